@@ -1,0 +1,21 @@
+#pragma once
+
+#include <cstdint>
+
+namespace zerin {
+
+inline constexpr int kFFTSize = 2048;
+inline constexpr int kNumBins = kFFTSize / 2 + 1;
+inline constexpr int kHopSize = 512;
+inline constexpr int kDelayLineLength = 256;
+inline constexpr int kMaxChannels = 2;
+inline constexpr int kMaxCurvePoints = 32;
+
+// The wet path lags the input by one frame less one sample: a frame runs before the output
+// slot of the sample that triggered it is read.
+inline constexpr int kLatencySamples = kFFTSize - 1;
+
+inline constexpr float kPi = 3.1415927f;
+inline constexpr float kTwoPi = 6.2831855f;
+
+} // namespace zerin

@@ -1,0 +1,53 @@
+#include "dsp/curve.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace zerin {
+
+void fillCurve(CurveData& data, const CurvePoint* points, int count) noexcept {
+    data.count = 0;
+    for (int i = 0; i < count && data.count < kMaxCurvePoints; ++i)
+        data.points[data.count++] = points[i];
+}
+
+float evaluateCurve(const CurveData& curve, float f) noexcept {
+    const CurvePoint* p = curve.points;
+    const int n = curve.count;
+    if (p[0].freq >= f) return p[0].delay;
+    if (p[n - 1].freq <= f) return p[n - 1].delay;
+
+    const float lf = std::log10(f);
+    int i = 0;
+    for (int j = 0; j < n - 1; ++j) {
+        if (p[j].freq <= f && p[j + 1].freq >= f) {
+            i = j;
+            break;
+        }
+    }
+    const float y0 = p[std::max(i - 1, 0)].delay;
+    const float y1 = p[i].delay;
+    const float y2 = p[i + 1].delay;
+    const float y3 = p[std::min(i + 2, n - 1)].delay;
+
+    const float l0 = std::log10(p[i].freq);
+    const float l1 = std::log10(p[i + 1].freq);
+    // fmin/fmax take the other operand for a NaN: coincident points give t = 1.
+    float t = (lf - l0) / (l1 - l0);
+    t = std::fmax(std::fmin(t, 1.0f), 0.0f);
+
+    // Bezier control values from the neighbours' slopes, tension 0.3.
+    const float c1 = y1 + ((y2 - y0) * 0.3f) / 3.0f;
+    const float c2 = y2 - ((y3 - y1) * 0.3f) / 3.0f;
+    const float u = 1.0f - t;
+    float a = c1 * (t * (u * (u * 3.0f)));
+    a = std::fma(u * (u * u), y1, a);
+    a = std::fma(t * (t * (u * 3.0f)), c2, a);
+    const float v = std::fma(t * (t * t), y2, a);
+
+    // A NaN fails both tests below and so ends up at the ceiling.
+    const float capped = v <= kMaxCurveDelayMs ? v : kMaxCurveDelayMs;
+    return capped >= 0.0f ? capped : 0.0f;
+}
+
+} // namespace zerin

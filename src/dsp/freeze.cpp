@@ -1,0 +1,128 @@
+#include "dsp/kernel.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+namespace zerin {
+
+namespace {
+
+// A frozen bin's phase wraps by subtracting 2 pi (the float 6.2831855) once per turn, which
+// near Nyquist means ~256 dependent, individually rounded subtractions per frame. They can be
+// had exactly and many bins at a time by following the value through its binades:
+//
+// Let x lie in the binade [2^E, 2^(E+1)), written as m grid steps of u = 2^(E-23). For E >= 4
+// a subtraction that stays in the binade rounds to m - C_E, with C_E = 2 pi / u rounded to
+// nearest (never a tie there), so the steps inside the binade are one integer
+// multiply-subtract: n = floor((m - T_E) / C_E) steps, T_E being the lowest m a step can land
+// on without leaving (2^23, or 2^23 + 1 where 2 pi lies more than a quarter step above C_E u,
+// so that landing exactly on 2^E rounds down out of the binade). The one step that leaves
+// lands in the binade below (2 pi < 8 <= 2^(E-1)), on its grid of u/2, at 2m' - C_(E-1).
+// Below 16 at most three literal steps remain. Bit-for-bit the literal loop's result; every
+// intermediate is an integer under 2^25 (even above 2^24), so exact in float.
+constexpr int kTwoPiMantissa = 13176795; // 6.2831855f = 13176795 * 2^-21
+
+// 2 pi in grid steps of binade E, rounded to nearest, ties to even.
+constexpr int twoPiSteps(int e) {
+    const int shift = e - 2;
+    const int whole = kTwoPiMantissa >> shift;
+    const int rem = kTwoPiMantissa - (whole << shift);
+    const int half = 1 << (shift - 1);
+    return whole + ((rem > half || (rem == half && (whole & 1) != 0)) ? 1 : 0);
+}
+
+// Lowest m a step may land on and stay in binade E.
+constexpr int lowestStay(int e) {
+    const int scaledExcess =
+        kTwoPiMantissa - (twoPiSteps(e) << (e - 2)); // (2 pi - C u) / u * 2^(e-2)
+    return (1 << 23) + (4 * scaledExcess > (1 << (e - 2)) ? 1 : 0);
+}
+
+template <int E> float leaveBinade(float x) {
+    constexpr float lo = static_cast<float>(1 << E);
+    constexpr float toGrid = static_cast<float>(1 << (23 - E));
+    constexpr float halfGrid = 0.5f / toGrid; // the grid of the binade below
+    constexpr float step = static_cast<float>(twoPiSteps(E));
+    constexpr float stepBelow = static_cast<float>(twoPiSteps(E - 1));
+    constexpr float lowest = static_cast<float>(lowestStay(E));
+    // 1/step rounded down a little, so that the quotient never exceeds room/step and its
+    // floor is at most one short.
+    constexpr float inverseStep = (1.0f / step) * (1.0f - 0x1p-21f);
+
+    const float m = x * toGrid;
+    const float room = m - lowest; // at least -1 for x in the binade
+    float n = std::floor(room * inverseStep);
+    n = (n + 1.0f) * step <= room ? n + 1.0f : n;
+    n = n > 0.0f ? n : 0.0f;
+    const float last = m - n * step;
+    const float below = (2.0f * last - stepBelow) * halfGrid;
+    return x >= lo ? below : x;
+}
+
+// A bin's phase reaches at most pi + k pi/2 before wrapping, so bins below `first` never
+// reach 2^E and the binade's pass can skip them.
+template <int E> void leaveBinadeAll(float* accum, int count) {
+    constexpr int first = static_cast<int>((static_cast<float>(1 << E) - 4.0f) / 1.5707964f) - 1;
+    for (int k = first > 0 ? first : 0; k < count; ++k)
+        accum[k] = leaveBinade<E>(accum[k]);
+}
+
+float finishWrap(float x) {
+    const float down1 = x - kTwoPi;
+    x = x > kPi ? down1 : x;
+    const float down2 = x - kTwoPi;
+    x = x > kPi ? down2 : x;
+    const float down3 = x - kTwoPi;
+    x = x > kPi ? down3 : x;
+    const float up = x + kTwoPi;
+    return x < -kPi ? up : x;
+}
+
+} // namespace
+
+// noipa: with the bin count propagated as a constant GCC 12 narrows loop arithmetic into
+// types it then fails to vectorise.
+[[gnu::noipa]] void advanceFrozenPhases(float* accum, int count) noexcept {
+    for (int k = 0; k < count; ++k) {
+        // Bin k's centre frequency turns by k * pi/2 over one hop.
+        accum[k] += ((static_cast<float>(k) * kTwoPi) * 512.0f) * 0.00048828125f;
+    }
+    // Phases stay below pi + 1024 pi/2 < 2048: binades 10 down to 4 cover them.
+    leaveBinadeAll<10>(accum, count);
+    leaveBinadeAll<9>(accum, count);
+    leaveBinadeAll<8>(accum, count);
+    leaveBinadeAll<7>(accum, count);
+    leaveBinadeAll<6>(accum, count);
+    leaveBinadeAll<5>(accum, count);
+    leaveBinadeAll<4>(accum, count);
+    for (int k = 0; k < count; ++k)
+        accum[k] = finishWrap(accum[k]);
+}
+
+void processFreeze(ZerinExtensionDSPKernel& kernel, ChannelState& ch, const float* mag,
+                   const float* phase, float* outMag, float* outPhase) noexcept {
+    if (!ch.freezeActive) {
+        std::memcpy(ch.frozenMag, mag, sizeof ch.frozenMag);
+        std::memcpy(ch.frozenPhase, phase, sizeof ch.frozenPhase);
+        std::memcpy(ch.frozenPhaseAccum, phase, sizeof ch.frozenPhaseAccum);
+        ch.freezeActive = true;
+    }
+    advanceFrozenPhases(ch.frozenPhaseAccum, kNumBins);
+
+    const float sens = kernel.mFrame.sensitivity;
+    if (sens > 0.0f) {
+        // Tonal bins stay frozen; transient bins follow the live input.
+        for (int k = 0; k < kNumBins; ++k) {
+            const float w = std::fma(-sens, 1.0f - ch.binClassification[k], 1.0f);
+            outMag[k] = std::fma(ch.frozenMag[k], w, mag[k] * (1.0f - w));
+            outPhase[k] = w > 0.5f ? ch.frozenPhaseAccum[k] : phase[k];
+        }
+    } else {
+        std::memcpy(outMag, ch.frozenMag, sizeof ch.frozenMag);
+        std::memcpy(outPhase, ch.frozenPhaseAccum, sizeof ch.frozenPhaseAccum);
+    }
+}
+
+} // namespace zerin

@@ -1,0 +1,336 @@
+#include "dsp/kernel.h"
+
+#include "dsp/fft.h"
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <new>
+
+namespace zerin {
+
+namespace {
+
+float relaxed(const std::atomic<float>& v) {
+    return v.load(std::memory_order_relaxed);
+}
+
+// float -> int32 with truncation toward zero, defined for every input: NaN gives -1 (not a
+// mode, so frames pass through), out-of-range values saturate.
+std::int32_t truncateToInt(float v) {
+    if (!(v == v)) return -1;
+    if (v >= 2147483520.0f) return std::numeric_limits<std::int32_t>::max();
+    if (v <= -2147483648.0f) return std::numeric_limits<std::int32_t>::min();
+    return static_cast<std::int32_t>(v);
+}
+
+float decibelsToGain(float db) {
+    return std::pow(10.0f, db / 20.0f);
+}
+
+std::uint32_t modeBit(std::int32_t mode) {
+    return (mode >= 0 && mode < 32) ? (1u << mode) : 0u;
+}
+
+// Every piece of the kernel's scratch block is a multiple of 8 floats long, so every piece
+// stays 32-byte aligned.
+constexpr std::size_t kBinsPadded = kBinStride;
+
+} // namespace
+
+bool ZerinExtensionDSPKernel::allocateScratch() noexcept {
+    if (mScratchBlock != nullptr) return true;
+    const std::size_t total = 3 * kFFTSize      // windows, work frame
+                              + 2 * kBinsPadded // spectrum (complex)
+                              + 5 * kBinsPadded // bin delays, four scratch spectra
+                              + 3 * kBinsPadded // snapshot slots
+                              + 5 * kHopSize;   // segment scratch
+    float* p = allocateFloats(total);
+    if (p == nullptr) return false;
+    mScratchBlock = p;
+    auto take = [&p](std::size_t n) {
+        float* q = p;
+        p += n;
+        return q;
+    };
+    mWindow = take(kFFTSize);
+    mSynthesisWindow = take(kFFTSize);
+    mFFTWorkBuf = take(kFFTSize);
+    mSpectrum = reinterpret_cast<std::complex<float>*>(take(2 * kBinsPadded));
+    mBinDelayHops = take(kBinsPadded);
+    mScratchMag = take(kBinsPadded);
+    mScratchPhase = take(kBinsPadded);
+    mScratchDelayMag = take(kBinsPadded);
+    mScratchDelayPhase = take(kBinsPadded);
+    mClassificationSnapshot = take(3 * kBinsPadded);
+    mSegmentInputGain = take(kHopSize);
+    mSegmentOutputGain = take(kHopSize);
+    mSegmentDryWet = take(kHopSize);
+    mSegmentDry = take(kHopSize);
+    mSegmentLFOPhase = take(kHopSize);
+    return true;
+}
+
+bool ZerinExtensionDSPKernel::ensureChannel(int c) noexcept {
+    if (mChannels[c] != nullptr) return true;
+    auto* ch = new (std::nothrow) ChannelState{};
+    if (ch == nullptr) return false;
+    const std::size_t lineFloats = static_cast<std::size_t>(kDelayLineLength) * kBinStride;
+    ch->magDelayLines = allocateFloats(lineFloats);
+    ch->phaseDelayLines = allocateFloats(lineFloats);
+    if (ch->magDelayLines == nullptr || ch->phaseDelayLines == nullptr) {
+        freeFloats(ch->magDelayLines);
+        freeFloats(ch->phaseDelayLines);
+        delete ch;
+        return false;
+    }
+    mChannels[c] = ch;
+    return true;
+}
+
+bool ZerinExtensionDSPKernel::initialize(int channelCount, double sampleRate) noexcept {
+    if (!(sampleRate > 0.0) || !std::isfinite(sampleRate)) return false;
+    mSampleRate = sampleRate;
+    mChannelCount = channelCount < kMaxChannels ? channelCount : kMaxChannels;
+
+    if (mFFTSetup == nullptr) mFFTSetup = acquireFFTSetup();
+    bool ok = mFFTSetup != nullptr && allocateScratch();
+    for (int c = 0; ok && c < mChannelCount; ++c)
+        ok = ensureChannel(c);
+    if (!ok) {
+        deallocate();
+        return false;
+    }
+
+    for (int n = 0; n < kFFTSize; ++n) {
+        const double w = 0.8165 * (1.0 - std::cos(2.0 * 3.141592653589793 * n / kFFTSize));
+        mWindow[n] = static_cast<float>(w);
+        // Scaling by 2^-11 is exact, so folding it into the window changes no result.
+        mSynthesisWindow[n] = mWindow[n] * (1.0f / kFFTSize);
+    }
+    for (int c = 0; c < mChannelCount; ++c)
+        for (int k = 0; k < kNumBins; ++k)
+            mChannels[c]->scatterMap[k] = k;
+
+    reset();
+    mSmoothedInputGain = relaxed(mInputGainLinear);
+    mSmoothedOutputGain = relaxed(mOutputGainLinear);
+    mSmoothedDryWet = relaxed(mDryWet);
+
+    bool everHandedOver = false;
+    for (const CurveData& b : mCurveBuffers)
+        everHandedOver |= b.count != 0;
+    if (!everHandedOver) {
+        setSpectralCurve(kDefaultCurve, kDefaultCurveCount);
+    }
+    // No render call runs: take a curve still waiting now rather than at the first call.
+    mCurveExchange.acquire();
+    rebuildBinDelays();
+    mInitialized = true;
+    return true;
+}
+
+void ZerinExtensionDSPKernel::reset() noexcept {
+    for (int c = 0; c < mChannelCount; ++c) {
+        ChannelState* ch = mChannels[c];
+        if (ch == nullptr) continue;
+        std::memset(ch->inputRing, 0, sizeof ch->inputRing);
+        std::memset(ch->outputRing, 0, sizeof ch->outputRing);
+        std::memset(ch->dryRing, 0, sizeof ch->dryRing);
+        ch->inputWritePos = 0;
+        ch->hopCounter = 0;
+        ch->outputReadPos = 0;
+        const std::size_t lineBytes =
+            static_cast<std::size_t>(kDelayLineLength) * kBinStride * sizeof(float);
+        std::memset(ch->magDelayLines, 0, lineBytes);
+        std::memset(ch->phaseDelayLines, 0, lineBytes);
+        ch->delayWritePos = 0;
+        ch->freezeActive = false;
+        ch->scatterHopCounter = 0;
+        std::memset(ch->feedbackMag, 0, sizeof ch->feedbackMag);
+        std::memset(ch->feedbackPhase, 0, sizeof ch->feedbackPhase);
+        std::memset(ch->prevAnalysisPhase, 0, sizeof ch->prevAnalysisPhase);
+        std::memset(ch->prevSynthesisPhase, 0, sizeof ch->prevSynthesisPhase);
+        std::memset(ch->prevMagnitude, 0, sizeof ch->prevMagnitude);
+        for (int k = 0; k < kNumBins; ++k) {
+            ch->scatterMap[k] = k;
+            ch->binClassification[k] = 1.0f;
+        }
+    }
+    mLFOPhase = 0.0f;
+}
+
+void ZerinExtensionDSPKernel::deallocate() noexcept {
+    releaseFFTSetup(mFFTSetup);
+    mFFTSetup = nullptr;
+    for (ChannelState*& ch : mChannels) {
+        if (ch == nullptr) continue;
+        freeFloats(ch->magDelayLines);
+        freeFloats(ch->phaseDelayLines);
+        delete ch;
+        ch = nullptr;
+    }
+    freeFloats(mScratchBlock);
+    mScratchBlock = nullptr;
+    mWindow = mSynthesisWindow = mFFTWorkBuf = nullptr;
+    mSpectrum = nullptr;
+    mBinDelayHops = mScratchMag = mScratchPhase = nullptr;
+    mScratchDelayMag = mScratchDelayPhase = mClassificationSnapshot = nullptr;
+    mSegmentInputGain = mSegmentOutputGain = mSegmentDryWet = mSegmentDry = nullptr;
+    mSegmentLFOPhase = nullptr;
+    mInitialized = false;
+}
+
+void ZerinExtensionDSPKernel::setParameter(std::uint64_t address, float value) noexcept {
+    if (!std::isfinite(value)) return;
+    constexpr auto r = std::memory_order_relaxed;
+    switch (address) {
+        case 0:
+        case 1: {
+            const float gain = decibelsToGain(value);
+            if (!std::isfinite(gain)) return;
+            (address == 0 ? mInputGainDB : mOutputGainDB).store(value, r);
+            (address == 0 ? mInputGainLinear : mOutputGainLinear).store(gain, r);
+            break;
+        }
+        case 2:
+            mDryWet.store(value / 100.0f, r);
+            break;
+        case 3:
+            mFeedback.store(value / 100.0f, r);
+            break;
+        case 4:
+            mLFORate.store(value, r);
+            break;
+        case 5:
+            mLFODepth.store(value / 100.0f, r);
+            break;
+        case 6:
+            mTempoSync.store(value >= 0.5f, r);
+            break;
+        case 7:
+            mScatterSpeed.store(value / 100.0f, r);
+            break;
+        case 8: {
+            const std::int32_t mode = truncateToInt(value + 0.5f);
+            const std::int32_t old = mMode.load(r);
+            if (mode == old) break;
+            // The bit goes out first, so the render thread never runs the new mode's frames
+            // on state the old mode left behind for longer than one call.
+            mModesLeft.fetch_or(modeBit(old), std::memory_order_release);
+            mMode.store(mode, std::memory_order_release);
+            break;
+        }
+        case 9:
+            mSourceSensitivity.store(value / 100.0f, r);
+            break;
+        default:
+            break;
+    }
+}
+
+float ZerinExtensionDSPKernel::getParameter(std::uint64_t address) const noexcept {
+    switch (address) {
+        case 0:
+            return relaxed(mInputGainDB);
+        case 1:
+            return relaxed(mOutputGainDB);
+        case 2:
+            return relaxed(mDryWet) * 100.0f;
+        case 3:
+            return relaxed(mFeedback) * 100.0f;
+        case 4:
+            return relaxed(mLFORate);
+        case 5:
+            return relaxed(mLFODepth) * 100.0f;
+        case 6:
+            return mTempoSync.load(std::memory_order_relaxed) ? 1.0f : 0.0f;
+        case 7:
+            return relaxed(mScatterSpeed) * 100.0f;
+        case 8:
+            return static_cast<float>(mMode.load(std::memory_order_relaxed));
+        case 9:
+            return relaxed(mSourceSensitivity) * 100.0f;
+        default:
+            return 0.0f;
+    }
+}
+
+void ZerinExtensionDSPKernel::applyModeChange(int oldMode, int /*newMode*/) noexcept {
+    for (int c = 0; c < mChannelCount; ++c) {
+        ChannelState* ch = mChannels[c];
+        if (ch == nullptr) continue;
+        if (oldMode == 2) {
+            ch->scatterHopCounter = 0;
+            for (int k = 0; k < kNumBins; ++k)
+                ch->scatterMap[k] = k;
+        } else if (oldMode == 1) {
+            ch->freezeActive = false;
+        }
+    }
+}
+
+void ZerinExtensionDSPKernel::takeModeChanges() noexcept {
+    const std::uint32_t left = mModesLeft.exchange(0, std::memory_order_acquire);
+    const std::int32_t mode = mMode.load(std::memory_order_acquire);
+    // The second test catches a change whose bit a previous call already consumed before the
+    // new mode itself became visible.
+    for (int m = 1; m <= 2; ++m)
+        if ((left & modeBit(m)) != 0 || (mActiveMode == m && mode != m)) applyModeChange(m, mode);
+    mActiveMode = mode;
+}
+
+void ZerinExtensionDSPKernel::setSpectralCurve(const CurvePoint* points, int count) noexcept {
+    fillCurve(mCurveBuffers[mCurveExchange.writeSlot()], points, count);
+    mCurveExchange.publish();
+}
+
+int ZerinExtensionDSPKernel::getSpectralCurve(CurvePoint* points) const noexcept {
+    const CurveData& b = mCurveBuffers[mCurveExchange.latest];
+    for (int i = 0; i < b.count; ++i)
+        points[i] = b.points[i];
+    return b.count;
+}
+
+bool ZerinExtensionDSPKernel::takeClassificationSnapshot(float* ratings) noexcept {
+    if (mClassificationSnapshot == nullptr || !mSnapshotExchange.acquire()) return false;
+    const float* slot = mClassificationSnapshot + mSnapshotExchange.front * kBinsPadded;
+    std::memcpy(ratings, slot, kNumBins * sizeof(float));
+    return true;
+}
+
+float ZerinExtensionDSPKernel::effectiveLFORate() const noexcept {
+    const float knob = relaxed(mLFORate);
+    const double tempo = mHostTempo.load(std::memory_order_relaxed);
+    if (!mTempoSync.load(std::memory_order_relaxed) || !(tempo > 0.0)) return knob;
+    static constexpr float kTempoDivisions[] = {4.0f, 2.0f, 1.0f, 0.5f, 0.25f, 0.125f, 0.0625f};
+    const float beat = static_cast<float>(tempo / 60.0);
+    float best = 1e9f;
+    float rate = beat;
+    for (float m : kTempoDivisions) {
+        const float candidate = m * beat;
+        const float distance = std::fabs(candidate - knob);
+        if (distance < best) {
+            best = distance;
+            rate = candidate;
+        }
+    }
+    return rate;
+}
+
+void ZerinExtensionDSPKernel::rebuildBinDelays() noexcept {
+    const CurveData& b = currentCurve();
+    if (b.count < 2 || mBinDelayHops == nullptr) return;
+    const float rate = static_cast<float>(mSampleRate);
+    const float hopSeconds = static_cast<float>(kHopSize) / rate;
+    for (int k = 0; k < kNumBins; ++k) {
+        float f = (static_cast<float>(k) * rate) * 0.00048828125f;
+        if (f < 1.0f) f = 1.0f;
+        const float ms = evaluateCurve(b, f);
+        float hops = (ms / 1000.0f) / hopSeconds;
+        if (hops > 255.0f) hops = 255.0f;
+        mBinDelayHops[k] = hops > 0.0f ? hops : 0.0f;
+    }
+}
+
+} // namespace zerin

@@ -1,0 +1,219 @@
+#pragma once
+
+// The real-time spectral kernel: one plain record the audio unit holds by value, plus the
+// operations on it. Allocation happens in `initialize` only; `process` and `setParameter`
+// never allocate, lock, wait or fail.
+//
+// Threads: `initialize`, `reset` and `deallocate` run on a host thread while no render call
+// runs. `process` runs on the render thread. `setParameter`/`getParameter` may run on any
+// thread. `setSpectralCurve`/`getSpectralCurve` run on one non-render thread at a time (the
+// curve's producer), `takeClassificationSnapshot` on one non-render thread at a time (the
+// snapshot's consumer); neither ever waits for the render thread.
+
+#include "dsp/constants.h"
+#include "dsp/curve.h"
+#include "dsp/triple_buffer.h"
+
+#include <atomic>
+#include <complex>
+#include <cstdint>
+
+namespace zerin {
+
+struct FFTSetup;
+
+// Row stride of the delay lines: 1025 bins padded to a multiple of eight floats.
+inline constexpr int kBinStride = 1032;
+
+// Ceiling of every magnitude the kernel keeps (analysed, written to a delay line, frozen).
+// 2^20 is 157 times (44 dB above) the largest bin magnitude a full-scale input at the
+// highest input gain (+12 dB) can produce, 1672 * 3.98 (the window's sum times the peak),
+// so no signal a musician feeds in is ever touched; but feedback at 100 % stops growing
+// there instead of running off to infinity.
+inline constexpr float kMaxMagnitude = 1048576.0f;
+
+struct ChannelState {
+    alignas(32) float inputRing[kFFTSize]; // last 2048 inputs after input gain
+    std::int32_t inputWritePos;
+    std::int32_t hopCounter;
+    alignas(32) float outputRing[kFFTSize]; // overlap-add accumulator
+    std::int32_t outputReadPos;
+    // The raw input, 2047 samples late, so the dry term lines up with the wet path.
+    alignas(32) float dryRing[kFFTSize];
+
+    // Per-bin delay lines, slot-major: slot s of bin k at [s * kBinStride + k]. Every bin
+    // advances one slot per delay frame, so the bins share one write position and a frame
+    // writes two contiguous rows instead of touching 2050 separate lines.
+    float* magDelayLines;
+    float* phaseDelayLines;
+    std::int32_t delayWritePos;
+
+    alignas(32) float feedbackMag[kNumBins]; // previous frame's output, any mode
+    alignas(32) float feedbackPhase[kNumBins];
+    alignas(32) float prevAnalysisPhase[kNumBins];  // cleared by reset; not read
+    alignas(32) float prevSynthesisPhase[kNumBins]; // cleared by reset; not read
+    alignas(32) float frozenMag[kNumBins];
+    alignas(32) float frozenPhase[kNumBins]; // captured with the magnitudes; not read
+    alignas(32) float frozenPhaseAccum[kNumBins];
+    bool freezeActive;
+    alignas(32) std::int32_t scatterMap[kNumBins]; // a permutation of 0..1024
+    std::int32_t scatterHopCounter;
+    alignas(32) float prevMagnitude[kNumBins];
+    alignas(32) float binClassification[kNumBins]; // 0 transient .. 1 tonal
+
+    float* magSlot(int slot) noexcept { return magDelayLines + slot * kBinStride; }
+    float* phaseSlot(int slot) noexcept { return phaseDelayLines + slot * kBinStride; }
+};
+
+struct ZerinExtensionDSPKernel {
+    ZerinExtensionDSPKernel() = default;
+    ~ZerinExtensionDSPKernel() { deallocate(); }
+    ZerinExtensionDSPKernel(const ZerinExtensionDSPKernel&) = delete;
+    ZerinExtensionDSPKernel& operator=(const ZerinExtensionDSPKernel&) = delete;
+
+    // Allocates everything (only what is missing on a repeat call), makes the FFT plans,
+    // resets, and installs the default curve if no curve was ever handed over. False, with
+    // the kernel left uninitialised (passing audio through), if memory or FFT plans cannot be
+    // had or the rate is not a positive finite number.
+    bool initialize(int channelCount, double sampleRate) noexcept;
+    // Clears the signal history; keeps resources, parameters and the curve.
+    void reset() noexcept;
+    // Frees everything; the kernel is then as constructed except for parameters and curve.
+    void deallocate() noexcept;
+
+    // Values in the host's units (dB, percent, Hz, 0/1, mode index). Non-finite values are
+    // ignored. A mode change is applied by the render thread at its next `process` call.
+    void setParameter(std::uint64_t address, float value) noexcept;
+    float getParameter(std::uint64_t address) const noexcept;
+
+    // Processes frameCount samples of min(channels, 2) channels; further outputs are left
+    // alone. Inputs and outputs may be the same buffers.
+    void process(const float* const* inputs, int inputCount, float* const* outputs, int outputCount,
+                 int frameCount) noexcept;
+
+    // Producer side of the curve hand-over: never waits; the render thread takes the newest
+    // curve at its next call. Points beyond the 32nd are dropped.
+    void setSpectralCurve(const CurvePoint* points, int count) noexcept;
+    // The newest curve handed over (or installed), at once; returns the point count.
+    int getSpectralCurve(CurvePoint* points) const noexcept;
+    // Consumer side of the classification snapshot: copies the newest unread snapshot of
+    // channel 0's ratings (1025 floats) and returns true, or returns false if none is new.
+    bool takeClassificationSnapshot(float* ratings) noexcept;
+
+    float effectiveLFORate() const noexcept; // Hz, tempo-snapped when tempo sync is on
+    void rebuildBinDelays() noexcept;        // from the current curve; render thread or idle
+    // Effects of leaving a mode on the channel records; render thread or idle.
+    void applyModeChange(int oldMode, int newMode) noexcept;
+
+    // Introspection for the editor-facing unit and for tests.
+    const CurveData& currentCurve() const noexcept { return mCurveBuffers[mCurveExchange.front]; }
+    bool curveDirty() const noexcept { return mCurveExchange.hasFresh(); }
+    bool classificationSnapshotReady() const noexcept { return mSnapshotExchange.hasFresh(); }
+    int activeMode() const noexcept { return mActiveMode; }
+
+    // Fields, in the order of the kernel record. Those shared across threads are atomics.
+    std::atomic<double> mHostTempo{120.0};
+    double mSampleRate = 44100.0;
+    std::atomic<bool> mBypassed{false};
+    bool mInitialized = false;
+    std::atomic<std::uint32_t> mMaxFramesToRender{1024};
+    std::int32_t mChannelCount = 2;
+    std::atomic<float> mInputGainDB{0.0f};
+    std::atomic<float> mOutputGainDB{0.0f};
+    std::atomic<float> mInputGainLinear{1.0f};
+    std::atomic<float> mOutputGainLinear{1.0f};
+    std::atomic<float> mDryWet{0.5f};
+    std::atomic<float> mFeedback{0.3f};
+    std::atomic<float> mLFORate{1.0f};
+    std::atomic<float> mLFODepth{0.2f};
+    std::atomic<bool> mTempoSync{false};
+    std::atomic<float> mScatterSpeed{0.5f};
+    std::atomic<std::int32_t> mMode{0}; // as last set; the render thread follows it
+    std::atomic<float> mSourceSensitivity{0.0f};
+    float mSmoothedInputGain = 1.0f;
+    float mSmoothedOutputGain = 1.0f;
+    float mSmoothedDryWet = 0.5f;
+    float mLFOPhase = 0.0f; // radians, [0, 2 pi)
+
+    FFTSetup* mFFTSetup = nullptr;
+    float* mWindow = nullptr;                 // Hann, 0.8165 * (1 - cos(2 pi n / 2048))
+    float* mSynthesisWindow = nullptr;        // mWindow / 2048: inverse scaling and window in one
+    float* mFFTWorkBuf = nullptr;             // time-domain frame
+    std::complex<float>* mSpectrum = nullptr; // 1025 bins
+    float* mBinDelayHops = nullptr;
+    float* mScratchMag = nullptr;
+    float* mScratchPhase = nullptr;
+    float* mScratchDelayMag = nullptr;
+    float* mScratchDelayPhase = nullptr;
+    ChannelState* mChannels[kMaxChannels] = {nullptr, nullptr};
+
+    // Curve hand-over: three buffers so that the producer never writes one the render
+    // thread may be reading, however often it hands over.
+    CurveData mCurveBuffers[3] = {};
+    TripleBufferIndex mCurveExchange;
+
+    std::uint32_t mRNGState = 305419896u; // scatter's xorshift state
+
+    // Classification snapshot: three buffers of 1025 ratings, so a taken snapshot is always
+    // one whole frame's.
+    float* mClassificationSnapshot = nullptr;
+    TripleBufferIndex mSnapshotExchange;
+
+    // Render-thread state of the mode hand-over: the mode frames run in, and one bit per mode
+    // left since the render thread last looked (so freeze recaptures even if it was left and
+    // chosen again between two calls).
+    std::int32_t mActiveMode = 0;
+    std::atomic<std::uint32_t> mModesLeft{0};
+
+    // Parameters the frames of one `process` call read, taken once at its start so every
+    // frame of the call sees one consistent set.
+    struct FrameParams {
+        float feedback = 0.3f;
+        float lfoDepth = 0.2f;
+        float sensitivity = 0.0f; // 0 when at or below the 0.001 threshold
+        float scatterSpeed = 0.5f;
+    } mFrame;
+
+    // Per-call scratch of `process`: the smoothed values at each sample of a segment and the
+    // dry samples of the channel being processed.
+    float* mSegmentInputGain = nullptr;
+    float* mSegmentOutputGain = nullptr;
+    float* mSegmentDryWet = nullptr;
+    float* mSegmentDry = nullptr;
+    float* mSegmentLFOPhase = nullptr; // LFO phase at each sample, before its advance
+    float* mScratchBlock = nullptr;    // the one allocation all kernel scratch lives in
+
+private:
+    bool allocateScratch() noexcept;
+    bool ensureChannel(int c) noexcept;
+    void takeModeChanges() noexcept;
+    void processSegment(const float* const* inputs, float* const* outputs, int channels, int offset,
+                        int length, float lfoIncrement) noexcept;
+    void processChannelSegment(ChannelState& ch, const float* x, float* y, int length) noexcept;
+};
+
+// One STFT frame of one channel: analyse the last 2048 inputs, run the mode, resynthesise
+// into the output ring. Render thread.
+void processFrame(ZerinExtensionDSPKernel& kernel, ChannelState& channel) noexcept;
+
+// The modes, each writing all 1025 output magnitudes and phases. Render thread.
+void processDelay(ZerinExtensionDSPKernel& kernel, ChannelState& channel, const float* mag,
+                  const float* phase, float* outMag, float* outPhase) noexcept;
+void processFreeze(ZerinExtensionDSPKernel& kernel, ChannelState& channel, const float* mag,
+                   const float* phase, float* outMag, float* outPhase) noexcept;
+void processScatter(ZerinExtensionDSPKernel& kernel, ChannelState& channel, const float* mag,
+                    const float* phase, float* outMag, float* outPhase) noexcept;
+
+// `swaps` random swaps in map[0..n), each between an entry and one at most `range` away,
+// drawn from the kernel's xorshift state.
+void shuffleScatterMap(ZerinExtensionDSPKernel& kernel, std::int32_t* map, int n, int swaps,
+                       int range) noexcept;
+
+// Advances a frozen bin's running phase by one hop and wraps it into [-pi, pi], with the
+// same floats as subtracting (then adding) 2 pi one step at a time.
+void advanceFrozenPhases(float* accum, int count) noexcept;
+
+// Rates every bin between 0 (transient) and 1 (tonal) from this frame's rise in magnitude.
+void updateClassification(ChannelState& channel, const float* mag) noexcept;
+
+} // namespace zerin

@@ -1,0 +1,257 @@
+#include "dsp/kernel.h"
+
+#include "dsp/fft.h"
+#include "dsp/polar.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <xmmintrin.h>
+#endif
+
+namespace zerin {
+
+namespace {
+
+constexpr int kRingMask = kFFTSize - 1;
+constexpr float kSmoothing = 0.001f;
+constexpr float kOverlapGain = 0.6666667f; // 2/3: four overlapping squared windows sum to 4
+
+// Flush denormals to zero (FTZ) and treat denormal inputs as zero (DAZ) for one call:
+// decaying feedback and reverberant tails otherwise crawl through the slow denormal path.
+struct DenormalGuard {
+#if defined(__SSE2__)
+    unsigned saved = _mm_getcsr();
+    DenormalGuard() {
+        _mm_setcsr(saved | 0x8040u);
+    }
+    ~DenormalGuard() {
+        _mm_setcsr(saved);
+    }
+#endif
+};
+
+// What enters the kernel: non-finite samples become silence and the rest is limited to
+// +-2^20 (120 dB above full scale), so no frame's FFT can overflow and every value derived
+// from the input stays finite.
+float admissible(float v) {
+    constexpr float kMaxSample = 1048576.0f;
+    const float finite = std::isfinite(v) ? v : 0.0f;
+    return std::clamp(finite, -kMaxSample, kMaxSample);
+}
+
+// Calls fn(slot, offset, count) for the at most two contiguous pieces of `total` ring slots
+// starting at `start` (wrapped), so the loops inside can vectorise.
+template <typename Fn> void forRingPieces(int start, int total, Fn&& fn) {
+    const int slot = start & kRingMask;
+    const int first = std::min(total, kFFTSize - slot);
+    if (first > 0) fn(slot, 0, first);
+    if (total > first) fn(0, first, total - first);
+}
+
+// The values of a one-pole smoother s += 0.001 (target - s) at `count` successive samples.
+// Once a step leaves s unchanged every later step does too, so the rest is a fill.
+float smooth(float s, float target, float* values, int count) {
+    for (int n = 0; n < count; ++n) {
+        const float next = std::fma(kSmoothing, target - s, s);
+        if (next == s) {
+            std::fill(values + n, values + count, s);
+            return s;
+        }
+        s = next;
+        values[n] = s;
+    }
+    return s;
+}
+
+[[noreturn]] void fatal(const char* message) {
+    std::fprintf(stderr, "zerin: fatal: %s\n", message);
+    std::abort();
+}
+
+} // namespace
+
+void processFrame(ZerinExtensionDSPKernel& kernel, ChannelState& ch) noexcept {
+    float* work = kernel.mFFTWorkBuf;
+    const float* w = kernel.mWindow;
+
+    // Gather the ring oldest first (the sample written last lands at 2047) and window it.
+    const int start = ch.inputWritePos;
+    const int firstPart = kFFTSize - start;
+    for (int i = 0; i < firstPart; ++i)
+        work[i] = ch.inputRing[start + i] * w[i];
+    for (int i = firstPart; i < kFFTSize; ++i)
+        work[i] = ch.inputRing[i - firstPart] * w[i];
+
+    // The frame's output spectrum is what the next frame feeds back, so the mode writes it
+    // straight into the feedback arrays (the delay stage reads the old values before it
+    // writes them). A pass-through frame analyses straight into them.
+    const int mode = kernel.mActiveMode;
+    const bool passThrough = mode < 0 || mode > 2;
+    float* outMag = ch.feedbackMag;
+    float* outPhase = ch.feedbackPhase;
+    float* mag = passThrough ? outMag : kernel.mScratchMag;
+    float* phase = passThrough ? outPhase : kernel.mScratchPhase;
+
+    forwardFFT(kernel.mFFTSetup, work, kernel.mSpectrum);
+    toPolar(kernel.mSpectrum, mag, phase);
+
+    const bool classify = kernel.mFrame.sensitivity > 0.0f;
+    if (classify) updateClassification(ch, mag);
+
+    switch (mode) {
+        case 0:
+            processDelay(kernel, ch, mag, phase, outMag, outPhase);
+            break;
+        case 1:
+            processFreeze(kernel, ch, mag, phase, outMag, outPhase);
+            break;
+        case 2:
+            processScatter(kernel, ch, mag, phase, outMag, outPhase);
+            break;
+        default:
+            break;
+    }
+
+    fromPolar(outMag, outPhase, kernel.mSpectrum);
+    inverseFFT(kernel.mFFTSetup, kernel.mSpectrum, work);
+
+    // Scale, window and overlap-add starting at the slot of the sample that triggered us.
+    const float* sw = kernel.mSynthesisWindow;
+    const int out = ch.outputReadPos;
+    const int outFirst = kFFTSize - out;
+    for (int i = 0; i < outFirst; ++i)
+        ch.outputRing[out + i] = std::fma(work[i] * sw[i], kOverlapGain, ch.outputRing[out + i]);
+    for (int i = outFirst; i < kFFTSize; ++i)
+        ch.outputRing[i - outFirst] =
+            std::fma(work[i] * sw[i], kOverlapGain, ch.outputRing[i - outFirst]);
+
+    if (classify && &ch == kernel.mChannels[0]) {
+        float* slot = kernel.mClassificationSnapshot +
+                      kernel.mSnapshotExchange.writeSlot() * static_cast<std::size_t>(kBinStride);
+        std::memcpy(slot, ch.binClassification, sizeof ch.binClassification);
+        kernel.mSnapshotExchange.publish();
+    }
+}
+
+void ZerinExtensionDSPKernel::process(const float* const* inputs, int inputCount,
+                                      float* const* outputs, int outputCount,
+                                      int frameCount) noexcept {
+    if (inputCount != outputCount) fatal("inputBuffers.size() == outputBuffers.size()");
+    if (frameCount <= 0) return;
+    if (mBypassed.load(std::memory_order_relaxed) || !mInitialized) {
+        for (int i = 0; i < outputCount; ++i)
+            if (outputs[i] != inputs[i])
+                std::memmove(outputs[i], inputs[i], sizeof(float) * frameCount);
+        return;
+    }
+
+    DenormalGuard denormals;
+    takeModeChanges();
+    if (mCurveExchange.acquire()) rebuildBinDelays();
+
+    constexpr auto r = std::memory_order_relaxed;
+    const float sensitivity = mSourceSensitivity.load(r);
+    mFrame.feedback = mFeedback.load(r);
+    mFrame.lfoDepth = mLFODepth.load(r);
+    mFrame.sensitivity = sensitivity > 0.001f ? sensitivity : 0.0f;
+    mFrame.scatterSpeed = mScatterSpeed.load(r);
+
+    const float rate = effectiveLFORate();
+    const float lfoIncrement = (rate * kTwoPi) / static_cast<float>(mSampleRate);
+    const int channels = std::max(0, std::min(inputCount, static_cast<int>(mChannelCount)));
+    if (channels == 0) return;
+
+    // Segments of at most one hop: each channel meets at most one frame in a segment, and
+    // the frames of all channels that fall on one sample run in channel order, so the
+    // output does not depend on how the host cuts its calls.
+    for (int offset = 0; offset < frameCount; offset += kHopSize) {
+        const int length = std::min(kHopSize, frameCount - offset);
+        processSegment(inputs, outputs, channels, offset, length, lfoIncrement);
+    }
+}
+
+void ZerinExtensionDSPKernel::processSegment(const float* const* inputs, float* const* outputs,
+                                             int channels, int offset, int length,
+                                             float lfoIncrement) noexcept {
+    // The smoothed values and LFO phase at every sample, shared by all channels.
+    const float inTarget = mInputGainLinear.load(std::memory_order_relaxed);
+    const float outTarget = mOutputGainLinear.load(std::memory_order_relaxed);
+    const float mixTarget = mDryWet.load(std::memory_order_relaxed);
+    mSmoothedInputGain = smooth(mSmoothedInputGain, inTarget, mSegmentInputGain, length);
+    mSmoothedOutputGain = smooth(mSmoothedOutputGain, outTarget, mSegmentOutputGain, length);
+    mSmoothedDryWet = smooth(mSmoothedDryWet, mixTarget, mSegmentDryWet, length);
+    float lfo = mLFOPhase;
+    for (int n = 0; n < length; ++n) {
+        mSegmentLFOPhase[n] = lfo;
+        lfo += lfoIncrement;
+        if (lfo >= kTwoPi) lfo -= kTwoPi;
+    }
+
+    for (int c = 0; c < channels; ++c)
+        processChannelSegment(*mChannels[c], inputs[c] + offset, outputs[c] + offset, length);
+
+    mLFOPhase = lfo;
+}
+
+void ZerinExtensionDSPKernel::processChannelSegment(ChannelState& ch, const float* x, float* y,
+                                                    int length) noexcept {
+    // The frame, if any, runs at the sample that fills the hop: after that sample entered the
+    // input ring and before its output slot is read.
+    const int trigger = kHopSize - 1 - ch.hopCounter;
+    const bool frame = trigger < length;
+
+    // Input rings up to and including the trigger sample. The dry sample due now was written
+    // 2047 samples ago into the slot after the write position; the whole range is taken out
+    // before any of it is overwritten. A non-finite sample enters neither path as anything
+    // but silence.
+    const int written = frame ? trigger + 1 : length;
+    auto writeInputs = [&](int from, int to) {
+        const int p = ch.inputWritePos;
+        forRingPieces(p + 1, to - from, [&](int slot, int n, int count) {
+            std::memcpy(mSegmentDry + from + n, ch.dryRing + slot, sizeof(float) * count);
+        });
+        forRingPieces(p, to - from, [&](int slot, int n, int count) {
+            const float* in = x + from + n;
+            const float* gain = mSegmentInputGain + from + n;
+            for (int i = 0; i < count; ++i) {
+                const float raw = admissible(in[i]);
+                ch.dryRing[slot + i] = raw;
+                ch.inputRing[slot + i] = admissible(raw * gain[i]);
+            }
+        });
+        ch.inputWritePos = (p + to - from) & kRingMask;
+    };
+    auto readOutputs = [&](int from, int to) {
+        const int p = ch.outputReadPos;
+        forRingPieces(p, to - from, [&](int slot, int n, int count) {
+            const int s = from + n;
+            for (int i = 0; i < count; ++i) {
+                const float wet = ch.outputRing[slot + i];
+                ch.outputRing[slot + i] = 0.0f;
+                const float m = mSegmentDryWet[s + i];
+                y[s + i] =
+                    mSegmentOutputGain[s + i] * std::fma(mSegmentDry[s + i], 1.0f - m, wet * m);
+            }
+        });
+        ch.outputReadPos = (p + to - from) & kRingMask;
+    };
+
+    writeInputs(0, written);
+    readOutputs(0, frame ? trigger : length);
+    if (frame) {
+        mLFOPhase = mSegmentLFOPhase[trigger];
+        processFrame(*this, ch);
+        writeInputs(written, length);
+        readOutputs(trigger, length);
+        ch.hopCounter = length - written;
+    } else {
+        ch.hopCounter += length;
+    }
+}
+
+} // namespace zerin
