@@ -45,8 +45,8 @@ void readSlots(const ZerinExtensionDSPKernel& kernel, ChannelState& ch, int pos,
             delayScale =
                 std::fma(-sens, 1.0f - std::fma(0.9f, ch.binClassification[k], 0.1f), 1.0f);
         float d = std::fma(delayScale, hops[k], lfoHops);
+        d = d > 0.0f ? d : 0.0f; // first, so that a NaN becomes 0
         d = d < kMaxDelayHops ? d : kMaxDelayHops;
-        d = d > 0.0f ? d : 0.0f;
         const int di = static_cast<int>(d);
         const float frac = d - static_cast<float>(di);
         const int r = (pos - di) & kLineMask;

@@ -89,7 +89,11 @@ bool ZerinExtensionDSPKernel::ensureChannel(int c) noexcept {
 }
 
 bool ZerinExtensionDSPKernel::initialize(int channelCount, double sampleRate) noexcept {
-    if (!(sampleRate > 0.0) || !std::isfinite(sampleRate)) return false;
+    if (!(sampleRate > 0.0) || !std::isfinite(sampleRate)) {
+        // Refused: pass audio through rather than keep running at the previous rate.
+        mInitialized = false;
+        return false;
+    }
     mSampleRate = sampleRate;
     mChannelCount = channelCount < kMaxChannels ? channelCount : kMaxChannels;
 

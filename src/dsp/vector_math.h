@@ -1,9 +1,11 @@
 #pragma once
 
 // Branch-free single-precision atan2, sine and cosine, written so that loops over arrays of
-// bins vectorise (every select picks between values already computed). Accurate to a few
-// ulp over the ranges the frame engine uses: any finite atan2 argument, |x| < 1e5 for
-// sincos. Polynomials are the classic minimax fits of the Cephes library.
+// bins vectorise (every select picks between values already computed). Accurate over the
+// ranges the frame engine uses: atan2 within 3 ulp for arguments up to 1e38 in size (beyond,
+// lo + hi overflows); sincos within 2 ulp for |x| <= pi, and within 1.2e-7 absolute up to
+// |x| = 1e4 (the reduction's last part rounds, so results near zero lose relative accuracy
+// further out). Polynomials are the classic minimax fits of the Cephes library.
 
 #include <cmath>
 #include <cstdint>

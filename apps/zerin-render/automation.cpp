@@ -1,0 +1,68 @@
+#include "automation.h"
+
+#include "audiounit/json_input.h"
+#include "parameter_args.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <cmath>
+
+namespace zerin::render {
+
+std::optional<std::vector<AutomationEvent>> readAutomation(const std::string& path,
+                                                           double sampleRate, std::string* error) {
+    const auto doc = readJsonFile(path, error);
+    if (!doc) return std::nullopt;
+    if (!doc->is_array()) {
+        *error = path + ": expected a JSON array of events";
+        return std::nullopt;
+    }
+    std::vector<AutomationEvent> events;
+    for (std::size_t i = 0; i < doc->size(); ++i) {
+        const nlohmann::json& e = (*doc)[i];
+        const std::string where = path + ": event " + std::to_string(i) + ": ";
+        if (!e.is_object()) {
+            *error = where + "not an object";
+            return std::nullopt;
+        }
+        const auto id = e.find("id");
+        const auto value = e.find("value");
+        if (id == e.end() || !id->is_string() || value == e.end() || !value->is_number()) {
+            *error = where + "needs \"id\" (a string) and \"value\" (a number)";
+            return std::nullopt;
+        }
+        std::string why;
+        const ParameterSpec* spec = findParameter(id->get<std::string>(), &why);
+        if (spec == nullptr) {
+            *error = where + why;
+            return std::nullopt;
+        }
+        const auto checked = checkValue(*spec, value->get<double>(), &why);
+        if (!checked) {
+            *error = where + why;
+            return std::nullopt;
+        }
+        const auto time = e.find("time");
+        const auto sample = e.find("sample");
+        double position;
+        if (sample != e.end() && sample->is_number_integer()) {
+            position = sample->get<double>();
+        } else if (time != e.end() && time->is_number()) {
+            position = std::round(time->get<double>() * sampleRate);
+        } else {
+            *error = where + "needs \"time\" (seconds) or \"sample\" (an integer)";
+            return std::nullopt;
+        }
+        if (!(position >= 0.0) || position > 9.0e15) {
+            *error = where + "its time must not be negative";
+            return std::nullopt;
+        }
+        events.push_back({static_cast<std::int64_t>(position), spec->address, *checked});
+    }
+    std::stable_sort(events.begin(), events.end(),
+                     [](const auto& a, const auto& b) { return a.sample < b.sample; });
+    return events;
+}
+
+} // namespace zerin::render

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "platform/au/au_types.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zerin::render {
+
+struct AutomationEvent {
+    std::int64_t sample; // on the input's timeline
+    AUParameterAddress address;
+    float value;
+};
+
+// A JSON array of {"time": seconds | "sample": n, "id": ID, "value": v}, in sample order
+// (entries at the same sample keep their order in the file). Errors name the file and the
+// entry.
+std::optional<std::vector<AutomationEvent>> readAutomation(const std::string& path,
+                                                           double sampleRate, std::string* error);
+
+} // namespace zerin::render

@@ -1,0 +1,108 @@
+// zerin-render: renders an audio file (or a built-in demo) through Zerin exactly as a host
+// would: the real audio unit, its render block, parameter events at their sample.
+
+#include "dsp/factory_curves.h"
+#include "render_job.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cmath>
+#include <cstdio>
+
+using namespace zerin::render;
+
+int main(int argc, char** argv) {
+    CLI::App app{"Render audio through Zerin, the spectral delay.", "zerin-render"};
+    app.get_formatter()->column_width(28);
+
+    RenderOptions options;
+    std::string input;
+    std::vector<std::string> settings;
+    std::string preset, curve, statePath, saveStatePath, automationPath;
+    double tempo = 0.0, tail = 0.0;
+    bool listParameters = false, listPresets = false;
+
+    app.add_option("INPUT", input,
+                   "mono or stereo audio file; without it a built-in demo signal is rendered");
+    app.add_option("-o,--output", options.output,
+                   "output file (.wav float, .flac 24-bit, .ogg, .aiff); default: INPUT-zerin.EXT "
+                   "or zerin-demo.wav");
+    // One value per --set, so that `--set dryWet=100 in.wav` leaves in.wav to INPUT.
+    app.add_option("--set", settings, "set a parameter in its host units, e.g. dryWet=100 mode=1")
+        ->type_name("ID=VALUE")
+        ->allow_extra_args(false);
+    app.add_option("--preset", preset, "install a factory preset's curve")->type_name("NAME");
+    app.add_option("--curve", curve, "install this curve (points in the order given)")
+        ->type_name("HZ:MS,...");
+    app.add_option("--state", statePath,
+                   "restore a full state (JSON) first; --set, --preset and "
+                   "--curve apply after it")
+        ->type_name("PATH");
+    app.add_option("--save-state", saveStatePath, "write the unit's full state after rendering")
+        ->type_name("PATH");
+    app.add_option("--automation", automationPath,
+                   "JSON array of {\"time\" | \"sample\", \"id\", \"value\"} render events")
+        ->type_name("PATH");
+    app.add_option("--tempo", tempo, "host tempo for tempo-synced LFO rates")->type_name("BPM");
+    app.add_option("--block-size", options.blockSize, "frames per render call (default 512)")
+        ->type_name("N");
+    app.add_option("--tail", tail,
+                   "keep rendering this long after the input ends (default: the "
+                   "unit's tail, 2.5 s)")
+        ->type_name("SECONDS");
+    app.add_flag("--keep-latency", options.keepLatency,
+                 "keep the unit's latency at the start instead of trimming it");
+    app.add_flag("--bypass", options.bypass, "render with the unit bypassed");
+    app.add_flag("--list-parameters", listParameters, "print the parameter table and exit");
+    app.add_flag("--list-presets", listPresets, "print the presets and exit");
+    app.add_flag("-q,--quiet", options.quiet, "no progress bar and no summary");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        const int status = app.exit(e);
+        return status == 0 ? kExitOk : kExitUsage;
+    }
+
+    auto usage = [](const std::string& message) {
+        std::fprintf(stderr, "zerin-render: %s\n", message.c_str());
+        return kExitUsage;
+    };
+    if (listParameters) {
+        std::fputs(parameterTable().c_str(), stdout);
+        return kExitOk;
+    }
+    if (listPresets) {
+        for (const auto& c : zerin::kFactoryCurves)
+            std::printf("%.*s (factory)\n", static_cast<int>(c.name.size()), c.name.data());
+        return kExitOk;
+    }
+
+    std::string error;
+    for (const std::string& s : settings) {
+        auto setting = parseSetting(s, &error);
+        if (!setting) return usage("--set " + error);
+        options.settings.push_back(*setting);
+    }
+    if (app.count("--curve")) {
+        options.curve = parseCurve(curve, &error);
+        if (!options.curve) return usage("--curve: " + error);
+    }
+    if (app.count("--tempo")) {
+        if (!(tempo > 0.0 && tempo <= 1000.0))
+            return usage("--tempo: give a tempo from 1 to 1000 BPM");
+        options.tempo = tempo;
+    }
+    if (app.count("--tail")) {
+        if (!(tail >= 0.0 && tail <= 3600.0)) return usage("--tail: give 0 to 3600 seconds");
+        options.tailSeconds = tail;
+    }
+    if (options.blockSize < 1 || options.blockSize > 65536)
+        return usage("--block-size: give 1 to 65536 frames");
+    if (!input.empty()) options.input = input;
+    if (app.count("--preset")) options.preset = preset;
+    if (app.count("--state")) options.statePath = statePath;
+    if (app.count("--save-state")) options.saveStatePath = saveStatePath;
+    if (app.count("--automation")) options.automationPath = automationPath;
+    return runRender(options);
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "parameter_args.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace zerin::render {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailure = 1;
+inline constexpr int kExitUsage = 2;
+
+struct RenderOptions {
+    std::optional<std::string> input; // none: the built-in demo signal
+    std::string output;               // empty: derived from the input
+    std::vector<ParameterSetting> settings;
+    std::optional<std::string> preset;
+    std::optional<std::vector<std::pair<float, float>>> curve;
+    std::optional<std::string> statePath;
+    std::optional<std::string> saveStatePath;
+    std::optional<std::string> automationPath;
+    std::optional<double> tempo;
+    std::uint32_t blockSize = 512;
+    std::optional<double> tailSeconds;
+    bool keepLatency = false;
+    bool bypass = false;
+    bool quiet = false;
+};
+
+// INPUT's name with "-zerin" before the extension, or zerin-demo.wav.
+std::string defaultOutputPath(const std::optional<std::string>& input);
+
+// Renders as the options say; prints errors (naming the file or option) and, unless quiet,
+// progress and a summary on stderr. Returns the exit status.
+int runRender(const RenderOptions& options);
+
+} // namespace zerin::render

@@ -1,0 +1,80 @@
+#include "audiounit/json_input.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+namespace zerin {
+
+namespace {
+
+// The deepest nesting of arrays and objects, counted outside strings. The parser itself is
+// iterative, but walking or printing a document recurses, so depth is capped up front.
+int nestingDepth(std::string_view text) {
+    int depth = 0, deepest = 0;
+    bool inString = false, escaped = false;
+    for (const char c : text) {
+        if (inString) {
+            if (escaped)
+                escaped = false;
+            else if (c == '\\')
+                escaped = true;
+            else if (c == '"')
+                inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            deepest = std::max(deepest, ++depth);
+        } else if (c == ']' || c == '}') {
+            --depth;
+        }
+    }
+    return deepest;
+}
+
+} // namespace
+
+std::optional<nlohmann::json> parseUntrustedJson(std::string_view text, std::string* error) {
+    if (text.size() > kMaxJsonBytes) {
+        if (error) *error = "larger than " + std::to_string(kMaxJsonBytes >> 20) + " MiB";
+        return std::nullopt;
+    }
+    if (nestingDepth(text) > kMaxJsonDepth) {
+        if (error) *error = "nested deeper than " + std::to_string(kMaxJsonDepth) + " levels";
+        return std::nullopt;
+    }
+    try {
+        return nlohmann::json::parse(text);
+    } catch (const nlohmann::json::exception& e) {
+        if (error) *error = std::string("not valid JSON: ") + e.what();
+        return std::nullopt;
+    }
+}
+
+std::optional<nlohmann::json> readJsonFile(const std::string& path, std::string* error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        if (error) *error = path + ": cannot open: " + std::strerror(errno);
+        return std::nullopt;
+    }
+    std::string text;
+    char chunk[65536];
+    while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
+        text.append(chunk, static_cast<std::size_t>(in.gcount()));
+        if (text.size() > kMaxJsonBytes) break;
+    }
+    if (in.bad()) {
+        if (error) *error = path + ": cannot read";
+        return std::nullopt;
+    }
+    std::string why;
+    auto doc = parseUntrustedJson(text, &why);
+    if (!doc && error) *error = path + ": " + why;
+    return doc;
+}
+
+} // namespace zerin

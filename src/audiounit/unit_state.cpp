@@ -1,0 +1,60 @@
+// The full state of the unit: the base's parameters plus the curve under "spectralCurve".
+
+#include "audiounit/zerin_audio_unit.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cmath>
+
+namespace zerin {
+
+namespace {
+
+std::optional<float> finiteFloat(const nlohmann::json& value) {
+    if (!value.is_number()) return std::nullopt;
+    const double v = value.get<double>();
+    const float f = static_cast<float>(v);
+    if (!std::isfinite(v) || !std::isfinite(f)) return std::nullopt;
+    return f;
+}
+
+} // namespace
+
+std::vector<std::pair<float, float>> curveFromState(const nlohmann::json& state) {
+    std::vector<std::pair<float, float>> points;
+    if (!state.is_object()) return points;
+    const auto curve = state.find("spectralCurve");
+    if (curve == state.end() || !curve->is_array()) return points;
+    for (const nlohmann::json& entry : *curve) {
+        if (!entry.is_object()) continue;
+        const auto freq = entry.find("freq");
+        const auto delay = entry.find("delay");
+        if (freq == entry.end() || delay == entry.end()) continue;
+        const auto f = finiteFloat(*freq);
+        const auto d = finiteFloat(*delay);
+        // The kernel takes the decimal logarithm of every frequency.
+        if (!f || !d || !(*f > 0.0f)) continue;
+        points.emplace_back(*f, *d);
+        // The kernel keeps 32 points; reading further would only cost time.
+        if (points.size() == kMaxCurvePoints) break;
+    }
+    return points;
+}
+
+nlohmann::json ZerinExtensionAudioUnit::fullState() const {
+    nlohmann::json state = AUAudioUnit::fullState();
+    nlohmann::json curve = nlohmann::json::array();
+    for (const auto& [freq, delay] : getSpectralCurve())
+        curve.push_back(nlohmann::json{{"freq", freq}, {"delay", delay}});
+    state["spectralCurve"] = std::move(curve);
+    return state;
+}
+
+void ZerinExtensionAudioUnit::setFullState(const nlohmann::json* state) {
+    AUAudioUnit::setFullState(state);
+    if (state == nullptr || state->empty()) return;
+    const auto points = curveFromState(*state);
+    if (!points.empty()) setSpectralCurve(points);
+}
+
+} // namespace zerin

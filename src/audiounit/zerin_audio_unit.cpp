@@ -1,0 +1,234 @@
+#include "audiounit/zerin_audio_unit.h"
+
+#include "audiounit/parameters.h"
+#include "dsp/factory_curves.h"
+
+namespace zerin {
+
+namespace {
+
+constexpr double kDefaultRate = 44100.0;
+constexpr std::uint32_t kDefaultChannels = 2;
+
+} // namespace
+
+AudioComponentDescription zerinComponentDescription() {
+    return {fourCharCode("aufx"), fourCharCode("Zrin"), fourCharCode("Vesk"), 0, 0};
+}
+
+ZerinExtensionAudioUnit::ZerinExtensionAudioUnit(const AudioComponentDescription& description)
+    : AUAudioUnit(description) {}
+
+ZerinExtensionAudioUnit::~ZerinExtensionAudioUnit() {
+    kernel.deallocate();
+}
+
+std::shared_ptr<ZerinExtensionAudioUnit>
+ZerinExtensionAudioUnit::create(const AudioComponentDescription& description,
+                                std::uint32_t /*options*/, AUError* error) {
+    std::shared_ptr<ZerinExtensionAudioUnit> unit(new ZerinExtensionAudioUnit(description));
+    if (!unit->construct(error)) return nullptr;
+    return unit;
+}
+
+bool ZerinExtensionAudioUnit::construct(AUError* error) {
+    const AVAudioFormat format{kDefaultRate, kDefaultChannels};
+    outputBus = AUAudioUnitBus::create(format, error);
+    if (!outputBus) return false;
+    outputBus->setMaximumChannelCount(kMaxBusChannels);
+    if (!inputBus.configure(format, kMaxBusChannels, error)) return false;
+    _inputBusses =
+        std::make_unique<AUAudioUnitBusArray>(AUAudioUnitBusType::AUAudioUnitBusTypeInput,
+                                              std::vector<AUAudioUnitBus*>{inputBus.bus.get()});
+    _outputBusses =
+        std::make_unique<AUAudioUnitBusArray>(AUAudioUnitBusType::AUAudioUnitBusTypeOutput,
+                                              std::vector<AUAudioUnitBus*>{outputBus.get()});
+    processHelper.emplace();
+    processHelper->kernel = &kernel;
+    processHelper->inputBus = &inputBus;
+    return true;
+}
+
+double ZerinExtensionAudioUnit::latency() const {
+    return static_cast<double>(kLatencySamples) / kernel.mSampleRate;
+}
+
+AUAudioFrameCount ZerinExtensionAudioUnit::maximumFramesToRender() const {
+    return kernel.mMaxFramesToRender.load(std::memory_order_relaxed);
+}
+
+void ZerinExtensionAudioUnit::setMaximumFramesToRender(AUAudioFrameCount frames) {
+    kernel.mMaxFramesToRender.store(frames, std::memory_order_relaxed);
+}
+
+bool ZerinExtensionAudioUnit::shouldBypassEffect() const {
+    return kernel.mBypassed.load(std::memory_order_relaxed);
+}
+
+void ZerinExtensionAudioUnit::setShouldBypassEffect(bool bypass) {
+    kernel.mBypassed.store(bypass, std::memory_order_relaxed);
+}
+
+bool ZerinExtensionAudioUnit::allocateRenderResources(AUError* error) {
+    if (!AUAudioUnit::allocateRenderResources(error)) return false;
+    const AVAudioFormat in = inputBus.bus->format();
+    const AVAudioFormat out = outputBus->format();
+    if (in.channelCount != out.channelCount) {
+        setRenderResourcesAllocated(false);
+        if (error)
+            *error = {kOSStatusErrorDomain, kAudioUnitErr_FailedInitialization,
+                      "input has " + std::to_string(in.channelCount) + " channels, output " +
+                          std::to_string(out.channelCount) + ": Zerin needs them equal"};
+        return false;
+    }
+    inputBus.allocate(maximumFramesToRender());
+    bool initialized;
+    {
+        // initialize may install the default curve through the producer side.
+        std::lock_guard<std::mutex> lock(mCurveMutex);
+        initialized = kernel.initialize(static_cast<int>(out.channelCount), out.sampleRate);
+    }
+    if (!initialized) {
+        inputBus.deallocate();
+        setRenderResourcesAllocated(false);
+        if (error)
+            *error = {kOSStatusErrorDomain, kAudioUnitErr_FailedInitialization,
+                      "out of memory, or no FFT plan for the spectral kernel"};
+        return false;
+    }
+    if (processHelper) processHelper->resize(in.channelCount, out.channelCount);
+    return true;
+}
+
+void ZerinExtensionAudioUnit::deallocateRenderResources() {
+    inputBus.deallocate();
+    kernel.reset();
+    AUAudioUnit::deallocateRenderResources();
+}
+
+void ZerinExtensionAudioUnit::reset() {
+    kernel.reset();
+    AUAudioUnit::reset();
+}
+
+AUInternalRenderBlock ZerinExtensionAudioUnit::internalRenderBlock() {
+    AUProcessHelper* helper = &*processHelper;
+    BufferedInputBus* input = &inputBus;
+    ZerinExtensionDSPKernel* dsp = &kernel;
+    const AUHostMusicalContextBlock musicalContext = musicalContextBlock();
+
+    return [helper, input, dsp,
+            musicalContext](AudioUnitRenderActionFlags*, const AudioTimeStamp* timestamp,
+                            AUAudioFrameCount frameCount, std::int64_t, AudioBufferList* outputData,
+                            const AURenderEvent* events,
+                            const AURenderPullInputBlock* pullInputBlock) -> AUAudioUnitStatus {
+        if (musicalContext) {
+            double tempo = 120.0;
+            if (musicalContext(&tempo, nullptr, nullptr, nullptr, nullptr, nullptr))
+                dsp->mHostTempo.store(tempo, std::memory_order_relaxed);
+        }
+        // The pull buffer holds maxFrames: a call beyond it (the host raised the maximum
+        // without reallocating) is refused like any call beyond the maximum.
+        if (frameCount > dsp->mMaxFramesToRender.load(std::memory_order_relaxed) ||
+            frameCount > input->maxFrames)
+            return kAudioUnitErr_TooManyFramesToProcess;
+        if (pullInputBlock == nullptr || !*pullInputBlock || input->mutableBufferList == nullptr)
+            return kAudioUnitErr_NoConnection;
+
+        input->prepareInputBufferList(frameCount);
+        AudioUnitRenderActionFlags pullFlags = 0;
+        const AUAudioUnitStatus status =
+            (*pullInputBlock)(&pullFlags, timestamp, frameCount, 0, input->mutableBufferList);
+        if (status != 0) return status;
+        AudioBufferList* in = input->mutableBufferList;
+        for (std::uint32_t i = 0; i < in->mNumberBuffers; ++i)
+            if (in->mBuffers[i].mData == nullptr) return kAudioUnitErr_NoConnection;
+
+        if (outputData->mNumberBuffers > 0 && outputData->mBuffers[0].mData == nullptr) {
+            for (std::uint32_t i = 0; i < outputData->mNumberBuffers && i < in->mNumberBuffers; ++i)
+                outputData->mBuffers[i].mData = in->mBuffers[i].mData;
+        }
+        for (std::uint32_t i = 0; i < outputData->mNumberBuffers; ++i)
+            if (outputData->mBuffers[i].mData == nullptr) return kAudioUnitErr_NoConnection;
+
+        helper->renderWithEvents(in, outputData, timestamp, frameCount, events);
+        return 0;
+    };
+}
+
+void ZerinExtensionAudioUnit::setupParameterTree(std::shared_ptr<AUParameterTree> tree) {
+    setParameterTree(std::move(tree));
+    for (AUParameter* p : parameterTree()->parameters())
+        kernel.setParameter(p->address(), p->value());
+    installParameterCallbacks();
+}
+
+void ZerinExtensionAudioUnit::installParameterCallbacks() {
+    const std::shared_ptr<AUParameterTree> tree = parameterTree();
+    if (!tree) return;
+    const std::weak_ptr<ZerinExtensionAudioUnit> weak = weak_from_this();
+    tree->implementorValueObserver = [weak](AUParameter& parameter, AUValue value) {
+        if (const auto unit = weak.lock()) unit->kernel.setParameter(parameter.address(), value);
+    };
+    // Once the unit is gone there is no kernel to ask: the table's default is the value a
+    // fresh unit would report.
+    tree->implementorValueProvider = [weak](const AUParameter& parameter) -> AUValue {
+        if (const auto unit = weak.lock()) return unit->kernel.getParameter(parameter.address());
+        const ParameterSpec* spec = parameterSpec(parameter.address());
+        return spec != nullptr ? spec->defaultValue : 0.0f;
+    };
+    tree->implementorStringFromValueCallback = [](const AUParameter& parameter,
+                                                  const AUValue* value) {
+        return displayText(parameter.unit(), parameter.valueStrings(), value);
+    };
+}
+
+std::vector<AUAudioUnitPreset> ZerinExtensionAudioUnit::factoryPresets() const {
+    std::vector<AUAudioUnitPreset> presets;
+    for (std::size_t i = 0; i < std::size(kFactoryCurves); ++i)
+        presets.push_back({static_cast<std::int64_t>(i), std::string(kFactoryCurves[i].name)});
+    return presets;
+}
+
+void ZerinExtensionAudioUnit::setCurrentPreset(std::optional<AUAudioUnitPreset> preset) {
+    AUAudioUnit::setCurrentPreset(std::move(preset));
+    const auto current = currentPreset();
+    if (!current || current->number < 0 ||
+        current->number >= static_cast<std::int64_t>(std::size(kFactoryCurves)))
+        return;
+    std::vector<std::pair<float, float>> points;
+    for (const CurvePoint& p : kFactoryCurves[current->number].points)
+        points.emplace_back(p.freq, p.delay);
+    setSpectralCurve(points);
+}
+
+void ZerinExtensionAudioUnit::setSpectralCurve(const std::vector<std::pair<float, float>>& points) {
+    CurvePoint buffer[kMaxCurvePoints];
+    const int count = static_cast<int>(std::min<std::size_t>(points.size(), kMaxCurvePoints));
+    for (int i = 0; i < count; ++i)
+        buffer[i] = {points[i].first, points[i].second};
+    std::lock_guard<std::mutex> lock(mCurveMutex);
+    kernel.setSpectralCurve(buffer, count);
+}
+
+std::vector<std::pair<float, float>> ZerinExtensionAudioUnit::getSpectralCurve() const {
+    CurvePoint buffer[kMaxCurvePoints];
+    int count;
+    {
+        std::lock_guard<std::mutex> lock(mCurveMutex);
+        count = kernel.getSpectralCurve(buffer);
+    }
+    std::vector<std::pair<float, float>> points;
+    for (int i = 0; i < count; ++i)
+        points.emplace_back(buffer[i].freq, buffer[i].delay);
+    return points;
+}
+
+std::optional<std::vector<float>> ZerinExtensionAudioUnit::getClassificationSnapshot() {
+    std::vector<float> ratings(kNumBins);
+    std::lock_guard<std::mutex> lock(mSnapshotMutex);
+    if (!kernel.takeClassificationSnapshot(ratings.data())) return std::nullopt;
+    return ratings;
+}
+
+} // namespace zerin

@@ -1,0 +1,86 @@
+#pragma once
+
+// The object every host talks to: busses, render resources, the render block, parameters,
+// full state, factory presets, and the editor's entry points for the curve and the
+// classification snapshot.
+
+#include "audiounit/render.h"
+#include "dsp/curve.h"
+#include "dsp/kernel.h"
+#include "platform/au/au_audio_unit.h"
+
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <utility>
+#include <vector>
+
+namespace zerin {
+
+// Zerin's identity as an audio component: an effect ('aufx'), subtype 'Zrin', maker 'Vesk'.
+AudioComponentDescription zerinComponentDescription();
+
+class ZerinExtensionAudioUnit : public AUAudioUnit,
+                                public std::enable_shared_from_this<ZerinExtensionAudioUnit> {
+public:
+    // Null (with `error`) if a bus cannot be made.
+    static std::shared_ptr<ZerinExtensionAudioUnit>
+    create(const AudioComponentDescription& description, std::uint32_t options, AUError* error);
+    ~ZerinExtensionAudioUnit() override;
+
+    AUAudioUnitBusArray* inputBusses() override { return _inputBusses.get(); }
+    AUAudioUnitBusArray* outputBusses() override { return _outputBusses.get(); }
+    std::vector<int> channelCapabilities() const override { return {1, 1, 2, 2}; }
+    double latency() const override; // seconds: the 2047-sample lag of dry and wet alike
+    double tailTime() const override { return 2.5; }
+    AUAudioFrameCount maximumFramesToRender() const override;
+    void setMaximumFramesToRender(AUAudioFrameCount frames) override;
+    bool shouldBypassEffect() const override;
+    void setShouldBypassEffect(bool bypass) override;
+
+    bool allocateRenderResources(AUError* error) override;
+    void deallocateRenderResources() override;
+    void reset() override;
+    AUInternalRenderBlock internalRenderBlock() override;
+
+    // Adopts the tree, pushes every value into the kernel and wires the callbacks.
+    void setupParameterTree(std::shared_ptr<AUParameterTree> tree);
+    void installParameterCallbacks();
+
+    nlohmann::json fullState() const override;
+    void setFullState(const nlohmann::json* state) override;
+    std::vector<AUAudioUnitPreset> factoryPresets() const override;
+    void setCurrentPreset(std::optional<AUAudioUnitPreset> preset) override;
+
+    // Editor-facing, any non-render thread; never waits for the render thread.
+    void setSpectralCurve(const std::vector<std::pair<float, float>>& points);
+    std::vector<std::pair<float, float>> getSpectralCurve() const;
+    std::optional<std::vector<float>> getClassificationSnapshot();
+
+    // Direct access for tests and the host layers that own this unit.
+    ZerinExtensionDSPKernel& dspKernel() { return kernel; }
+
+private:
+    explicit ZerinExtensionAudioUnit(const AudioComponentDescription& description);
+    bool construct(AUError* error);
+
+    ZerinExtensionDSPKernel kernel;
+    std::optional<AUProcessHelper> processHelper;
+    BufferedInputBus inputBus;
+    std::unique_ptr<AUAudioUnitBus> outputBus;
+    std::unique_ptr<AUAudioUnitBusArray> _inputBusses;
+    std::unique_ptr<AUAudioUnitBusArray> _outputBusses;
+
+    // The kernel's curve producer and snapshot consumer are single-threaded by design; the
+    // unit may be called from the editor and the host at once, so it serialises each side.
+    // The render thread never takes these.
+    mutable std::mutex mCurveMutex;
+    std::mutex mSnapshotMutex;
+};
+
+// The curve points of a full state's "spectralCurve": the usable points (both keys present,
+// a finite frequency above 0, a finite delay) in order, at most 32. Damaged or hand-edited
+// states never fail: what cannot be used is skipped.
+std::vector<std::pair<float, float>> curveFromState(const nlohmann::json& state);
+
+} // namespace zerin

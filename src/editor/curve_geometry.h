@@ -1,0 +1,59 @@
+#pragma once
+
+#include "dsp/curve.h"
+#include "editor/curve_point.h"
+#include "platform/ui/geometry.h"
+#include "platform/ui/path.h"
+
+#include <span>
+#include <vector>
+
+// Where the curve sits on the canvas, shared by the canvas's input handling, its drawing and
+// the particles. Canvas coordinates are points, origin top left, y downwards.
+namespace zerin {
+
+// The plot is the canvas less these margins; the left one holds the delay labels, the bottom
+// one the frequency labels.
+inline constexpr double kPlotInsetLeft = 44.0;
+inline constexpr double kPlotInsetRight = 10.0;
+inline constexpr double kPlotInsetTop = 10.0;
+inline constexpr double kPlotInsetBottom = 28.0;
+
+// Handle length of the spline, as a fraction of the neighbours' span (a Catmull-Rom-like
+// curve, flattened).
+inline constexpr double kSplineTension = 0.3;
+
+Rect plotRect(Size canvas);
+
+// Canvas position of (freq Hz, delay ms): log frequency across the plot, delay down it.
+// The frequency is clamped to the axis; a delay outside 0..2000 ms lands outside the plot.
+Point screenPoint(float freq, float delay, Size canvas);
+inline Point screenPoint(const CurveControlPoint& point, Size canvas) {
+    return screenPoint(point.freq, point.delay, canvas);
+}
+
+// The (freq, delay) under a canvas position, clamped to 20..20000 Hz and 0..2000 ms. A
+// position that maps to no number (a canvas without a plot area) gives the low ends.
+CurvePoint curveValueAt(Point location, Size canvas);
+
+// A copy of the curve ordered by ascending frequency; points of equal frequency keep their
+// order.
+std::vector<CurveControlPoint> sortedByFrequency(std::vector<CurveControlPoint> points);
+
+// The screen positions of the curve sorted by frequency: what the spline is drawn through.
+std::vector<Point> curveScreenPositions(const std::vector<CurveControlPoint>& points, Size canvas);
+
+// A move to the first position and one cubic segment to each next one.
+Path smoothCurvePath(std::span<const Point> positions);
+
+struct CurveSample {
+    int segment = 0; // index of the segment the sample lies on
+    Point point;     // position on the spline
+    double u = 0.0;  // parameter within that segment, 0..1
+};
+
+// The spline at s along the whole chain, 0 at the first position and 1 at the last. s is
+// clamped to [0, 1]; fewer than two positions give the only one (or the origin).
+CurveSample sampleCurve(std::span<const Point> positions, double s);
+
+} // namespace zerin

@@ -1,0 +1,166 @@
+#include "editor/spectral_canvas_view.h"
+
+#include "editor/curve_geometry.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <numbers>
+
+namespace zerin {
+
+namespace {
+
+namespace C = ZerinCurveConstants;
+
+constexpr double kFirstFrameStep = 1.0 / 60.0;
+// The wobble pattern moves at this fraction of the LFO's rate: slow enough to read.
+constexpr double kLfoVisualRateFactor = 2.0 / 11.0;
+
+std::optional<std::size_t> indexOf(const std::vector<CurveControlPoint>& points, const Uuid& id) {
+    const auto found = std::find_if(points.begin(), points.end(),
+                                    [&id](const CurveControlPoint& p) { return p.id == id; });
+    if (found == points.end()) return std::nullopt;
+    return static_cast<std::size_t>(found - points.begin());
+}
+
+} // namespace
+
+std::string formatTooltip(float freq, float delay) {
+    char text[128];
+    const double f = freq;
+    const double d = delay;
+    if (freq >= 1000.0f)
+        std::snprintf(text, sizeof text, "%.1fk Hz | %.0f ms", f / 1000.0, d);
+    else
+        std::snprintf(text, sizeof text, "%.0f Hz | %.0f ms", f, d);
+    return text;
+}
+
+std::optional<std::size_t> hitTest(const std::vector<CurveControlPoint>& points, Point location,
+                                   Size canvas) {
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        const Point p = screenPoint(points[i], canvas);
+        if (std::hypot(p.x - location.x, p.y - location.y) < kHitRadius) return i;
+    }
+    return std::nullopt;
+}
+
+bool isInDeleteBand(Point location, Size canvas) {
+    return location.y > canvas.height - kDeleteBandHeight;
+}
+
+SpectralCanvasView::SpectralCanvasView(const KeyboardModifierState& modifiers,
+                                       std::shared_ptr<ParticleSystem> particles)
+    : modifiers(modifiers) {
+    viewState.particleSystem =
+        particles ? std::move(particles) : std::make_shared<ParticleSystem>();
+}
+
+std::vector<CurveControlPoint> SpectralCanvasView::readCurve() const {
+    return inputs.curvePoints.get ? inputs.curvePoints.get() : std::vector<CurveControlPoint>{};
+}
+
+void SpectralCanvasView::writeCurve(std::vector<CurveControlPoint> points) {
+    if (inputs.curvePoints.set) inputs.curvePoints.set(std::move(points));
+}
+
+void SpectralCanvasView::writeReordered(std::vector<CurveControlPoint> points, bool report) {
+    writeCurve(points);
+    writeCurve(sortedByFrequency(std::move(points)));
+    if (report) reportChange();
+}
+
+void SpectralCanvasView::reportChange() {
+    if (inputs.onCurveChanged) inputs.onCurveChanged();
+}
+
+void SpectralCanvasView::removePoint(const Uuid& id) {
+    auto points = readCurve();
+    std::erase_if(points, [&id](const CurveControlPoint& p) { return p.id == id; });
+    writeReordered(std::move(points), true);
+}
+
+void SpectralCanvasView::handleDragChanged(Point location) {
+    if (!viewState.activePointID) pickUp(location);
+    if (viewState.activePointID) moveActivePoint(location);
+}
+
+// Until a point is active, each update may delete (Option), pick a point up or create one.
+// An Option-drag therefore deletes every point it crosses until only two are left.
+void SpectralCanvasView::pickUp(Point location) {
+    const bool option = modifiers.current().option;
+    const auto points = readCurve();
+    if (const auto hit = hitTest(points, location, size)) {
+        if (option && points.size() > 2) {
+            removePoint(points[*hit].id);
+            return;
+        }
+        viewState.activePointID = points[*hit].id;
+        return;
+    }
+    if (option) return;
+
+    const CurvePoint value = curveValueAt(location, size);
+    const CurveControlPoint created{Uuid::random(), value.freq, value.delay};
+    auto edited = points;
+    edited.push_back(created);
+    // The move that follows in this same update reports the edit.
+    writeReordered(std::move(edited), false);
+    viewState.activePointID = created.id;
+}
+
+void SpectralCanvasView::moveActivePoint(Point location) {
+    const Uuid id = *viewState.activePointID;
+    auto points = readCurve();
+    const auto index = indexOf(points, id);
+    if (!index) return; // the curve was replaced during the drag
+
+    const CurvePoint value = curveValueAt(location, size);
+    float freq = value.freq;
+    // Keep the point between its neighbours so the list never needs reordering mid-drag; when
+    // they are under 2 Hz apart the upper bound wins.
+    const auto sorted = sortedByFrequency(points);
+    const std::size_t j = *indexOf(sorted, id);
+    if (j > 0) freq = std::max(freq, sorted[j - 1].freq + 1.0f);
+    if (j + 1 < sorted.size()) freq = std::min(freq, sorted[j + 1].freq - 1.0f);
+    // A neighbour at an end of the axis would otherwise push the point off it.
+    freq = std::clamp(freq, C::minFreq, C::maxFreq);
+
+    points[*index].freq = freq;
+    writeCurve(points);
+    points = readCurve();
+    if (const auto again = indexOf(points, id)) {
+        points[*again].delay = value.delay;
+        writeCurve(points);
+    }
+
+    viewState.deleteCandidate = isInDeleteBand(location, size) && points.size() > 2;
+    viewState.tooltipText = viewState.deleteCandidate ? std::string("Release to delete")
+                                                      : formatTooltip(freq, value.delay);
+    viewState.tooltipPosition = location;
+    reportChange();
+}
+
+void SpectralCanvasView::handleDragEnded(Point location) {
+    if (viewState.activePointID && readCurve().size() > 2 && isInDeleteBand(location, size))
+        removePoint(*viewState.activePointID);
+    viewState.activePointID.reset();
+    viewState.tooltipText.reset();
+    viewState.deleteCandidate = false;
+}
+
+void SpectralCanvasView::handleDoubleTap(Point location) {
+    const auto points = readCurve();
+    if (points.size() <= 2) return;
+    if (const auto hit = hitTest(points, location, size)) removePoint(points[*hit].id);
+}
+
+void SpectralCanvasView::advanceFrame(double now) {
+    const double dt = viewState.lastTime > 0.0 ? now - viewState.lastTime : kFirstFrameStep;
+    viewState.lastTime = now;
+    viewState.lfoPhase += 2.0 * std::numbers::pi * inputs.lfoRate * dt * kLfoVisualRateFactor;
+    viewState.particleSystem->update(inputs.mode, now, inputs.scatterSpeed);
+}
+
+} // namespace zerin

@@ -1,0 +1,90 @@
+#pragma once
+
+#include "editor/curve_point.h"
+#include "platform/ui/observation.h"
+#include "presets/preference_store.h"
+#include "presets/preset.h"
+#include "presets/store_result.h"
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zerin {
+
+// The editor's preset state: which preset the curve came from, whether it has been edited
+// since, and the user's presets as kept in the preference store. One per editor view, used
+// on the main thread only. Several may be open at once, in one process or several: saves
+// and deletes go through the store's lock and merge with what the others stored.
+//
+// Storage operations return a StoreResult. The editor may ignore it; on failure nothing
+// about the manager changes, so it never shows as saved what is not stored.
+class PresetManager {
+public:
+    static constexpr float dirtyTolerance = 0.01f; // Hz and ms alike
+
+    // Starts from "Init" and the default curve, clean, with the stored user presets.
+    // Reads the store but never writes it.
+    explicit PresetManager(PreferenceStore store = PreferenceStore());
+    PresetManager(const PresetManager&) = delete;
+    PresetManager& operator=(const PresetManager&) = delete;
+
+    const std::string& currentPresetName() const { return mCurrentPresetName; }
+    bool isDirty() const { return mIsDirty; }
+    const std::vector<CurveControlPoint>& snapshotPoints() const { return mSnapshotPoints; }
+    const std::vector<Preset>& userPresets() const { return mUserPresets; }
+    // Why some stored presets are missing from userPresets, if any are (see the store).
+    const StoreResult& loadResult() const { return mLoadResult; }
+    const PreferenceStore& store() const { return mStore; }
+
+    // Called after any observed property changes; assigning a property its current value
+    // notifies nobody.
+    [[nodiscard]] Subscription observe(std::function<void()> callback) {
+        return mChanges.subscribe(std::move(callback));
+    }
+
+    // The top bar's binding writes the name through here.
+    void setCurrentPresetName(std::string name);
+
+    // Replaces `curve` with the preset's points under fresh ids (the preset keeps its own)
+    // and makes the preset current and clean.
+    void loadPreset(const Preset& preset, std::vector<CurveControlPoint>& curve);
+
+    // Dirty when the curve differs from the snapshot in length, or at some index by more
+    // than dirtyTolerance in freq or delay. Ids are ignored; order counts.
+    void updateDirtyState(const std::vector<CurveControlPoint>& curve);
+
+    // Stores `curve` (ids included) as the user preset `name`, overwriting the points of a
+    // user preset of that name or appending a new one. A factory preset's name gets
+    // " (User)" appended. On success the preset is current and clean.
+    StoreResult savePreset(std::string_view name, const std::vector<CurveControlPoint>& curve);
+
+    // Removes every user preset with the preset's id; the store is rewritten even when none
+    // has it. The current name, snapshot and dirty flag stay.
+    StoreResult deletePreset(const Preset& preset);
+
+    // Replaces the stored list with userPresets as a whole. Unlike a save or delete this
+    // drops whatever other editors stored since this one last synced.
+    StoreResult persistUserPresets();
+
+private:
+    void setIsDirty(bool dirty);
+    void setSnapshotPoints(std::vector<CurveControlPoint> points);
+    void setUserPresets(std::vector<Preset> presets);
+    StoreResult change(const std::function<void(std::vector<Preset>&)>& edit);
+
+    PreferenceStore mStore;
+    Signal mChanges;
+    std::string mCurrentPresetName = "Init";
+    bool mIsDirty = false;
+    std::vector<CurveControlPoint> mSnapshotPoints;
+    std::vector<Preset> mUserPresets;
+    StoreResult mLoadResult;
+};
+
+// The name a user preset is stored under: a factory preset's name (exact, case-sensitive)
+// gets " (User)" appended once; any other name is kept as it is.
+std::string userPresetName(std::string_view name);
+
+} // namespace zerin

@@ -1,0 +1,183 @@
+#include "audiounit/parameters.h"
+#include "controls/observable_parameter.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+namespace zerin {
+namespace {
+
+using Event = AUParameterAutomationEventType;
+
+// A host tree from the real table, with an automation observer standing in for the host's
+// recorder, and the editor's mirror of it driven by a hand-pumped main queue.
+struct Fixture {
+    std::shared_ptr<AUParameterTree> tree = buildParameterTree(parameterTreeSpec());
+    MainQueue queue{[] { return 0.0; }};
+    std::vector<std::pair<float, Event>> sent; // what reached the host's recorder for dryWet
+    AUParameterObserverToken recorder = tree->tokenByAddingParameterAutomationObserver(
+        [this](AUParameterAddress address, AUValue value, Event type) {
+            if (address == 2) sent.emplace_back(value, type);
+        });
+    ObservableAUParameterGroup mirror{*tree, tree, queue};
+
+    ObservableAUParameter& mix() { return mirror.child("mix").childParameter("dryWet"); }
+    AUParameter& hostMix() { return *tree->parameterWithIdentifier("dryWet"); }
+    // A change made by the host (automation, another view): it has its own originator.
+    void hostSets(float value) { hostMix().setValue(value, recorder, 0, Event::value); }
+};
+
+TEST(ObservableParameter, MirrorsEveryParameterUnderItsGroup) {
+    Fixture f;
+    EXPECT_EQ(f.mirror.children.size(), 4u);
+    for (const ParameterSpec* spec : allParameterSpecs()) {
+        bool found = false;
+        for (const auto& [group, node] : f.mirror.children) {
+            auto* g = dynamic_cast<ObservableAUParameterGroup*>(node.get());
+            if (g == nullptr || !g->children.count(spec->identifier)) continue;
+            const ObservableAUParameter& leaf = g->childParameter(spec->identifier);
+            EXPECT_EQ(leaf.min, spec->minValue);
+            EXPECT_EQ(leaf.max, spec->maxValue);
+            EXPECT_EQ(leaf.displayName, spec->name);
+            EXPECT_EQ(leaf.unit, spec->units);
+            EXPECT_EQ(leaf.value(), spec->defaultValue);
+            found = true;
+        }
+        EXPECT_TRUE(found) << spec->identifier;
+    }
+}
+
+TEST(ObservableParameter, AGestureReachesTheHostAsTouchValuesRelease) {
+    Fixture f;
+    f.mix().setEditing(true);
+    f.mix().setValue(60.0f);
+    f.mix().setValue(70.0f);
+    f.mix().setValue(80.0f);
+    f.mix().setEditing(false);
+    const std::vector<std::pair<float, Event>> expected = {{60.0f, Event::touch},
+                                                           {70.0f, Event::value},
+                                                           {80.0f, Event::value},
+                                                           {80.0f, Event::release}};
+    EXPECT_EQ(f.sent, expected);
+    EXPECT_EQ(f.mix().editingState(), EditingState::inactive);
+    EXPECT_EQ(f.hostMix().value(), 80.0f);
+}
+
+TEST(ObservableParameter, HostChangesDuringAGestureAreDroppedAndNeverEchoed) {
+    Fixture f;
+    f.mix().setEditing(true);
+    f.mix().setValue(60.0f);
+    f.hostSets(10.0f); // the host automates the same parameter mid-drag
+    f.queue.pump();
+    EXPECT_EQ(f.mix().value(), 60.0f);
+    f.mix().setValue(65.0f);
+    f.mix().setEditing(false);
+    f.queue.pump();
+    EXPECT_EQ(f.mix().value(), 65.0f);
+    // The gesture alone: the host's change (its own originator) is not bounced back.
+    const std::vector<std::pair<float, Event>> expected = {
+        {60.0f, Event::touch}, {65.0f, Event::value}, {65.0f, Event::release}};
+    EXPECT_EQ(f.sent, expected);
+}
+
+TEST(ObservableParameter, AnIdleHostChangeUpdatesTheViewAndSendsNothing) {
+    Fixture f;
+    int notifications = 0;
+    const Subscription watching = f.mix().observableValue().observe([&] { ++notifications; });
+    f.hostSets(25.0f);
+    EXPECT_EQ(f.mix().value(), 50.0f); // not before the main queue runs
+    f.queue.pump();
+    EXPECT_EQ(f.mix().value(), 25.0f);
+    EXPECT_EQ(notifications, 1);
+    EXPECT_TRUE(f.sent.empty()); // the mirror sent nothing back
+    EXPECT_EQ(f.mix().editingState(), EditingState::inactive);
+}
+
+TEST(ObservableParameter, HostChangesFromAnyThreadArriveInOrderOnTheMainQueue) {
+    Fixture f;
+    std::thread host([&] {
+        for (int i = 0; i <= 100; ++i)
+            f.hostSets(static_cast<float>(i));
+    });
+    host.join();
+    std::vector<float> seen;
+    const Subscription watching =
+        f.mix().observableValue().observe([&] { seen.push_back(f.mix().value()); });
+    f.queue.pump();
+    ASSERT_EQ(seen.size(), 101u);
+    for (int i = 0; i <= 100; ++i)
+        EXPECT_EQ(seen[i], static_cast<float>(i));
+}
+
+TEST(ObservableParameter, EndingAnUnmovedGestureSendsTheValueOnceAsRelease) {
+    Fixture f;
+    f.mix().setEditing(true);
+    f.mix().setEditing(false);
+    ASSERT_EQ(f.sent.size(), 1u);
+    EXPECT_EQ(f.sent[0], std::make_pair(50.0f, Event::release));
+}
+
+TEST(ObservableParameter, ADefaultIsTheHostValueWhenTheLeafWasMade) {
+    auto tree = buildParameterTree(parameterTreeSpec());
+    tree->parameterWithIdentifier("feedback")->setValue(77.0f); // as after a restored state
+    MainQueue queue{[] { return 0.0; }};
+    ObservableAUParameterGroup mirror(*tree, tree, queue);
+    EXPECT_EQ(mirror.child("mix").childParameter("feedback").defaultValue, 77.0f);
+}
+
+TEST(ObservableParameter, OutlivingTheHostTreeIgnoresWritesAndLeavesNoObservers) {
+    MainQueue queue{[] { return 0.0; }};
+    auto tree = buildParameterTree(parameterTreeSpec());
+    auto mirror = std::make_unique<ObservableAUParameterGroup>(*tree, tree, queue);
+    ObservableAUParameter& mode = mirror->child("scatter").childParameter("mode");
+    tree->parameterWithIdentifier("mode")->setValue(2.0f);
+    tree.reset(); // the host tree goes; a change was still queued
+    queue.pump();
+    mode.setValue(1.0f);
+    EXPECT_EQ(mode.value(), 1.0f);
+    EXPECT_EQ(mode.parameter(), nullptr);
+
+    // A mirror that goes away takes its host observers with it.
+    auto host = buildParameterTree(parameterTreeSpec());
+    int heard = 0;
+    host->tokenByAddingParameterObserver([&](AUParameterAddress, AUValue) { ++heard; });
+    { ObservableAUParameterGroup gone(*host, host, queue); }
+    host->parameterWithIdentifier("mode")->setValue(1.0f);
+    EXPECT_EQ(heard, 1);
+    EXPECT_EQ(queue.pump(), 0);
+}
+
+TEST(ObservableParameterDeathTest, LookupMistakesStopWithTheirMessages) {
+    Fixture f;
+    EXPECT_DEATH(f.mix().child("io"), "Calling subscript is only supported on "
+                                      "ObservableAUParameterGroups, you called it on "
+                                      "ObservableAUParameter\\(Mix\\)");
+    EXPECT_DEATH(f.mirror.childParameter("io"),
+                 "Parameter node named io cannot be converted to the requested type");
+    auto empty = AUParameterTree::createTreeWithChildren({});
+    MainQueue queue{[] { return 0.0; }};
+    ObservableAUParameterGroup none(*empty, empty, queue);
+    EXPECT_DEATH(none.child("io"), "This group has no children");
+    // The "did you mean" list goes to standard output before the stop; the death test
+    // watches standard error, so send one to the other.
+    EXPECT_DEATH(
+        {
+            dup2(STDERR_FILENO, STDOUT_FILENO);
+            f.mirror.child("mix").child("gain");
+        },
+        "Parameter Group ObservableAUParameterGroup doesn't have a child node named gain, did "
+        "you mean one of:");
+    EXPECT_DEATH(
+        {
+            dup2(STDERR_FILENO, STDOUT_FILENO);
+            f.mirror.child("mix").child("gain");
+        },
+        "sourceSensitivity");
+}
+
+} // namespace
+} // namespace zerin
