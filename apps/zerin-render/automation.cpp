@@ -1,7 +1,7 @@
 #include "automation.h"
 
-#include "audiounit/json_input.h"
 #include "parameter_args.h"
+#include "platform/json/bounded_json.h"
 
 #include <nlohmann/json.hpp>
 

@@ -2,6 +2,7 @@
 // would: the real audio unit, its render block, parameter events at their sample.
 
 #include "dsp/factory_curves.h"
+#include "presets/preset_manager.h"
 #include "render_job.h"
 
 #include <CLI/CLI.hpp>
@@ -11,6 +12,22 @@
 
 using namespace zerin::render;
 
+namespace {
+
+// Factory presets first, then the user's, each marked.
+int listPresetsCommand() {
+    for (const auto& c : zerin::kFactoryCurves)
+        std::printf("%.*s (factory)\n", static_cast<int>(c.name.size()), c.name.data());
+    const zerin::PresetManager presets;
+    for (const zerin::Preset& p : presets.userPresets())
+        std::printf("%s (user)\n", p.name.c_str());
+    if (!presets.loadResult())
+        std::fprintf(stderr, "zerin-render: warning: %s\n", presets.loadResult().message.c_str());
+    return kExitOk;
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
     CLI::App app{"Render audio through Zerin, the spectral delay.", "zerin-render"};
     app.get_formatter()->column_width(28);
@@ -18,7 +35,7 @@ int main(int argc, char** argv) {
     RenderOptions options;
     std::string input;
     std::vector<std::string> settings;
-    std::string preset, curve, statePath, saveStatePath, automationPath;
+    std::string preset, savePreset, deletePreset, curve, statePath, saveStatePath, automationPath;
     double tempo = 0.0, tail = 0.0;
     bool listParameters = false, listPresets = false;
 
@@ -31,7 +48,14 @@ int main(int argc, char** argv) {
     app.add_option("--set", settings, "set a parameter in its host units, e.g. dryWet=100 mode=1")
         ->type_name("ID=VALUE")
         ->allow_extra_args(false);
-    app.add_option("--preset", preset, "install a factory preset's curve")->type_name("NAME");
+    app.add_option("--preset", preset, "install a preset's curve (factory names first, then yours)")
+        ->type_name("NAME");
+    app.add_option("--save-preset", savePreset,
+                   "save the resulting curve (after --state, --preset, --curve) as your preset; "
+                   "without INPUT nothing is rendered")
+        ->type_name("NAME");
+    app.add_option("--delete-preset", deletePreset, "delete your preset of this name")
+        ->type_name("NAME");
     app.add_option("--curve", curve, "install this curve (points in the order given)")
         ->type_name("HZ:MS,...");
     app.add_option("--state", statePath,
@@ -72,11 +96,7 @@ int main(int argc, char** argv) {
         std::fputs(parameterTable().c_str(), stdout);
         return kExitOk;
     }
-    if (listPresets) {
-        for (const auto& c : zerin::kFactoryCurves)
-            std::printf("%.*s (factory)\n", static_cast<int>(c.name.size()), c.name.data());
-        return kExitOk;
-    }
+    if (listPresets) return listPresetsCommand();
 
     std::string error;
     for (const std::string& s : settings) {
@@ -101,6 +121,11 @@ int main(int argc, char** argv) {
         return usage("--block-size: give 1 to 65536 frames");
     if (!input.empty()) options.input = input;
     if (app.count("--preset")) options.preset = preset;
+    if (app.count("--save-preset")) {
+        if (savePreset.empty()) return usage("--save-preset: give the preset a name");
+        options.savePresetName = savePreset;
+    }
+    if (app.count("--delete-preset")) options.deletePresetName = deletePreset;
     if (app.count("--state")) options.statePath = statePath;
     if (app.count("--save-state")) options.saveStatePath = saveStatePath;
     if (app.count("--automation")) options.automationPath = automationPath;

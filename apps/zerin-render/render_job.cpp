@@ -1,11 +1,13 @@
 #include "render_job.h"
 
 #include "audio_file.h"
-#include "audiounit/json_input.h"
 #include "audiounit/zerin_audio_unit.h"
 #include "automation.h"
 #include "demo_signal.h"
 #include "dsp/factory_curves.h"
+#include "platform/json/bounded_json.h"
+#include "presets/preset_manager.h"
+#include "unit_setup.h"
 
 #include <nlohmann/json.hpp>
 
@@ -44,12 +46,6 @@ struct Source {
     }
 };
 
-std::optional<std::size_t> factoryPresetIndex(const std::string& name) {
-    for (std::size_t i = 0; i < std::size(kFactoryCurves); ++i)
-        if (kFactoryCurves[i].name == name) return i;
-    return std::nullopt;
-}
-
 void drawProgress(double fraction) {
     constexpr int kWidth = 40;
     const int filled = static_cast<int>(fraction * kWidth);
@@ -71,76 +67,128 @@ std::string channelsText(int channels) {
     return channels == 1 ? "mono" : "stereo";
 }
 
-} // namespace
+// Everything a job needs, checked before anything is written.
+struct Plan {
+    Source source;
+    std::string output;
+    std::optional<nlohmann::json> state;
+    std::vector<AutomationEvent> automation;
+    std::optional<PresetManager> presets;
+    std::optional<PresetSelection> preset;
+    bool render = true;
+};
 
-std::string defaultOutputPath(const std::optional<std::string>& input) {
-    if (!input) return "zerin-demo.wav";
-    const fs::path in(*input);
-    return (in.parent_path() / (in.stem().string() + "-zerin" + in.extension().string())).string();
+// Opens the input and checks the output, the files and the names the options give.
+// Returns the exit status of the first problem, or nothing when the plan holds.
+std::optional<int> makePlan(const RenderOptions& options, Plan& plan) {
+    std::string error;
+    const bool presetCommand = options.savePresetName || options.deletePresetName;
+    // Saving or deleting a preset is a job of its own unless there is something to render.
+    plan.render = options.input || !presetCommand;
+
+    if (options.input) {
+        if (!plan.source.file.open(*options.input, &error)) return fail(error);
+        plan.source.info = plan.source.file.info();
+        if (plan.source.info.channels > 2)
+            return fail(*options.input + ": has " + std::to_string(plan.source.info.channels) +
+                        " channels; Zerin renders mono or stereo");
+    } else if (plan.render) {
+        plan.source.demo.emplace();
+    }
+
+    if (plan.render) {
+        plan.output = options.output.empty() ? defaultOutputPath(options.input) : options.output;
+        const std::string& output = plan.output;
+        if (outputFormatFor(output) == 0)
+            return fail(output + ": unknown output format (use .wav, .flac, .ogg or .aiff)",
+                        kExitUsage);
+        std::error_code ec;
+        const fs::path folder = fs::path(output).parent_path();
+        if (!folder.empty() && !fs::is_directory(folder, ec))
+            return fail(output + ": the folder " + folder.string() + " does not exist");
+        if (options.input && sameFile(*options.input, output))
+            return fail(output + ": is the input file; choose another output");
+        if (options.saveStatePath &&
+            ((options.input && sameFile(*options.input, *options.saveStatePath)) ||
+             sameFile(output, *options.saveStatePath)))
+            return fail(*options.saveStatePath + ": --save-state would overwrite the input or "
+                                                 "the output; choose another file");
+    }
+
+    if (options.statePath && !(plan.state = readJsonFile(*options.statePath, &error)))
+        return fail(error);
+    if (options.automationPath) {
+        auto events = readAutomation(*options.automationPath, plan.source.info.sampleRate, &error);
+        if (!events) return fail(error);
+        plan.automation = std::move(*events);
+    }
+
+    if (options.preset || presetCommand) {
+        plan.presets.emplace();
+        if (!plan.presets->loadResult() && !options.quiet)
+            std::fprintf(stderr, "zerin-render: warning: %s\n",
+                         plan.presets->loadResult().message.c_str());
+    }
+    if (options.preset) {
+        plan.preset = selectPreset(*options.preset, plan.presets->userPresets(), &error);
+        if (!plan.preset) return fail("--preset: " + error, kExitUsage);
+    }
+    if (options.deletePresetName) {
+        const auto& user = plan.presets->userPresets();
+        if (std::none_of(user.begin(), user.end(),
+                         [&](const Preset& p) { return p.name == *options.deletePresetName; }))
+            return fail("--delete-preset: no user preset named \"" + *options.deletePresetName +
+                            "\"",
+                        kExitUsage);
+    }
+    return std::nullopt;
 }
 
-int runRender(const RenderOptions& options) {
+UnitChoices choicesFor(const RenderOptions& options, const Plan& plan) {
+    return {plan.state ? &*plan.state : nullptr, &options.settings, &plan.preset, &options.curve};
+}
+
+// Deletes, then saves, the user presets the options name.
+int runPresetCommands(const RenderOptions& options, Plan& plan) {
     std::string error;
-    Source source;
-    if (!options.input) {
-        source.demo.emplace();
-    } else {
-        if (!source.file.open(*options.input, &error)) return fail(error);
-        source.info = source.file.info();
-        if (source.info.channels > 2)
-            return fail(*options.input + ": has " + std::to_string(source.info.channels) +
-                        " channels; Zerin renders mono or stereo");
+    PresetManager& presets = *plan.presets;
+    if (options.deletePresetName) {
+        // Every user preset of that name goes: the store never holds two, but a hand-edited
+        // one might.
+        for (const Preset& preset : std::vector<Preset>(presets.userPresets())) {
+            if (preset.name != *options.deletePresetName) continue;
+            if (const StoreResult result = presets.deletePreset(preset); !result)
+                return fail(result.message);
+        }
+        if (!options.quiet)
+            std::fprintf(stderr, "zerin-render: deleted user preset \"%s\"\n",
+                         options.deletePresetName->c_str());
     }
-    const AudioInfo info = source.info;
-    const std::string output =
-        options.output.empty() ? defaultOutputPath(options.input) : options.output;
-    if (outputFormatFor(output) == 0)
-        return fail(output + ": unknown output format (use .wav, .flac, .ogg or .aiff)",
-                    kExitUsage);
-    std::error_code ec;
-    const fs::path folder = fs::path(output).parent_path();
-    if (!folder.empty() && !fs::is_directory(folder, ec))
-        return fail(output + ": the folder " + folder.string() + " does not exist");
-    if (options.input && fs::exists(output, ec) && fs::equivalent(*options.input, output, ec))
-        return fail(output + ": is the input file; choose another output");
-    if (options.saveStatePath &&
-        ((options.input && sameFile(*options.input, *options.saveStatePath)) ||
-         sameFile(output, *options.saveStatePath)))
-        return fail(*options.saveStatePath +
-                    ": --save-state would overwrite the input or the output; choose another file");
+    if (options.savePresetName) {
+        const auto unit = configuredUnit(choicesFor(options, plan), &error);
+        if (!unit) return fail(error);
+        std::vector<CurveControlPoint> points;
+        for (const auto& [freq, delay] : resultingCurve(*unit))
+            points.push_back({Uuid::random(), freq, delay});
+        if (const StoreResult result = presets.savePreset(*options.savePresetName, points); !result)
+            return fail(result.message);
+        if (!options.quiet)
+            std::fprintf(stderr, "zerin-render: saved user preset \"%s\" in %s\n",
+                         presets.currentPresetName().c_str(), presets.store().file().c_str());
+    }
+    return kExitOk;
+}
 
-    std::optional<nlohmann::json> state;
-    if (options.statePath && !(state = readJsonFile(*options.statePath, &error)))
-        return fail(error);
-    std::vector<AutomationEvent> automation;
-    if (options.automationPath) {
-        auto events = readAutomation(*options.automationPath, info.sampleRate, &error);
-        if (!events) return fail(error);
-        automation = std::move(*events);
-    }
-    std::optional<std::size_t> presetIndex;
-    if (options.preset && !(presetIndex = factoryPresetIndex(*options.preset))) {
-        std::string names;
-        for (const auto& c : kFactoryCurves)
-            names += (names.empty() ? "" : ", ") + std::string(c.name);
-        return fail("--preset: no preset named \"" + *options.preset + "\" (presets: " + names +
-                        ")",
-                    kExitUsage);
-    }
+int renderFile(const RenderOptions& options, Plan& plan) {
+    std::string error;
+    const AudioInfo info = plan.source.info;
+    const std::string& output = plan.output;
+    const auto& automation = plan.automation;
+    Source& source = plan.source;
 
-    // Set the unit up as a host does.
+    const auto unit = configuredUnit(choicesFor(options, plan), &error);
+    if (!unit) return fail(error);
     AUError auError;
-    const auto unit = ZerinExtensionAudioUnit::create(zerinComponentDescription(), 0, &auError);
-    if (!unit) return fail("cannot create the audio unit: " + auError.message);
-    unit->setupParameterTree(buildParameterTree(parameterTreeSpec()));
-    if (state) unit->setFullState(&*state);
-    for (const ParameterSetting& s : options.settings)
-        unit->parameterTree()->parameterWithAddress(s.spec->address)->setValue(s.value);
-    if (presetIndex)
-        unit->setCurrentPreset(AUAudioUnitPreset{static_cast<std::int64_t>(*presetIndex),
-                                                 std::string(kFactoryCurves[*presetIndex].name)});
-    if (options.curve) unit->setSpectralCurve(*options.curve);
-
     const AVAudioFormat format{info.sampleRate, static_cast<std::uint32_t>(info.channels)};
     if (!(*unit->inputBusses())[0].setFormat(format, &auError) ||
         !(*unit->outputBusses())[0].setFormat(format, &auError))
@@ -280,6 +328,22 @@ int runRender(const RenderOptions& options) {
                      wall > 0.0 ? (static_cast<double>(total) / info.sampleRate) / wall : 0.0);
     }
     return kExitOk;
+}
+
+} // namespace
+
+std::string defaultOutputPath(const std::optional<std::string>& input) {
+    if (!input) return "zerin-demo.wav";
+    const fs::path in(*input);
+    return (in.parent_path() / (in.stem().string() + "-zerin" + in.extension().string())).string();
+}
+
+int runRender(const RenderOptions& options) {
+    Plan plan;
+    if (const auto refused = makePlan(options, plan)) return *refused;
+    if (plan.presets)
+        if (const int status = runPresetCommands(options, plan); status != kExitOk) return status;
+    return plan.render ? renderFile(options, plan) : kExitOk;
 }
 
 } // namespace zerin::render

@@ -18,7 +18,9 @@ struct RenderOptions {
     std::optional<std::string> input; // none: the built-in demo signal
     std::string output;               // empty: derived from the input
     std::vector<ParameterSetting> settings;
-    std::optional<std::string> preset;
+    std::optional<std::string> preset;           // a factory or user preset
+    std::optional<std::string> savePresetName;   // save the resulting curve as a user preset
+    std::optional<std::string> deletePresetName; // delete the user preset of this name
     std::optional<std::vector<std::pair<float, float>>> curve;
     std::optional<std::string> statePath;
     std::optional<std::string> saveStatePath;
@@ -34,8 +36,9 @@ struct RenderOptions {
 // INPUT's name with "-zerin" before the extension, or zerin-demo.wav.
 std::string defaultOutputPath(const std::optional<std::string>& input);
 
-// Renders as the options say; prints errors (naming the file or option) and, unless quiet,
-// progress and a summary on stderr. Returns the exit status.
+// Renders as the options say (and saves or deletes a user preset, rendering then only when
+// there is an input); prints errors (naming the file or option) and, unless quiet, progress
+// and a summary on stderr. Returns the exit status.
 int runRender(const RenderOptions& options);
 
 } // namespace zerin::render

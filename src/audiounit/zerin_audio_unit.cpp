@@ -73,12 +73,15 @@ bool ZerinExtensionAudioUnit::allocateRenderResources(AUError* error) {
     if (!AUAudioUnit::allocateRenderResources(error)) return false;
     const AVAudioFormat in = inputBus.bus->format();
     const AVAudioFormat out = outputBus->format();
-    if (in.channelCount != out.channelCount) {
+    // Mono to mono or stereo to stereo, as the capabilities say: the kernel processes two
+    // channels at most and would leave any further output unwritten.
+    if (in.channelCount != out.channelCount || out.channelCount > kMaxChannels) {
         setRenderResourcesAllocated(false);
         if (error)
             *error = {kOSStatusErrorDomain, kAudioUnitErr_FailedInitialization,
                       "input has " + std::to_string(in.channelCount) + " channels, output " +
-                          std::to_string(out.channelCount) + ": Zerin needs them equal"};
+                          std::to_string(out.channelCount) +
+                          ": Zerin renders mono to mono or stereo to stereo"};
         return false;
     }
     inputBus.allocate(maximumFramesToRender());

@@ -3,6 +3,8 @@
 // Text <-> JSON for data we did not write ourselves. Private to src/presets: it pulls in the
 // whole of nlohmann/json.hpp.
 
+#include "platform/json/bounded_json.h"
+
 #include <nlohmann/json.hpp>
 
 #include <cstddef>
@@ -14,10 +16,7 @@ namespace zerin::json_text {
 
 // Larger input is refused unread: a damaged or hostile file must not make us allocate
 // without bound. Our own files stay far below this.
-inline constexpr std::size_t kMaxBytes = std::size_t{16} << 20;
-// Our documents nest five deep; the limit keeps recursive walks (dump, destruction) off the
-// end of the stack whatever the file holds.
-inline constexpr int kMaxDepth = 256;
+inline constexpr std::size_t kMaxBytes = kMaxJsonBytes;
 
 struct Parsed {
     std::optional<nlohmann::ordered_json> value;

@@ -1,7 +1,7 @@
 // The full state hosts save with a project and hand back, damaged or not; the factory
 // presets; the classification snapshot; and the bounded parser that state blobs go through.
 
-#include "audiounit/json_input.h"
+#include "platform/json/bounded_json.h"
 #include "dsp/factory_curves.h"
 #include "unit_host.h"
 

@@ -22,6 +22,13 @@ TEST(UnitAllocation, UnequalChannelCountsFailAndLeaveResourcesUnallocated) {
     EXPECT_FALSE(unit->renderResourcesAllocated());
     EXPECT_FALSE(unit->dspKernel().mInitialized);
 
+    // Equal but more than stereo: the kernel would leave channels 3 and up unwritten, so
+    // the unit keeps to its capabilities instead of rendering garbage there.
+    setFormats(*unit, 44100.0, 3, 3);
+    EXPECT_FALSE(unit->allocateRenderResources(&error));
+    EXPECT_EQ(error.code, kAudioUnitErr_FailedInitialization);
+    EXPECT_FALSE(unit->renderResourcesAllocated());
+
     setFormats(*unit, 44100.0, 1, 1);
     EXPECT_TRUE(unit->allocateRenderResources(&error)) << error.message;
     EXPECT_TRUE(unit->renderResourcesAllocated());

@@ -95,8 +95,13 @@ protected:
         root = pattern;
         dir = root / "work";
         fs::create_directory(dir);
+        // Presets are read from (and saved to) a store of the test's own, never the user's.
+        setenv("ZERIN_CONFIG_DIR", (root / "config").c_str(), 1);
     }
-    void TearDown() override { fs::remove_all(root); }
+    void TearDown() override {
+        unsetenv("ZERIN_CONFIG_DIR");
+        fs::remove_all(root);
+    }
 
     RunResult render(const std::vector<std::string>& args) {
         // Appended piece by piece: GCC 12 warns falsely about `literal + std::string&&`.

@@ -1,4 +1,4 @@
-#include "audiounit/json_input.h"
+#include "platform/json/bounded_json.h"
 
 #include <nlohmann/json.hpp>
 
@@ -36,9 +36,8 @@ int nestingDepth(std::string_view text) {
     return deepest;
 }
 
-} // namespace
-
-std::optional<nlohmann::json> parseUntrustedJson(std::string_view text, std::string* error) {
+template <typename Json>
+std::optional<Json> parseBounded(std::string_view text, std::string* error) {
     if (text.size() > kMaxJsonBytes) {
         if (error) *error = "larger than " + std::to_string(kMaxJsonBytes >> 20) + " MiB";
         return std::nullopt;
@@ -48,11 +47,28 @@ std::optional<nlohmann::json> parseUntrustedJson(std::string_view text, std::str
         return std::nullopt;
     }
     try {
-        return nlohmann::json::parse(text);
+        return Json::parse(text);
     } catch (const nlohmann::json::exception& e) {
-        if (error) *error = std::string("not valid JSON: ") + e.what();
+        if (error) *error = "not valid JSON: " + jsonErrorMessage(e.what());
         return std::nullopt;
     }
+}
+
+} // namespace
+
+std::string jsonErrorMessage(const char* what) {
+    const std::string_view text(what);
+    const auto tagEnd = text.starts_with('[') ? text.find("] ") : std::string_view::npos;
+    return std::string(tagEnd == std::string_view::npos ? text : text.substr(tagEnd + 2));
+}
+
+std::optional<nlohmann::json> parseUntrustedJson(std::string_view text, std::string* error) {
+    return parseBounded<nlohmann::json>(text, error);
+}
+
+std::optional<nlohmann::ordered_json> parseUntrustedOrderedJson(std::string_view text,
+                                                                std::string* error) {
+    return parseBounded<nlohmann::ordered_json>(text, error);
 }
 
 std::optional<nlohmann::json> readJsonFile(const std::string& path, std::string* error) {
