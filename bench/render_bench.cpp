@@ -6,6 +6,8 @@
 //
 // zerin-render runs with --tail 0 --keep-latency so both sides render the same frames.
 
+#include "audiounit/parameters.h"
+#include "audiounit/zerin_audio_unit.h"
 #include "dsp/kernel.h"
 
 #include <benchmark/benchmark.h>
@@ -13,6 +15,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -82,6 +85,47 @@ void BM_Kernel(benchmark::State& state) {
     reportRealTime(state);
 }
 BENCHMARK(BM_Kernel)->ArgName("mode")->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
+
+// The audio unit as a host drives it, input pulled from memory: the host layer alone.
+void BM_Unit(benchmark::State& state) {
+    const Material& m = material();
+    AUError error;
+    const auto unit = ZerinExtensionAudioUnit::create(zerinComponentDescription(), 0, &error);
+    unit->setupParameterTree(buildParameterTree(parameterTreeSpec()));
+    unit->parameterTree()->parameterWithIdentifier("mode")->setValue(
+        static_cast<float>(state.range(0)));
+    (*unit->inputBusses())[0].setFormat({double(kRate), 2}, &error);
+    (*unit->outputBusses())[0].setFormat({double(kRate), 2}, &error);
+    unit->setMaximumFramesToRender(kBlock);
+    unit->allocateRenderResources(&error);
+    const AUInternalRenderBlock render = unit->internalRenderBlock();
+    std::vector<float> outL(kBlock), outR(kBlock);
+    std::int64_t position = 0;
+    const AURenderPullInputBlock pull = [&](AudioUnitRenderActionFlags*, const AudioTimeStamp*,
+                                            AUAudioFrameCount frames, std::int64_t,
+                                            AudioBufferList* list) -> AUAudioUnitStatus {
+        std::memcpy(list->mBuffers[0].mData, m.left.data() + position, frames * sizeof(float));
+        std::memcpy(list->mBuffers[1].mData, m.right.data() + position, frames * sizeof(float));
+        return 0;
+    };
+    for (auto _ : state) {
+        for (position = 0; position < kRendered; position += kBlock) {
+            const auto frames = static_cast<AUAudioFrameCount>(
+                std::min<std::int64_t>(kBlock, kRendered - position));
+            AudioBufferList out;
+            out.mNumberBuffers = 2;
+            out.mBuffers[0] = {1, frames * 4u, outL.data()};
+            out.mBuffers[1] = {1, frames * 4u, outR.data()};
+            AudioTimeStamp time;
+            time.mSampleTime = static_cast<double>(position);
+            AudioUnitRenderActionFlags flags = 0;
+            render(&flags, &time, frames, 0, &out, nullptr, &pull);
+            benchmark::DoNotOptimize(outL.data());
+        }
+    }
+    reportRealTime(state);
+}
+BENCHMARK(BM_Unit)->ArgName("mode")->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
 
 void BM_ZerinRender(benchmark::State& state) {
     const Material& m = material();

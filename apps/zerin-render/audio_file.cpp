@@ -96,6 +96,7 @@ bool AudioWriter::open(const std::string& path, const AudioInfo& info, std::stri
                  " Hz audio with " + std::to_string(info.channels) + " channels";
         return false;
     }
+    mFd = fd;
     mFile = sf_open_fd(fd, SFM_WRITE, &sfinfo, SF_TRUE);
     if (mFile == nullptr) {
         *error = path + ": cannot create: " + sf_strerror(nullptr);
@@ -128,6 +129,13 @@ bool AudioWriter::write(const float* interleaved, std::int64_t frames, std::stri
     if (sf_writef_float(mFile, interleaved, frames) != frames) {
         *error = mPath + ": write failed: " + sf_strerror(mFile);
         return false;
+    }
+    // Start writing back to disk as we go, so that the sync that makes the finished file
+    // durable has little left to wait for.
+    mUnsynced += frames * static_cast<std::int64_t>(sizeof(float));
+    if (mUnsynced >= (std::int64_t{4} << 20)) {
+        sync_file_range(mFd, 0, 0, SYNC_FILE_RANGE_WRITE);
+        mUnsynced = 0;
     }
     return true;
 }

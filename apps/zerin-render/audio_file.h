@@ -44,6 +44,8 @@ public:
 private:
     void discard();
     SNDFILE* mFile = nullptr;
+    int mFd = -1;
+    std::int64_t mUnsynced = 0; // bytes written since writeback was last started
     std::string mPath;
     std::string mTempPath;
 };

@@ -7,6 +7,7 @@
 #include "dsp/factory_curves.h"
 #include "platform/json/bounded_json.h"
 #include "presets/preset_manager.h"
+#include "streaming.h"
 #include "unit_setup.h"
 
 #include <nlohmann/json.hpp>
@@ -223,22 +224,21 @@ int renderFile(const RenderOptions& options, Plan& plan) {
 
     const int channels = info.channels;
     const std::uint32_t block = options.blockSize;
-    std::vector<float> pulled(std::size_t(block) * channels);
-    std::vector<float> interleaved(std::size_t(block) * channels);
     std::vector<std::vector<float>> outputs(channels, std::vector<float>(block));
-    bool inputEnded = false;
+    InputStream input(channels, [&source](float* interleaved, std::int64_t frames) {
+        return source.read(interleaved, frames);
+    });
+    OutputStream written(
+        channels, [&writer](const float* interleaved, std::int64_t frames, std::string* why) {
+            return writer.write(interleaved, frames, why);
+        });
     AURenderPullInputBlock pull = [&](AudioUnitRenderActionFlags*, const AudioTimeStamp*,
                                       AUAudioFrameCount frames, std::int64_t,
                                       AudioBufferList* list) -> AUAudioUnitStatus {
-        std::int64_t got = inputEnded ? 0 : source.read(pulled.data(), frames);
-        if (got < 0) got = 0;
-        if (got < frames) inputEnded = true;
-        for (int c = 0; c < channels; ++c) {
-            auto* dst = static_cast<float*>(list->mBuffers[c].mData);
-            for (std::int64_t i = 0; i < got; ++i)
-                dst[i] = pulled[i * channels + c];
-            std::fill(dst + got, dst + frames, 0.0f);
-        }
+        float* destinations[kMaxBusChannels];
+        for (int c = 0; c < channels; ++c)
+            destinations[c] = static_cast<float*>(list->mBuffers[c].mData);
+        input.take(destinations, frames);
         return 0;
     };
 
@@ -286,12 +286,11 @@ int renderFile(const RenderOptions& options, Plan& plan) {
         // Drop the latency from the front unless asked to keep it.
         const std::int64_t skip =
             options.keepLatency ? 0 : std::clamp<std::int64_t>(latency - done, 0, frames);
-        for (std::int64_t i = skip; i < frames; ++i)
-            for (int c = 0; c < channels; ++c)
-                interleaved[(i - skip) * channels + c] =
-                    static_cast<const float*>(out.mBuffers[c].mData)[i];
-        if (frames > skip && !writer.write(interleaved.data(), frames - skip, &error))
-            return fail(error);
+        const float* rendered[kMaxBusChannels];
+        for (int c = 0; c < channels; ++c)
+            rendered[c] = static_cast<const float*>(out.mBuffers[c].mData) + skip;
+        written.append(rendered, frames - skip);
+        if (written.failed()) break;
         done += frames;
 
         if (showProgress) {
@@ -303,6 +302,7 @@ int renderFile(const RenderOptions& options, Plan& plan) {
         }
     }
     if (showProgress) std::fputc('\n', stderr);
+    if (!written.finish(&error)) return fail(error);
     // The state goes first: if it cannot be written the render has failed, and the writer
     // then discards the output instead of leaving it in place.
     if (options.saveStatePath &&
