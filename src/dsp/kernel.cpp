@@ -219,10 +219,13 @@ void ZerinExtensionDSPKernel::setParameter(std::uint64_t address, float value) n
             const std::int32_t mode = truncateToInt(value + 0.5f);
             const std::int32_t old = mMode.load(r);
             if (mode == old) break;
-            // The bit goes out first, so the render thread never runs the new mode's frames
-            // on state the old mode left behind for longer than one call.
-            mModesLeft.fetch_or(modeBit(old), std::memory_order_release);
+            // The mode goes out first and the bit for the mode left after it: a call that
+            // sees the new mode before the bit still applies the leaving (takeModeChanges
+            // compares with the mode it last ran), and one that sees neither runs the old
+            // mode untouched. The other order could clear a freeze capture while freeze
+            // still runs for one more call.
             mMode.store(mode, std::memory_order_release);
+            mModesLeft.fetch_or(modeBit(old), std::memory_order_release);
             break;
         }
         case 9:
@@ -277,8 +280,7 @@ void ZerinExtensionDSPKernel::applyModeChange(int oldMode, int /*newMode*/) noex
 void ZerinExtensionDSPKernel::takeModeChanges() noexcept {
     const std::uint32_t left = mModesLeft.exchange(0, std::memory_order_acquire);
     const std::int32_t mode = mMode.load(std::memory_order_acquire);
-    // The second test catches a change whose bit a previous call already consumed before the
-    // new mode itself became visible.
+    // The second test catches a change whose new mode is visible before its bit is.
     for (int m = 1; m <= 2; ++m)
         if ((left & modeBit(m)) != 0 || (mActiveMode == m && mode != m)) applyModeChange(m, mode);
     mActiveMode = mode;

@@ -1,8 +1,7 @@
 #pragma once
 
-// A host in miniature for the unit suites: it makes the unit the way the factory does, sets
-// the bus formats, allocates, fetches the render block and calls it with a pull block that
-// serves prepared input, exactly the sequence a real host goes through.
+// A host in miniature: it makes the unit as the factory does, sets the bus formats,
+// allocates, and calls the render block with a pull that serves prepared input.
 
 #include "audiounit/parameters.h"
 #include "audiounit/zerin_audio_unit.h"
@@ -10,16 +9,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdint>
-#include <functional>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
 namespace zerin::test {
 
-using Signal = std::vector<float>;
-using Channels = std::vector<Signal>;
+using Channels = std::vector<std::vector<float>>;
 
 inline std::shared_ptr<ZerinExtensionAudioUnit> makeUnit() {
     AUError error;
@@ -30,93 +27,70 @@ inline std::shared_ptr<ZerinExtensionAudioUnit> makeUnit() {
 }
 
 inline AUParameter& param(ZerinExtensionAudioUnit& unit, const std::string& identifier) {
-    AUParameter* p = unit.parameterTree()->parameterWithIdentifier(identifier);
-    EXPECT_NE(p, nullptr) << identifier;
-    return *p;
+    return *unit.parameterTree()->parameterWithIdentifier(identifier);
 }
 
-inline AUParameterAddress addressOf(const std::string& identifier) {
-    return parameterSpec(identifier)->address;
-}
-
-inline void setFormats(ZerinExtensionAudioUnit& unit, double rate, std::uint32_t inChannels,
+inline bool setFormats(ZerinExtensionAudioUnit& unit, double rate, std::uint32_t inChannels,
                        std::uint32_t outChannels) {
     AUError error;
-    ASSERT_TRUE((*unit.inputBusses())[0].setFormat({rate, inChannels}, &error)) << error.message;
-    ASSERT_TRUE((*unit.outputBusses())[0].setFormat({rate, outChannels}, &error)) << error.message;
+    return (*unit.inputBusses())[0].setFormat({rate, inChannels}, &error) &&
+           (*unit.outputBusses())[0].setFormat({rate, outChannels}, &error);
 }
 
-// Uniform noise in [-amp, amp), the same on every platform.
-inline Signal noise(std::size_t n, std::uint32_t seed, float amp = 0.5f) {
-    Signal s(n);
-    std::uint32_t x = seed * 2654435761u + 1u;
-    for (float& v : s) {
-        x = x * 1664525u + 1013904223u;
-        v = amp * (static_cast<float>(x >> 8) / 8388608.0f - 1.0f);
-    }
-    return s;
-}
-
-inline Channels noiseChannels(int channels, std::size_t n, std::uint32_t seed) {
-    Channels c;
-    for (int i = 0; i < channels; ++i)
-        c.push_back(noise(n, seed + 17u * static_cast<std::uint32_t>(i)));
-    return c;
+// Noise in [-0.5, 0.5], the same in every run.
+inline Channels noise(int channels, std::size_t frames, unsigned seed) {
+    std::minstd_rand random(seed);
+    Channels out(channels, std::vector<float>(frames));
+    for (auto& channel : out)
+        for (float& v : channel)
+            v = static_cast<float>(random()) / static_cast<float>(random.max()) - 0.5f;
+    return out;
 }
 
 // A pull block from its working part; every pull must ask for input bus 0.
-using PullBody = std::function<AUAudioUnitStatus(AUAudioFrameCount, AudioBufferList*)>;
-inline AURenderPullInputBlock pullOf(PullBody body) {
-    return [body = std::move(body)](AudioUnitRenderActionFlags*, const AudioTimeStamp*,
-                                    AUAudioFrameCount frames, std::int64_t bus,
-                                    AudioBufferList* list) {
+template <typename Body> AURenderPullInputBlock pullOf(Body body) {
+    return [body](AudioUnitRenderActionFlags*, const AudioTimeStamp*, AUAudioFrameCount frames,
+                  std::int64_t bus, AudioBufferList* list) -> AUAudioUnitStatus {
         EXPECT_EQ(bus, 0);
         return body(frames, list);
     };
 }
 
-// A pull that copies `input` from `offset` into the unit's own buffers.
-inline AURenderPullInputBlock copyingPull(const Channels& input, std::size_t offset) {
-    return pullOf([&input, offset](AUAudioFrameCount frames, AudioBufferList* list) {
-        for (std::uint32_t c = 0; c < list->mNumberBuffers; ++c) {
-            EXPECT_GE(list->mBuffers[c].mDataByteSize, frames * sizeof(float));
-            std::copy_n(input[c].begin() + static_cast<long>(offset), frames,
-                        static_cast<float*>(list->mBuffers[c].mData));
-        }
-        return AUAudioUnitStatus{0};
-    });
-}
-
-inline AudioBufferList listOf(Channels& buffers, std::size_t count) {
+inline AudioBufferList listOf(Channels& buffers) {
     AudioBufferList list;
-    list.mNumberBuffers = static_cast<std::uint32_t>(count);
-    for (std::size_t c = 0; c < count; ++c)
+    list.mNumberBuffers = static_cast<std::uint32_t>(buffers.size());
+    for (std::size_t c = 0; c < buffers.size(); ++c)
         list.mBuffers[c] = {1, static_cast<std::uint32_t>(buffers[c].size() * sizeof(float)),
                             buffers[c].data()};
     return list;
 }
 
 struct Host {
-    std::shared_ptr<ZerinExtensionAudioUnit> unit;
+    std::shared_ptr<ZerinExtensionAudioUnit> unit = makeUnit();
     AUInternalRenderBlock block;
-    int channels;
+    int channels = 0;
     double sampleTime = 0.0;
+    bool inPlace = false;
 
     // Settings as (identifier, value) go through the tree before allocation.
     explicit Host(double rate = 44100.0, int channelCount = 2,
-                  std::vector<std::pair<std::string, float>> settings = {},
-                  AUAudioFrameCount maxFrames = 1024)
-        : unit(makeUnit()), channels(channelCount) {
+                  const std::vector<std::pair<std::string, float>>& settings = {}) {
         for (const auto& [id, value] : settings)
             param(*unit, id).setValue(value);
-        setFormats(*unit, rate, channelCount, channelCount);
-        unit->setMaximumFramesToRender(maxFrames);
+        allocate(rate, channelCount);
+    }
+
+    void allocate(double rate, int channelCount) {
+        unit->deallocateRenderResources();
+        EXPECT_TRUE(setFormats(*unit, rate, channelCount, channelCount));
         AUError error;
         EXPECT_TRUE(unit->allocateRenderResources(&error)) << error.message;
         block = unit->internalRenderBlock();
+        channels = channelCount;
+        sampleTime = 0.0;
     }
 
-    // One render call at the host's running sample time, advanced on success.
+    // One render call at the running sample time, advanced on success.
     AUAudioUnitStatus render(AudioBufferList& output, AUAudioFrameCount frames,
                              const AURenderPullInputBlock* pull,
                              const AURenderEvent* events = nullptr) {
@@ -128,26 +102,43 @@ struct Host {
         return status;
     }
 
-    // `frames` frames of `input` from `offset` into `output`.
-    AUAudioUnitStatus call(const Channels& input, std::size_t offset, AUAudioFrameCount frames,
-                           Channels& output, const AURenderEvent* events = nullptr) {
-        output.assign(channels, Signal(frames, 0.0f));
-        AudioBufferList list = listOf(output, output.size());
-        const AURenderPullInputBlock pull = copyingPull(input, offset);
-        return render(list, frames, &pull, events);
+    // `frames` frames of `input` from the running sample time on, appended to `out`. In place,
+    // the pull points the input at the host's own memory and the output list is left null.
+    AUAudioUnitStatus call(const Channels& input, AUAudioFrameCount frames, Channels& out,
+                           const AURenderEvent* events = nullptr) {
+        const auto offset = static_cast<long>(sampleTime);
+        Channels part(channels, std::vector<float>(frames)), hostInput = part;
+        AudioBufferList list = listOf(part);
+        for (int c = 0; c < channels && inPlace; ++c)
+            list.mBuffers[c].mData = nullptr;
+        const auto pull = pullOf([&](AUAudioFrameCount n, AudioBufferList* in) {
+            for (std::uint32_t c = 0; c < in->mNumberBuffers; ++c) {
+                EXPECT_GE(in->mBuffers[c].mDataByteSize, n * sizeof(float));
+                if (inPlace) in->mBuffers[c].mData = hostInput[c].data();
+                std::copy_n(input[c].begin() + offset, n,
+                            static_cast<float*>(in->mBuffers[c].mData));
+            }
+            return AUAudioUnitStatus{0};
+        });
+        const AUAudioUnitStatus status = render(list, frames, &pull, events);
+        out.resize(channels);
+        for (int c = 0; c < channels && status == 0; ++c) {
+            const auto* rendered = static_cast<const float*>(list.mBuffers[c].mData);
+            EXPECT_TRUE(!inPlace || rendered == hostInput[c].data());
+            out[c].insert(out[c].end(), rendered, rendered + frames);
+        }
+        return status;
     }
 
-    // The whole of `input`, in calls of `blockFrames`.
+    // The rest of `input`, in calls of `blockFrames`.
     Channels run(const Channels& input, AUAudioFrameCount blockFrames = 512) {
-        Channels out(channels);
-        Channels part;
-        for (std::size_t done = 0; done < input[0].size(); done += blockFrames) {
-            const auto frames = static_cast<AUAudioFrameCount>(
-                std::min<std::size_t>(blockFrames, input[0].size() - done));
-            EXPECT_EQ(call(input, done, frames, part), 0);
-            for (int c = 0; c < channels; ++c)
-                out[c].insert(out[c].end(), part[c].begin(), part[c].end());
-        }
+        Channels out;
+        for (auto done = static_cast<std::size_t>(sampleTime); done < input[0].size();
+             done = static_cast<std::size_t>(sampleTime))
+            if (call(input, std::min<std::size_t>(blockFrames, input[0].size() - done), out) != 0) {
+                ADD_FAILURE() << "render refused at " << done;
+                break;
+            }
         return out;
     }
 };

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <numbers>
 #include <utility>
 #include <vector>
@@ -11,196 +10,146 @@
 namespace zerin {
 namespace {
 
-constexpr Size kCanvas{554.0, 238.0}; // plot 500 x 200; delete band below y = 218
+constexpr Size kCanvas{554.0, 238.0}; // plot 500 x 200; the delete band is below y = 218
 
 using Curve = std::vector<CurveControlPoint>;
+using Values = std::vector<std::pair<float, float>>; // (Hz, ms)
+
+// A pointer event where a curve value sits on the canvas, nudged by (dx, dy) points. Delays
+// past 2000 ms lie below the plot: 2070 ms is y = 217, 2090 ms is y = 219, in the delete band.
+struct Event {
+    char kind; // 'd' drag update, 'r' release, 't' double click, 's' sweep right to 540,
+               // 'n' a preset load: the same values under new ids
+    float freq = 0.0f, delay = 0.0f;
+    double dx = 0.0, dy = 0.0;
+};
+
+struct Gesture {
+    const char* what;
+    Values before;
+    std::vector<Event> events;
+    Values after;
+    int changes; // reports to the owner
+    bool option = false;
+};
 
 class SpectralCanvas : public ::testing::Test {
 protected:
     KeyboardModifierState modifiers;
     Curve curve;
-    std::vector<Curve> writes;
     int changes = 0;
     SpectralCanvasView canvas{modifiers, std::make_shared<ParticleSystem>(RandomSource(3))};
 
     void SetUp() override {
         canvas.size = kCanvas;
-        canvas.inputs.curvePoints = {[this] { return curve; },
-                                     [this](Curve c) {
-                                         curve = c;
-                                         writes.push_back(std::move(c));
-                                     }};
+        canvas.inputs.curvePoints = Binding<Curve>::of(curve);
         canvas.inputs.onCurveChanged = [this] { ++changes; };
     }
-    void setCurve(std::vector<std::pair<float, float>> values) {
+    void setCurve(const Values& values) {
         curve.clear();
         for (const auto& [freq, delay] : values)
             curve.push_back({Uuid::random(), freq, delay});
     }
-    Point at(std::size_t index) const { return screenPoint(curve[index], kCanvas); }
-    bool has(const Uuid& id) const {
-        return std::any_of(curve.begin(), curve.end(), [&](const auto& p) { return p.id == id; });
-    }
-    void drag(Point from, Point to) {
-        canvas.handleDragChanged(from);
-        canvas.handleDragChanged(to);
-        canvas.handleDragEnded(to);
-    }
-    void expectIdle() const {
-        EXPECT_FALSE(canvas.state().activePointID.has_value());
-        EXPECT_FALSE(canvas.state().tooltipText.has_value());
-        EXPECT_FALSE(canvas.state().deleteCandidate);
-    }
 };
 
-TEST_F(SpectralCanvas, PressAndReleaseOnEmptySpaceAddsOnePointThere) {
-    setCurve({{20, 200}, {200, 600}, {1000, 400}, {5000, 800}, {20000, 100}});
-    const Point press{400.0, 150.0};
-    const CurvePoint value = curveValueAt(press, kCanvas);
-    canvas.handleDragChanged(press);
-    const Uuid added = *canvas.state().activePointID;
-    EXPECT_EQ(writes[0].back().id, added); // appended, then the list sorted
-    EXPECT_EQ(writes[1][3].id, added);     // 2.7 kHz
-    EXPECT_EQ(curve[3].freq, value.freq);
-    EXPECT_EQ(curve[3].delay, value.delay);
-    EXPECT_EQ(canvas.state().tooltipText, formatTooltip(value.freq, value.delay));
-    EXPECT_EQ(canvas.state().tooltipPosition, press);
-
-    canvas.handleDragEnded(press);
-    EXPECT_EQ(curve.size(), 6u);
-    EXPECT_EQ(changes, 1);
-    expectIdle();
+TEST_F(SpectralCanvas, GesturesEditTheCurve) {
+    const Values five{{20, 200}, {200, 600}, {1000, 400}, {5000, 800}, {20000, 100}};
+    const Values three{{100, 500}, {1000, 1000}, {10000, 500}};
+    const Values two{{100, 500}, {10000, 500}};
+    // clang-format off
+    const std::vector<Gesture> gestures{
+        {"a press on empty space adds a point and drags it, kept in frequency order", five,
+         {{'d', 2700, 1000}, {'d', 3000, 1200}, {'r', 3000, 1200}},
+         {{20, 200}, {200, 600}, {1000, 400}, {3000, 1200}, {5000, 800}, {20000, 100}}, 2},
+        {"a press 13.8 points from a point picks it up", three,
+         {{'d', 1000, 1000, 9.5, -10.0}, {'d', 1000, 1000}, {'r', 1000, 1000}}, three, 2},
+        {"a press 14 points from a point adds one", three,
+         {{'d', 10000, 500, 14.0}, {'r', 10000, 500, 14.0}},
+         {{100, 500}, {1000, 1000}, {10000, 500}, {12133.89f, 500}}, 1},
+        {"a dragged point stops 1 Hz short of each neighbour", five,
+         {{'d', 1000, 400}, {'d', 9000, 700}, {'d', 60, 700}, {'r', 60, 700}},
+         {{20, 200}, {200, 600}, {201, 700}, {5000, 800}, {20000, 100}}, 3},
+        {"between neighbours under 2 Hz apart the upper bound wins",
+         {{100, 500}, {100.5f, 1000}, {101, 1500}, {10000, 500}},
+         {{'d', 100.5f, 1000}, {'d', 3000, 1000}, {'r', 3000, 1000}},
+         {{100, 500}, {100, 1000}, {101, 1500}, {10000, 500}}, 2},
+        {"a neighbour near an end of the axis cannot push a point off it",
+         {{20, 500}, {20.5f, 900}, {19999.5f, 900}, {20000, 500}},
+         {{'d', 20, 500}, {'d', 20, 500, -60.0}, {'r', 20, 500, -60.0},
+          {'d', 20000, 500}, {'d', 20000, 500, 60.0}, {'r', 20000, 500, 60.0}},
+         {{20, 500}, {20.5f, 900}, {19999.5f, 900}, {20000, 500}}, 4},
+        {"releasing in the delete band deletes", three,
+         {{'d', 1000, 1000}, {'d', 1000, 2090}, {'r', 1000, 2090}}, two, 3},
+        {"leaving the band before the release keeps the point", three,
+         {{'d', 1000, 1000}, {'d', 1000, 2090}, {'d', 1000, 2070}, {'r', 1000, 2070}},
+         {{100, 500}, {1000, 2000}, {10000, 500}}, 3},
+        {"with two points left the band only drags", two,
+         {{'d', 10000, 500}, {'d', 10000, 2090}, {'r', 10000, 2090}}, {{100, 500}, {10000, 2000}}, 2},
+        {"a double click deletes the point under it", three, {{'t', 300, 1500}, {'t', 1000, 1000}}, two, 1},
+        {"but never one of the last two", two, {{'t', 100, 500}}, two, 0},
+        {"a preset load mid-drag ends the drag quietly", three,
+         {{'d', 1000, 1000}, {'n'}, {'d', 300, 1500}, {'r', 300, 1500}}, three, 1},
+        {"an option drag deletes what it crosses until two are left, then drags",
+         {{50, 1000}, {200, 1000}, {1000, 1000}, {3000, 1000}, {12000, 1000}},
+         {{'s', 20, 1000}, {'r', 20000, 1000}}, {{11999, 1000}, {12000, 1000}}, -1, true},
+    };
+    // clang-format on
+    for (const Gesture& gesture : gestures) {
+        SCOPED_TRACE(gesture.what);
+        setCurve(gesture.before);
+        changes = 0;
+        modifiers.update({.option = gesture.option});
+        for (const Event& e : gesture.events) {
+            const Point p = screenPoint(e.freq, e.delay, kCanvas);
+            const Point at{p.x + e.dx, p.y + e.dy};
+            if (e.kind == 'd') canvas.handleDragChanged(at);
+            if (e.kind == 'r') canvas.handleDragEnded(at);
+            if (e.kind == 't') canvas.handleDoubleTap(at);
+            if (e.kind == 'n') setCurve(gesture.before);
+            for (double x = at.x; e.kind == 's' && x <= 540.0; x += 1.0)
+                canvas.handleDragChanged({x, at.y});
+        }
+        EXPECT_FALSE(canvas.state().activePointID || canvas.state().tooltipText ||
+                     canvas.state().deleteCandidate);
+        EXPECT_TRUE(gesture.changes < 0 || changes == gesture.changes) << changes;
+        ASSERT_EQ(curve.size(), gesture.after.size());
+        for (std::size_t i = 0; i < curve.size(); ++i) {
+            EXPECT_NEAR(curve[i].freq, gesture.after[i].first, gesture.after[i].first * 1e-5);
+            EXPECT_NEAR(curve[i].delay, gesture.after[i].second, 0.01);
+        }
+    }
 }
 
-TEST_F(SpectralCanvas, PressNearAPointPicksItUpAndMovesItThere) {
-    setCurve({{100, 500}, {1000, 1000}, {10000, 500}});
-    const Point press{at(1).x + 9.0, at(1).y - 9.0}; // 12.7 points away
-    canvas.handleDragChanged(press);
-    EXPECT_EQ(canvas.state().activePointID, curve[1].id);
-    const CurvePoint value = curveValueAt(press, kCanvas);
-    EXPECT_EQ(changes, 1);
-    // A move is two writes: the frequency first, then the delay.
-    ASSERT_EQ(writes.size(), 2u);
-    EXPECT_EQ(writes[0][1].freq, value.freq);
-    EXPECT_EQ(writes[0][1].delay, 1000.0f);
-    EXPECT_EQ(writes[1][1].delay, value.delay);
-
-    canvas.handleDragEnded(press);
-    canvas.handleDragChanged({at(2).x, at(2).y + kHitRadius}); // the radius is strict
-    EXPECT_EQ(curve.size(), 4u);
+TEST_F(SpectralCanvas, ADraggedPointKeepsItsIdWhileTheTooltipFollowsAndWarnsOfADelete) {
+    for (const bool lastTwo : {false, true}) {
+        setCurve(lastTwo ? Values{{100, 500}, {10000, 500}}
+                         : Values{{100, 500}, {1000, 1000}, {10000, 500}});
+        const Uuid id = curve[1].id;
+        canvas.handleDragChanged(screenPoint(curve[1], kCanvas));
+        canvas.handleDragChanged({300.0, 100.0});
+        EXPECT_EQ(curve[1].id, id);
+        EXPECT_EQ(canvas.state().tooltipText, formatTooltip(curve[1].freq, curve[1].delay));
+        EXPECT_EQ(canvas.state().tooltipPosition, (Point{300.0, 100.0}));
+        canvas.handleDragChanged({300.0, 219.0});
+        EXPECT_EQ(canvas.state().deleteCandidate, !lastTwo);
+        EXPECT_EQ(canvas.state().tooltipText,
+                  lastTwo ? formatTooltip(curve[1].freq, 2000.0f) : "Release to delete");
+        canvas.handleDragEnded({300.0, 100.0});
+    }
 }
 
-TEST_F(SpectralCanvas, ADraggedPointStopsOneHertzShortOfItsNeighbours) {
-    setCurve({{20, 200}, {200, 600}, {1000, 400}, {5000, 800}, {20000, 100}});
-    const Uuid dragged = curve[2].id;
-    canvas.handleDragChanged(at(2));
-    canvas.handleDragChanged(screenPoint(9000.0f, 400.0f, kCanvas));
-    EXPECT_EQ(curve[2].freq, 4999.0f);
-    canvas.handleDragChanged(screenPoint(60.0f, 400.0f, kCanvas));
-    EXPECT_EQ(curve[2].freq, 201.0f);
-    canvas.handleDragEnded(screenPoint(60.0f, 400.0f, kCanvas));
-    for (const Curve& written : writes)
-        EXPECT_EQ(written[2].id, dragged); // the order never changes
-
-    // Neighbours under 2 Hz apart: the upper bound wins.
-    setCurve({{100, 500}, {100.5f, 1000}, {101, 1500}, {10000, 500}});
-    drag(at(1), screenPoint(3000.0f, 1000.0f, kCanvas));
-    EXPECT_EQ(curve[1].freq, 100.0f);
-
-    // A neighbour close to an end of the axis cannot push a point off it.
-    setCurve({{20, 500}, {20.5f, 900}, {19999.5f, 900}, {20000, 500}});
-    drag(at(0), {0.0, 100.0});
-    EXPECT_EQ(curve[0].freq, 20.0f);
-    drag(at(3), {600.0, 100.0});
-    EXPECT_EQ(curve[3].freq, 20000.0f);
-}
-
-TEST_F(SpectralCanvas, ReleasingInTheDeleteBandDeletesWhileMoreThanTwoRemain) {
-    setCurve({{100, 500}, {1000, 1000}, {10000, 500}});
-    const Uuid middle = curve[1].id;
-    const Point band{at(1).x, 225.0};
-    // Leaving the band before the release keeps the point.
-    canvas.handleDragChanged(at(1));
-    canvas.handleDragChanged(band);
-    EXPECT_TRUE(canvas.state().deleteCandidate);
-    EXPECT_EQ(canvas.state().tooltipText, "Release to delete");
-    canvas.handleDragChanged({band.x, 150.0});
-    EXPECT_FALSE(canvas.state().deleteCandidate);
-    canvas.handleDragEnded({band.x, 150.0});
-    EXPECT_TRUE(has(middle));
-
-    drag(at(1), band);
-    EXPECT_EQ(curve.size(), 2u);
-    EXPECT_FALSE(has(middle));
-    expectIdle();
-
-    // With two points left the band only drags.
-    canvas.handleDragChanged(at(1));
-    canvas.handleDragChanged(band);
-    EXPECT_FALSE(canvas.state().deleteCandidate);
-    EXPECT_EQ(canvas.state().tooltipText, formatTooltip(curve[1].freq, 2000.0f));
-    canvas.handleDragEnded(band);
-    EXPECT_EQ(curve.size(), 2u);
-}
-
-TEST_F(SpectralCanvas, DoubleClickDeletesAPointWhileMoreThanTwoRemain) {
-    setCurve({{100, 500}, {1000, 1000}, {10000, 500}});
-    canvas.handleDoubleTap({300.0, 200.0}); // no point there
-    EXPECT_TRUE(writes.empty());
-    canvas.handleDoubleTap(at(2));
-    EXPECT_EQ(curve.size(), 2u);
-    EXPECT_EQ(writes.size(), 2u);
-    EXPECT_EQ(changes, 1);
-    canvas.handleDoubleTap(at(1));
-    EXPECT_EQ(curve.size(), 2u);
-    EXPECT_EQ(changes, 1);
-}
-
-TEST_F(SpectralCanvas, AnOptionDragDeletesWhatItCrossesUntilTwoRemainThenDrags) {
-    setCurve({{50, 1000}, {200, 1000}, {1000, 1000}, {3000, 1000}, {12000, 1000}});
-    const Uuid fourth = curve[3].id;
-    const Uuid fifth = curve[4].id;
-    modifiers.update({.option = true});
-    const double y = at(0).y;
-    canvas.handleDragChanged({30.0, y}); // empty space: nothing is added
-    EXPECT_TRUE(writes.empty());
-    for (double x = 31.0; x <= 540.0; x += 1.0)
-        canvas.handleDragChanged({x, y});
-    canvas.handleDragEnded({540.0, y});
-
-    ASSERT_EQ(curve.size(), 2u);
-    EXPECT_EQ(curve[0].id, fourth);
-    EXPECT_EQ(curve[0].freq, 11999.0f); // dragged up to its neighbour
-    EXPECT_EQ(curve[1].id, fifth);
-}
-
-TEST_F(SpectralCanvas, ACurveReplacedMidDragEndsTheDragQuietly) {
-    setCurve({{100, 500}, {1000, 1000}, {10000, 500}});
-    canvas.handleDragChanged(at(1));
-    setCurve({{100, 500}, {1000, 1000}, {10000, 500}}); // a preset load: new ids
-    const Curve loaded = curve;
-    writes.clear();
-    canvas.handleDragChanged({300.0, 100.0});
-    canvas.handleDragEnded({300.0, 100.0});
-    EXPECT_TRUE(writes.empty());
-    EXPECT_EQ(curve, loaded);
-    expectIdle();
-}
-
-TEST(FormatTooltip, SwitchesToKilohertzByFrequency) {
+TEST_F(SpectralCanvas, TooltipsReadInKilohertzFrom1000HzAndFramesDriveTheAnimation) {
     EXPECT_EQ(formatTooltip(440.0f, 350.0f), "440 Hz | 350 ms");
+    EXPECT_EQ(formatTooltip(999.6f, 12.4f), "1000 Hz | 12 ms"); // by the number, not the text
     EXPECT_EQ(formatTooltip(1000.0f, 0.0f), "1.0k Hz | 0 ms");
     EXPECT_EQ(formatTooltip(12345.0f, 2000.0f), "12.3k Hz | 2000 ms");
-    EXPECT_EQ(formatTooltip(999.6f, 12.4f), "1000 Hz | 12 ms");
-}
-
-TEST_F(SpectralCanvas, AnimationFramesAdvanceThePhaseAndTheParticles) {
     canvas.inputs.lfoRate = 2.0f;
-    const double rate = 2.0 * std::numbers::pi * 2.0 * 2.0 / 11.0; // radians per second
     canvas.advanceFrame(1000.0);
-    EXPECT_NEAR(canvas.state().lfoPhase, rate / 60.0, 1e-12); // the first frame's step
+    const double first = canvas.state().lfoPhase; // a frame's step: the first has no previous
     canvas.advanceFrame(1000.5);
-    EXPECT_NEAR(canvas.state().lfoPhase, rate * (1.0 / 60.0 + 0.5), 1e-9);
+    EXPECT_NEAR(canvas.state().lfoPhase - first, 2.0 * std::numbers::pi * 2.0 * 0.5 * 2.0 / 11.0,
+                1e-9); // 2 Hz, slowed to 2/11 so that the wobble can be read
+    EXPECT_NEAR(first, (canvas.state().lfoPhase - first) / 30.0, 1e-9);
     EXPECT_EQ(canvas.state().particleSystem->lastTime(), 1000.5);
 }
 

@@ -5,8 +5,17 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <deque>
+#include <map>
+#include <optional>
+#include <thread>
 
 namespace zerin {
 namespace {
@@ -14,142 +23,169 @@ namespace {
 namespace fs = std::filesystem;
 using nlohmann::ordered_json;
 
+const std::vector<CurveControlPoint> kCurve{{Uuid::random(), 440.0f, 40.0f}};
+
 std::string presetText(const char* name) {
-    return toJson(Preset{Uuid::random(), name, {{Uuid::random(), 100.0f, 10.0f}}, false}).dump();
+    return toJson(Preset{Uuid::random(), name, kCurve, false}).dump();
 }
 
-const CurveControlPoint kPoint{Uuid::random(), 440.0f, 40.0f};
-
-// Loads a manager over `stored`, checks what it salvaged without touching the file, then
-// saves once and twice more: the damaged original must be kept aside exactly once, with
-// one report naming the copy, and the live store must then read cleanly.
-void expectKeptAsideOnFirstSave(const std::string& stored, std::vector<std::string> salvaged) {
-    test::TempFolder folder;
-    test::writeText(folder.store(), stored);
-    PresetManager manager{PreferenceStore(folder.path())};
-    std::vector<std::string> names;
-    for (const Preset& p : manager.userPresets())
-        names.push_back(p.name);
-    EXPECT_EQ(names, salvaged);
-    EXPECT_FALSE(manager.loadResult());
-    EXPECT_NE(manager.loadResult().message.find(folder.store().string()), std::string::npos);
-    EXPECT_EQ(test::readText(folder.store()), stored) << "loading must not write";
-
-    testing::internal::CaptureStderr();
-    ASSERT_TRUE(manager.savePreset("New", {kPoint}));
-    ASSERT_TRUE(manager.savePreset("Newer", {kPoint}));
-    const std::string report = testing::internal::GetCapturedStderr();
-
-    const auto copies = test::filesBesideStore(folder.path());
-    ASSERT_EQ(copies.size(), 1u);
-    EXPECT_TRUE(copies[0].filename().string().starts_with("preferences.unreadable-"));
-    EXPECT_EQ(copies[0].extension(), ".json");
-    EXPECT_EQ(test::readText(copies[0]), stored);
-    EXPECT_NE(report.find(copies[0].string()), std::string::npos) << report;
-    EXPECT_EQ(report.find('\n'), report.size() - 1) << "one report: " << report;
-
-    salvaged.insert(salvaged.end(), {"New", "Newer"});
-    PresetManager reopened{PreferenceStore(folder.path())};
-    EXPECT_TRUE(reopened.loadResult()) << reopened.loadResult().message;
-    EXPECT_EQ(reopened.userPresets(), manager.userPresets());
-    EXPECT_EQ(reopened.userPresets().size(), salvaged.size());
+// "w-n", built so as not to trip GCC 12's -Wrestrict false positive on "x" + string.
+std::string nth(char writer, int n) {
+    return std::string{writer, '-'}.append(std::to_string(n));
 }
 
-TEST(PreferenceStore, AnUnreadableFileIsKeptAsideBeforeItIsReplaced) {
-    for (const std::string& stored : std::vector<std::string>{
-             std::string("{\"VeskUserPresets\": [") + presetText("Lost?"), // cut short
-             "[" + presetText("A") + "]",                                  // not an object
-             "{\"VeskUserPresets\": [{\"name\": \"\xff\"}]}",              // not UTF-8
-             "{\"deep\": " + std::string(5000, '[') + std::string(5000, ']') + "}",
-         }) {
+// Saves w-0, w-1, ... for writer w; true when every save succeeded and the manager's list
+// then held all of its own presets so far.
+bool saveMany(PresetManager& manager, char writer, int count) {
+    const auto mine = [&](const Preset& p) { return p.name[0] == writer; };
+    for (int i = 0; i < count; ++i)
+        if (!manager.savePreset(nth(writer, i), kCurve) ||
+            std::ranges::count_if(manager.userPresets(), mine) != i + 1)
+            return false;
+    return true;
+}
+
+TEST(PreferenceStore, ADamagedStoreIsKeptAsideOnceAndLosesOnlyWhatCannotBeRead) {
+    const std::string presets = R"({"VeskUserPresets": [)" + presetText("A");
+    const std::vector<std::pair<std::string, std::vector<std::string>>> cases{
+        {presets, {}},                                         // cut short
+        {R"([{"VeskUserPresets": []}])", {}},                  // not an object
+        {"{\"VeskUserPresets\": [{\"name\": \"\xff\"}]}", {}}, // not UTF-8
+        {presets + "]}" + std::string(16 << 20, ' '), {}},     // too large
+        {R"({"VeskUserPresets": "[]"})", {}},                  // not an array
+        // As a newer version might write it: one preset with a field this one cannot read.
+        {presets + R"(, {"id": "00000000-0000-4000-8000-000000000001", "name": "B",)" +
+             R"( "curve": {}, "isFactory": false}, )" + presetText("C") + "]}",
+         {"A", "C"}},
+    };
+    for (const auto& [stored, salvaged] : cases) {
         SCOPED_TRACE(stored.substr(0, 60));
-        expectKeptAsideOnFirstSave(stored, {});
+        test::TempFolder folder;
+        test::writeText(folder.store, stored);
+        PresetManager manager{PreferenceStore(folder.path)};
+        EXPECT_EQ(test::namesOf(manager.userPresets()), salvaged);
+        EXPECT_NE(manager.loadResult().message.find(folder.store.string()), std::string::npos);
+        EXPECT_TRUE(test::readText(folder.store) == stored) << "loading wrote";
+
+        testing::internal::CaptureStderr();
+        ASSERT_TRUE(manager.savePreset("New", kCurve));
+        ASSERT_TRUE(manager.savePreset("Newer", kCurve));
+        const std::string report = testing::internal::GetCapturedStderr();
+        const auto copies = test::filesBesideStore(folder.path);
+        ASSERT_EQ(copies.size(), 1u);
+        EXPECT_TRUE(copies[0].filename().string().starts_with("preferences.unreadable-"));
+        EXPECT_TRUE(test::readText(copies[0]) == stored) << "the copy changed";
+        EXPECT_NE(report.find(copies[0].string()), std::string::npos) << report;
+        EXPECT_EQ(report.find('\n'), report.size() - 1) << "one report: " << report;
+
+        PresetManager reopened{PreferenceStore(folder.path)};
+        EXPECT_TRUE(reopened.loadResult()) << reopened.loadResult().message;
+        auto names = salvaged;
+        names.insert(names.end(), {"New", "Newer"});
+        EXPECT_EQ(test::namesOf(reopened.userPresets()), names);
     }
 }
 
-TEST(PreferenceStore, ADamagedValueLosesOnlyWhatCannotBeRead) {
-    // As a newer version might write it: one preset with a field this one cannot read.
-    const std::string oneBad = R"({"VeskUserPresets": [)" + presetText("A") +
-                               R"(, {"id": "00000000-0000-4000-8000-000000000001", "name": "B",)"
-                               R"( "curve": {}, "isFactory": false}, )" +
-                               presetText("C") + "]}";
-    expectKeptAsideOnFirstSave(oneBad, {"A", "C"});
-    expectKeptAsideOnFirstSave(R"({"VeskUserPresets": "[]"})", {});
-}
-
-TEST(PreferenceStore, AFileOverTheSizeLimitIsKeptAsideUnread) {
-    test::TempFolder folder;
-    {
-        const int fd = ::open(folder.store().c_str(), O_WRONLY | O_CREAT, 0600);
-        ASSERT_GE(fd, 0);
-        ASSERT_EQ(::ftruncate(fd, (16 << 20) + 1), 0); // sparse: costs no disk
-        ::close(fd);
-    }
-    PresetManager manager{PreferenceStore(folder.path())};
-    EXPECT_FALSE(manager.loadResult());
-    testing::internal::CaptureStderr();
-    ASSERT_TRUE(manager.savePreset("New", {}));
-    testing::internal::GetCapturedStderr();
-    const auto copies = test::filesBesideStore(folder.path());
-    ASSERT_EQ(copies.size(), 1u);
-    EXPECT_EQ(fs::file_size(copies[0]), (16u << 20) + 1);
-    EXPECT_EQ(PresetManager{PreferenceStore(folder.path())}.userPresets().size(), 1u);
-}
-
-TEST(PreferenceStore, OtherKeysSurviveInTheirOrder) {
+TEST(PreferenceStore, AWriteKeepsOtherKeysInOrderAndClearsLeftoverTemporaries) {
     test::TempFolder folder;
     const ordered_json before = ordered_json::parse(
         R"({"windowSize": [900, 600], "VeskUserPresets": [], "zeta": {"b": 1, "a": "\u00e9"}})");
-    test::writeText(folder.store(), before.dump(2));
-    PresetManager manager{PreferenceStore(folder.path())};
-    ASSERT_TRUE(manager.savePreset("Mine", {kPoint}));
-    ASSERT_TRUE(manager.deletePreset(manager.userPresets()[0]));
-    ASSERT_TRUE(manager.savePreset("Again", {kPoint}));
-
-    ordered_json after = ordered_json::parse(test::readText(folder.store()));
-    ASSERT_EQ(after["VeskUserPresets"].size(), 1u);
+    test::writeText(folder.store, before.dump(2));
+    // What a writer killed before its rename leaves: not the store, and not to be read.
+    test::writeText(folder.path / "preferences.json.tmp-a1B2c3", R"({"VeskUserPresets": [{"i)");
+    PresetManager manager{PreferenceStore(folder.path)};
+    EXPECT_TRUE(manager.loadResult());
+    ASSERT_TRUE(manager.savePreset("Mine", kCurve));
+    ordered_json after = ordered_json::parse(test::readText(folder.store));
+    EXPECT_EQ(after["VeskUserPresets"], presetListToJson(manager.userPresets()));
     after["VeskUserPresets"] = ordered_json::array();
-    EXPECT_EQ(after.dump(), before.dump());
-    EXPECT_TRUE(test::filesBesideStore(folder.path()).empty());
+    EXPECT_EQ(after, before);
+    EXPECT_TRUE(test::filesBesideStore(folder.path).empty());
 }
 
-TEST(PreferenceStore, AStoreThatCannotBeReadIsNeverReplaced) {
-    test::TempFolder folder;
-    fs::create_directory(folder.store()); // preferences.json is a folder
-    PreferenceStore store(folder.path());
-    const UserPresetsRead read = readUserPresets(store);
-    EXPECT_FALSE(read.result);
-    std::vector<Preset> stored;
-    const StoreResult result = changeUserPresets(
-        store, [](auto&) {}, stored);
-    EXPECT_FALSE(result);
-    EXPECT_NE(result.message.find(folder.store().string()), std::string::npos);
-    EXPECT_TRUE(fs::is_directory(folder.store()));
-}
-
-// Restores an environment variable when the test ends.
-class ScopedEnvironment {
-public:
-    ScopedEnvironment(const char* name, const char* value) : mName(name) {
-        if (const char* old = std::getenv(name)) mOld = old;
-        value ? ::setenv(name, value, 1) : ::unsetenv(name);
+TEST(PreferenceStore, AFailedSaveChangesNothingAndNeverReplacesAStoreItCannotRead) {
+    for (const bool fifo : {true, false}) {
+        test::TempFolder folder;
+        if (fifo) {
+            ASSERT_EQ(::mkfifo(folder.store.c_str(), 0600), 0); // nor may opening it hang
+        }
+        PresetManager manager{PreferenceStore(folder.path)};
+        EXPECT_EQ(manager.loadResult().ok, !fifo);
+        manager.updateDirtyState(kCurve);
+        const StoreResult result = manager.savePreset(fifo ? "Lost" : "not UTF-8 \xff", kCurve);
+        EXPECT_FALSE(result);
+        EXPECT_NE(result.message.find(folder.store.string()), std::string::npos);
+        EXPECT_TRUE(manager.isDirty() && manager.userPresets().empty());
+        EXPECT_EQ(manager.currentPresetName(), "Init");
+        EXPECT_TRUE(fifo ? fs::is_fifo(folder.store) : !fs::exists(folder.store));
     }
-    ~ScopedEnvironment() { mOld ? ::setenv(mName, mOld->c_str(), 1) : ::unsetenv(mName); }
-
-private:
-    const char* mName;
-    std::optional<std::string> mOld;
-};
+}
 
 TEST(PreferenceStore, FindsItsFolderFromTheEnvironment) {
-    ScopedEnvironment home("HOME", "/home/musician");
-    ScopedEnvironment xdg("XDG_CONFIG_HOME", "relative/ignored");
-    ScopedEnvironment own("ZERIN_CONFIG_DIR", nullptr);
+    std::vector<std::pair<const char*, std::optional<std::string>>> saved;
+    for (const char* name : {"HOME", "XDG_CONFIG_HOME", "ZERIN_CONFIG_DIR"}) {
+        const char* value = std::getenv(name);
+        saved.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
+    }
+    ::setenv("HOME", "/home/musician", 1);
+    ::setenv("XDG_CONFIG_HOME", "relative/ignored", 1);
+    ::unsetenv("ZERIN_CONFIG_DIR");
     EXPECT_EQ(PreferenceStore::defaultDirectory(), "/home/musician/.config/zerin");
     ::setenv("XDG_CONFIG_HOME", "/xdg", 1);
-    EXPECT_EQ(PreferenceStore::defaultDirectory(), "/xdg/zerin");
-    ::setenv("ZERIN_CONFIG_DIR", "/tmp/elsewhere", 1);
-    EXPECT_EQ(PreferenceStore().file(), "/tmp/elsewhere/preferences.json");
+    EXPECT_EQ(PreferenceStore().file(), "/xdg/zerin/preferences.json");
+    for (const auto& [name, value] : saved)
+        value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
+}
+
+TEST(PreferenceStore, EditorsOnThreadsAndInProcessesOneKilledMidWriteLoseNothing) {
+    test::TempFolder folder;
+    PresetManager seed{PreferenceStore(folder.path)};
+    ASSERT_TRUE(saveMany(seed, 'o', 20));
+    // Six open editors, all loaded before any of them writes.
+    std::deque<PresetManager> editors;
+    for (int i = 0; i < 6; ++i)
+        editors.emplace_back(seed.store());
+    // Writers a and b in processes, c in a process that is killed, d and e on threads, and
+    // f deleting every preset it loaded.
+    std::vector<pid_t> children; // forked before any thread starts
+    for (int i = 0; i < 3; ++i)
+        if (children.emplace_back(::fork()) == 0)
+            ::_exit(saveMany(editors[i], static_cast<char>('a' + i), i < 2 ? 25 : 5000) ? 0 : 1);
+    std::vector<std::thread> threads;
+    for (int i = 3; i < 5; ++i)
+        threads.emplace_back([&, i] { EXPECT_TRUE(saveMany(editors[i], 'a' + i, 25)); });
+    threads.emplace_back([&] {
+        for (const Preset& p : std::vector<Preset>(editors[5].userPresets()))
+            EXPECT_TRUE(editors[5].deletePreset(p));
+    });
+    for (auto& t : threads)
+        t.join();
+    int status = 0;
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_EQ(::waitpid(children[i], &status, 0), children[i]);
+        EXPECT_EQ(status, 0);
+    }
+    // Kill the last writer wherever it is: reading, writing its temporary, syncing, renaming.
+    while (std::ranges::count(test::namesOf(readUserPresets(seed.store()).presets), "c-4") == 0) {
+        ASSERT_EQ(::waitpid(children[2], &status, WNOHANG), 0) << "the writer failed on its own";
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ::kill(children[2], SIGKILL);
+    ASSERT_EQ(::waitpid(children[2], &status, 0), children[2]);
+
+    PresetManager survivor{PreferenceStore(folder.path)};
+    EXPECT_TRUE(survivor.loadResult()) << survivor.loadResult().message;
+    std::map<char, int> saves; // each writer's saves in order, the killed one's without a gap
+    for (const std::string& name : test::namesOf(survivor.userPresets()))
+        EXPECT_EQ(name, nth(name[0], saves[name[0]]++));
+    EXPECT_GE(saves['c'], 5);
+    EXPECT_EQ(saves, (std::map<char, int>{{'a', 25},
+                                          {'b', 25},
+                                          {'c', saves['c']},
+                                          {'d', 25},
+                                          {'e', 25}})); // and nothing deleted came back
+    ASSERT_TRUE(survivor.savePreset("after", kCurve)) << "the lock was left held";
+    EXPECT_TRUE(test::filesBesideStore(folder.path).empty()) << "a temporary was left behind";
 }
 
 } // namespace

@@ -1,37 +1,23 @@
 #pragma once
 
-#include <stdlib.h> // mkdtemp
+#include "platform/ui/uuid.h"
 
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <stdexcept>
 #include <string>
-#include <system_error>
 #include <vector>
 
 namespace zerin::test {
 
-// A fresh folder under $TMPDIR (or /tmp), removed with everything in it afterwards.
-class TempFolder {
-public:
-    TempFolder() {
-        const char* base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base && *base ? base : "/tmp") + "/zerin-presets-XXXXXX";
-        if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-        mPath = pattern;
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    ~TempFolder() {
-        std::error_code ec;
-        std::filesystem::remove_all(mPath, ec);
-    }
-    const std::filesystem::path& path() const { return mPath; }
-    std::filesystem::path store() const { return mPath / "preferences.json"; }
-
-private:
-    std::filesystem::path mPath;
+// A fresh folder for one store, removed with its contents afterwards.
+struct TempFolder {
+    TempFolder() { std::filesystem::create_directory(path); }
+    ~TempFolder() { std::filesystem::remove_all(path, ignored); }
+    std::error_code ignored;
+    const std::filesystem::path path =
+        std::filesystem::temp_directory_path() / ("zerin-" + Uuid::random().text());
+    const std::filesystem::path store = path / "preferences.json";
 };
 
 inline std::string readText(const std::filesystem::path& file) {
@@ -40,19 +26,24 @@ inline std::string readText(const std::filesystem::path& file) {
 }
 
 inline void writeText(const std::filesystem::path& file, const std::string& text) {
-    std::ofstream(file, std::ios::binary | std::ios::trunc) << text;
+    std::ofstream(file, std::ios::binary) << text;
 }
 
-// The copies the store kept of damaged files, and any other file beside the store that
-// is neither the store nor its lock.
+// Whatever lies beside the store other than its lock: kept-aside copies, leftovers.
 inline std::vector<std::filesystem::path> filesBesideStore(const std::filesystem::path& folder) {
     std::vector<std::filesystem::path> others;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        const std::string name = entry.path().filename().string();
-        if (name != "preferences.json" && name != "preferences.json.lock")
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        if (const auto name = entry.path().filename();
+            name != "preferences.json" && name != "preferences.json.lock")
             others.push_back(entry.path());
-    }
     return others;
+}
+
+inline std::vector<std::string> namesOf(const auto& presets) {
+    std::vector<std::string> names;
+    for (const auto& preset : presets)
+        names.push_back(preset.name);
+    return names;
 }
 
 } // namespace zerin::test

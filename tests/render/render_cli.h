@@ -7,44 +7,43 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <random>
 #include <set>
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace zerin::test {
 
 namespace fs = std::filesystem;
 
-struct Audio {
+struct Audio { // interleaved
     double rate = 44100.0;
-    std::vector<std::vector<float>> channels;
-    std::size_t frames() const { return channels.empty() ? 0 : channels[0].size(); }
+    int channels = 1;
+    std::vector<float> samples;
+    std::size_t frames() const { return samples.size() / static_cast<std::size_t>(channels); }
 };
 
-inline Audio silence(int channels, std::size_t frames, double rate = 44100.0) {
-    return {rate, std::vector<std::vector<float>>(channels, std::vector<float>(frames, 0.0f))};
+inline Audio noise(int channels, std::size_t frames) {
+    std::minstd_rand random(7);
+    Audio audio{44100.0, channels, std::vector<float>(frames * channels)};
+    for (float& v : audio.samples)
+        v = 0.8f * static_cast<float>(random()) / static_cast<float>(random.max()) - 0.4f;
+    return audio;
 }
 
-inline void writeAudio(const fs::path& path, const Audio& audio,
-                       int format = SF_FORMAT_WAV | SF_FORMAT_FLOAT) {
-    SF_INFO info{};
-    info.samplerate = static_cast<int>(audio.rate);
-    info.channels = static_cast<int>(audio.channels.size());
-    info.format = format;
+inline void writeAudio(const fs::path& path, const Audio& audio) {
+    SF_INFO info{
+        0, static_cast<int>(audio.rate), audio.channels, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 0, 0};
     SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
     ASSERT_NE(file, nullptr) << sf_strerror(nullptr);
-    std::vector<float> interleaved(audio.frames() * audio.channels.size());
-    for (std::size_t i = 0; i < audio.frames(); ++i)
-        for (std::size_t c = 0; c < audio.channels.size(); ++c)
-            interleaved[i * audio.channels.size() + c] = audio.channels[c][i];
-    EXPECT_EQ(sf_writef_float(file, interleaved.data(), static_cast<sf_count_t>(audio.frames())),
-              static_cast<sf_count_t>(audio.frames()));
+    const auto frames = static_cast<sf_count_t>(audio.frames());
+    EXPECT_EQ(sf_writef_float(file, audio.samples.data(), frames), frames);
     sf_close(file);
 }
 
@@ -52,41 +51,33 @@ inline Audio readAudio(const fs::path& path) {
     SF_INFO info{};
     SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
     EXPECT_NE(file, nullptr) << path << ": " << sf_strerror(nullptr);
-    if (file == nullptr) return {};
-    std::vector<float> interleaved(static_cast<std::size_t>(info.frames) * info.channels);
-    const sf_count_t got = sf_readf_float(file, interleaved.data(), info.frames);
+    if (file == nullptr) return {0.0, 1, {}};
+    Audio audio{static_cast<double>(info.samplerate), info.channels,
+                std::vector<float>(info.frames * info.channels)};
+    audio.samples.resize(sf_readf_float(file, audio.samples.data(), info.frames) * info.channels);
     sf_close(file);
-    Audio audio{static_cast<double>(info.samplerate),
-                std::vector<std::vector<float>>(info.channels,
-                                                std::vector<float>(static_cast<std::size_t>(got)))};
-    for (sf_count_t i = 0; i < got; ++i)
-        for (int c = 0; c < info.channels; ++c)
-            audio.channels[c][i] = interleaved[i * info.channels + c];
     return audio;
 }
 
 inline std::string readText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
     std::stringstream text;
-    text << in.rdbuf();
+    text << std::ifstream(path, std::ios::binary).rdbuf();
     return text.str();
 }
 
-inline std::string shellQuoted(const std::string& s) {
-    std::string out = "'";
-    for (const char c : s)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
+// A command line of words without spaces, as its arguments.
+inline std::vector<std::string> words(const std::string& line) {
+    std::istringstream in(line);
+    return {std::istream_iterator<std::string>(in), {}};
 }
 
 struct RunResult {
     int status = -1;
-    std::string out; // stdout
-    std::string err; // stderr
+    std::string out, err;
 };
 
-// A scratch folder to render in, and another for the captured streams so that they never
-// show up in the listing of the first.
+// A scratch folder to render in; the captured streams and the preset store live beside it,
+// so that they never show up in its listing.
 class RenderCli : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -95,8 +86,7 @@ protected:
         root = pattern;
         dir = root / "work";
         fs::create_directory(dir);
-        // Presets are read from (and saved to) a store of the test's own, never the user's.
-        setenv("ZERIN_CONFIG_DIR", (root / "config").c_str(), 1);
+        setenv("ZERIN_CONFIG_DIR", (root / "config").c_str(), 1); // never the user's presets
     }
     void TearDown() override {
         unsetenv("ZERIN_CONFIG_DIR");
@@ -104,21 +94,25 @@ protected:
     }
 
     RunResult render(const std::vector<std::string>& args) {
-        // Appended piece by piece: GCC 12 warns falsely about `literal + std::string&&`.
-        std::string command = "cd ";
-        for (const std::string& piece :
-             {shellQuoted(dir.string()), std::string(" && "), shellQuoted(ZERIN_RENDER_BINARY)})
-            command += piece;
-        for (const std::string& a : args)
-            command.append(" ").append(shellQuoted(a));
-        command.append(" >").append(shellQuoted((root / "stdout").string()));
-        command.append(" 2>").append(shellQuoted((root / "stderr").string()));
-        const int raw = std::system(command.c_str());
+        std::fflush(nullptr); // or the child would write what is buffered here again
+        const pid_t child = fork();
+        if (child == 0) {
+            std::vector<char*> argv = {const_cast<char*>(ZERIN_RENDER_BINARY)};
+            for (const std::string& a : args)
+                argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            if (chdir(dir.c_str()) == 0 && freopen((root / "stdout").c_str(), "w", stdout) &&
+                freopen((root / "stderr").c_str(), "w", stderr))
+                execv(argv[0], argv.data());
+            _exit(127);
+        }
+        int raw = 0;
+        waitpid(child, &raw, 0);
         return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readText(root / "stdout"),
                 readText(root / "stderr")};
     }
 
-    // Renders and expects success; the output file read back.
+    // Renders quietly to `output`, expects success and reads the result back.
     Audio rendered(std::vector<std::string> args, const std::string& output = "out.wav") {
         args.insert(args.end(), {"-q", "-o", output});
         const RunResult run = render(args);
@@ -133,16 +127,7 @@ protected:
         return names;
     }
 
-    fs::path root;
-    fs::path dir;
+    fs::path root, dir;
 };
-
-// First index where the two differ by more than `tolerance`, or SIZE_MAX.
-inline std::size_t firstDifference(const std::vector<float>& a, const std::vector<float>& b,
-                                   float tolerance = 0.0f) {
-    for (std::size_t i = 0; i < std::min(a.size(), b.size()); ++i)
-        if (!(std::abs(a[i] - b[i]) <= tolerance)) return i;
-    return static_cast<std::size_t>(-1);
-}
 
 } // namespace zerin::test

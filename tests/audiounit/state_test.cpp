@@ -1,0 +1,236 @@
+// What a unit keeps and shows: the parameter tree made from the table and its texts, the full
+// state hosts save and hand back (damaged or not) through the bounded JSON parser, the
+// factory presets and the classification snapshot.
+
+#include "dsp/factory_curves.h"
+#include "platform/json/bounded_json.h"
+#include "unit_host.h"
+
+#include <nlohmann/json.hpp>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <new>
+
+// Bytes asked of operator new on this thread: what reading a state may cost is bounded.
+// Out of line, so that the compiler never sees a pointer from new reach free.
+namespace {
+thread_local std::size_t tNewBytes = 0;
+}
+[[gnu::noinline]] void* operator new(std::size_t size) {
+    tNewBytes += size;
+    if (void* p = std::malloc(size != 0 ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+[[gnu::noinline]] void operator delete(void* p) noexcept {
+    std::free(p);
+}
+[[gnu::noinline]] void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+
+namespace zerin::test {
+namespace {
+
+using json = nlohmann::json;
+using Curve = std::vector<std::pair<float, float>>;
+
+std::vector<float> values(ZerinExtensionAudioUnit& unit) {
+    std::vector<float> out;
+    for (const AUParameter* p : unit.parameterTree()->parameters())
+        out.push_back(p->value());
+    return out;
+}
+
+const Curve kSeven = {{30, 10},     {90, 1900}, {250, 0},     {700, 333.5f},
+                      {2500, 1200}, {9000, 75}, {18000, 2000}};
+
+TEST(ParameterTree, CarriesTheTableInHostOrderWithItsGroups) {
+    const auto unit = makeUnit();
+    // Hosts list parameters in this order and key saved automation on the addresses.
+    const std::vector<std::pair<std::string, AUParameterAddress>> expected = {
+        {"inputGain", 0},         {"outputGain", 1}, {"dryWet", 2},   {"feedback", 3},
+        {"sourceSensitivity", 9}, {"lfoRate", 4},    {"lfoDepth", 5}, {"tempoSync", 6},
+        {"scatterSpeed", 7},      {"mode", 8}};
+    std::vector<std::pair<std::string, AUParameterAddress>> actual;
+    for (const AUParameter* p : unit->parameterTree()->parameters())
+        actual.emplace_back(p->identifier(), p->address());
+    EXPECT_EQ(actual, expected);
+    std::string groups;
+    for (const auto& child : unit->parameterTree()->children())
+        groups += child->identifier() + "/" + child->displayName() + " ";
+    EXPECT_EQ(groups, "io/I/O mix/Mix modulation/Modulation scatter/Scatter ");
+}
+
+TEST(ParameterTree, ValuesLiveInTheKernelAndObserversHearOthersChanges) {
+    auto unit = makeUnit();
+    const std::shared_ptr<AUParameterTree> tree = unit->parameterTree();
+    std::vector<std::pair<AUParameterAddress, AUValue>> heard;
+    const auto token = tree->tokenByAddingParameterObserver(
+        [&heard](AUParameterAddress a, AUValue v) { heard.emplace_back(a, v); });
+    param(*unit, "inputGain").setValue(-7.5f);
+    EXPECT_EQ(unit->dspKernel().getParameter(0), -7.5f);
+    param(*unit, "tempoSync").setValue(0.7f, token, 0, AUParameterAutomationEventType::touch);
+    EXPECT_EQ(param(*unit, "tempoSync").value(), 1.0f);
+    unit->dspKernel().setParameter(8, 2.0f); // changed behind the tree's back
+    EXPECT_EQ(param(*unit, "mode").value(), 2.0f);
+    tree->removeParameterObserver(token);
+    param(*unit, "dryWet").setValue(30.0f);
+    EXPECT_EQ(heard, (decltype(heard){{0, -7.5f}}));
+
+    // A tree that outlives its unit reports the table's defaults, as a fresh unit would.
+    unit.reset();
+    AUParameter& mix = *tree->parameterWithIdentifier("dryWet");
+    mix.setValue(10.0f);
+    EXPECT_EQ(mix.value(), 50.0f);
+}
+
+TEST(ParameterTree, DisplayTexts) {
+    const auto unit = makeUnit();
+    const std::tuple<const char*, float, const char*> cases[] = {
+        {"inputGain", -0.0f, "+0.0 dB"},   {"inputGain", -24.0f, "-24.0 dB"},
+        {"outputGain", 12.0f, "+12.0 dB"}, {"dryWet", 50.0f, "50%"},
+        {"lfoRate", 20.0f, "20.00 Hz"},    {"lfoRate", 1500.0f, "1.50 kHz"},
+        {"tempoSync", 0.49f, "Off"},       {"tempoSync", 0.5f, "On"},
+        {"mode", 1.9f, "Freeze"},          {"mode", 3.0f, "3"},
+    };
+    for (const auto& [id, value, text] : cases)
+        EXPECT_EQ(param(*unit, id).stringFromValue(&value), text) << id << " " << value;
+    EXPECT_EQ(param(*unit, "mode").stringFromValue(nullptr), "-");
+}
+
+TEST(FullState, RoundTripsIdentityParametersAndCurveOnAFreshUnit) {
+    Host source(44100.0, 2, {{"dryWet", 75.0f}, {"mode", 2.0f}, {"lfoRate", 0.01f}});
+    source.unit->setSpectralCurve(kSeven);
+    json state = json::parse(source.unit->fullState().dump()); // as a project file holds it
+    EXPECT_EQ(state["parameters"].size(), 10u);
+    EXPECT_EQ(state["spectralCurve"][3], json::parse(R"({"freq": 700, "delay": 333.5})"));
+
+    const auto restored = makeUnit();
+    int announced = 0;
+    restored->observeAllParameterValues([&announced] { ++announced; });
+    restored->setFullState(&state);
+    EXPECT_EQ(announced, 1);
+    // Allocation installs the default curve only on a unit that was never given one.
+    ASSERT_TRUE(setFormats(*restored, 48000.0, 2, 2));
+    AUError error;
+    ASSERT_TRUE(restored->allocateRenderResources(&error));
+    EXPECT_EQ(restored->fullState(), state);
+    EXPECT_EQ(restored->getSpectralCurve(), kSeven);
+    state.erase("parameters");
+    state.erase("spectralCurve");
+    EXPECT_EQ(state.dump(),
+              R"({"formatVersion":1,"manufacturer":"Vesk","subtype":"Zrin","type":"aufx"})");
+}
+
+TEST(FullState, DamagedStatesAreClampedOrIgnoredAndNeverCrash) {
+    Host host;
+    const json parameters = json::parse(R"({"parameters": {"dryWet": 500, "inputGain": -1e308,
+        "feedback": "90", "mode": null, "lfoDepth": [5], "scatterSpeed": true, "bogus": 3}})");
+    host.unit->setFullState(&parameters);
+    const auto expected = makeUnit(); // numbers clamped, the rest ignored
+    param(*expected, "dryWet").setValue(100.0f);
+    param(*expected, "inputGain").setValue(-24.0f);
+    EXPECT_EQ(values(*host.unit), values(*expected));
+
+    host.unit->setSpectralCurve(kSeven);
+    const std::vector<float> before = values(*host.unit);
+    const std::string deep = std::string(200, '[') + std::string(200, ']');
+    const std::string damaged[] = {
+        "null", "[1, 2]", R"({"parameters": [1], "spectralCurve": "curve"})",
+        R"({"spectralCurve": {"freq": 20, "delay": 10}})", R"({"spectralCurve": []})",
+        R"({"spectralCurve": [{}, {"freq": 20, "delay": null}, {"freq": 20},
+            {"freq": "20", "delay": 100}, {"freq": 20, "delay": "100"}]})",
+        R"({"spectralCurve": [1, "x", null, true, [20, 100], )" + deep + "]}",
+        // Frequencies the kernel takes a logarithm of; delays no float can hold.
+        R"({"spectralCurve": [{"freq": 0, "delay": 100}, {"freq": -20, "delay": 100},
+            {"freq": 1e-60, "delay": 100}, {"freq": 1e300, "delay": 100},
+            {"freq": 20, "delay": 1e300}, {"freq": 20, "delay": -1e300}]})",
+        R"({"spectralCurve": )" + deep + "}"};
+    for (const std::string& text : damaged) {
+        const json state = json::parse(text);
+        host.unit->setFullState(&state);
+        EXPECT_EQ(host.unit->getSpectralCurve(), kSeven) << text.substr(0, 200);
+    }
+    host.unit->setFullState(nullptr);
+    EXPECT_EQ(values(*host.unit), before);
+    host.run(noise(2, 2048, 9));
+
+    const json mixed = json::parse(R"({"spectralCurve": [{"freq": 0, "delay": 100},
+        {"freq": 50, "delay": 250}, {"freq": 90}, {"freq": 40, "delay": -30},
+        {"freq": 20000, "delay": 1e300}, {"freq": 8000, "delay": 600, "extra": "x"}]})");
+    host.unit->setFullState(&mixed);
+    EXPECT_EQ(host.unit->getSpectralCurve(), (Curve{{50, 250}, {40, -30}, {8000, 600}}));
+}
+
+TEST(FullState, LongCurvesKeepTheFirst32PointsAtBoundedCost) {
+    const auto unit = makeUnit();
+    Curve many;
+    json state = {{"spectralCurve", json::array()}};
+    for (int i = 0; i < 100000; ++i) {
+        many.emplace_back(20.0f + static_cast<float>(i), static_cast<float>(i % 2000));
+        state["spectralCurve"].push_back({{"freq", many[i].first}, {"delay", many[i].second}});
+    }
+    const Curve first32(many.begin(), many.begin() + 32);
+    tNewBytes = 0;
+    unit->setFullState(&state);
+    EXPECT_LT(tNewBytes, 4096u);
+    EXPECT_EQ(unit->getSpectralCurve(), first32);
+    unit->setSpectralCurve({});
+    unit->setSpectralCurve(many);
+    EXPECT_EQ(unit->getSpectralCurve(), first32);
+}
+
+TEST(UntrustedJson, NestingAndSizeAreBoundedWithAMessage) {
+    std::string error;
+    const auto nested = [](std::size_t depth) {
+        return std::string(depth, '[') + std::string(depth, ']');
+    };
+    EXPECT_TRUE(parseUntrustedJson(nested(64), &error));
+    EXPECT_FALSE(parseUntrustedJson(nested(65), &error));
+    EXPECT_NE(error.find("nested deeper than 64"), std::string::npos) << error;
+    // Brackets inside strings are text, not nesting.
+    EXPECT_TRUE(parseUntrustedJson("{\"a\": \"" + nested(100) + "\\\"[[\"}", &error)) << error;
+
+    const std::string path = ::testing::TempDir() + "zerin-big-state.json";
+    std::ofstream(path) << "[\"" + std::string(16u << 20, 'x') + "\"]";
+    EXPECT_FALSE(readJsonFile(path, &error));
+    EXPECT_NE(error.find(path + ": larger than 16 MiB"), std::string::npos) << error;
+    std::filesystem::remove(path);
+}
+
+TEST(FactoryPresets, InstallTheirCurveOnlyAndOtherNumbersChangeNothing) {
+    Host host(44100.0, 2, {{"dryWet", 80.0f}, {"mode", 1.0f}});
+    std::string names;
+    for (const AUAudioUnitPreset& preset : host.unit->factoryPresets())
+        names += std::to_string(preset.number) + " " + preset.name + ", ";
+    EXPECT_EQ(names, "0 Init, 1 Shimmer Wash, 2 Granular Haze, 3 Rhythmic Scatter, ");
+    Curve haze;
+    for (const CurvePoint& p : kFactoryCurves[2].points)
+        haze.emplace_back(p.freq, p.delay);
+    const std::vector<float> before = values(*host.unit);
+    host.unit->setCurrentPreset(host.unit->factoryPresets()[2]);
+    EXPECT_EQ(values(*host.unit), before);
+    for (const std::int64_t number : {-1L, 4L})
+        host.unit->setCurrentPreset(AUAudioUnitPreset{number, "Elsewhere"});
+    host.unit->setCurrentPreset(std::nullopt);
+    EXPECT_EQ(host.unit->getSpectralCurve(), haze);
+}
+
+TEST(ClassificationSnapshot, ReturnedOnceThenNothing) {
+    Host host(44100.0, 2, {{"sourceSensitivity", 50.0f}});
+    EXPECT_FALSE(host.unit->getClassificationSnapshot());
+    host.run(noise(2, 512, 10));
+    const auto snapshot = host.unit->getClassificationSnapshot();
+    ASSERT_TRUE(snapshot);
+    EXPECT_EQ(snapshot->size(), 1025u);
+    EXPECT_TRUE(std::all_of(snapshot->begin(), snapshot->end(),
+                            [](float r) { return r >= 0.0f && r <= 1.0f; }));
+    EXPECT_FALSE(host.unit->getClassificationSnapshot());
+}
+
+} // namespace
+} // namespace zerin::test

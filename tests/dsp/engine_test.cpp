@@ -1,0 +1,203 @@
+// The audio path and the kernel's life: latency and level of the frame engine, the delayed dry
+// path, mix and bypass, the smoother and the LFO clock, independence from call sizes and bad
+// samples, runaway feedback, parameters, and initialize.
+
+#include "kernel_test_support.h"
+
+#include <xmmintrin.h>
+
+namespace zerin::test {
+namespace {
+
+// Noise with a DC offset and a Nyquist component, so both real bins carry signal of either sign.
+Signal awkwardNoise(std::size_t n, std::uint32_t seed) {
+    Signal s = noise(n, seed, 0.4f);
+    for (std::size_t i = 0; i < n; ++i)
+        s[i] += ((i & 1) ? -0.1f : 0.1f) + (seed & 1 ? 0.2f : -0.2f);
+    return s;
+}
+
+TEST(FrameEngine, WetAndDryPathsBothLagTheInputByExactlyTheLatencyButBypassDoesNot) {
+    // Two FFTs and the polar round trip leave about 5e-7 on outputs near 2, so 4e-6 is eight
+    // times that; a wrong window, gain or latency misses by far more.
+    const float cases[][5] = {
+        // mode, mix %, input gain dB, expected gain, tolerance. Modes beyond 0..2 pass through.
+        {3.0f, 100.0f, 0.0f, kPassThroughGain, 4e-6f},
+        {-2.0f, 100.0f, 0.0f, kPassThroughGain, 4e-6f},
+        // Half and half in step; the input gain (-6.02 dB, one half) shapes the wet half only.
+        {7.0f, 50.0f, -6.0206f, 0.5f + 0.25f * kPassThroughGain, 4e-6f},
+        // Mix 0: the raw input, 2047 samples late to the bit, while delay with feedback runs on
+        // the wet path at +12 dB.
+        {0.0f, 0.0f, 12.0f, 1.0f, 0.0f}};
+    const Channels in = {awkwardNoise(20000, 1), awkwardNoise(20000, 2)};
+    for (const auto& [mode, mix, inputGain, gain, tolerance] : cases) {
+        auto k = makeKernel(2, 44100.0, {.inputGain = inputGain, .dryWet = mix, .mode = mode});
+        const Channels out = render(*k, in, 333);
+        for (int c = 0; c < 2; ++c)
+            EXPECT_LE(misalignment(in[c], out[c], kLatencySamples, gain), tolerance) << mode;
+    }
+    auto bypassed = makeKernel(2, 44100.0);
+    bypassed->mBypassed = true;
+    Channels inPlace = in;
+    float* io[] = {inPlace[0].data(), inPlace[1].data()};
+    bypassed->process(io, 2, io, 2, static_cast<int>(in[0].size()));
+    EXPECT_EQ(inPlace, in) << "bypassed: an undelayed copy";
+}
+
+TEST(FrameEngine, GainGlidesAndTheLFOTurnsOncePerSampleFrame) {
+    auto k = makeKernel(2, 48000.0, {.dryWet = 0.0f, .lfoRate = 13.7f});
+    k->setParameter(kOutputGain, 12.0f);
+    const float target = k->mOutputGainLinear.load();
+    const Signal ones(20000, 1.0f);
+    const Channels out = render(*k, {ones, ones}, 77);
+    // A unit dry input comes out as the applied gain: one per mille of the rest closer a sample.
+    float gain = 1.0f, phase = 0.0f;
+    for (std::size_t n = 0; n < ones.size(); ++n) {
+        gain = std::fma(0.001f, target - gain, gain);
+        ASSERT_TRUE(n < kLatencySamples || (out[0][n] == gain && out[1][n] == gain)) << n;
+        phase += (13.7f * kTwoPi) / 48000.0f;
+        if (phase >= kTwoPi) phase -= kTwoPi;
+    }
+    EXPECT_EQ(k->mLFOPhase, phase);
+}
+
+// Every mode, with the classification off and on, modulation and feedback, and a curve, a
+// mode and gliding gains changed mid-stream (freeze captures again over the bad samples).
+class Invariance : public ::testing::TestWithParam<std::tuple<float, float>> {};
+
+TEST_P(Invariance, OutputDependsNeitherOnCallSizesNorOnNonFiniteSamples) {
+    const auto [mode, sensitivity] = GetParam();
+    // A non-finite sample must sound exactly as silence, a huge one as +-2^20: nothing may
+    // stay in the spectral state (feedback, freeze capture, the classification's memory).
+    Channels clean = {awkwardNoise(24576, 10), noise(24576, 11)}, bad = clean;
+    const std::pair<int, float> spots[] = {{3000, NAN},    {3001, INFINITY}, {9000, -INFINITY},
+                                           {15000, 1e30f}, {16000, -3e38f},  {16001, NAN}};
+    for (std::size_t c = 0; c < 2; ++c)
+        for (const auto& [at, v] : spots) {
+            bad[c][at] = v;
+            clean[c][at] = std::isfinite(v) ? std::copysign(1048576.0f, v) : 0.0f;
+        }
+    const CurvePoint curve[] = {{50.0f, 30.0f}, {400.0f, 1200.0f}, {3000.0f, 90.0f}};
+    const std::vector<Event> events = {
+        {12800,
+         [&](Kernel& k) {
+             k.setSpectralCurve(curve, 3);
+             apply(k, {.inputGain = 4, .outputGain = -5, .dryWet = 20, .mode = 3 - mode});
+         }},
+        {16001, [&](Kernel& k) { k.setParameter(kMode, mode); }}};
+    Channels first;
+    for (std::size_t block : {1024u, 1u, 63u, 512u, 4096u}) {
+        auto k = makeKernel(2, 44100.0, {.feedback = 60, .lfoDepth = 50, .tempoSync = 1});
+        apply(*k, {.scatterSpeed = 95, .mode = mode, .sensitivity = sensitivity});
+        const Channels out = render(*k, block == 1024 ? clean : bad, block, events);
+        if (first.empty())
+            first = out;
+        else
+            ASSERT_EQ(out, first) << "block " << block; // NaN != NaN: none may get through
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(AllModes, Invariance,
+                         ::testing::Combine(::testing::Values(0.0f, 1.0f, 2.0f, 3.0f),
+                                            ::testing::Values(0.0f, 50.0f)));
+
+float loudestDelayedMagnitude(const Kernel& k) {
+    const float* lines = k.mChannels[0]->magDelayLines;
+    return *std::max_element(lines, lines + kDelayLineLength * kBinStride);
+}
+
+TEST(Feedback, AtFullFeedbackTheOutputStaysFiniteAndBounded) {
+    // Twenty seconds of loud noise at +12 dB into 100 % (and an out-of-range 150 %) feedback.
+    // Magnitudes stop at 2^20, so a frame carries at most about 2^20 per sample and the overlap
+    // of four frames about 4.4 * 2^20.
+    const Channels in = {noise(20 * 44100, 3, 1.0f), noise(20 * 44100, 4, 1.0f)};
+    for (float mode : {0.0f, 2.0f}) {
+        for (float feedback : {100.0f, 150.0f}) {
+            auto k = makeKernel(2, 44100.0, {.inputGain = 12, .feedback = feedback, .mode = mode});
+            float peak = 0.0f;
+            for (const Signal& s : render(*k, in, 512))
+                for (float v : s)
+                    peak = std::max(peak, std::isfinite(v) ? std::fabs(v) : HUGE_VALF);
+            EXPECT_LT(peak, 5.0f * kMaxMagnitude) << mode << " " << feedback;
+            EXPECT_TRUE(feedback <= 100.0f || loudestDelayedMagnitude(*k) == kMaxMagnitude)
+                << "150 % runs into the ceiling";
+        }
+    }
+}
+
+TEST(Feedback, TheCeilingIsOutOfReachOfMusicalLevels) {
+    // A full-scale tone at the highest input gain recirculating at 90 % without delay: the
+    // lines settle ten times over the tone's own peak bin, far below the ceiling.
+    auto k = makeKernel(1, 44100.0, {.inputGain = 12, .feedback = 90, .lfoDepth = 0});
+    const CurvePoint none[] = {{1.0f, 0.0f}, {2.0f, 0.0f}};
+    k->setSpectralCurve(none, 2);
+    render(*k, {binSine(10 * 44100, 100.0, 1.0f)}, 512);
+    EXPECT_GT(loudestDelayedMagnitude(*k), 10000.0f);
+    EXPECT_LT(loudestDelayedMagnitude(*k), kMaxMagnitude / 16.0f);
+}
+
+TEST(FrameEngine, LeavesTheHostsFloatingPointModeAsItFoundIt) {
+    // Denormals are flushed only for the duration of a call: the host's own code must not
+    // inherit flush-to-zero from us.
+    auto k = makeKernel(1, 48000.0, {});
+    const unsigned before = _mm_getcsr();
+    render(*k, {noise(4096, 3, 0.5f)}, 512);
+    EXPECT_EQ(_mm_getcsr(), before);
+}
+
+TEST(Parameters, StoreHostUnitsReadThemBackAndIgnoreNonFiniteValues) {
+    Kernel k;
+    const float defaults[] = {0.0f, 0.0f, 50.0f, 30.0f, 1.0f, 20.0f, 0.0f, 50.0f, 0.0f, 0.0f};
+    // Percentages live as fractions: the trip through /100 and *100 may cost the last bit.
+    for (std::uint64_t a = 0; a < 10; ++a)
+        EXPECT_FLOAT_EQ(k.getParameter(a), defaults[a]) << a;
+    // Address (in the order of Settings), value, read back. A mode is rounded half up (toward
+    // zero below the half) and saturates.
+    const float cases[][3] = {{0, -6, -6},    {1, 12, 12},       {2, 150, 150},
+                              {3, 37, 37},    {4, 7.25f, 7.25f}, {5, 64, 64},
+                              {6, 0.5f, 1},   {6, 0.49f, 0},     {7, 3, 3},
+                              {9, 80, 80},    {10, 5, 0},        {8, 1.49f, 1},
+                              {8, 1.5f, 2},   {8, -0.6f, 0},     {8, -1.5f, -1},
+                              {8, -1.6f, -1}, {8, 3.7f, 4},      {8, 1e10f, 2147483647.0f}};
+    for (const auto& [address, value, readBack] : cases) {
+        k.setParameter(static_cast<std::uint64_t>(address), value);
+        EXPECT_FLOAT_EQ(k.getParameter(static_cast<std::uint64_t>(address)), readBack) << value;
+    }
+    float before[10];
+    for (std::uint64_t a = 0; a < 10; ++a)
+        before[a] = k.getParameter(a);
+    for (float v : {NAN, INFINITY, -INFINITY})
+        apply(k, {v, v, v, v, v, v, v, v, v, v});
+    apply(k, {.inputGain = 1000.0f, .outputGain = 800.0f}); // finite in dB, not as gains
+    for (std::uint64_t a = 0; a < 10; ++a)
+        EXPECT_EQ(k.getParameter(a), before[a]) << a;
+}
+
+TEST(Lifecycle, InitializeAgainTakesTheNewRateAndChannelCountOrRefusesAnUnusableRate) {
+    auto k = makeKernel(1, 48000.0);
+    ChannelState* first = k->mChannels[0];
+    render(*k, {noise(5000, 1)}, 512);
+    // Again at another rate with another channel: as a new kernel, though only what is
+    // missing is allocated.
+    ASSERT_TRUE(k->initialize(2, 96000.0));
+    EXPECT_EQ(k->mChannels[0], first);
+    const Channels x = {noise(8000, 2), noise(8000, 3)};
+    EXPECT_EQ(render(*k, x, 512), render(*makeKernel(2, 96000.0), x, 512));
+
+    // At most two channels run; outputs beyond those are left alone. Refused, the kernel
+    // passes audio through rather than run at the old rate.
+    const Signal untouched(3000, 12345.0f), y = noise(3000, 4);
+    ASSERT_TRUE(k->initialize(6, 44100.0));
+    const Channels out = render(*k, {y, y, y}, 512, {}, untouched[0]);
+    EXPECT_NE(out[1], untouched);
+    EXPECT_EQ(out[2], untouched);
+    ASSERT_TRUE(k->initialize(1, 44100.0));
+    EXPECT_EQ(render(*k, {y, y}, 512, {}, untouched[0])[1], untouched);
+    for (double rate : {0.0, -44100.0, std::nan(""), HUGE_VAL}) {
+        EXPECT_FALSE(k->initialize(1, rate)) << rate;
+        EXPECT_EQ(render(*k, {y}, 512)[0], y) << rate;
+    }
+}
+
+} // namespace
+} // namespace zerin::test

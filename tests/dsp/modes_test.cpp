@@ -1,0 +1,269 @@
+// The modes: per-bin delay-line reads with the LFO's swing and their limits, feedback, the
+// classification's weighting and the tempo-synced rate; scatter's seeded reshuffles; the frozen
+// phase advance that must match the one-turn-at-a-time wrap to the bit, and the held loop.
+
+#include "kernel_test_support.h"
+
+#include <cstring>
+#include <numeric>
+#include <random>
+
+namespace zerin::test {
+namespace {
+
+// Drives one channel's delay frame by frame with hand-made spectra: no curve delays, feedback,
+// LFO or classification unless a test sets them. The output lands where processFrame puts it.
+struct Rig {
+    std::unique_ptr<Kernel> k = makeKernel(1, 44100.0);
+    ChannelState& ch = *k->mChannels[0];
+    Signal mag = Signal(kNumBins), phase = Signal(kNumBins);
+
+    Rig() {
+        std::fill_n(k->mBinDelayHops, kNumBins, 0.0f);
+        k->mFrame = {0.0f, 0.0f, 0.0f, 0.0f};
+    }
+    void delay() {
+        processDelay(*k, ch, mag.data(), phase.data(), ch.feedbackMag, ch.feedbackPhase);
+    }
+    // 300 frames, frame f with magnitude 4f and phase f in every bin: exact when interpolated.
+    void ramp() {
+        for (int f = 0; f < 300; ++f) {
+            std::fill(mag.begin(), mag.end(), 4.0f * static_cast<float>(f));
+            std::fill(phase.begin(), phase.end(), static_cast<float>(f));
+            delay();
+        }
+    }
+};
+
+// What a bin reads `d` frames back at the end of Rig::ramp.
+float rampAt(double d) {
+    const double newer = 299.0 - std::floor(d), frac = d - std::floor(d);
+    return static_cast<float>(4.0 * ((1.0 - frac) * newer + frac * (newer - 1.0)));
+}
+
+TEST(Delay, EachBinReadsItsDelayPlusTheLFOSwingInterpolatedWithinTheLine) {
+    // Full LFO depth swings every delay by up to 30 hops; the magnitude interpolates between
+    // the two slots around a fractional delay, the phase comes from the newer one. A delay that
+    // is not a number reads the current frame rather than the far end.
+    const float up = kPi / 2.0f, down = 3.0f * kPi / 2.0f;
+    const float cases[][4] = {
+        // curve delay, LFO phase, depth, delay read
+        {0.0f, 0.0f, 0.0f, 0.0},       {0.5f, 0.0f, 0.0f, 0.5},     {10.25f, 0.0f, 0.0f, 10.25},
+        {254.75f, 0.0f, 0.0f, 254.75}, {255.0f, 0.0f, 0.0f, 255.0}, {300.0f, 0.0f, 0.0f, 255.0},
+        {-5.0f, 0.0f, 0.0f, 0.0},      {7.0f, 0.0f, 1.0f, 7.0},     {10.25f, up, 1.0f, 40.25},
+        {10.0f, up, 0.5f, 25.0},       {240.0f, up, 1.0f, 255.0},   {10.0f, down, 1.0f, 0.0},
+        {100.5f, down, 1.0f, 70.5},    {50.0f, NAN, 0.3f, 0.0}};
+    for (const auto& [hops, lfoPhase, depth, reads] : cases) {
+        Rig rig;
+        rig.k->mBinDelayHops[5] = hops;
+        rig.k->mLFOPhase = lfoPhase;
+        rig.k->mFrame.lfoDepth = depth;
+        rig.ramp();
+        EXPECT_EQ(rig.ch.feedbackMag[5], rampAt(reads)) << hops << " at " << lfoPhase;
+        EXPECT_EQ(rig.ch.feedbackPhase[5], 299.0f - std::floor(reads)) << hops;
+    }
+}
+
+TEST(Delay, FeedbackReturnsAfterTheDelayPlusOneFrameAndTransientBinsGetLessOfBoth) {
+    // An impulse fed back at 50 %: a bin 4 hops late comes back every fifth frame at half the
+    // level. At full sensitivity a transient bin keeps a tenth of its delay (40 hops: 4) and a
+    // fifth of its feedback; its scales round, hence near, not equal.
+    Rig rig;
+    rig.k->mFrame = {0.5f, 0.0f, 1.0f, 0.0f}; // feedback, LFO depth, sensitivity, scatter speed
+    rig.ch.binClassification[7] = 0.0f;
+    rig.k->mBinDelayHops[3] = 4.0f;
+    rig.k->mBinDelayHops[7] = 40.0f;
+    for (int f = 0; f < 20; ++f) {
+        std::fill(rig.mag.begin(), rig.mag.end(), f == 0 ? 1.0f : 0.0f);
+        rig.delay();
+        ASSERT_EQ(rig.ch.feedbackMag[3], f % 5 == 4 ? std::ldexp(1.0f, -(f / 5)) : 0.0f) << f;
+        ASSERT_NEAR(rig.ch.feedbackMag[7], f % 5 == 4 ? std::pow(0.1f, f / 5) : 0.0f, 1e-5f) << f;
+    }
+}
+
+TEST(Delay, TempoSyncSnapsTheRateToTheNearestDivisionOfTheBeat) {
+    const float cases[][4] = {
+        // sync, tempo, knob, rate
+        {1.0f, 120.0f, 1.0f, 1.0f},  {1.0f, 120.0f, 3.0f, 4.0f},    // a tie goes to the faster
+        {1.0f, 120.0f, 20.0f, 8.0f}, {1.0f, 120.0f, 0.01f, 0.125f}, // the ends of the table
+        {1.0f, 90.0f, 1.0f, 0.75f},  {1.0f, 0.0f, 3.0f, 3.0f},      // no tempo: the knob
+        {1.0f, -60.0f, 3.0f, 3.0f},  {0.0f, 120.0f, 3.0f, 3.0f}};
+    for (const auto& [sync, tempo, knob, rate] : cases) {
+        Kernel k;
+        apply(k, {.lfoRate = knob, .tempoSync = sync});
+        k.mHostTempo = tempo;
+        EXPECT_EQ(k.effectiveLFORate(), rate) << tempo << " bpm, knob " << knob;
+    }
+}
+
+constexpr std::uint32_t kSeed = 0x12345678u;
+
+std::uint32_t xorshift(std::uint32_t x) {
+    x ^= x << 13;
+    x ^= x >> 17;
+    return x ^ (x << 5);
+}
+
+// The reshuffle as documented: two draws per swap, the partner within +-62 bins, clamped; at
+// full speed, 83 swaps.
+std::vector<int> reshuffled(std::uint32_t& state, std::vector<int> map) {
+    for (int s = 0; s < 83; ++s) {
+        const std::uint32_t r1 = xorshift(state), r2 = state = xorshift(r1);
+        const int i = static_cast<int>(r1 % kNumBins), j = i - 62 + static_cast<int>(r2 % 125);
+        std::swap(map[i], map[std::clamp(j, 0, kNumBins - 1)]);
+    }
+    return map;
+}
+
+std::vector<int> scatterMap(const Kernel& k, int channel) {
+    return {k.mChannels[channel]->scatterMap, k.mChannels[channel]->scatterMap + kNumBins};
+}
+
+TEST(Scatter, EveryKernelDrawsTheSeededSequenceChannelByChannelAndStartsOverWhenChosenAgain) {
+    const Channels in = {noise(40000, 1), noise(40000, 2)};
+    const Settings s = {.dryWet = 100, .feedback = 40, .scatterSpeed = 100, .mode = 2};
+    auto k = makeKernel(2, 44100.0, s);
+    EXPECT_EQ(render(*k, in, 512), render(*makeKernel(2, 44100.0, s), in, 512));
+    // 78 frames, reshuffled at every fourth, channel 0 first.
+    std::uint32_t state = kSeed;
+    std::vector<int> identity(kNumBins);
+    std::iota(identity.begin(), identity.end(), 0);
+    std::vector<int> left = identity, right = identity;
+    for (int reshuffle = 0; reshuffle < 19; ++reshuffle) {
+        left = reshuffled(state, left);
+        right = reshuffled(state, right);
+    }
+    EXPECT_EQ(scatterMap(*k, 0), left);
+    EXPECT_EQ(scatterMap(*k, 1), right);
+
+    // Left and chosen again, scatter starts over from the identity four frames on, while the
+    // generator runs on.
+    k->setParameter(kMode, 0.0f);
+    render(*k, {Signal(512, 0.0f), Signal(512, 0.0f)}, 512);
+    k->setParameter(kMode, 2.0f);
+    render(*k, {Signal(3 * 512, 0.0f), Signal(3 * 512, 0.0f)}, 512);
+    EXPECT_EQ(k->mRNGState, state);
+    render(*k, {Signal(512, 0.0f), Signal(512, 0.0f)}, 512);
+    EXPECT_EQ(scatterMap(*k, 0), reshuffled(state, identity));
+}
+
+// Bin k's turn over one hop, k pi/2, rounded as the kernel rounds it.
+float hopTurn(int k) {
+    return ((static_cast<float>(k) * 6.2831855f) * 512.0f) * 0.00048828125f;
+}
+
+// The wrap the slow way, one 2 pi at a time; counts in `landings` the values equal to
+// `target` it passes through.
+float literalAdvance(float acc, int k, float target = NAN, int* landings = nullptr) {
+    acc += hopTurn(k);
+    int hits = acc == target ? 1 : 0;
+    while (acc > 3.1415927f)
+        hits += (acc -= 6.2831855f) == target ? 1 : 0;
+    while (acc < -3.1415927f)
+        acc += 6.2831855f;
+    if (landings != nullptr) *landings += hits;
+    return acc;
+}
+
+void expectSameAsLiteral(const std::vector<float>& start, const char* what) {
+    std::vector<float> fast = start;
+    advanceFrozenPhases(fast.data(), kNumBins);
+    for (int k = 0; k < kNumBins; ++k) {
+        const float slow = literalAdvance(start[k], k);
+        ASSERT_EQ(std::memcmp(&fast[k], &slow, sizeof slow), 0)
+            << what << ": bin " << k << " from " << std::hexfloat << start[k] << " gives "
+            << fast[k] << " instead of " << slow;
+    }
+}
+
+TEST(FrozenPhase, MatchesTheLiteralWrapBitForBitAlsoWhereItLandsOnABinadeBoundary) {
+    // Starts whose sum, or one of whose later turns, lands on 2^E or next to it: where a wrap
+    // that reasons binade by binade is off by one turn or one rounding. Bins whose turn cannot
+    // reach the boundary start from random phases.
+    std::mt19937 rng(11);
+    std::uniform_real_distribution<float> random(-kPi, kPi);
+    std::vector<float> acc(kNumBins);
+    for (int e = 3; e <= 10; ++e) {
+        int landings = 0;
+        const float edge = std::ldexp(1.0f, e);
+        for (float target : {std::nextafter(edge, 0.0f), edge, std::nextafter(edge, 4096.0f)}) {
+            for (int offset = -2; offset <= 2; ++offset) {
+                for (int k = 0; k < kNumBins; ++k) {
+                    // Aim, then correct by where the slow wrap actually passes the target.
+                    const float sum = hopTurn(k);
+                    float start = std::remainder(target - sum, 6.2831855f);
+                    for (int pass = 0; pass < 3; ++pass) {
+                        float x = start + sum, nearest = x;
+                        for (; x > 3.1415927f; x -= 6.2831855f)
+                            if (std::fabs(x - target) < std::fabs(nearest - target)) nearest = x;
+                        start += target - nearest;
+                    }
+                    const float grid = std::nextafter(sum + 4.0f, 1e9f) - (sum + 4.0f);
+                    start = std::clamp(start + static_cast<float>(offset) * grid, -kPi, kPi);
+                    acc[k] = sum + 3.0f < target ? random(rng) : start;
+                    literalAdvance(acc[k], k, target, &landings);
+                }
+                expectSameAsLiteral(acc, "boundary");
+            }
+        }
+        // Exact landings need the right residue on the sum's coarser grid: 56 to 1358 of the
+        // bins per power here.
+        EXPECT_GT(landings, 40) << "2^" << e << " was hardly ever landed on";
+    }
+    // Frame after frame from one start, as a held spectrum runs; then the range's ends.
+    for (int frame = 0; frame < 400; ++frame) {
+        expectSameAsLiteral(acc, "trajectory");
+        advanceFrozenPhases(acc.data(), kNumBins);
+    }
+    for (float v : {kPi, -kPi, std::nextafter(kPi, 0.0f), std::nextafter(-kPi, 0.0f), 0.0f, -0.0f,
+                    1e-30f, -1e-30f, 1.5707964f, -1.5707964f}) {
+        std::fill(acc.begin(), acc.end(), v);
+        expectSameAsLiteral(acc, "edge");
+    }
+    advanceFrozenPhases(acc.data(), 37);
+    EXPECT_EQ(acc[37], -1.5707964f) << "bins beyond the count are left alone";
+}
+
+constexpr std::size_t kSwitch = 20480; // a call boundary; the first frozen frame follows
+constexpr std::size_t kCapture = kSwitch + kHopSize - 1;
+constexpr std::size_t kHeld = kCapture + 1536; // the frames from before the capture have left
+
+// Renders `in` from mode `before`, with the mode requests `then` made at kSwitch.
+Signal freezeRender(const Signal& in, float before, std::vector<float> then) {
+    auto k = makeKernel(1, 44100.0, {.dryWet = 100, .mode = before});
+    auto change = [&](Kernel& kk) {
+        for (float mode : then)
+            kk.setParameter(kMode, mode);
+    };
+    return render(*k, {in}, 512, {{kSwitch, change}})[0];
+}
+
+TEST(Freeze, HoldsAsALoopTheFrameCapturedWhenChosenFromAnotherMode) {
+    // Tones on bins below 60, so the held phases stay small and accurate, then silence, so
+    // only held frames sound.
+    Signal in(kHeld + 44100, 0.0f);
+    for (double bin : {3.3, 17.8, 31.0, 44.6, 57.2}) {
+        const Signal tone = binSine(kSwitch + 2048, bin, 0.1f, bin);
+        std::transform(tone.begin(), tone.end(), in.begin(), in.begin(), std::plus<>());
+    }
+    // Each held frame is the captured windowed frame turned on by one hop more than the last,
+    // so every output sample reads the capture at one fixed phase of a 2048-sample loop, under
+    // the summed synthesis windows (4 * 0.8165) and the overlap factor 2/3.
+    Signal loop(in.size() - kHeld);
+    for (std::size_t s = 0; s < loop.size(); ++s) {
+        const std::size_t c = (s + kHeld - kCapture + kHopSize) % kFFTSize;
+        const double w = 0.8165 * (1.0 - std::cos(2.0 * M_PI * c / kFFTSize));
+        loop[s] = static_cast<float>((2.0 / 3.0) * (4.0 * 0.8165) * w * in[kCapture - 2047 + c]);
+    }
+    // A held phase rounds its turn of k pi/2 the same way every fourth hop, so it drifts
+    // steadily, about 1e-6 rad per hop at these bins: 1e-4 of the level (0.9) after a second.
+    auto loopError = [&](const Signal& out) {
+        return misalignment(loop, Signal(out.begin() + kHeld, out.end()), 0, 1.0f);
+    };
+    EXPECT_LT(loopError(freezeRender(in, 3.0f, {1.0f})), 3e-4f);
+    EXPECT_LT(loopError(freezeRender(in, 1.0f, {2.0f, 1.0f})), 3e-4f) << "left and chosen again";
+    EXPECT_GT(loopError(freezeRender(in, 1.0f, {1.0f})), 0.1f) << "still the first capture";
+}
+
+} // namespace
+} // namespace zerin::test

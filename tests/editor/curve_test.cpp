@@ -1,0 +1,112 @@
+#include "dsp/curve.h"
+#include "editor/curve_geometry.h"
+#include "editor/curve_model.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace zerin {
+namespace {
+
+namespace C = ZerinCurveConstants;
+
+constexpr Size kCanvas{554.0, 238.0}; // plot 500 x 200 at (44, 10)
+
+TEST(CurveModel, ModesFollowTheModeParameterAndTheDefaultCurveIsTheKernels) {
+    const char* names[] = {"Delay", "Freeze", "Scatter"};
+    for (int raw = 0; raw < 3; ++raw)
+        EXPECT_EQ(displayName(spectralModeFromRawValue(raw).value()), names[raw]);
+    EXPECT_FALSE(spectralModeFromRawValue(3) || spectralModeFromRawValue(-1));
+    const auto& curve = C::defaultCurve();
+    ASSERT_EQ(curve.size(), std::size(kDefaultCurve));
+    for (std::size_t i = 0; i < curve.size(); ++i)
+        EXPECT_TRUE(curve[i].freq == kDefaultCurve[i].freq &&
+                    curve[i].delay == kDefaultCurve[i].delay &&
+                    curve[i].id != curve[(i + 1) % curve.size()].id);
+    EXPECT_EQ(C::defaultCurve(), curve); // the same ids every time
+}
+
+TEST(CurveModel, SpectrumColorHitsEveryStopAndBlendsBetween) {
+    for (const SpectrumStop& stop : C::spectrumStops)
+        EXPECT_EQ(C::spectrumColor(stop.position), Color::rgb255(stop.red, stop.green, stop.blue));
+    const Color between = C::spectrumColor(0.45); // halfway from cyan to violet
+    EXPECT_NEAR(between.red, 90.0 / 255, 1e-12);
+    EXPECT_NEAR(between.green, 136.0 / 255, 1e-12);
+}
+
+TEST(CurveGeometry, ScreenAndCurveValuesRoundTripAndStayOnTheAxes) {
+    EXPECT_EQ(screenPoint(20.0f, 0.0f, kCanvas), (Point{44.0, 10.0}));
+    EXPECT_NEAR(screenPoint(20000.0f, 2000.0f, kCanvas).x, 544.0, 1e-4);
+    EXPECT_EQ(screenPoint(20000.0f, 2000.0f, kCanvas).y, 210.0);
+    EXPECT_EQ(screenPoint(2.0f, -100.0f, kCanvas).x, 44.0);        // the frequency is clamped
+    EXPECT_NEAR(screenPoint(2.0f, -100.0f, kCanvas).y, 0.0, 1e-4); // the delay is not
+    for (double fx = 0.0; fx <= 1.0; fx += 0.05) {
+        for (double fy = 0.0; fy <= 1.0; fy += 0.125) {
+            const Point location{44.0 + 500.0 * fx, 10.0 + 200.0 * fy};
+            const CurvePoint value = curveValueAt(location, kCanvas);
+            const Point back = screenPoint(value.freq, value.delay, kCanvas);
+            EXPECT_NEAR(back.x, location.x, 1e-3);
+            EXPECT_NEAR(back.y, location.y, 1e-4);
+        }
+    }
+    // Off the plot, on a canvas too small to have one, or at a NaN: the nearest axis ends.
+    const CurvePoint low = curveValueAt({-300.0, -50.0}, kCanvas);
+    const CurvePoint high = curveValueAt({5000.0, 237.0}, kCanvas);
+    EXPECT_TRUE(low.freq == 20.0f && low.delay == 0.0f && high.freq == 20000.0f &&
+                high.delay == 2000.0f);
+    for (const Size canvas : {kCanvas, Size{54.0, 38.0}, Size{}}) {
+        for (const Point p : {Point{44.0, 10.0}, Point{100.0, 100.0}, Point{NAN, NAN}}) {
+            const CurvePoint v = curveValueAt(p, canvas);
+            EXPECT_TRUE(v.freq >= 20.0f && v.freq <= 20000.0f && v.delay >= 0.0f &&
+                        v.delay <= 2000.0f)
+                << v.freq << " " << v.delay;
+        }
+    }
+}
+
+void expectNear(Point actual, double x, double y) {
+    EXPECT_NEAR(actual.x, x, 1e-9);
+    EXPECT_NEAR(actual.y, y, 1e-9);
+}
+
+TEST(CurveGeometry, TheSplineRunsThroughEveryPositionWithoutAKinkAndParticlesRideIt) {
+    std::vector<Point> p;
+    for (int n = 1; n <= 7; ++n) {
+        SCOPED_TRACE(n);
+        p.push_back({7.0 + 37.0 * n, n % 2 == 0 ? 30.0 + 3.0 * n : 190.0 - 5.0 * n}); // a zigzag
+        const Path path = smoothCurvePath(p);
+        ASSERT_EQ(path.elements.size(), p.size());
+        EXPECT_EQ(path.elements[0], (PathElement{PathVerb::move, {p[0]}}));
+        for (int k = 0; k < n; ++k)
+            expectNear(sampleCurve(p, n == 1 ? 0.7 : k / (n - 1.0)).point, p[k].x, p[k].y);
+        for (int i = 1; i < n; ++i) {
+            const auto [verb, handles] = path.elements[i];
+            ASSERT_EQ(verb, PathVerb::cubic);
+            EXPECT_EQ(handles[2], p[i]);
+            // Each handle is a tenth of the span between its position's neighbours; an end
+            // stands in for its missing neighbour, so the curve leaves it heading straight on.
+            const Point& a = p[std::max(i - 2, 0)];
+            const Point& b = p[std::min(i + 1, n - 1)];
+            const Point c1 = handles[0];
+            const Point c2 = handles[1];
+            expectNear(c1, p[i - 1].x + (p[i].x - a.x) / 10, p[i - 1].y + (p[i].y - a.y) / 10);
+            expectNear(c2, p[i].x - (b.x - p[i - 1].x) / 10, p[i].y - (b.y - p[i - 1].y) / 10);
+            // A quarter of the way along the segment, on the cubic the drawing layer strokes.
+            const CurveSample s = sampleCurve(p, (i - 0.75) / (n - 1));
+            EXPECT_TRUE(s.segment == i - 1 && std::fabs(s.u - 0.25) < 1e-12);
+            expectNear(s.point, (27 * p[i - 1].x + 27 * c1.x + 9 * c2.x + p[i].x) / 64,
+                       (27 * p[i - 1].y + 27 * c1.y + 9 * c2.y + p[i].y) / 64);
+        }
+        // Parameters that a particle pushed past an end might pass.
+        EXPECT_TRUE(sampleCurve(p, -0.2).point == p.front() &&
+                    sampleCurve(p, NAN).point == p.front());
+        EXPECT_EQ(sampleCurve(p, 1.5).point, p.back());
+    }
+    EXPECT_TRUE(smoothCurvePath({}).empty() && sampleCurve({}, 0.5).point == Point{});
+}
+
+} // namespace
+} // namespace zerin
