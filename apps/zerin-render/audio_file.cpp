@@ -20,24 +20,35 @@ std::string lowerExtension(const std::string& path) {
     return ext;
 }
 
-// A new, unique, hidden temporary file in the folder of `path`; -1 on failure.
-int makeTemporary(const std::string& path, std::string* tempPath) {
-    const std::filesystem::path target(path);
-    std::filesystem::path folder = target.parent_path();
-    if (folder.empty()) folder = ".";
-    std::string name = ".";
-    name += target.filename().string();
-    name += ".XXXXXX";
-    std::string pattern = (folder / name).string();
-    const int fd = mkstemp(pattern.data());
-    if (fd < 0) return fd;
-    *tempPath = pattern;
-    // mkstemp makes the file private; give it the permissions a new file normally gets.
-    const mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
-    return fd;
+// libsndfile writes through these, so that every byte, including those the encoders write
+// only while closing (FLAC's last frames and header, Ogg's last pages), goes through the
+// AtomicFile, which keeps the first error for the commit to see.
+sf_count_t vioLength(void* user) {
+    struct stat info {};
+    return ::fstat(static_cast<AtomicFile*>(user)->fd(), &info) == 0 ? info.st_size : -1;
 }
+sf_count_t vioSeek(sf_count_t offset, int whence, void* user) {
+    return ::lseek(static_cast<AtomicFile*>(user)->fd(), offset, whence);
+}
+sf_count_t vioRead(void* data, sf_count_t count, void* user) {
+    const int fd = static_cast<AtomicFile*>(user)->fd();
+    sf_count_t done = 0;
+    while (done < count) {
+        const ssize_t n = ::read(fd, static_cast<char*>(data) + done, count - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += n;
+    }
+    return done;
+}
+sf_count_t vioWrite(const void* data, sf_count_t count, void* user) {
+    auto* file = static_cast<AtomicFile*>(user);
+    return file->write(data, static_cast<std::size_t>(count)) ? count : 0;
+}
+sf_count_t vioTell(void* user) {
+    return ::lseek(static_cast<AtomicFile*>(user)->fd(), 0, SEEK_CUR);
+}
+SF_VIRTUAL_IO kVirtualIO{vioLength, vioSeek, vioRead, vioWrite, vioTell};
 
 } // namespace
 
@@ -57,8 +68,14 @@ bool AudioReader::open(const std::string& path, std::string* error) {
         *error = path + ": cannot read as audio: " + sf_strerror(nullptr);
         return false;
     }
-    if (info.samplerate <= 0 || info.channels <= 0) {
-        *error = path + ": has no usable sample rate or channel count";
+    if (info.channels <= 0) {
+        *error = path + ": has no channels";
+        return false;
+    }
+    if (info.samplerate < kMinSampleRate || info.samplerate > kMaxSampleRate) {
+        *error = path + ": its sample rate, " + std::to_string(info.samplerate) +
+                 " Hz, is outside the " + std::to_string(kMinSampleRate) + " to " +
+                 std::to_string(kMaxSampleRate) + " Hz that Zerin renders";
         return false;
     }
     mInfo = {static_cast<double>(info.samplerate), info.channels, info.frames};
@@ -80,24 +97,17 @@ bool AudioWriter::open(const std::string& path, const AudioInfo& info, std::stri
         return false;
     }
     mPath = path;
-    const int fd = makeTemporary(path, &mTempPath);
-    if (fd < 0) {
-        *error = path + ": cannot write in its folder: " + std::strerror(errno);
-        return false;
-    }
     SF_INFO sfinfo{};
     sfinfo.samplerate = static_cast<int>(info.sampleRate);
     sfinfo.channels = info.channels;
     sfinfo.format = format;
     if (!sf_format_check(&sfinfo)) {
-        close(fd);
-        discard();
         *error = path + ": this format cannot hold " + std::to_string(sfinfo.samplerate) +
                  " Hz audio with " + std::to_string(info.channels) + " channels";
         return false;
     }
-    mFd = fd;
-    mFile = sf_open_fd(fd, SFM_WRITE, &sfinfo, SF_TRUE);
+    if (!mOut.open(path, error)) return false;
+    mFile = sf_open_virtual(&kVirtualIO, SFM_WRITE, &sfinfo, &mOut);
     if (mFile == nullptr) {
         *error = path + ": cannot create: " + sf_strerror(nullptr);
         discard();
@@ -119,72 +129,35 @@ void AudioWriter::discard() {
         sf_close(mFile);
         mFile = nullptr;
     }
-    if (!mTempPath.empty()) {
-        std::remove(mTempPath.c_str());
-        mTempPath.clear();
-    }
+    mOut.discard();
 }
 
 bool AudioWriter::write(const float* interleaved, std::int64_t frames, std::string* error) {
-    if (sf_writef_float(mFile, interleaved, frames) != frames) {
-        *error = mPath + ": write failed: " + sf_strerror(mFile);
+    if (sf_writef_float(mFile, interleaved, frames) != frames || mOut.error() != 0) {
+        *error = mPath + ": cannot write: " +
+                 (mOut.error() != 0 ? std::strerror(mOut.error()) : sf_strerror(mFile));
         return false;
     }
     // Start writing back to disk as we go, so that the sync that makes the finished file
     // durable has little left to wait for.
     mUnsynced += frames * static_cast<std::int64_t>(sizeof(float));
     if (mUnsynced >= (std::int64_t{4} << 20)) {
-        sync_file_range(mFd, 0, 0, SYNC_FILE_RANGE_WRITE);
+        sync_file_range(mOut.fd(), 0, 0, SYNC_FILE_RANGE_WRITE);
         mUnsynced = 0;
     }
     return true;
 }
 
 bool AudioWriter::commit(std::string* error) {
-    sf_write_sync(mFile);
     const int closed = sf_close(mFile);
     mFile = nullptr;
-    if (closed != 0) {
-        *error = mPath + ": cannot finish writing";
+    if (closed != 0 && mOut.error() == 0) {
+        // The encoder could not finish without a write error of ours: say what it says.
+        *error = mPath + ": cannot finish writing: " + sf_error_number(closed);
         discard();
         return false;
     }
-    if (std::rename(mTempPath.c_str(), mPath.c_str()) != 0) {
-        *error = mPath + ": cannot move the finished file into place: " + std::strerror(errno);
-        discard();
-        return false;
-    }
-    mTempPath.clear();
-    return true;
-}
-
-bool writeFileAtomically(const std::string& path, const std::string& text, std::string* error) {
-    std::string temp;
-    const int fd = makeTemporary(path, &temp);
-    if (fd < 0) {
-        *error = path + ": cannot write in its folder: " + std::strerror(errno);
-        return false;
-    }
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n <= 0) {
-            if (n < 0 && errno == EINTR) continue;
-            *error = path + ": write failed: " + std::strerror(errno);
-            close(fd);
-            std::remove(temp.c_str());
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    const bool synced = fsync(fd) == 0;
-    close(fd);
-    if (!synced || std::rename(temp.c_str(), path.c_str()) != 0) {
-        *error = path + ": cannot move the finished file into place: " + std::strerror(errno);
-        std::remove(temp.c_str());
-        return false;
-    }
-    return true;
+    return mOut.commit(error);
 }
 
 } // namespace zerin::render

@@ -10,17 +10,31 @@
 
 namespace zerin::render {
 
+namespace {
+
+// Far beyond any file (about 6,500 years at 44.1 kHz), and exact in a double.
+constexpr double kLastSample = 9.0e15;
+
+} // namespace
+
 std::optional<std::vector<AutomationEvent>> readAutomation(const std::string& path,
                                                            double sampleRate, std::string* error) {
     const auto doc = readJsonFile(path, error);
     if (!doc) return std::nullopt;
-    if (!doc->is_array()) {
+    return parseAutomation(*doc, sampleRate, path, error);
+}
+
+std::optional<std::vector<AutomationEvent>> parseAutomation(const nlohmann::json& doc,
+                                                            double sampleRate,
+                                                            const std::string& path,
+                                                            std::string* error) {
+    if (!doc.is_array()) {
         *error = path + ": expected a JSON array of events";
         return std::nullopt;
     }
     std::vector<AutomationEvent> events;
-    for (std::size_t i = 0; i < doc->size(); ++i) {
-        const nlohmann::json& e = (*doc)[i];
+    for (std::size_t i = 0; i < doc.size(); ++i) {
+        const nlohmann::json& e = doc[i];
         const std::string where = path + ": event " + std::to_string(i) + ": ";
         if (!e.is_object()) {
             *error = where + "not an object";
@@ -54,8 +68,12 @@ std::optional<std::vector<AutomationEvent>> readAutomation(const std::string& pa
             *error = where + "needs \"time\" (seconds) or \"sample\" (an integer)";
             return std::nullopt;
         }
-        if (!(position >= 0.0) || position > 9.0e15) {
+        if (!(position >= 0.0)) {
             *error = where + "its time must not be negative";
+            return std::nullopt;
+        }
+        if (position > kLastSample) {
+            *error = where + "its time is too large (at most 9e15 samples)";
             return std::nullopt;
         }
         events.push_back({static_cast<std::int64_t>(position), spec->address, *checked});

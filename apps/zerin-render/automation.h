@@ -2,6 +2,8 @@
 
 #include "platform/au/au_types.h"
 
+#include <nlohmann/json_fwd.hpp>
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -20,5 +22,10 @@ struct AutomationEvent {
 // entry.
 std::optional<std::vector<AutomationEvent>> readAutomation(const std::string& path,
                                                            double sampleRate, std::string* error);
+// The same for a document already read; errors start with `where`.
+std::optional<std::vector<AutomationEvent>> parseAutomation(const nlohmann::json& doc,
+                                                            double sampleRate,
+                                                            const std::string& where,
+                                                            std::string* error);
 
 } // namespace zerin::render

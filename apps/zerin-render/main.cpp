@@ -56,7 +56,9 @@ int main(int argc, char** argv) {
         ->type_name("NAME");
     app.add_option("--delete-preset", deletePreset, "delete your preset of this name")
         ->type_name("NAME");
-    app.add_option("--curve", curve, "install this curve (points in the order given)")
+    app.add_option("--curve", curve,
+                   "install this curve: at most 32 points, in any order (they are sorted by "
+                   "frequency)")
         ->type_name("HZ:MS,...");
     app.add_option("--state", statePath,
                    "restore a full state (JSON) first; --set, --preset and "
@@ -92,6 +94,13 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "zerin-render: %s\n", message.c_str());
         return kExitUsage;
     };
+    // An empty value is a slip (an unset shell variable, say), never a choice: "" is
+    // neither 0 seconds nor "no output name".
+    for (const CLI::Option* option : app.get_options()) {
+        if (option->get_type_size_max() == 0) continue; // a flag
+        for (const std::string& value : option->results())
+            if (value.empty()) return usage(option->get_name() + ": the value is empty");
+    }
     if (listParameters) {
         std::fputs(parameterTable().c_str(), stdout);
         return kExitOk;

@@ -1,5 +1,7 @@
 #include "parameter_args.h"
 
+#include "dsp/constants.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -119,22 +121,33 @@ std::optional<std::vector<std::pair<float, float>>> parseCurve(std::string_view 
             *error = "curve point \"" + std::string(item) + "\" is not HZ:MS";
             return std::nullopt;
         }
-        if (!(*freq > 0.0) || *freq > 1.0e9) {
+        // Checked as stored: 1e-50 Hz is above 0 as typed but 0 as a float.
+        const auto hz = static_cast<float>(*freq);
+        const auto ms = static_cast<float>(*delay);
+        if (!(hz > 0.0f) || hz > 1.0e9f) {
             *error = "curve point \"" + std::string(item) +
                      "\": the frequency must be above 0 Hz and at most 1e9 Hz";
             return std::nullopt;
         }
-        if (std::fabs(*delay) > 1.0e9) {
+        if (!(std::fabs(ms) <= 1.0e9f)) {
             *error = "curve point \"" + std::string(item) + "\": the delay must be within 1e9 ms";
             return std::nullopt;
         }
-        points.emplace_back(static_cast<float>(*freq), static_cast<float>(*delay));
+        points.emplace_back(hz, ms);
         start = comma + 1;
     }
     if (points.empty()) {
         *error = "the curve has no points";
         return std::nullopt;
     }
+    if (points.size() > static_cast<std::size_t>(kMaxCurvePoints)) {
+        *error = "the curve has " + std::to_string(points.size()) + " points; at most " +
+                 std::to_string(kMaxCurvePoints) + " are allowed";
+        return std::nullopt;
+    }
+    // The unit reads a curve in ascending frequency, as the editor keeps it.
+    std::stable_sort(points.begin(), points.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
     return points;
 }
 

@@ -25,7 +25,8 @@ std::optional<ParameterSetting> parseSetting(std::string_view text, std::string*
 std::optional<float> checkValue(const ParameterSpec& spec, double value, std::string* error);
 const ParameterSpec* findParameter(std::string_view identifier, std::string* error);
 
-// "HZ:MS,HZ:MS,..." in the order given. Frequencies must be positive, delays finite.
+// "HZ:MS,HZ:MS,..." in any order, at most 32 points; returned sorted by frequency (points
+// of equal frequency keep their order). Frequencies must be positive, delays finite.
 std::optional<std::vector<std::pair<float, float>>> parseCurve(std::string_view text,
                                                                std::string* error);
 

@@ -28,8 +28,23 @@ namespace {
 namespace fs = std::filesystem;
 
 volatile std::sig_atomic_t gInterrupted = 0;
-extern "C" void onInterrupt(int) {
+// The first signal asks the render to stop, which discards what it wrote; a second one,
+// for a render stuck on a slow disk, removes the unfinished file at once and ends.
+extern "C" void onInterrupt(int signal) {
+    if (gInterrupted) {
+        AtomicFile::removePendingTemporaries();
+        _exit(128 + signal);
+    }
     gInterrupted = 1;
+}
+
+// Every signal by which a terminal, a session manager or a shell ends a job. A broken pipe
+// on stderr and a file-size limit become write errors instead of ending the process.
+void catchTerminatingSignals() {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+        std::signal(signal, onInterrupt);
+    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
 }
 
 int fail(const std::string& message, int status = kExitFailure) {
@@ -116,8 +131,11 @@ std::optional<int> makePlan(const RenderOptions& options, Plan& plan) {
                                                  "the output; choose another file");
     }
 
-    if (options.statePath && !(plan.state = readJsonFile(*options.statePath, &error)))
-        return fail(error);
+    if (options.statePath) {
+        if (!(plan.state = readJsonFile(*options.statePath, &error))) return fail(error);
+        if (!plan.state->is_object())
+            return fail(*options.statePath + ": not a saved state (expected a JSON object)");
+    }
     if (options.automationPath) {
         auto events = readAutomation(*options.automationPath, plan.source.info.sampleRate, &error);
         if (!events) return fail(error);
@@ -208,6 +226,7 @@ int renderFile(const RenderOptions& options, Plan& plan) {
     unit->setShouldBypassEffect(options.bypass);
     const AUInternalRenderBlock render = unit->internalRenderBlock();
 
+    catchTerminatingSignals();
     AudioWriter writer;
     if (!writer.open(output, info, &error)) return fail(error);
 
@@ -244,8 +263,6 @@ int renderFile(const RenderOptions& options, Plan& plan) {
 
     std::vector<AURenderEvent> events(automation.size());
     std::size_t nextEvent = 0;
-    std::signal(SIGINT, onInterrupt);
-    std::signal(SIGTERM, onInterrupt);
     const bool showProgress = !options.quiet && isatty(STDERR_FILENO);
     const auto started = std::chrono::steady_clock::now();
     auto lastDraw = started;
@@ -303,6 +320,7 @@ int renderFile(const RenderOptions& options, Plan& plan) {
     }
     if (showProgress) std::fputc('\n', stderr);
     if (!written.finish(&error)) return fail(error);
+    if (gInterrupted) return fail("interrupted; " + output + " was not written");
     // The state goes first: if it cannot be written the render has failed, and the writer
     // then discards the output instead of leaving it in place.
     if (options.saveStatePath &&

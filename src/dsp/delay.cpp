@@ -10,21 +10,53 @@ constexpr int kLineMask = kDelayLineLength - 1;
 constexpr float kMaxDelayHops = 255.0f;
 constexpr float kLFOHops = 30.0f; // full LFO depth moves every delay by +-30 hops
 
+// How much of the feedback a bin keeps: all of it when tonal, a fifth when a transient at
+// full sensitivity.
+float feedbackScaleOf(float sens, float rating) {
+    return std::fma(-sens, 1.0f - std::fma(0.8f, rating, 0.2f), 1.0f);
+}
+
+// The wet level, as an RMS, of a spectrum whose magnitudes have this sum of squares: the
+// analysis window's squares sum to 2048, so a signal of RMS r gives 2048^2 r^2 / 2 over the
+// bins; resynthesis then carries it with the pass-through gain 4 * 0.8165^2.
+constexpr float kWetLevelPerRootEnergy = 4.0f * 0.8165f * 0.8165f * 1.4142135f / 2048.0f;
+
+// The feedback amount that keeps the recirculated part of this frame within the loop's
+// ceiling: `fb` itself while that part's level is at most the knee, so that the loop below
+// it is exactly what it would be without the limit.
+template <bool kWeighted> float limitedFeedback(const ChannelState& ch, float fb, float sens) {
+    float lanes[8] = {};
+    auto scaleOf = [&](int k) {
+        return kWeighted ? feedbackScaleOf(sens, ch.binClassification[k]) : 1.0f;
+    };
+    for (int k = 0; k + 8 <= kNumBins; k += 8)
+        for (int j = 0; j < 8; ++j) {
+            const float f = ch.feedbackMag[k + j] * scaleOf(k + j);
+            lanes[j] = std::fma(f, f, lanes[j]);
+        }
+    const float last = ch.feedbackMag[kNumBins - 1] * scaleOf(kNumBins - 1);
+    float energy = last * last;
+    for (float lane : lanes)
+        energy += lane;
+    const float level = fb * std::sqrt(energy) * kWetLevelPerRootEnergy;
+    if (!(level > kLoopKnee)) return fb;
+    return fb * (softCeiling(level, kLoopKnee, kLoopCeiling) / level);
+}
+
 // Writes this frame's magnitudes (with feedback) and phases into the current slot.
 template <bool kWeighted>
 void writeSlot(const ZerinExtensionDSPKernel& kernel, ChannelState& ch, const float* mag,
                const float* phase, int pos) {
     const float sens = kernel.mFrame.sensitivity;
-    const float fb = kernel.mFrame.feedback;
+    const float fb = limitedFeedback<kWeighted>(ch, kernel.mFrame.feedback, sens);
     float* magRow = ch.magSlot(pos);
     float* phaseRow = ch.phaseSlot(pos);
     for (int k = 0; k < kNumBins; ++k) {
-        float feedbackScale = 1.0f;
-        if constexpr (kWeighted)
-            feedbackScale =
-                std::fma(-sens, 1.0f - std::fma(0.8f, ch.binClassification[k], 0.2f), 1.0f);
+        const float feedbackScale =
+            kWeighted ? feedbackScaleOf(sens, ch.binClassification[k]) : 1.0f;
         const float written = std::fma(ch.feedbackMag[k] * fb, feedbackScale, mag[k]);
-        // The ceiling keeps 100 % feedback finite; NaN cannot arise from kept magnitudes.
+        // The last guard, for inputs far beyond full scale; NaN cannot arise from kept
+        // magnitudes.
         magRow[k] = written < kMaxMagnitude ? written : kMaxMagnitude;
         phaseRow[k] = phase[k];
     }
@@ -59,6 +91,12 @@ void readSlots(const ZerinExtensionDSPKernel& kernel, ChannelState& ch, int pos,
 }
 
 } // namespace
+
+float softCeiling(float level, float knee, float ceiling) noexcept {
+    if (!(level > knee)) return level;
+    const float range = ceiling - knee;
+    return std::fma(range, std::tanh((level - knee) / range), knee);
+}
 
 void processDelay(ZerinExtensionDSPKernel& kernel, ChannelState& ch, const float* mag,
                   const float* phase, float* outMag, float* outPhase) noexcept {

@@ -32,6 +32,20 @@ inline constexpr int kBinStride = 1032;
 // there instead of running off to infinity.
 inline constexpr float kMaxMagnitude = 1048576.0f;
 
+// Levels of the wet signal, before the output gain, in linear full-scale units.
+// The feedback loop saturates smoothly from +12 dBFS towards +15 dBFS: below +12 dBFS the
+// loop is left exactly as it is, and a loop held at its ceiling leaves room for the crest
+// of dense material before the safety stage. That stage rounds any wet peak above +18 dBFS
+// off towards +24 dBFS, which nothing (no input, no setting) can pass.
+inline constexpr float kLoopKnee = 3.9810717f;    // +12 dBFS
+inline constexpr float kLoopCeiling = 5.6234133f; // +15 dBFS
+inline constexpr float kWetKnee = 7.9432823f;     // +18 dBFS
+inline constexpr float kWetCeiling = 15.848932f;  // +24 dBFS
+
+// The smooth ceiling both stages use: the identity up to `knee`, then a tanh that leaves it
+// with slope 1 and approaches `ceiling` without reaching it.
+float softCeiling(float level, float knee, float ceiling) noexcept;
+
 struct ChannelState {
     alignas(32) float inputRing[kFFTSize]; // last 2048 inputs after input gain
     std::int32_t inputWritePos;

@@ -5,8 +5,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -68,9 +66,21 @@ float smooth(float s, float target, float* values, int count) {
     return s;
 }
 
-[[noreturn]] void fatal(const char* message) {
-    std::fprintf(stderr, "zerin: fatal: %s\n", message);
-    std::abort();
+// The safety stage of the wet path: peaks above kWetKnee are rounded off below kWetCeiling.
+// The scan is one vectorised pass; the rounding runs only where a peak is found.
+void limitWetPeaks(float* wet, int count) {
+    bool over = false;
+    for (int i = 0; i < count; ++i)
+        over |= std::fabs(wet[i]) > kWetKnee;
+    if (!over) return;
+    for (int i = 0; i < count; ++i)
+        wet[i] = std::copysign(softCeiling(std::fabs(wet[i]), kWetKnee, kWetCeiling), wet[i]);
+}
+
+// Outputs with no input to match get silence, never whatever the host left in them.
+void silenceUnmatched(float* const* outputs, int from, int to, int frameCount) {
+    for (int i = from; i < to; ++i)
+        std::memset(outputs[i], 0, sizeof(float) * frameCount);
 }
 
 } // namespace
@@ -141,10 +151,12 @@ void processFrame(ZerinExtensionDSPKernel& kernel, ChannelState& ch) noexcept {
 void ZerinExtensionDSPKernel::process(const float* const* inputs, int inputCount,
                                       float* const* outputs, int outputCount,
                                       int frameCount) noexcept {
-    if (inputCount != outputCount) fatal("inputBuffers.size() == outputBuffers.size()");
     if (frameCount <= 0) return;
+    // A host that hands unequal channel counts gets the channels both sides have.
+    const int matched = std::max(0, std::min(inputCount, outputCount));
+    silenceUnmatched(outputs, matched, outputCount, frameCount);
     if (mBypassed.load(std::memory_order_relaxed) || !mInitialized) {
-        for (int i = 0; i < outputCount; ++i)
+        for (int i = 0; i < matched; ++i)
             if (outputs[i] != inputs[i])
                 std::memmove(outputs[i], inputs[i], sizeof(float) * frameCount);
         return;
@@ -163,7 +175,8 @@ void ZerinExtensionDSPKernel::process(const float* const* inputs, int inputCount
 
     const float rate = effectiveLFORate();
     const float lfoIncrement = (rate * kTwoPi) / static_cast<float>(mSampleRate);
-    const int channels = std::max(0, std::min(inputCount, static_cast<int>(mChannelCount)));
+    const int channels = std::min(matched, static_cast<int>(mChannelCount));
+    silenceUnmatched(outputs, channels, matched, frameCount);
     if (channels == 0) return;
 
     // Segments of at most one hop: each channel meets at most one frame in a segment, and
@@ -230,6 +243,7 @@ void ZerinExtensionDSPKernel::processChannelSegment(ChannelState& ch, const floa
         const int p = ch.outputReadPos;
         forRingPieces(p, to - from, [&](int slot, int n, int count) {
             const int s = from + n;
+            limitWetPeaks(ch.outputRing + slot, count);
             for (int i = 0; i < count; ++i) {
                 const float wet = ch.outputRing[slot + i];
                 ch.outputRing[slot + i] = 0.0f;

@@ -106,34 +106,71 @@ float loudestDelayedMagnitude(const Kernel& k) {
     return *std::max_element(lines, lines + kDelayLineLength * kBinStride);
 }
 
-TEST(Feedback, AtFullFeedbackTheOutputStaysFiniteAndBounded) {
-    // Twenty seconds of loud noise at +12 dB into 100 % (and an out-of-range 150 %) feedback.
-    // Magnitudes stop at 2^20, so a frame carries at most about 2^20 per sample and the overlap
-    // of four frames about 4.4 * 2^20.
-    const Channels in = {noise(20 * 44100, 3, 1.0f), noise(20 * 44100, 4, 1.0f)};
-    for (float mode : {0.0f, 2.0f}) {
-        for (float feedback : {100.0f, 150.0f}) {
-            auto k = makeKernel(2, 44100.0, {.inputGain = 12, .feedback = feedback, .mode = mode});
-            float peak = 0.0f;
-            for (const Signal& s : render(*k, in, 512))
-                for (float v : s)
-                    peak = std::max(peak, std::isfinite(v) ? std::fabs(v) : HUGE_VALF);
-            EXPECT_LT(peak, 5.0f * kMaxMagnitude) << mode << " " << feedback;
-            EXPECT_TRUE(feedback <= 100.0f || loudestDelayedMagnitude(*k) == kMaxMagnitude)
-                << "150 % runs into the ceiling";
-        }
+TEST(Feedback, LoudLoopsLevelOffAndTheWetSignalNeverPassesPlus24dBFS) {
+    // Twenty seconds of full-scale noise, and a full-scale click every hop (its bins add up
+    // in phase), at +12 dB into 100 % (and an out-of-range 150 %) feedback, all wet.
+    Signal clicks(20 * 44100);
+    for (std::size_t n = 0; n < clicks.size(); n += 512)
+        clicks[n] = 1.0f;
+    const Channels inputs[] = {{noise(20 * 44100, 3, 1.0f), noise(20 * 44100, 4, 1.0f)},
+                               {clicks, clicks}};
+    for (const Channels& in : inputs)
+        for (float mode : {0.0f, 2.0f})
+            for (float feedback : {100.0f, 150.0f}) {
+                auto k = makeKernel(
+                    2, 44100.0,
+                    {.inputGain = 12, .dryWet = 100, .feedback = feedback, .mode = mode});
+                float peak = 0.0f;
+                for (const Signal& s : render(*k, in, 512))
+                    for (float v : s)
+                        peak = std::max(peak, std::isfinite(v) ? std::fabs(v) : HUGE_VALF);
+                EXPECT_LE(peak, kWetCeiling) << mode << " " << feedback;
+                // The loop itself stays near its ceiling instead of growing into the last
+                // guard, so it dies away as soon as the feedback is turned down.
+                EXPECT_LT(loudestDelayedMagnitude(*k), kMaxMagnitude / 64.0f)
+                    << mode << " " << feedback;
+            }
+}
+
+TEST(Feedback, BelowItsKneeTheLoopIsUntouchedAndAboveItLevelsOff) {
+    // A tone recirculating at 90 % without delay settles at ten times its own bin (the
+    // whole geometric series) while the loop stays under +12 dBFS; at +12 dB input gain it
+    // would reach +20 dBFS, and is held lower instead.
+    const CurvePoint none[] = {{1.0f, 0.0f}, {2.0f, 0.0f}};
+    const float toneBin = 0.5f * 1672.0f; // a unit sine's magnitude in its own bin
+    for (const float gain : {0.0f, 12.0f}) {
+        auto k = makeKernel(1, 44100.0, {.inputGain = gain, .feedback = 90, .lfoDepth = 0});
+        k->setSpectralCurve(none, 2);
+        const float amplitude = 0.1f;
+        render(*k, {binSine(10 * 44100, 100.0, amplitude)}, 512);
+        const float settled = 10.0f * toneBin * amplitude * std::pow(10.0f, gain / 20.0f);
+        if (gain == 0.0f)
+            EXPECT_NEAR(loudestDelayedMagnitude(*k), settled, settled * 0.01f);
+        else
+            EXPECT_LT(loudestDelayedMagnitude(*k), settled * 0.8f);
     }
 }
 
-TEST(Feedback, TheCeilingIsOutOfReachOfMusicalLevels) {
-    // A full-scale tone at the highest input gain recirculating at 90 % without delay: the
-    // lines settle ten times over the tone's own peak bin, far below the ceiling.
-    auto k = makeKernel(1, 44100.0, {.inputGain = 12, .feedback = 90, .lfoDepth = 0});
-    const CurvePoint none[] = {{1.0f, 0.0f}, {2.0f, 0.0f}};
-    k->setSpectralCurve(none, 2);
-    render(*k, {binSine(10 * 44100, 100.0, 1.0f)}, 512);
-    EXPECT_GT(loudestDelayedMagnitude(*k), 10000.0f);
-    EXPECT_LT(loudestDelayedMagnitude(*k), kMaxMagnitude / 16.0f);
+TEST(FrameEngine, UnequalChannelCountsRenderWhatBothSidesHaveAndSilenceTheRest) {
+    // A host may hand one input and two outputs, or the reverse: the render thread must
+    // neither stop the process nor leave an output holding whatever the host put there.
+    const Signal x = noise(4096, 5);
+    const Signal reference = render(*makeKernel(2, 44100.0), {x, x}, 512)[0];
+    for (const bool bypassed : {false, true}) {
+        auto k = makeKernel(2, 44100.0);
+        k->mBypassed.store(bypassed);
+        Signal out0(x.size(), 7.0f), out1(x.size(), 7.0f);
+        const float* in[] = {x.data(), x.data()};
+        float* out[] = {out0.data(), out1.data()};
+        for (std::size_t pos = 0; pos < x.size(); pos += 512) {
+            const float* ins[] = {in[0] + pos, in[1] + pos};
+            float* outs[] = {out[0] + pos, out[1] + pos};
+            k->process(ins, 1, outs, 2, 512);
+        }
+        EXPECT_EQ(out0, bypassed ? x : reference) << bypassed;
+        EXPECT_EQ(out1, Signal(x.size(), 0.0f)) << bypassed;
+        k->process(in, 2, out, 1, 512); // more inputs than outputs: the first is rendered
+    }
 }
 
 TEST(FrameEngine, LeavesTheHostsFloatingPointModeAsItFoundIt) {
@@ -184,15 +221,15 @@ TEST(Lifecycle, InitializeAgainTakesTheNewRateAndChannelCountOrRefusesAnUnusable
     const Channels x = {noise(8000, 2), noise(8000, 3)};
     EXPECT_EQ(render(*k, x, 512), render(*makeKernel(2, 96000.0), x, 512));
 
-    // At most two channels run; outputs beyond those are left alone. Refused, the kernel
-    // passes audio through rather than run at the old rate.
-    const Signal untouched(3000, 12345.0f), y = noise(3000, 4);
+    // At most two channels run; outputs beyond those are silent, never what the host left
+    // in them. Refused, the kernel passes audio through rather than run at the old rate.
+    const Signal untouched(3000, 12345.0f), silence(3000, 0.0f), y = noise(3000, 4);
     ASSERT_TRUE(k->initialize(6, 44100.0));
     const Channels out = render(*k, {y, y, y}, 512, {}, untouched[0]);
     EXPECT_NE(out[1], untouched);
-    EXPECT_EQ(out[2], untouched);
+    EXPECT_EQ(out[2], silence);
     ASSERT_TRUE(k->initialize(1, 44100.0));
-    EXPECT_EQ(render(*k, {y, y}, 512, {}, untouched[0])[1], untouched);
+    EXPECT_EQ(render(*k, {y, y}, 512, {}, untouched[0])[1], silence);
     for (double rate : {0.0, -44100.0, std::nan(""), HUGE_VAL}) {
         EXPECT_FALSE(k->initialize(1, rate)) << rate;
         EXPECT_EQ(render(*k, {y}, 512)[0], y) << rate;
