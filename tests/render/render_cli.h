@@ -14,6 +14,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -93,7 +94,9 @@ protected:
         fs::remove_all(root);
     }
 
-    RunResult render(const std::vector<std::string>& args) {
+    // Starts the binary in the scratch folder; a file-size limit (bytes) stands for a disk
+    // that fills up.
+    pid_t start(const std::vector<std::string>& args, long fileSizeLimit = -1) {
         std::fflush(nullptr); // or the child would write what is buffered here again
         const pid_t child = fork();
         if (child == 0) {
@@ -101,15 +104,28 @@ protected:
             for (const std::string& a : args)
                 argv.push_back(const_cast<char*>(a.c_str()));
             argv.push_back(nullptr);
+            if (fileSizeLimit >= 0) {
+                const rlimit limit{static_cast<rlim_t>(fileSizeLimit),
+                                   static_cast<rlim_t>(fileSizeLimit)};
+                setrlimit(RLIMIT_FSIZE, &limit);
+            }
             if (chdir(dir.c_str()) == 0 && freopen((root / "stdout").c_str(), "w", stdout) &&
                 freopen((root / "stderr").c_str(), "w", stderr))
                 execv(argv[0], argv.data());
             _exit(127);
         }
+        return child;
+    }
+
+    RunResult finish(pid_t child) {
         int raw = 0;
         waitpid(child, &raw, 0);
         return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readText(root / "stdout"),
                 readText(root / "stderr")};
+    }
+
+    RunResult render(const std::vector<std::string>& args, long fileSizeLimit = -1) {
+        return finish(start(args, fileSizeLimit));
     }
 
     // Renders quietly to `output`, expects success and reads the result back.
@@ -120,9 +136,10 @@ protected:
         return readAudio(dir / output);
     }
 
-    std::set<std::string> listing() const {
+    std::set<std::string> listing() const { return listing(dir); }
+    static std::set<std::string> listing(const fs::path& folder) {
         std::set<std::string> names;
-        for (const auto& entry : fs::directory_iterator(dir))
+        for (const auto& entry : fs::directory_iterator(folder))
             names.insert(entry.path().filename().string());
         return names;
     }

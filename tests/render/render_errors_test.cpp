@@ -15,8 +15,32 @@ struct Refusal {
     std::vector<std::string> mentions;
 };
 
+// A stereo 16-bit WAV of 100 frames whose header claims `rate`.
+std::string wavClaiming(std::uint32_t rate) {
+    auto le = [](std::uint32_t v, int bytes) {
+        std::string out;
+        for (int i = 0; i < bytes; ++i)
+            out += static_cast<char>((v >> (8 * i)) & 0xff);
+        return out;
+    };
+    const std::uint32_t data = 400;
+    return "RIFF" + le(36 + data, 4) + "WAVEfmt " + le(16, 4) + le(1, 2) + le(2, 2) + le(rate, 4) +
+           le(rate * 4u, 4) + le(4, 2) + le(16, 2) + "data" + le(data, 4) +
+           std::string(data, '\x10');
+}
+
 TEST_F(RenderCli, RefusalsExitWithTheirStatusNameTheProblemAndWriteNothing) {
     writeAudio(dir / "in.wav", noise(2, 4000));
+    std::ofstream(dir / "fast.wav") << wavClaiming(2000000000u);
+    std::ofstream(dir / "slow.wav") << wavClaiming(1u);
+    for (const auto& [name, text] :
+         {std::pair{"array", "[]"}, {"null", "null"}, {"string", "\"state\""}, {"number", "5"}})
+        std::ofstream(dir / (std::string(name) + ".json")) << text;
+    std::string manyPoints;
+    for (int i = 0; i < 33; ++i) {
+        if (i > 0) manyPoints += ',';
+        manyPoints += std::to_string(100 + i) + ":10";
+    }
     writeAudio(dir / "three.wav", noise(3, 1000));
     std::ofstream(dir / "out.wav") << "an earlier render, to be kept";
     std::ofstream(dir / "text.wav") << "RIFF? no, just text";
@@ -26,7 +50,9 @@ TEST_F(RenderCli, RefusalsExitWithTheirStatusNameTheProblemAndWriteNothing) {
     for (const auto& [name, event] : {std::pair{"unknown", R"("sample": 1, "id": "bogus")"},
                                       {"range", R"("sample": 1, "id": "dryWet", "value": 101)"},
                                       {"untimed", R"("id": "dryWet")"},
-                                      {"negative", R"("sample": -5, "id": "dryWet")"}})
+                                      {"negative", R"("sample": -5, "id": "dryWet")"},
+                                      {"far", R"("sample": 4611686018427387904, "id": "dryWet")"},
+                                      {"late", R"("time": 1e300, "id": "dryWet")"}})
         std::ofstream(dir / (std::string(name) + ".json")) << "[{\"value\": 10, " << event << "}]";
 
     const Refusal refusals[] = {
@@ -63,9 +89,34 @@ TEST_F(RenderCli, RefusalsExitWithTheirStatusNameTheProblemAndWriteNothing) {
         {"in.wav -o out.wav --automation range.json", 1, {"range.json", "out of range"}},
         {"in.wav -o out.wav --automation untimed.json", 1, {"untimed.json", "time"}},
         {"in.wav -o out.wav --automation negative.json", 1, {"negative.json", "negative"}},
+        {"in.wav -o out.wav --automation far.json", 1, {"far.json", "too large"}},
+        {"in.wav -o out.wav --automation late.json", 1, {"late.json", "too large"}},
+        {"fast.wav -o out.wav", 1, {"fast.wav", "2000000000 Hz", "8000 to 768000"}},
+        {"slow.wav -o out.wav", 1, {"slow.wav", "1 Hz"}},
+        {"in.wav -o out.wav --state array.json", 1, {"array.json", "object"}},
+        {"in.wav -o out.wav --state null.json", 1, {"null.json"}},
+        {"in.wav -o out.wav --state string.json", 1, {"string.json"}},
+        {"in.wav -o out.wav --state number.json", 1, {"number.json"}},
+        {"in.wav -o out.wav --curve 1e-50:5,1000:100", 2, {"--curve", "1e-50:5", "frequency"}},
+        {"in.wav -o out.wav --curve " + manyPoints, 2, {"--curve", "33 points", "32"}},
     };
     const std::set<std::string> before = listing();
     const std::string input = readText(dir / "in.wav");
+    // Empty values are slips, not choices: no zero-second tail, no derived output name.
+    std::vector<std::pair<std::vector<std::string>, std::string>> empties = {
+        {{"in.wav", "-o", "out.wav", "--tail", ""}, "--tail"},
+        {{"in.wav", "-o", ""}, "--output"},
+        {{"", "-o", "out.wav"}, "INPUT"},
+        {{"in.wav", "-o", "out.wav", "--state", ""}, "--state"}};
+    for (const auto& [args, option] : empties) {
+        std::vector<std::string> quiet = args;
+        quiet.insert(quiet.begin(), "-q");
+        const RunResult run = render(quiet);
+        SCOPED_TRACE(option + "\n" + run.err);
+        EXPECT_EQ(run.status, 2);
+        EXPECT_NE(run.err.find(option + ": the value is empty"), std::string::npos);
+        EXPECT_EQ(listing(), before);
+    }
     for (const Refusal& refusal : refusals) {
         const RunResult run = render(words("-q " + refusal.args));
         SCOPED_TRACE(refusal.args + "\n" + run.err);
