@@ -21,25 +21,38 @@ float feedbackScaleOf(float sens, float rating) {
 // bins; resynthesis then carries it with the pass-through gain 4 * 0.8165^2.
 constexpr float kWetLevelPerRootEnergy = 4.0f * 0.8165f * 0.8165f * 1.4142135f / 2048.0f;
 
+// Sum of the squares of a spectrum's magnitudes, times `scale` per bin when given; eight
+// running sums so that it vectorises.
+float energyOf(const float* mag, const float* scale) {
+    float lanes[8] = {};
+    for (int k = 0; k + 8 <= kNumBins; k += 8)
+        for (int j = 0; j < 8; ++j) {
+            const float m = scale != nullptr ? mag[k + j] * scale[k + j] : mag[k + j];
+            lanes[j] = std::fma(m, m, lanes[j]);
+        }
+    const int last = kNumBins - 1;
+    const float m = scale != nullptr ? mag[last] * scale[last] : mag[last];
+    float energy = m * m;
+    for (float lane : lanes)
+        energy += lane;
+    return energy;
+}
+
 // The feedback amount that keeps the recirculated part of this frame within the loop's
 // ceiling: `fb` itself while that part's level is at most the knee, so that the loop below
 // it is exactly what it would be without the limit.
-template <bool kWeighted> float limitedFeedback(const ChannelState& ch, float fb, float sens) {
-    float lanes[8] = {};
-    auto scaleOf = [&](int k) {
-        return kWeighted ? feedbackScaleOf(sens, ch.binClassification[k]) : 1.0f;
-    };
-    for (int k = 0; k + 8 <= kNumBins; k += 8)
-        for (int j = 0; j < 8; ++j) {
-            const float f = ch.feedbackMag[k + j] * scaleOf(k + j);
-            lanes[j] = std::fma(f, f, lanes[j]);
-        }
-    const float last = ch.feedbackMag[kNumBins - 1] * scaleOf(kNumBins - 1);
-    float energy = last * last;
-    for (float lane : lanes)
-        energy += lane;
-    const float level = fb * std::sqrt(energy) * kWetLevelPerRootEnergy;
+template <bool kWeighted>
+float limitedFeedback(const ChannelState& ch, float fb, float sens, float* scale) {
+    // Weighting only ever lowers a bin's feedback, so the unweighted level bounds it: the
+    // weights are worked out only for a loop near its knee.
+    float level = fb * std::sqrt(energyOf(ch.feedbackMag, nullptr)) * kWetLevelPerRootEnergy;
     if (!(level > kLoopKnee)) return fb;
+    if constexpr (kWeighted) {
+        for (int k = 0; k < kNumBins; ++k)
+            scale[k] = feedbackScaleOf(sens, ch.binClassification[k]);
+        level = fb * std::sqrt(energyOf(ch.feedbackMag, scale)) * kWetLevelPerRootEnergy;
+        if (!(level > kLoopKnee)) return fb;
+    }
     return fb * (softCeiling(level, kLoopKnee, kLoopCeiling) / level);
 }
 
@@ -48,7 +61,8 @@ template <bool kWeighted>
 void writeSlot(const ZerinExtensionDSPKernel& kernel, ChannelState& ch, const float* mag,
                const float* phase, int pos) {
     const float sens = kernel.mFrame.sensitivity;
-    const float fb = limitedFeedback<kWeighted>(ch, kernel.mFrame.feedback, sens);
+    float scale[kNumBins];
+    const float fb = limitedFeedback<kWeighted>(ch, kernel.mFrame.feedback, sens, scale);
     float* magRow = ch.magSlot(pos);
     float* phaseRow = ch.phaseSlot(pos);
     for (int k = 0; k < kNumBins; ++k) {
