@@ -1,5 +1,7 @@
 #include "presets/store_files.h"
 
+#include "platform/files/atomic_file.h"
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -150,22 +152,14 @@ Lock::~Lock() {
 }
 
 StoreResult replaceAtomically(const fs::path& file, const std::string& bytes) {
-    std::string temporary = file.string() + ".tmp-XXXXXX";
-    Fd fd(::mkostemp(temporary.data(), O_CLOEXEC));
-    if (fd.fd < 0) return StoreResult::failure(describe("cannot write", file, errno));
-
+    AtomicFile out;
+    std::string error;
+    if (!out.open(file.string(), &error)) return StoreResult::failure(error);
+    // The store keeps the permissions it was given (a user may have made it private).
     struct stat existing {};
-    if (::stat(file.c_str(), &existing) == 0) ::fchmod(fd.fd, existing.st_mode & 07777);
-
-    int error = 0;
-    if (!writeAll(fd.fd, bytes.data(), bytes.size()) || ::fsync(fd.fd) != 0) error = errno;
-    if (fd.release() != 0 && error == 0) error = errno;
-    if (error == 0 && ::rename(temporary.c_str(), file.c_str()) != 0) error = errno;
-    if (error != 0) {
-        ::unlink(temporary.c_str());
-        return StoreResult::failure(describe("cannot write", file, error));
-    }
-    syncDirectory(directoryOf(file));
+    if (::stat(file.c_str(), &existing) == 0) ::fchmod(out.fd(), existing.st_mode & 07777);
+    out.write(bytes.data(), bytes.size());
+    if (!out.commit(&error)) return StoreResult::failure(error);
     return StoreResult::success();
 }
 
