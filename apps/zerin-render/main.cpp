@@ -26,117 +26,136 @@ int listPresetsCommand() {
     return kExitOk;
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    CLI::App app{"Render audio through Zerin, the spectral delay.", "zerin-render"};
-    app.get_formatter()->column_width(28);
-
+// What the command line says, as typed; `renderOptions` checks and converts it.
+struct CommandLine {
     RenderOptions options;
     std::string input;
     std::vector<std::string> settings;
     std::string preset, savePreset, deletePreset, curve, statePath, saveStatePath, automationPath;
     double tempo = 0.0, tail = 0.0;
     bool listParameters = false, listPresets = false;
+};
 
-    app.add_option("INPUT", input,
+void declareOptions(CLI::App& app, CommandLine& line) {
+    app.get_formatter()->column_width(28);
+    app.add_option("INPUT", line.input,
                    "mono or stereo audio file; without it a built-in demo signal is rendered");
-    app.add_option("-o,--output", options.output,
+    app.add_option("-o,--output", line.options.output,
                    "output file (.wav float, .flac 24-bit, .ogg, .aiff); default: INPUT-zerin.EXT "
                    "or zerin-demo.wav");
     // One value per --set, so that `--set dryWet=100 in.wav` leaves in.wav to INPUT.
-    app.add_option("--set", settings, "set a parameter in its host units, e.g. dryWet=100 mode=1")
+    app.add_option("--set", line.settings,
+                   "set a parameter in its host units, e.g. dryWet=100 mode=1")
         ->type_name("ID=VALUE")
         ->allow_extra_args(false);
-    app.add_option("--preset", preset, "install a preset's curve (factory names first, then yours)")
+    app.add_option("--preset", line.preset,
+                   "install a preset's curve (factory names first, then yours)")
         ->type_name("NAME");
-    app.add_option("--save-preset", savePreset,
+    app.add_option("--save-preset", line.savePreset,
                    "save the resulting curve (after --state, --preset, --curve) as your preset; "
                    "without INPUT nothing is rendered")
         ->type_name("NAME");
-    app.add_option("--delete-preset", deletePreset, "delete your preset of this name")
+    app.add_option("--delete-preset", line.deletePreset, "delete your preset of this name")
         ->type_name("NAME");
-    app.add_option("--curve", curve,
+    app.add_option("--curve", line.curve,
                    "install this curve: at most 32 points, in any order (they are sorted by "
                    "frequency)")
         ->type_name("HZ:MS,...");
-    app.add_option("--state", statePath,
+    app.add_option("--state", line.statePath,
                    "restore a full state (JSON) first; --set, --preset and "
                    "--curve apply after it")
         ->type_name("PATH");
-    app.add_option("--save-state", saveStatePath, "write the unit's full state after rendering")
+    app.add_option("--save-state", line.saveStatePath,
+                   "write the unit's full state after rendering")
         ->type_name("PATH");
-    app.add_option("--automation", automationPath,
+    app.add_option("--automation", line.automationPath,
                    "JSON array of {\"time\" | \"sample\", \"id\", \"value\"} render events")
         ->type_name("PATH");
-    app.add_option("--tempo", tempo, "host tempo for tempo-synced LFO rates")->type_name("BPM");
-    app.add_option("--block-size", options.blockSize, "frames per render call (default 512)")
+    app.add_option("--tempo", line.tempo, "host tempo for tempo-synced LFO rates")
+        ->type_name("BPM");
+    app.add_option("--block-size", line.options.blockSize, "frames per render call (default 512)")
         ->type_name("N");
-    app.add_option("--tail", tail,
+    app.add_option("--tail", line.tail,
                    "keep rendering this long after the input ends (default: the "
                    "unit's tail, 2.5 s)")
         ->type_name("SECONDS");
-    app.add_flag("--keep-latency", options.keepLatency,
+    app.add_flag("--keep-latency", line.options.keepLatency,
                  "keep the unit's latency at the start instead of trimming it");
-    app.add_flag("--bypass", options.bypass, "render with the unit bypassed");
-    app.add_flag("--list-parameters", listParameters, "print the parameter table and exit");
-    app.add_flag("--list-presets", listPresets, "print the presets and exit");
-    app.add_flag("-q,--quiet", options.quiet, "no progress bar and no summary");
+    app.add_flag("--bypass", line.options.bypass, "render with the unit bypassed");
+    app.add_flag("--list-parameters", line.listParameters, "print the parameter table and exit");
+    app.add_flag("--list-presets", line.listPresets, "print the presets and exit");
+    app.add_flag("-q,--quiet", line.options.quiet, "no progress bar and no summary");
+}
 
+int usage(const std::string& message) {
+    std::fprintf(stderr, "zerin-render: %s\n", message.c_str());
+    return kExitUsage;
+}
+
+// An empty value is a slip (an unset shell variable, say), never a choice: "" is neither
+// 0 seconds nor "no output name".
+int refuseEmptyValues(const CLI::App& app) {
+    for (const CLI::Option* option : app.get_options()) {
+        if (option->get_type_size_max() == 0) continue; // a flag
+        for (const std::string& value : option->results())
+            if (value.empty()) return usage(option->get_name() + ": the value is empty");
+    }
+    return kExitOk;
+}
+
+// Checks the values and fills `line.options`; a usage status at the first bad one.
+int renderOptions(const CLI::App& app, CommandLine& line) {
+    RenderOptions& options = line.options;
+    std::string error;
+    for (const std::string& s : line.settings) {
+        auto setting = parseSetting(s, &error);
+        if (!setting) return usage("--set " + error);
+        options.settings.push_back(*setting);
+    }
+    if (app.count("--curve")) {
+        options.curve = parseCurve(line.curve, &error);
+        if (!options.curve) return usage("--curve: " + error);
+    }
+    if (app.count("--tempo")) {
+        if (!(line.tempo > 0.0 && line.tempo <= 1000.0))
+            return usage("--tempo: give a tempo from 1 to 1000 BPM");
+        options.tempo = line.tempo;
+    }
+    if (app.count("--tail")) {
+        if (!(line.tail >= 0.0 && line.tail <= 3600.0))
+            return usage("--tail: give 0 to 3600 seconds");
+        options.tailSeconds = line.tail;
+    }
+    if (options.blockSize < 1 || options.blockSize > 65536)
+        return usage("--block-size: give 1 to 65536 frames");
+    if (app.count("INPUT")) options.input = line.input;
+    if (app.count("--preset")) options.preset = line.preset;
+    if (app.count("--save-preset")) options.savePresetName = line.savePreset;
+    if (app.count("--delete-preset")) options.deletePresetName = line.deletePreset;
+    if (app.count("--state")) options.statePath = line.statePath;
+    if (app.count("--save-state")) options.saveStatePath = line.saveStatePath;
+    if (app.count("--automation")) options.automationPath = line.automationPath;
+    return kExitOk;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"Render audio through Zerin, the spectral delay.", "zerin-render"};
+    CommandLine line;
+    declareOptions(app, line);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         const int status = app.exit(e);
         return status == 0 ? kExitOk : kExitUsage;
     }
-
-    auto usage = [](const std::string& message) {
-        std::fprintf(stderr, "zerin-render: %s\n", message.c_str());
-        return kExitUsage;
-    };
-    // An empty value is a slip (an unset shell variable, say), never a choice: "" is
-    // neither 0 seconds nor "no output name".
-    for (const CLI::Option* option : app.get_options()) {
-        if (option->get_type_size_max() == 0) continue; // a flag
-        for (const std::string& value : option->results())
-            if (value.empty()) return usage(option->get_name() + ": the value is empty");
-    }
-    if (listParameters) {
+    if (const int status = refuseEmptyValues(app); status != kExitOk) return status;
+    if (line.listParameters) {
         std::fputs(parameterTable().c_str(), stdout);
         return kExitOk;
     }
-    if (listPresets) return listPresetsCommand();
-
-    std::string error;
-    for (const std::string& s : settings) {
-        auto setting = parseSetting(s, &error);
-        if (!setting) return usage("--set " + error);
-        options.settings.push_back(*setting);
-    }
-    if (app.count("--curve")) {
-        options.curve = parseCurve(curve, &error);
-        if (!options.curve) return usage("--curve: " + error);
-    }
-    if (app.count("--tempo")) {
-        if (!(tempo > 0.0 && tempo <= 1000.0))
-            return usage("--tempo: give a tempo from 1 to 1000 BPM");
-        options.tempo = tempo;
-    }
-    if (app.count("--tail")) {
-        if (!(tail >= 0.0 && tail <= 3600.0)) return usage("--tail: give 0 to 3600 seconds");
-        options.tailSeconds = tail;
-    }
-    if (options.blockSize < 1 || options.blockSize > 65536)
-        return usage("--block-size: give 1 to 65536 frames");
-    if (!input.empty()) options.input = input;
-    if (app.count("--preset")) options.preset = preset;
-    if (app.count("--save-preset")) {
-        if (savePreset.empty()) return usage("--save-preset: give the preset a name");
-        options.savePresetName = savePreset;
-    }
-    if (app.count("--delete-preset")) options.deletePresetName = deletePreset;
-    if (app.count("--state")) options.statePath = statePath;
-    if (app.count("--save-state")) options.saveStatePath = saveStatePath;
-    if (app.count("--automation")) options.automationPath = automationPath;
-    return runRender(options);
+    if (line.listPresets) return listPresetsCommand();
+    if (const int status = renderOptions(app, line); status != kExitOk) return status;
+    return runRender(line.options);
 }

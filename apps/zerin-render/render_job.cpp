@@ -198,20 +198,19 @@ int runPresetCommands(const RenderOptions& options, Plan& plan) {
     return kExitOk;
 }
 
-int renderFile(const RenderOptions& options, Plan& plan) {
-    std::string error;
-    const AudioInfo info = plan.source.info;
-    const std::string& output = plan.output;
-    const auto& automation = plan.automation;
-    Source& source = plan.source;
-
-    const auto unit = configuredUnit(choicesFor(options, plan), &error);
-    if (!unit) return fail(error);
+// The unit as the options configure it, allocated for the input's format.
+std::shared_ptr<ZerinExtensionAudioUnit> preparedUnit(const RenderOptions& options,
+                                                      const Plan& plan, std::string* error) {
+    auto unit = configuredUnit(choicesFor(options, plan), error);
+    if (!unit) return nullptr;
     AUError auError;
+    const AudioInfo& info = plan.source.info;
     const AVAudioFormat format{info.sampleRate, static_cast<std::uint32_t>(info.channels)};
     if (!(*unit->inputBusses())[0].setFormat(format, &auError) ||
-        !(*unit->outputBusses())[0].setFormat(format, &auError))
-        return fail("the audio unit refuses the format: " + auError.message);
+        !(*unit->outputBusses())[0].setFormat(format, &auError)) {
+        *error = "the audio unit refuses the format: " + auError.message;
+        return nullptr;
+    }
     unit->setMaximumFramesToRender(options.blockSize);
     if (options.tempo) {
         const double bpm = *options.tempo;
@@ -221,36 +220,89 @@ int renderFile(const RenderOptions& options, Plan& plan) {
                 return true;
             });
     }
-    if (!unit->allocateRenderResources(&auError))
-        return fail("cannot allocate render resources: " + auError.message);
+    if (!unit->allocateRenderResources(&auError)) {
+        *error = "cannot allocate render resources: " + auError.message;
+        return nullptr;
+    }
     unit->setShouldBypassEffect(options.bypass);
-    const AUInternalRenderBlock render = unit->internalRenderBlock();
+    return unit;
+}
 
-    catchTerminatingSignals();
-    AudioWriter writer;
-    if (!writer.open(output, info, &error)) return fail(error);
+// The job in frames: the latency, the input, the tail. A bypassed unit copies its input
+// straight through: there is no latency to trim then.
+struct JobLength {
+    std::int64_t latency = 0, input = 0, total = 0;
+};
 
-    // The whole job in frames: the latency, the input, the tail.
-    // A bypassed unit copies its input straight through: there is no latency to trim then.
-    const auto latency =
-        options.bypass ? std::int64_t{0}
-                       : static_cast<std::int64_t>(std::lround(unit->latency() * info.sampleRate));
-    const double tail = options.tailSeconds.value_or(unit->tailTime());
-    const auto tailFrames = static_cast<std::int64_t>(std::llround(tail * info.sampleRate));
-    const std::int64_t inputFrames =
-        source.demo ? DemoSignal::kFrames : std::max<std::int64_t>(0, info.frames);
-    const std::int64_t total = latency + inputFrames + tailFrames;
+JobLength jobLength(const RenderOptions& options, const Plan& plan,
+                    const ZerinExtensionAudioUnit& unit) {
+    const double rate = plan.source.info.sampleRate;
+    JobLength job;
+    if (!options.bypass) job.latency = std::lround(unit.latency() * rate);
+    job.input =
+        plan.source.demo ? DemoSignal::kFrames : std::max<std::int64_t>(0, plan.source.info.frames);
+    const double tail = options.tailSeconds.value_or(unit.tailTime());
+    job.total = job.latency + job.input + std::llround(tail * rate);
+    return job;
+}
 
-    const int channels = info.channels;
+// Hands the automation to the render calls: each call gets the events that fall in it,
+// linked in order, as a host sends them.
+class EventFeed {
+public:
+    explicit EventFeed(const std::vector<AutomationEvent>& automation)
+        : mAutomation(automation), mEvents(automation.size()) {}
+    const AURenderEvent* before(std::int64_t end) {
+        const AURenderEvent* head = nullptr;
+        AURenderEvent* last = nullptr;
+        for (; mNext < mAutomation.size() && mAutomation[mNext].sample < end; ++mNext) {
+            const AutomationEvent& a = mAutomation[mNext];
+            AURenderEvent& e = mEvents[mNext];
+            e = {nullptr, a.sample, AURenderEventParameter, a.address, a.value, 0};
+            (last != nullptr ? last->next : head) = &e;
+            last = &e;
+        }
+        return head;
+    }
+
+private:
+    const std::vector<AutomationEvent>& mAutomation;
+    std::vector<AURenderEvent> mEvents;
+    std::size_t mNext = 0;
+};
+
+// A progress bar on a terminal, redrawn at most ten times a second.
+class Progress {
+public:
+    explicit Progress(bool show) : mShow(show) {}
+    ~Progress() {
+        if (mShow && mDrawn) std::fputc('\n', stderr);
+    }
+    void update(std::int64_t done, std::int64_t total) {
+        if (!mShow) return;
+        const auto now = std::chrono::steady_clock::now();
+        if (mDrawn && now - mLastDraw <= std::chrono::milliseconds(100) && done != total) return;
+        drawProgress(static_cast<double>(done) / static_cast<double>(total));
+        mLastDraw = now;
+        mDrawn = true;
+    }
+
+private:
+    bool mShow;
+    bool mDrawn = false;
+    std::chrono::steady_clock::time_point mLastDraw;
+};
+
+// Calls the render block as a host would, block by block, and hands what comes out (the
+// latency trimmed unless kept) to `written`. Returns the exit status.
+int renderBlocks(const RenderOptions& options, Plan& plan, ZerinExtensionAudioUnit& unit,
+                 const JobLength& job, OutputStream& written) {
+    const int channels = plan.source.info.channels;
     const std::uint32_t block = options.blockSize;
     std::vector<std::vector<float>> outputs(channels, std::vector<float>(block));
-    InputStream input(channels, [&source](float* interleaved, std::int64_t frames) {
-        return source.read(interleaved, frames);
+    InputStream input(channels, [&plan](float* interleaved, std::int64_t frames) {
+        return plan.source.read(interleaved, frames);
     });
-    OutputStream written(
-        channels, [&writer](const float* interleaved, std::int64_t frames, std::string* why) {
-            return writer.write(interleaved, frames, why);
-        });
     AURenderPullInputBlock pull = [&](AudioUnitRenderActionFlags*, const AudioTimeStamp*,
                                       AUAudioFrameCount frames, std::int64_t,
                                       AudioBufferList* list) -> AUAudioUnitStatus {
@@ -260,35 +312,14 @@ int renderFile(const RenderOptions& options, Plan& plan) {
         input.take(destinations, frames);
         return 0;
     };
+    const AUInternalRenderBlock render = unit.internalRenderBlock();
+    EventFeed events(plan.automation);
+    Progress progress(!options.quiet && isatty(STDERR_FILENO));
 
-    std::vector<AURenderEvent> events(automation.size());
-    std::size_t nextEvent = 0;
-    const bool showProgress = !options.quiet && isatty(STDERR_FILENO);
-    const auto started = std::chrono::steady_clock::now();
-    auto lastDraw = started;
-
-    for (std::int64_t done = 0; done < total;) {
-        if (gInterrupted) return fail("interrupted; " + output + " was not written");
+    for (std::int64_t done = 0; done < job.total && !written.failed();) {
+        if (gInterrupted) return fail("interrupted; " + plan.output + " was not written");
         const auto frames =
-            static_cast<AUAudioFrameCount>(std::min<std::int64_t>(block, total - done));
-        // This call's events, linked in order.
-        const AURenderEvent* head = nullptr;
-        AURenderEvent* last = nullptr;
-        while (nextEvent < automation.size() && automation[nextEvent].sample < done + frames) {
-            AURenderEvent& e = events[nextEvent];
-            e = {nullptr,
-                 automation[nextEvent].sample,
-                 AURenderEventParameter,
-                 automation[nextEvent].address,
-                 automation[nextEvent].value,
-                 0};
-            if (last != nullptr)
-                last->next = &e;
-            else
-                head = &e;
-            last = &e;
-            ++nextEvent;
-        }
+            static_cast<AUAudioFrameCount>(std::min<std::int64_t>(block, job.total - done));
         AudioBufferList out;
         out.mNumberBuffers = channels;
         for (int c = 0; c < channels; ++c)
@@ -297,54 +328,71 @@ int renderFile(const RenderOptions& options, Plan& plan) {
         AudioTimeStamp timestamp;
         timestamp.mSampleTime = static_cast<double>(done);
         AudioUnitRenderActionFlags flags = 0;
-        const AUAudioUnitStatus status = render(&flags, &timestamp, frames, 0, &out, head, &pull);
+        const AUAudioUnitStatus status =
+            render(&flags, &timestamp, frames, 0, &out, events.before(done + frames), &pull);
         if (status != 0) return fail("render failed with status " + std::to_string(status));
 
-        // Drop the latency from the front unless asked to keep it.
         const std::int64_t skip =
-            options.keepLatency ? 0 : std::clamp<std::int64_t>(latency - done, 0, frames);
+            options.keepLatency ? 0 : std::clamp<std::int64_t>(job.latency - done, 0, frames);
         const float* rendered[kMaxBusChannels];
         for (int c = 0; c < channels; ++c)
             rendered[c] = static_cast<const float*>(out.mBuffers[c].mData) + skip;
         written.append(rendered, frames - skip);
-        if (written.failed()) break;
         done += frames;
-
-        if (showProgress) {
-            const auto now = std::chrono::steady_clock::now();
-            if (now - lastDraw > std::chrono::milliseconds(100) || done == total) {
-                drawProgress(static_cast<double>(done) / static_cast<double>(total));
-                lastDraw = now;
-            }
-        }
+        progress.update(done, job.total);
     }
-    if (showProgress) std::fputc('\n', stderr);
-    if (!written.finish(&error)) return fail(error);
-    if (gInterrupted) return fail("interrupted; " + output + " was not written");
+    return kExitOk;
+}
+
+void printSummary(const RenderOptions& options, const Plan& plan, const JobLength& job,
+                  double wallSeconds) {
+    const AudioInfo& info = plan.source.info;
+    std::string curve = "default curve";
+    if (options.curve)
+        curve = "curve of " + std::to_string(options.curve->size()) + " points";
+    else if (options.preset)
+        curve = "preset \"" + *options.preset + "\"";
+    else if (options.statePath)
+        curve = "curve from " + *options.statePath;
+    const double rendered = static_cast<double>(job.total) / info.sampleRate;
+    std::fprintf(stderr,
+                 "zerin-render: %s -> %s: %.2f s, %.0f Hz, %s, %s, %.2f s, %.1fx real time\n",
+                 options.input ? options.input->c_str() : "demo signal", plan.output.c_str(),
+                 static_cast<double>(job.input) / info.sampleRate, info.sampleRate,
+                 channelsText(info.channels).c_str(), curve.c_str(), wallSeconds,
+                 wallSeconds > 0.0 ? rendered / wallSeconds : 0.0);
+}
+
+int renderFile(const RenderOptions& options, Plan& plan) {
+    std::string error;
+    const auto started = std::chrono::steady_clock::now();
+    const auto unit = preparedUnit(options, plan, &error);
+    if (!unit) return fail(error);
+    catchTerminatingSignals();
+    AudioWriter writer;
+    if (!writer.open(plan.output, plan.source.info, &error)) return fail(error);
+    const JobLength job = jobLength(options, plan, *unit);
+    {
+        OutputStream written(
+            plan.source.info.channels,
+            [&writer](const float* interleaved, std::int64_t frames, std::string* why) {
+                return writer.write(interleaved, frames, why);
+            });
+        if (const int status = renderBlocks(options, plan, *unit, job, written); status != kExitOk)
+            return status;
+        if (!written.finish(&error)) return fail(error);
+    }
+    if (gInterrupted) return fail("interrupted; " + plan.output + " was not written");
     // The state goes first: if it cannot be written the render has failed, and the writer
     // then discards the output instead of leaving it in place.
     if (options.saveStatePath &&
         !writeFileAtomically(*options.saveStatePath, unit->fullState().dump(2) + "\n", &error))
         return fail(error);
     if (!writer.commit(&error)) return fail(error);
-    const double wall =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-
-    if (!options.quiet) {
-        const double seconds = static_cast<double>(inputFrames) / info.sampleRate;
-        std::string curve = "default curve";
-        if (options.curve)
-            curve = "curve of " + std::to_string(options.curve->size()) + " points";
-        else if (options.preset)
-            curve = "preset \"" + *options.preset + "\"";
-        else if (options.statePath)
-            curve = "curve from " + *options.statePath;
-        std::fprintf(stderr,
-                     "zerin-render: %s -> %s: %.2f s, %.0f Hz, %s, %s, %.2f s, %.1fx real time\n",
-                     options.input ? options.input->c_str() : "demo signal", output.c_str(),
-                     seconds, info.sampleRate, channelsText(channels).c_str(), curve.c_str(), wall,
-                     wall > 0.0 ? (static_cast<double>(total) / info.sampleRate) / wall : 0.0);
-    }
+    if (!options.quiet)
+        printSummary(
+            options, plan, job,
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
     return kExitOk;
 }
 
