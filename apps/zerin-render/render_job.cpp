@@ -365,13 +365,13 @@ void printSummary(const RenderOptions& options, const Plan& plan, const JobLengt
 
 int renderFile(const RenderOptions& options, Plan& plan) {
     std::string error;
-    const auto started = std::chrono::steady_clock::now();
     const auto unit = preparedUnit(options, plan, &error);
     if (!unit) return fail(error);
     catchTerminatingSignals();
     AudioWriter writer;
     if (!writer.open(plan.output, plan.source.info, &error)) return fail(error);
     const JobLength job = jobLength(options, plan, *unit);
+    const auto started = std::chrono::steady_clock::now();
     {
         OutputStream written(
             plan.source.info.channels,
