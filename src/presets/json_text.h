@@ -1,7 +1,8 @@
 #pragma once
 
-// Text <-> JSON for data we did not write ourselves. Private to src/presets: it pulls in the
-// whole of nlohmann/json.hpp.
+// JSON for the preset files: reading goes through the bounded parser (below), writing
+// through `dump`, which turns an invalid string into an error instead of an exception.
+// Private to src/presets: it pulls in the whole of nlohmann/json.hpp.
 
 #include "platform/json/bounded_json.h"
 
@@ -13,17 +14,6 @@
 #include <string_view>
 
 namespace zerin::json_text {
-
-// Larger input is refused unread: a damaged or hostile file must not make us allocate
-// without bound. Our own files stay far below this.
-inline constexpr std::size_t kMaxBytes = kMaxJsonBytes;
-
-struct Parsed {
-    std::optional<nlohmann::ordered_json> value;
-    std::string error; // why value is empty
-};
-
-Parsed parse(std::string_view text);
 
 // Compact text; nullopt (with the reason in `error`) when a string is not valid UTF-8.
 std::optional<std::string> dump(const nlohmann::ordered_json& json, std::string& error);

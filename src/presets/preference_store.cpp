@@ -43,7 +43,7 @@ struct Document {
 };
 
 Document loadDocument(const fs::path& file) {
-    const auto contents = store_files::readBounded(file, json_text::kMaxBytes);
+    const auto contents = store_files::readBounded(file, kMaxJsonBytes);
     switch (contents.status) {
         case store_files::ReadStatus::missing:
             return {};
@@ -58,14 +58,15 @@ Document loadDocument(const fs::path& file) {
     // An empty file holds nothing to lose: a crash on a file system that does not order the
     // data before the rename can leave one.
     if (contents.bytes.empty()) return {};
-    auto parsed = json_text::parse(contents.bytes);
-    if (!parsed.value)
+    std::string error;
+    auto parsed = parseUntrustedOrderedJson(contents.bytes, &error);
+    if (!parsed)
         return {DocumentState::damaged, nlohmann::ordered_json::object(),
-                file.string() + " cannot be read: " + parsed.error};
-    if (!parsed.value->is_object())
+                file.string() + " cannot be read: " + error};
+    if (!parsed->is_object())
         return {DocumentState::damaged, nlohmann::ordered_json::object(),
                 file.string() + " cannot be read: not a JSON object"};
-    return {DocumentState::read, std::move(*parsed.value), {}};
+    return {DocumentState::read, std::move(*parsed), {}};
 }
 
 } // namespace

@@ -63,9 +63,10 @@ std::optional<std::string> encodePresetList(std::span<const Preset> presets) {
 }
 
 std::optional<std::vector<Preset>> decodePresetList(std::string_view text) {
-    const json_text::Parsed parsed = json_text::parse(text);
-    if (!parsed.value) return std::nullopt;
-    return presetListFromJson(*parsed.value);
+    std::string error;
+    const auto parsed = parseUntrustedOrderedJson(text, &error);
+    if (!parsed) return std::nullopt;
+    return presetListFromJson(*parsed);
 }
 
 } // namespace zerin

@@ -102,9 +102,4 @@ StoreResult PresetManager::deletePreset(const Preset& preset) {
     });
 }
 
-StoreResult PresetManager::persistUserPresets() {
-    const std::vector<Preset> mine = mUserPresets;
-    return change([&mine](std::vector<Preset>& presets) { presets = mine; });
-}
-
 } // namespace zerin

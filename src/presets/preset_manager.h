@@ -64,10 +64,6 @@ public:
     // has it. The current name, snapshot and dirty flag stay.
     StoreResult deletePreset(const Preset& preset);
 
-    // Replaces the stored list with userPresets as a whole. Unlike a save or delete this
-    // drops whatever other editors stored since this one last synced.
-    StoreResult persistUserPresets();
-
 private:
     void setIsDirty(bool dirty);
     void setSnapshotPoints(std::vector<CurveControlPoint> points);
