@@ -35,7 +35,7 @@ std::vector<std::pair<float, float>> curveFromState(const nlohmann::json& state)
         // The kernel takes the decimal logarithm of every frequency.
         if (!f || !d || !(*f > 0.0f)) continue;
         points.emplace_back(*f, *d);
-        // The kernel keeps 32 points; reading further would only cost time.
+        // Reading stops at what the kernel holds: an untrusted state costs no more than that.
         if (points.size() == kMaxCurvePoints) break;
     }
     return points;

@@ -206,12 +206,13 @@ void ZerinExtensionAudioUnit::setCurrentPreset(std::optional<AUAudioUnitPreset> 
 }
 
 void ZerinExtensionAudioUnit::setSpectralCurve(const std::vector<std::pair<float, float>>& points) {
-    CurvePoint buffer[kMaxCurvePoints];
-    const int count = static_cast<int>(std::min<std::size_t>(points.size(), kMaxCurvePoints));
-    for (int i = 0; i < count; ++i)
-        buffer[i] = {points[i].first, points[i].second};
+    // The kernel keeps what it can hold and drops the rest.
+    std::vector<CurvePoint> curve;
+    curve.reserve(points.size());
+    for (const auto& [freq, delay] : points)
+        curve.push_back({freq, delay});
     std::lock_guard<std::mutex> lock(mCurveMutex);
-    kernel.setSpectralCurve(buffer, count);
+    kernel.setSpectralCurve(curve.data(), static_cast<int>(curve.size()));
 }
 
 std::vector<std::pair<float, float>> ZerinExtensionAudioUnit::getSpectralCurve() const {

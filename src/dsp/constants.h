@@ -15,6 +15,9 @@ inline constexpr int kMaxCurvePoints = 32;
 // slot of the sample that triggered it is read.
 inline constexpr int kLatencySamples = kFFTSize - 1;
 
+// 1/2048, exact: bin k lies at k * rate * kInverseFFTSize Hz.
+inline constexpr float kInverseFFTSize = 1.0f / kFFTSize;
+
 inline constexpr float kPi = 3.1415927f;
 inline constexpr float kTwoPi = 6.2831855f;
 

@@ -19,7 +19,7 @@ float feedbackScaleOf(float sens, float rating) {
 // The wet level, as an RMS, of a spectrum whose magnitudes have this sum of squares: the
 // analysis window's squares sum to 2048, so a signal of RMS r gives 2048^2 r^2 / 2 over the
 // bins; resynthesis then carries it with the pass-through gain 4 * 0.8165^2.
-constexpr float kWetLevelPerRootEnergy = 4.0f * 0.8165f * 0.8165f * 1.4142135f / 2048.0f;
+constexpr float kWetLevelPerRootEnergy = 4.0f * 0.8165f * 0.8165f * 1.4142135f * kInverseFFTSize;
 
 // Sum of the squares of a spectrum's magnitudes, times `scale` per bin when given; eight
 // running sums so that it vectorises.

@@ -20,8 +20,8 @@ namespace {
 // on without leaving (2^23, or 2^23 + 1 where 2 pi lies more than a quarter step above C_E u,
 // so that landing exactly on 2^E rounds down out of the binade). The one step that leaves
 // lands in the binade below (2 pi < 8 <= 2^(E-1)), on its grid of u/2, at 2m' - C_(E-1).
-// Below 16 at most three literal steps remain. Bit-for-bit the literal loop's result; every
-// intermediate is an integer under 2^25 (even above 2^24), so exact in float.
+// Below 16 at most three single steps remain. Bit-for-bit what stepping one 2 pi at a time
+// gives; every intermediate is an integer under 2^25 (even above 2^24), so exact in float.
 constexpr int kTwoPiMantissa = 13176795; // 6.2831855f = 13176795 * 2^-21
 
 // 2 pi in grid steps of binade E, rounded to nearest, ties to even.
@@ -87,7 +87,8 @@ float finishWrap(float x) {
 [[gnu::noipa]] void advanceFrozenPhases(float* accum, int count) noexcept {
     for (int k = 0; k < count; ++k) {
         // Bin k's centre frequency turns by k * pi/2 over one hop.
-        accum[k] += ((static_cast<float>(k) * kTwoPi) * 512.0f) * 0.00048828125f;
+        accum[k] +=
+            ((static_cast<float>(k) * kTwoPi) * static_cast<float>(kHopSize)) * kInverseFFTSize;
     }
     // Phases stay below pi + 1024 pi/2 < 2048: binades 10 down to 4 cover them.
     leaveBinadeAll<10>(accum, count);

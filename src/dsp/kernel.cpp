@@ -110,7 +110,7 @@ bool ZerinExtensionDSPKernel::initialize(int channelCount, double sampleRate) no
         const double w = 0.8165 * (1.0 - std::cos(2.0 * 3.141592653589793 * n / kFFTSize));
         mWindow[n] = static_cast<float>(w);
         // Scaling by 2^-11 is exact, so folding it into the window changes no result.
-        mSynthesisWindow[n] = mWindow[n] * (1.0f / kFFTSize);
+        mSynthesisWindow[n] = mWindow[n] * kInverseFFTSize;
     }
     for (int c = 0; c < mChannelCount; ++c)
         for (int k = 0; k < kNumBins; ++k)
@@ -330,7 +330,7 @@ void ZerinExtensionDSPKernel::rebuildBinDelays() noexcept {
     const float rate = static_cast<float>(mSampleRate);
     const float hopSeconds = static_cast<float>(kHopSize) / rate;
     for (int k = 0; k < kNumBins; ++k) {
-        float f = (static_cast<float>(k) * rate) * 0.00048828125f;
+        float f = (static_cast<float>(k) * rate) * kInverseFFTSize;
         if (f < 1.0f) f = 1.0f;
         const float ms = evaluateCurve(b, f);
         float hops = (ms / 1000.0f) / hopSeconds;

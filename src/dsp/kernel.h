@@ -125,7 +125,7 @@ struct ZerinExtensionDSPKernel {
     bool classificationSnapshotReady() const noexcept { return mSnapshotExchange.hasFresh(); }
     int activeMode() const noexcept { return mActiveMode; }
 
-    // Fields, in the order of the kernel record. Those shared across threads are atomics.
+    // Those fields shared across threads are atomics.
     std::atomic<double> mHostTempo{120.0};
     double mSampleRate = 44100.0;
     std::atomic<bool> mBypassed{false};

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "dsp/curve.h"
 #include "editor/curve_point.h"
 #include "platform/ui/color.h"
 
@@ -39,9 +40,9 @@ struct SpectrumStop {
 
 namespace zerin::ZerinCurveConstants {
 
-inline constexpr float minFreq = 20.0f;    // Hz, left end of the frequency axis
-inline constexpr float maxFreq = 20000.0f; // Hz, right end
-inline constexpr float maxDelay = 2000.0f; // ms, bottom of the delay axis (0 ms is the top)
+inline constexpr float minFreq = 20.0f;             // Hz, left end of the frequency axis
+inline constexpr float maxFreq = 20000.0f;          // Hz, right end
+inline constexpr float maxDelay = kMaxCurveDelayMs; // ms, bottom of the delay axis (0 ms: top)
 
 // log10(minFreq) and log10(maxFreq) - log10(minFreq) (= 3), both in 32-bit float.
 float logMinFreq();

@@ -1,5 +1,7 @@
 #include "editor/particle_system.h"
 
+#include "dsp/constants.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -7,7 +9,6 @@ namespace zerin {
 
 namespace {
 
-constexpr float kTwoPi = 6.2831855f;
 constexpr float kFirstFrameStep = 0.016f; // seconds
 constexpr float kScatterRespawnOffset = 80.0f;
 
