@@ -39,7 +39,8 @@ void addPluck(std::vector<double>& out, std::int64_t start, double freq, double 
         double re = 1.0, im = 0.0, env = 0.35 * gain / (h * 1.3);
         const double cw = std::cos(w), sw = std::sin(w);
         for (std::int64_t i = 0; i < length; ++i) {
-            const double attack = std::min(1.0, i / (0.002 * DemoSignal::kSampleRate));
+            const double attack =
+                std::min(1.0, static_cast<double>(i) / (0.002 * DemoSignal::kSampleRate));
             out[start + i] += attack * env * im;
             const double nre = re * cw - im * sw;
             im = re * sw + im * cw;

@@ -138,9 +138,7 @@ int renderOptions(const CLI::App& app, CommandLine& line) {
     return kExitOk;
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
     CLI::App app{"Render audio through Zerin, the spectral delay.", "zerin-render"};
     CommandLine line;
     declareOptions(app, line);
@@ -158,4 +156,18 @@ int main(int argc, char** argv) {
     if (line.listPresets) return listPresetsCommand();
     if (const int status = renderOptions(app, line); status != kExitOk) return status;
     return runRender(line.options);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // Nothing is expected to throw past here; should memory run out, say so and fail
+    // instead of ending in std::terminate. The output is written out of sight, so nothing
+    // half-written is left either way.
+    try {
+        return run(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "zerin-render: %s\n", e.what());
+        return kExitFailure;
+    }
 }

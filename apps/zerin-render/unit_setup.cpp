@@ -34,7 +34,7 @@ selectPreset(const std::string& name, const std::vector<Preset>& userPresets, st
 std::shared_ptr<ZerinExtensionAudioUnit> configuredUnit(const UnitChoices& choices,
                                                         std::string* error) {
     AUError auError;
-    const auto unit = ZerinExtensionAudioUnit::create(zerinComponentDescription(), 0, &auError);
+    auto unit = ZerinExtensionAudioUnit::create(zerinComponentDescription(), 0, &auError);
     if (!unit) {
         *error = "cannot create the audio unit: " + auError.message;
         return nullptr;

@@ -223,6 +223,7 @@ std::vector<std::pair<float, float>> ZerinExtensionAudioUnit::getSpectralCurve()
         count = kernel.getSpectralCurve(buffer);
     }
     std::vector<std::pair<float, float>> points;
+    points.reserve(count);
     for (int i = 0; i < count; ++i)
         points.emplace_back(buffer[i].freq, buffer[i].delay);
     return points;

@@ -22,7 +22,7 @@ float sinOf(double argument) {
 
 ParticleSystem::ParticleSystem() : ParticleSystem(RandomSource()) {}
 
-ParticleSystem::ParticleSystem(RandomSource random) : random(std::move(random)) {
+ParticleSystem::ParticleSystem(RandomSource random) : random(random) {
     list.reserve(particleCount);
     for (int i = 0; i < particleCount; ++i) {
         Particle p;

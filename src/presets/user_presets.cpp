@@ -54,7 +54,7 @@ StoreResult changeUserPresets(PreferenceStore& store,
                               const std::function<void(std::vector<Preset>&)>& change,
                               std::vector<Preset>& stored) {
     std::vector<Preset> changed;
-    const StoreResult result = store.update(kUserPresetsKey, [&](nlohmann::ordered_json& value) {
+    StoreResult result = store.update(kUserPresetsKey, [&](nlohmann::ordered_json& value) {
         Salvaged salvaged = salvage(&value, store.file().string());
         changed = std::move(salvaged.presets);
         change(changed);
