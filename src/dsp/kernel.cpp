@@ -185,37 +185,43 @@ void ZerinExtensionDSPKernel::deallocate() noexcept {
     mInitialized = false;
 }
 
+ZerinExtensionDSPKernel::ZerinExtensionDSPKernel() noexcept {
+    // Through the path hosts use, so the defaults are stored exactly as set values are.
+    for (int a = 0; a < parameter::kCount; ++a)
+        setParameter(static_cast<parameter::Address>(a), parameter::kRanges[a].defaultValue);
+}
+
 void ZerinExtensionDSPKernel::setParameter(std::uint64_t address, float value) noexcept {
     if (!std::isfinite(value)) return;
     constexpr auto r = std::memory_order_relaxed;
     switch (address) {
-        case 0:
-        case 1: {
+        case parameter::inputGain:
+        case parameter::outputGain: {
             const float gain = decibelsToGain(value);
             if (!std::isfinite(gain)) return;
-            (address == 0 ? mInputGainDB : mOutputGainDB).store(value, r);
-            (address == 0 ? mInputGainLinear : mOutputGainLinear).store(gain, r);
+            (address == parameter::inputGain ? mInputGainDB : mOutputGainDB).store(value, r);
+            (address == parameter::inputGain ? mInputGainLinear : mOutputGainLinear).store(gain, r);
             break;
         }
-        case 2:
+        case parameter::dryWet:
             mDryWet.store(value / 100.0f, r);
             break;
-        case 3:
+        case parameter::feedback:
             mFeedback.store(value / 100.0f, r);
             break;
-        case 4:
+        case parameter::lfoRate:
             mLFORate.store(value, r);
             break;
-        case 5:
+        case parameter::lfoDepth:
             mLFODepth.store(value / 100.0f, r);
             break;
-        case 6:
+        case parameter::tempoSync:
             mTempoSync.store(value >= 0.5f, r);
             break;
-        case 7:
+        case parameter::scatterSpeed:
             mScatterSpeed.store(value / 100.0f, r);
             break;
-        case 8: {
+        case parameter::mode: {
             const std::int32_t mode = truncateToInt(value + 0.5f);
             const std::int32_t old = mMode.load(r);
             if (mode == old) break;
@@ -228,7 +234,7 @@ void ZerinExtensionDSPKernel::setParameter(std::uint64_t address, float value) n
             mModesLeft.fetch_or(modeBit(old), std::memory_order_release);
             break;
         }
-        case 9:
+        case parameter::sourceSensitivity:
             mSourceSensitivity.store(value / 100.0f, r);
             break;
         default:
@@ -238,25 +244,25 @@ void ZerinExtensionDSPKernel::setParameter(std::uint64_t address, float value) n
 
 float ZerinExtensionDSPKernel::getParameter(std::uint64_t address) const noexcept {
     switch (address) {
-        case 0:
+        case parameter::inputGain:
             return relaxed(mInputGainDB);
-        case 1:
+        case parameter::outputGain:
             return relaxed(mOutputGainDB);
-        case 2:
+        case parameter::dryWet:
             return relaxed(mDryWet) * 100.0f;
-        case 3:
+        case parameter::feedback:
             return relaxed(mFeedback) * 100.0f;
-        case 4:
+        case parameter::lfoRate:
             return relaxed(mLFORate);
-        case 5:
+        case parameter::lfoDepth:
             return relaxed(mLFODepth) * 100.0f;
-        case 6:
+        case parameter::tempoSync:
             return mTempoSync.load(std::memory_order_relaxed) ? 1.0f : 0.0f;
-        case 7:
+        case parameter::scatterSpeed:
             return relaxed(mScatterSpeed) * 100.0f;
-        case 8:
+        case parameter::mode:
             return static_cast<float>(mMode.load(std::memory_order_relaxed));
-        case 9:
+        case parameter::sourceSensitivity:
             return relaxed(mSourceSensitivity) * 100.0f;
         default:
             return 0.0f;

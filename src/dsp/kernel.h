@@ -12,6 +12,7 @@
 
 #include "dsp/constants.h"
 #include "dsp/curve.h"
+#include "dsp/parameters.h"
 #include "dsp/triple_buffer.h"
 
 #include <atomic>
@@ -80,7 +81,7 @@ struct ChannelState {
 };
 
 struct ZerinExtensionDSPKernel {
-    ZerinExtensionDSPKernel() = default;
+    ZerinExtensionDSPKernel() noexcept; // every parameter at its default
     ~ZerinExtensionDSPKernel() { deallocate(); }
     ZerinExtensionDSPKernel(const ZerinExtensionDSPKernel&) = delete;
     ZerinExtensionDSPKernel& operator=(const ZerinExtensionDSPKernel&) = delete;
@@ -95,8 +96,9 @@ struct ZerinExtensionDSPKernel {
     // Frees everything; the kernel is then as constructed except for parameters and curve.
     void deallocate() noexcept;
 
-    // Values in the host's units (dB, percent, Hz, 0/1, mode index). Non-finite values are
-    // ignored. A mode change is applied by the render thread at its next `process` call.
+    // Values in the host's units (dB, percent, Hz, 0/1, mode index) by `parameter::Address`.
+    // Non-finite values are ignored. A mode change is applied by the render thread at its
+    // next `process` call.
     void setParameter(std::uint64_t address, float value) noexcept;
     float getParameter(std::uint64_t address) const noexcept;
 
@@ -132,21 +134,24 @@ struct ZerinExtensionDSPKernel {
     bool mInitialized = false;
     std::atomic<std::uint32_t> mMaxFramesToRender{1024};
     std::int32_t mChannelCount = 2;
-    std::atomic<float> mInputGainDB{0.0f};
-    std::atomic<float> mOutputGainDB{0.0f};
-    std::atomic<float> mInputGainLinear{1.0f};
-    std::atomic<float> mOutputGainLinear{1.0f};
-    std::atomic<float> mDryWet{0.5f};
-    std::atomic<float> mFeedback{0.3f};
-    std::atomic<float> mLFORate{1.0f};
-    std::atomic<float> mLFODepth{0.2f};
-    std::atomic<bool> mTempoSync{false};
-    std::atomic<float> mScatterSpeed{0.5f};
+    // The parameters, as the constructor and `setParameter` store them (fractions for
+    // percentages, linear gains beside the decibels).
+    std::atomic<float> mInputGainDB{};
+    std::atomic<float> mOutputGainDB{};
+    std::atomic<float> mInputGainLinear{};
+    std::atomic<float> mOutputGainLinear{};
+    std::atomic<float> mDryWet{};
+    std::atomic<float> mFeedback{};
+    std::atomic<float> mLFORate{};
+    std::atomic<float> mLFODepth{};
+    std::atomic<bool> mTempoSync{};
+    std::atomic<float> mScatterSpeed{};
     std::atomic<std::int32_t> mMode{0}; // as last set; the render thread follows it
-    std::atomic<float> mSourceSensitivity{0.0f};
-    float mSmoothedInputGain = 1.0f;
-    float mSmoothedOutputGain = 1.0f;
-    float mSmoothedDryWet = 0.5f;
+    std::atomic<float> mSourceSensitivity{};
+    // Gliding values, started from their targets by `initialize`.
+    float mSmoothedInputGain = 0.0f;
+    float mSmoothedOutputGain = 0.0f;
+    float mSmoothedDryWet = 0.0f;
     float mLFOPhase = 0.0f; // radians, [0, 2 pi)
 
     FFTSetup* mFFTSetup = nullptr;
@@ -182,10 +187,10 @@ struct ZerinExtensionDSPKernel {
     // Parameters the frames of one `process` call read, taken once at its start so every
     // frame of the call sees one consistent set.
     struct FrameParams {
-        float feedback = 0.3f;
-        float lfoDepth = 0.2f;
+        float feedback = 0.0f;
+        float lfoDepth = 0.0f;
         float sensitivity = 0.0f; // 0 when at or below the 0.001 threshold
-        float scatterSpeed = 0.5f;
+        float scatterSpeed = 0.0f;
     } mFrame;
 
     // Per-call scratch of `process`: the smoothed values at each sample of a segment and the

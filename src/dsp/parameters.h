@@ -1,0 +1,50 @@
+#pragma once
+
+// The kernel's parameters: their addresses, which hosts keep in sessions and automation for
+// ever, and the range and default of each value in host units (dB, percent, Hz, 0/1, mode
+// index). The host-facing table (identifiers, names, units, groups) is built on these, and
+// so are the plug-in's ports: nothing here is written a second time anywhere.
+
+#include <cstdint>
+
+namespace zerin::parameter {
+
+enum Address : std::uint64_t {
+    inputGain = 0,
+    outputGain = 1,
+    dryWet = 2,
+    feedback = 3,
+    lfoRate = 4,
+    lfoDepth = 5,
+    tempoSync = 6,
+    scatterSpeed = 7,
+    mode = 8,
+    sourceSensitivity = 9,
+};
+inline constexpr int kCount = 10;
+
+struct Range {
+    float min;
+    float max;
+    float defaultValue;
+};
+
+// Indexed by address.
+inline constexpr Range kRanges[kCount] = {
+    {-24.0f, 12.0f, 0.0f}, // inputGain, dB
+    {-24.0f, 12.0f, 0.0f}, // outputGain, dB
+    {0.0f, 100.0f, 50.0f}, // dryWet, %
+    {0.0f, 100.0f, 30.0f}, // feedback, %
+    {0.01f, 20.0f, 1.0f},  // lfoRate, Hz
+    {0.0f, 100.0f, 20.0f}, // lfoDepth, %
+    {0.0f, 1.0f, 0.0f},    // tempoSync, off/on
+    {0.0f, 100.0f, 50.0f}, // scatterSpeed, %
+    {0.0f, 2.0f, 0.0f},    // mode: delay, freeze, scatter
+    {0.0f, 100.0f, 0.0f},  // sourceSensitivity, %
+};
+
+constexpr float defaultValue(Address a) {
+    return kRanges[a].defaultValue;
+}
+
+} // namespace zerin::parameter
