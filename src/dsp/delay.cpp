@@ -21,18 +21,18 @@ float feedbackScaleOf(float sens, float rating) {
 // bins; resynthesis then carries it with the pass-through gain 4 * 0.8165^2.
 constexpr float kWetLevelPerRootEnergy = 4.0f * 0.8165f * 0.8165f * 1.4142135f * kInverseFFTSize;
 
-// Sum of the squares of a spectrum's magnitudes, times `scale` per bin when given; eight
-// running sums so that it vectorises.
-float energyOf(const float* mag, const float* scale) {
+// Sum of the squares of a spectrum's magnitudes, each times its `scale` where given.
+// Eight running sums, so that it vectorises.
+template <bool kScaled> float energyOf(const float* mag, const float* scale) {
+    auto at = [&](int k) {
+        if constexpr (kScaled) return mag[k] * scale[k];
+        return mag[k];
+    };
     float lanes[8] = {};
     for (int k = 0; k + 8 <= kNumBins; k += 8)
-        for (int j = 0; j < 8; ++j) {
-            const float m = scale != nullptr ? mag[k + j] * scale[k + j] : mag[k + j];
-            lanes[j] = std::fma(m, m, lanes[j]);
-        }
-    const int last = kNumBins - 1;
-    const float m = scale != nullptr ? mag[last] * scale[last] : mag[last];
-    float energy = m * m;
+        for (int j = 0; j < 8; ++j)
+            lanes[j] = std::fma(at(k + j), at(k + j), lanes[j]);
+    float energy = at(kNumBins - 1) * at(kNumBins - 1);
     for (float lane : lanes)
         energy += lane;
     return energy;
@@ -45,12 +45,12 @@ template <bool kWeighted>
 float limitedFeedback(const ChannelState& ch, float fb, float sens, float* scale) {
     // Weighting only ever lowers a bin's feedback, so the unweighted level bounds it: the
     // weights are worked out only for a loop near its knee.
-    float level = fb * std::sqrt(energyOf(ch.feedbackMag, nullptr)) * kWetLevelPerRootEnergy;
+    float level = fb * std::sqrt(energyOf<false>(ch.feedbackMag, nullptr)) * kWetLevelPerRootEnergy;
     if (!(level > kLoopKnee)) return fb;
     if constexpr (kWeighted) {
         for (int k = 0; k < kNumBins; ++k)
             scale[k] = feedbackScaleOf(sens, ch.binClassification[k]);
-        level = fb * std::sqrt(energyOf(ch.feedbackMag, scale)) * kWetLevelPerRootEnergy;
+        level = fb * std::sqrt(energyOf<true>(ch.feedbackMag, scale)) * kWetLevelPerRootEnergy;
         if (!(level > kLoopKnee)) return fb;
     }
     return fb * (softCeiling(level, kLoopKnee, kLoopCeiling) / level);

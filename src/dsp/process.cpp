@@ -69,10 +69,10 @@ float smooth(float s, float target, float* values, int count) {
 // The safety stage of the wet path: peaks above kWetKnee are rounded off below kWetCeiling.
 // The scan is one vectorised pass; the rounding runs only where a peak is found.
 void limitWetPeaks(float* wet, int count) {
-    bool over = false;
+    int over = 0; // an int, not a bool: GCC vectorises an int reduction
     for (int i = 0; i < count; ++i)
-        over |= std::fabs(wet[i]) > kWetKnee;
-    if (!over) return;
+        over |= std::fabs(wet[i]) > kWetKnee ? 1 : 0;
+    if (over == 0) return;
     for (int i = 0; i < count; ++i)
         wet[i] = std::copysign(softCeiling(std::fabs(wet[i]), kWetKnee, kWetCeiling), wet[i]);
 }
