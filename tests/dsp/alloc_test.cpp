@@ -1,86 +1,12 @@
-// Proof that the render thread never touches the heap: the C allocation functions, which
-// operator new and FFTW's allocator end in, are interposed (under a sanitizer, which owns the
-// heap itself, hooked) and counted on the calling thread while a thread-local flag is up.
+// Proof that the render thread never touches the heap: every heap call the kernel's
+// processing makes on its thread is counted (support/heap_counter.h).
 
 #include "dsp/fft.h"
 #include "kernel_test_support.h"
-
-#include <cerrno>
-
-namespace {
-
-// Constant-initialised, so touching them from inside malloc needs no allocation.
-thread_local bool tCounting = false;
-thread_local int tHeapCalls = 0; // allocations and releases
-
-void noteAllocation(const volatile void* = nullptr, std::size_t = 0) {
-    tHeapCalls += tCounting ? 1 : 0;
-}
-void noteRelease(const volatile void* p) {
-    tHeapCalls += tCounting && p != nullptr ? 1 : 0;
-}
-
-} // namespace
-
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*)(const volatile void*,
-                                                                  std::size_t),
-                                                         void (*)(const volatile void*));
-const int gHooks = __sanitizer_install_malloc_and_free_hooks(noteAllocation, noteRelease);
-#else
-extern "C" {
-void* __libc_malloc(std::size_t);
-void* __libc_calloc(std::size_t, std::size_t);
-void* __libc_realloc(void*, std::size_t);
-void* __libc_memalign(std::size_t, std::size_t);
-void __libc_free(void*);
-
-void* malloc(std::size_t n) noexcept {
-    noteAllocation();
-    return __libc_malloc(n);
-}
-void* calloc(std::size_t count, std::size_t n) noexcept {
-    noteAllocation();
-    return __libc_calloc(count, n);
-}
-void* realloc(void* p, std::size_t n) noexcept {
-    noteAllocation();
-    return __libc_realloc(p, n);
-}
-void* memalign(std::size_t alignment, std::size_t n) noexcept {
-    noteAllocation();
-    return __libc_memalign(alignment, n);
-}
-void* aligned_alloc(std::size_t alignment, std::size_t n) noexcept {
-    return memalign(alignment, n);
-}
-int posix_memalign(void** out, std::size_t alignment, std::size_t n) noexcept {
-    *out = memalign(alignment, n);
-    return *out != nullptr ? 0 : ENOMEM;
-}
-void free(void* p) noexcept {
-    noteRelease(p);
-    __libc_free(p);
-}
-}
-#endif
+#include "support/heap_counter.h"
 
 namespace zerin::test {
 namespace {
-
-template <typename Fn> int heapCalls(Fn&& fn) {
-    tHeapCalls = 0;
-    tCounting = true;
-    fn();
-    tCounting = false;
-    return tHeapCalls;
-}
-
-// Keeps an allocation from being optimised away.
-template <typename T> T* escape(T* p) {
-    asm volatile("" : : "r"(p) : "memory");
-    return p;
-}
 
 TEST(AllocationCounter, SeesEveryKindOfAllocationAndRelease) {
     EXPECT_EQ(heapCalls([] { delete[] escape(new int[10]); }), 2);

@@ -44,21 +44,49 @@ TEST(FrameEngine, WetAndDryPathsBothLagTheInputByExactlyTheLatencyButBypassDoesN
     EXPECT_EQ(inPlace, in) << "bypassed: an undelayed copy";
 }
 
-TEST(FrameEngine, GainGlidesAndTheLFOTurnsOncePerSampleFrame) {
-    auto k = makeKernel(2, 48000.0, {.dryWet = 0.0f, .lfoRate = 13.7f});
-    k->setParameter(kOutputGain, 12.0f);
-    const float target = k->mOutputGainLinear.load();
-    const Signal ones(20000, 1.0f);
-    const Channels out = render(*k, {ones, ones}, 77);
-    // A unit dry input comes out as the applied gain: one per mille of the rest closer a sample.
-    float gain = 1.0f, phase = 0.0f;
-    for (std::size_t n = 0; n < ones.size(); ++n) {
-        gain = std::fma(0.001f, target - gain, gain);
-        ASSERT_TRUE(n < kLatencySamples || (out[0][n] == gain && out[1][n] == gain)) << n;
-        phase += (13.7f * kTwoPi) / 48000.0f;
-        if (phase >= kTwoPi) phase -= kTwoPi;
+TEST(FrameEngine, GainAndMixChangesGlideWithoutAClickAndArrive) {
+    // A unit input renders the level each setting gives. A change made mid-stream must move
+    // the output by no more than 1/200 of the change per sample (a step clicks), never past
+    // its target, and arrive within 0.1 % of it in 10000 samples (about 200 ms).
+    struct Glide {
+        Settings before, after;
+        float from, to;
+    };
+    const Glide glides[] = {{{.dryWet = 0}, {.outputGain = 12}, 1.0f, 3.9810717f},
+                            {{.dryWet = 0, .mode = 3}, {.dryWet = 100}, 1.0f, kPassThroughGain},
+                            {{.dryWet = 100, .mode = 3},
+                             {.inputGain = -12},
+                             kPassThroughGain,
+                             0.2511886f * kPassThroughGain}};
+    const Signal ones(24000, 1.0f);
+    constexpr std::size_t kChange = 4096; // a wet change shows 2047 samples later
+    for (const Glide& g : glides) {
+        auto k = makeKernel(1, 48000.0, g.before);
+        const Signal out =
+            render(*k, {ones}, 77, {{kChange, [&](Kernel& kk) { apply(kk, g.after); }}})[0];
+        const float change = std::fabs(g.to - g.from), settled = 1e-3f * std::fabs(g.to);
+        EXPECT_NEAR(out[kChange - 1], g.from, 4e-6f * g.from);
+        for (std::size_t n = kChange; n < out.size(); ++n) {
+            ASSERT_LE(std::fabs(out[n] - out[n - 1]), change / 200.0f + 4e-6f) << n;
+            ASSERT_GE((out[n] - g.to) * (g.from - g.to), -settled * change) << n << " overshoots";
+        }
+        // Where it starts to move: at once, or (the input gain) with the wet path's latency.
+        std::size_t start = kChange;
+        while (start < out.size() && std::fabs(out[start] - g.from) < 1e-4f * change)
+            ++start;
+        EXPECT_LE(start, kChange + kLatencySamples);
+        EXPECT_NEAR(out[start + 10000], g.to, settled);
     }
-    EXPECT_EQ(k->mLFOPhase, phase);
+}
+
+TEST(FrameEngine, TheLFOTurnsAtItsRateWhateverTheChannelCount) {
+    // One second at 13.7 Hz leaves it 0.7 of a turn on: a phase advanced per channel, per
+    // call or per frame instead of once per sample ends far from there.
+    for (int channels : {1, 2}) {
+        auto k = makeKernel(channels, 48000.0, {.lfoRate = 13.7f});
+        render(*k, Channels(channels, Signal(48000, 0.25f)), 77);
+        EXPECT_NEAR(k->mLFOPhase, 0.7f * kTwoPi, 0.02f) << channels;
+    }
 }
 
 // Every mode, with the classification off and on, modulation and feedback, and a curve, a

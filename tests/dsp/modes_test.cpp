@@ -1,6 +1,6 @@
 // The modes: per-bin delay-line reads with the LFO's swing and their limits, feedback, the
-// classification's weighting and the tempo-synced rate; scatter's seeded reshuffles; the frozen
-// phase advance that must match the one-turn-at-a-time wrap to the bit, and the held loop.
+// classification's weighting and the tempo-synced rate; scatter's map and its reshuffles; the
+// frozen phase advance that must match the one-turn-at-a-time wrap to the bit, and the held loop.
 
 #include "kernel_test_support.h"
 
@@ -96,55 +96,67 @@ TEST(Delay, TempoSyncSnapsTheRateToTheNearestDivisionOfTheBeat) {
     }
 }
 
-constexpr std::uint32_t kSeed = 0x12345678u;
-
-std::uint32_t xorshift(std::uint32_t x) {
-    x ^= x << 13;
-    x ^= x >> 17;
-    return x ^ (x << 5);
-}
-
-// The reshuffle as documented: two draws per swap, the partner within +-62 bins, clamped; at
-// full speed, 83 swaps.
-std::vector<int> reshuffled(std::uint32_t& state, std::vector<int> map) {
-    for (int s = 0; s < 83; ++s) {
-        const std::uint32_t r1 = xorshift(state), r2 = state = xorshift(r1);
-        const int i = static_cast<int>(r1 % kNumBins), j = i - 62 + static_cast<int>(r2 % 125);
-        std::swap(map[i], map[std::clamp(j, 0, kNumBins - 1)]);
-    }
-    return map;
-}
-
 std::vector<int> scatterMap(const Kernel& k, int channel) {
     return {k.mChannels[channel]->scatterMap, k.mChannels[channel]->scatterMap + kNumBins};
 }
 
-TEST(Scatter, EveryKernelDrawsTheSeededSequenceChannelByChannelAndStartsOverWhenChosenAgain) {
+// Renders `hops` hops of noise one hop a call, so each call runs one frame per channel.
+// Returns the hops after which channel 0's map had changed; every map must stay a
+// permutation of the bins, or scatter would drop some and double others.
+std::vector<int> reshuffledHops(Kernel& k, int hops) {
+    std::vector<int> changed, identity(kNumBins);
+    std::iota(identity.begin(), identity.end(), 0);
+    const Channels hop = {noise(kHopSize, 1), noise(kHopSize, 2)};
+    for (int h = 0; h < hops; ++h) {
+        const std::vector<int> before = scatterMap(k, 0);
+        render(k, hop, kHopSize);
+        for (int c = 0; c < 2; ++c) {
+            std::vector<int> sorted = scatterMap(k, c);
+            std::sort(sorted.begin(), sorted.end());
+            EXPECT_EQ(sorted, identity) << "channel " << c << " after hop " << h;
+        }
+        if (scatterMap(k, 0) != before) changed.push_back(h);
+    }
+    return changed;
+}
+
+TEST(Scatter, TheMapStaysAPermutationAndReshufflesAsOftenAsItsSpeedSays) {
+    // At full speed the map changes every fourth frame, at none every 84th (if its one swap
+    // moves anything), and in between in between.
+    std::size_t changes[3];
+    for (int i = 0; i < 3; ++i) {
+        auto k = makeKernel(2, 44100.0, {.scatterSpeed = 50.0f * i, .mode = 2});
+        changes[i] = reshuffledHops(*k, 336).size();
+    }
+    EXPECT_LE(changes[0], 4u);
+    EXPECT_GT(changes[1], changes[0]);
+    EXPECT_LT(changes[1], changes[2]);
+    EXPECT_EQ(changes[2], 84u);
+}
+
+TEST(Scatter, TheSeededMapsDoNotDependOnCallSizesAndStartOverWhenChosenAgain) {
     const Channels in = {noise(40000, 1), noise(40000, 2)};
-    const Settings s = {.dryWet = 100, .feedback = 40, .scatterSpeed = 100, .mode = 2};
-    auto k = makeKernel(2, 44100.0, s);
-    EXPECT_EQ(render(*k, in, 512), render(*makeKernel(2, 44100.0, s), in, 512));
-    // 78 frames, reshuffled at every fourth, channel 0 first.
-    std::uint32_t state = kSeed;
+    const Settings s = {.feedback = 40, .scatterSpeed = 80, .mode = 2};
+    auto reference = makeKernel(2, 44100.0, s);
+    render(*reference, in, 512);
+    for (std::size_t block : {63u, 4096u}) {
+        auto k = makeKernel(2, 44100.0, s);
+        render(*k, in, block);
+        for (int c = 0; c < 2; ++c)
+            EXPECT_EQ(scatterMap(*k, c), scatterMap(*reference, c)) << block;
+    }
+
+    // Left for one frame and chosen again, the map is the bins in order once more and is
+    // reshuffled on the same frames as after the first choice.
+    auto k = makeKernel(2, 44100.0, {.scatterSpeed = 100, .mode = 2});
+    const std::vector<int> first = reshuffledHops(*k, 12);
+    k->setParameter(kMode, 0.0f);
+    reshuffledHops(*k, 1);
     std::vector<int> identity(kNumBins);
     std::iota(identity.begin(), identity.end(), 0);
-    std::vector<int> left = identity, right = identity;
-    for (int reshuffle = 0; reshuffle < 19; ++reshuffle) {
-        left = reshuffled(state, left);
-        right = reshuffled(state, right);
-    }
-    EXPECT_EQ(scatterMap(*k, 0), left);
-    EXPECT_EQ(scatterMap(*k, 1), right);
-
-    // Left and chosen again, scatter starts over from the identity four frames on, while the
-    // generator runs on.
-    k->setParameter(kMode, 0.0f);
-    render(*k, {Signal(512, 0.0f), Signal(512, 0.0f)}, 512);
+    EXPECT_EQ(scatterMap(*k, 1), identity);
     k->setParameter(kMode, 2.0f);
-    render(*k, {Signal(3 * 512, 0.0f), Signal(3 * 512, 0.0f)}, 512);
-    EXPECT_EQ(k->mRNGState, state);
-    render(*k, {Signal(512, 0.0f), Signal(512, 0.0f)}, 512);
-    EXPECT_EQ(scatterMap(*k, 0), reshuffled(state, identity));
+    EXPECT_EQ(reshuffledHops(*k, 12), first);
 }
 
 // Bin k's turn over one hop, k pi/2, rounded as the kernel rounds it.

@@ -1,6 +1,7 @@
 // What zerin-render writes: alignment with the input, latency and tail, automation on its
 // sample, block-size invariance, state files, formats, the lists and the demo.
 
+#include "audiounit/parameters.h"
 #include "dsp/factory_curves.h"
 #include "render_cli.h"
 
@@ -149,13 +150,39 @@ TEST_F(RenderCli, CompressedAndAiffOutputsReadBack) {
     }
 }
 
-TEST_F(RenderCli, ListsTheParametersAndRendersTheDemoWithoutInput) {
-    const RunResult parameters = render({"--list-parameters"});
-    EXPECT_EQ(parameters.status, 0);
-    for (const std::string id :
-         {"inputGain", "outputGain", "dryWet", "feedback", "sourceSensitivity", "lfoRate",
-          "lfoDepth", "tempoSync", "scatterSpeed", "mode"})
-        EXPECT_NE(parameters.out.find(id + " "), std::string::npos) << id;
+TEST_F(RenderCli, ListsTheParametersAsHostsSeeThemAndRendersTheDemoWithoutInput) {
+    // What a person reads and what a host reads must agree: the same parameters in the same
+    // order, with the same names, ranges, value names, defaults and units.
+    const RunResult list = render({"--list-parameters"});
+    EXPECT_EQ(list.status, 0);
+    std::istringstream lines(list.out);
+    std::string header, line;
+    std::getline(lines, header);
+    const auto field = [&](const char* title, const char* next) {
+        const std::size_t from = header.find(title),
+                          to = next ? header.find(next) : std::string::npos;
+        const std::string text = line.substr(std::min(from, line.size()), to - from);
+        return text.substr(0, text.find_last_not_of(' ') + 1);
+    };
+    const auto tree = buildParameterTree(parameterTreeSpec());
+    for (const AUParameter* p : tree->parameters()) {
+        ASSERT_TRUE(std::getline(lines, line)) << p->identifier() << " is not listed";
+        EXPECT_EQ(field("id", "name"), p->identifier());
+        EXPECT_EQ(field("name", "range"), p->displayName()) << line;
+        float low = NAN, high = NAN;
+        std::string range = field("range", "default"), to;
+        std::istringstream(range) >> low >> to >> high;
+        EXPECT_TRUE(low == p->minValue() && high == p->maxValue()) << line;
+        EXPECT_EQ(std::stof(field("default", "unit")), p->value()) << line;
+        EXPECT_EQ(field("unit", nullptr), unitLabel(p->unit())) << line;
+        std::transform(range.begin(), range.end(), range.begin(), ::tolower);
+        for (std::size_t i = 0; p->valueStrings() && i < p->valueStrings()->size(); ++i) {
+            std::string name = std::to_string(i) + " " + (*p->valueStrings())[i];
+            std::transform(name.begin(), name.end(), name.begin(), ::tolower);
+            EXPECT_NE(range.find(name), std::string::npos) << line;
+        }
+    }
+    EXPECT_FALSE(std::getline(lines, line)) << "not in the host tree: " << line;
     EXPECT_TRUE(listing().empty());
 
     ASSERT_EQ(render({"-q"}).status, 0);
