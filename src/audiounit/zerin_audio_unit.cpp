@@ -20,7 +20,7 @@ ZerinExtensionAudioUnit::ZerinExtensionAudioUnit(const AudioComponentDescription
     : AUAudioUnit(description) {}
 
 ZerinExtensionAudioUnit::~ZerinExtensionAudioUnit() {
-    kernel.deallocate();
+    mKernel.deallocate();
 }
 
 std::shared_ptr<ZerinExtensionAudioUnit>
@@ -33,46 +33,46 @@ ZerinExtensionAudioUnit::create(const AudioComponentDescription& description,
 
 bool ZerinExtensionAudioUnit::construct(AUError* error) {
     const AVAudioFormat format{kDefaultRate, kDefaultChannels};
-    outputBus = AUAudioUnitBus::create(format, error);
-    if (!outputBus) return false;
-    outputBus->setMaximumChannelCount(kMaxBusChannels);
-    if (!inputBus.configure(format, kMaxBusChannels, error)) return false;
-    _inputBusses =
+    mOutputBus = AUAudioUnitBus::create(format, error);
+    if (!mOutputBus) return false;
+    mOutputBus->setMaximumChannelCount(kMaxBusChannels);
+    if (!mInputBus.configure(format, kMaxBusChannels, error)) return false;
+    mInputBusses =
         std::make_unique<AUAudioUnitBusArray>(AUAudioUnitBusType::AUAudioUnitBusTypeInput,
-                                              std::vector<AUAudioUnitBus*>{inputBus.bus.get()});
-    _outputBusses =
+                                              std::vector<AUAudioUnitBus*>{mInputBus.bus.get()});
+    mOutputBusses =
         std::make_unique<AUAudioUnitBusArray>(AUAudioUnitBusType::AUAudioUnitBusTypeOutput,
-                                              std::vector<AUAudioUnitBus*>{outputBus.get()});
-    processHelper.emplace();
-    processHelper->kernel = &kernel;
-    processHelper->inputBus = &inputBus;
+                                              std::vector<AUAudioUnitBus*>{mOutputBus.get()});
+    mProcessHelper.emplace();
+    mProcessHelper->kernel = &mKernel;
+    mProcessHelper->inputBus = &mInputBus;
     return true;
 }
 
 double ZerinExtensionAudioUnit::latency() const {
-    return static_cast<double>(kLatencySamples) / kernel.mSampleRate;
+    return static_cast<double>(kLatencySamples) / mKernel.mSampleRate;
 }
 
 AUAudioFrameCount ZerinExtensionAudioUnit::maximumFramesToRender() const {
-    return kernel.mMaxFramesToRender.load(std::memory_order_relaxed);
+    return mMaxFramesToRender.load(std::memory_order_relaxed);
 }
 
 void ZerinExtensionAudioUnit::setMaximumFramesToRender(AUAudioFrameCount frames) {
-    kernel.mMaxFramesToRender.store(frames, std::memory_order_relaxed);
+    mMaxFramesToRender.store(frames, std::memory_order_relaxed);
 }
 
 bool ZerinExtensionAudioUnit::shouldBypassEffect() const {
-    return kernel.mBypassed.load(std::memory_order_relaxed);
+    return mKernel.mBypassed.load(std::memory_order_relaxed);
 }
 
 void ZerinExtensionAudioUnit::setShouldBypassEffect(bool bypass) {
-    kernel.mBypassed.store(bypass, std::memory_order_relaxed);
+    mKernel.mBypassed.store(bypass, std::memory_order_relaxed);
 }
 
 bool ZerinExtensionAudioUnit::allocateRenderResources(AUError* error) {
     if (!AUAudioUnit::allocateRenderResources(error)) return false;
-    const AVAudioFormat in = inputBus.bus->format();
-    const AVAudioFormat out = outputBus->format();
+    const AVAudioFormat in = mInputBus.bus->format();
+    const AVAudioFormat out = mOutputBus->format();
     // Mono to mono or stereo to stereo, as the capabilities say: the kernel processes two
     // channels at most and would leave any further output unwritten.
     if (in.channelCount != out.channelCount || out.channelCount > kMaxChannels) {
@@ -84,43 +84,44 @@ bool ZerinExtensionAudioUnit::allocateRenderResources(AUError* error) {
                           ": Zerin renders mono to mono or stereo to stereo"};
         return false;
     }
-    inputBus.allocate(maximumFramesToRender());
+    mInputBus.allocate(maximumFramesToRender());
     bool initialized;
     {
         // initialize may install the default curve through the producer side.
         std::lock_guard<std::mutex> lock(mCurveMutex);
-        initialized = kernel.initialize(static_cast<int>(out.channelCount), out.sampleRate);
+        initialized = mKernel.initialize(static_cast<int>(out.channelCount), out.sampleRate);
     }
     if (!initialized) {
-        inputBus.deallocate();
+        mInputBus.deallocate();
         setRenderResourcesAllocated(false);
         if (error)
             *error = {kOSStatusErrorDomain, kAudioUnitErr_FailedInitialization,
-                      "out of memory, or no FFT plan for the spectral kernel"};
+                      "out of memory, or no FFT plan for the spectral mKernel"};
         return false;
     }
-    if (processHelper) processHelper->resize(in.channelCount, out.channelCount);
+    if (mProcessHelper) mProcessHelper->resize(in.channelCount, out.channelCount);
     return true;
 }
 
 void ZerinExtensionAudioUnit::deallocateRenderResources() {
-    inputBus.deallocate();
-    kernel.reset();
+    mInputBus.deallocate();
+    mKernel.reset();
     AUAudioUnit::deallocateRenderResources();
 }
 
 void ZerinExtensionAudioUnit::reset() {
-    kernel.reset();
+    mKernel.reset();
     AUAudioUnit::reset();
 }
 
 AUInternalRenderBlock ZerinExtensionAudioUnit::internalRenderBlock() {
-    AUProcessHelper* helper = &*processHelper;
-    BufferedInputBus* input = &inputBus;
-    ZerinExtensionDSPKernel* dsp = &kernel;
+    AUProcessHelper* helper = &*mProcessHelper;
+    BufferedInputBus* input = &mInputBus;
+    ZerinExtensionDSPKernel* dsp = &mKernel;
+    const std::atomic<AUAudioFrameCount>* maxFrames = &mMaxFramesToRender;
     const AUHostMusicalContextBlock musicalContext = musicalContextBlock();
 
-    return [helper, input, dsp,
+    return [helper, input, dsp, maxFrames,
             musicalContext](AudioUnitRenderActionFlags*, const AudioTimeStamp* timestamp,
                             AUAudioFrameCount frameCount, std::int64_t, AudioBufferList* outputData,
                             const AURenderEvent* events,
@@ -132,7 +133,7 @@ AUInternalRenderBlock ZerinExtensionAudioUnit::internalRenderBlock() {
         }
         // The pull buffer holds maxFrames: a call beyond it (the host raised the maximum
         // without reallocating) is refused like any call beyond the maximum.
-        if (frameCount > dsp->mMaxFramesToRender.load(std::memory_order_relaxed) ||
+        if (frameCount > maxFrames->load(std::memory_order_relaxed) ||
             frameCount > input->maxFrames)
             return kAudioUnitErr_TooManyFramesToProcess;
         if (pullInputBlock == nullptr || !*pullInputBlock || input->mutableBufferList == nullptr)
@@ -162,7 +163,7 @@ AUInternalRenderBlock ZerinExtensionAudioUnit::internalRenderBlock() {
 void ZerinExtensionAudioUnit::setupParameterTree(std::shared_ptr<AUParameterTree> tree) {
     setParameterTree(std::move(tree));
     for (AUParameter* p : parameterTree()->parameters())
-        kernel.setParameter(p->address(), p->value());
+        mKernel.setParameter(p->address(), p->value());
     installParameterCallbacks();
 }
 
@@ -171,12 +172,12 @@ void ZerinExtensionAudioUnit::installParameterCallbacks() {
     if (!tree) return;
     const std::weak_ptr<ZerinExtensionAudioUnit> weak = weak_from_this();
     tree->implementorValueObserver = [weak](AUParameter& parameter, AUValue value) {
-        if (const auto unit = weak.lock()) unit->kernel.setParameter(parameter.address(), value);
+        if (const auto unit = weak.lock()) unit->mKernel.setParameter(parameter.address(), value);
     };
     // Once the unit is gone there is no kernel to ask: the table's default is the value a
     // fresh unit would report.
     tree->implementorValueProvider = [weak](const AUParameter& parameter) -> AUValue {
-        if (const auto unit = weak.lock()) return unit->kernel.getParameter(parameter.address());
+        if (const auto unit = weak.lock()) return unit->mKernel.getParameter(parameter.address());
         const ParameterSpec* spec = parameterSpec(parameter.address());
         return spec != nullptr ? spec->defaultValue : 0.0f;
     };
@@ -212,7 +213,7 @@ void ZerinExtensionAudioUnit::setSpectralCurve(const std::vector<std::pair<float
     for (const auto& [freq, delay] : points)
         curve.push_back({freq, delay});
     std::lock_guard<std::mutex> lock(mCurveMutex);
-    kernel.setSpectralCurve(curve.data(), static_cast<int>(curve.size()));
+    mKernel.setSpectralCurve(curve.data(), static_cast<int>(curve.size()));
 }
 
 std::vector<std::pair<float, float>> ZerinExtensionAudioUnit::getSpectralCurve() const {
@@ -220,7 +221,7 @@ std::vector<std::pair<float, float>> ZerinExtensionAudioUnit::getSpectralCurve()
     int count;
     {
         std::lock_guard<std::mutex> lock(mCurveMutex);
-        count = kernel.getSpectralCurve(buffer);
+        count = mKernel.getSpectralCurve(buffer);
     }
     std::vector<std::pair<float, float>> points;
     points.reserve(count);
@@ -232,7 +233,7 @@ std::vector<std::pair<float, float>> ZerinExtensionAudioUnit::getSpectralCurve()
 std::optional<std::vector<float>> ZerinExtensionAudioUnit::getClassificationSnapshot() {
     std::vector<float> ratings(kNumBins);
     std::lock_guard<std::mutex> lock(mSnapshotMutex);
-    if (!kernel.takeClassificationSnapshot(ratings.data())) return std::nullopt;
+    if (!mKernel.takeClassificationSnapshot(ratings.data())) return std::nullopt;
     return ratings;
 }
 

@@ -9,6 +9,7 @@
 #include "dsp/kernel.h"
 #include "platform/au/au_audio_unit.h"
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -28,8 +29,8 @@ public:
     create(const AudioComponentDescription& description, std::uint32_t options, AUError* error);
     ~ZerinExtensionAudioUnit() override;
 
-    AUAudioUnitBusArray* inputBusses() override { return _inputBusses.get(); }
-    AUAudioUnitBusArray* outputBusses() override { return _outputBusses.get(); }
+    AUAudioUnitBusArray* inputBusses() override { return mInputBusses.get(); }
+    AUAudioUnitBusArray* outputBusses() override { return mOutputBusses.get(); }
     std::vector<int> channelCapabilities() const override { return {1, 1, 2, 2}; }
     double latency() const override; // seconds: the 2047-sample lag of dry and wet alike
     double tailTime() const override { return 2.5; }
@@ -58,18 +59,20 @@ public:
     std::optional<std::vector<float>> getClassificationSnapshot();
 
     // Direct access for tests and the host layers that own this unit.
-    ZerinExtensionDSPKernel& dspKernel() { return kernel; }
+    ZerinExtensionDSPKernel& dspKernel() { return mKernel; }
 
 private:
     explicit ZerinExtensionAudioUnit(const AudioComponentDescription& description);
     bool construct(AUError* error);
 
-    ZerinExtensionDSPKernel kernel;
-    std::optional<AUProcessHelper> processHelper;
-    BufferedInputBus inputBus;
-    std::unique_ptr<AUAudioUnitBus> outputBus;
-    std::unique_ptr<AUAudioUnitBusArray> _inputBusses;
-    std::unique_ptr<AUAudioUnitBusArray> _outputBusses;
+    ZerinExtensionDSPKernel mKernel;
+    // The largest render call the host announced; the render block refuses larger ones.
+    std::atomic<AUAudioFrameCount> mMaxFramesToRender{1024};
+    std::optional<AUProcessHelper> mProcessHelper;
+    BufferedInputBus mInputBus;
+    std::unique_ptr<AUAudioUnitBus> mOutputBus;
+    std::unique_ptr<AUAudioUnitBusArray> mInputBusses;
+    std::unique_ptr<AUAudioUnitBusArray> mOutputBusses;
 
     // The kernel's curve producer and snapshot consumer are single-threaded by design; the
     // unit may be called from the editor and the host at once, so it serialises each side.

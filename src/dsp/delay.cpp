@@ -58,11 +58,11 @@ float limitedFeedback(const ChannelState& ch, float fb, float sens, float* scale
 
 // Writes this frame's magnitudes (with feedback) and phases into the current slot.
 template <bool kWeighted>
-void writeSlot(const ZerinExtensionDSPKernel& kernel, ChannelState& ch, const float* mag,
-               const float* phase, int pos) {
-    const float sens = kernel.mFrame.sensitivity;
+void writeSlot(const FrameParams& frame, ChannelState& ch, const float* mag, const float* phase,
+               int pos) {
+    const float sens = frame.sensitivity;
     float scale[kNumBins];
-    const float fb = limitedFeedback<kWeighted>(ch, kernel.mFrame.feedback, sens, scale);
+    const float fb = limitedFeedback<kWeighted>(ch, frame.feedback, sens, scale);
     float* magRow = ch.magSlot(pos);
     float* phaseRow = ch.phaseSlot(pos);
     for (int k = 0; k < kNumBins; ++k) {
@@ -79,10 +79,10 @@ void writeSlot(const ZerinExtensionDSPKernel& kernel, ChannelState& ch, const fl
 // Reads every bin `delay` slots back, interpolating magnitudes between the two slots around
 // a fractional delay; phases come from the nearer (newer) slot.
 template <bool kWeighted>
-void readSlots(const ZerinExtensionDSPKernel& kernel, ChannelState& ch, int pos, float lfoHops,
-               float* outMag, float* outPhase) {
-    const float sens = kernel.mFrame.sensitivity;
-    const float* hops = kernel.mBinDelayHops;
+void readSlots(const DelayInputs& in, const ChannelState& ch, int pos, float lfoHops, float* outMag,
+               float* outPhase) {
+    const float sens = in.frame.sensitivity;
+    const float* hops = in.binDelayHops;
     const float* lines = ch.magDelayLines;
     const float* phases = ch.phaseDelayLines;
     for (int k = 0; k < kNumBins; ++k) {
@@ -112,16 +112,16 @@ float softCeiling(float level, float knee, float ceiling) noexcept {
     return std::fma(range, std::tanh((level - knee) / range), knee);
 }
 
-void processDelay(ZerinExtensionDSPKernel& kernel, ChannelState& ch, const float* mag,
-                  const float* phase, float* outMag, float* outPhase) noexcept {
-    const float lfoHops = (std::sin(kernel.mLFOPhase) * kernel.mFrame.lfoDepth) * kLFOHops;
+void processDelay(const DelayInputs& in, ChannelState& ch, const float* mag, const float* phase,
+                  float* outMag, float* outPhase) noexcept {
+    const float lfoHops = (std::sin(in.lfoPhase) * in.frame.lfoDepth) * kLFOHops;
     const int pos = ch.delayWritePos;
-    if (kernel.mFrame.sensitivity > 0.0f) {
-        writeSlot<true>(kernel, ch, mag, phase, pos);
-        readSlots<true>(kernel, ch, pos, lfoHops, outMag, outPhase);
+    if (in.frame.sensitivity > 0.0f) {
+        writeSlot<true>(in.frame, ch, mag, phase, pos);
+        readSlots<true>(in, ch, pos, lfoHops, outMag, outPhase);
     } else {
-        writeSlot<false>(kernel, ch, mag, phase, pos);
-        readSlots<false>(kernel, ch, pos, lfoHops, outMag, outPhase);
+        writeSlot<false>(in.frame, ch, mag, phase, pos);
+        readSlots<false>(in, ch, pos, lfoHops, outMag, outPhase);
     }
     ch.delayWritePos = (pos + 1) & kLineMask;
 }

@@ -102,17 +102,15 @@ float finishWrap(float x) {
         accum[k] = finishWrap(accum[k]);
 }
 
-void processFreeze(ZerinExtensionDSPKernel& kernel, ChannelState& ch, const float* mag,
-                   const float* phase, float* outMag, float* outPhase) noexcept {
+void processFreeze(ChannelState& ch, float sens, const float* mag, const float* phase,
+                   float* outMag, float* outPhase) noexcept {
     if (!ch.freezeActive) {
         std::memcpy(ch.frozenMag, mag, sizeof ch.frozenMag);
-        std::memcpy(ch.frozenPhase, phase, sizeof ch.frozenPhase);
         std::memcpy(ch.frozenPhaseAccum, phase, sizeof ch.frozenPhaseAccum);
         ch.freezeActive = true;
     }
     advanceFrozenPhases(ch.frozenPhaseAccum, kNumBins);
 
-    const float sens = kernel.mFrame.sensitivity;
     if (sens > 0.0f) {
         // Tonal bins stay frozen; transient bins follow the live input.
         for (int k = 0; k < kNumBins; ++k) {

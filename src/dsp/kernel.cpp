@@ -153,8 +153,6 @@ void ZerinExtensionDSPKernel::reset() noexcept {
         ch->scatterHopCounter = 0;
         std::memset(ch->feedbackMag, 0, sizeof ch->feedbackMag);
         std::memset(ch->feedbackPhase, 0, sizeof ch->feedbackPhase);
-        std::memset(ch->prevAnalysisPhase, 0, sizeof ch->prevAnalysisPhase);
-        std::memset(ch->prevSynthesisPhase, 0, sizeof ch->prevSynthesisPhase);
         std::memset(ch->prevMagnitude, 0, sizeof ch->prevMagnitude);
         for (int k = 0; k < kNumBins; ++k) {
             ch->scatterMap[k] = k;
@@ -269,7 +267,7 @@ float ZerinExtensionDSPKernel::getParameter(std::uint64_t address) const noexcep
     }
 }
 
-void ZerinExtensionDSPKernel::applyModeChange(int oldMode, int /*newMode*/) noexcept {
+void ZerinExtensionDSPKernel::applyModeChange(int oldMode) noexcept {
     for (int c = 0; c < mChannelCount; ++c) {
         ChannelState* ch = mChannels[c];
         if (ch == nullptr) continue;
@@ -288,7 +286,7 @@ void ZerinExtensionDSPKernel::takeModeChanges() noexcept {
     const std::int32_t mode = mMode.load(std::memory_order_acquire);
     // The second test catches a change whose new mode is visible before its bit is.
     for (int m = 1; m <= 2; ++m)
-        if ((left & modeBit(m)) != 0 || (mActiveMode == m && mode != m)) applyModeChange(m, mode);
+        if ((left & modeBit(m)) != 0 || (mActiveMode == m && mode != m)) applyModeChange(m);
     mActiveMode = mode;
 }
 

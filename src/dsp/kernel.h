@@ -65,10 +65,7 @@ struct ChannelState {
 
     alignas(32) float feedbackMag[kNumBins]; // previous frame's output, any mode
     alignas(32) float feedbackPhase[kNumBins];
-    alignas(32) float prevAnalysisPhase[kNumBins];  // cleared by reset; not read
-    alignas(32) float prevSynthesisPhase[kNumBins]; // cleared by reset; not read
     alignas(32) float frozenMag[kNumBins];
-    alignas(32) float frozenPhase[kNumBins]; // captured with the magnitudes; not read
     alignas(32) float frozenPhaseAccum[kNumBins];
     bool freezeActive;
     alignas(32) std::int32_t scatterMap[kNumBins]; // a permutation of 0..1024
@@ -78,6 +75,15 @@ struct ChannelState {
 
     float* magSlot(int slot) noexcept { return magDelayLines + slot * kBinStride; }
     float* phaseSlot(int slot) noexcept { return phaseDelayLines + slot * kBinStride; }
+};
+
+// The parameters every frame of one `process` call reads, taken once at the call's start so
+// that all its frames see one consistent set.
+struct FrameParams {
+    float feedback = 0.0f;
+    float lfoDepth = 0.0f;
+    float sensitivity = 0.0f; // 0 when at or below the 0.001 threshold
+    float scatterSpeed = 0.0f;
 };
 
 struct ZerinExtensionDSPKernel {
@@ -119,7 +125,7 @@ struct ZerinExtensionDSPKernel {
     float effectiveLFORate() const noexcept; // Hz, tempo-snapped when tempo sync is on
     void rebuildBinDelays() noexcept;        // from the current curve; render thread or idle
     // Effects of leaving a mode on the channel records; render thread or idle.
-    void applyModeChange(int oldMode, int newMode) noexcept;
+    void applyModeChange(int oldMode) noexcept;
 
     // Introspection for the editor-facing unit and for tests.
     const CurveData& currentCurve() const noexcept { return mCurveBuffers[mCurveExchange.front]; }
@@ -132,7 +138,6 @@ struct ZerinExtensionDSPKernel {
     double mSampleRate = 44100.0;
     std::atomic<bool> mBypassed{false};
     bool mInitialized = false;
-    std::atomic<std::uint32_t> mMaxFramesToRender{1024};
     std::int32_t mChannelCount = 2;
     // The parameters, as the constructor and `setParameter` store them (fractions for
     // percentages, linear gains beside the decibels).
@@ -184,14 +189,7 @@ struct ZerinExtensionDSPKernel {
     std::int32_t mActiveMode = 0;
     std::atomic<std::uint32_t> mModesLeft{0};
 
-    // Parameters the frames of one `process` call read, taken once at its start so every
-    // frame of the call sees one consistent set.
-    struct FrameParams {
-        float feedback = 0.0f;
-        float lfoDepth = 0.0f;
-        float sensitivity = 0.0f; // 0 when at or below the 0.001 threshold
-        float scatterSpeed = 0.0f;
-    } mFrame;
+    FrameParams mFrame;
 
     // Per-call scratch of `process`: the smoothed values at each sample of a segment and the
     // dry samples of the channel being processed.
@@ -215,17 +213,34 @@ private:
 // into the output ring. Render thread.
 void processFrame(ZerinExtensionDSPKernel& kernel, ChannelState& channel) noexcept;
 
+// What a delay frame reads besides its channel's record.
+struct DelayInputs {
+    FrameParams frame;         // feedback, LFO depth, sensitivity
+    float lfoPhase;            // radians, at this frame's sample
+    const float* binDelayHops; // 1025 delays in hops, from the curve
+};
+// The kernel's inputs for this frame.
+DelayInputs delayInputs(const ZerinExtensionDSPKernel& kernel) noexcept;
+
+// What a scatter frame reads and uses besides its channel's record.
+struct ScatterInputs {
+    DelayInputs delay;     // scatter moves magnitudes the delay stage has delayed
+    std::uint32_t* random; // the kernel's xorshift state: channels draw from it in turn
+    float* delayedMag;     // 1025 floats of scratch each
+    float* delayedPhase;
+};
+
 // The modes, each writing all 1025 output magnitudes and phases. Render thread.
-void processDelay(ZerinExtensionDSPKernel& kernel, ChannelState& channel, const float* mag,
+void processDelay(const DelayInputs& in, ChannelState& channel, const float* mag,
                   const float* phase, float* outMag, float* outPhase) noexcept;
-void processFreeze(ZerinExtensionDSPKernel& kernel, ChannelState& channel, const float* mag,
-                   const float* phase, float* outMag, float* outPhase) noexcept;
-void processScatter(ZerinExtensionDSPKernel& kernel, ChannelState& channel, const float* mag,
+void processFreeze(ChannelState& channel, float sensitivity, const float* mag, const float* phase,
+                   float* outMag, float* outPhase) noexcept;
+void processScatter(const ScatterInputs& in, ChannelState& channel, const float* mag,
                     const float* phase, float* outMag, float* outPhase) noexcept;
 
 // `swaps` random swaps in map[0..n), each between an entry and one at most `range` away,
-// drawn from the kernel's xorshift state.
-void shuffleScatterMap(ZerinExtensionDSPKernel& kernel, std::int32_t* map, int n, int swaps,
+// drawn from the xorshift state `random`.
+void shuffleScatterMap(std::uint32_t& random, std::int32_t* map, int n, int swaps,
                        int range) noexcept;
 
 // Advances a frozen bin's running phase by one hop and wraps it into [-pi, pi], with the

@@ -85,6 +85,10 @@ void silenceUnmatched(float* const* outputs, int from, int to, int frameCount) {
 
 } // namespace
 
+DelayInputs delayInputs(const ZerinExtensionDSPKernel& kernel) noexcept {
+    return {kernel.mFrame, kernel.mLFOPhase, kernel.mBinDelayHops};
+}
+
 void processFrame(ZerinExtensionDSPKernel& kernel, ChannelState& ch) noexcept {
     float* work = kernel.mFFTWorkBuf;
     const float* w = kernel.mWindow;
@@ -115,13 +119,15 @@ void processFrame(ZerinExtensionDSPKernel& kernel, ChannelState& ch) noexcept {
 
     switch (mode) {
         case 0:
-            processDelay(kernel, ch, mag, phase, outMag, outPhase);
+            processDelay(delayInputs(kernel), ch, mag, phase, outMag, outPhase);
             break;
         case 1:
-            processFreeze(kernel, ch, mag, phase, outMag, outPhase);
+            processFreeze(ch, kernel.mFrame.sensitivity, mag, phase, outMag, outPhase);
             break;
         case 2:
-            processScatter(kernel, ch, mag, phase, outMag, outPhase);
+            processScatter({delayInputs(kernel), &kernel.mRNGState, kernel.mScratchDelayMag,
+                            kernel.mScratchDelayPhase},
+                           ch, mag, phase, outMag, outPhase);
             break;
         default:
             break;

@@ -23,7 +23,8 @@ struct Rig {
         k->mFrame = {0.0f, 0.0f, 0.0f, 0.0f};
     }
     void delay() {
-        processDelay(*k, ch, mag.data(), phase.data(), ch.feedbackMag, ch.feedbackPhase);
+        processDelay(delayInputs(*k), ch, mag.data(), phase.data(), ch.feedbackMag,
+                     ch.feedbackPhase);
     }
     // 300 frames, frame f with magnitude 4f and phase f in every bin: exact when interpolated.
     void ramp() {
