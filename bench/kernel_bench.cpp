@@ -116,9 +116,9 @@ BENCHMARK(BM_Floor)->Unit(benchmark::kMillisecond);
 
 void BM_Process(benchmark::State& state) {
     ZerinExtensionDSPKernel kernel;
-    kernel.setParameter(8, static_cast<float>(state.range(0)));
-    kernel.setParameter(9, static_cast<float>(state.range(1)));
-    kernel.setParameter(2, 100.0f);
+    kernel.setParameter(parameter::mode, static_cast<float>(state.range(0)));
+    kernel.setParameter(parameter::sourceSensitivity, static_cast<float>(state.range(1)));
+    kernel.setParameter(parameter::dryWet, 100.0f);
     kernel.initialize(2, kRate);
     std::vector<float> outL(kBlock), outR(kBlock);
     const Noise& src = noise();

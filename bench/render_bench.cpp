@@ -70,7 +70,7 @@ void reportRealTime(benchmark::State& state) {
 void BM_Kernel(benchmark::State& state) {
     const Material& m = material();
     ZerinExtensionDSPKernel kernel;
-    kernel.setParameter(8, static_cast<float>(state.range(0)));
+    kernel.setParameter(parameter::mode, static_cast<float>(state.range(0)));
     kernel.initialize(2, kRate);
     std::vector<float> outL(kBlock), outR(kBlock);
     for (auto _ : state) {

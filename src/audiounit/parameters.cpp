@@ -1,7 +1,12 @@
 #include "audiounit/parameters.h"
 
+#include "dsp/parameters.h"
+
 #include <cmath>
 #include <cstdio>
+#include <iterator>
+#include <span>
+#include <string_view>
 
 namespace zerin {
 
@@ -10,52 +15,81 @@ namespace {
 constexpr AudioUnitParameterOptions kReadWrite =
     kAudioUnitParameterFlag_IsReadable | kAudioUnitParameterFlag_IsWritable;
 
-ParameterSpec parameter(std::string identifier, std::string name, AUParameterAddress address,
-                        AUValue min, AUValue max, AUValue def, AudioUnitParameterUnit units,
-                        std::optional<std::vector<std::string>> valueStrings = std::nullopt) {
+// What the host shows of each kernel parameter; ranges and defaults come from the kernel's
+// own table, so the two cannot drift apart.
+struct Definition {
+    parameter::Address address;
+    std::string_view identifier; // stable: saved states and sessions use it
+    std::string_view name;
+    AudioUnitParameterUnit units;
+};
+
+struct GroupDefinition {
+    std::string_view identifier;
+    std::string_view name;
+    std::span<const Definition> parameters;
+};
+
+constexpr auto dB = kAudioUnitParameterUnit_Decibels;
+constexpr auto percent = kAudioUnitParameterUnit_Percent;
+constexpr Definition kInOut[] = {{parameter::inputGain, "inputGain", "Input", dB},
+                                 {parameter::outputGain, "outputGain", "Output", dB}};
+constexpr Definition kMix[] = {
+    {parameter::dryWet, "dryWet", "Mix", percent},
+    {parameter::feedback, "feedback", "Feedback", percent},
+    {parameter::sourceSensitivity, "sourceSensitivity", "Source", percent}};
+constexpr Definition kModulation[] = {
+    {parameter::lfoRate, "lfoRate", "LFO Rate", kAudioUnitParameterUnit_Hertz},
+    {parameter::lfoDepth, "lfoDepth", "LFO Depth", percent},
+    {parameter::tempoSync, "tempoSync", "Tempo Sync", kAudioUnitParameterUnit_Boolean}};
+constexpr Definition kScatter[] = {
+    {parameter::scatterSpeed, "scatterSpeed", "Scatter Speed", percent},
+    {parameter::mode, "mode", "Mode", kAudioUnitParameterUnit_Indexed}};
+constexpr GroupDefinition kGroups[] = {{"io", "I/O", kInOut},
+                                       {"mix", "Mix", kMix},
+                                       {"modulation", "Modulation", kModulation},
+                                       {"scatter", "Scatter", kScatter}};
+constexpr std::string_view kModeNames[] = {"Delay", "Freeze", "Scatter"};
+
+// Every kernel parameter is shown exactly once.
+constexpr bool coversEveryAddressOnce() {
+    int seen[parameter::kCount] = {};
+    for (const GroupDefinition& g : kGroups)
+        for (const Definition& d : g.parameters)
+            ++seen[d.address];
+    for (int count : seen)
+        if (count != 1) return false;
+    return true;
+}
+static_assert(coversEveryAddressOnce(), "the host table must show every kernel parameter once");
+static_assert(std::size(kModeNames) ==
+                  static_cast<std::size_t>(parameter::kRanges[parameter::mode].max) + 1,
+              "one name per mode");
+
+ParameterSpec specOf(const Definition& d) {
+    const parameter::Range& range = parameter::kRanges[d.address];
     ParameterSpec p;
-    p.identifier = std::move(identifier);
-    p.name = std::move(name);
-    p.address = address;
-    p.minValue = min;
-    p.maxValue = max;
-    p.defaultValue = def;
-    p.units = units;
+    p.identifier = std::string(d.identifier);
+    p.name = std::string(d.name);
+    p.address = d.address;
+    p.minValue = range.min;
+    p.maxValue = range.max;
+    p.defaultValue = range.defaultValue;
+    p.units = d.units;
     p.flags = kReadWrite;
-    p.valueStrings = std::move(valueStrings);
+    if (d.address == parameter::mode)
+        p.valueStrings = std::vector<std::string>(std::begin(kModeNames), std::end(kModeNames));
     return p;
 }
 
-NodeSpec group(std::string identifier, std::string name, std::vector<ParameterSpec> params) {
-    ParameterGroupSpec g{std::move(identifier), std::move(name), {}};
-    for (auto& p : params)
-        g.children.push_back(NodeSpec{std::move(p)});
-    return NodeSpec{std::move(g)};
-}
-
 ParameterTreeSpec makeTable() {
-    constexpr auto dB = kAudioUnitParameterUnit_Decibels;
-    constexpr auto percent = kAudioUnitParameterUnit_Percent;
     ParameterTreeSpec spec;
-    spec.children.push_back(group("io", "I/O",
-                                  {parameter("inputGain", "Input", 0, -24.0f, 12.0f, 0.0f, dB),
-                                   parameter("outputGain", "Output", 1, -24.0f, 12.0f, 0.0f, dB)}));
-    spec.children.push_back(
-        group("mix", "Mix",
-              {parameter("dryWet", "Mix", 2, 0.0f, 100.0f, 50.0f, percent),
-               parameter("feedback", "Feedback", 3, 0.0f, 100.0f, 30.0f, percent),
-               parameter("sourceSensitivity", "Source", 9, 0.0f, 100.0f, 0.0f, percent)}));
-    spec.children.push_back(group(
-        "modulation", "Modulation",
-        {parameter("lfoRate", "LFO Rate", 4, 0.01f, 20.0f, 1.0f, kAudioUnitParameterUnit_Hertz),
-         parameter("lfoDepth", "LFO Depth", 5, 0.0f, 100.0f, 20.0f, percent),
-         parameter("tempoSync", "Tempo Sync", 6, 0.0f, 1.0f, 0.0f,
-                   kAudioUnitParameterUnit_Boolean)}));
-    spec.children.push_back(
-        group("scatter", "Scatter",
-              {parameter("scatterSpeed", "Scatter Speed", 7, 0.0f, 100.0f, 50.0f, percent),
-               parameter("mode", "Mode", 8, 0.0f, 2.0f, 0.0f, kAudioUnitParameterUnit_Indexed,
-                         std::vector<std::string>{"Delay", "Freeze", "Scatter"})}));
+    for (const GroupDefinition& g : kGroups) {
+        ParameterGroupSpec group{std::string(g.identifier), std::string(g.name), {}};
+        for (const Definition& d : g.parameters)
+            group.children.push_back(NodeSpec{specOf(d)});
+        spec.children.push_back(NodeSpec{std::move(group)});
+    }
     return spec;
 }
 

@@ -83,7 +83,7 @@ TEST(ParameterTree, ValuesLiveInTheKernelAndObserversHearOthersChanges) {
     EXPECT_EQ(unit->dspKernel().getParameter(0), -7.5f);
     param(*unit, "tempoSync").setValue(0.7f, token, 0, AUParameterAutomationEventType::touch);
     EXPECT_EQ(param(*unit, "tempoSync").value(), 1.0f);
-    unit->dspKernel().setParameter(8, 2.0f); // changed behind the tree's back
+    unit->dspKernel().setParameter(parameter::mode, 2.0f); // changed behind the tree's back
     EXPECT_EQ(param(*unit, "mode").value(), 2.0f);
     tree->removeParameterObserver(token);
     param(*unit, "dryWet").setValue(30.0f);

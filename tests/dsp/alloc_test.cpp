@@ -42,9 +42,10 @@ TEST(RealTime, ProcessingNeverTouchesTheHeapInAnyMode) {
                     k->process(in, 2, out, 2, sizes[call % 6]);
                     if (call % 7 == 0) k->setSpectralCurve(curves[call % 2], 3);
                     if (call % 5 == 0) k->takeClassificationSnapshot(snapshot.data());
-                    if (call % 50 == 25) k->setParameter(kMode, std::fmod(mode + 1.0f, 4.0f));
-                    if (call % 50 == 30) k->setParameter(kMode, mode);
-                    k->setParameter(kOutputGain, static_cast<float>(call % 13) - 6.0f);
+                    if (call % 50 == 25)
+                        k->setParameter(parameter::mode, std::fmod(mode + 1.0f, 4.0f));
+                    if (call % 50 == 30) k->setParameter(parameter::mode, mode);
+                    k->setParameter(parameter::outputGain, static_cast<float>(call % 13) - 6.0f);
                     k->mBypassed = call % 97 == 0;
                 }
             };

@@ -112,7 +112,7 @@ TEST_P(Invariance, OutputDependsNeitherOnCallSizesNorOnNonFiniteSamples) {
              k.setSpectralCurve(curve, 3);
              apply(k, {.inputGain = 4, .outputGain = -5, .dryWet = 20, .mode = 3 - mode});
          }},
-        {16001, [&](Kernel& k) { k.setParameter(kMode, mode); }}};
+        {16001, [&](Kernel& k) { k.setParameter(parameter::mode, mode); }}};
     Channels first;
     for (std::size_t block : {1024u, 1u, 63u, 512u, 4096u}) {
         auto k = makeKernel(2, 44100.0, {.feedback = 60, .lfoDepth = 50, .tempoSync = 1});
@@ -212,10 +212,10 @@ TEST(FrameEngine, LeavesTheHostsFloatingPointModeAsItFoundIt) {
 
 TEST(Parameters, StoreHostUnitsReadThemBackAndIgnoreNonFiniteValues) {
     Kernel k;
-    const float defaults[] = {0.0f, 0.0f, 50.0f, 30.0f, 1.0f, 20.0f, 0.0f, 50.0f, 0.0f, 0.0f};
-    // Percentages live as fractions: the trip through /100 and *100 may cost the last bit.
-    for (std::uint64_t a = 0; a < 10; ++a)
-        EXPECT_FLOAT_EQ(k.getParameter(a), defaults[a]) << a;
+    // A new kernel holds the table's defaults. Percentages live as fractions: the trip
+    // through /100 and *100 may cost the last bit.
+    for (int a = 0; a < parameter::kCount; ++a)
+        EXPECT_FLOAT_EQ(k.getParameter(a), parameter::kRanges[a].defaultValue) << a;
     // Address (in the order of Settings), value, read back. A mode is rounded half up (toward
     // zero below the half) and saturates.
     const float cases[][3] = {{0, -6, -6},    {1, 12, 12},       {2, 150, 150},
@@ -228,13 +228,13 @@ TEST(Parameters, StoreHostUnitsReadThemBackAndIgnoreNonFiniteValues) {
         k.setParameter(static_cast<std::uint64_t>(address), value);
         EXPECT_FLOAT_EQ(k.getParameter(static_cast<std::uint64_t>(address)), readBack) << value;
     }
-    float before[10];
-    for (std::uint64_t a = 0; a < 10; ++a)
+    float before[parameter::kCount];
+    for (int a = 0; a < parameter::kCount; ++a)
         before[a] = k.getParameter(a);
     for (float v : {NAN, INFINITY, -INFINITY})
         apply(k, {v, v, v, v, v, v, v, v, v, v});
     apply(k, {.inputGain = 1000.0f, .outputGain = 800.0f}); // finite in dB, not as gains
-    for (std::uint64_t a = 0; a < 10; ++a)
+    for (int a = 0; a < parameter::kCount; ++a)
         EXPECT_EQ(k.getParameter(a), before[a]) << a;
 }
 

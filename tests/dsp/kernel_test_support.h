@@ -15,13 +15,11 @@
 
 namespace zerin::test {
 
-inline constexpr std::uint64_t kOutputGain = 1, kMode = 8, kSensitivity = 9; // addresses
-
 using Kernel = ZerinExtensionDSPKernel;
 using Signal = std::vector<float>;
 using Channels = std::vector<Signal>;
 
-// The parameters a test sets, in address order; the rest keep their values.
+// The parameters a test sets; the rest keep their values.
 struct Settings {
     std::optional<float> inputGain = {}, outputGain = {}, dryWet = {}, feedback = {}, lfoRate = {},
                          lfoDepth = {}, tempoSync = {}, scatterSpeed = {}, mode = {},
@@ -29,11 +27,14 @@ struct Settings {
 };
 
 inline void apply(Kernel& k, const Settings& s) {
-    const std::optional<float> values[] = {s.inputGain, s.outputGain, s.dryWet,    s.feedback,
-                                           s.lfoRate,   s.lfoDepth,   s.tempoSync, s.scatterSpeed,
-                                           s.mode,      s.sensitivity};
-    for (std::uint64_t a = 0; a < 10; ++a)
-        if (values[a]) k.setParameter(a, *values[a]);
+    const std::pair<parameter::Address, std::optional<float>> values[] = {
+        {parameter::inputGain, s.inputGain}, {parameter::outputGain, s.outputGain},
+        {parameter::dryWet, s.dryWet},       {parameter::feedback, s.feedback},
+        {parameter::lfoRate, s.lfoRate},     {parameter::lfoDepth, s.lfoDepth},
+        {parameter::tempoSync, s.tempoSync}, {parameter::scatterSpeed, s.scatterSpeed},
+        {parameter::mode, s.mode},           {parameter::sourceSensitivity, s.sensitivity}};
+    for (const auto& [address, value] : values)
+        if (value) k.setParameter(address, *value);
 }
 
 inline std::unique_ptr<Kernel> makeKernel(int channels, double rate, const Settings& s = {}) {

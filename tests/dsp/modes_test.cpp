@@ -151,12 +151,12 @@ TEST(Scatter, TheSeededMapsDoNotDependOnCallSizesAndStartOverWhenChosenAgain) {
     // reshuffled on the same frames as after the first choice.
     auto k = makeKernel(2, 44100.0, {.scatterSpeed = 100, .mode = 2});
     const std::vector<int> first = reshuffledHops(*k, 12);
-    k->setParameter(kMode, 0.0f);
+    k->setParameter(parameter::mode, 0.0f);
     reshuffledHops(*k, 1);
     std::vector<int> identity(kNumBins);
     std::iota(identity.begin(), identity.end(), 0);
     EXPECT_EQ(scatterMap(*k, 1), identity);
-    k->setParameter(kMode, 2.0f);
+    k->setParameter(parameter::mode, 2.0f);
     EXPECT_EQ(reshuffledHops(*k, 12), first);
 }
 
@@ -246,7 +246,7 @@ Signal freezeRender(const Signal& in, float before, std::vector<float> then) {
     auto k = makeKernel(1, 44100.0, {.dryWet = 100, .mode = before});
     auto change = [&](Kernel& kk) {
         for (float mode : then)
-            kk.setParameter(kMode, mode);
+            kk.setParameter(parameter::mode, mode);
     };
     return render(*k, {in}, 512, {{kSwitch, change}})[0];
 }
