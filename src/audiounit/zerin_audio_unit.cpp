@@ -96,7 +96,7 @@ bool ZerinExtensionAudioUnit::allocateRenderResources(AUError* error) {
         setRenderResourcesAllocated(false);
         if (error)
             *error = {kOSStatusErrorDomain, kAudioUnitErr_FailedInitialization,
-                      "out of memory, or no FFT plan for the spectral mKernel"};
+                      "out of memory, or no FFT plan for the spectral kernel"};
         return false;
     }
     if (mProcessHelper) mProcessHelper->resize(in.channelCount, out.channelCount);

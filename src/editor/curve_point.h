@@ -20,7 +20,7 @@ struct CurveControlPoint {
 
 // JSON form: {"id": "UUID", "freq": number, "delay": number}. Decoding needs all three keys
 // with the right types and a valid id; other keys are ignored.
-// Key order is kept (ordered_json), so stored files read the way they are documented.
+// Key order is kept (ordered_json), so stored files read as they were written: id, freq, delay.
 nlohmann::ordered_json toJson(const CurveControlPoint& point);
 std::optional<CurveControlPoint> curvePointFromJson(const nlohmann::ordered_json& json);
 

@@ -13,7 +13,7 @@ namespace {
 
 using nlohmann::ordered_json;
 
-TEST(PresetJson, RoundTripsTheDocumentedForm) {
+TEST(PresetJson, RoundTripsTheStoredForm) {
     // Upper-case ids, keys in this order, each float in the fewest digits that read back.
     const std::string text =
         R"([{"id":"0F8FAD5B-D9CB-469F-A165-70867728950E","name":"Wash \"2\"","points":[)"
