@@ -1,9 +1,6 @@
-// The unit as a host meets it: the render block's refusals, in-place rendering, tempo,
-// bypass, parameter events, allocation and reallocation.
+// The unit as a host meets it: refusals, in place, tempo, bypass, events, (re)allocation.
 
 #include "unit_host.h"
-
-#include <gtest/gtest.h>
 
 namespace zerin::test {
 namespace {

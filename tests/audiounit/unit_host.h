@@ -1,7 +1,6 @@
 #pragma once
 
-// A host in miniature: it makes the unit as the factory does, sets the bus formats,
-// allocates, and calls the render block with a pull that serves prepared input.
+// A host in miniature: makes and allocates the unit, and renders with a pull serving input.
 
 #include "audiounit/parameters.h"
 #include "audiounit/zerin_audio_unit.h"

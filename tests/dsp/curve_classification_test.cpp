@@ -1,5 +1,4 @@
-// What the editor exchanges with the kernel: the delay curve, the bin delays made from it and
-// its hand-over; the transient/tonal rating and its snapshot.
+// The delay curve, its bin delays and hand-over; the transient rating and its snapshot.
 
 #include "kernel_test_support.h"
 

@@ -1,6 +1,5 @@
-// The modes: per-bin delay-line reads with the LFO's swing and their limits, feedback, the
-// classification's weighting and the tempo-synced rate; scatter's map and its reshuffles; the
-// frozen phase advance that must match the one-turn-at-a-time wrap to the bit, and the held loop.
+// Delay reads, feedback and tempo sync; scatter's map; the frozen phase advance (bit-exact
+// against the literal wrap) and the held loop.
 
 #include "kernel_test_support.h"
 
@@ -101,12 +100,17 @@ std::vector<int> scatterMap(const Kernel& k, int channel) {
     return {k.mChannels[channel]->scatterMap, k.mChannels[channel]->scatterMap + kNumBins};
 }
 
+std::vector<int> binsInOrder() {
+    std::vector<int> bins(kNumBins);
+    std::iota(bins.begin(), bins.end(), 0);
+    return bins;
+}
+
 // Renders `hops` hops of noise one hop a call, so each call runs one frame per channel.
 // Returns the hops after which channel 0's map had changed; every map must stay a
 // permutation of the bins, or scatter would drop some and double others.
 std::vector<int> reshuffledHops(Kernel& k, int hops) {
-    std::vector<int> changed, identity(kNumBins);
-    std::iota(identity.begin(), identity.end(), 0);
+    std::vector<int> changed;
     const Channels hop = {noise(kHopSize, 1), noise(kHopSize, 2)};
     for (int h = 0; h < hops; ++h) {
         const std::vector<int> before = scatterMap(k, 0);
@@ -114,7 +118,7 @@ std::vector<int> reshuffledHops(Kernel& k, int hops) {
         for (int c = 0; c < 2; ++c) {
             std::vector<int> sorted = scatterMap(k, c);
             std::sort(sorted.begin(), sorted.end());
-            EXPECT_EQ(sorted, identity) << "channel " << c << " after hop " << h;
+            EXPECT_EQ(sorted, binsInOrder()) << "channel " << c << " after hop " << h;
         }
         if (scatterMap(k, 0) != before) changed.push_back(h);
     }
@@ -153,9 +157,7 @@ TEST(Scatter, TheSeededMapsDoNotDependOnCallSizesAndStartOverWhenChosenAgain) {
     const std::vector<int> first = reshuffledHops(*k, 12);
     k->setParameter(parameter::mode, 0.0f);
     reshuffledHops(*k, 1);
-    std::vector<int> identity(kNumBins);
-    std::iota(identity.begin(), identity.end(), 0);
-    EXPECT_EQ(scatterMap(*k, 1), identity);
+    EXPECT_EQ(scatterMap(*k, 1), binsInOrder());
     k->setParameter(parameter::mode, 2.0f);
     EXPECT_EQ(reshuffledHops(*k, 12), first);
 }

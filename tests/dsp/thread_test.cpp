@@ -1,7 +1,5 @@
-// The kernel's cross-thread traffic at full tilt: the editor handing over curves, its timer
-// taking snapshots and the host changing parameters and modes, all while the render thread
-// processes. Built again with ThreadSanitizer (build-tsan), where any data race fails the run;
-// here it checks that nothing read across threads is ever torn.
+// Curves, snapshots and parameters crossing threads while the render thread runs: nothing
+// read across threads may be torn (and build-tsan fails on any race).
 
 #include "kernel_test_support.h"
 

@@ -1,11 +1,13 @@
 #include "dsp/curve.h"
 #include "editor/curve_geometry.h"
 #include "editor/curve_model.h"
+#include "editor/particle_system.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <set>
 #include <vector>
 
 namespace zerin {
@@ -53,8 +55,8 @@ TEST(CurveGeometry, ScreenAndCurveValuesRoundTripAndStayOnTheAxes) {
         }
     }
     // Off the plot, on a canvas too small to have one, or at a NaN: the nearest axis ends.
-    const CurvePoint low = curveValueAt({-300.0, -50.0}, kCanvas);
-    const CurvePoint high = curveValueAt({5000.0, 237.0}, kCanvas);
+    const CurvePoint low = curveValueAt({-300.0, -50.0}, kCanvas),
+                     high = curveValueAt({5000.0, 237.0}, kCanvas);
     EXPECT_TRUE(low.freq == 20.0f && low.delay == 0.0f && high.freq == 20000.0f &&
                 high.delay == 2000.0f);
     for (const Size canvas : {kCanvas, Size{54.0, 38.0}, Size{}}) {
@@ -88,10 +90,8 @@ TEST(CurveGeometry, TheSplineRunsThroughEveryPositionWithoutAKinkAndParticlesRid
             EXPECT_EQ(handles[2], p[i]);
             // Each handle is a tenth of the span between its position's neighbours; an end
             // stands in for its missing neighbour, so the curve leaves it heading straight on.
-            const Point& a = p[std::max(i - 2, 0)];
-            const Point& b = p[std::min(i + 1, n - 1)];
-            const Point c1 = handles[0];
-            const Point c2 = handles[1];
+            const Point &a = p[std::max(i - 2, 0)], &b = p[std::min(i + 1, n - 1)];
+            const Point c1 = handles[0], c2 = handles[1];
             expectNear(c1, p[i - 1].x + (p[i].x - a.x) / 10, p[i - 1].y + (p[i].y - a.y) / 10);
             expectNear(c2, p[i].x - (b.x - p[i - 1].x) / 10, p[i].y - (b.y - p[i - 1].y) / 10);
             // A quarter of the way along the segment, on the cubic the drawing layer strokes.
@@ -106,6 +106,87 @@ TEST(CurveGeometry, TheSplineRunsThroughEveryPositionWithoutAKinkAndParticlesRid
         EXPECT_EQ(sampleCurve(p, 1.5).point, p.back());
     }
     EXPECT_TRUE(smoothCurvePath({}).empty() && sampleCurve({}, 0.5).point == Point{});
+}
+
+constexpr double kFrame = 1.0 / 30.0;
+constexpr double kNow = 700000000.0; // a realistic frame time: the motion must not freeze
+
+bool isFresh(const Particle& p) {
+    return p.t >= 0.0f && p.t <= 1.0f && p.speed >= 0.15f && p.speed <= 0.45f && p.size >= 1.5f &&
+           p.size <= 4.0f && p.alpha >= 0.3f && p.alpha <= 1.0f && p.phase >= 0.0f &&
+           p.phase <= 6.2831855f;
+}
+
+TEST(ParticleSystem, DelayModeStreamsUpAtEachSpeedRespawningPastTheTopButNeverBackwards) {
+    ParticleSystem system(RandomSource(12));
+    int updates = 0;
+    const Subscription s = system.observe([&] { ++updates; });
+    std::set<float> places;
+    for (const Particle& p : system.particles())
+        EXPECT_TRUE(isFresh(p) && places.insert(p.t).second);
+    EXPECT_EQ(places.size(), 120u); // spread along the curve
+    std::vector<int> respawns(120, 0);
+    for (int frame = 0; frame < 240; ++frame) {
+        const std::vector<Particle> before = system.particles();
+        system.update(SpectralMode::delay, kNow + frame * kFrame, 0.5f);
+        const double dt = frame == 0 ? 0.016 : kFrame; // the first update's step is fixed
+        for (std::size_t i = 0; i < before.size(); ++i) {
+            const Particle& p = system.particles()[i];
+            const double advanced = before[i].t + dt * before[i].speed;
+            if (advanced > 1.0 + 1e-6) {
+                ++respawns[i]; // a new particle, not the old one wrapped round
+                EXPECT_TRUE(isFresh(p) && p.size != before[i].size);
+            } else if (advanced < 1.0 - 1e-6) {
+                EXPECT_NEAR(p.t, advanced, 1e-5);
+            }
+            EXPECT_TRUE(std::fabs(p.wobbleY) <= 2.0f && p.scatterOffset == 0.0f);
+        }
+    }
+    // 8 s at no less than 0.15 a second: every particle has passed the top.
+    EXPECT_EQ(std::count(respawns.begin(), respawns.end(), 0), 0);
+    // A clock that steps back moves nothing, in any mode.
+    const std::vector<Particle> before = system.particles();
+    system.update(SpectralMode::delay, kNow - 1.0, 0.5f);
+    system.update(SpectralMode::scatter, kNow - 2.0, 0.5f);
+    for (std::size_t i = 0; i < before.size(); ++i)
+        EXPECT_EQ(system.particles()[i].t, before[i].t);
+    EXPECT_EQ(system.lastTime(), kNow - 2.0);
+    EXPECT_EQ(updates, 242);
+}
+
+TEST(ParticleSystem, FreezeHoldsEveryParticleInPlaceAndPulsesIt) {
+    ParticleSystem system(RandomSource(13));
+    system.update(SpectralMode::scatter, kNow - 2.0, 1.0f); // leaves sideways offsets behind
+    std::vector<Particle> before = system.particles();
+    for (int frame = 0; frame < 3; ++frame) {
+        system.update(SpectralMode::freeze, kNow + frame * kFrame, 1.0f);
+        for (std::size_t i = 0; i < before.size(); ++i) {
+            const Particle& p = system.particles()[i];
+            EXPECT_TRUE(p.t == before[i].t && p.scatterOffset == 0.0f &&
+                        p.alpha != before[i].alpha);
+            EXPECT_TRUE(p.alpha >= -0.1f - 1e-6f && p.alpha <= 0.7f + 1e-6f) << p.alpha;
+        }
+        before = system.particles();
+    }
+}
+
+TEST(ParticleSystem, ScatterFollowsTheSpeedControlAndRespawnsDrifters) {
+    for (const float control : {0.0f, 1.0f}) {
+        ParticleSystem system(RandomSource(14));
+        const std::vector<Particle> start = system.particles();
+        system.update(SpectralMode::scatter, kNow, control);
+        const double rate = 1.5 * (0.05 + 1.35 * control); // times the particle's speed
+        for (std::size_t i = 0; i < start.size(); ++i) {
+            const double moved = start[i].t + 0.016 * rate * start[i].speed;
+            EXPECT_TRUE(moved > 1.0 || std::fabs(system.particles()[i].t - moved) < 1e-6);
+        }
+        // Drift sideways is bounded: a particle that strays too far starts afresh.
+        for (int frame = 1; frame < 400; ++frame) {
+            system.update(SpectralMode::scatter, kNow + 0.25 * frame, control);
+            for (const Particle& p : system.particles())
+                ASSERT_TRUE(p.t >= 0.0f && p.t <= 1.0f && std::fabs(p.scatterOffset) <= 80.0f);
+        }
+    }
 }
 
 } // namespace

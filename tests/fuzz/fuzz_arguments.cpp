@@ -1,6 +1,5 @@
-// The --curve and --set arguments as typed: the input up to its first newline is a curve,
-// the rest a setting. What they accept goes to the unit unchecked, so it must already be
-// what the unit and the kernel take.
+// --curve (the input up to its first newline) and --set (the rest): what they accept goes to
+// the unit unchecked, so it must already be what the unit and the kernel take.
 
 #include "fuzz_check.h"
 

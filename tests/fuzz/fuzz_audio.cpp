@@ -1,7 +1,5 @@
-// An input file through the reader zerin-render uses, read to the end as a render would.
-// libsndfile reads dozens of formats from the header alone, so any bytes may arrive here
-// from a file named .wav; the reader must refuse what Zerin cannot render and hand out only
-// what it promised.
+// Any bytes may arrive in a file named .wav: the reader must refuse what Zerin cannot render
+// and hand out only what it promised, read to the end as a render would.
 
 #include "fuzz_check.h"
 

@@ -1,6 +1,5 @@
-// An --automation file: the first byte picks the input's sample rate, the rest is the JSON.
-// The renderer walks the events in order and hands each value straight to the parameter,
-// so an accepted file must come out sorted, on the input's timeline and within range.
+// An --automation file (first byte: the sample rate): the renderer hands each value straight
+// to the unit, so an accepted file must come out whole, sorted, on the timeline, in range.
 
 #include "fuzz_check.h"
 

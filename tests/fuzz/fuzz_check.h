@@ -1,8 +1,6 @@
 #pragma once
 
-// What the fuzz targets share: the input as text, and a broken invariant turned into a crash.
-// libFuzzer keeps the input of any crash and the replay runner stops on one, so a property
-// we rely on becomes as visible as an out-of-bounds read.
+// A broken invariant becomes a crash, so libFuzzer keeps its input and the replay stops.
 
 #include <cstddef>
 #include <cstdint>

@@ -1,8 +1,6 @@
-// The preference store as another program, an older or newer Zerin, a crash or a person with
-// a text editor may have left it: read it as an editor opens it, then save one preset as the
-// editor does. The store's promises are checked after the save: what was saved loads again,
-// what we could not read was kept aside byte for byte before being replaced, what we could
-// read lost nothing but the preset we replaced, and a save that failed changed nothing.
+// The preference store as anything may have left it, read and then saved into as the editor
+// does: the save loads again, loses nothing readable, keeps the unreadable aside, or fails
+// changing nothing.
 
 #include "fuzz_check.h"
 
@@ -31,30 +29,18 @@ using zerin::fuzz::require;
 constexpr char kName[] = "Fuzz";
 constexpr char kUnreadablePrefix[] = "preferences.unreadable-";
 
-std::string gFolder; // kept in a plain global so that the atexit handler can still use it
-
-void removeFolder() {
-    std::error_code ec;
-    fs::remove_all(gFolder, ec);
-}
-
-// One private folder per process: runs side by side (libFuzzer's -jobs) must not share it.
-const fs::path& folder() {
-    static const fs::path path = [] {
+// One private folder per process, as runs side by side (libFuzzer's -jobs) must not share one;
+// removed at exit.
+struct Folder {
+    Folder() {
         char pattern[] = "/tmp/zerin-fuzz-preferences-XXXXXX";
         if (::mkdtemp(pattern) == nullptr) zerin::fuzz::harnessFailure("mkdtemp", errno);
-        gFolder = pattern;
-        std::atexit(removeFolder);
-        return fs::path(gFolder);
-    }();
-    return path;
-}
-
-void emptyFolder(const fs::path& dir) {
-    std::error_code ec;
-    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
-        fs::remove_all(it->path(), ec);
-}
+        path = pattern;
+    }
+    ~Folder() { fs::remove_all(path, ignored); }
+    fs::path path;
+    std::error_code ignored;
+};
 
 std::string readBytes(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
@@ -105,7 +91,8 @@ std::optional<nlohmann::ordered_json> otherKeys(const std::string& text) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const fs::path& dir = folder();
+    static Folder folder;
+    const fs::path& dir = folder.path;
     const fs::path store = dir / "preferences.json";
     const std::string original(zerin::fuzz::asText(data, size));
     {
@@ -147,6 +134,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                     "the copy kept aside is the damaged store byte for byte");
         }
     }
-    emptyFolder(dir);
+    std::error_code ec;
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
+        fs::remove_all(it->path(), ec);
     return 0;
 }

@@ -1,6 +1,5 @@
-// A full state from outside (a host's project file, --state) restored into the unit, saved
-// again and read back. Hosts hand us whatever their project file holds, so no input may crash
-// the unit or leave it with a curve the kernel cannot use or a value outside its range.
+// A full state from a host's project file or --state: nothing may crash the unit or leave it
+// with a curve the kernel cannot use, a value out of range, or a save that drifts.
 
 #include "fuzz_check.h"
 
@@ -22,26 +21,22 @@ namespace {
 
 using zerin::fuzz::require;
 
-// One unit for the whole run, as a host keeps one; creating it per input would spend the
-// run on FFTW plans.
-struct Fixture {
-    Fixture() {
+// One unit for the whole run, as a host keeps one (one per input would spend the run on FFTW
+// plans), back at the same state for every input so that a finding replays from it alone.
+zerin::ZerinExtensionAudioUnit& unitAtStart() {
+    static const auto unit = [] {
         std::string error;
-        unit = zerin::render::configuredUnit({}, &error);
-        if (!unit) zerin::fuzz::harnessFailure(error.c_str());
+        auto made = zerin::render::configuredUnit({}, &error);
+        if (!made) zerin::fuzz::harnessFailure(error.c_str());
         std::vector<std::pair<float, float>> curve;
         for (const zerin::CurvePoint& p : zerin::kDefaultCurve)
             curve.emplace_back(p.freq, p.delay);
-        unit->setSpectralCurve(curve);
-        startingState = unit->fullState();
-    }
-    std::shared_ptr<zerin::ZerinExtensionAudioUnit> unit;
-    nlohmann::json startingState;
-};
-
-Fixture& fixture() {
-    static Fixture f;
-    return f;
+        made->setSpectralCurve(curve);
+        return made;
+    }();
+    static const nlohmann::json start = unit->fullState();
+    unit->setFullState(&start);
+    return *unit;
 }
 
 void requireUsable(const zerin::ZerinExtensionAudioUnit& unit) {
@@ -68,19 +63,17 @@ void requireUsable(const zerin::ZerinExtensionAudioUnit& unit) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    Fixture& f = fixture();
-    // Every input starts from the same unit, so that a finding replays from its input alone.
-    f.unit->setFullState(&f.startingState);
+    zerin::ZerinExtensionAudioUnit& unit = unitAtStart();
 
     const auto doc = zerin::parseUntrustedJson(zerin::fuzz::asText(data, size), nullptr);
     if (!doc || !doc->is_object()) return 0;
-    f.unit->setFullState(&*doc);
-    requireUsable(*f.unit);
+    unit.setFullState(&*doc);
+    requireUsable(unit);
 
     // What a host saves must restore to the very same unit: a value or point that changed on
     // the way would make every save and reload of a project drift.
-    const nlohmann::json saved = f.unit->fullState();
-    f.unit->setFullState(&saved);
-    require(f.unit->fullState() == saved, "a saved state restores to itself");
+    const nlohmann::json saved = unit.fullState();
+    unit.setFullState(&saved);
+    require(unit.fullState() == saved, "a saved state restores to itself");
     return 0;
 }

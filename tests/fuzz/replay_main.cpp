@@ -1,7 +1,5 @@
-// Runs a fuzz target over files without libFuzzer, so that the seed corpora (and the inputs
-// the fuzzer once found) run as ordinary tests in every build, the sanitizer build included.
-//
-//   fuzz_NAME PATH...   every PATH a file, or a folder whose files all run (sorted by name)
+// Replays a fuzz target over files without libFuzzer, so the seed corpora run as ordinary
+// tests in every build:  fuzz_NAME PATH...  (a file, or a folder whose files run sorted).
 
 #include <algorithm>
 #include <cstddef>
@@ -19,27 +17,20 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The inputs a command-line argument names; false with a message when there are none, so a
-// misspelt or emptied corpus folder fails the test instead of passing with nothing run.
+// The inputs an argument names; false with a message when there are none, so a misspelt or
+// emptied corpus folder fails the test instead of passing with nothing run.
 bool collect(const fs::path& argument, std::vector<fs::path>& inputs) {
     std::error_code ec;
     if (fs::is_regular_file(argument, ec)) {
         inputs.push_back(argument);
         return true;
     }
-    if (!fs::is_directory(argument, ec)) {
-        std::cerr << argument.string() << ": no such file or folder\n";
-        return false;
-    }
     std::vector<fs::path> files;
     for (fs::directory_iterator it(argument, ec), end; !ec && it != end; it.increment(ec))
         if (it->is_regular_file(ec)) files.push_back(it->path());
-    if (ec) {
-        std::cerr << argument.string() << ": cannot list: " << ec.message() << '\n';
-        return false;
-    }
-    if (files.empty()) {
-        std::cerr << argument.string() << ": the folder holds no inputs\n";
+    if (ec || files.empty()) {
+        std::cerr << argument.string() << ": no inputs there" << (ec ? ": " + ec.message() : "")
+                  << '\n';
         return false;
     }
     std::sort(files.begin(), files.end());

@@ -1,6 +1,5 @@
-// Both ways of writing a file out of sight, the unnamed one and the named fallback for file
-// systems without unnamed files: the result appears whole or not at all, replaces an earlier
-// file only when finished, and nothing else is ever left in the folder.
+// Both kinds of out-of-sight file: the result appears whole or not at all, replaces an
+// earlier file only when committed, and nothing else is left in the folder.
 
 #include "platform/files/atomic_file.h"
 

@@ -20,8 +20,7 @@ namespace {
 TEST(Signal, SubscribersComeAndGoSafelyEvenDuringANotify) {
     Signal signal;
     std::vector<std::string> calls;
-    std::optional<Subscription> later;
-    std::optional<Subscription> added;
+    std::optional<Subscription> later, added;
     Subscription first = signal.subscribe([&] {
         calls.push_back("first");
         later.reset(); // cancelled before its turn: skipped
@@ -51,9 +50,7 @@ TEST(Signal, SubscribersComeAndGoSafelyEvenDuringANotify) {
 }
 
 TEST(TrackReads, ReportsTheFirstRealChangeOfWhatWasReadOnce) {
-    Observable<int> read(1);
-    Observable<int> alsoRead(2);
-    Observable<int> peeked(3);
+    Observable<int> read(1), alsoRead(2), peeked(3);
     int stale = 0;
     auto tracking =
         trackReads([&] { (void)(read.get() + alsoRead.get() + read.get() + peeked.peek()); },
@@ -149,8 +146,7 @@ TEST(SystemSources, OptionIsAltAndLockKeysAreIgnored) {
 }
 
 TEST(SystemSources, SeededRandomSequencesRepeatAndDrawsCoverTheirRangeOnTheirGrid) {
-    RandomSource a(7);
-    RandomSource b(7);
+    RandomSource a(7), b(7);
     std::set<std::uint64_t> residues;
     for (int i = 0; i < 2000; ++i) {
         const std::uint64_t residue = a.below(7);

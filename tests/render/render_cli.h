@@ -1,7 +1,6 @@
 #pragma once
 
-// Runs the real zerin-render binary in a scratch folder on audio files written here with
-// libsndfile, and reads its output back.
+// Runs the real zerin-render binary in a scratch folder on files written with libsndfile.
 
 #include <sndfile.h>
 

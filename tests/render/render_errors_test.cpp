@@ -1,10 +1,10 @@
-// Every way zerin-render refuses: its exit status (2 for usage, 1 for the rest), a message
-// naming the file or option, and nothing left behind: no output, no temporary file, the
-// input and an earlier output untouched.
+// Every refusal exits 2 (usage) or 1, names the problem and leaves nothing behind.
 
 #include "render_cli.h"
 
-#include <gtest/gtest.h>
+#include <chrono>
+#include <csignal>
+#include <thread>
 
 namespace zerin::test {
 namespace {
@@ -108,25 +108,77 @@ TEST_F(RenderCli, RefusalsExitWithTheirStatusNameTheProblemAndWriteNothing) {
         {{"in.wav", "-o", ""}, "--output"},
         {{"", "-o", "out.wav"}, "INPUT"},
         {{"in.wav", "-o", "out.wav", "--state", ""}, "--state"}};
-    for (const auto& [args, option] : empties) {
-        std::vector<std::string> quiet = args;
-        quiet.insert(quiet.begin(), "-q");
-        const RunResult run = render(quiet);
-        SCOPED_TRACE(option + "\n" + run.err);
-        EXPECT_EQ(run.status, 2);
-        EXPECT_NE(run.err.find(option + ": the value is empty"), std::string::npos);
-        EXPECT_EQ(listing(), before);
-    }
-    for (const Refusal& refusal : refusals) {
-        const RunResult run = render(words("-q " + refusal.args));
-        SCOPED_TRACE(refusal.args + "\n" + run.err);
-        EXPECT_EQ(run.status, refusal.status);
-        for (const std::string& text : refusal.mentions)
+    const auto expectRefused = [&](std::vector<std::string> args, int status,
+                                   const std::vector<std::string>& mentions) {
+        std::string line;
+        for (const std::string& a : args)
+            line += "'" + a + "' ";
+        args.insert(args.begin(), "-q");
+        const RunResult run = render(args);
+        SCOPED_TRACE(line + "\n" + run.err);
+        EXPECT_EQ(run.status, status);
+        for (const std::string& text : mentions)
             EXPECT_NE(run.err.find(text), std::string::npos) << "no mention of " << text;
         EXPECT_EQ(listing(), before);
         EXPECT_TRUE(readText(dir / "out.wav") == "an earlier render, to be kept");
         EXPECT_TRUE(readText(dir / "in.wav") == input);
+    };
+    for (const auto& [args, option] : empties)
+        expectRefused(args, 2, {option + ": the value is empty"});
+    for (const Refusal& refusal : refusals)
+        expectRefused(words(refusal.args), refusal.status, refusal.mentions);
+}
+
+// A failing machine and an impatient user: each leaves either the finished file or nothing,
+// and never harms an earlier output.
+TEST_F(RenderCli, ADiskThatFillsWhileTheFileIsFinishedFailsTheRenderAndKeepsTheEarlierOutput) {
+    writeAudio(dir / "in.wav", noise(2, 3 * 44100));
+    for (const std::string output : {"out.flac", "out.ogg", "out.wav", "out.aiff"}) {
+        SCOPED_TRACE(output);
+        ASSERT_EQ(render({"-q", "in.wav", "-o", output}).status, 0);
+        const auto size = static_cast<long>(fs::file_size(dir / output));
+        std::ofstream(dir / output) << "an earlier render, to be kept";
+        const std::set<std::string> before = listing();
+        // Room for all but the last page: the encoders meet it only while closing.
+        const RunResult run = render({"-q", "in.wav", "-o", output}, (size - 1) / 4096 * 4096);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_NE(run.err.find(output), std::string::npos) << run.err;
+        EXPECT_EQ(readText(dir / output), "an earlier render, to be kept");
+        EXPECT_EQ(listing(), before);
     }
+}
+
+TEST_F(RenderCli, EverySignalThatEndsAJobLeavesNoTrace) {
+    writeAudio(dir / "in.wav", noise(2, 44100));
+    const std::set<std::string> before = listing();
+    for (const int signal : {SIGHUP, SIGINT, SIGTERM, SIGQUIT, SIGKILL}) {
+        SCOPED_TRACE(signal);
+        const pid_t child = start({"-q", "in.wav", "-o", "out.wav", "--tail", "3600"});
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        kill(child, signal);
+        const RunResult run = finish(child);
+        EXPECT_NE(run.status, 0);
+        EXPECT_EQ(listing(), before);
+    }
+}
+
+TEST_F(RenderCli, TheOutputFollowsItsFolderWhenItIsRenamedMidRender) {
+    writeAudio(dir / "in.wav", noise(2, 44100));
+    fs::create_directory(dir / "takes");
+    const pid_t child = start({"-q", "in.wav", "-o", "takes/out.wav", "--tail", "300"});
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    fs::rename(dir / "takes", dir / "renamed");
+    const RunResult run = finish(child);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(listing(dir / "renamed"), std::set<std::string>{"out.wav"});
+    EXPECT_EQ(readAudio(dir / "renamed" / "out.wav").frames(), 301u * 44100u);
+}
+
+TEST_F(RenderCli, NamesUpToTheFileSystemsLimitAreWritten) {
+    writeAudio(dir / "in.wav", noise(1, 4000));
+    const std::string name = std::string(251, 'a') + ".wav"; // 255 bytes
+    EXPECT_EQ(rendered({"in.wav"}, name).frames(), 4000u + 110250u);
+    EXPECT_EQ(listing(), (std::set<std::string>{"in.wav", name}));
 }
 
 } // namespace

@@ -1,13 +1,8 @@
-// The sound itself: every factory preset, and each mode on one of them, rendered by the real
-// binary and compared block by block with the renders kept under golden/. Any change to the
-// DSP, the render plumbing or a factory curve that moves the output shows up here, however
-// plausible the new sound is. ZERIN_REGENERATE_GOLDEN=1 rewrites the files instead (see
-// README.md for when that is legitimate).
+// Every factory preset and each mode rendered by the binary and compared block by block with
+// golden/. ZERIN_REGENERATE_GOLDEN=1 rewrites them instead (README.md says when that is fair).
 
 #include "dsp/factory_curves.h"
 #include "render_cli.h"
-
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cctype>
@@ -68,19 +63,17 @@ std::vector<GoldenCase> goldenCases() {
     // The modes on the preset with the longest delays: delay mono with the classification
     // weighting it, freeze chosen mid-stream (so it captures sound, not the silence before
     // it), and scatter at a speed that reshuffles often.
-    const std::vector<std::string> haze = {"--preset", "Granular Haze"};
-    auto with = [&haze](std::vector<std::string> more) {
-        more.insert(more.begin(), haze.begin(), haze.end());
-        return more;
+    const auto haze = [](const std::string& more) {
+        std::vector<std::string> args = words(more);
+        args.insert(args.begin(), {"--preset", "Granular Haze"});
+        return args;
     };
+    cases.push_back({"granular-haze-delay-mono", 1,
+                     haze("--set feedback=70 --set lfoDepth=60 --set sourceSensitivity=60"), ""});
     cases.push_back(
-        {"granular-haze-delay-mono", 1,
-         with({"--set", "feedback=70", "--set", "lfoDepth=60", "--set", "sourceSensitivity=60"}),
-         ""});
+        {"granular-haze-freeze", 2, haze(""), R"([{"time": 0.75, "id": "mode", "value": 1}])"});
     cases.push_back(
-        {"granular-haze-freeze", 2, haze, R"([{"time": 0.75, "id": "mode", "value": 1}])"});
-    cases.push_back({"granular-haze-scatter", 2,
-                     with({"--set", "mode=scatter", "--set", "scatterSpeed=90"}), ""});
+        {"granular-haze-scatter", 2, haze("--set mode=scatter --set scatterSpeed=90"), ""});
     return cases;
 }
 

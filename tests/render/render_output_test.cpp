@@ -1,13 +1,11 @@
-// What zerin-render writes: alignment with the input, latency and tail, automation on its
-// sample, block-size invariance, state files, formats, the lists and the demo.
+// What zerin-render writes: alignment, latency and tail, automation, block-size invariance,
+// state files, formats, the lists, the demo and the user's presets.
 
 #include "audiounit/parameters.h"
 #include "dsp/factory_curves.h"
 #include "render_cli.h"
 
 #include <nlohmann/json.hpp>
-
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
@@ -115,12 +113,14 @@ TEST_F(RenderCli, EveryBlockSizeWritesTheSameSamples) {
 TEST_F(RenderCli, StatePresetAndTempoReachTheUnit) {
     writeAudio(dir / "in.wav", noise(2, 20000));
     const Audio first = rendered(words("in.wav --tail 0.2 --set mode=Freeze --set tempoSync=on "
-                                       "--set dryWet=80 --curve 40:100,400:900,4000:300 "
+                                       "--set dryWet=80 --curve 4000:300,40:100,400:900,40:20 "
                                        "--save-state state.json"));
     const auto state = nlohmann::json::parse(readText(dir / "state.json"));
     EXPECT_EQ(state["parameters"]["mode"], 1);
     EXPECT_EQ(state["parameters"]["dryWet"], 80);
-    EXPECT_EQ(state["spectralCurve"][1]["delay"], 900);
+    // The points reach the unit in frequency order, ties as typed.
+    EXPECT_EQ(state["spectralCurve"], nlohmann::json::parse(R"([{"freq": 40, "delay": 100},
+        {"freq": 40, "delay": 20}, {"freq": 400, "delay": 900}, {"freq": 4000, "delay": 300}])"));
     EXPECT_EQ(rendered(words("in.wav --tail 0.2 --state state.json")).samples, first.samples);
 
     rendered({"in.wav", "--tail", "0", "--preset", "Granular Haze", "--save-state", "p.json"});
@@ -192,6 +192,62 @@ TEST_F(RenderCli, ListsTheParametersAsHostsSeeThemAndRendersTheDemoWithoutInput)
     EXPECT_EQ(demo.frames(), static_cast<std::size_t>(demo.rate * (6.0 + 2.5)));
     const float peak = *std::max_element(demo.samples.begin(), demo.samples.end());
     EXPECT_TRUE(peak > 0.05f && peak < 4.0f) << peak;
+}
+
+// The user's presets from the shell, through the real preference file.
+struct RenderPresets : RenderCli {
+    void SetUp() override {
+        RenderCli::SetUp();
+        writeAudio(dir / "in.wav", noise(1, 6000));
+    }
+    std::vector<float> byPreset(const std::string& name) {
+        return rendered({"in.wav", "--preset", name}).samples;
+    }
+    std::string store() const { return readText(root / "config" / "preferences.json"); }
+};
+
+TEST_F(RenderPresets, ASavedCurveRendersLikeTheCurveItCameFrom) {
+    // Saving needs no input and renders nothing.
+    const RunResult save = render({"--curve", "100:0,1000:700,8000:300", "--save-preset", "Wide"});
+    ASSERT_EQ(save.status, 0) << save.err;
+    EXPECT_EQ(listing(), (std::set<std::string>{"in.wav"}));
+    EXPECT_NE(store().find("\"Wide\""), std::string::npos);
+    EXPECT_EQ(byPreset("Wide"), rendered({"in.wav", "--curve", "100:0,1000:700,8000:300"}).samples);
+    const RunResult list = render({"--list-presets"});
+    EXPECT_NE(list.out.find("Init (factory)\n"), std::string::npos) << list.out;
+    EXPECT_NE(list.out.find("Wide (user)\n"), std::string::npos) << list.out;
+}
+
+TEST_F(RenderPresets, FactoryNamesWinAndAreNeverOverwritten) {
+    // Saving under a factory name stores "<name> (User)"; --preset still means the factory's.
+    ASSERT_EQ(render({"--curve", "20:1500,20000:1500", "--save-preset", "Shimmer Wash"}).status, 0);
+    EXPECT_NE(render({"--list-presets"}).out.find("Shimmer Wash (User) (user)\n"),
+              std::string::npos);
+    const std::vector<float> factory = byPreset("Shimmer Wash");
+    EXPECT_NE(byPreset("Shimmer Wash (User)"), factory);
+
+    // Saving with --preset and no --curve stores that preset's curve as it is.
+    ASSERT_EQ(render({"--preset", "Granular Haze", "--save-preset", "Haze copy"}).status, 0);
+    EXPECT_EQ(byPreset("Haze copy"), byPreset("Granular Haze"));
+}
+
+TEST_F(RenderPresets, DeletingRemovesOnlyThatPresetAndUnknownNamesAreUsageErrors) {
+    ASSERT_EQ(render({"--curve", "100:100,200:200", "--save-preset", "One"}).status, 0);
+    ASSERT_EQ(render({"--curve", "100:300,200:400", "--save-preset", "Two"}).status, 0);
+    ASSERT_EQ(render({"--delete-preset", "One"}).status, 0);
+    const RunResult list = render({"--list-presets"});
+    EXPECT_EQ(list.out.find("One (user)"), std::string::npos);
+    EXPECT_NE(list.out.find("Two (user)"), std::string::npos);
+
+    const std::string before = store();
+    const RunResult missing = render({"--delete-preset", "One"});
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_NE(missing.err.find("--delete-preset"), std::string::npos);
+    const RunResult unknown = render({"in.wav", "--preset", "One"});
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_NE(unknown.err.find("Two"), std::string::npos); // the message lists what exists
+    EXPECT_EQ(store(), before);
+    EXPECT_EQ(listing(), (std::set<std::string>{"in.wav"}));
 }
 
 } // namespace

@@ -1,9 +1,7 @@
 #pragma once
 
-// Counts the heap calls (allocations and releases) the calling thread makes while a counted
-// piece of code runs. Linking heap_counter.cpp replaces the C allocation functions, which
-// operator new and FFTW's allocator end in, for the whole binary (under a sanitizer, which
-// owns the heap itself, it hooks them instead): give it an executable of its own.
+// Counts the calling thread's heap calls while a piece of code runs. heap_counter.cpp replaces
+// (or, under a sanitizer, hooks) the C allocation functions for the whole binary: link it alone.
 
 namespace zerin::test {
 
