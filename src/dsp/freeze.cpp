@@ -61,12 +61,75 @@ template <int E> float leaveBinade(float x) {
     return x >= lo ? below : x;
 }
 
+// Bin k's centre frequency turns by k pi/2 over one hop; this is that turn as the phases
+// add it, and the bin ranges below are worked out from the same floats.
+constexpr float hopTurn(int k) {
+    return ((static_cast<float>(k) * kTwoPi) * static_cast<float>(kHopSize)) * kInverseFFTSize;
+}
+
+// The first bin whose phase plus turn can reach 2^E (the highest phase is pi).
+constexpr int firstReaching(int e) {
+    int k = 0;
+    while (k < kNumBins && kPi + hopTurn(k) < static_cast<float>(1 << e))
+        ++k;
+    return k;
+}
+
+// The first bin whose phase plus turn always lies above binade E (the lowest phase is -pi):
+// from there on a value gets into binade E only by stepping down from the binade above.
+constexpr int firstAbove(int e) {
+    int k = 0;
+    while (k < kNumBins && hopTurn(k) - kPi < static_cast<float>(2 << e))
+        ++k;
+    return k;
+}
+
+// Whether the integer n is a float: below 2^24 any is, above only those with zeros to shift.
+constexpr bool exactInFloat(int n) {
+    for (; n >= (1 << 24); n >>= 1)
+        if ((n & 1) != 0) return false;
+    return true;
+}
+
+// Binade E's pass for a value that lies below it or came down from the binade above. That
+// one's last step lands within one step of our top (its last value runs from 2^23, a start
+// exactly on its bottom, up to one step above its lowest stay), so the steps taken through
+// the binade come in two counts, told apart by one comparison, and each count comes off in
+// exact subtractions.
+template <int E> float crossBinade(float x) {
+    constexpr int step = twoPiSteps(E);
+    constexpr int stepBelow = twoPiSteps(E - 1);
+    constexpr int lowest = lowestStay(E);
+    constexpr int entryLow = 2 * (1 << 23) - step;
+    constexpr int entryHigh = 2 * (lowestStay(E + 1) + twoPiSteps(E + 1) - 1) - step;
+    constexpr int fewest = (entryLow - lowest) / step;
+    static_assert((entryHigh - lowest) / step <= fewest + 1, "entries span one step count");
+    static_assert(entryHigh < (1 << 24), "entries lie in the binade");
+    // The steps taken and the one that leaves, on the grid of the binade below, u/2. The
+    // extra step of the larger count comes off first, on our own grid, where it is exact.
+    constexpr int fewerSteps = 2 * fewest * step + stepBelow;
+    static_assert(exactInFloat(fewerSteps));
+    constexpr float grid = static_cast<float>(1 << E) * 0x1p-23f;
+    constexpr float lo = static_cast<float>(1 << E);
+    constexpr float oneMore = static_cast<float>(lowest + (fewest + 1) * step) * grid;
+
+    const float extra = x >= oneMore ? static_cast<float>(step) * grid : 0.0f;
+    const float rest = x >= lo ? static_cast<float>(fewerSteps) * (0.5f * grid) : 0.0f;
+    return (x - extra) - rest;
+}
+
 // A bin's phase reaches at most pi + k pi/2 before wrapping, so bins below `first` never
-// reach 2^E and the binade's pass can skip them.
+// reach 2^E and the binade's pass can skip them; bins from `crossing` on never start in it.
+// Both are rounded to whole vectors, in the direction that gives bins the full pass, which
+// is right for any of them.
 template <int E> void leaveBinadeAll(float* accum, int count) {
-    constexpr int first = static_cast<int>((static_cast<float>(1 << E) - 4.0f) / 1.5707964f) - 1;
-    for (int k = first > 0 ? first : 0; k < count; ++k)
+    constexpr int first = firstReaching(E) & ~7;
+    constexpr int crossing = (firstAbove(E) + 7) & ~7;
+    const int fullEnd = std::min(crossing, count);
+    for (int k = first; k < fullEnd; ++k)
         accum[k] = leaveBinade<E>(accum[k]);
+    for (int k = std::max(crossing, first); k < count; ++k)
+        accum[k] = crossBinade<E>(accum[k]);
 }
 
 float finishWrap(float x) {
@@ -85,11 +148,8 @@ float finishWrap(float x) {
 // noipa: with the bin count propagated as a constant GCC 12 narrows loop arithmetic into
 // types it then fails to vectorise.
 [[gnu::noipa]] void advanceFrozenPhases(float* accum, int count) noexcept {
-    for (int k = 0; k < count; ++k) {
-        // Bin k's centre frequency turns by k * pi/2 over one hop.
-        accum[k] +=
-            ((static_cast<float>(k) * kTwoPi) * static_cast<float>(kHopSize)) * kInverseFFTSize;
-    }
+    for (int k = 0; k < count; ++k)
+        accum[k] += hopTurn(k);
     // Phases stay below pi + 1024 pi/2 < 2048: binades 10 down to 4 cover them.
     leaveBinadeAll<10>(accum, count);
     leaveBinadeAll<9>(accum, count);

@@ -83,6 +83,21 @@ void silenceUnmatched(float* const* outputs, int from, int to, int frameCount) {
         std::memset(outputs[i], 0, sizeof(float) * frameCount);
 }
 
+// Window and analyse the last 2048 inputs into polar form.
+void analyse(ZerinExtensionDSPKernel& kernel, const ChannelState& ch, float* mag, float* phase) {
+    float* work = kernel.mFFTWorkBuf;
+    const float* w = kernel.mWindow;
+    // Gather the ring oldest first (the sample written last lands at 2047) and window it.
+    const int start = ch.inputWritePos;
+    const int firstPart = kFFTSize - start;
+    for (int i = 0; i < firstPart; ++i)
+        work[i] = ch.inputRing[start + i] * w[i];
+    for (int i = firstPart; i < kFFTSize; ++i)
+        work[i] = ch.inputRing[i - firstPart] * w[i];
+    forwardFFT(kernel.mFFTSetup, work, kernel.mSpectrum);
+    toPolar(kernel.mSpectrum, mag, phase);
+}
+
 } // namespace
 
 DelayInputs delayInputs(const ZerinExtensionDSPKernel& kernel) noexcept {
@@ -91,15 +106,6 @@ DelayInputs delayInputs(const ZerinExtensionDSPKernel& kernel) noexcept {
 
 void processFrame(ZerinExtensionDSPKernel& kernel, ChannelState& ch) noexcept {
     float* work = kernel.mFFTWorkBuf;
-    const float* w = kernel.mWindow;
-
-    // Gather the ring oldest first (the sample written last lands at 2047) and window it.
-    const int start = ch.inputWritePos;
-    const int firstPart = kFFTSize - start;
-    for (int i = 0; i < firstPart; ++i)
-        work[i] = ch.inputRing[start + i] * w[i];
-    for (int i = firstPart; i < kFFTSize; ++i)
-        work[i] = ch.inputRing[i - firstPart] * w[i];
 
     // The frame's output spectrum is what the next frame feeds back, so the mode writes it
     // straight into the feedback arrays (the delay stage reads the old values before it
@@ -110,11 +116,11 @@ void processFrame(ZerinExtensionDSPKernel& kernel, ChannelState& ch) noexcept {
     float* outPhase = ch.feedbackPhase;
     float* mag = passThrough ? outMag : kernel.mScratchMag;
     float* phase = passThrough ? outPhase : kernel.mScratchPhase;
-
-    forwardFFT(kernel.mFFTSetup, work, kernel.mSpectrum);
-    toPolar(kernel.mSpectrum, mag, phase);
-
     const bool classify = kernel.mFrame.sensitivity > 0.0f;
+
+    // A freeze that holds its capture and follows no transients reads nothing of the input.
+    const bool frozenAlone = mode == 1 && !classify && ch.freezeActive;
+    if (!frozenAlone) analyse(kernel, ch, mag, phase);
     if (classify) updateClassification(ch, mag);
 
     switch (mode) {
