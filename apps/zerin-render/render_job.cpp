@@ -94,14 +94,9 @@ struct Plan {
     bool render = true;
 };
 
-// Opens the input and checks the output, the files and the names the options give.
-// Returns the exit status of the first problem, or nothing when the plan holds.
-std::optional<int> makePlan(const RenderOptions& options, Plan& plan) {
+// Opens the input (or chooses the demo) and checks where the output and the state go.
+std::optional<int> planAudio(const RenderOptions& options, Plan& plan) {
     std::string error;
-    const bool presetCommand = options.savePresetName || options.deletePresetName;
-    // Saving or deleting a preset is a job of its own unless there is something to render.
-    plan.render = options.input || !presetCommand;
-
     if (options.input) {
         if (!plan.source.file.open(*options.input, &error)) return fail(error);
         plan.source.info = plan.source.file.info();
@@ -111,26 +106,30 @@ std::optional<int> makePlan(const RenderOptions& options, Plan& plan) {
     } else if (plan.render) {
         plan.source.demo.emplace();
     }
+    if (!plan.render) return std::nullopt;
 
-    if (plan.render) {
-        plan.output = options.output.empty() ? defaultOutputPath(options.input) : options.output;
-        const std::string& output = plan.output;
-        if (outputFormatFor(output) == 0)
-            return fail(output + ": unknown output format (use .wav, .flac, .ogg or .aiff)",
-                        kExitUsage);
-        std::error_code ec;
-        const fs::path folder = fs::path(output).parent_path();
-        if (!folder.empty() && !fs::is_directory(folder, ec))
-            return fail(output + ": the folder " + folder.string() + " does not exist");
-        if (options.input && sameFile(*options.input, output))
-            return fail(output + ": is the input file; choose another output");
-        if (options.saveStatePath &&
-            ((options.input && sameFile(*options.input, *options.saveStatePath)) ||
-             sameFile(output, *options.saveStatePath)))
-            return fail(*options.saveStatePath + ": --save-state would overwrite the input or "
-                                                 "the output; choose another file");
-    }
+    plan.output = options.output.empty() ? defaultOutputPath(options.input) : options.output;
+    const std::string& output = plan.output;
+    if (outputFormatFor(output) == 0)
+        return fail(output + ": unknown output format (use .wav, .flac, .ogg or .aiff)",
+                    kExitUsage);
+    std::error_code ec;
+    const fs::path folder = fs::path(output).parent_path();
+    if (!folder.empty() && !fs::is_directory(folder, ec))
+        return fail(output + ": the folder " + folder.string() + " does not exist");
+    if (options.input && sameFile(*options.input, output))
+        return fail(output + ": is the input file; choose another output");
+    if (options.saveStatePath &&
+        ((options.input && sameFile(*options.input, *options.saveStatePath)) ||
+         sameFile(output, *options.saveStatePath)))
+        return fail(*options.saveStatePath + ": --save-state would overwrite the input or "
+                                             "the output; choose another file");
+    return std::nullopt;
+}
 
+// Reads the state and automation files the options name.
+std::optional<int> planDocuments(const RenderOptions& options, Plan& plan) {
+    std::string error;
     if (options.statePath) {
         if (!(plan.state = readJsonFile(*options.statePath, &error))) return fail(error);
         if (!plan.state->is_object())
@@ -141,13 +140,18 @@ std::optional<int> makePlan(const RenderOptions& options, Plan& plan) {
         if (!events) return fail(error);
         plan.automation = std::move(*events);
     }
+    return std::nullopt;
+}
 
-    if (options.preset || presetCommand) {
-        plan.presets.emplace();
-        if (!plan.presets->loadResult() && !options.quiet)
-            std::fprintf(stderr, "zerin-render: warning: %s\n",
-                         plan.presets->loadResult().message.c_str());
-    }
+// Loads the presets when the options use them and finds the ones they name.
+std::optional<int> planPresets(const RenderOptions& options, Plan& plan) {
+    if (!options.preset && !options.savePresetName && !options.deletePresetName)
+        return std::nullopt;
+    plan.presets.emplace();
+    if (!plan.presets->loadResult() && !options.quiet)
+        std::fprintf(stderr, "zerin-render: warning: %s\n",
+                     plan.presets->loadResult().message.c_str());
+    std::string error;
     if (options.preset) {
         plan.preset = selectPreset(*options.preset, plan.presets->userPresets(), &error);
         if (!plan.preset) return fail("--preset: " + error, kExitUsage);
@@ -161,6 +165,16 @@ std::optional<int> makePlan(const RenderOptions& options, Plan& plan) {
                         kExitUsage);
     }
     return std::nullopt;
+}
+
+// Everything the options name, checked before anything is written. Returns the exit status
+// of the first problem, or nothing when the plan holds.
+std::optional<int> makePlan(const RenderOptions& options, Plan& plan) {
+    // Saving or deleting a preset is a job of its own unless there is something to render.
+    plan.render = options.input || (!options.savePresetName && !options.deletePresetName);
+    if (auto refused = planAudio(options, plan)) return refused;
+    if (auto refused = planDocuments(options, plan)) return refused;
+    return planPresets(options, plan);
 }
 
 UnitChoices choicesFor(const RenderOptions& options, const Plan& plan) {

@@ -21,18 +21,14 @@ float feedbackScaleOf(float sens, float rating) {
 // bins; resynthesis then carries it with the pass-through gain 4 * 0.8165^2.
 constexpr float kWetLevelPerRootEnergy = 4.0f * 0.8165f * 0.8165f * 1.4142135f * kInverseFFTSize;
 
-// Sum of the squares of a spectrum's magnitudes, each times its `scale` where given.
-// Eight running sums, so that it vectorises.
-template <bool kScaled> float energyOf(const float* mag, const float* scale) {
-    auto at = [&](int k) {
-        if constexpr (kScaled) return mag[k] * scale[k];
-        return mag[k];
-    };
+// The sum of the squares of value(k) over the bins; eight running sums, so that it
+// vectorises.
+template <typename Value> float energyOf(Value value) {
     float lanes[8] = {};
     for (int k = 0; k + 8 <= kNumBins; k += 8)
         for (int j = 0; j < 8; ++j)
-            lanes[j] = std::fma(at(k + j), at(k + j), lanes[j]);
-    float energy = at(kNumBins - 1) * at(kNumBins - 1);
+            lanes[j] = std::fma(value(k + j), value(k + j), lanes[j]);
+    float energy = value(kNumBins - 1) * value(kNumBins - 1);
     for (float lane : lanes)
         energy += lane;
     return energy;
@@ -41,16 +37,19 @@ template <bool kScaled> float energyOf(const float* mag, const float* scale) {
 // The feedback amount that keeps the recirculated part of this frame within the loop's
 // ceiling: `fb` itself while that part's level is at most the knee, so that the loop below
 // it is exactly what it would be without the limit.
-template <bool kWeighted>
-float limitedFeedback(const ChannelState& ch, float fb, float sens, float* scale) {
+template <bool kWeighted> float limitedFeedback(const ChannelState& ch, float fb, float sens) {
     // Weighting only ever lowers a bin's feedback, so the unweighted level bounds it: the
     // weights are worked out only for a loop near its knee.
-    float level = fb * std::sqrt(energyOf<false>(ch.feedbackMag, nullptr)) * kWetLevelPerRootEnergy;
+    const float* fed = ch.feedbackMag;
+    float level =
+        fb * std::sqrt(energyOf([fed](int k) { return fed[k]; })) * kWetLevelPerRootEnergy;
     if (!(level > kLoopKnee)) return fb;
     if constexpr (kWeighted) {
-        for (int k = 0; k < kNumBins; ++k)
-            scale[k] = feedbackScaleOf(sens, ch.binClassification[k]);
-        level = fb * std::sqrt(energyOf<true>(ch.feedbackMag, scale)) * kWetLevelPerRootEnergy;
+        const float* rating = ch.binClassification;
+        level =
+            fb *
+            std::sqrt(energyOf([=](int k) { return fed[k] * feedbackScaleOf(sens, rating[k]); })) *
+            kWetLevelPerRootEnergy;
         if (!(level > kLoopKnee)) return fb;
     }
     return fb * (softCeiling(level, kLoopKnee, kLoopCeiling) / level);
@@ -61,8 +60,7 @@ template <bool kWeighted>
 void writeSlot(const FrameParams& frame, ChannelState& ch, const float* mag, const float* phase,
                int pos) {
     const float sens = frame.sensitivity;
-    float scale[kNumBins];
-    const float fb = limitedFeedback<kWeighted>(ch, frame.feedback, sens, scale);
+    const float fb = limitedFeedback<kWeighted>(ch, frame.feedback, sens);
     float* magRow = ch.magSlot(pos);
     float* phaseRow = ch.phaseSlot(pos);
     for (int k = 0; k < kNumBins; ++k) {

@@ -29,8 +29,8 @@ inline constexpr int kBinStride = 1032;
 // Ceiling of every magnitude the kernel keeps (analysed, written to a delay line, frozen).
 // 2^20 is 157 times (44 dB above) the largest bin magnitude a full-scale input at the
 // highest input gain (+12 dB) can produce, 1672 * 3.98 (the window's sum times the peak),
-// so no signal a musician feeds in is ever touched; but feedback at 100 % stops growing
-// there instead of running off to infinity.
+// so no signal a musician feeds in is ever touched. The loop limit below keeps feedback far
+// from it; it remains the guard for inputs far beyond full scale.
 inline constexpr float kMaxMagnitude = 1048576.0f;
 
 // Levels of the wet signal, before the output gain, in linear full-scale units.
@@ -108,8 +108,8 @@ struct ZerinExtensionDSPKernel {
     void setParameter(std::uint64_t address, float value) noexcept;
     float getParameter(std::uint64_t address) const noexcept;
 
-    // Processes frameCount samples of min(channels, 2) channels; further outputs are left
-    // alone. Inputs and outputs may be the same buffers.
+    // Processes frameCount samples of the channels both sides have, at most two; further
+    // outputs get silence. Inputs and outputs may be the same buffers.
     void process(const float* const* inputs, int inputCount, float* const* outputs, int outputCount,
                  int frameCount) noexcept;
 
