@@ -1,0 +1,41 @@
+#pragma once
+
+// How the editor reaches the audio unit: only through its editor-facing entry points. In the
+// standalone editor the unit lives in the same process (InProcessUnitLink); the LV2 UI
+// implements the same interface with messages to a DSP it cannot touch, so every call here
+// may be answered later, through onExternalChange.
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace zerin {
+
+using CurvePairs = std::vector<std::pair<float, float>>; // (Hz, ms), sorted by frequency
+
+class EditorUnitLink {
+public:
+    virtual ~EditorUnitLink() = default;
+
+    // Main thread. The unit takes at most 32 points; an empty list is sent as it is.
+    virtual void setSpectralCurve(const CurvePairs& points) = 0;
+    // The curve the unit holds now, as far as this side knows (empty when not known yet).
+    virtual CurvePairs getSpectralCurve() const = 0;
+    // The newest classification snapshot since the last call, if any.
+    virtual std::optional<std::vector<float>> getClassificationSnapshot() = 0;
+    // The name of the preset the unit's curve came from ("Init" for a fresh unit); kept in the
+    // unit's full state so a reopened editor shows it.
+    virtual std::string presetName() const = 0;
+    virtual void setPresetName(const std::string& name) = 0;
+
+    // Called on the main thread when the unit's curve or preset name changed from outside the
+    // editor (a state restore, a host preset, a late answer); the editor then reads both again.
+    std::function<void()> onExternalChange;
+    // Main thread, every 0.1 s from the editor's timer: lets a link that polls notice such
+    // changes.
+    virtual void poll() {}
+};
+
+} // namespace zerin

@@ -1,0 +1,99 @@
+#pragma once
+
+// Interactive views: a plain button, a tap area (scrims), a one-line text field and a scroll
+// area.
+
+#include "platform/ui/binding.h"
+#include "platform/ui/layout.h"
+
+#include <functional>
+#include <string>
+
+namespace zerin {
+
+// A plain button: its label and nothing else. The action runs on a release inside the
+// button after a press inside it; while pressed the label dims a little.
+class Button : public View {
+public:
+    Button(ViewPtr label, std::function<void()> action);
+    Size sizeThatFits(Size proposal) override;
+    Flexibility flexibility() const override;
+    void layout(const Rect& frame) override;
+    void draw(Graphics& g) override;
+    bool acceptsPointer() const override { return true; }
+    void pointerDown(const PointerEvent& event) override;
+    void pointerDragged(const PointerEvent& event) override;
+    void pointerUp(const PointerEvent& event) override;
+    View* hitTest(Point local) override; // the button, never its label
+    bool isPressed() const { return pressed; }
+
+private:
+    std::function<void()> action;
+    bool pressed = false;
+    bool inside = false;
+};
+ViewPtr button(ViewPtr label, std::function<void()> action);
+
+// A flexible area that runs `action` on a single click (press and release inside); fills
+// with `color` (a scrim) when it is not clear.
+ViewPtr tapArea(Color color, std::function<void()> action);
+
+// One line of editable UTF-8 text bound to `text`. A click focuses it and puts the caret
+// there; typing inserts at the caret; Backspace and Delete remove one character (a whole UTF-8
+// sequence); Left, Right, Home and End move the caret; Return calls onCommit (if any) and
+// gives up the focus; Escape gives up the focus. The placeholder shows while the text is
+// empty. The caret blinks at 1 Hz while focused.
+class TextField : public View {
+public:
+    struct Style {
+        Font font;
+        Color textColor;
+        Color placeholderColor;
+        Color caretColor;
+    };
+    TextField(Binding<std::string> text, std::string placeholder, Style style,
+              std::function<void()> onCommit = {});
+    Size sizeThatFits(Size proposal) override; // flexible width, one line high
+    Flexibility flexibility() const override { return {true, false}; }
+    void draw(Graphics& g) override;
+    bool acceptsPointer() const override { return true; }
+    void pointerDown(const PointerEvent& event) override;
+    bool acceptsFocus() const override { return true; }
+    void focusChanged(bool focused) override;
+    bool keyDown(const KeyEvent& event) override;
+    bool isFocused() const { return focused; }
+    std::size_t caret() const { return caretIndex; } // byte offset into the text
+
+private:
+    Binding<std::string> binding;
+    std::string placeholder;
+    Style style;
+    std::function<void()> onCommit;
+    std::size_t caretIndex = 0;
+    bool focused = false;
+    double focusTime = 0.0;
+};
+
+// A vertical scroll area as tall as its content up to `maxHeight`. The wheel scrolls it
+// (about 3 lines of 12 points per notch) within its range; while the content is taller, an
+// indicator on the right shows where the view stands.
+class ScrollView : public View {
+public:
+    ScrollView(ViewPtr content, double maxHeight);
+    Size sizeThatFits(Size proposal) override;
+    void layout(const Rect& frame) override;
+    void draw(Graphics& g) override;
+    View* hitTest(Point local) override;
+    bool scrollWheel(double lines, Point local) override;
+    double offset() const { return scrollOffset; } // points scrolled down
+    double contentHeight() const { return content; }
+    void scrollTo(double offset); // clamped to the range
+
+private:
+    View* child() const;
+    double maxHeight;
+    double scrollOffset = 0.0;
+    double content = 0.0;
+};
+
+} // namespace zerin

@@ -1,0 +1,72 @@
+#pragma once
+
+// The root of a view tree and the host's side of it: window backends and tests feed it
+// frames and input in root coordinates (points); it lays out, draws, routes pointer, wheel and
+// key events, counts clicks and tracks hover. Main thread.
+
+#include "platform/ui/ui_context.h"
+#include "platform/ui/view.h"
+
+#include <functional>
+#include <memory>
+
+namespace zerin {
+
+class Graphics;
+
+class ViewHost {
+public:
+    // `queue` must outlive the host.
+    ViewHost(MainQueue& queue, Size size);
+    ~ViewHost();
+    ViewHost(const ViewHost&) = delete;
+    ViewHost& operator=(const ViewHost&) = delete;
+
+    // Replaces the tree; the old one is destroyed first.
+    void setRoot(std::unique_ptr<View> root);
+    View* root() const { return mRoot.get(); }
+    UIContext& context() { return mContext; }
+
+    void setSize(Size size);
+    Size size() const { return mSize; }
+
+    // One display frame at `now` (seconds since 2001-01-01 UTC): frame callbacks, then layout.
+    void advance(double now);
+    // Lays the tree out at the current size (advance does it; events between frames see the
+    // last layout).
+    void layout();
+    // Paints the tree; the caller has cleared the surface and set the scale.
+    void draw(Graphics& g);
+
+    // Input, in root coordinates. Presses within 0.4 s and 4 points of the previous one count
+    // as a double click (the queue's clock). A press goes to the deepest view that accepts
+    // the pointer and captures it until the release.
+    void pointerDown(Point location, ModifierKeys modifiers);
+    void pointerMoved(Point location, ModifierKeys modifiers);
+    void pointerUp(Point location, ModifierKeys modifiers);
+    void pointerLeft(); // the pointer left the window
+    void scrollWheel(double lines, Point location);
+    // Keys go to the focused view and up its parents, then to unhandledKey.
+    void keyDown(const KeyEvent& event);
+    // A key no view took: shortcuts of the whole editor (undo, save).
+    std::function<bool(const KeyEvent&)> unhandledKey;
+
+    Cursor cursor() const { return mContext.cursor(); }
+    View* hoveredView() const { return hovered; }
+    View* pressedView() const { return pressed; }
+
+private:
+    void updateHover(View* target);
+    void forget(View* view);
+
+    UIContext mContext;
+    std::unique_ptr<View> mRoot;
+    Size mSize;
+    View* pressed = nullptr;
+    View* hovered = nullptr;
+    double lastPressTime = -1.0;
+    Point lastPressLocation;
+    int clickCount = 0;
+};
+
+} // namespace zerin
