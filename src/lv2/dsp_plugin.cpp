@@ -1,0 +1,302 @@
+// The LV2 plug-in's DSP side: the kernel behind LV2 ports, messages and state. Two plug-ins,
+// stereo and mono, share this code. Nothing here links X11, cairo or pango.
+
+#include "lv2/dsp_plugin.h"
+
+#include "dsp/factory_curves.h"
+#include "lv2/ports.h"
+#include "lv2/uris.h"
+
+#include <lv2/atom/util.h>
+#include <lv2/core/lv2.h>
+#include <lv2/state/state.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <new>
+
+namespace zerin::lv2 {
+
+namespace {
+
+Plugin* asPlugin(LV2_Handle handle) {
+    return static_cast<Plugin*>(handle);
+}
+
+const LV2_URID_Map* findMap(const LV2_Feature* const* features) {
+    for (const LV2_Feature* const* f = features; f != nullptr && *f != nullptr; ++f)
+        if (std::strcmp((*f)->URI, LV2_URID__map) == 0)
+            return static_cast<const LV2_URID_Map*>((*f)->data);
+    return nullptr;
+}
+
+} // namespace
+
+Plugin::Plugin(const PortLayout& layout) : ports(layout) {
+    // Nothing applied yet: the first run takes every control port's value.
+    for (int a = 0; a < parameter::kCount; ++a)
+        applied[a] = std::nanf("");
+    std::strcpy(current.name, "Init");
+}
+
+void Plugin::publishCurrent() noexcept {
+    mirrors[mirrorIndex.writeSlot()] = current;
+    mirrorIndex.publish();
+}
+
+const Plugin::Saved& Plugin::savedState() noexcept {
+    mirrorIndex.acquire();
+    return mirrors[mirrorIndex.front];
+}
+
+void Plugin::applyControls() noexcept {
+    for (int a = 0; a < parameter::kCount; ++a) {
+        const float* port = controls[a];
+        if (port == nullptr) continue;
+        const float value = *port;
+        if (std::memcmp(&value, &applied[a], sizeof value) == 0 || !std::isfinite(value)) continue;
+        applied[a] = value;
+        const parameter::Range& range = parameter::kRanges[a];
+        kernel.setParameter(static_cast<std::uint64_t>(a), std::clamp(value, range.min, range.max));
+    }
+    const bool bypassed = enabled != nullptr && !(*enabled >= 0.5f);
+    kernel.mBypassed.store(bypassed, std::memory_order_relaxed);
+}
+
+void Plugin::setCurve(const CurvePoint* points, int count) noexcept {
+    kernel.setSpectralCurve(points, count);
+    std::copy(points, points + count, current.points);
+    current.count = count;
+    publishCurrent();
+}
+
+void Plugin::handleObject(const LV2_Atom_Object* object) noexcept {
+    double bpm = 0.0;
+    if (readTempo(object, urids, bpm)) {
+        kernel.mHostTempo.store(bpm, std::memory_order_relaxed);
+        return;
+    }
+    if (object->body.otype == urids.patchGet) {
+        const LV2_URID property = patchGetProperty(object, urids);
+        if (property == 0 || property == urids.curve) replyCurve = true;
+        if (property == 0 || property == urids.presetName) replyName = true;
+        // A UI asking for the curve is a UI that draws the classification.
+        uiListening = true;
+        return;
+    }
+    if (object->body.otype == urids.uiClosed) {
+        uiListening = false;
+        return;
+    }
+    if (const LV2_Atom* value = patchSetValue(object, urids, urids.curve)) {
+        CurvePoint points[kMaxCurvePoints];
+        int count = 0;
+        if (readCurve(value, urids, points, count)) setCurve(points, count);
+        return;
+    }
+    if (const LV2_Atom* value = patchSetValue(object, urids, urids.presetName)) {
+        if (value->type != urids.atomString) return;
+        copyPresetName(static_cast<const char*>(LV2_ATOM_BODY_CONST(value)), value->size,
+                       current.name);
+        publishCurrent();
+    }
+}
+
+void Plugin::readMessages() noexcept {
+    if (!hasMap || control == nullptr || control->atom.size < sizeof(LV2_Atom_Sequence_Body))
+        return;
+    LV2_ATOM_SEQUENCE_FOREACH(control, event) {
+        if (event->body.type == urids.atomObject || event->body.type == urids.atomBlank)
+            handleObject(reinterpret_cast<const LV2_Atom_Object*>(&event->body));
+    }
+}
+
+void Plugin::writeMessages(std::uint32_t frames) noexcept {
+    if (notify == nullptr) return;
+    const std::uint32_t capacity = notify->atom.size;
+    if (!hasMap || capacity < sizeof(LV2_Atom_Sequence)) {
+        // Still a valid, empty sequence for a host that reads it anyway.
+        if (capacity >= sizeof(LV2_Atom_Sequence_Body)) {
+            notify->atom.type = hasMap ? urids.atomSequence : 0;
+            notify->atom.size = sizeof(LV2_Atom_Sequence_Body);
+            notify->body.unit = 0;
+            notify->body.pad = 0;
+        }
+        return;
+    }
+    lv2_atom_forge_set_buffer(&forge, reinterpret_cast<std::uint8_t*>(notify), capacity);
+    LV2_Atom_Forge_Frame frame;
+    lv2_atom_forge_sequence_head(&forge, &frame, 0);
+
+    if (restored.exchange(false, std::memory_order_acquire)) {
+        replyCurve = true;
+        replyName = true;
+    }
+    if (replyCurve && writeCurveSet(&forge, urids, current.points, current.count))
+        replyCurve = false;
+    if (replyName && writePresetNameSet(&forge, urids, current.name)) replyName = false;
+
+    samplesSinceSnapshot += frames;
+    const double interval = kernel.mSampleRate / 10.0;
+    if (uiListening && samplesSinceSnapshot >= interval &&
+        kernel.takeClassificationSnapshot(ratings)) {
+        samplesSinceSnapshot = 0;
+        writeClassificationSet(&forge, urids, ratings, kNumBins);
+    }
+    lv2_atom_forge_pop(&forge, &frame);
+}
+
+void Plugin::run(std::uint32_t frames) noexcept {
+    if (latency != nullptr) *latency = kLatencySamples;
+    applyControls();
+    readMessages();
+    const int channels = ports.channels;
+    bool connected = true;
+    for (int c = 0; c < channels; ++c)
+        connected = connected && in[c] != nullptr && out[c] != nullptr;
+    if (connected && frames > 0) {
+        // The kernel handles any count; chunks keep the int conversion in range.
+        for (std::uint32_t done = 0; done < frames;) {
+            const std::uint32_t n = std::min<std::uint32_t>(frames - done, 1u << 20);
+            const float* inputs[2] = {in[0] + done, channels > 1 ? in[1] + done : nullptr};
+            float* outputs[2] = {out[0] + done, channels > 1 ? out[1] + done : nullptr};
+            kernel.process(inputs, channels, outputs, channels, static_cast<int>(n));
+            done += n;
+        }
+    }
+    writeMessages(frames);
+}
+
+LV2_State_Status Plugin::save(LV2_State_Store_Function store, LV2_State_Handle handle) noexcept {
+    if (!hasMap) return LV2_STATE_ERR_NO_FEATURE;
+    const Saved& saved = savedState();
+    struct {
+        LV2_Atom_Vector_Body header;
+        float values[2 * kMaxCurvePoints];
+    } vector{};
+    vector.header.child_size = sizeof(float);
+    vector.header.child_type = urids.atomFloat;
+    for (int i = 0; i < saved.count; ++i) {
+        vector.values[2 * i] = saved.points[i].freq;
+        vector.values[2 * i + 1] = saved.points[i].delay;
+    }
+    const auto flags = static_cast<std::uint32_t>(LV2_STATE_IS_POD) |
+                       static_cast<std::uint32_t>(LV2_STATE_IS_PORTABLE);
+    const std::size_t vectorSize =
+        sizeof(LV2_Atom_Vector_Body) + sizeof(float) * 2 * static_cast<std::size_t>(saved.count);
+    LV2_State_Status status =
+        store(handle, urids.curve, &vector, vectorSize, urids.atomVector, flags);
+    if (status != LV2_STATE_SUCCESS) return status;
+    return store(handle, urids.presetName, saved.name, std::strlen(saved.name) + 1,
+                 urids.atomString, flags);
+}
+
+LV2_State_Status Plugin::restore(LV2_State_Retrieve_Function retrieve,
+                                 LV2_State_Handle handle) noexcept {
+    if (!hasMap) return LV2_STATE_ERR_NO_FEATURE;
+    std::size_t size = 0;
+    std::uint32_t type = 0;
+    std::uint32_t flags = 0;
+    const void* value = retrieve(handle, urids.curve, &size, &type, &flags);
+    CurvePoint points[kMaxCurvePoints];
+    int count = 0;
+    // A curve with no usable point leaves the one in place, as a damaged state should.
+    if (value != nullptr && size <= UINT32_MAX &&
+        readCurveBody(type, static_cast<std::uint32_t>(size), value, urids, points, count) &&
+        count > 0)
+        setCurve(points, count);
+
+    value = retrieve(handle, urids.presetName, &size, &type, &flags);
+    const char* name = "Init";
+    std::size_t nameSize = 4;
+    if (value != nullptr && type == urids.atomString) {
+        name = static_cast<const char*>(value);
+        nameSize = size;
+    }
+    copyPresetName(name, nameSize, current.name);
+    publishCurrent();
+    restored.store(true, std::memory_order_release);
+    return LV2_STATE_SUCCESS;
+}
+
+namespace {
+
+LV2_Handle instantiate(const LV2_Descriptor* descriptor, double rate, const char*,
+                       const LV2_Feature* const* features) {
+    const PortLayout& layout =
+        std::strcmp(descriptor->URI, kMonoUri) == 0 ? kMonoPorts : kStereoPorts;
+    auto* plugin = new (std::nothrow) Plugin(layout);
+    if (plugin == nullptr) return nullptr;
+    // A rate the kernel cannot use leaves it passing audio through; a host is better served
+    // by a plug-in that does nothing than by one that fails to load.
+    plugin->kernel.initialize(layout.channels, rate);
+    const int count = plugin->kernel.getSpectralCurve(plugin->current.points);
+    plugin->current.count = count;
+    plugin->publishCurrent();
+    if (const LV2_URID_Map* map = findMap(features)) {
+        plugin->hasMap = true;
+        plugin->urids.map(map);
+        lv2_atom_forge_init(&plugin->forge, const_cast<LV2_URID_Map*>(map));
+    }
+    return plugin;
+}
+
+void connectPort(LV2_Handle handle, std::uint32_t port, void* data) {
+    Plugin* p = asPlugin(handle);
+    const PortLayout& l = p->ports;
+    const int index = static_cast<int>(port);
+    if (index >= l.audioIn && index < l.audioIn + l.channels)
+        p->in[index - l.audioIn] = static_cast<const float*>(data);
+    else if (index >= l.audioOut && index < l.audioOut + l.channels)
+        p->out[index - l.audioOut] = static_cast<float*>(data);
+    else if (index >= l.firstControl && index < l.firstControl + parameter::kCount)
+        p->controls[index - l.firstControl] = static_cast<const float*>(data);
+    else if (index == l.enabled)
+        p->enabled = static_cast<const float*>(data);
+    else if (index == l.latency)
+        p->latency = static_cast<float*>(data);
+    else if (index == l.control)
+        p->control = static_cast<const LV2_Atom_Sequence*>(data);
+    else if (index == l.notify)
+        p->notify = static_cast<LV2_Atom_Sequence*>(data);
+}
+
+void activate(LV2_Handle handle) {
+    asPlugin(handle)->kernel.reset();
+}
+
+void run(LV2_Handle handle, std::uint32_t frames) {
+    asPlugin(handle)->run(frames);
+}
+
+void deactivate(LV2_Handle) {}
+
+void cleanup(LV2_Handle handle) {
+    delete asPlugin(handle);
+}
+
+LV2_State_Status save(LV2_Handle handle, LV2_State_Store_Function store, LV2_State_Handle state,
+                      std::uint32_t, const LV2_Feature* const*) {
+    return asPlugin(handle)->save(store, state);
+}
+
+LV2_State_Status restore(LV2_Handle handle, LV2_State_Retrieve_Function retrieve,
+                         LV2_State_Handle state, std::uint32_t, const LV2_Feature* const*) {
+    return asPlugin(handle)->restore(retrieve, state);
+}
+
+const void* extensionData(const char* uri) {
+    static const LV2_State_Interface state{save, restore};
+    if (std::strcmp(uri, LV2_STATE__interface) == 0) return &state;
+    return nullptr;
+}
+
+} // namespace
+
+const LV2_Descriptor kDescriptors[] = {
+    {kStereoUri, instantiate, connectPort, activate, run, deactivate, cleanup, extensionData},
+    {kMonoUri, instantiate, connectPort, activate, run, deactivate, cleanup, extensionData},
+};
+
+} // namespace zerin::lv2

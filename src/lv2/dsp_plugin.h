@@ -1,0 +1,77 @@
+#pragma once
+
+// One instance of the LV2 plug-in's DSP side. Threads, as LV2 defines them: run() on the
+// audio thread; instantiate, activate, restore and cleanup never at the same time as run();
+// save() possibly at the same time as run(), so it reads a copy the other side publishes.
+
+#include "dsp/kernel.h"
+#include "dsp/triple_buffer.h"
+#include "lv2/messages.h"
+#include "lv2/ports.h"
+
+#include <lv2/atom/forge.h>
+#include <lv2/core/lv2.h>
+#include <lv2/state/state.h>
+
+#include <atomic>
+#include <cstdint>
+
+namespace zerin::lv2 {
+
+struct Plugin {
+    // The curve and preset name as they stand, for save() and for replies to the UI.
+    struct Saved {
+        CurvePoint points[kMaxCurvePoints];
+        int count = 0;
+        char name[kMaxPresetNameBytes + 1] = {};
+    };
+
+    explicit Plugin(const PortLayout& layout);
+
+    void run(std::uint32_t frames) noexcept;
+    LV2_State_Status save(LV2_State_Store_Function store, LV2_State_Handle handle) noexcept;
+    LV2_State_Status restore(LV2_State_Retrieve_Function retrieve,
+                             LV2_State_Handle handle) noexcept;
+
+    // Producer side (run or restore, never both at once): the kernel's curve and the copy.
+    void setCurve(const CurvePoint* points, int count) noexcept;
+    void publishCurrent() noexcept;
+    // Consumer side (save): the newest published copy.
+    const Saved& savedState() noexcept;
+
+    void applyControls() noexcept;
+    void readMessages() noexcept;
+    void handleObject(const LV2_Atom_Object* object) noexcept;
+    void writeMessages(std::uint32_t frames) noexcept;
+
+    PortLayout ports;
+    ZerinExtensionDSPKernel kernel;
+
+    const float* in[2] = {};
+    float* out[2] = {};
+    const float* controls[parameter::kCount] = {};
+    const float* enabled = nullptr;
+    float* latency = nullptr;
+    const LV2_Atom_Sequence* control = nullptr;
+    LV2_Atom_Sequence* notify = nullptr;
+    float applied[parameter::kCount]; // the port values last given to the kernel
+
+    bool hasMap = false; // without urid:map: plain audio, no messages, no state
+    Urids urids{};
+    LV2_Atom_Forge forge{};
+
+    Saved current;    // producer side
+    Saved mirrors[3]; // published copies for save()
+    TripleBufferIndex mirrorIndex;
+    std::atomic<bool> restored{false}; // restore -> run: tell the UI
+    bool replyCurve = false;
+    bool replyName = false;
+    bool uiListening = false;
+    double samplesSinceSnapshot = 0.0;
+    float ratings[kNumBins] = {};
+};
+
+// Stereo, then mono.
+extern const LV2_Descriptor kDescriptors[2];
+
+} // namespace zerin::lv2

@@ -1,0 +1,196 @@
+#include "lv2/turtle.h"
+
+#include "audiounit/parameters.h"
+#include "dsp/factory_curves.h"
+#include "dsp/parameters.h"
+#include "lv2/ports.h"
+#include "lv2/uris.h"
+
+#include <cctype>
+#include <cstdio>
+#include <sstream>
+
+namespace zerin::lv2 {
+
+namespace {
+
+constexpr const char* kPrefixes = R"(@prefix atom: <http://lv2plug.in/ns/ext/atom#> .
+@prefix doap: <http://usefulinc.com/ns/doap#> .
+@prefix foaf: <http://xmlns.com/foaf/0.1/> .
+@prefix lv2: <http://lv2plug.in/ns/lv2core#> .
+@prefix patch: <http://lv2plug.in/ns/ext/patch#> .
+@prefix pset: <http://lv2plug.in/ns/ext/presets#> .
+@prefix rdf: <http://www.w3.org/1999/02/22-rdf-syntax-ns#> .
+@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .
+@prefix rsz: <http://lv2plug.in/ns/ext/resize-port#> .
+@prefix state: <http://lv2plug.in/ns/ext/state#> .
+@prefix time: <http://lv2plug.in/ns/ext/time#> .
+@prefix ui: <http://lv2plug.in/ns/extensions/ui#> .
+@prefix units: <http://lv2plug.in/ns/extensions/units#> .
+@prefix urid: <http://lv2plug.in/ns/ext/urid#> .
+@prefix xsd: <http://www.w3.org/2001/XMLSchema#> .
+
+)";
+
+// A float as Turtle reads it back exactly: shortest round-trip text, always with a point.
+std::string number(float value) {
+    char text[32];
+    for (int digits = 1; digits <= 9; ++digits) {
+        std::snprintf(text, sizeof text, "%.*g", digits, static_cast<double>(value));
+        float back = 0.0f;
+        std::sscanf(text, "%g", &back);
+        if (back == value) break;
+    }
+    std::string s = text;
+    if (s.find_first_of(".e") == std::string::npos) s += ".0";
+    return s;
+}
+
+std::string quoted(const std::string& text) {
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\') out += '\\';
+        out += c;
+    }
+    return out + "\"";
+}
+
+const char* unitTerm(AudioUnitParameterUnit unit) {
+    switch (unit) {
+        case kAudioUnitParameterUnit_Decibels:
+            return "units:db";
+        case kAudioUnitParameterUnit_Percent:
+            return "units:pc";
+        case kAudioUnitParameterUnit_Hertz:
+            return "units:hz";
+        default:
+            return nullptr;
+    }
+}
+
+void audioPorts(std::ostringstream& out, const PortLayout& l) {
+    const bool stereo = l.channels == 2;
+    const char* suffix[2] = {stereo ? "_l" : "", "_r"};
+    const char* label[2] = {stereo ? " L" : "", " R"};
+    for (int c = 0; c < l.channels; ++c)
+        out << "    [ a lv2:AudioPort, lv2:InputPort ; lv2:index " << l.audioIn + c
+            << " ; lv2:symbol \"in" << suffix[c] << "\" ; lv2:name \"In" << label[c] << "\" ] ,\n";
+    for (int c = 0; c < l.channels; ++c)
+        out << "    [ a lv2:AudioPort, lv2:OutputPort ; lv2:index " << l.audioOut + c
+            << " ; lv2:symbol \"out" << suffix[c] << "\" ; lv2:name \"Out" << label[c]
+            << "\" ] ,\n";
+}
+
+void controlPort(std::ostringstream& out, const PortLayout& l, const ParameterSpec& p) {
+    out << "    [ a lv2:InputPort, lv2:ControlPort ; lv2:index "
+        << l.firstControl + static_cast<int>(p.address) << " ; lv2:symbol " << quoted(p.identifier)
+        << " ; lv2:name " << quoted(p.name) << " ;\n      lv2:default " << number(p.defaultValue)
+        << " ; lv2:minimum " << number(p.minValue) << " ; lv2:maximum " << number(p.maxValue);
+    if (const char* unit = unitTerm(p.units)) out << " ; units:unit " << unit;
+    if (p.units == kAudioUnitParameterUnit_Boolean) out << " ; lv2:portProperty lv2:toggled";
+    if (p.valueStrings) {
+        out << " ;\n      lv2:portProperty lv2:integer, lv2:enumeration";
+        for (std::size_t i = 0; i < p.valueStrings->size(); ++i)
+            out << " ;\n      lv2:scalePoint [ rdfs:label " << quoted((*p.valueStrings)[i])
+                << " ; rdf:value " << i << " ]";
+    }
+    out << " ] ,\n";
+}
+
+void plugin(std::ostringstream& out, const char* uri, const char* name, const PortLayout& l,
+            const BundleFiles& files) {
+    out << "<" << uri << ">\n    a lv2:Plugin, lv2:DelayPlugin ;\n    doap:name " << quoted(name)
+        << " ;\n    doap:license <https://spdx.org/licenses/GPL-3.0-or-later> ;\n"
+        << "    lv2:minorVersion 1 ;\n    lv2:microVersion 0 ;\n"
+        << "    lv2:optionalFeature lv2:hardRTCapable, urid:map ;\n"
+        << "    lv2:extensionData state:interface ;\n"
+        << "    patch:writable <" << kCurveUri << ">, <" << kPresetNameUri << "> ;\n";
+    if (!files.uiBinary.empty()) out << "    ui:ui <" << kUiUri << "> ;\n";
+    out << "    lv2:port\n";
+    audioPorts(out, l);
+    for (const ParameterSpec* p : allParameterSpecs())
+        controlPort(out, l, *p);
+    out << "    [ a lv2:InputPort, lv2:ControlPort ; lv2:index " << l.enabled
+        << " ; lv2:symbol \"enabled\" ; lv2:name \"Enabled\" ;\n"
+        << "      lv2:designation lv2:enabled ; lv2:portProperty lv2:toggled ;\n"
+        << "      lv2:default 1 ; lv2:minimum 0 ; lv2:maximum 1 ] ,\n"
+        << "    [ a lv2:OutputPort, lv2:ControlPort ; lv2:index " << l.latency
+        << " ; lv2:symbol \"latency\" ; lv2:name \"Latency\" ;\n"
+        << "      lv2:designation lv2:latency ;\n"
+        << "      lv2:portProperty lv2:reportsLatency, lv2:integer ; units:unit units:frame ] ,\n"
+        << "    [ a lv2:InputPort, atom:AtomPort ; lv2:index " << l.control
+        << " ; lv2:symbol \"control\" ; lv2:name \"Control\" ;\n"
+        << "      atom:bufferType atom:Sequence ; atom:supports patch:Message, time:Position ;\n"
+        << "      lv2:designation lv2:control ; lv2:portProperty lv2:connectionOptional ] ,\n"
+        << "    [ a lv2:OutputPort, atom:AtomPort ; lv2:index " << l.notify
+        << " ; lv2:symbol \"notify\" ; lv2:name \"Notify\" ;\n"
+        << "      atom:bufferType atom:Sequence ; atom:supports patch:Message ;\n"
+        << "      rsz:minimumSize " << kNotifyBufferBytes
+        << " ; lv2:portProperty lv2:connectionOptional ] .\n\n";
+}
+
+} // namespace
+
+std::string presetSlug(const std::string& name) {
+    std::string slug;
+    for (char c : name) {
+        if (std::isalnum(static_cast<unsigned char>(c)))
+            slug += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        else if (!slug.empty() && slug.back() != '-')
+            slug += '-';
+    }
+    while (!slug.empty() && slug.back() == '-')
+        slug.pop_back();
+    return slug;
+}
+
+std::string manifestTurtle(const BundleFiles& files) {
+    std::ostringstream out;
+    out << kPrefixes;
+    for (const char* uri : {kStereoUri, kMonoUri})
+        out << "<" << uri << "> a lv2:Plugin ;\n    lv2:binary <" << files.dspBinary
+            << "> ;\n    rdfs:seeAlso <zerin.ttl> .\n\n";
+    if (!files.uiBinary.empty())
+        out << "<" << kUiUri << "> a ui:X11UI ;\n    ui:binary <" << files.uiBinary
+            << "> ;\n    rdfs:seeAlso <zerin.ttl> .\n\n";
+    for (const FactoryCurve& preset : kFactoryCurves)
+        out << "<" << kPresetBase << presetSlug(std::string(preset.name))
+            << "> a pset:Preset ;\n    lv2:appliesTo <" << kStereoUri << ">, <" << kMonoUri
+            << "> ;\n    rdfs:seeAlso <presets.ttl> .\n\n";
+    return out.str();
+}
+
+std::string pluginTurtle(const BundleFiles& files) {
+    std::ostringstream out;
+    out << kPrefixes;
+    out << "<" << kCurveUri << ">\n    a lv2:Parameter ;\n    rdfs:label \"Curve\" ;\n"
+        << "    rdfs:comment \"Frequency-to-delay curve: (Hz, ms) pairs by rising "
+           "frequency, at most 32.\" ;\n    rdfs:range atom:Vector .\n\n"
+        << "<" << kPresetNameUri << ">\n    a lv2:Parameter ;\n"
+        << "    rdfs:label \"Preset name\" ;\n    rdfs:range atom:String .\n\n";
+    plugin(out, kStereoUri, "Zerin", kStereoPorts, files);
+    plugin(out, kMonoUri, "Zerin Mono", kMonoPorts, files);
+    return out.str();
+}
+
+std::string presetsTurtle() {
+    std::ostringstream out;
+    out << kPrefixes;
+    for (const FactoryCurve& preset : kFactoryCurves) {
+        // A factory preset is a curve and its name; the knobs stay where they are.
+        out << "<" << kPresetBase << presetSlug(std::string(preset.name))
+            << ">\n    a pset:Preset ;\n    lv2:appliesTo <" << kStereoUri << ">, <" << kMonoUri
+            << "> ;\n    rdfs:label " << quoted(std::string(preset.name))
+            << " ;\n    state:state [\n        <" << kPresetNameUri << "> "
+            << quoted(std::string(preset.name)) << " ;\n        <" << kCurveUri
+            << "> [\n            a atom:Vector ;\n            atom:childType atom:Float ;\n"
+            << "            rdf:value (";
+        for (const CurvePoint& p : preset.points)
+            out << "\n                \"" << number(p.freq) << "\"^^xsd:float \"" << number(p.delay)
+                << "\"^^xsd:float";
+        out << "\n            )\n        ]\n    ] .\n\n";
+    }
+    return out.str();
+}
+
+} // namespace zerin::lv2

@@ -1,0 +1,24 @@
+#pragma once
+
+// The plug-in's URIs. Sessions and presets store them for ever: never change one.
+
+namespace zerin::lv2 {
+
+inline constexpr const char* kBundleBase = "https://zerin-audio.org/lv2/zerin";
+inline constexpr const char* kStereoUri = "https://zerin-audio.org/lv2/zerin/stereo";
+inline constexpr const char* kMonoUri = "https://zerin-audio.org/lv2/zerin/mono";
+inline constexpr const char* kUiUri = "https://zerin-audio.org/lv2/zerin/ui";
+inline constexpr const char* kPresetBase = "https://zerin-audio.org/lv2/zerin/presets/";
+
+// Properties of the plug-in's own messages and state.
+// The curve: an atom:Vector of atom:Float, (Hz, ms) pairs in frequency order.
+inline constexpr const char* kCurveUri = "https://zerin-audio.org/lv2/zerin#curve";
+// The name of the preset the curve came from, an atom:String.
+inline constexpr const char* kPresetNameUri = "https://zerin-audio.org/lv2/zerin#presetName";
+// The first channel's transient/tonal ratings, an atom:Vector of 1025 atom:Float (DSP to UI).
+inline constexpr const char* kClassificationUri =
+    "https://zerin-audio.org/lv2/zerin#classification";
+// Sent by a UI when it goes away, so the DSP stops sending ratings nobody reads.
+inline constexpr const char* kUiClosedUri = "https://zerin-audio.org/lv2/zerin#uiClosed";
+
+} // namespace zerin::lv2
