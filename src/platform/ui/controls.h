@@ -46,10 +46,10 @@ ViewPtr tapArea(Color color, std::function<void()> action);
 class TextField : public View {
 public:
     struct Style {
-        Font font;
-        Color textColor;
-        Color placeholderColor;
-        Color caretColor;
+        Font font{};
+        Color textColor{};
+        Color placeholderColor{};
+        Color caretColor{};
     };
     TextField(Binding<std::string> text, std::string placeholder, Style style,
               std::function<void()> onCommit = {});
@@ -81,6 +81,8 @@ class ScrollView : public View {
 public:
     ScrollView(ViewPtr content, double maxHeight);
     Size sizeThatFits(Size proposal) override;
+    // As wide as offered; never vertically flexible: its height comes from the content.
+    Flexibility flexibility() const override;
     void layout(const Rect& frame) override;
     void draw(Graphics& g) override;
     View* hitTest(Point local) override;

@@ -13,7 +13,8 @@
 #include <variant>
 #include <vector>
 
-typedef struct _cairo cairo_t;
+// cairo's own declaration, so that users of this header need not include cairo.
+typedef struct _cairo cairo_t; // NOLINT(bugprone-reserved-identifier)
 
 namespace zerin {
 
@@ -89,11 +90,13 @@ public:
     void fill(const Path& path, const Paint& paint);
     void stroke(const Path& path, const Paint& paint, const StrokeStyle& style);
 
-    // A soft shadow of `path`'s shape: `color` spread over about `radius` points, offset by
-    // (dx, dy). An approximation of a Gaussian blur by stacked translucent outlines.
+    // A soft shadow of `path`'s shape: the shape offset by (dx, dy) and blurred over about
+    // `radius` points (a Gaussian of deviation radius / 2), in `color`. Drawn outside the shape
+    // only, since the shape's own fill covers the rest. The blurred shape is kept between
+    // frames, so a panel that keeps its shape pays for the blur once.
     void shadow(const Path& path, Color color, double radius, double dx = 0.0, double dy = 0.0);
 
-    // One line of text whose ink box is centred on `center`.
+    // One line of text whose line box (advance width by line height) is centred on `center`.
     void drawText(std::string_view text, const Font& font, const Color& color, Point center);
     // One line of text set in `box`: vertically centred, aligned as asked, cut with an
     // ellipsis when wider than the box.

@@ -67,14 +67,15 @@ ViewPtr zstack(Alignment alignment, ViewList children);
 // Flexible along the axis of the stack it is in; `minLength` along it at least.
 ViewPtr spacer(double minLength = 0.0);
 
+// Every field has an initializer so designated initializers may name only a few.
 struct FrameSpec {
-    std::optional<double> width; // fixed
-    std::optional<double> height;
-    std::optional<double> minWidth;
-    std::optional<double> maxWidth; // kInfinity: grow to whatever is offered (flexible)
-    std::optional<double> minHeight;
-    std::optional<double> maxHeight;
-    Alignment alignment;
+    std::optional<double> width{}; // fixed
+    std::optional<double> height{};
+    std::optional<double> minWidth{};
+    std::optional<double> maxWidth{}; // kInfinity: grow to whatever is offered (flexible)
+    std::optional<double> minHeight{};
+    std::optional<double> maxHeight{};
+    Alignment alignment{};
 };
 ViewPtr frame(ViewPtr child, FrameSpec spec);
 ViewPtr padding(ViewPtr child, EdgeInsets insets);

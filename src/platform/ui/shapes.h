@@ -23,13 +23,14 @@ inline void addCircle(Path& path, Point center, double radius) {
 // increasing angle. Starts with a move to the arc's first point; not closed.
 void addArc(Path& path, Point center, double radius, double startAngle, double endAngle);
 
-// A rounded rectangle. With `continuous` the corners blend into the sides with no jump in
-// curvature (a superellipse-like corner reaching about 1.5 radius along each side), as on
-// the panels and buttons; otherwise each corner is a quarter circle. The radius is limited to
-// half the shorter side. Closed.
+// A rounded rectangle, clockwise on screen from the top edge. With `continuous` the corners
+// blend into the sides with no jump in curvature (a superellipse-like corner reaching 1.528
+// radius along each side), as on the panels and buttons; the radius is then limited so that
+// reach fits in half the shorter side. Otherwise each corner is a quarter circle and the
+// radius is limited to half the shorter side. Closed.
 void addRoundedRect(Path& path, const Rect& rect, double radius, bool continuous = true);
 
-// A rectangle whose shorter sides are half circles (continuous corners), closed.
+// A rectangle whose shorter sides are half circles, closed.
 void addCapsule(Path& path, const Rect& rect);
 
 } // namespace zerin

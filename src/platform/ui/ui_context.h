@@ -7,6 +7,7 @@
 #include "platform/ui/modifier_keys.h"
 #include "platform/ui/observation.h"
 
+#include <cstddef>
 #include <functional>
 #include <vector>
 
@@ -37,6 +38,10 @@ public:
     void pushCursor(Cursor cursor);
     void popCursor();
     Cursor cursor() const;
+    // For the host: a view that goes away while hovered or pressed cannot pop what it pushed,
+    // so the host cuts the stack back to its depth before that view's push.
+    std::size_t cursorDepth() const { return cursors.size(); }
+    void truncateCursors(std::size_t depth);
 
     void setFocus(View* view); // null clears it; tells both views
     View* focusedView() const { return focus; }

@@ -1,1 +1,126 @@
-// placeholder
+#include "platform/ui/view.h"
+
+#include "platform/ui/graphics.h"
+#include "platform/ui/ui_context.h"
+
+#include <cmath>
+#include <utility>
+
+namespace zerin {
+
+namespace {
+
+bool contains(const Rect& rect, Point p) {
+    return p.x >= rect.x && p.y >= rect.y && p.x < rect.maxX() && p.y < rect.maxY();
+}
+
+double finiteOrZero(double value) {
+    return std::isfinite(value) ? value : 0.0;
+}
+
+} // namespace
+
+View::~View() {
+    // Before the children go: the host forgets this view first, then each child as it dies.
+    if (mContext) mContext->viewDestroyed(this);
+}
+
+Size View::sizeThatFits(Size proposal) {
+    return {finiteOrZero(proposal.width), finiteOrZero(proposal.height)};
+}
+
+Flexibility View::flexibility() const {
+    Flexibility result;
+    for (const auto& child : mChildren) {
+        const Flexibility f = child->flexibility();
+        result.horizontal = result.horizontal || f.horizontal;
+        result.vertical = result.vertical || f.vertical;
+    }
+    return result;
+}
+
+void View::layout(const Rect& frame) {
+    setFrame(frame);
+    for (const auto& child : mChildren)
+        child->layout(bounds());
+}
+
+void View::draw(Graphics& g) {
+    drawChildren(g);
+}
+
+void View::drawChildren(Graphics& g) {
+    for (const auto& child : mChildren) {
+        const Rect& f = child->frame();
+        g.save();
+        g.translate(f.x, f.y);
+        child->draw(g);
+        g.restore();
+    }
+}
+
+View* View::hitTest(Point local) {
+    if (!hitTestingEnabled) return nullptr;
+    for (auto it = mChildren.rbegin(); it != mChildren.rend(); ++it) {
+        View* child = it->get();
+        if (!child->hitTestingEnabled) continue;
+        const Rect& f = child->frame();
+        if (View* hit = child->hitTest({local.x - f.x, local.y - f.y})) return hit;
+    }
+    if (acceptsPointer() && contains(bounds(), local)) return this;
+    return nullptr;
+}
+
+bool View::scrollWheel(double, Point) {
+    return false;
+}
+
+void View::focusChanged(bool) {}
+
+bool View::keyDown(const KeyEvent&) {
+    return false;
+}
+
+View* View::addChild(std::unique_ptr<View> child) {
+    View* raw = child.get();
+    if (!raw) return nullptr;
+    raw->mParent = this;
+    raw->setContextRecursively(mContext);
+    mChildren.push_back(std::move(child));
+    return raw;
+}
+
+void View::removeAllChildren() {
+    // Out of the list before they die, so nothing that runs while they are destroyed (the
+    // host forgetting them) walks a half-cleared list.
+    auto old = std::move(mChildren);
+    mChildren.clear();
+    old.clear();
+}
+
+Point View::originInRoot() const {
+    Point origin;
+    for (const View* v = this; v; v = v->mParent) {
+        origin.x += v->mFrame.x;
+        origin.y += v->mFrame.y;
+    }
+    return origin;
+}
+
+Point View::toLocal(Point rootPoint) const {
+    const Point origin = originInRoot();
+    return {rootPoint.x - origin.x, rootPoint.y - origin.y};
+}
+
+void View::moveFrame(View& view, Point origin) {
+    view.mFrame.x = origin.x;
+    view.mFrame.y = origin.y;
+}
+
+void View::setContextRecursively(UIContext* context) {
+    mContext = context;
+    for (const auto& child : mChildren)
+        child->setContextRecursively(context);
+}
+
+} // namespace zerin

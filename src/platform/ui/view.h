@@ -19,9 +19,9 @@ class Graphics;
 class UIContext;
 
 struct PointerEvent {
-    Point location;     // in the receiving view's local coordinates
+    Point location{};   // in the receiving view's local coordinates
     int clickCount = 1; // 2 for the second press of a double click
-    ModifierKeys modifiers;
+    ModifierKeys modifiers{};
 };
 
 enum class Key {
@@ -40,9 +40,9 @@ enum class Key {
 
 struct KeyEvent {
     Key key = Key::other;
-    std::string text;    // UTF-8, for Key::character
+    std::string text{};  // UTF-8, for Key::character
     char32_t keysym = 0; // the key's lower-case letter for shortcuts ('z', 'y', 's'), else 0
-    ModifierKeys modifiers;
+    ModifierKeys modifiers{};
 };
 
 // Which way a flexible view grows.
@@ -123,6 +123,9 @@ public:
 
 protected:
     void setFrame(const Rect& frame) { mFrame = frame; }
+    // Moves a laid-out view (and so its whole subtree) without laying it out again: a scroll
+    // area shifts its content this way in the middle of a wheel event.
+    static void moveFrame(View& view, Point origin);
 
 private:
     friend class ViewHost;

@@ -1,1 +1,176 @@
-// placeholder
+#include "platform/ui/view_host.h"
+
+#include "platform/ui/graphics.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace zerin {
+
+namespace {
+
+constexpr double kDoubleClickInterval = 0.4;
+constexpr double kDoubleClickDistance = 4.0;
+
+bool contains(const Rect& rect, Point p) {
+    return p.x >= rect.x && p.y >= rect.y && p.x < rect.maxX() && p.y < rect.maxY();
+}
+
+// The deepest view under `local` whatever input it takes: hover and the wheel start there
+// and walk up. Later children lie on top.
+View* deepestViewAt(View* view, Point local) {
+    if (!view->hitTestingEnabled || !contains(view->bounds(), local)) return nullptr;
+    const auto& children = view->children();
+    for (auto it = children.rbegin(); it != children.rend(); ++it) {
+        const Rect& f = (*it)->frame();
+        if (View* hit = deepestViewAt(it->get(), {local.x - f.x, local.y - f.y})) return hit;
+    }
+    return view;
+}
+
+} // namespace
+
+ViewHost::ViewHost(MainQueue& queue, Size size) : mContext(queue), mSize(size) {
+    mContext.onViewDestroyed = [this](View* view) { forget(view); };
+}
+
+ViewHost::~ViewHost() {
+    mRoot.reset();
+    mContext.onViewDestroyed = nullptr;
+}
+
+void ViewHost::setRoot(std::unique_ptr<View> root) {
+    mRoot.reset();
+    mRoot = std::move(root);
+    if (!mRoot) return;
+    mRoot->mParent = nullptr;
+    mRoot->setContextRecursively(&mContext);
+}
+
+void ViewHost::setSize(Size size) {
+    mSize = size;
+}
+
+void ViewHost::advance(double now) {
+    mContext.beginFrame(now);
+    layout();
+}
+
+void ViewHost::layout() {
+    if (!mRoot) return;
+    mRoot->layout({0.0, 0.0, mSize.width, mSize.height});
+    // Views may have moved, appeared or gone under a pointer that stands still.
+    if (!pressed && pointerInside) updateHover(lastPointer);
+}
+
+void ViewHost::draw(Graphics& g) {
+    if (mRoot) mRoot->draw(g);
+}
+
+void ViewHost::pointerDown(Point location, ModifierKeys modifiers) {
+    mContext.modifiers().update(modifiers);
+    lastPointer = location;
+    pointerInside = true;
+    if (pressed) return; // a second button while one is held: the first drag goes on
+    const double now = mContext.mainQueue().now();
+    const bool repeat = lastPressTime >= 0.0 && now - lastPressTime <= kDoubleClickInterval &&
+                        std::hypot(location.x - lastPressLocation.x,
+                                   location.y - lastPressLocation.y) <= kDoubleClickDistance;
+    clickCount = repeat ? clickCount + 1 : 1;
+    lastPressTime = now;
+    lastPressLocation = location;
+    View* target = mRoot ? mRoot->hitTest(location) : nullptr;
+    mContext.setFocus(target && target->acceptsFocus() ? target : nullptr);
+    beginPress(target, location, modifiers);
+}
+
+void ViewHost::beginPress(View* target, Point location, ModifierKeys modifiers) {
+    if (!target) return;
+    pressed = target;
+    pressCursorDepth = mContext.cursorDepth();
+    target->pointerDown({target->toLocal(location), clickCount, modifiers});
+}
+
+void ViewHost::pointerMoved(Point location, ModifierKeys modifiers) {
+    mContext.modifiers().update(modifiers);
+    lastPointer = location;
+    pointerInside = true;
+    if (pressed)
+        pressed->pointerDragged({pressed->toLocal(location), clickCount, modifiers});
+    else
+        updateHover(location);
+}
+
+void ViewHost::pointerUp(Point location, ModifierKeys modifiers) {
+    mContext.modifiers().update(modifiers);
+    lastPointer = location;
+    if (View* view = pressed) {
+        pressed = nullptr;
+        view->pointerUp({view->toLocal(location), clickCount, modifiers});
+    }
+    updateHover(location);
+}
+
+void ViewHost::pointerLeft() {
+    pointerInside = false;
+    if (!pressed) exitHoverFrom(0);
+}
+
+void ViewHost::scrollWheel(double lines, Point location) {
+    for (View* v = mRoot ? deepestViewAt(mRoot.get(), location) : nullptr; v; v = v->parent())
+        if (v->scrollWheel(lines, v->toLocal(location))) return;
+}
+
+void ViewHost::keyDown(const KeyEvent& event) {
+    mContext.modifiers().update(event.modifiers);
+    for (View* v = mContext.focusedView(); v; v = v->parent())
+        if (v->keyDown(event)) return;
+    if (unhandledKey) unhandledKey(event);
+}
+
+void ViewHost::updateHover(Point location) {
+    std::vector<View*> chain;
+    View* deepest = mRoot ? deepestViewAt(mRoot.get(), location) : nullptr;
+    for (View* v = deepest; v; v = v->parent())
+        if (v->tracksHover()) chain.push_back(v);
+    std::reverse(chain.begin(), chain.end());
+
+    std::size_t common = 0;
+    while (common < chain.size() && common < hoverChain.size() &&
+           hoverChain[common].view == chain[common])
+        ++common;
+    exitHoverFrom(common);
+    // Entered outermost first; one that pushes a cursor sits under its inner views' pushes.
+    for (std::size_t i = common; i < chain.size(); ++i) {
+        hoverChain.push_back({chain[i], mContext.cursorDepth()});
+        hovered = chain[i];
+        chain[i]->pointerEntered();
+    }
+}
+
+void ViewHost::exitHoverFrom(std::size_t index) {
+    // Innermost first, the mirror of entering.
+    while (hoverChain.size() > index) {
+        View* view = hoverChain.back().view;
+        hoverChain.pop_back();
+        hovered = hoverChain.empty() ? nullptr : hoverChain.back().view;
+        view->pointerExited();
+    }
+}
+
+void ViewHost::forget(View* view) {
+    if (view == pressed) {
+        pressed = nullptr;
+        mContext.truncateCursors(pressCursorDepth);
+    }
+    for (std::size_t i = 0; i < hoverChain.size(); ++i) {
+        if (hoverChain[i].view != view) continue;
+        // Its inner views die with it; none of them can pop what they pushed.
+        mContext.truncateCursors(hoverChain[i].cursorDepth);
+        hoverChain.resize(i);
+        break;
+    }
+    hovered = hoverChain.empty() ? nullptr : hoverChain.back().view;
+}
+
+} // namespace zerin

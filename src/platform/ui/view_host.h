@@ -7,8 +7,10 @@
 #include "platform/ui/ui_context.h"
 #include "platform/ui/view.h"
 
+#include <cstddef>
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace zerin {
 
@@ -56,8 +58,14 @@ public:
     View* pressedView() const { return pressed; }
 
 private:
-    void updateHover(View* target);
+    struct HoverEntry {
+        View* view = nullptr;
+        std::size_t cursorDepth = 0; // the cursor stack before this view's pointerEntered
+    };
+    void updateHover(Point location);
+    void exitHoverFrom(std::size_t index);
     void forget(View* view);
+    void beginPress(View* target, Point location, ModifierKeys modifiers);
 
     UIContext mContext;
     std::unique_ptr<View> mRoot;
@@ -67,6 +75,10 @@ private:
     double lastPressTime = -1.0;
     Point lastPressLocation;
     int clickCount = 0;
+    std::vector<HoverEntry> hoverChain; // outermost first; `hovered` is the last
+    std::size_t pressCursorDepth = 0;
+    Point lastPointer;
+    bool pointerInside = false;
 };
 
 } // namespace zerin
