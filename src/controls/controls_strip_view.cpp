@@ -1,1 +1,116 @@
-// placeholder
+#include "controls/controls_strip_view.h"
+
+#include "controls/panel_style.h"
+#include "editor/curve_model.h"
+#include "platform/ui/controls.h"
+#include "platform/ui/layout.h"
+
+#include <memory>
+#include <string>
+#include <utility>
+
+namespace zerin {
+
+namespace {
+
+namespace palette = ZerinCurveConstants;
+
+constexpr Color kWhite{1.0, 1.0, 1.0, 1.0};
+
+struct SectionSpec {
+    const char* title;
+    const char* group;
+    std::vector<const char*> knobs;
+    double spacing;
+    bool withSyncToggle;
+};
+
+const std::vector<SectionSpec>& sections() {
+    static const std::vector<SectionSpec> list = {
+        {"I/O", "io", {"inputGain", "outputGain"}, 16.0, false},
+        {"MIX", "mix", {"dryWet", "feedback", "sourceSensitivity"}, 16.0, false},
+        {"MODULATION", "modulation", {"lfoRate", "lfoDepth"}, 12.0, true},
+        {"SCATTER", "scatter", {"scatterSpeed"}, 16.0, false},
+    };
+    return list;
+}
+
+// One write gesture: the host records the flip as touch and release of the new value.
+void flip(ObservableAUParameter& param) {
+    const float next = syncIsOn(param.value()) ? 0.0f : 1.0f;
+    if (param.editingState() != EditingState::began) param.setEditing(true);
+    param.setValue(next);
+    param.setEditing(false);
+}
+
+ViewPtr makeSyncToggle(ObservableAUParameter& param) {
+    std::shared_ptr<ObservableAUParameter> held = param.shared_from_this();
+    auto isOn = [held] { return syncIsOn(held->value()); };
+    const Font font{9.0, FontWeight::bold, FontDesign::standard, 1.0};
+    ViewPtr label =
+        padding(text([] { return std::string("SYNC"); }, font,
+                     [isOn] { return isOn() ? palette::accentCyan : palette::textTertiary; }),
+                EdgeInsets::symmetric(8.0, 4.0));
+    PaintFunction fill = [isOn](const Rect&) -> Paint {
+        return isOn() ? palette::accentCyan.withAlpha(0.15) : kWhite.withAlpha(0.05);
+    };
+    PaintFunction border = [isOn](const Rect&) -> Paint {
+        return isOn() ? palette::accentCyan.withAlpha(0.3) : kWhite.withAlpha(0.1);
+    };
+    ViewPtr decorated =
+        background(std::move(label), shape(Shape::roundedRectangle(4.0), fill, border));
+    return button(std::move(decorated), [held] { flip(*held); });
+}
+
+ViewPtr sectionTitle(const char* title) {
+    return text(title, Font{8.0, FontWeight::bold, FontDesign::standard, 2.0},
+                palette::textTertiary);
+}
+
+FrameSpec growingWidth() {
+    FrameSpec spec;
+    spec.maxWidth = kInfinity;
+    return spec;
+}
+
+ViewPtr divider() {
+    return padding(verticalDivider(palette::borderSubtle), {16.0, 0.0, 16.0, 0.0});
+}
+
+} // namespace
+
+ControlsStripView::ControlsStripView(ObservableAUParameterGroup& parameterTree) {
+    ViewList row;
+    for (const SectionSpec& spec : sections()) {
+        if (!row.empty()) row.push_back(divider());
+        ObservableAUParameterNode& group = parameterTree.child(spec.group);
+        ViewList controls;
+        for (const char* identifier : spec.knobs) {
+            auto knob = std::make_unique<RotaryKnobView>(group.childParameter(identifier));
+            knobViews.push_back(knob.get());
+            controls.push_back(std::move(knob));
+        }
+        if (spec.withSyncToggle) {
+            controls.push_back(makeSyncToggle(group.childParameter("tempoSync")));
+            toggle = controls.back().get();
+        }
+        ViewPtr section = vstack(6.0, HAlign::center,
+                                 views(hstack(spec.spacing, VAlign::center, std::move(controls)),
+                                       sectionTitle(spec.title)));
+        // Sections share the width equally, however many controls each holds.
+        row.push_back(zerin::frame(std::move(section), growingWidth()));
+    }
+    FrameSpec stripFrame = growingWidth();
+    stripFrame.height = kControlsStripHeight;
+    ViewPtr strip = zerin::frame(
+        padding(hstack(0.0, VAlign::center, std::move(row)), EdgeInsets::symmetric(24.0, 0.0)),
+        stripFrame);
+    addChild(overlay(background(std::move(strip), panelBackgroundView()),
+                     panelEdgeLine(PanelEdge::top)));
+}
+
+Size ControlsStripView::sizeThatFits(Size proposal) {
+    return children().front()->sizeThatFits(proposal);
+}
+
+} // namespace zerin
