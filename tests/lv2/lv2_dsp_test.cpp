@@ -1,0 +1,330 @@
+// The DSP library through its descriptor, as hosts drive it: any block size, in place or not,
+// with or without urid:map, messages, tempo and state (including hostile state).
+
+#include "lv2_host.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <string>
+
+namespace zerin::test {
+namespace {
+
+constexpr double kRate = 48000.0;
+
+std::vector<std::vector<float>> noise(int channels, int frames, unsigned seed = 7) {
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<float> u(-0.5f, 0.5f);
+    std::vector<std::vector<float>> signal(channels, std::vector<float>(frames));
+    for (auto& channel : signal)
+        for (float& x : channel)
+            x = u(random);
+    return signal;
+}
+
+struct Fixture : ::testing::Test {
+    DspLibrary library;
+    UridMapper mapper;
+    const LV2_Feature* features[2] = {&mapper.feature, nullptr};
+    lv2::Urids urids{};
+
+    void SetUp() override { urids.map(&mapper.map); }
+
+    const LV2_Descriptor* stereo() const { return library.descriptor(lv2::kStereoUri); }
+
+    // Renders `input` through `instance` in blocks of `block` frames (the last may be short),
+    // in place when asked. Messages in `control` go with the first block only.
+    static std::vector<std::vector<float>> render(Instance& instance,
+                                                  std::vector<std::vector<float>> input, int block,
+                                                  bool inPlace = false) {
+        const int channels = instance.ports.channels;
+        const int frames = static_cast<int>(input[0].size());
+        std::vector<std::vector<float>> output(channels, std::vector<float>(frames));
+        for (int start = 0; start < frames; start += block) {
+            const int n = std::min(block, frames - start);
+            const float* in[2] = {};
+            float* out[2] = {};
+            for (int c = 0; c < channels; ++c) {
+                in[c] = input[c].data() + start;
+                out[c] = inPlace ? input[c].data() + start : output[c].data() + start;
+            }
+            instance.connectAudio(in, out);
+            instance.run(static_cast<std::uint32_t>(n));
+        }
+        return inPlace ? input : output;
+    }
+
+    void sendCurve(Instance& instance, const std::vector<float>& pairs, const char* name) {
+        SequenceBuffer control;
+        control.beginInput(&mapper.map);
+        LV2_Atom_Forge_Frame frame;
+        auto* f = &control.forge;
+        lv2_atom_forge_frame_time(f, 0);
+        lv2_atom_forge_object(f, &frame, 0, urids.patchSet);
+        lv2_atom_forge_key(f, urids.patchProperty);
+        lv2_atom_forge_urid(f, urids.curve);
+        lv2_atom_forge_key(f, urids.patchValue);
+        lv2_atom_forge_vector(f, sizeof(float), urids.atomFloat,
+                              static_cast<std::uint32_t>(pairs.size()), pairs.data());
+        lv2_atom_forge_pop(f, &frame);
+        if (name != nullptr) lv2::writePresetNameSet(f, urids, name);
+        control.endInput();
+        instance.connectAtoms(&control, nullptr);
+        float silence[64] = {};
+        const float* in[2] = {silence, silence};
+        float out0[64], out1[64];
+        float* out[2] = {out0, out1};
+        instance.connectAudio(in, out);
+        instance.run(64);
+        instance.connectAtoms(nullptr, nullptr);
+        instance.descriptor->activate(instance.handle); // forget the 64 silent frames
+    }
+
+    struct Reply {
+        std::vector<CurvePoint> curve;
+        std::string name;
+        int classifications = 0;
+    };
+
+    Reply readReplies(SequenceBuffer& notify) const {
+        Reply reply;
+        LV2_ATOM_SEQUENCE_FOREACH(notify.sequence(), event) {
+            if (event->body.type != urids.atomObject) continue;
+            const auto* object = reinterpret_cast<const LV2_Atom_Object*>(&event->body);
+            CurvePoint points[kMaxCurvePoints];
+            int count = 0;
+            if (const LV2_Atom* v = lv2::patchSetValue(object, urids, urids.curve)) {
+                lv2::readCurve(v, urids, points, count);
+                reply.curve.assign(points, points + count);
+            } else if (const LV2_Atom* n = lv2::patchSetValue(object, urids, urids.presetName)) {
+                reply.name = static_cast<const char*>(LV2_ATOM_BODY_CONST(n));
+            } else if (lv2::patchSetValue(object, urids, urids.classification) != nullptr) {
+                ++reply.classifications;
+            }
+        }
+        return reply;
+    }
+
+    Reply ask(Instance& instance) {
+        SequenceBuffer control;
+        control.beginInput(&mapper.map);
+        lv2::writePatchGet(&control.forge, urids);
+        control.endInput();
+        SequenceBuffer notify;
+        notify.offerOutput();
+        instance.connectAtoms(&control, &notify);
+        instance.run(0);
+        instance.connectAtoms(nullptr, nullptr);
+        return readReplies(notify);
+    }
+};
+
+TEST_F(Fixture, AnyBlockSizeInPlaceOrNotGivesTheSameOutput) {
+    const auto input = noise(2, 24000);
+    Instance reference(stereo(), kRate, features);
+    reference.controls[parameter::feedback] = 70.0f;
+    const auto expected = render(reference, input, 512);
+
+    for (const auto& [block, inPlace] :
+         {std::pair{1, false}, {63, true}, {1000, false}, {7, true}, {4096, true}}) {
+        Instance instance(stereo(), kRate, features);
+        instance.controls[parameter::feedback] = 70.0f;
+        EXPECT_EQ(render(instance, input, block, inPlace), expected)
+            << "block " << block << (inPlace ? " in place" : "");
+    }
+    EXPECT_EQ(reference.latency, lv2::kLatencySamples);
+}
+
+TEST_F(Fixture, WithoutUridMapItIsPlainAudio) {
+    const auto input = noise(2, 12000);
+    Instance mapped(stereo(), kRate, features);
+    const LV2_Feature* none[] = {nullptr};
+    Instance bare(stereo(), kRate, none);
+    SequenceBuffer control(64); // what lv2apply gives: an empty, zero-sized atom
+    control.sequence()->atom.size = 0;
+    bare.connectAtoms(&control, &control);
+    EXPECT_EQ(render(bare, input, 1), render(mapped, input, 512));
+
+    StateMap state;
+    EXPECT_NE(bare.stateInterface()->save(bare.handle, storeInto, &state, 0, nullptr),
+              LV2_STATE_SUCCESS);
+    EXPECT_TRUE(state.empty());
+
+    Instance mono(library.descriptor(lv2::kMonoUri), kRate, none);
+    const auto out = render(mono, noise(1, 4096), 100);
+    for (float x : out[0])
+        ASSERT_TRUE(std::isfinite(x));
+}
+
+TEST_F(Fixture, ControlsAreClampedAndNonFiniteValuesIgnored) {
+    const auto input = noise(2, 8192);
+    Instance clamped(stereo(), kRate, features);
+    clamped.controls[parameter::dryWet] = 100.0f;
+    clamped.controls[parameter::inputGain] = -24.0f;
+    const auto expected = render(clamped, input, 256);
+
+    Instance wild(stereo(), kRate, features);
+    wild.controls[parameter::dryWet] = 1e9f;
+    wild.controls[parameter::inputGain] = -1e30f;
+    wild.controls[parameter::feedback] = std::nanf(""); // keeps the default
+    EXPECT_EQ(render(wild, input, 256), expected);
+}
+
+TEST_F(Fixture, TheHostTempoDrivesTempoSync) {
+    const auto input = noise(2, 48000);
+    auto renderAt = [&](double bpm) {
+        Instance instance(stereo(), kRate, features);
+        instance.controls[parameter::tempoSync] = 1.0f;
+        instance.controls[parameter::lfoDepth] = 100.0f;
+        SequenceBuffer control;
+        control.beginInput(&mapper.map);
+        LV2_Atom_Forge_Frame frame;
+        lv2_atom_forge_frame_time(&control.forge, 0);
+        lv2_atom_forge_object(&control.forge, &frame, 0, urids.timePosition);
+        lv2_atom_forge_key(&control.forge, urids.timeBeatsPerMinute);
+        lv2_atom_forge_float(&control.forge, static_cast<float>(bpm));
+        lv2_atom_forge_pop(&control.forge, &frame);
+        control.endInput();
+        instance.connectAtoms(&control, nullptr);
+        auto out = render(instance, input, 48000);
+        return out;
+    };
+    const auto at120 = renderAt(120.0);
+    EXPECT_NE(renderAt(90.0), at120); // 1 Hz snaps to 0.75 Hz at 90 BPM, stays 1 Hz at 120
+    Instance noTempo(stereo(), kRate, features); // a host without a transport: 120 BPM
+    noTempo.controls[parameter::tempoSync] = 1.0f;
+    noTempo.controls[parameter::lfoDepth] = 100.0f;
+    EXPECT_EQ(render(noTempo, input, 48000), at120);
+}
+
+TEST_F(Fixture, TheCurveIsSetByMessageAndAnsweredOnRequest) {
+    Instance instance(stereo(), kRate, features);
+    Reply first = ask(instance);
+    ASSERT_EQ(first.curve.size(), 5u); // the default curve
+    EXPECT_EQ(first.curve[2].freq, 1000.0f);
+    EXPECT_EQ(first.name, "Init");
+
+    const float nan = std::nanf("");
+    sendCurve(instance, {100, 50, nan, 10, 300, 1500, 0, 7, 8000, 900}, "Bloom");
+    Reply second = ask(instance);
+    ASSERT_EQ(second.curve.size(), 3u); // the NaN and the 0 Hz pairs are skipped
+    EXPECT_EQ(second.curve[1].freq, 300.0f);
+    EXPECT_EQ(second.curve[1].delay, 1500.0f);
+    EXPECT_EQ(second.name, "Bloom");
+}
+
+TEST_F(Fixture, ClassificationGoesToAListeningUiAtMostTenTimesASecond) {
+    Instance instance(stereo(), kRate, features);
+    instance.controls[parameter::sourceSensitivity] = 50.0f; // the ratings are made only then
+    const auto input = noise(2, 512);
+    int messages = 0;
+    for (int block = 0; block < 2 * 48000 / 512; ++block) {
+        SequenceBuffer notify;
+        notify.offerOutput();
+        SequenceBuffer control;
+        control.beginInput(&mapper.map);
+        if (block == 0) lv2::writePatchGet(&control.forge, urids);
+        control.endInput();
+        instance.connectAtoms(&control, &notify);
+        render(instance, input, 512);
+        messages += readReplies(notify).classifications;
+        // The notify buffer always holds a valid sequence, however little there is to say.
+        EXPECT_EQ(notify.sequence()->atom.type, urids.atomSequence);
+    }
+    EXPECT_GE(messages, 15);
+    EXPECT_LE(messages, 20);
+}
+
+TEST_F(Fixture, StateRestoredIntoASecondInstanceGivesTheSameOutput) {
+    Instance first(stereo(), kRate, features);
+    sendCurve(first, {60, 900, 400, 0, 5000, 1200}, "Bloom");
+    StateMap state;
+    ASSERT_EQ(first.stateInterface()->save(first.handle, storeInto, &state, 0, nullptr),
+              LV2_STATE_SUCCESS);
+    EXPECT_EQ(state.at(urids.curve).type, urids.atomVector);
+    EXPECT_TRUE(state.at(urids.curve).flags & LV2_STATE_IS_PORTABLE);
+
+    Instance second(stereo(), kRate, features);
+    ASSERT_EQ(second.stateInterface()->restore(second.handle, retrieveFrom, &state, 0, nullptr),
+              LV2_STATE_SUCCESS);
+    // The restore tells a UI at the next cycle without being asked.
+    SequenceBuffer notify;
+    notify.offerOutput();
+    second.connectAtoms(nullptr, &notify);
+    second.run(0);
+    EXPECT_EQ(readReplies(notify).name, "Bloom");
+    EXPECT_EQ(readReplies(notify).curve.size(), 3u);
+    second.connectAtoms(nullptr, nullptr);
+
+    const auto input = noise(2, 48000);
+    EXPECT_EQ(render(second, input, 333), render(first, input, 512));
+}
+
+TEST_F(Fixture, HostileStateChangesNothingUnsafe) {
+    Instance instance(stereo(), kRate, features);
+    auto restore = [&](StateMap& state) {
+        return instance.stateInterface()->restore(instance.handle, retrieveFrom, &state, 0,
+                                                  nullptr);
+    };
+    // Wrong types: the curve stays, the name reads as "Init".
+    StateMap wrong;
+    const std::int32_t seven = 7;
+    storeInto(&wrong, urids.curve, &seven, sizeof seven, urids.atomInt, 0);
+    storeInto(&wrong, urids.presetName, &seven, sizeof seven, urids.atomInt, 0);
+    EXPECT_EQ(restore(wrong), LV2_STATE_SUCCESS);
+    Reply reply = ask(instance);
+    EXPECT_EQ(reply.curve.size(), 5u);
+    EXPECT_EQ(reply.name, "Init");
+
+    // A vector of doubles, a truncated header, a vector of NaN only: the curve stays.
+    for (std::uint32_t childType : {urids.atomDouble, urids.atomFloat}) {
+        StateMap odd;
+        std::vector<std::uint8_t> body(sizeof(LV2_Atom_Vector_Body) + 64 * sizeof(float));
+        LV2_Atom_Vector_Body header{sizeof(float), childType};
+        std::memcpy(body.data(), &header, sizeof header);
+        const float nan = std::nanf("");
+        for (int i = 0; i < 64; ++i)
+            std::memcpy(body.data() + sizeof header + i * sizeof(float), &nan, sizeof nan);
+        storeInto(&odd, urids.curve, body.data(), body.size(), urids.atomVector, 0);
+        EXPECT_EQ(restore(odd), LV2_STATE_SUCCESS);
+        storeInto(&odd, urids.curve, body.data(), 3, urids.atomVector, 0);
+        EXPECT_EQ(restore(odd), LV2_STATE_SUCCESS);
+        EXPECT_EQ(ask(instance).curve.size(), 5u);
+    }
+
+    // A million points, unaligned, and a name of 10 kB: 32 points, 255 bytes.
+    StateMap huge;
+    std::vector<std::uint8_t> body(1 + sizeof(LV2_Atom_Vector_Body) + 2'000'000 * sizeof(float));
+    const LV2_Atom_Vector_Body header{sizeof(float), urids.atomFloat};
+    std::memcpy(body.data() + 1, &header, sizeof header);
+    for (int i = 0; i < 2'000'000; i += 2) {
+        const float pair[2] = {20.0f + static_cast<float>(i), 100.0f};
+        std::memcpy(body.data() + 1 + sizeof header + i * sizeof(float), pair, sizeof pair);
+    }
+    storeInto(&huge, urids.curve, body.data() + 1, body.size() - 1, urids.atomVector, 0);
+    const std::string longName(10'000, 'x');
+    storeInto(&huge, urids.presetName, longName.c_str(), longName.size(), urids.atomString, 0);
+    EXPECT_EQ(restore(huge), LV2_STATE_SUCCESS);
+    reply = ask(instance);
+    EXPECT_EQ(reply.curve.size(), static_cast<std::size_t>(kMaxCurvePoints));
+    EXPECT_EQ(reply.name.size(), lv2::kMaxPresetNameBytes);
+
+    // The audio that follows is still finite.
+    for (const auto& channel : render(instance, noise(2, 8192), 512))
+        for (float x : channel)
+            ASSERT_TRUE(std::isfinite(x));
+}
+
+TEST(PresetNames, AreCutAtACharacterBoundary) {
+    char out[lv2::kMaxPresetNameBytes + 1];
+    std::string name(254, 'a');
+    name += "\xC3\xA9\xC3\xA9"; // "éé": the cut falls inside the first
+    EXPECT_EQ(lv2::copyPresetName(name.data(), name.size(), out), 254u);
+    EXPECT_EQ(lv2::copyPresetName("Wash\0tail", 9, out), 4u);
+    EXPECT_STREQ(out, "Wash");
+}
+
+} // namespace
+} // namespace zerin::test

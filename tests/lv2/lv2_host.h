@@ -1,0 +1,166 @@
+#pragma once
+
+// A small LV2 host for the tests: loads the built DSP library with dlopen, as every host does,
+// maps URIs, connects ports to its own buffers, sends messages and keeps state in memory.
+
+#include "lv2/messages.h"
+#include "lv2/ports.h"
+#include "lv2/uris.h"
+
+#include <lv2/atom/forge.h>
+#include <lv2/atom/util.h>
+#include <lv2/core/lv2.h>
+#include <lv2/state/state.h>
+#include <lv2/urid/urid.h>
+
+#include <dlfcn.h>
+
+#include <cstdint>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace zerin::test {
+
+inline std::string dspLibraryPath() {
+    return std::string(ZERIN_LV2_BUNDLE) + "/zerin_dsp.so";
+}
+
+struct UridMapper {
+    std::map<std::string, LV2_URID> ids;
+    LV2_URID_Map map{this, [](LV2_URID_Map_Handle h, const char* uri) -> LV2_URID {
+                         auto* self = static_cast<UridMapper*>(h);
+                         auto [it, added] = self->ids.try_emplace(
+                             uri, static_cast<LV2_URID>(self->ids.size() + 1));
+                         return it->second;
+                     }};
+    LV2_Feature feature{LV2_URID__map, &map};
+};
+
+struct DspLibrary {
+    void* handle = nullptr;
+    LV2_Descriptor_Function descriptorFunction = nullptr;
+
+    DspLibrary() {
+        handle = dlopen(dspLibraryPath().c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (handle == nullptr) throw std::runtime_error(dlerror());
+        descriptorFunction =
+            reinterpret_cast<LV2_Descriptor_Function>(dlsym(handle, "lv2_descriptor"));
+    }
+    ~DspLibrary() { dlclose(handle); }
+    DspLibrary(const DspLibrary&) = delete;
+    DspLibrary& operator=(const DspLibrary&) = delete;
+
+    const LV2_Descriptor* descriptor(const char* uri) const {
+        for (std::uint32_t i = 0; const LV2_Descriptor* d = descriptorFunction(i); ++i)
+            if (std::strcmp(d->URI, uri) == 0) return d;
+        return nullptr;
+    }
+};
+
+// An atom sequence buffer the host fills (input) or the plug-in fills (output).
+struct SequenceBuffer {
+    alignas(8) std::vector<std::uint8_t> bytes;
+    LV2_Atom_Forge forge{};
+    LV2_Atom_Forge_Frame frame{};
+
+    explicit SequenceBuffer(std::size_t capacity = lv2::kNotifyBufferBytes) : bytes(capacity) {}
+    LV2_Atom_Sequence* sequence() { return reinterpret_cast<LV2_Atom_Sequence*>(bytes.data()); }
+
+    // Input: start an empty sequence; write events with `forge` after this.
+    void beginInput(LV2_URID_Map* map) {
+        lv2_atom_forge_init(&forge, map);
+        lv2_atom_forge_set_buffer(&forge, bytes.data(), bytes.size());
+        lv2_atom_forge_sequence_head(&forge, &frame, 0);
+    }
+    void endInput() { lv2_atom_forge_pop(&forge, &frame); }
+    // Output: offer the whole buffer, as hosts do before every run.
+    void offerOutput() {
+        sequence()->atom.type = 0;
+        sequence()->atom.size = static_cast<std::uint32_t>(bytes.size() - sizeof(LV2_Atom));
+    }
+};
+
+struct Instance {
+    const LV2_Descriptor* descriptor = nullptr;
+    LV2_Handle handle = nullptr;
+    lv2::PortLayout ports{};
+    std::vector<float> controls;
+    float enabled = 1.0f;
+    float latency = 0.0f;
+
+    Instance(const LV2_Descriptor* d, double rate, const LV2_Feature* const* features)
+        : descriptor(d),
+          ports(std::strcmp(d->URI, lv2::kMonoUri) == 0 ? lv2::kMonoPorts : lv2::kStereoPorts),
+          controls(parameter::kCount) {
+        handle = d->instantiate(d, rate, ZERIN_LV2_BUNDLE, features);
+        if (handle == nullptr) throw std::runtime_error("instantiate returned null");
+        for (int a = 0; a < parameter::kCount; ++a) {
+            controls[a] = parameter::kRanges[a].defaultValue;
+            d->connect_port(handle, static_cast<std::uint32_t>(ports.firstControl + a),
+                            &controls[a]);
+        }
+        d->connect_port(handle, static_cast<std::uint32_t>(ports.enabled), &enabled);
+        d->connect_port(handle, static_cast<std::uint32_t>(ports.latency), &latency);
+        d->activate(handle);
+    }
+    ~Instance() {
+        descriptor->deactivate(handle);
+        descriptor->cleanup(handle);
+    }
+    Instance(const Instance&) = delete;
+    Instance& operator=(const Instance&) = delete;
+
+    void connectAudio(const float* const* in, float* const* out) {
+        for (int c = 0; c < ports.channels; ++c) {
+            descriptor->connect_port(handle, static_cast<std::uint32_t>(ports.audioIn + c),
+                                     const_cast<float*>(in[c]));
+            descriptor->connect_port(handle, static_cast<std::uint32_t>(ports.audioOut + c),
+                                     out[c]);
+        }
+    }
+    void connectAtoms(SequenceBuffer* control, SequenceBuffer* notify) {
+        descriptor->connect_port(handle, static_cast<std::uint32_t>(ports.control),
+                                 control ? control->sequence() : nullptr);
+        descriptor->connect_port(handle, static_cast<std::uint32_t>(ports.notify),
+                                 notify ? notify->sequence() : nullptr);
+    }
+    void run(std::uint32_t frames) { descriptor->run(handle, frames); }
+
+    const LV2_State_Interface* stateInterface() const {
+        return static_cast<const LV2_State_Interface*>(
+            descriptor->extension_data(LV2_STATE__interface));
+    }
+};
+
+// State kept as the host would keep it: values by key, with type and flags.
+struct StoredValue {
+    std::vector<std::uint8_t> bytes;
+    std::uint32_t type = 0;
+    std::uint32_t flags = 0;
+};
+using StateMap = std::map<std::uint32_t, StoredValue>;
+
+inline LV2_State_Status storeInto(LV2_State_Handle handle, std::uint32_t key, const void* value,
+                                  std::size_t size, std::uint32_t type, std::uint32_t flags) {
+    auto& map = *static_cast<StateMap*>(handle);
+    const auto* p = static_cast<const std::uint8_t*>(value);
+    map[key] = {std::vector<std::uint8_t>(p, p + size), type, flags};
+    return LV2_STATE_SUCCESS;
+}
+
+inline const void* retrieveFrom(LV2_State_Handle handle, std::uint32_t key, std::size_t* size,
+                                std::uint32_t* type, std::uint32_t* flags) {
+    auto& map = *static_cast<StateMap*>(handle);
+    const auto found = map.find(key);
+    if (found == map.end()) return nullptr;
+    *size = found->second.bytes.size();
+    *type = found->second.type;
+    *flags = found->second.flags;
+    return found->second.bytes.data();
+}
+
+} // namespace zerin::test
