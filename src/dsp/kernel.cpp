@@ -117,9 +117,7 @@ bool ZerinExtensionDSPKernel::initialize(int channelCount, double sampleRate) no
             mChannels[c]->scatterMap[k] = k;
 
     reset();
-    mSmoothedInputGain = relaxed(mInputGainLinear);
-    mSmoothedOutputGain = relaxed(mOutputGainLinear);
-    mSmoothedDryWet = relaxed(mDryWet);
+    snapSmoothedValues();
 
     bool everHandedOver = false;
     for (const CurveData& b : mCurveBuffers)
@@ -160,6 +158,12 @@ void ZerinExtensionDSPKernel::reset() noexcept {
         }
     }
     mLFOPhase = 0.0f;
+}
+
+void ZerinExtensionDSPKernel::snapSmoothedValues() noexcept {
+    mSmoothedInputGain = relaxed(mInputGainLinear);
+    mSmoothedOutputGain = relaxed(mOutputGainLinear);
+    mSmoothedDryWet = relaxed(mDryWet);
 }
 
 void ZerinExtensionDSPKernel::deallocate() noexcept {

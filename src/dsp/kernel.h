@@ -99,6 +99,10 @@ struct ZerinExtensionDSPKernel {
     bool initialize(int channelCount, double sampleRate) noexcept;
     // Clears the signal history; keeps resources, parameters and the curve.
     void reset() noexcept;
+    // Puts the smoothed gains and mix at their targets, as `initialize` leaves them: for a
+    // host whose first render call brings the parameter values (LV2 control ports), so that
+    // a session does not fade in from the defaults. Render thread or idle; never allocates.
+    void snapSmoothedValues() noexcept;
     // Frees everything; the kernel is then as constructed except for parameters and curve.
     void deallocate() noexcept;
 

@@ -150,6 +150,11 @@ void Plugin::writeMessages(std::uint32_t frames) noexcept {
 void Plugin::run(std::uint32_t frames) noexcept {
     if (latency != nullptr) *latency = kLatencySamples;
     applyControls();
+    // The first cycle after activation brings the session's values: start at them.
+    if (snapPending) {
+        kernel.snapSmoothedValues();
+        snapPending = false;
+    }
     readMessages();
     const int channels = ports.channels;
     bool connected = true;
@@ -263,7 +268,9 @@ void connectPort(LV2_Handle handle, std::uint32_t port, void* data) {
 }
 
 void activate(LV2_Handle handle) {
-    asPlugin(handle)->kernel.reset();
+    Plugin* p = asPlugin(handle);
+    p->kernel.reset();
+    p->snapPending = true;
 }
 
 void run(LV2_Handle handle, std::uint32_t frames) {

@@ -64,6 +64,7 @@ struct Plugin {
     Saved mirrors[3]; // published copies for save()
     TripleBufferIndex mirrorIndex;
     std::atomic<bool> restored{false}; // restore -> run: tell the UI
+    bool snapPending = true;           // the next run starts the smoothed values at their targets
     bool replyCurve = false;
     bool replyName = false;
     bool uiListening = false;
