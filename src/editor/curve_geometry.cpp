@@ -44,8 +44,13 @@ Point screenPoint(float freq, float delay, Size canvas) {
     const Rect plot = plotRect(canvas);
     const float f = clampOrLow(freq, C::minFreq, C::maxFreq);
     const float nx = (std::log10(f) - C::logMinFreq()) / C::logFreqRange();
+    return {plot.width * nx + plot.x, screenY(delay, canvas)};
+}
+
+double screenY(float delay, Size canvas) {
+    const Rect plot = plotRect(canvas);
     const float ny = delay / C::maxDelay;
-    return {plot.width * nx + plot.x, plot.height * ny + plot.y};
+    return plot.height * ny + plot.y;
 }
 
 CurvePoint curveValueAt(Point location, Size canvas) {
@@ -62,10 +67,14 @@ CurvePoint curveValueAt(Point location, Size canvas) {
 }
 
 std::vector<CurveControlPoint> sortedByFrequency(std::vector<CurveControlPoint> points) {
+    sortByFrequency(points);
+    return points;
+}
+
+void sortByFrequency(std::vector<CurveControlPoint>& points) {
     std::stable_sort(
         points.begin(), points.end(),
         [](const CurveControlPoint& a, const CurveControlPoint& b) { return a.freq < b.freq; });
-    return points;
 }
 
 std::vector<Point> curveScreenPositions(const std::vector<CurveControlPoint>& points, Size canvas) {

@@ -31,6 +31,8 @@ Point screenPoint(float freq, float delay, Size canvas);
 inline Point screenPoint(const CurveControlPoint& point, Size canvas) {
     return screenPoint(point.freq, point.delay, canvas);
 }
+// The y of screenPoint alone.
+double screenY(float delay, Size canvas);
 
 // The (freq, delay) under a canvas position, clamped to 20..20000 Hz and 0..2000 ms. A
 // position that maps to no number (a canvas without a plot area) gives the low ends.
@@ -39,6 +41,8 @@ CurvePoint curveValueAt(Point location, Size canvas);
 // A copy of the curve ordered by ascending frequency; points of equal frequency keep their
 // order.
 std::vector<CurveControlPoint> sortedByFrequency(std::vector<CurveControlPoint> points);
+// The same order, sorted in place (no allocation beyond the sort's own).
+void sortByFrequency(std::vector<CurveControlPoint>& points);
 
 // The screen positions of the curve sorted by frequency: what the spline is drawn through.
 std::vector<Point> curveScreenPositions(const std::vector<CurveControlPoint>& points, Size canvas);

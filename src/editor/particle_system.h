@@ -10,7 +10,8 @@
 namespace zerin {
 
 // A dot travelling along the curve. `t` is its place on the curve (0 at the lowest
-// frequency, 1 at the highest); the drawing layer turns it into a position with sampleCurve.
+// frequency, 1 at the highest); the drawing layer turns it into a position with
+// heardCurveSample.
 struct Particle {
     float t = 0.0f;             // 0..1
     float speed = 0.0f;         // increase of t per second in delay mode, 0.15..0.45

@@ -1,1 +1,296 @@
-// placeholder
+// What the spectral canvas paints each frame: a gradient background, then grid,
+// classification bands, the curve's fill and stroke, the particles, the control points and the
+// axis labels, then the drag tooltip on top.
+
+#include "editor/curve_geometry.h"
+#include "editor/curve_model.h"
+#include "editor/spectral_canvas_view.h"
+#include "platform/ui/shapes.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <string_view>
+
+namespace zerin {
+
+namespace {
+
+namespace C = ZerinCurveConstants;
+
+struct GridLine {
+    float value;
+    bool strong; // the decades and the ends of the delay axis stand out
+};
+
+constexpr std::array<GridLine, 8> kFrequencyGridLines{{{50, false},
+                                                       {100, true},
+                                                       {200, false},
+                                                       {500, false},
+                                                       {1000, true},
+                                                       {2000, false},
+                                                       {5000, false},
+                                                       {10000, true}}};
+constexpr std::array<GridLine, 7> kDelayGridLines{{{0, true},
+                                                   {250, false},
+                                                   {500, false},
+                                                   {750, false},
+                                                   {1000, true},
+                                                   {1500, false},
+                                                   {2000, true}}};
+constexpr Color kWhite{1.0, 1.0, 1.0, 1.0};
+constexpr double kStrongGridOpacity = 0.18;
+constexpr double kFaintGridOpacity = 0.09;
+
+struct Label {
+    double value;
+    std::string_view text;
+};
+
+constexpr std::array<Label, 8> kFrequencyLabels{{{50, "50"},
+                                                 {100, "100"},
+                                                 {200, "200"},
+                                                 {500, "500"},
+                                                 {1000, "1k"},
+                                                 {2000, "2k"},
+                                                 {5000, "5k"},
+                                                 {10000, "10k"}}};
+// The number is the fraction of the plot's height.
+constexpr std::array<Label, 7> kDelayLabels{{{0.0, "0"},
+                                             {0.125, "250"},
+                                             {0.25, "500"},
+                                             {0.375, "750"},
+                                             {0.5, "1s"},
+                                             {0.75, "1.5s"},
+                                             {1.0, "2s"}}};
+constexpr double kFrequencyLabelInset = 8.0; // label centres above the canvas's bottom edge
+constexpr double kDelayLabelX = 18.0;
+
+// The snapshot's bins are read as if the audio ran at 44.1 kHz: the classification shows
+// shape, not exact pitch, and the editor does not know the rate.
+constexpr float kClassificationSampleRate = 44100.0f;
+constexpr float kClassificationFftSize = 2048.0f;
+constexpr double kColumnWidth = 4.0;
+constexpr float kTonalAbove = 0.6f;
+constexpr float kTransientBelow = 0.4f;
+constexpr float kBandRamp = 0.4f;
+constexpr double kBandOpacity = 0.08;
+
+constexpr double kHaloRadius = 14.0;
+constexpr double kPointRadius = 7.0;
+constexpr double kPointDotRadius = 2.0;
+constexpr double kHaloOpacity = 0.15;
+constexpr double kRingWidth = 1.5;
+// The system red, for a point that will be deleted on release.
+constexpr Color kDeleteRed = Color::rgb255(255, 59, 48);
+
+constexpr double kCurveGlowWidth = 6.0; // the widest of the curve's three strokes
+
+constexpr double kGlowScale = 2.5;
+constexpr double kGlowOpacity = 0.12;
+
+constexpr double kTooltipPaddingX = 8.0;
+constexpr double kTooltipPaddingY = 4.0;
+constexpr double kTooltipCornerRadius = 4.0;
+constexpr double kTooltipRise = 24.0; // the box's centre above the pointer
+
+const Font kLabelFont{8.0, FontWeight::medium, FontDesign::standard};
+const Font kTooltipFont{10.0, FontWeight::medium, FontDesign::monospaced};
+
+StrokeStyle curveStroke(double width) {
+    return {width, LineCap::round, LineJoin::miter, 10.0};
+}
+
+double clampUnit(double v) {
+    return std::fmin(std::fmax(v, 0.0), 1.0);
+}
+
+} // namespace
+
+void SpectralCanvasView::draw(Graphics& g) {
+    const auto points = readCurve();
+    prepareFrame(points);
+
+    drawBackground(g);
+    // Particles drifting sideways and the wobble near the top can reach past the canvas.
+    g.save();
+    g.clipRect({0.0, 0.0, size.width, size.height});
+    drawGrid(g);
+    drawClassification(g);
+    drawCurveFill(g);
+    drawCurveStroke(g);
+    drawParticles(g);
+    drawControlPoints(g, points);
+    drawLabels(g);
+    g.restore();
+    drawTooltip(g);
+}
+
+// The curve is sorted, mapped and flattened once, then shared by fill, stroke and particles.
+void SpectralCanvasView::prepareFrame(const std::vector<CurveControlPoint>& points) {
+    prepareHeardCurve(heard, points, size);
+    heardCurvePath(curvePath, heard, viewState.lfoPhase, inputs.lfoDepth);
+    placeParticles();
+}
+
+// Each particle rides the curve at its t, with the curve's wobble and its own offsets, coloured
+// by where it is across the plot.
+void SpectralCanvasView::placeParticles() {
+    particleDots.clear();
+    if (!heard.drawable()) return;
+    const Rect plot = plotRect(size);
+    for (const Particle& p : viewState.particleSystem->particles()) {
+        if (!(p.alpha > 0.0f)) continue; // freeze mode's pulse dips below zero: invisible
+        const CurveSample s = heardCurveSample(heard, p.t);
+        const double wobble = lfoWobble(s.segment, s.u, viewState.lfoPhase, inputs.lfoDepth);
+        const Point at{s.point.x + p.scatterOffset, s.point.y + wobble + p.wobbleY};
+        const Color color = C::spectrumColor(clampUnit((at.x - plot.x) / plot.width));
+        particleDots.push_back({at, p.size, color.withAlpha(p.alpha)});
+    }
+}
+
+void SpectralCanvasView::drawBackground(Graphics& g) {
+    auto& gradient = std::get<LinearGradient>(backgroundPaint);
+    gradient.start = {0.0, 0.0};
+    gradient.end = {0.0, size.height};
+    scratchPath.elements.clear();
+    addRect(scratchPath, {0.0, 0.0, size.width, size.height});
+    g.fill(scratchPath, backgroundPaint);
+}
+
+// Lines of one strength never overlap, so each strength is stroked as one path: the same
+// pixels as a stroke per line.
+void SpectralCanvasView::drawGrid(Graphics& g) {
+    const Rect plot = plotRect(size);
+    for (const bool strong : {true, false}) {
+        const Color color = kWhite.withAlpha(strong ? kStrongGridOpacity : kFaintGridOpacity);
+        scratchPath.elements.clear();
+        for (const GridLine& line : kFrequencyGridLines) {
+            if (line.strong != strong) continue;
+            const double x = screenPoint(line.value, 0.0f, size).x;
+            addLine(scratchPath, {x, plot.y}, {x, plot.maxY()});
+        }
+        g.stroke(scratchPath, color, StrokeStyle{});
+    }
+    for (const bool strong : {true, false}) {
+        const Color color = kWhite.withAlpha(strong ? kStrongGridOpacity : kFaintGridOpacity);
+        scratchPath.elements.clear();
+        for (const GridLine& line : kDelayGridLines) {
+            if (line.strong != strong) continue;
+            const double y = screenY(line.value, size);
+            addLine(scratchPath, {plot.x, y}, {plot.maxX(), y});
+        }
+        g.stroke(scratchPath, color, StrokeStyle{});
+    }
+}
+
+// One 4-point column per step across the plot, tinted cyan where the input is tonal and amber
+// where it is transient; the columns in between are left clear.
+void SpectralCanvasView::drawClassification(Graphics& g) {
+    const auto& data = inputs.classificationData;
+    const Rect plot = plotRect(size);
+    if (!data || data->empty() || !(plot.maxX() > plot.x)) return;
+    const float lastBin = static_cast<float>(data->size() - 1);
+    for (double x = plot.x; x < plot.maxX(); x += kColumnWidth) {
+        const auto fraction = static_cast<float>((x - plot.x) / plot.width);
+        const float freq = std::pow(10.0f, C::logMinFreq() + C::logFreqRange() * fraction);
+        const float bin = std::fmin(
+            std::fmax(freq * kClassificationFftSize / kClassificationSampleRate, 0.0f), lastBin);
+        const float c = (*data)[static_cast<std::size_t>(bin)];
+        Color color;
+        if (c > kTonalAbove)
+            color = C::accentCyan.withAlpha((c - kTonalAbove) / kBandRamp * kBandOpacity);
+        else if (c < kTransientBelow)
+            color = C::accentAmber.withAlpha((kTransientBelow - c) / kBandRamp * kBandOpacity);
+        else
+            continue;
+        scratchPath.elements.clear();
+        addRect(scratchPath, {x, plot.y, kColumnWidth, plot.height});
+        g.fill(scratchPath, color);
+    }
+}
+
+// The stroke's polyline, closed down to the plot's bottom edge under the first and last point.
+void SpectralCanvasView::drawCurveFill(Graphics& g) {
+    if (curvePath.empty()) return;
+    const Rect plot = plotRect(size);
+    curvePath.lineTo({heard.positions.back().x, plot.maxY()});
+    curvePath.lineTo({heard.positions.front().x, plot.maxY()});
+    curvePath.close();
+    auto& gradient = std::get<LinearGradient>(curveFillPaint);
+    gradient.start = {size.width / 2.0, plot.y};
+    gradient.end = {size.width / 2.0, plot.maxY()};
+    g.fill(curvePath, curveFillPaint);
+    // Back to the open polyline for the stroke.
+    curvePath.elements.resize(curvePath.elements.size() - 3);
+}
+
+void SpectralCanvasView::drawCurveStroke(Graphics& g) {
+    if (curvePath.empty()) return;
+    g.stroke(curvePath, C::accentCyan.withAlpha(0.12), curveStroke(kCurveGlowWidth));
+    g.stroke(curvePath, C::accentCyan.withAlpha(0.4), curveStroke(3.0));
+    g.stroke(curvePath, C::accentCyan, curveStroke(1.5));
+}
+
+void SpectralCanvasView::drawParticles(Graphics& g) {
+    for (const ParticleDot& dot : particleDots) {
+        scratchPath.elements.clear();
+        addCircle(scratchPath, dot.center, dot.radius * kGlowScale);
+        g.fill(scratchPath, dot.color.withAlpha(dot.color.alpha * kGlowOpacity));
+        scratchPath.elements.clear();
+        addCircle(scratchPath, dot.center, dot.radius);
+        g.fill(scratchPath, dot.color);
+    }
+}
+
+void SpectralCanvasView::drawControlPoints(Graphics& g,
+                                           const std::vector<CurveControlPoint>& points) {
+    for (const CurveControlPoint& point : points) {
+        const Point at = screenPoint(point, size);
+        const bool active = viewState.activePointID == point.id;
+        if (active) {
+            scratchPath.elements.clear();
+            addCircle(scratchPath, at, kHaloRadius);
+            g.fill(scratchPath, C::accentCyan.withAlpha(kHaloOpacity));
+        }
+        Color ring = C::accentCyan;
+        if (active) ring = viewState.deleteCandidate ? kDeleteRed : C::accentPink;
+        scratchPath.elements.clear();
+        addCircle(scratchPath, at, kPointRadius);
+        g.fill(scratchPath, C::background);
+        g.stroke(scratchPath, ring, StrokeStyle{kRingWidth});
+        scratchPath.elements.clear();
+        addCircle(scratchPath, at, kPointDotRadius);
+        g.fill(scratchPath, ring);
+    }
+}
+
+void SpectralCanvasView::drawLabels(Graphics& g) {
+    const Rect plot = plotRect(size);
+    for (const Label& label : kFrequencyLabels) {
+        const double x = screenPoint(static_cast<float>(label.value), 0.0f, size).x;
+        g.drawText(label.text, kLabelFont, C::textTertiary,
+                   {x, size.height - kFrequencyLabelInset});
+    }
+    for (const Label& label : kDelayLabels)
+        g.drawText(label.text, kLabelFont, C::textTertiary,
+                   {kDelayLabelX, plot.y + plot.height * label.value});
+}
+
+// Centred above the pointer, wherever the pointer is: the tooltip is not clipped to the canvas.
+void SpectralCanvasView::drawTooltip(Graphics& g) {
+    if (!viewState.tooltipText) return;
+    const std::string& text = *viewState.tooltipText;
+    const Size textSize = measureText(text, kTooltipFont);
+    const double width = textSize.width + 2.0 * kTooltipPaddingX;
+    const double height = textSize.height + 2.0 * kTooltipPaddingY;
+    const Point center{viewState.tooltipPosition.x, viewState.tooltipPosition.y - kTooltipRise};
+    scratchPath.elements.clear();
+    addRoundedRect(scratchPath, {center.x - width / 2.0, center.y - height / 2.0, width, height},
+                   kTooltipCornerRadius, true);
+    g.fill(scratchPath, C::panelBackground);
+    g.stroke(scratchPath, C::borderSubtle, StrokeStyle{1.0});
+    g.drawText(text, kTooltipFont, kWhite, center);
+}
+
+} // namespace zerin

@@ -1,10 +1,10 @@
 #include "editor/spectral_canvas_view.h"
 
 #include "editor/curve_geometry.h"
+#include "platform/ui/ui_context.h"
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <numbers>
 
 namespace zerin {
@@ -24,37 +24,29 @@ std::optional<std::size_t> indexOf(const std::vector<CurveControlPoint>& points,
     return static_cast<std::size_t>(found - points.begin());
 }
 
+std::shared_ptr<ParticleSystem> orNew(std::shared_ptr<ParticleSystem> particles) {
+    return particles ? std::move(particles) : std::make_shared<ParticleSystem>();
+}
+
 } // namespace
 
-std::string formatTooltip(float freq, float delay) {
-    char text[128];
-    const double f = freq;
-    const double d = delay;
-    if (freq >= 1000.0f)
-        std::snprintf(text, sizeof text, "%.1fk Hz | %.0f ms", f / 1000.0, d);
-    else
-        std::snprintf(text, sizeof text, "%.0f Hz | %.0f ms", f, d);
-    return text;
-}
-
-std::optional<std::size_t> hitTest(const std::vector<CurveControlPoint>& points, Point location,
-                                   Size canvas) {
-    for (std::size_t i = 0; i < points.size(); ++i) {
-        const Point p = screenPoint(points[i], canvas);
-        if (std::hypot(p.x - location.x, p.y - location.y) < kHitRadius) return i;
-    }
-    return std::nullopt;
-}
-
-bool isInDeleteBand(Point location, Size canvas) {
-    return location.y > canvas.height - kDeleteBandHeight;
+SpectralCanvasView::SpectralCanvasView(std::shared_ptr<ParticleSystem> particles) {
+    viewState.particleSystem = orNew(std::move(particles));
+    backgroundPaint = LinearGradient{
+        {}, {}, {{0.0, C::background}, {1.0, C::backgroundSecondary.withAlpha(0.9)}}};
+    const Color fill{0.0, 0.7, 1.0, 0.06};
+    curveFillPaint = LinearGradient{{}, {}, {{0.0, fill}, {1.0, fill.withAlpha(0.0)}}};
 }
 
 SpectralCanvasView::SpectralCanvasView(const KeyboardModifierState& modifiers,
                                        std::shared_ptr<ParticleSystem> particles)
-    : modifiers(modifiers) {
-    viewState.particleSystem =
-        particles ? std::move(particles) : std::make_shared<ParticleSystem>();
+    : SpectralCanvasView(std::move(particles)) {
+    modifierSource = &modifiers;
+}
+
+bool SpectralCanvasView::optionHeld() const {
+    if (modifierSource) return modifierSource->current().option;
+    return context() && context()->modifiers().current().option;
 }
 
 std::vector<CurveControlPoint> SpectralCanvasView::readCurve() const {
@@ -89,9 +81,9 @@ void SpectralCanvasView::handleDragChanged(Point location) {
 // Until a point is active, each update may delete (Option), pick a point up or create one.
 // An Option-drag therefore deletes every point it crosses until only two are left.
 void SpectralCanvasView::pickUp(Point location) {
-    const bool option = modifiers.current().option;
+    const bool option = optionHeld();
     const auto points = readCurve();
-    if (const auto hit = hitTest(points, location, size)) {
+    if (const auto hit = zerin::hitTest(points, location, size)) {
         if (option && points.size() > 2) {
             removePoint(points[*hit].id);
             return;
@@ -150,10 +142,13 @@ void SpectralCanvasView::handleDragEnded(Point location) {
     viewState.deleteCandidate = false;
 }
 
-void SpectralCanvasView::handleDoubleTap(Point location) {
+bool SpectralCanvasView::handleDoubleTap(Point location) {
     const auto points = readCurve();
-    if (points.size() <= 2) return;
-    if (const auto hit = hitTest(points, location, size)) removePoint(points[*hit].id);
+    if (points.size() <= 2) return false;
+    const auto hit = zerin::hitTest(points, location, size);
+    if (!hit) return false;
+    removePoint(points[*hit].id);
+    return true;
 }
 
 void SpectralCanvasView::advanceFrame(double now) {
@@ -161,6 +156,52 @@ void SpectralCanvasView::advanceFrame(double now) {
     viewState.lastTime = now;
     viewState.lfoPhase += 2.0 * std::numbers::pi * inputs.lfoRate * dt * kLfoVisualRateFactor;
     viewState.particleSystem->update(inputs.mode, now, inputs.scatterSpeed);
+}
+
+// The first press of a double click drags (it picks up or adds a point, as any press does);
+// the second one deletes the point under it, and when it does, that press is not also a drag,
+// which would put a new point where the old one was.
+void SpectralCanvasView::pointerDown(const PointerEvent& event) {
+    pressConsumed = false;
+    if (event.clickCount == 2 && handleDoubleTap(event.location)) {
+        pressConsumed = true;
+        return;
+    }
+    handleDragChanged(event.location);
+}
+
+void SpectralCanvasView::pointerDragged(const PointerEvent& event) {
+    if (!pressConsumed) handleDragChanged(event.location);
+}
+
+void SpectralCanvasView::pointerUp(const PointerEvent& event) {
+    if (!pressConsumed) handleDragEnded(event.location);
+    pressConsumed = false;
+}
+
+void SpectralCanvasView::layout(const Rect& frame) {
+    View::layout(frame);
+    size = {frame.width, frame.height};
+    followFrameClock();
+}
+
+// Subscribes once per host. The frame the canvas first appears in only sets the clock's
+// starting point; every later new frame time advances the animation.
+void SpectralCanvasView::followFrameClock() {
+    UIContext* current = context();
+    if (current == clockContext) return;
+    clockContext = current;
+    previousFrameTime.reset();
+    frameSubscription.cancel();
+    if (!current) return;
+    if (current->frameTime() > 0.0) previousFrameTime = current->frameTime();
+    frameSubscription = current->onFrame([this] { frameTick(); });
+}
+
+void SpectralCanvasView::frameTick() {
+    const double now = clockContext->frameTime();
+    if (previousFrameTime && *previousFrameTime != now) advanceFrame(now);
+    previousFrameTime = now;
 }
 
 } // namespace zerin

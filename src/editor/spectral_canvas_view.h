@@ -1,13 +1,18 @@
 #pragma once
 
+#include "editor/canvas_input.h"
 #include "editor/curve_model.h"
+#include "editor/heard_curve.h"
 #include "editor/particle_system.h"
 #include "platform/ui/binding.h"
 #include "platform/ui/geometry.h"
+#include "platform/ui/graphics.h"
 #include "platform/ui/modifier_keys.h"
+#include "platform/ui/observation.h"
+#include "platform/ui/path.h"
 #include "platform/ui/uuid.h"
+#include "platform/ui/view.h"
 
-#include <cstddef>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -15,11 +20,6 @@
 #include <vector>
 
 namespace zerin {
-
-// A press this close to a point's centre (points, strictly less) picks the point up.
-inline constexpr double kHitRadius = 14.0;
-// Dragging a point into the bottom strip of this height marks it for deletion on release.
-inline constexpr double kDeleteBandHeight = 20.0;
 
 // What the owner (the main view) hands the canvas each time it rebuilds it. The canvas does
 // not own the curve: it edits it through the binding and reports each edit.
@@ -45,16 +45,19 @@ struct SpectralCanvasState {
     double lastTime = 0.0;                  // previous animation frame, seconds
 };
 
-// The frequency/delay display the user draws the curve on. Pointer events arrive in canvas
-// coordinates (points, origin top left, y downwards). Main thread only; onCurveChanged is
-// called synchronously from the handlers.
-class SpectralCanvasView {
+// The frequency/delay display the user draws the curve on, redrawn and animated every display
+// frame. Pointer events arrive in canvas coordinates (points, origin top left, y downwards).
+// Main thread only; onCurveChanged is called synchronously from the handlers.
+class SpectralCanvasView : public View {
 public:
+    // Reads Option from the host's keyboard state once the canvas is in a host.
+    explicit SpectralCanvasView(std::shared_ptr<ParticleSystem> particles = nullptr);
+    // Reads Option from `modifiers`, which must outlive the canvas.
     explicit SpectralCanvasView(const KeyboardModifierState& modifiers,
                                 std::shared_ptr<ParticleSystem> particles = nullptr);
 
     SpectralCanvasInputs inputs;
-    Size size; // set by layout before events arrive
+    Size size; // follows the frame at layout; events between layouts use the last one
 
     const SpectralCanvasState& state() const { return viewState; }
 
@@ -62,12 +65,24 @@ public:
     void handleDragChanged(Point location);
     // Release, once per drag.
     void handleDragEnded(Point location);
-    void handleDoubleTap(Point location);
+    // Returns whether it deleted a point.
+    bool handleDoubleTap(Point location);
 
     // One animation frame at time `now` (seconds): the curve's LFO wobble and the particles.
     void advanceFrame(double now);
 
+    // --- View ---
+    Flexibility flexibility() const override { return {true, true}; }
+    void layout(const Rect& frame) override;
+    void draw(Graphics& g) override;
+    bool acceptsPointer() const override { return true; }
+    void pointerDown(const PointerEvent& event) override;
+    void pointerDragged(const PointerEvent& event) override;
+    void pointerUp(const PointerEvent& event) override;
+
 private:
+    // Input (spectral_canvas_view.cpp).
+    bool optionHeld() const;
     std::vector<CurveControlPoint> readCurve() const;
     void writeCurve(std::vector<CurveControlPoint> points);
     // An insertion or deletion: the edited list, then the same list sorted, then the report.
@@ -76,18 +91,47 @@ private:
     void removePoint(const Uuid& id);
     void pickUp(Point location);
     void moveActivePoint(Point location);
+    void followFrameClock();
+    void frameTick();
 
-    const KeyboardModifierState& modifiers;
+    // Drawing (spectral_canvas_drawing.cpp). What several layers share, once per frame.
+    void prepareFrame(const std::vector<CurveControlPoint>& points);
+    void placeParticles();
+    // The layers, bottom to top.
+    void drawBackground(Graphics& g);
+    void drawGrid(Graphics& g);
+    void drawClassification(Graphics& g);
+    void drawCurveFill(Graphics& g);
+    void drawCurveStroke(Graphics& g);
+    void drawParticles(Graphics& g);
+    void drawControlPoints(Graphics& g, const std::vector<CurveControlPoint>& points);
+    void drawLabels(Graphics& g);
+    void drawTooltip(Graphics& g);
+
+    const KeyboardModifierState* modifierSource = nullptr;
     SpectralCanvasState viewState;
+
+    // The frame clock, once the canvas is in a host.
+    UIContext* clockContext = nullptr;
+    Subscription frameSubscription;
+    std::optional<double> previousFrameTime;
+    // A press that deleted with a double click is over: its movements and release are not
+    // a drag.
+    bool pressConsumed = false;
+
+    struct ParticleDot {
+        Point center;
+        double radius; // of the core
+        Color color;   // of the core; the glow is fainter
+    };
+
+    // Reused from frame to frame so that drawing allocates little.
+    HeardCurve heard;
+    Path curvePath; // the stroke's polyline, shared with the fill
+    std::vector<ParticleDot> particleDots;
+    Path scratchPath;
+    Paint backgroundPaint;
+    Paint curveFillPaint;
 };
-
-// "440 Hz | 350 ms", "12.3k Hz | 0 ms": kilohertz from 1000 Hz on (by f, not by the text).
-std::string formatTooltip(float freq, float delay);
-
-// Index of the first point, in list order, whose screen position lies within kHitRadius.
-std::optional<std::size_t> hitTest(const std::vector<CurveControlPoint>& points, Point location,
-                                   Size canvas);
-
-bool isInDeleteBand(Point location, Size canvas);
 
 } // namespace zerin

@@ -1,1 +1,311 @@
+#include "editor/background_orbs.h"
+#include "editor/curve_geometry.h"
+#include "editor/spectral_canvas_view.h"
+#include "platform/ui/graphics.h"
+#include "platform/ui/offscreen.h"
+#include "platform/ui/view_host.h"
+
 #include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <numbers>
+#include <utility>
+#include <vector>
+
+namespace zerin {
+namespace {
+
+namespace C = ZerinCurveConstants;
+
+constexpr Size kSize{900.0, 438.0}; // plot 846 x 400: 0 ms at y = 10, 2000 ms at y = 410
+constexpr double kTolerance = 0.012;
+
+using Values = std::vector<std::pair<float, float>>; // (Hz, ms)
+using Image = std::unique_ptr<OffscreenImage>;
+
+// `top` composited over `under` with the source-over rule, un-premultiplied.
+Color over(const Color& under, const Color& top) {
+    const double alpha = top.alpha + under.alpha * (1.0 - top.alpha);
+    if (alpha <= 0.0) return {0, 0, 0, 0};
+    const auto mix = [&](double t, double u) {
+        return (t * top.alpha + u * under.alpha * (1.0 - top.alpha)) / alpha;
+    };
+    return {mix(top.red, under.red), mix(top.green, under.green), mix(top.blue, under.blue), alpha};
+}
+
+double distance(const Color& a, const Color& b) {
+    return std::max({std::abs(a.red - b.red), std::abs(a.green - b.green),
+                     std::abs(a.blue - b.blue), std::abs(a.alpha - b.alpha)});
+}
+
+::testing::AssertionResult near(const Color& actual, const Color& expected, double tolerance) {
+    if (distance(actual, expected) < tolerance) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure()
+           << "(" << actual.red << ", " << actual.green << ", " << actual.blue << ", "
+           << actual.alpha << ") is not within " << tolerance << " of (" << expected.red << ", "
+           << expected.green << ", " << expected.blue << ", " << expected.alpha << ")";
+}
+
+// The centre of the pixel under a point.
+Point pixel(double x, double y) {
+    return {std::floor(x) + 0.5, std::floor(y) + 0.5};
+}
+
+class CanvasDrawing : public ::testing::Test {
+protected:
+    KeyboardModifierState modifiers;
+    std::vector<CurveControlPoint> curve;
+    std::unique_ptr<SpectralCanvasView> canvas = makeCanvas(7);
+
+    std::unique_ptr<SpectralCanvasView> makeCanvas(std::uint64_t seed) {
+        auto view = std::make_unique<SpectralCanvasView>(
+            modifiers, std::make_shared<ParticleSystem>(RandomSource(seed)));
+        view->size = kSize;
+        view->inputs.curvePoints = Binding<std::vector<CurveControlPoint>>::of(curve);
+        return view;
+    }
+    void setCurve(const Values& values) {
+        curve.clear();
+        for (const auto& [freq, delay] : values)
+            curve.push_back({Uuid::random(), freq, delay});
+    }
+    Image render(SpectralCanvasView& view) {
+        auto image = std::make_unique<OffscreenImage>(kSize, 1.0);
+        image->draw([&view](Graphics& g) { view.draw(g); });
+        return image;
+    }
+    Image render() { return render(*canvas); }
+};
+
+TEST_F(CanvasDrawing, TheGridMarksDecadesAndWholeSecondsTwiceAsStrongly) {
+    setCurve({{20000, 2000}}); // one point, out of the way: no curve
+    const Image image = render();
+    EXPECT_TRUE(near(image->colorAt({5.5, 0.5}), C::background, kTolerance));
+    EXPECT_TRUE(
+        near(image->colorAt({5.5, 437.5}), C::backgroundSecondary.withAlpha(0.9), kTolerance));
+
+    // A one-point line covers parts of two or three pixels; their excess over the background
+    // adds up to the line's opacity.
+    const auto lineOpacity = [&](bool vertical, double at) {
+        const double across = vertical ? 85.5 : 300.5; // clear of the other direction's lines
+        const auto probe = [&](double along) {
+            return image->colorAt(vertical ? Point{along, across} : Point{across, along});
+        };
+        const Color background = probe(at + 20.0);
+        double sum = 0.0;
+        for (double p = std::floor(at) - 1.5; p <= at + 2.0; p += 1.0)
+            sum += (probe(p).red - background.red) / (1.0 - background.red);
+        return sum;
+    };
+    EXPECT_NEAR(lineOpacity(true, screenPoint(1000.0f, 0.0f, kSize).x), 0.18, 0.01);
+    EXPECT_NEAR(lineOpacity(true, screenPoint(2000.0f, 0.0f, kSize).x), 0.09, 0.01);
+    EXPECT_NEAR(lineOpacity(false, screenY(1000.0f, kSize)), 0.18, 0.01);
+    EXPECT_NEAR(lineOpacity(false, screenY(250.0f, kSize)), 0.09, 0.01);
+}
+
+TEST_F(CanvasDrawing, ClassificationTintsTonalColumnsCyanAndTransientOnesAmber) {
+    setCurve({{20000, 2000}});
+    const Image plain = render();
+    std::vector<float> data(1025, 0.5f); // neutral: no band
+    data[46] = 1.0f;                     // read at 1007 Hz, as if at 44.1 kHz
+    for (std::size_t bin = 200; bin < data.size(); ++bin)
+        data[bin] = 0.0f; // 4.3 kHz and up
+    canvas->inputs.classificationData = data;
+    const Image banded = render();
+
+    const auto column = [&](double x) { return Point{x + 2.0, 85.5}; };
+    const Point tonal = column(524.0);     // 1007 Hz: bin 46
+    const Point neutral = column(520.0);   // 975 Hz: bin 45
+    const Point transient = column(804.0); // 9.9 kHz
+    EXPECT_TRUE(near(banded->colorAt(tonal),
+                     over(plain->colorAt(tonal), C::accentCyan.withAlpha(0.08)), kTolerance));
+    EXPECT_TRUE(near(banded->colorAt(neutral), plain->colorAt(neutral), 0.002));
+    EXPECT_TRUE(near(banded->colorAt(transient),
+                     over(plain->colorAt(transient), C::accentAmber.withAlpha(0.08)), kTolerance));
+}
+
+TEST_F(CanvasDrawing, TheDraggedPointHasAHaloAndAPinkRingThatTurnsRedOverTheDeleteBand) {
+    for (const bool lastTwo : {false, true}) {
+        SCOPED_TRACE(lastTwo ? "two points" : "three points");
+        setCurve(lastTwo ? Values{{1000, 600}, {10000, 600}}
+                         : Values{{100, 600}, {1000, 600}, {10000, 600}});
+        const std::size_t dragged = lastTwo ? 0 : 1;
+        const Point at = screenPoint(curve[dragged], kSize);
+        const Point below{at.x, at.y + 11.0}; // inside the halo, outside the ring
+        const Image idle = render();
+        EXPECT_TRUE(near(idle->colorAt(pixel(at.x, at.y)), C::accentCyan, kTolerance));
+
+        canvas->handleDragChanged(at);
+        const Image held = render();
+        EXPECT_TRUE(near(held->colorAt(pixel(at.x, at.y)), C::accentPink, kTolerance));
+        EXPECT_TRUE(
+            near(held->colorAt(pixel(below.x, below.y)),
+                 over(idle->colorAt(pixel(below.x, below.y)), C::accentCyan.withAlpha(0.15)),
+                 kTolerance));
+
+        canvas->handleDragChanged({at.x, kSize.height - 19.5}); // the point goes to 2000 ms
+        const Image deleting = render();
+        const Point moved = screenPoint(curve[dragged], kSize);
+        EXPECT_TRUE(near(deleting->colorAt(pixel(moved.x, moved.y)),
+                         lastTwo ? C::accentPink : Color::rgb255(255, 59, 48), kTolerance));
+        canvas->handleDragEnded({at.x, 100.0});
+    }
+}
+
+TEST_F(CanvasDrawing, OnePointDrawsOnlyItselfOverTheGrid) {
+    const Image empty = render();
+    setCurve({{1000, 600}});
+    const Image one = render();
+    const Point at = screenPoint(curve[0], kSize);
+    int changed = 0;
+    for (int y = 0; y < one->pixelHeight(); ++y) {
+        for (int x = 0; x < one->pixelWidth(); ++x) {
+            const Point p{x + 0.5, y + 0.5};
+            if (distance(one->colorAt(p), empty->colorAt(p)) < 0.004) continue;
+            ++changed;
+            EXPECT_LT(std::hypot(p.x - at.x, p.y - at.y), 8.5) << p.x << ", " << p.y;
+        }
+    }
+    EXPECT_GT(changed, 100); // the point itself
+}
+
+TEST_F(CanvasDrawing, TheTooltipSitsCentred24PointsAboveThePointer) {
+    setCurve({{100, 600}, {10000, 600}});
+    const Point pointer{450.0, 300.0};
+    canvas->handleDragChanged(pointer); // adds a point there and drags it
+    ASSERT_TRUE(canvas->state().tooltipText);
+    const Font font{10.0, FontWeight::medium, FontDesign::monospaced};
+    const double width = measureText(*canvas->state().tooltipText, font).width + 16.0;
+    const Image shown = render();
+    canvas->handleDragEnded(pointer);
+    const Image hidden = render();
+
+    // Down a column of the box's left padding: no glyphs, far from the dragged point.
+    const double x = std::floor(pointer.x - width / 2.0) + 3.5;
+    int top = -1;
+    int bottom = -1;
+    for (int y = 230; y < 300; ++y) {
+        if (distance(shown->colorAt({x, y + 0.5}), hidden->colorAt({x, y + 0.5})) < 0.02) continue;
+        if (top < 0) top = y;
+        bottom = y;
+    }
+    ASSERT_GE(top, 0);
+    EXPECT_NEAR((top + bottom + 1) / 2.0, pointer.y - 24.0, 1.0);
+    const Point inside{x, pointer.y - 24.5};
+    EXPECT_TRUE(near(shown->colorAt(inside), over(hidden->colorAt(inside), C::panelBackground),
+                     kTolerance));
+}
+
+// The stroke's core is opaque cyan; particles riding the curve can cover it, so three particle
+// draws are searched and any row that is core in one of them counts.
+TEST_F(CanvasDrawing, TheStrokeRunsThroughTheDelayTheKernelApplies) {
+    const Values uneven{{50, 100}, {300, 1500}, {400, 200}, {8000, 900}};
+    setCurve(uneven);
+    CurveData heard{};
+    for (const auto& [freq, delay] : uneven)
+        heard.points[heard.count++] = {freq, delay};
+    std::vector<Image> images;
+    for (const std::uint64_t seed : {1u, 2u, 3u})
+        images.push_back(render(*makeCanvas(seed)));
+
+    // At 70 Hz and 4 kHz the 2-D spline through the points lies 21 and 11 points off.
+    for (const float freq : {70.0f, 4000.0f}) {
+        SCOPED_TRACE(freq);
+        const double x = std::floor(screenPoint(freq, 0.0f, kSize).x) + 0.5;
+        const double expected =
+            screenY(evaluateCurve(heard, curveValueAt({x, 0.0}, kSize).freq), kSize);
+        int top = -1;
+        int bottom = -1;
+        for (int y = 0; y < static_cast<int>(kSize.height); ++y) {
+            bool core = false;
+            for (const Image& image : images)
+                core = core || distance(image->colorAt({x, y + 0.5}), C::accentCyan) < 0.12;
+            if (!core) continue;
+            if (top < 0) top = y;
+            bottom = y;
+        }
+        ASSERT_GE(top, 0);
+        EXPECT_NEAR((top + bottom + 1) / 2.0, expected, 1.5);
+    }
+}
+
+TEST(CanvasInAHost, FramesAnimateAfterTheFirstAndPressesEditTheCurve) {
+    double clock = 0.0;
+    MainQueue queue([&clock] { return clock; });
+    ViewHost host(queue, kSize);
+    auto owned =
+        std::make_unique<SpectralCanvasView>(std::make_shared<ParticleSystem>(RandomSource(5)));
+    SpectralCanvasView* canvas = owned.get();
+    host.setRoot(std::move(owned));
+    std::vector<CurveControlPoint> curve{
+        {Uuid::random(), 100, 600}, {Uuid::random(), 1000, 600}, {Uuid::random(), 10000, 600}};
+    canvas->inputs.curvePoints = Binding<std::vector<CurveControlPoint>>::of(curve);
+    canvas->inputs.lfoRate = 3.0f;
+
+    host.advance(1000.0); // the first frame shown only starts the clock
+    EXPECT_EQ(canvas->size, kSize);
+    host.advance(1000.0);
+    EXPECT_EQ(canvas->state().lfoPhase, 0.0);
+    host.advance(1000.25); // the first step is a 60th of a second, whatever the gap
+    EXPECT_NEAR(canvas->state().lfoPhase, 2.0 * std::numbers::pi * 3.0 / 60.0 * 2.0 / 11.0, 1e-12);
+    EXPECT_EQ(canvas->state().particleSystem->lastTime(), 1000.25);
+
+    // A double click on a point deletes it, and its second press does not add one back.
+    const Point middle = screenPoint(curve[1], kSize);
+    for (const double at : {0.0, 0.2}) {
+        clock = at;
+        host.pointerDown(middle, {});
+        host.pointerUp(middle, {});
+    }
+    ASSERT_EQ(curve.size(), 2u);
+    EXPECT_EQ(curve[1].freq, 10000.0f);
+
+    // A press on empty space adds a point; with Option held one on a point deletes it.
+    clock = 5.0;
+    host.pointerDown({300.0, 300.0}, {});
+    host.pointerUp({300.0, 300.0}, {});
+    ASSERT_EQ(curve.size(), 3u);
+    clock = 10.0;
+    host.context().modifiers().update({.option = true});
+    const Point first = screenPoint(curve[0], kSize);
+    host.pointerDown(first, {.option = true});
+    host.pointerUp(first, {.option = true});
+    ASSERT_EQ(curve.size(), 2u);
+    EXPECT_NE(curve[0].freq, 100.0f);
+}
+
+TEST(BackgroundOrbs, TwoTranslucentOrbsBreatheWithTheClockAtMost30TimesASecond) {
+    MainQueue queue;
+    ViewHost host(queue, kSize);
+    host.setRoot(std::make_unique<BackgroundOrbsView>());
+    EXPECT_EQ(host.root()->hitTest({450.0, 200.0}), nullptr);
+    const double t = 10.0;
+    host.advance(t);
+    OffscreenImage image(kSize, 1.0);
+    image.draw(host);
+
+    const double w = kSize.width;
+    const double h = kSize.height;
+    const Color a = C::accentCyan.withAlpha(0.1 + 0.03 * std::sin(0.25 * t));
+    const Color b = C::accentPink.withAlpha(0.08 + 0.025 * std::cos(0.3 * t));
+    const Color clear{0, 0, 0, 0};
+    // Colour is read back from a premultiplied byte: coarse at these opacities.
+    const auto expectNear = [&](Point at, const Color& expected) {
+        const Color actual = image.colorAt(at);
+        EXPECT_NEAR(actual.alpha, expected.alpha, 0.005);
+        EXPECT_TRUE(near(actual.withAlpha(expected.alpha), expected, 0.05));
+    };
+    expectNear(pixel(0.2 * w, 0.4 * h), over(clear, a));           // A alone
+    expectNear(pixel(0.8 * w, 0.5 * h), over(clear, b));           // B alone
+    expectNear(pixel(0.5 * w, 0.45 * h), over(over(clear, a), b)); // B over A
+
+    OrbClock clock;
+    EXPECT_EQ(clock.advance(100.0), 100.0);
+    EXPECT_EQ(clock.advance(100.02), 100.0);
+    EXPECT_EQ(clock.advance(100.04), 100.04);
+    EXPECT_EQ(clock.advance(100.05), 100.04);
+}
+
+} // namespace
+} // namespace zerin

@@ -1,0 +1,137 @@
+#include "editor/heard_curve.h"
+
+#include "editor/curve_model.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace zerin {
+
+namespace {
+
+namespace C = ZerinCurveConstants;
+
+constexpr double kWobbleAmplitude = 40.0; // points at depth 1
+constexpr float kStillDepth = 0.001f;     // below this the curve does not move
+// Every segment is halved at least this often, so that an S-bend whose middle happens to lie
+// on its chord is not taken for straight, and at most this often.
+constexpr int kMinSplits = 2;
+constexpr int kMaxSplits = 10;
+
+// Clamps into [low, high]; a NaN becomes `low`.
+template <typename T> T clampOrLow(T v, T low, T high) {
+    return std::fmin(std::fmax(v, low), high);
+}
+
+struct CurveKnot {
+    double u;
+    Point point;
+};
+
+// Appends the pieces from `from` (already in the path) to `to` on one segment.
+void appendFlattened(Path& path, const HeardCurve& curve, std::size_t segment, CurveKnot from,
+                     CurveKnot to, int splits) {
+    const double u = 0.5 * (from.u + to.u);
+    const CurveKnot middle{u, heardCurvePoint(curve, segment, u)};
+    const double offChord = std::hypot(middle.point.x - 0.5 * (from.point.x + to.point.x),
+                                       middle.point.y - 0.5 * (from.point.y + to.point.y));
+    if (splits >= kMaxSplits || (splits >= kMinSplits && offChord <= kFlatness)) {
+        path.lineTo(to.point);
+        return;
+    }
+    appendFlattened(path, curve, segment, from, middle, splits + 1);
+    appendFlattened(path, curve, segment, middle, to, splits + 1);
+}
+
+} // namespace
+
+void prepareHeardCurve(HeardCurve& curve, const std::vector<CurveControlPoint>& points,
+                       Size canvas) {
+    curve.canvas = canvas;
+    curve.sorted.assign(points.begin(), points.end());
+    sortByFrequency(curve.sorted);
+    curve.positions.clear();
+    curve.freqs.clear();
+    curve.logFreqs.clear();
+    curve.pairs.clear();
+    for (const CurveControlPoint& p : curve.sorted) {
+        const float f = clampOrLow(p.freq, C::minFreq, C::maxFreq);
+        curve.positions.push_back(screenPoint(p, canvas));
+        curve.freqs.push_back(f);
+        curve.logFreqs.push_back(std::log10(static_cast<double>(f)));
+        curve.pairs.push_back({p.freq, p.delay});
+    }
+    fillCurve(curve.data, curve.pairs.data(), static_cast<int>(curve.pairs.size()));
+}
+
+Point heardCurvePoint(const HeardCurve& curve, std::size_t segment, double u) {
+    const Point& a = curve.positions[segment];
+    const Point& b = curve.positions[segment + 1];
+    const double x = a.x + (b.x - a.x) * u;
+    // The ends are the points' own frequencies, exactly, so that a point shared by two
+    // segments is evaluated once and the same way from both.
+    float freq = 0.0f;
+    if (u <= 0.0) {
+        freq = curve.freqs[segment];
+    } else if (u >= 1.0) {
+        freq = curve.freqs[segment + 1];
+    } else {
+        const double low = curve.logFreqs[segment];
+        const double high = curve.logFreqs[segment + 1];
+        freq = static_cast<float>(std::pow(10.0, low + (high - low) * u));
+    }
+    return {x, screenY(evaluateCurve(curve.data, freq), curve.canvas)};
+}
+
+CurveSample heardCurveSample(const HeardCurve& curve, double s) {
+    const std::size_t n = curve.size();
+    if (n == 0) return {};
+    if (n == 1) return {0, curve.positions[0], 0.0};
+
+    s = clampOrLow(s, 0.0, 1.0);
+    const double q = static_cast<double>(n - 1) * s;
+    const std::size_t i = std::min(n - 2, static_cast<std::size_t>(q));
+    const double u = q - static_cast<double>(i);
+    return {static_cast<int>(i), heardCurvePoint(curve, i, u), u};
+}
+
+CurveSample heardCurveSample(const std::vector<CurveControlPoint>& points, Size canvas, double s) {
+    HeardCurve curve;
+    prepareHeardCurve(curve, points, canvas);
+    return heardCurveSample(curve, s);
+}
+
+double lfoWobble(int segment, double u, double lfoPhase, float lfoDepth) {
+    if (!(lfoDepth > kStillDepth)) return 0.0;
+    return std::sin(u * std::numbers::pi) *
+           std::sin(static_cast<double>(segment) * std::numbers::pi + lfoPhase) * lfoDepth *
+           kWobbleAmplitude;
+}
+
+void heardCurvePath(Path& path, const HeardCurve& curve, double lfoPhase, float lfoDepth) {
+    path.elements.clear();
+    if (!curve.drawable()) return;
+    path.moveTo(heardCurvePoint(curve, 0, 0.0));
+
+    if (lfoDepth < kStillDepth) {
+        for (std::size_t i = 0; i + 1 < curve.size(); ++i) {
+            const CurveKnot start{0.0, heardCurvePoint(curve, i, 0.0)};
+            const CurveKnot end{1.0, heardCurvePoint(curve, i, 1.0)};
+            // Points of equal frequency: the segment has no width and one delay.
+            if (curve.freqs[i] == curve.freqs[i + 1])
+                path.lineTo(end.point);
+            else
+                appendFlattened(path, curve, i, start, end, 0);
+        }
+        return;
+    }
+    for (int k = 1; k <= kLfoSampleCount; ++k) {
+        const CurveSample sample =
+            heardCurveSample(curve, static_cast<double>(k) / kLfoSampleCount);
+        const double wobble = lfoWobble(sample.segment, sample.u, lfoPhase, lfoDepth);
+        path.lineTo({sample.point.x, sample.point.y + wobble});
+    }
+}
+
+} // namespace zerin

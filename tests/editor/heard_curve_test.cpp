@@ -1,0 +1,150 @@
+#include "editor/curve_geometry.h"
+#include "editor/heard_curve.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <utility>
+#include <vector>
+
+namespace zerin {
+namespace {
+
+constexpr Size kCanvas{900.0, 438.0};
+
+using Values = std::vector<std::pair<float, float>>; // (Hz, ms), ascending
+
+std::vector<CurveControlPoint> curveOf(const Values& values) {
+    std::vector<CurveControlPoint> points;
+    for (const auto& [freq, delay] : values)
+        points.push_back({Uuid::random(), freq, delay});
+    return points;
+}
+
+// What the kernel holds after the editor hands it a curve already in frequency order.
+CurveData kernelCurve(const Values& values) {
+    std::vector<CurvePoint> pairs;
+    for (const auto& [freq, delay] : values)
+        pairs.push_back({freq, delay});
+    CurveData data{};
+    fillCurve(data, pairs.data(), static_cast<int>(pairs.size()));
+    return data;
+}
+
+// How far (ms) the delay read back from a canvas position lies from what the kernel applies at
+// the frequency read back from it.
+double heardError(const CurveData& data, Point at) {
+    const CurvePoint read = curveValueAt(at, kCanvas);
+    return std::abs(read.delay - evaluateCurve(data, read.freq));
+}
+
+double distanceToSegment(Point p, Point a, Point b) {
+    const double dx = b.x - a.x;
+    const double dy = b.y - a.y;
+    const double length2 = dx * dx + dy * dy;
+    const double t =
+        length2 > 0.0 ? std::clamp(((p.x - a.x) * dx + (p.y - a.y) * dy) / length2, 0.0, 1.0) : 0.0;
+    return std::hypot(p.x - a.x - t * dx, p.y - a.y - t * dy);
+}
+
+const Values kUneven{{50, 100}, {300, 1500}, {400, 200}, {8000, 900}};
+const Values kDefault{{20, 200}, {200, 600}, {1000, 400}, {5000, 800}, {20000, 100}};
+
+TEST(HeardCurve, TheDrawnCurveIsTheDelayTheKernelApplies) {
+    for (const Values& values : {kUneven, kDefault}) {
+        const auto points = curveOf(values);
+        const CurveData data = kernelCurve(values);
+        HeardCurve heard;
+        prepareHeardCurve(heard, points, kCanvas);
+        const auto positions = curveScreenPositions(points, kCanvas);
+
+        double oldWorst = 0.0;
+        double newWorst = 0.0;
+        for (int k = 0; k <= 1000; ++k) {
+            const double s = k / 1000.0;
+            oldWorst = std::max(oldWorst, heardError(data, sampleCurve(positions, s).point));
+            const CurveSample sample = heardCurveSample(heard, s);
+            newWorst = std::max(newWorst, heardError(data, sample.point));
+            // The same spread of s over the segments as the spline's, for the wobble and the
+            // particles.
+            const CurveSample spline = sampleCurve(positions, s);
+            EXPECT_EQ(sample.segment, spline.segment);
+            EXPECT_DOUBLE_EQ(sample.u, spline.u);
+        }
+        EXPECT_LT(newWorst, 0.5);
+        if (values == kUneven) {
+            EXPECT_GT(oldWorst, 400.0); // the 2-D spline overshoots by ~525 ms near 340 Hz
+            EXPECT_LT(newWorst, 1.0);
+        }
+
+        Path path;
+        heardCurvePath(path, heard, 0.0, 0.0f);
+        for (const PathElement& e : path.elements)
+            EXPECT_LT(heardError(data, e.points[0]), 0.5);
+        // Between its corners the polyline keeps within a tenth of a point of the curve.
+        for (int k = 0; k <= 1000; ++k) {
+            const Point on = heardCurveSample(heard, k / 1000.0).point;
+            double nearest = 1e9;
+            for (std::size_t e = 1; e < path.elements.size(); ++e)
+                nearest = std::min(nearest, distanceToSegment(on, path.elements[e - 1].points[0],
+                                                              path.elements[e].points[0]));
+            EXPECT_LT(nearest, 0.11) << k;
+        }
+        EXPECT_EQ(path.elements.front().points[0], positions.front());
+        EXPECT_EQ(path.elements.back().points[0], positions.back());
+    }
+}
+
+TEST(HeardCurve, TheLfoBendsEachSegmentAwayFromTheHeardCurveAndBackAtThePoints) {
+    const auto points = curveOf(kDefault);
+    HeardCurve heard;
+    prepareHeardCurve(heard, points, kCanvas);
+    const double phase = std::numbers::pi / 2.0;
+    Path path;
+    heardCurvePath(path, heard, phase, 1.0f);
+    ASSERT_EQ(path.elements.size(), 201u);
+    for (int k = 0; k <= 200; ++k) {
+        const CurveSample sample = heardCurveSample(heard, k / 200.0);
+        const double bend = path.elements[k].points[0].y - sample.point.y;
+        EXPECT_NEAR(bend, lfoWobble(sample.segment, sample.u, phase, 1.0f), 1e-9);
+        // None at the control points; mid-segment 40 points, down on even segments and up on
+        // odd ones.
+        const double expected = k % 50 == 25 ? (sample.segment % 2 == 0 ? 40.0 : -40.0) : 0.0;
+        if (k % 25 == 0) {
+            EXPECT_NEAR(bend, expected, 1e-9) << k;
+        }
+    }
+    EXPECT_EQ(lfoWobble(1, 0.5, phase, 0.001f), 0.0); // too shallow to move
+}
+
+TEST(HeardCurve, OddPointsGiveFiniteCoordinatesAndOnlyTheFirst32AreHeard) {
+    Values odd{{5, 300}, {5, 900}, {1000, 400}, {1000, 1200}, {1000, 50}, {30000, 700}, {40000, 1}};
+    Values many;
+    for (int i = 0; i < 40; ++i)
+        many.push_back({100.0f + 400.0f * i, i % 2 == 0 ? 100.0f : 1500.0f});
+    for (const Values& values : {odd, many}) {
+        HeardCurve heard;
+        prepareHeardCurve(heard, curveOf(values), kCanvas);
+        for (const float depth : {0.0f, 0.7f}) {
+            Path path;
+            heardCurvePath(path, heard, 1.0, depth);
+            for (const PathElement& e : path.elements)
+                EXPECT_TRUE(std::isfinite(e.points[0].x) && std::isfinite(e.points[0].y));
+        }
+    }
+    // Past the 32nd point the kernel holds the 32nd's delay, and so does the drawing.
+    HeardCurve heard;
+    prepareHeardCurve(heard, curveOf(many), kCanvas);
+    EXPECT_EQ(heard.data.count, 32);
+    for (double u : {0.0, 0.3, 1.0})
+        EXPECT_DOUBLE_EQ(heardCurvePoint(heard, 35, u).y, screenY(1500.0f, kCanvas));
+    // One point: the sample is the point itself.
+    prepareHeardCurve(heard, curveOf({{1000, 500}}), kCanvas);
+    EXPECT_FALSE(heard.drawable());
+    EXPECT_EQ(heardCurveSample(heard, 0.4).point, screenPoint(1000.0f, 500.0f, kCanvas));
+}
+
+} // namespace
+} // namespace zerin
