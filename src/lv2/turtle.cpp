@@ -7,7 +7,7 @@
 #include "lv2/uris.h"
 
 #include <cctype>
-#include <cstdio>
+#include <charconv>
 #include <sstream>
 
 namespace zerin::lv2 {
@@ -32,16 +32,12 @@ constexpr const char* kPrefixes = R"(@prefix atom: <http://lv2plug.in/ns/ext/ato
 
 )";
 
-// A float as Turtle reads it back exactly: shortest round-trip text, always with a point.
+// A float as Turtle reads it back exactly: the shortest text that round-trips, with a point
+// so that it reads as a number with decimals rather than an integer.
 std::string number(float value) {
     char text[32];
-    for (int digits = 1; digits <= 9; ++digits) {
-        std::snprintf(text, sizeof text, "%.*g", digits, static_cast<double>(value));
-        float back = 0.0f;
-        std::sscanf(text, "%g", &back);
-        if (back == value) break;
-    }
-    std::string s = text;
+    const auto result = std::to_chars(text, text + sizeof text, value);
+    std::string s(text, result.ptr);
     if (s.find_first_of(".e") == std::string::npos) s += ".0";
     return s;
 }
