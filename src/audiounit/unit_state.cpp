@@ -1,10 +1,13 @@
-// The full state of the unit: the base's parameters plus the curve under "spectralCurve".
+// The full state of the unit: the base's parameters plus the curve under "spectralCurve" and
+// the name of the preset it came from under "presetName".
 
 #include "audiounit/zerin_audio_unit.h"
 
 #include <nlohmann/json.hpp>
 
 #include <cmath>
+#include <string>
+#include <string_view>
 
 namespace zerin {
 
@@ -18,7 +21,61 @@ std::optional<float> finiteFloat(const nlohmann::json& value) {
     return f;
 }
 
+bool isContinuation(unsigned char byte) {
+    return (byte & 0xC0u) == 0x80u;
+}
+
+// The length of the well-formed UTF-8 sequence starting at `at`, 0 when there is none (stray
+// continuation bytes, overlong forms, surrogates, code points beyond U+10FFFF).
+std::size_t sequenceLength(std::string_view text, std::size_t at) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[at + i]); };
+    const unsigned char lead = byte(0);
+    if (lead < 0x80u) return 1;
+    std::size_t length = 0;
+    unsigned char low = 0x80u, high = 0xBFu; // the range of the second byte
+    if (lead >= 0xC2u && lead <= 0xDFu) {
+        length = 2;
+    } else if (lead >= 0xE0u && lead <= 0xEFu) {
+        length = 3;
+        if (lead == 0xE0u) low = 0xA0u;
+        if (lead == 0xEDu) high = 0x9Fu;
+    } else if (lead >= 0xF0u && lead <= 0xF4u) {
+        length = 4;
+        if (lead == 0xF0u) low = 0x90u;
+        if (lead == 0xF4u) high = 0x8Fu;
+    } else {
+        return 0;
+    }
+    if (at + length > text.size() || byte(1) < low || byte(1) > high) return 0;
+    for (std::size_t i = 2; i < length; ++i)
+        if (!isContinuation(byte(i))) return 0;
+    return length;
+}
+
 } // namespace
+
+std::string boundedPresetName(std::string_view name) {
+    std::string kept;
+    for (std::size_t at = 0; at < name.size();) {
+        const std::size_t length = sequenceLength(name, at);
+        if (length == 0) {
+            ++at;
+            continue;
+        }
+        if (kept.size() + length > kMaxPresetNameBytes) break;
+        kept.append(name.substr(at, length));
+        at += length;
+    }
+    return kept;
+}
+
+std::string presetNameFromState(const nlohmann::json& state) {
+    if (!state.is_object()) return "Init";
+    const auto name = state.find("presetName");
+    if (name == state.end() || !name->is_string()) return "Init";
+    // A reference: a huge name in a damaged state costs no copy beyond what is kept.
+    return boundedPresetName(name->get_ref<const std::string&>());
+}
 
 std::vector<std::pair<float, float>> curveFromState(const nlohmann::json& state) {
     std::vector<std::pair<float, float>> points;
@@ -47,14 +104,29 @@ nlohmann::json ZerinExtensionAudioUnit::fullState() const {
     for (const auto& [freq, delay] : getSpectralCurve())
         curve.push_back(nlohmann::json{{"freq", freq}, {"delay", delay}});
     state["spectralCurve"] = std::move(curve);
+    state["presetName"] = presetName();
     return state;
 }
 
 void ZerinExtensionAudioUnit::setFullState(const nlohmann::json* state) {
     AUAudioUnit::setFullState(state);
-    if (state == nullptr || state->empty()) return;
-    const auto points = curveFromState(*state);
-    if (!points.empty()) setSpectralCurve(points);
+    if (state != nullptr && !state->empty()) {
+        const auto points = curveFromState(*state);
+        if (!points.empty()) setSpectralCurve(points);
+        setPresetName(presetNameFromState(*state));
+    }
+    mExternalChanges.fetch_add(1, std::memory_order_acq_rel);
+}
+
+std::string ZerinExtensionAudioUnit::presetName() const {
+    std::lock_guard<std::mutex> lock(mPresetNameMutex);
+    return mPresetName;
+}
+
+void ZerinExtensionAudioUnit::setPresetName(std::string name) {
+    name = boundedPresetName(name);
+    std::lock_guard<std::mutex> lock(mPresetNameMutex);
+    mPresetName = std::move(name);
 }
 
 } // namespace zerin

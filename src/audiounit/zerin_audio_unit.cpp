@@ -197,13 +197,16 @@ std::vector<AUAudioUnitPreset> ZerinExtensionAudioUnit::factoryPresets() const {
 void ZerinExtensionAudioUnit::setCurrentPreset(std::optional<AUAudioUnitPreset> preset) {
     AUAudioUnit::setCurrentPreset(std::move(preset));
     const auto current = currentPreset();
-    if (!current || current->number < 0 ||
-        current->number >= static_cast<std::int64_t>(std::size(kFactoryCurves)))
-        return;
-    std::vector<std::pair<float, float>> points;
-    for (const CurvePoint& p : kFactoryCurves[current->number].points)
-        points.emplace_back(p.freq, p.delay);
-    setSpectralCurve(points);
+    if (current && current->number >= 0 &&
+        current->number < static_cast<std::int64_t>(std::size(kFactoryCurves))) {
+        const FactoryCurve& factory = kFactoryCurves[current->number];
+        std::vector<std::pair<float, float>> points;
+        for (const CurvePoint& p : factory.points)
+            points.emplace_back(p.freq, p.delay);
+        setSpectralCurve(points);
+        setPresetName(std::string(factory.name));
+    }
+    mExternalChanges.fetch_add(1, std::memory_order_acq_rel);
 }
 
 void ZerinExtensionAudioUnit::setSpectralCurve(const std::vector<std::pair<float, float>>& points) {

@@ -10,9 +10,12 @@
 #include "platform/au/au_audio_unit.h"
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -58,6 +61,17 @@ public:
     std::vector<std::pair<float, float>> getSpectralCurve() const;
     std::optional<std::vector<float>> getClassificationSnapshot();
 
+    // The name of the preset the curve came from, kept in the full state so that a reopened
+    // editor shows it. Any non-render thread. Stored as boundedPresetName makes it.
+    std::string presetName() const;
+    void setPresetName(std::string name);
+
+    // Counts the changes of curve and preset name made from outside the editor (a restored
+    // state, a host preset), so an editor polling it knows when to read both again.
+    std::uint64_t externalChangeCount() const {
+        return mExternalChanges.load(std::memory_order_acquire);
+    }
+
     // Direct access for tests and the host layers that own this unit.
     ZerinExtensionDSPKernel& dspKernel() { return mKernel; }
 
@@ -79,11 +93,25 @@ private:
     // The render thread never takes these.
     mutable std::mutex mCurveMutex;
     std::mutex mSnapshotMutex;
+
+    mutable std::mutex mPresetNameMutex;
+    std::string mPresetName = "Init";
+    std::atomic<std::uint64_t> mExternalChanges{0};
 };
 
 // The curve points of a full state's "spectralCurve": the usable points (both keys present,
 // a finite frequency above 0, a finite delay) in order, at most 32. Damaged or hand-edited
 // states never fail: what cannot be used is skipped.
 std::vector<std::pair<float, float>> curveFromState(const nlohmann::json& state);
+
+// The longest preset name a unit keeps, in bytes.
+inline constexpr std::size_t kMaxPresetNameBytes = 256;
+
+// `name` as a unit keeps it: its valid UTF-8 sequences (anything else dropped, so the state
+// always encodes as JSON), cut after at most kMaxPresetNameBytes at a character boundary.
+std::string boundedPresetName(std::string_view name);
+
+// The preset name of a full state: "Init" when it has none or not as text.
+std::string presetNameFromState(const nlohmann::json& state);
 
 } // namespace zerin

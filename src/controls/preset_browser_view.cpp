@@ -1,1 +1,138 @@
-// placeholder
+#include "controls/preset_browser_view.h"
+
+#include "editor/curve_model.h"
+#include "platform/ui/controls.h"
+#include "platform/ui/shapes.h"
+#include "presets/factory_presets.h"
+#include "presets/preset_manager.h"
+
+#include <utility>
+
+namespace zerin {
+
+namespace {
+
+namespace C = ZerinCurveConstants;
+
+constexpr Color kClear{1.0, 1.0, 1.0, 0.0};
+constexpr double kPanelCornerRadius = 8.0;
+constexpr double kRowCornerRadius = 4.0;
+// Our stand-in for the translucent material under the panel colour: no blur, only the
+// darkening a thin material gives over the background.
+constexpr Color kPanelMaterial = Color::rgb255(24, 32, 56, 0.5);
+
+const Font kTitleFont{10.0, FontWeight::bold, FontDesign::standard, 2.0};
+const Font kCloseFont{10.0, FontWeight::bold};
+const Font kSectionFont{8.0, FontWeight::bold, FontDesign::standard, 2.0};
+const Font kRowFont{11.0, FontWeight::medium};
+const Font kDeleteFont{8.0, FontWeight::bold};
+
+// The panel's fill. It takes the presses that no control inside takes, so a click on the
+// panel's own surface never reaches the scrim behind it and closes the panel.
+class PanelFill : public View {
+public:
+    Flexibility flexibility() const override { return {true, true}; }
+    void draw(Graphics& g) override {
+        Path area;
+        addRect(area, bounds());
+        g.fill(area, kPanelMaterial);
+        g.fill(area, C::panelBackground);
+    }
+    bool acceptsPointer() const override { return true; }
+};
+
+ViewPtr sectionHeader(const char* title) {
+    return padding(text(title, kSectionFont, C::textTertiary), {8.0, 8.0, 2.0, 8.0});
+}
+
+} // namespace
+
+ViewPtr presetPanelFrame(ViewPtr content, double width) {
+    const Shape outline = Shape::roundedRectangle(kPanelCornerRadius);
+    ViewPtr body =
+        background(frame(std::move(content), {.width = width}), std::make_unique<PanelFill>());
+    body = clipped(std::move(body), outline);
+    body = overlay(std::move(body),
+                   hitTestingOff(shape(outline, {}, solid(C::borderSubtle), StrokeStyle{1.0})));
+    return shadowed(std::move(body), outline, Color{0.0, 0.0, 0.0, 0.5}, 20.0);
+}
+
+PresetBrowserView::PresetBrowserView(Binding<bool> isPresented, PresetManager& presetManager,
+                                     std::function<void(const Preset&)> onLoad)
+    : isPresented(std::move(isPresented)), presetManager(presetManager), onLoad(std::move(onLoad)) {
+    managerChanges = presetManager.observe([this] { revision.set(revision.peek() + 1); });
+    auto list =
+        std::make_unique<ScrollView>(composed([this] { return listBody(); }), kMaxListHeight);
+    ViewList column = views(header(), horizontalDivider(C::borderSubtle), std::move(list));
+    add(presetPanelFrame(vstack(0.0, HAlign::leading, std::move(column)), kWidth));
+}
+
+Size PresetBrowserView::sizeThatFits(Size proposal) {
+    return children().front()->sizeThatFits(proposal);
+}
+
+ViewPtr PresetBrowserView::header() {
+    auto close = std::make_unique<Button>(symbol("xmark", kCloseFont, C::textTertiary),
+                                          [this] { isPresented.set(false); });
+    closeButtonView = close.get();
+    return padding(
+        hstack(kDefaultSpacing, VAlign::center,
+               views(text("PRESETS", kTitleFont, C::textSecondary), spacer(), std::move(close))),
+        EdgeInsets::symmetric(12.0, 8.0));
+}
+
+ViewPtr PresetBrowserView::listBody() {
+    (void)revision.get(); // rebuild whenever the manager changes
+    listRows.clear();
+    userHeader = nullptr;
+    ViewList items;
+    items.push_back(sectionHeader("FACTORY"));
+    for (const Preset& preset : factoryPresetList())
+        items.push_back(row(preset, false));
+    const std::vector<Preset>& users = presetManager.userPresets();
+    if (!users.empty()) {
+        ViewPtr userTitle = sectionHeader("USER");
+        userHeader = userTitle.get();
+        items.push_back(std::move(userTitle));
+        for (const Preset& preset : users)
+            items.push_back(row(preset, true));
+    }
+    return padding(vstack(2.0, HAlign::leading, std::move(items)), EdgeInsets::all(4.0));
+}
+
+ViewPtr PresetBrowserView::row(const Preset& preset, bool deletable) {
+    PresetManager* manager = &presetManager;
+    const std::string name = preset.name;
+    const auto isCurrent = [manager, name] { return manager->currentPresetName() == name; };
+
+    ViewPtr label = text([name]() -> const std::string& { return name; }, kRowFont,
+                         [isCurrent] { return isCurrent() ? C::accentCyan : C::textPrimary; });
+    label =
+        padding(zerin::frame(std::move(label), {.maxWidth = kInfinity,
+                                                .alignment = {HAlign::leading, VAlign::center}}),
+                EdgeInsets::symmetric(8.0, 5.0));
+    auto load = std::make_unique<Button>(std::move(label), [this, preset] {
+        if (onLoad) onLoad(preset);
+        isPresented.set(false);
+    });
+    Row entry{preset, load.get(), nullptr};
+
+    ViewList parts = views(std::move(load));
+    if (deletable) {
+        auto remove =
+            std::make_unique<Button>(zerin::frame(symbol("xmark", kDeleteFont, C::textTertiary),
+                                                  {.width = 20.0, .height = 20.0}),
+                                     [manager, preset] { manager->deletePreset(preset); });
+        entry.deleteButton = remove.get();
+        parts.push_back(std::move(remove));
+    }
+    listRows.push_back(std::move(entry));
+
+    PaintFunction highlight = [isCurrent](const Rect&) -> Paint {
+        return isCurrent() ? C::accentCyan.withAlpha(0.08) : kClear;
+    };
+    return background(hstack(kDefaultSpacing, VAlign::center, std::move(parts)),
+                      shape(Shape::roundedRectangle(kRowCornerRadius), std::move(highlight)));
+}
+
+} // namespace zerin

@@ -119,6 +119,8 @@ TEST(FullState, EveryParameterAndTheCurveRoundTripOnAFreshUnitWithTheIdentity) {
     EXPECT_EQ(restored->getSpectralCurve(), kSeven);
     state.erase("parameters");
     state.erase("spectralCurve");
+    EXPECT_EQ(state["presetName"], "Init");
+    state.erase("presetName");
     EXPECT_EQ(state.dump(),
               R"({"formatVersion":1,"manufacturer":"Vesk","subtype":"Zrin","type":"aufx"})");
 }
@@ -215,6 +217,52 @@ TEST(FactoryPresets, InstallTheirCurveOnlyAndOtherNumbersChangeNothing) {
         host.unit->setCurrentPreset(AUAudioUnitPreset{number, "Elsewhere"});
     host.unit->setCurrentPreset(std::nullopt);
     EXPECT_EQ(host.unit->getSpectralCurve(), haze);
+    // The host's choice names the curve; numbers without a preset leave the name alone.
+    EXPECT_EQ(host.unit->presetName(), "Granular Haze");
+    const std::uint64_t changes = host.unit->externalChangeCount();
+    host.unit->setCurrentPreset(host.unit->factoryPresets()[1]);
+    EXPECT_EQ(host.unit->presetName(), "Shimmer Wash");
+    EXPECT_GT(host.unit->externalChangeCount(), changes);
+}
+
+TEST(PresetName, TravelsWithTheStateAndFallsBackToInit) {
+    const auto source = makeUnit();
+    EXPECT_EQ(source->presetName(), "Init");
+    source->setPresetName("Wash \xC3\xA9"); // "Wash é"
+    const json state = json::parse(source->fullState().dump());
+    const auto restored = makeUnit();
+    const std::uint64_t changes = restored->externalChangeCount();
+    restored->setFullState(&state);
+    EXPECT_EQ(restored->presetName(), "Wash \xC3\xA9");
+    EXPECT_GT(restored->externalChangeCount(), changes);
+
+    // A state from before names were kept, or a damaged one, names the curve "Init".
+    for (const char* text : {R"({"parameters": {}})", R"({"presetName": 7})",
+                             R"({"presetName": null})", R"({"presetName": ["A"]})"}) {
+        restored->setPresetName("Other");
+        const json other = json::parse(text);
+        restored->setFullState(&other);
+        EXPECT_EQ(restored->presetName(), "Init") << text;
+    }
+}
+
+TEST(PresetName, IsBoundedAtACharacterAndKeepsOnlyWellFormedText) {
+    // 255 bytes of "a" and a two-byte "é": the é would end past the bound and goes whole.
+    const std::string longName = std::string(255, 'a') + "\xC3\xA9" + std::string(1000, 'b');
+    const auto unit = makeUnit();
+    unit->setPresetName(longName);
+    EXPECT_EQ(unit->presetName(), std::string(255, 'a'));
+    const json huge = {{"presetName", std::string(1 << 20, 'x')}};
+    tNewBytes = 0;
+    unit->setFullState(&huge);
+    EXPECT_LT(tNewBytes, 4096u);
+    EXPECT_EQ(unit->presetName(), std::string(kMaxPresetNameBytes, 'x'));
+    // Stray, overlong and surrogate bytes would make the state impossible to write as JSON.
+    unit->setPresetName("A\xFF\xC0\xAF\xED\xA0\x80"
+                        "B\xE2\x82\xAC\xF0\x9F\x8E\xB5\xE2\x82");
+    EXPECT_EQ(unit->presetName(), "A"
+                                  "B\xE2\x82\xAC\xF0\x9F\x8E\xB5");
+    EXPECT_NO_THROW((void)unit->fullState().dump());
 }
 
 TEST(ClassificationSnapshot, ReturnedOnceThenNothing) {

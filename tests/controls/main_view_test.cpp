@@ -1,1 +1,420 @@
+// The editor's root over a real unit, a real preset store in a temporary folder and a view
+// host fed with synthetic input: what reaches the unit, the store and the screen.
+
+#include "../audiounit/unit_host.h"
+#include "../presets/temp_folder.h"
+#include "controls/audio_unit_view_controller.h"
+#include "controls/controls_strip_view.h"
+#include "controls/in_process_unit_link.h"
+#include "controls/main_view.h"
+#include "controls/preset_browser_view.h"
+#include "controls/preset_save_dialog.h"
+#include "controls/top_bar_view.h"
+#include "dsp/factory_curves.h"
+#include "editor/curve_geometry.h"
+#include "editor/spectral_canvas_view.h"
+#include "platform/ui/offscreen.h"
+#include "presets/factory_presets.h"
+
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <set>
+#include <thread>
+
+namespace zerin {
+namespace {
+
+using Event = AUParameterAutomationEventType;
+using ModeEvents = std::vector<std::pair<AUValue, Event>>;
+
+CurvePairs pairsOf(const std::vector<CurveControlPoint>& points) {
+    CurvePairs pairs;
+    for (const CurveControlPoint& p : sortedByFrequency(points))
+        pairs.emplace_back(p.freq, p.delay);
+    return pairs;
+}
+
+CurvePairs factoryPairs(int number) {
+    CurvePairs pairs;
+    for (const CurvePoint& p : kFactoryCurves[number].points)
+        pairs.emplace_back(p.freq, p.delay);
+    return pairs;
+}
+
+// An editor over `unit` (or over a bare parameter tree without one), driven by hand: the
+// queue's clock and the frame clock move only when the test says so.
+struct Editor {
+    explicit Editor(std::shared_ptr<ZerinExtensionAudioUnit> audioUnit)
+        : unit(std::move(audioUnit)),
+          hostTree(unit ? unit->parameterTree() : buildParameterTree(parameterTreeSpec())),
+          link(unit) {}
+
+    test::TempFolder folder;
+    double now = 1000.0;
+    MainQueue queue{[this] { return now; }};
+    std::shared_ptr<ZerinExtensionAudioUnit> unit;
+    std::shared_ptr<AUParameterTree> hostTree;
+    ObservableAUParameterGroup tree{*hostTree, hostTree, queue};
+    InProcessUnitLink link;
+    ModeEvents modeEvents; // what the host's recorder heard of the mode parameter
+    AUParameterObserverToken recorder = hostTree->tokenByAddingParameterAutomationObserver(
+        [this](AUParameterAddress address, AUValue value, Event type) {
+            if (address == 8) modeEvents.emplace_back(value, type);
+        });
+    ViewHost host{queue, ZerinExtensionMainView::kSize};
+    ZerinExtensionMainView* view = nullptr;
+
+    void open(bool withLink = true) {
+        auto made = std::make_unique<ZerinExtensionMainView>(tree, withLink ? &link : nullptr,
+                                                             PreferenceStore(folder.path));
+        view = made.get();
+        host.setRoot(std::move(made));
+        host.unhandledKey = [this](const KeyEvent& e) { return view->handleShortcut(e); };
+        frame();
+    }
+    void frame() {
+        now += 0.02;
+        host.advance(now);
+    }
+    void tick() {
+        now += ZerinExtensionMainView::kPollInterval;
+        queue.pump();
+        frame();
+    }
+    static Point centre(const View& v) {
+        const Point o = v.originInRoot();
+        return {o.x + v.frame().width / 2.0, o.y + v.frame().height / 2.0};
+    }
+    void click(Point at, int presses = 1) {
+        now += 1.0; // never a double click with the previous one
+        for (int i = 0; i < presses; ++i) {
+            host.pointerDown(at, {});
+            host.pointerUp(at, {});
+        }
+        frame();
+    }
+    void click(const View& v) { click(centre(v)); }
+    Point onCanvas(float freq, float delay) const {
+        const Point o = view->canvas().originInRoot();
+        const Point p = screenPoint(freq, delay, view->canvas().size);
+        return {o.x + p.x, o.y + p.y};
+    }
+    void drag(Point from, Point to) {
+        now += 1.0;
+        host.pointerDown(from, {});
+        for (double t : {0.25, 0.5, 0.75, 1.0})
+            host.pointerMoved({from.x + (to.x - from.x) * t, from.y + (to.y - from.y) * t}, {});
+        host.pointerUp(to, {});
+        frame();
+    }
+    void key(char32_t letter, bool shift = false) {
+        KeyEvent event{Key::character, "", letter, {}};
+        event.modifiers.control = true;
+        event.modifiers.shift = shift;
+        host.keyDown(event);
+        frame();
+    }
+    void type(const std::string& text) {
+        for (char c : text)
+            host.keyDown({Key::character, std::string(1, c), 0, {}});
+        frame();
+    }
+    const PresetManager& presets() const { return view->presetManager(); }
+};
+
+TEST(MainView, ModeSelectorFollowsTheParameterAndAClickSendsOneGesture) {
+    test::Host audio;
+    Editor e(audio.unit);
+    e.open();
+    EXPECT_EQ(e.view->currentMode(), SpectralMode::delay);
+    // A host change (automation, a restored state) shows in the selector and the canvas.
+    e.hostTree->parameterWithIdentifier("mode")->setValue(2.0f);
+    e.queue.pump();
+    e.frame();
+    EXPECT_EQ(e.view->currentMode(), SpectralMode::scatter);
+    EXPECT_EQ(e.view->canvas().inputs.mode, SpectralMode::scatter);
+
+    e.modeEvents.clear();
+    e.click(e.view->topBar().segment(SpectralMode::freeze));
+    EXPECT_EQ(e.modeEvents, (ModeEvents{{1.0f, Event::touch}, {1.0f, Event::release}}));
+    EXPECT_EQ(e.view->currentMode(), SpectralMode::freeze);
+    EXPECT_EQ(audio.unit->dspKernel().getParameter(8), 1.0f);
+    // The selected segment again: one more complete gesture, nothing else.
+    e.click(e.view->topBar().segment(SpectralMode::freeze));
+    EXPECT_EQ(e.modeEvents.size(), 4u);
+}
+
+TEST(MainView, OpeningKeepsTheUnitsCurveAndNameAndFollowsLaterChanges) {
+    test::Host audio;
+    CurvePairs edited = factoryPairs(2);
+    edited[1].second = 1300.0f;
+    nlohmann::json state = audio.unit->fullState();
+    state["spectralCurve"] = nlohmann::json::array();
+    for (const auto& [freq, delay] : edited)
+        state["spectralCurve"].push_back({{"freq", freq}, {"delay", delay}});
+    state["presetName"] = "Granular Haze";
+    audio.unit->setFullState(&state);
+
+    Editor e(audio.unit);
+    e.open();
+    e.tick();
+    EXPECT_EQ(audio.unit->getSpectralCurve(), edited);
+    EXPECT_EQ(pairsOf(e.view->curvePoints()), edited);
+    EXPECT_EQ(e.presets().currentPresetName(), "Granular Haze");
+    EXPECT_TRUE(e.presets().isDirty()); // one delay differs from the factory preset's
+    EXPECT_EQ(e.view->history().undoDepth(), 0u);
+
+    // The host picks a factory preset while the editor is open.
+    audio.unit->setCurrentPreset(audio.unit->factoryPresets()[1]);
+    e.tick();
+    EXPECT_EQ(pairsOf(e.view->curvePoints()), factoryPairs(1));
+    EXPECT_EQ(e.presets().currentPresetName(), "Shimmer Wash");
+    EXPECT_FALSE(e.presets().isDirty());
+
+    // A unit that holds no curve yet gets the editor's.
+    Editor fresh(test::makeUnit());
+    ASSERT_TRUE(fresh.unit->getSpectralCurve().empty());
+    fresh.open();
+    EXPECT_EQ(fresh.unit->getSpectralCurve(), factoryPairs(0));
+    EXPECT_EQ(fresh.presets().currentPresetName(), "Init");
+}
+
+TEST(MainView, CanvasEditsAreStepsThatUndoAndRedoAndReachTheUnit) {
+    test::Host audio;
+    Editor e(audio.unit);
+    e.open();
+    const CurvePairs start = pairsOf(e.view->curvePoints());
+    const auto unitMatches = [&] {
+        return audio.unit->getSpectralCurve() == pairsOf(e.view->curvePoints());
+    };
+
+    const Point from = e.onCanvas(1000.0f, 400.0f);
+    e.drag(from, {from.x + 8.0, from.y + 60.0}); // four movements, one step
+    EXPECT_EQ(e.view->history().undoDepth(), 1u);
+    EXPECT_TRUE(e.presets().isDirty());
+    EXPECT_TRUE(unitMatches());
+    const CurvePairs dragged = pairsOf(e.view->curvePoints());
+
+    e.click(e.onCanvas(3000.0f, 1500.0f)); // adds a point
+    EXPECT_EQ(e.view->curvePoints().size(), 6u);
+    e.click(e.onCanvas(20000.0f, 100.0f), 2); // a double click deletes the last point
+    EXPECT_EQ(e.view->curvePoints().size(), 5u);
+    EXPECT_EQ(e.view->history().undoDepth(), 3u);
+    EXPECT_TRUE(unitMatches());
+
+    e.key('z');
+    EXPECT_EQ(e.view->curvePoints().size(), 6u);
+    EXPECT_TRUE(unitMatches());
+    e.key('z');
+    EXPECT_EQ(pairsOf(e.view->curvePoints()), dragged);
+    e.key('z');
+    EXPECT_EQ(audio.unit->getSpectralCurve(), start);
+    EXPECT_FALSE(e.presets().isDirty());
+    EXPECT_FALSE(e.view->undo());
+
+    e.key('z', true);
+    EXPECT_EQ(audio.unit->getSpectralCurve(), dragged);
+    EXPECT_TRUE(e.presets().isDirty());
+    e.key('y');
+    EXPECT_EQ(e.view->curvePoints().size(), 6u);
+    EXPECT_EQ(e.view->history().redoDepth(), 1u);
+    // A new edit: what was undone cannot come back.
+    e.drag(e.onCanvas(200.0f, 600.0f), e.onCanvas(200.0f, 900.0f));
+    EXPECT_EQ(e.view->history().redoDepth(), 0u);
+    EXPECT_FALSE(e.view->redo());
+
+    // Loading a preset is a step like any edit.
+    const CurvePairs beforeLoad = pairsOf(e.view->curvePoints());
+    e.view->loadPreset(factoryPresetList()[3]);
+    EXPECT_EQ(audio.unit->getSpectralCurve(), factoryPairs(3));
+    EXPECT_TRUE(e.view->undo());
+    EXPECT_EQ(audio.unit->getSpectralCurve(), beforeLoad);
+    EXPECT_TRUE(e.presets().isDirty()); // against "Rhythmic Scatter", still the current name
+}
+
+TEST(MainView, SaveLoadAndDeleteThroughThePanels) {
+    test::Host audio;
+    Editor e(audio.unit);
+    e.open();
+    const Point outside{100.0, 300.0}; // on the scrims, away from both panels
+
+    e.click(e.view->topBar().saveButton());
+    PresetSaveDialog* dialog = e.view->saveDialog();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(e.host.context().focusedView(), &dialog->nameField());
+    e.click(dialog->saveButton()); // nothing typed: stays open
+    ASSERT_EQ(e.view->saveDialog(), dialog);
+    e.click(dialog->nameField());
+    e.type("Wash");
+    e.host.keyDown({Key::enter, "", 0, {}});
+    e.frame();
+    EXPECT_FALSE(dialog->nameField().isFocused());
+    ASSERT_EQ(e.view->saveDialog(), dialog); // Return only ends the editing
+    e.click(dialog->saveButton());
+    EXPECT_EQ(e.view->saveDialog(), nullptr);
+    EXPECT_EQ(test::namesOf(e.presets().userPresets()), std::vector<std::string>{"Wash"});
+    EXPECT_EQ(test::namesOf(PresetManager(PreferenceStore(e.folder.path)).userPresets()),
+              std::vector<std::string>{"Wash"});
+    EXPECT_EQ(e.presets().currentPresetName(), "Wash");
+    EXPECT_FALSE(e.presets().isDirty());
+    EXPECT_EQ(audio.unit->presetName(), "Wash");
+
+    // The scrim and Cancel close the dialog without saving.
+    e.click(e.view->topBar().saveButton());
+    e.type("Other");
+    e.click(outside);
+    EXPECT_EQ(e.view->saveDialog(), nullptr);
+    e.click(e.view->topBar().saveButton());
+    e.click(e.view->saveDialog()->cancelButton());
+    EXPECT_EQ(e.view->saveDialog(), nullptr);
+    EXPECT_EQ(e.presets().userPresets().size(), 1u);
+
+    e.click(e.view->topBar().presetButton());
+    PresetBrowserView* browser = e.view->presetBrowser();
+    ASSERT_NE(browser, nullptr);
+    ASSERT_EQ(browser->rows().size(), 5u);
+    EXPECT_TRUE(browser->showsUserSection());
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(browser->rows()[i].deleteButton, nullptr);
+    ASSERT_NE(browser->rows()[4].deleteButton, nullptr);
+
+    // The current row ("Wash") is tinted cyan; the scrim darkens what lies under it.
+    OffscreenImage shot(ZerinExtensionMainView::kSize, 1.0);
+    shot.draw(e.host);
+    const auto rowTint = [&](const View& load) {
+        const Point c = Editor::centre(load);
+        return shot.colorAt({load.originInRoot().x + load.frame().width - 4.0, c.y});
+    };
+    const Color current = rowTint(*browser->rows()[4].loadButton);
+    const Color other = rowTint(*browser->rows()[0].loadButton);
+    EXPECT_GT(current.blue - other.blue, 0.02);
+    EXPECT_GT(current.green - other.green, 0.02);
+    const Color dimmed = shot.colorAt(outside);
+    e.view->setShowPresetBrowser(false);
+    e.host.layout(); // the same frame time: the orbs stand where they stood
+    shot.clear();
+    shot.draw(e.host);
+    const Color clear = shot.colorAt(outside);
+    EXPECT_NEAR(dimmed.blue, clear.blue * 0.7, 0.01);
+    EXPECT_NEAR(dimmed.red, clear.red * 0.7, 0.01);
+
+    e.click(e.view->topBar().presetButton());
+    e.click(*e.view->presetBrowser()->rows()[1].loadButton);
+    EXPECT_EQ(e.view->presetBrowser(), nullptr);
+    EXPECT_EQ(audio.unit->getSpectralCurve(), factoryPairs(1));
+    EXPECT_EQ(audio.unit->presetName(), "Shimmer Wash");
+
+    e.click(e.view->topBar().presetButton());
+    e.click(*e.view->presetBrowser()->rows()[4].deleteButton);
+    ASSERT_NE(e.view->presetBrowser(), nullptr); // stays open
+    EXPECT_EQ(e.view->presetBrowser()->rows().size(), 4u);
+    EXPECT_FALSE(e.view->presetBrowser()->showsUserSection());
+    EXPECT_TRUE(PresetManager(PreferenceStore(e.folder.path)).userPresets().empty());
+    e.click(outside);
+    EXPECT_EQ(e.view->presetBrowser(), nullptr);
+    EXPECT_EQ(audio.unit->getSpectralCurve(), factoryPairs(1));
+    EXPECT_EQ(e.presets().currentPresetName(), "Shimmer Wash");
+}
+
+TEST(MainView, WorksWithoutAUnit) {
+    EXPECT_FALSE(InProcessUnitLink(nullptr).getClassificationSnapshot());
+    EXPECT_EQ(InProcessUnitLink(nullptr).presetName(), "Init");
+    Editor e(nullptr);
+    e.open(false);
+    const Point from = e.onCanvas(1000.0f, 400.0f);
+    e.drag(from, {from.x, from.y + 50.0});
+    EXPECT_TRUE(e.presets().isDirty());
+    e.click(e.view->topBar().segment(SpectralMode::scatter));
+    EXPECT_EQ(e.modeEvents, (ModeEvents{{2.0f, Event::touch}, {2.0f, Event::release}}));
+    e.tick();
+    e.tick();
+    EXPECT_TRUE(e.view->isPolling());
+    EXPECT_FALSE(e.view->classificationData());
+    EXPECT_TRUE(e.view->undo());
+    EXPECT_FALSE(e.presets().isDirty());
+}
+
+TEST(MainView, ThePollDeliversTheUnitsClassificationToTheCanvas) {
+    test::Host audio(44100.0, 2, {{"sourceSensitivity", 50.0f}});
+    Editor e(audio.unit);
+    e.open();
+    e.tick();
+    EXPECT_FALSE(e.view->classificationData());
+    audio.run(test::noise(2, 2048, 3));
+    e.tick();
+    ASSERT_TRUE(e.view->classificationData());
+    EXPECT_EQ(e.view->classificationData()->size(), 1025u);
+    EXPECT_EQ(e.view->canvas().inputs.classificationData, e.view->classificationData());
+    e.tick(); // nothing new rendered: the bands go until the next snapshot
+    EXPECT_FALSE(e.view->canvas().inputs.classificationData);
+    e.view->disappear();
+    EXPECT_FALSE(e.view->isPolling());
+}
+
+TEST(CurveHistory, KeepsTheNewestStepsUpToItsDepth) {
+    CurveHistory history(3);
+    const auto curveOf = [](float delay) {
+        return CurveHistory::Curve{{Uuid::random(), 100.0f, delay}};
+    };
+    for (int i = 0; i < 5; ++i)
+        history.record(curveOf(static_cast<float>(i)));
+    EXPECT_EQ(history.undoDepth(), 3u);
+    EXPECT_EQ(history.undo(curveOf(5.0f))->front().delay, 4.0f);
+    EXPECT_EQ(history.undo(curveOf(4.0f))->front().delay, 3.0f);
+    EXPECT_EQ(history.undo(curveOf(3.0f))->front().delay, 2.0f);
+    EXPECT_FALSE(history.undo(curveOf(2.0f)));
+    EXPECT_EQ(history.redo(curveOf(2.0f))->front().delay, 3.0f);
+}
+
+int countMainViews(const View& view) {
+    int count = dynamic_cast<const ZerinExtensionMainView*>(&view) != nullptr ? 1 : 0;
+    for (const auto& child : view.children())
+        count += countMainViews(*child);
+    return count;
+}
+
+TEST(ViewController, BuildsOneEditorAndReannouncesBulkChanges) {
+    test::TempFolder folder;
+    MainQueue queue{[] { return 0.0; }};
+    ViewHost host(queue, {100.0, 100.0});
+    AudioUnitViewController controller(queue, PreferenceStore(folder.path));
+    controller.viewDidLoad(host);
+    EXPECT_EQ(host.size(), (Size{900.0, 600.0}));
+    AUError error;
+    const auto unit = controller.createAudioUnit(zerinComponentDescription(), &error);
+    ASSERT_TRUE(unit && unit->parameterTree());
+    EXPECT_EQ(controller.mainView(), nullptr); // the build waits for the queue
+    queue.pump();
+    ASSERT_NE(controller.mainView(), nullptr);
+    controller.buildEditorView(unit);
+    host.advance(1.0);
+    EXPECT_EQ(countMainViews(*host.root()), 1);
+
+    std::vector<std::pair<AUParameterAddress, AUValue>> heard;
+    unit->parameterTree()->tokenByAddingParameterObserver(
+        [&heard](AUParameterAddress a, AUValue v) { heard.emplace_back(a, v); });
+    const nlohmann::json state = nlohmann::json::parse(R"({"parameters": {"dryWet": 25}})");
+    unit->setFullState(&state);
+    // The restore's own change, then every parameter again at its value.
+    ASSERT_EQ(heard.size(), 11u);
+    std::set<AUParameterAddress> addresses;
+    for (std::size_t i = 1; i < heard.size(); ++i) {
+        addresses.insert(heard[i].first);
+        EXPECT_EQ(heard[i].second,
+                  unit->parameterTree()->parameterWithAddress(heard[i].first)->value());
+    }
+    EXPECT_EQ(addresses.size(), 10u);
+    queue.pump();
+    EXPECT_EQ(controller.mainView()->controlsStrip().knobs()[2]->parameter().value(), 25.0f);
+
+    // From another thread the announcement waits for the main queue.
+    heard.clear();
+    std::thread([&] { unit->setFullState(&state); }).join();
+    EXPECT_EQ(heard.size(), 1u);
+    queue.pump();
+    EXPECT_EQ(heard.size(), 11u);
+}
+
+} // namespace
+} // namespace zerin
