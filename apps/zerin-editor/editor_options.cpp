@@ -1,0 +1,146 @@
+#include "editor_options.h"
+
+#include "render_job.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+
+namespace zerin::editor {
+
+namespace {
+
+using render::kExitOk;
+using render::kExitUsage;
+
+// What the command line says, as typed; `convert` checks it.
+struct Typed {
+    std::string statePath, preset, curve, input, snapshot, show;
+    std::vector<std::string> settings;
+    double scale = 1.0;
+    int frames = 0;
+    bool noWindow = false;
+};
+
+constexpr const char* kDescription =
+    "Zerin's editor in a window of its own, over a live unit. With a JACK server running it "
+    "is a JACK client named \"zerin\" (ports in_l, in_r, out_l, out_r); without one it loops "
+    "INPUT (or a built-in demo) through the unit in real time, with no audio output, so the "
+    "editor shows what it hears. Ctrl+S saves the state (with --state).";
+
+void declareOptions(CLI::App& app, Typed& typed) {
+    app.get_formatter()->column_width(28);
+    app.add_option("--state", typed.statePath,
+                   "restore a full state (JSON) and save it back on Ctrl+S and on quit; a file "
+                   "that does not exist yet starts fresh and is created on save; one that "
+                   "cannot be read is an error and is left alone")
+        ->type_name("PATH");
+    app.add_option("--preset", typed.preset,
+                   "install a preset's curve after the state (factory names first, then yours)")
+        ->type_name("NAME");
+    app.add_option("--curve", typed.curve,
+                   "install this curve after the state and preset: at most 32 points")
+        ->type_name("HZ:MS,...");
+    // One value per --set, as in zerin-render.
+    app.add_option("--set", typed.settings,
+                   "set a parameter in its host units after the state, e.g. lfoDepth=60")
+        ->type_name("ID=VALUE")
+        ->allow_extra_args(false);
+    app.add_option("--scale", typed.scale,
+                   "pixels per point, 0.5 to 4 (default: the display's Xft.dpi / 96, or 1)")
+        ->type_name("S");
+    app.add_option("--input", typed.input,
+                   "audio file the unit hears without a JACK server and in snapshots; default: "
+                   "a built-in demo signal")
+        ->type_name("FILE");
+    app.add_option("--snapshot", typed.snapshot,
+                   "draw the editor offscreen into a PNG and exit (no display needed; the state "
+                   "is not written back)")
+        ->type_name("OUT.png");
+    app.add_option("--frames", typed.frames,
+                   "with --snapshot: advance this many display frames (60 Hz) first")
+        ->type_name("N");
+    app.add_option("--show", typed.show, "with --snapshot: open the preset browser or save dialog")
+        ->type_name("browser|save");
+    app.add_flag("--no-window", typed.noWindow,
+                 "run the audio without a window until interrupted (SIGINT or SIGTERM)");
+}
+
+int usage(const std::string& message) {
+    std::fprintf(stderr, "zerin-editor: %s\n", message.c_str());
+    return kExitUsage;
+}
+
+// An empty value is a slip (an unset shell variable), never a choice.
+std::optional<int> refuseEmptyValues(const CLI::App& app) {
+    for (const CLI::Option* option : app.get_options()) {
+        if (option->get_type_size_max() == 0) continue; // a flag
+        for (const std::string& value : option->results())
+            if (value.empty()) return usage(option->get_name() + ": the value is empty");
+    }
+    return std::nullopt;
+}
+
+std::optional<int> convertAudioChoices(const CLI::App& app, const Typed& typed,
+                                       EditorOptions& options) {
+    std::string error;
+    for (const std::string& s : typed.settings) {
+        auto setting = render::parseSetting(s, &error);
+        if (!setting) return usage("--set " + error);
+        options.settings.push_back(*setting);
+    }
+    if (app.count("--curve")) {
+        options.curve = render::parseCurve(typed.curve, &error);
+        if (!options.curve) return usage("--curve: " + error);
+    }
+    if (app.count("--state")) options.statePath = typed.statePath;
+    if (app.count("--preset")) options.preset = typed.preset;
+    if (app.count("--input")) options.input = typed.input;
+    return std::nullopt;
+}
+
+std::optional<int> convertViewChoices(const CLI::App& app, const Typed& typed,
+                                      EditorOptions& options) {
+    if (app.count("--scale")) {
+        if (!(typed.scale >= 0.5 && typed.scale <= 4.0)) return usage("--scale: give 0.5 to 4");
+        options.scale = typed.scale;
+    }
+    const bool snapshot = app.count("--snapshot") > 0;
+    if (snapshot) options.snapshotPath = typed.snapshot;
+    if (app.count("--frames")) {
+        if (!snapshot) return usage("--frames: only with --snapshot");
+        if (typed.frames < 0 || typed.frames > 36000) return usage("--frames: give 0 to 36000");
+        options.frames = typed.frames;
+    }
+    if (app.count("--show")) {
+        if (!snapshot) return usage("--show: only with --snapshot");
+        if (typed.show == "browser")
+            options.show = Overlay::browser;
+        else if (typed.show == "save")
+            options.show = Overlay::save;
+        else
+            return usage("--show: give browser or save");
+    }
+    if (typed.noWindow && snapshot) return usage("--no-window: not with --snapshot");
+    options.noWindow = typed.noWindow;
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<int> parseCommandLine(int argc, char** argv, EditorOptions& options) {
+    CLI::App app{kDescription, "zerin-editor"};
+    Typed typed;
+    declareOptions(app, typed);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        const int status = app.exit(e);
+        return status == 0 ? kExitOk : kExitUsage;
+    }
+    if (auto refused = refuseEmptyValues(app)) return refused;
+    if (auto refused = convertAudioChoices(app, typed, options)) return refused;
+    return convertViewChoices(app, typed, options);
+}
+
+} // namespace zerin::editor

@@ -1,0 +1,33 @@
+#pragma once
+
+// What the command line asks of the editor, checked and converted.
+
+#include "parameter_args.h"
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace zerin::editor {
+
+enum class Overlay { none, browser, save };
+
+struct EditorOptions {
+    std::optional<std::string> statePath;
+    std::optional<std::string> preset;
+    std::optional<std::vector<std::pair<float, float>>> curve;
+    std::vector<render::ParameterSetting> settings;
+    std::optional<double> scale;      // none: the display's (Xft.dpi / 96), or 1 offscreen
+    std::optional<std::string> input; // none: the built-in demo signal
+    std::optional<std::string> snapshotPath;
+    int frames = 0;
+    Overlay show = Overlay::none;
+    bool noWindow = false;
+};
+
+// Parses argv into `options`. Returns an exit status to end with at once (help printed, or a
+// usage error reported), or nothing when the editor should run.
+std::optional<int> parseCommandLine(int argc, char** argv, EditorOptions& options);
+
+} // namespace zerin::editor

@@ -1,0 +1,80 @@
+#include "session.h"
+
+#include "dsp/factory_curves.h"
+#include "platform/files/atomic_file.h"
+#include "platform/json/bounded_json.h"
+#include "presets/preset_manager.h"
+#include "render_job.h"
+
+#include <cstdio>
+#include <filesystem>
+
+namespace zerin::editor {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+int fail(const std::string& message, int status = render::kExitFailure) {
+    std::fprintf(stderr, "zerin-editor: %s\n", message.c_str());
+    return status;
+}
+
+// A musician pointing --state at a new name expects the editor to start fresh and keep the
+// work there; anything that exists but cannot be used is refused and left as it is, so a
+// session never overwrites a file it did not understand.
+std::optional<int> readState(const std::string& path, SessionPlan& plan) {
+    std::error_code ec;
+    const fs::file_status status = fs::symlink_status(path, ec);
+    if (status.type() == fs::file_type::not_found) {
+        const fs::path folder = fs::path(path).parent_path();
+        if (!folder.empty() && !fs::is_directory(folder, ec))
+            return fail(path + ": the folder " + folder.string() + " does not exist");
+        return std::nullopt;
+    }
+    std::string error;
+    if (!(plan.state = readJsonFile(path, &error))) return fail(error);
+    if (!plan.state->is_object())
+        return fail(path + ": not a saved state (expected a JSON object); left untouched");
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<int> planSession(const EditorOptions& options, SessionPlan& plan) {
+    if (options.statePath)
+        if (auto refused = readState(*options.statePath, plan)) return refused;
+    if (options.preset) {
+        const PresetManager presets;
+        if (!presets.loadResult())
+            std::fprintf(stderr, "zerin-editor: warning: %s\n",
+                         presets.loadResult().message.c_str());
+        std::string error;
+        plan.preset = render::selectPreset(*options.preset, presets.userPresets(), &error);
+        if (!plan.preset) return fail("--preset: " + error, render::kExitUsage);
+    }
+    return std::nullopt;
+}
+
+void applyChoices(const EditorOptions& options, const SessionPlan& plan,
+                  ZerinExtensionAudioUnit& unit) {
+    if (plan.state) unit.setFullState(&*plan.state);
+    for (const render::ParameterSetting& s : options.settings)
+        unit.parameterTree()->parameterWithAddress(s.spec->address)->setValue(s.value);
+    if (plan.preset) {
+        if (plan.preset->factoryNumber) {
+            const std::size_t number = *plan.preset->factoryNumber;
+            unit.setCurrentPreset(AUAudioUnitPreset{static_cast<std::int64_t>(number),
+                                                    std::string(kFactoryCurves[number].name)});
+        } else {
+            unit.setSpectralCurve(plan.preset->userCurve);
+        }
+    }
+    if (options.curve) unit.setSpectralCurve(*options.curve);
+}
+
+bool saveState(ZerinExtensionAudioUnit& unit, const std::string& path, std::string* error) {
+    return writeFileAtomically(path, unit.fullState().dump(2) + "\n", error);
+}
+
+} // namespace zerin::editor

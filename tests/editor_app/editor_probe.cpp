@@ -1,0 +1,211 @@
+// Looks at what zerin-editor made, for the shell tests: PNG sizes and contents, the pixels an
+// X server shows, a window closed as a window manager closes it, the loudness of a recording.
+//
+//   editor_probe png FILE             -> "WIDTH HEIGHT COLOURS"
+//   editor_probe differ A.png B.png   -> percentage of pixels that differ visibly
+//   editor_probe screen [OUT.png]     -> "WIDTH HEIGHT COLOURS" of $DISPLAY's root window,
+//                                        which OUT.png keeps for a person to look at
+//   editor_probe close WINDOW         -> sends WM_DELETE_WINDOW to WINDOW (decimal or 0x hex)
+//   editor_probe peak FILE.wav        -> the largest absolute sample
+//   editor_probe tone OUT.wav CHANNELS -> writes two seconds of clicks over a tone
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <cairo.h>
+#include <sndfile.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+namespace {
+
+struct Image {
+    int width = 0, height = 0;
+    std::vector<std::uint32_t> pixels; // 0xAARRGGBB
+};
+
+bool readPng(const char* path, Image& image) {
+    cairo_surface_t* surface = cairo_image_surface_create_from_png(path);
+    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+        std::fprintf(stderr, "editor_probe: %s: not a readable PNG\n", path);
+        cairo_surface_destroy(surface);
+        return false;
+    }
+    cairo_surface_flush(surface);
+    image.width = cairo_image_surface_get_width(surface);
+    image.height = cairo_image_surface_get_height(surface);
+    const int stride = cairo_image_surface_get_stride(surface);
+    const unsigned char* data = cairo_image_surface_get_data(surface);
+    image.pixels.resize(static_cast<std::size_t>(image.width) * image.height);
+    for (int y = 0; y < image.height; ++y)
+        std::memcpy(&image.pixels[static_cast<std::size_t>(y) * image.width], data + y * stride,
+                    static_cast<std::size_t>(image.width) * 4);
+    cairo_surface_destroy(surface);
+    return true;
+}
+
+// Distinct colours, counted up to a cap: a blank or single-colour picture has one or two.
+std::size_t colours(const std::vector<std::uint32_t>& pixels) {
+    std::unordered_set<std::uint32_t> seen;
+    for (const std::uint32_t p : pixels) {
+        seen.insert(p);
+        if (seen.size() >= 100000) break;
+    }
+    return seen.size();
+}
+
+// Six levels in any channel: enough to see a scrim darken the editor's dark background,
+// more than antialiasing jitter.
+bool visiblyDiffer(std::uint32_t a, std::uint32_t b) {
+    for (int shift = 0; shift < 32; shift += 8) {
+        const int ca = static_cast<int>((a >> shift) & 0xff);
+        const int cb = static_cast<int>((b >> shift) & 0xff);
+        if (std::abs(ca - cb) > 6) return true;
+    }
+    return false;
+}
+
+int png(const char* path) {
+    Image image;
+    if (!readPng(path, image)) return 1;
+    std::printf("%d %d %zu\n", image.width, image.height, colours(image.pixels));
+    return 0;
+}
+
+int differ(const char* a, const char* b) {
+    Image x, y;
+    if (!readPng(a, x) || !readPng(b, y)) return 1;
+    if (x.width != y.width || x.height != y.height) {
+        std::printf("100\n");
+        return 0;
+    }
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < x.pixels.size(); ++i)
+        if (visiblyDiffer(x.pixels[i], y.pixels[i])) ++count;
+    std::printf("%.2f\n",
+                100.0 * static_cast<double>(count) / static_cast<double>(x.pixels.size()));
+    return 0;
+}
+
+// The root window always exists, so reading it can raise no X error, whatever the editor's
+// window is doing meanwhile.
+void writeScreen(const char* path, int width, int height,
+                 const std::vector<std::uint32_t>& pixels) {
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+    const int stride = cairo_image_surface_get_stride(surface);
+    unsigned char* data = cairo_image_surface_get_data(surface);
+    for (int y = 0; y < height; ++y)
+        std::memcpy(data + y * stride, &pixels[static_cast<std::size_t>(y) * width],
+                    static_cast<std::size_t>(width) * 4);
+    cairo_surface_mark_dirty(surface);
+    cairo_surface_write_to_png(surface, path);
+    cairo_surface_destroy(surface);
+}
+
+int screen(const char* out) {
+    Display* display = XOpenDisplay(nullptr);
+    if (display == nullptr) {
+        std::fprintf(stderr, "editor_probe: cannot open the display\n");
+        return 1;
+    }
+    const Window root = DefaultRootWindow(display);
+    XWindowAttributes attributes;
+    XGetWindowAttributes(display, root, &attributes);
+    XImage* image =
+        XGetImage(display, root, 0, 0, attributes.width, attributes.height, AllPlanes, ZPixmap);
+    std::vector<std::uint32_t> pixels;
+    for (int y = 0; image != nullptr && y < attributes.height; ++y)
+        for (int x = 0; x < attributes.width; ++x)
+            pixels.push_back(static_cast<std::uint32_t>(XGetPixel(image, x, y)));
+    if (image != nullptr) XDestroyImage(image);
+    XCloseDisplay(display);
+    if (out != nullptr && !pixels.empty())
+        writeScreen(out, attributes.width, attributes.height, pixels);
+    std::printf("%d %d %zu\n", attributes.width, attributes.height, colours(pixels));
+    return 0;
+}
+
+int closeWindow(const char* id) {
+    Display* display = XOpenDisplay(nullptr);
+    if (display == nullptr) {
+        std::fprintf(stderr, "editor_probe: cannot open the display\n");
+        return 1;
+    }
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = std::strtoul(id, nullptr, 0);
+    event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(display, event.xclient.window, False, NoEventMask, &event);
+    XSync(display, False);
+    XCloseDisplay(display);
+    return 0;
+}
+
+int peak(const char* path) {
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path, SFM_READ, &info);
+    if (file == nullptr) {
+        std::fprintf(stderr, "editor_probe: %s: %s\n", path, sf_strerror(nullptr));
+        return 1;
+    }
+    std::vector<float> block(4096 * static_cast<std::size_t>(info.channels));
+    float largest = 0.0f;
+    sf_count_t got;
+    while ((got = sf_readf_float(file, block.data(), 4096)) > 0)
+        for (sf_count_t i = 0; i < got * info.channels; ++i)
+            largest = std::max(largest, std::fabs(block[static_cast<std::size_t>(i)]));
+    sf_close(file);
+    std::printf("%.6f\n", static_cast<double>(largest));
+    return 0;
+}
+
+// Something for the classification to tell apart: a steady tone with a click every 0.25 s.
+int tone(const char* path, int channels) {
+    constexpr int kRate = 44100;
+    SF_INFO info{};
+    info.samplerate = kRate;
+    info.channels = channels;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    SNDFILE* file = sf_open(path, SFM_WRITE, &info);
+    if (file == nullptr) {
+        std::fprintf(stderr, "editor_probe: %s: %s\n", path, sf_strerror(nullptr));
+        return 1;
+    }
+    std::vector<float> frames;
+    for (int i = 0; i < 2 * kRate; ++i) {
+        const double click = i % (kRate / 4) < 64 ? 0.8 : 0.0;
+        const auto sample =
+            static_cast<float>(0.3 * std::sin(2.0 * M_PI * 330.0 * i / kRate) + click);
+        frames.insert(frames.end(), static_cast<std::size_t>(channels), sample);
+    }
+    sf_writef_float(file, frames.data(), 2 * kRate);
+    sf_close(file);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::string command = argc > 1 ? argv[1] : "";
+    if (command == "png" && argc == 3) return png(argv[2]);
+    if (command == "differ" && argc == 4) return differ(argv[2], argv[3]);
+    if (command == "screen" && (argc == 2 || argc == 3))
+        return screen(argc == 3 ? argv[2] : nullptr);
+    if (command == "close" && argc == 3) return closeWindow(argv[2]);
+    if (command == "peak" && argc == 3) return peak(argv[2]);
+    if (command == "tone" && argc == 4) return tone(argv[2], std::atoi(argv[3]));
+    std::fprintf(stderr,
+                 "usage: editor_probe png FILE | differ A B | screen [OUT.png] | close WINDOW | "
+                 "peak FILE | tone OUT CHANNELS\n");
+    return 2;
+}

@@ -1,0 +1,43 @@
+#!/bin/bash
+# The editor as a JACK client on a dummy server of its own: its ports appear, a metronome fed
+# into them comes back out of out_l, and SIGTERM saves the state and ends with status 0.
+EDITOR=$1 PROBE=$2
+. "$(dirname "$0")/common.sh"
+for tool in jackd jack_lsp jack_connect jack_metro jack_rec; do
+    command -v "$tool" >/dev/null || skip "$tool is not installed"
+done
+
+jackd --no-realtime -d dummy -r 48000 -p 512 >"$WORK/jackd.log" 2>&1 &
+PIDS+=($!)
+wait_for 20 jack_lsp || fail "jackd did not start: $(cat "$WORK/jackd.log")"
+
+state=$WORK/live.json
+"$EDITOR" --no-window --state "$state" --set dryWet=0 2>"$WORK/editor.err" &
+EDITOR_PID=$!
+PIDS+=("$EDITOR_PID")
+wait_for 20 sh -c "jack_lsp | grep -qx zerin:out_r" ||
+    fail "no zerin ports: $(jack_lsp) $(cat "$WORK/editor.err")"
+for port in in_l in_r out_l out_r; do
+    jack_lsp | grep -qx "zerin:$port" || fail "zerin:$port is missing"
+done
+grep -q 'JACK client "zerin" at 48000 Hz, 512 frames' "$WORK/editor.err" ||
+    fail "no word of the JACK client: $(cat "$WORK/editor.err")"
+
+jack_metro -n src -b 120 -f 440 -A 0.5 -D 100 >/dev/null 2>&1 &
+PIDS+=($!)
+wait_for 20 sh -c "jack_lsp | grep -q '^src:'" || fail "jack_metro did not start"
+metro=$(jack_lsp | grep '^src:' | head -n 1)
+jack_connect "$metro" zerin:in_l || fail "cannot connect $metro to zerin:in_l"
+jack_connect "$metro" zerin:in_r || fail "cannot connect $metro to zerin:in_r"
+jack_lsp -c zerin:in_l | grep -q "$metro" || fail "the connection to zerin:in_l does not hold"
+
+# Two seconds hold four clicks; with the dry signal only, they come out as they went in.
+jack_rec -f "$WORK/out.wav" -d 2 zerin:out_l >"$WORK/rec.log" 2>&1 ||
+    fail "jack_rec failed: $(cat "$WORK/rec.log")"
+peak=$("$PROBE" peak "$WORK/out.wav") || fail "cannot read the recording"
+awk -v p="$peak" 'BEGIN { exit !(p > 0.1) }' || fail "zerin:out_l is silent (peak $peak)"
+
+kill -TERM "$EDITOR_PID"
+wait "$EDITOR_PID" || fail "SIGTERM gave status $?: $(cat "$WORK/editor.err")"
+grep -Eq '"dryWet": *0' "$state" || fail "the state was not written on SIGTERM"
+echo "JACK tests passed"

@@ -1,0 +1,55 @@
+#!/bin/bash
+# Usage errors name their option and exit 2; a state file that cannot be used exits 1 and is
+# left exactly as it was; without a display the editor says so.
+EDITOR=$1 PROBE=$2
+. "$(dirname "$0")/common.sh"
+unset DISPLAY
+
+expect() { # STATUS TEXT-IN-STDERR args...
+    local status=$1 text=$2
+    shift 2
+    "$EDITOR" "$@" >"$WORK/out" 2>"$WORK/err"
+    local got=$?
+    ((got == status)) || fail "$* exited $got, expected $status: $(cat "$WORK/err")"
+    grep -qF -- "$text" "$WORK/err" || fail "$*: message lacks \"$text\": $(cat "$WORK/err")"
+}
+
+png=$WORK/out.png
+expect 2 --scale --snapshot "$png" --scale 9
+expect 2 --scale --snapshot "$png" --scale 0.25
+expect 2 --scale --snapshot "$png" --scale abc
+expect 2 --frames --snapshot "$png" --frames -1
+expect 2 --frames --frames 10
+expect 2 --show --snapshot "$png" --show sideways
+expect 2 --show --show browser
+expect 2 --set --snapshot "$png" --set noSuchParameter=1
+expect 2 --set --snapshot "$png" --set dryWet=1000
+expect 2 --curve --snapshot "$png" --curve 100:
+expect 2 --preset --snapshot "$png" --preset "No Such Preset"
+expect 2 --no-window --snapshot "$png" --no-window
+expect 2 --snapshot --snapshot ""
+expect 2 --state --snapshot "$png" --state ""
+expect 2 --input --snapshot "$png" --input ""
+expect 2 --bogus --bogus
+[[ ! -e "$png" ]] || fail "a refused command wrote its snapshot"
+
+# Damaged or foreign state files: refused in every mode, never rewritten.
+printf '{"spectralCurve": [' >"$WORK/damaged.json"
+printf '[1, 2, 3]\n' >"$WORK/array.json"
+mkdir "$WORK/folder.json"
+for state in damaged.json array.json folder.json; do
+    before=$(stat -c '%s %Y %i' "$WORK/$state")
+    for mode in "--snapshot $png" --no-window ""; do
+        # shellcheck disable=SC2086
+        expect 1 "$state" --state "$WORK/$state" $mode
+    done
+    [[ "$(stat -c '%s %Y %i' "$WORK/$state")" == "$before" ]] || fail "$state was touched"
+done
+expect 1 "does not exist" --snapshot "$png" --state "$WORK/no/such/folder/state.json"
+expect 1 missing.wav --snapshot "$png" --input "$WORK/missing.wav"
+printf 'not audio' >"$WORK/text.wav"
+expect 1 text.wav --snapshot "$png" --input "$WORK/text.wav"
+
+expect 1 "no display" --state "$WORK/new.json"
+[[ ! -e "$WORK/new.json" ]] || fail "an editor that could not open wrote its state"
+echo "option tests passed"

@@ -1,0 +1,51 @@
+#!/bin/bash
+# Snapshots drawn with no display at all: size, scale, contents and the two overlays.
+EDITOR=$1 PROBE=$2
+. "$(dirname "$0")/common.sh"
+unset DISPLAY
+
+snapshot() { # OUT [options...]
+    local out=$1
+    shift
+    "$EDITOR" --snapshot "$WORK/$out" "$@" 2>"$WORK/$out.err" ||
+        fail "snapshot $* exited $?: $(cat "$WORK/$out.err")"
+}
+
+snapshot plain.png --frames 30
+read -r w h colours < <("$PROBE" png "$WORK/plain.png") || fail "plain.png unreadable"
+[[ "$w x $h" == "900 x 600" ]] || fail "snapshot is $w x $h, not 900 x 600"
+((colours > 100)) || fail "snapshot looks blank ($colours colours)"
+
+snapshot double.png --frames 30 --scale 2
+read -r w h colours < <("$PROBE" png "$WORK/double.png")
+[[ "$w x $h" == "1800 x 1200" ]] || fail "--scale 2 snapshot is $w x $h"
+((colours > 100)) || fail "--scale 2 snapshot looks blank ($colours colours)"
+
+# Two plain snapshots differ only by the particles' chance; an overlay must change far more.
+snapshot again.png --frames 30
+noise=$("$PROBE" differ "$WORK/plain.png" "$WORK/again.png")
+for overlay in browser save; do
+    snapshot "$overlay.png" --frames 30 --show "$overlay"
+    changed=$("$PROBE" differ "$WORK/plain.png" "$WORK/$overlay.png")
+    awk -v c="$changed" -v n="$noise" 'BEGIN { exit !(c > n + 20) }' ||
+        fail "--show $overlay changed $changed% of the pixels (noise $noise%)"
+done
+"$PROBE" differ "$WORK/browser.png" "$WORK/save.png" |
+    awk '{ exit !($1 > 10) }' || fail "--show browser and --show save look alike"
+
+# Mono and stereo files are heard; more channels are refused, naming the file.
+for channels in 1 2; do
+    "$PROBE" tone "$WORK/tone$channels.wav" $channels || fail "cannot write a test tone"
+    snapshot "tone$channels.png" --input "$WORK/tone$channels.wav" --set sourceSensitivity=80
+    read -r _ _ colours < <("$PROBE" png "$WORK/tone$channels.png")
+    ((colours > 100)) || fail "snapshot of a $channels-channel input looks blank"
+done
+"$PROBE" tone "$WORK/tone3.wav" 3
+"$EDITOR" --snapshot "$WORK/tone3.png" --input "$WORK/tone3.wav" 2>"$WORK/err"
+(($? == 1)) && grep -q "tone3.wav: has 3 channels" "$WORK/err" ||
+    fail "a 3-channel input was not refused: $(cat "$WORK/err")"
+
+# A state that does not exist yet is fine for a snapshot and is not created by it.
+snapshot fresh.png --state "$WORK/new-state.json"
+[[ ! -e "$WORK/new-state.json" ]] || fail "a snapshot wrote the state file"
+echo "snapshot tests passed"

@@ -1,0 +1,83 @@
+#!/bin/bash
+# The editor on a real X server (Xvfb): its window maps and draws, Ctrl+S writes the state,
+# and closing the window or a SIGTERM ends it with status 0 and the state written.
+EDITOR=$1 PROBE=$2
+. "$(dirname "$0")/common.sh"
+command -v Xvfb >/dev/null || skip "Xvfb is not installed"
+command -v xdotool >/dev/null || skip "xdotool is not installed"
+command -v xwininfo >/dev/null || skip "xwininfo is not installed"
+
+# A server of our own on a display number it picks itself (-displayfd), so that tests run
+# side by side never meet; -noreset, so that it keeps its root properties between clients.
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$WORK/display" \
+    >"$WORK/xvfb.log" 2>&1 &
+PIDS+=($!)
+wait_for 20 test -s "$WORK/display" || fail "Xvfb did not start: $(cat "$WORK/xvfb.log")"
+export DISPLAY=":$(head -n 1 "$WORK/display")"
+wait_for 20 xwininfo -root || fail "Xvfb did not start: $(cat "$WORK/xvfb.log")"
+
+start_editor() { # STATE
+    "$EDITOR" --state "$1" 2>"$WORK/editor.err" &
+    EDITOR_PID=$!
+    PIDS+=("$EDITOR_PID")
+    wait_for 30 xdotool search --name '^Zerin$' || fail "no window named Zerin: $(cat "$WORK/editor.err")"
+    WINDOW=$(xdotool search --name '^Zerin$' | head -n 1)
+}
+
+# Ends with the editor's exit status.
+wait_editor() {
+    local tries=300
+    while kill -0 "$EDITOR_PID" 2>/dev/null && ((tries-- > 0)); do sleep 0.1; done
+    kill -0 "$EDITOR_PID" 2>/dev/null && fail "the editor did not quit"
+    wait "$EDITOR_PID"
+}
+
+state=$WORK/session.json
+start_editor "$state"
+grep -q "no JACK server; looping the demo signal" "$WORK/editor.err" ||
+    fail "no word about running without JACK: $(cat "$WORK/editor.err")"
+wait_for 10 sh -c "xwininfo -id $WINDOW | grep -q 'Map State: IsViewable'" || fail "the window is not mapped"
+xwininfo -id "$WINDOW" | grep -q 'Width: 900' || fail "the window is not 900 points wide"
+screen_has_drawing() { read -r _ _ c < <("$PROBE" screen) && ((c > 50)); }
+wait_for 10 screen_has_drawing || fail "nothing drawn on the screen"
+[[ ! -e "$state" ]] || fail "the state was written before anyone saved"
+
+xdotool windowfocus --sync "$WINDOW" 2>/dev/null || xdotool windowfocus "$WINDOW"
+xdotool key ctrl+s
+wait_for 10 test -s "$state" || fail "Ctrl+S did not write $state: $(cat "$WORK/editor.err")"
+grep -q '"spectralCurve"' "$state" || fail "the saved state has no curve: $(head -c 300 "$state")"
+kill -0 "$EDITOR_PID" || fail "the editor quit on Ctrl+S"
+
+# Closing as a window manager does: WM_DELETE_WINDOW.
+rm "$state"
+"$PROBE" close "$WINDOW"
+wait_editor || fail "closing the window gave status $?: $(cat "$WORK/editor.err")"
+[[ -s "$state" ]] || fail "closing the window did not write the state"
+
+# The saved state comes back, and SIGTERM saves it again.
+sed -i 's/"dryWet": *[0-9.]*/"dryWet": 37/' "$state"
+start_editor "$state"
+kill -TERM "$EDITOR_PID"
+wait_editor || fail "SIGTERM gave status $?: $(cat "$WORK/editor.err")"
+grep -Eq '"dryWet": *37' "$state" || fail "the restored dryWet was not saved back: $(cat "$state")"
+
+# The desktop's Xft.dpi sets the scale; --scale overrides it.
+window_width() { # EXPECTED-WIDTH editor-options...
+    local width=$1
+    shift
+    "$EDITOR" "$@" 2>"$WORK/editor.err" &
+    EDITOR_PID=$!
+    PIDS+=("$EDITOR_PID")
+    wait_for 30 xdotool search --name '^Zerin$' || fail "no window with $*"
+    WINDOW=$(xdotool search --name '^Zerin$' | head -n 1)
+    wait_for 10 sh -c "xwininfo -id $WINDOW | grep -q 'Width: $width\$'" ||
+        fail "the window with $* is not $width wide: $(xwininfo -id "$WINDOW" | grep Width)"
+    kill -INT "$EDITOR_PID"
+    wait_editor || fail "SIGINT gave status $?"
+}
+if command -v xprop >/dev/null; then
+    xprop -root -format RESOURCE_MANAGER 8s -set RESOURCE_MANAGER "Xft.dpi:	144"
+    window_width 1350
+fi
+window_width 1800 --scale 2
+echo "window tests passed"
