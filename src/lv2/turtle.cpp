@@ -18,6 +18,7 @@ constexpr const char* kPrefixes = R"(@prefix atom: <http://lv2plug.in/ns/ext/ato
 @prefix doap: <http://usefulinc.com/ns/doap#> .
 @prefix foaf: <http://xmlns.com/foaf/0.1/> .
 @prefix lv2: <http://lv2plug.in/ns/lv2core#> .
+@prefix opts: <http://lv2plug.in/ns/ext/options#> .
 @prefix patch: <http://lv2plug.in/ns/ext/patch#> .
 @prefix pset: <http://lv2plug.in/ns/ext/presets#> .
 @prefix rdf: <http://www.w3.org/1999/02/22-rdf-syntax-ns#> .
@@ -99,8 +100,7 @@ void plugin(std::ostringstream& out, const char* uri, const char* name, const Po
         << " ;\n    doap:license <https://spdx.org/licenses/GPL-3.0-or-later> ;\n"
         << "    lv2:minorVersion 1 ;\n    lv2:microVersion 0 ;\n"
         << "    lv2:optionalFeature lv2:hardRTCapable, urid:map ;\n"
-        << "    lv2:extensionData state:interface ;\n"
-        << "    patch:writable <" << kCurveUri << ">, <" << kPresetNameUri << "> ;\n";
+        << "    lv2:extensionData state:interface ;\n";
     if (!files.uiBinary.empty()) out << "    ui:ui <" << kUiUri << "> ;\n";
     out << "    lv2:port\n";
     audioPorts(out, l);
@@ -123,6 +123,24 @@ void plugin(std::ostringstream& out, const char* uri, const char* name, const Po
         << "      atom:bufferType atom:Sequence ; atom:supports patch:Message ;\n"
         << "      rsz:minimumSize " << kNotifyBufferBytes
         << " ; lv2:portProperty lv2:connectionOptional ] .\n\n";
+}
+
+// The editor: it watches every control and the notify port of either plug-in.
+void userInterface(std::ostringstream& out) {
+    out << "<" << kUiUri << ">\n    a ui:X11UI ;\n"
+        << "    lv2:requiredFeature urid:map, ui:parent, ui:idleInterface ;\n"
+        << "    lv2:optionalFeature ui:resize, ui:touch, opts:options ;\n"
+        << "    lv2:extensionData ui:idleInterface ;\n    ui:portNotification";
+    const char* separator = "\n";
+    for (const char* uri : {kStereoUri, kMonoUri}) {
+        out << separator << "        [ ui:plugin <" << uri
+            << "> ; lv2:symbol \"notify\" ; ui:protocol atom:eventTransfer ]";
+        separator = " ,\n";
+        for (const ParameterSpec* p : allParameterSpecs())
+            out << separator << "        [ ui:plugin <" << uri << "> ; lv2:symbol "
+                << quoted(p->identifier) << " ; ui:protocol ui:floatProtocol ]";
+    }
+    out << " .\n";
 }
 
 } // namespace
@@ -166,6 +184,7 @@ std::string pluginTurtle(const BundleFiles& files) {
         << "    rdfs:label \"Preset name\" ;\n    rdfs:range atom:String .\n\n";
     plugin(out, kStereoUri, "Zerin", kStereoPorts, files);
     plugin(out, kMonoUri, "Zerin Mono", kMonoPorts, files);
+    if (!files.uiBinary.empty()) userInterface(out);
     return out.str();
 }
 

@@ -1,0 +1,102 @@
+#include "lv2/ui_link.h"
+
+#include <lv2/atom/util.h>
+
+#include <algorithm>
+#include <utility>
+
+namespace zerin::lv2 {
+
+UiLink::UiLink(const LV2_URID_Map* map, LV2UI_Write_Function write, LV2UI_Controller controller,
+               std::uint32_t controlPort)
+    : map(map), write(write), controller(controller), controlPort(controlPort) {
+    urids.map(map);
+    eventTransfer = urids.atomEventTransfer;
+}
+
+template <typename Fill> void UiLink::send(Fill&& fill) {
+    // Room for a full curve or a long name; nothing bigger goes this way.
+    alignas(8) std::uint8_t buffer[1024];
+    LV2_Atom_Forge forge;
+    lv2_atom_forge_init(&forge, const_cast<LV2_URID_Map*>(map));
+    lv2_atom_forge_set_buffer(&forge, buffer, sizeof buffer);
+    // The writers open with a frame time for sequences; a UI sends the bare object, so forge
+    // into a sequence and send its one event's body.
+    LV2_Atom_Forge_Frame frame;
+    lv2_atom_forge_sequence_head(&forge, &frame, 0);
+    const bool written = fill(&forge);
+    lv2_atom_forge_pop(&forge, &frame);
+    if (!written) return;
+    const auto* sequence = reinterpret_cast<const LV2_Atom_Sequence*>(buffer);
+    LV2_ATOM_SEQUENCE_FOREACH(sequence, event) {
+        write(controller, controlPort, lv2_atom_total_size(&event->body), eventTransfer,
+              &event->body);
+    }
+}
+
+void UiLink::setSpectralCurve(const CurvePairs& points) {
+    CurvePoint kernelPoints[kMaxCurvePoints];
+    const int count = static_cast<int>(std::min<std::size_t>(points.size(), kMaxCurvePoints));
+    for (int i = 0; i < count; ++i)
+        kernelPoints[i] = {points[static_cast<std::size_t>(i)].first,
+                           points[static_cast<std::size_t>(i)].second};
+    curve.assign(points.begin(), points.begin() + count);
+    send([&](LV2_Atom_Forge* f) { return writeCurveSet(f, urids, kernelPoints, count); });
+}
+
+void UiLink::setPresetName(const std::string& newName) {
+    char bounded[kMaxPresetNameBytes + 1];
+    copyPresetName(newName.data(), newName.size(), bounded);
+    name = bounded;
+    send([&](LV2_Atom_Forge* f) { return writePresetNameSet(f, urids, bounded); });
+}
+
+std::optional<std::vector<float>> UiLink::getClassificationSnapshot() {
+    return std::exchange(snapshot, std::nullopt);
+}
+
+void UiLink::requestState() {
+    send([&](LV2_Atom_Forge* f) { return writePatchGet(f, urids); });
+}
+
+void UiLink::sayGoodbye() {
+    send([&](LV2_Atom_Forge* f) { return writeUiClosed(f, urids); });
+}
+
+bool UiLink::receive(const LV2_Atom* atom) {
+    if (atom->type != urids.atomObject && atom->type != urids.atomBlank) return false;
+    const auto* object = reinterpret_cast<const LV2_Atom_Object*>(atom);
+    if (const LV2_Atom* value = patchSetValue(object, urids, urids.curve)) {
+        CurvePoint points[kMaxCurvePoints];
+        int count = 0;
+        if (!readCurve(value, urids, points, count)) return true;
+        curve.clear();
+        for (int i = 0; i < count; ++i)
+            curve.emplace_back(points[i].freq, points[i].delay);
+        curveKnown = true;
+        if (onExternalChange) onExternalChange();
+        return true;
+    }
+    if (const LV2_Atom* value = patchSetValue(object, urids, urids.presetName)) {
+        if (value->type != urids.atomString) return true;
+        char bounded[kMaxPresetNameBytes + 1];
+        copyPresetName(static_cast<const char*>(LV2_ATOM_BODY_CONST(value)), value->size, bounded);
+        name = bounded;
+        if (onExternalChange) onExternalChange();
+        return true;
+    }
+    if (const LV2_Atom* value = patchSetValue(object, urids, urids.classification)) {
+        if (value->type != urids.atomVector || value->size < sizeof(LV2_Atom_Vector_Body))
+            return true;
+        const auto* vector = reinterpret_cast<const LV2_Atom_Vector*>(value);
+        if (vector->body.child_type != urids.atomFloat || vector->body.child_size != sizeof(float))
+            return true;
+        const auto* values = reinterpret_cast<const float*>(&vector->body + 1);
+        const std::size_t n = (value->size - sizeof(LV2_Atom_Vector_Body)) / sizeof(float);
+        snapshot.emplace(values, values + n);
+        return true;
+    }
+    return false;
+}
+
+} // namespace zerin::lv2

@@ -1,0 +1,56 @@
+#pragma once
+
+// The editor's link to the plug-in's DSP when it runs as an LV2 UI: it cannot touch the DSP,
+// so curve and name go out as patch:Set messages through the host, and what the DSP says
+// (its curve and name on request or after a restore, the classification) comes back through
+// port events. Main (UI) thread only.
+
+#include "controls/editor_unit_link.h"
+#include "lv2/messages.h"
+
+#include <lv2/ui/ui.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zerin::lv2 {
+
+class UiLink : public EditorUnitLink {
+public:
+    UiLink(const LV2_URID_Map* map, LV2UI_Write_Function write, LV2UI_Controller controller,
+           std::uint32_t controlPort);
+
+    void setSpectralCurve(const CurvePairs& points) override;
+    CurvePairs getSpectralCurve() const override { return curve; }
+    std::optional<std::vector<float>> getClassificationSnapshot() override;
+    std::string presetName() const override { return name; }
+    void setPresetName(const std::string& newName) override;
+
+    // Asks the DSP for its curve and name (also a sign that a UI is listening).
+    void requestState();
+    // Tells the DSP nobody reads the classification any more.
+    void sayGoodbye();
+    // A message from the DSP's notify port. Returns whether it was one of ours.
+    bool receive(const LV2_Atom* atom);
+    // Whether the DSP has told us its curve yet.
+    bool knowsCurve() const { return curveKnown; }
+
+private:
+    // Sends what `fill` forges into a scratch buffer to the control port.
+    template <typename Fill> void send(Fill&& fill);
+
+    const LV2_URID_Map* map;
+    LV2UI_Write_Function write;
+    LV2UI_Controller controller;
+    std::uint32_t controlPort;
+    Urids urids{};
+    LV2_URID eventTransfer = 0;
+    CurvePairs curve;
+    std::string name = "Init";
+    bool curveKnown = false;
+    std::optional<std::vector<float>> snapshot;
+};
+
+} // namespace zerin::lv2

@@ -1,0 +1,215 @@
+// The LV2 UI: the editor in an X11 child window of the host's, on a display connection of its
+// own, driven by the host's idle calls. Controls travel as port writes (inside ui:touch
+// gestures where the host offers them), the curve and preset name as patch messages; nothing
+// here reaches into the DSP's instance, so out-of-process hosts work too.
+
+#include "audiounit/parameters.h"
+#include "controls/main_view.h"
+#include "controls/observable_parameter.h"
+#include "lv2/ports.h"
+#include "lv2/ui_link.h"
+#include "lv2/uris.h"
+#include "platform/ui/main_queue.h"
+#include "platform/ui/view_host.h"
+#include "platform/ui/x11_window.h"
+
+#include <lv2/atom/atom.h>
+#include <lv2/options/options.h>
+#include <lv2/ui/ui.h>
+#include <lv2/urid/urid.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+
+namespace zerin::lv2 {
+namespace {
+
+struct Features {
+    const LV2_URID_Map* map = nullptr;
+    void* parent = nullptr;
+    const LV2UI_Resize* resize = nullptr;
+    const LV2UI_Touch* touch = nullptr;
+    const LV2_Options_Option* options = nullptr;
+};
+
+Features readFeatures(const LV2_Feature* const* features) {
+    Features f;
+    for (const LV2_Feature* const* p = features; p != nullptr && *p != nullptr; ++p) {
+        const char* uri = (*p)->URI;
+        if (std::strcmp(uri, LV2_URID__map) == 0)
+            f.map = static_cast<const LV2_URID_Map*>((*p)->data);
+        else if (std::strcmp(uri, LV2_UI__parent) == 0)
+            f.parent = (*p)->data;
+        else if (std::strcmp(uri, LV2_UI__resize) == 0)
+            f.resize = static_cast<const LV2UI_Resize*>((*p)->data);
+        else if (std::strcmp(uri, LV2_UI__touch) == 0)
+            f.touch = static_cast<const LV2UI_Touch*>((*p)->data);
+        else if (std::strcmp(uri, LV2_OPTIONS__options) == 0)
+            f.options = static_cast<const LV2_Options_Option*>((*p)->data);
+    }
+    return f;
+}
+
+// The host's ui:scaleFactor, when it offers one that makes sense.
+double scaleFactor(const Features& f) {
+    if (f.map == nullptr || f.options == nullptr) return 1.0;
+    const LV2_URID key = f.map->map(f.map->handle, LV2_UI__scaleFactor);
+    const LV2_URID floatType = f.map->map(f.map->handle, LV2_ATOM__Float);
+    for (const LV2_Options_Option* o = f.options; o->key != 0; ++o)
+        if (o->key == key && o->type == floatType && o->size == sizeof(float)) {
+            const float scale = *static_cast<const float*>(o->value);
+            if (std::isfinite(scale) && scale >= 0.5f && scale <= 4.0f) return scale;
+        }
+    return 1.0;
+}
+
+struct Ui {
+    PortLayout ports{};
+    LV2UI_Write_Function write = nullptr;
+    LV2UI_Controller controller = nullptr;
+    const LV2UI_Touch* touch = nullptr;
+    MainQueue queue;
+    ViewHost host{queue, ZerinExtensionMainView::kSize};
+    std::shared_ptr<AUParameterTree> tree = buildParameterTree(parameterTreeSpec());
+    AUParameterObserverToken portWriter = 0;
+    std::unique_ptr<ObservableAUParameterGroup> mirror;
+    std::unique_ptr<UiLink> link;
+    std::unique_ptr<X11Window> window;
+    bool editorBuilt = false;
+    double openedAt = 0.0;
+
+    ~Ui() {
+        if (link) link->sayGoodbye();
+        host.setRoot(nullptr); // the view holds on to the mirror and the link
+        window.reset();
+        if (portWriter != 0) tree->removeParameterObserver(portWriter);
+    }
+
+    std::uint32_t controlPort(AUParameterAddress address) const {
+        return static_cast<std::uint32_t>(ports.firstControl + static_cast<int>(address));
+    }
+
+    // The editor's edits become port writes; touch and release frame them for hosts that
+    // record automation gestures.
+    void writeToPorts(AUParameterAddress address, AUValue value,
+                      AUParameterAutomationEventType type) const {
+        const std::uint32_t port = controlPort(address);
+        if (touch != nullptr && type == AUParameterAutomationEventType::touch)
+            touch->touch(touch->handle, port, true);
+        write(controller, port, sizeof value, 0, &value);
+        if (touch != nullptr && type == AUParameterAutomationEventType::release)
+            touch->touch(touch->handle, port, false);
+    }
+
+    // The editor waits for the DSP's curve, so that opening it never replaces the curve the
+    // plug-in plays; a DSP that never answers (its messages not connected) gets it after a
+    // second, when nothing could be replaced anyway.
+    void buildEditorWhenReady() {
+        if (editorBuilt || (!link->knowsCurve() && queue.now() - openedAt < 1.0)) return;
+        editorBuilt = true;
+        auto view = std::make_unique<ZerinExtensionMainView>(*mirror, link.get());
+        ZerinExtensionMainView* raw = view.get();
+        host.setRoot(std::move(view));
+        host.unhandledKey = [raw](const KeyEvent& event) { return raw->handleShortcut(event); };
+    }
+};
+
+Ui* asUi(LV2UI_Handle handle) {
+    return static_cast<Ui*>(handle);
+}
+
+LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char* pluginUri, const char*,
+                         LV2UI_Write_Function write, LV2UI_Controller controller,
+                         LV2UI_Widget* widget, const LV2_Feature* const* features) {
+    const Features f = readFeatures(features);
+    if (f.map == nullptr || f.parent == nullptr) {
+        std::fprintf(stderr, "zerin: the editor needs the host's urid:map and ui:parent\n");
+        return nullptr;
+    }
+    auto ui = std::unique_ptr<Ui>(new (std::nothrow) Ui());
+    if (!ui) return nullptr;
+    ui->ports = std::strcmp(pluginUri, kMonoUri) == 0 ? kMonoPorts : kStereoPorts;
+    ui->write = write;
+    ui->controller = controller;
+    ui->touch = f.touch;
+    Ui* raw = ui.get();
+    ui->portWriter = ui->tree->tokenByAddingParameterAutomationObserver(
+        [raw](AUParameterAddress address, AUValue value, AUParameterAutomationEventType type) {
+            raw->writeToPorts(address, value, type);
+        });
+    ui->mirror = std::make_unique<ObservableAUParameterGroup>(*ui->tree, ui->tree, ui->queue);
+    ui->link = std::make_unique<UiLink>(f.map, write, controller,
+                                        static_cast<std::uint32_t>(ui->ports.control));
+
+    const double scale = scaleFactor(f);
+    X11WindowOptions options;
+    options.size = ZerinExtensionMainView::kSize;
+    options.scale = scale;
+    options.parent = reinterpret_cast<std::uintptr_t>(f.parent);
+    std::string error;
+    ui->window = X11Window::open(ui->host, options, &error);
+    if (!ui->window) {
+        std::fprintf(stderr, "zerin: cannot open the editor: %s\n", error.c_str());
+        return nullptr;
+    }
+    *widget = reinterpret_cast<LV2UI_Widget>(static_cast<std::uintptr_t>(ui->window->windowId()));
+    if (f.resize != nullptr)
+        f.resize->ui_resize(f.resize->handle,
+                            static_cast<int>(std::lround(options.size.width * scale)),
+                            static_cast<int>(std::lround(options.size.height * scale)));
+    ui->openedAt = ui->queue.now();
+    ui->link->requestState();
+    return ui.release();
+}
+
+void cleanup(LV2UI_Handle handle) {
+    delete asUi(handle);
+}
+
+void portEvent(LV2UI_Handle handle, std::uint32_t port, std::uint32_t size, std::uint32_t format,
+               const void* buffer) {
+    Ui* ui = asUi(handle);
+    const int index = static_cast<int>(port);
+    if (format == 0 && size == sizeof(float) && index >= ui->ports.firstControl &&
+        index < ui->ports.firstControl + parameter::kCount) {
+        const float value = *static_cast<const float*>(buffer);
+        if (!std::isfinite(value)) return;
+        // From the host: the mirror hears it; the port writer, as its originator, does not.
+        if (AUParameter* p = ui->tree->parameterWithAddress(
+                static_cast<AUParameterAddress>(index - ui->ports.firstControl)))
+            p->setValue(value, ui->portWriter, 0, AUParameterAutomationEventType::value);
+        return;
+    }
+    if (index == ui->ports.notify && size >= sizeof(LV2_Atom)) {
+        const auto* atom = static_cast<const LV2_Atom*>(buffer);
+        if (sizeof(LV2_Atom) + atom->size <= size) ui->link->receive(atom);
+        ui->buildEditorWhenReady();
+    }
+}
+
+int idle(LV2UI_Handle handle) {
+    Ui* ui = asUi(handle);
+    ui->buildEditorWhenReady();
+    ui->window->pump();
+    return ui->window->closeRequested() ? 1 : 0;
+}
+
+const void* extensionData(const char* uri) {
+    static const LV2UI_Idle_Interface idleInterface{idle};
+    if (std::strcmp(uri, LV2_UI__idleInterface) == 0) return &idleInterface;
+    return nullptr;
+}
+
+} // namespace
+
+const LV2UI_Descriptor kUiDescriptor{kUiUri, instantiate, cleanup, portEvent, extensionData};
+
+} // namespace zerin::lv2
+
+extern "C" LV2_SYMBOL_EXPORT const LV2UI_Descriptor* lv2ui_descriptor(std::uint32_t index) {
+    return index == 0 ? &zerin::lv2::kUiDescriptor : nullptr;
+}

@@ -1,0 +1,104 @@
+#!/usr/bin/env bash
+# The editor inside a real host: jalv.gtk3 on Xvfb with a dummy JACK server. The UI shows (a
+# screenshot that is not blank), a click on FREEZE reaches the DSP, and the host exits cleanly
+# with no X error.
+#
+# How the click is heard: with a curve of 2000 ms everywhere (mix 100 %, no feedback) delay
+# mode keeps the first two seconds after the clicks start silent, while freeze holds the
+# spectrum it captures at once. So a recording made within those two seconds is silent unless
+# the mode change reached the DSP.
+#
+#   jalv_ui_test.sh BUNDLE_PARENT_DIR WAV_LEVEL EDITOR_PROBE
+set -u
+LV2_DIR=$1
+LEVEL=$2
+PROBE=$3
+URI=https://zerin-audio.org/lv2/zerin/stereo
+CURVE_URI=https://zerin-audio.org/lv2/zerin#curve
+
+for tool in Xvfb jackd jalv.gtk3 jack_metro jack_rec jack_connect jack_lsp xdotool; do
+    command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed" >&2; exit 77; }
+done
+
+WORK=$(mktemp -d)
+PIDS=()
+cleanup() {
+    local pid
+    for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; done
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+wait_for() { # seconds, command...: a bound on waiting, not a check of speed
+    local tries=$(($1 * 10)); shift
+    while ((tries-- > 0)); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done
+    return 1
+}
+
+export JACK_DEFAULT_SERVER="zerin-ui-test-$$" JACK_NO_AUDIO_RESERVATION=1
+export LV2_PATH="$LV2_DIR:/usr/lib/lv2"
+export ZERIN_CONFIG_DIR="$WORK/config" # never the user's presets
+
+# -displayfd: Xvfb picks a free display itself and says which.
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$WORK/display" \
+    >"$WORK/xvfb.log" 2>&1 &
+PIDS+=($!)
+wait_for 10 test -s "$WORK/display" || fail "Xvfb did not start"
+export DISPLAY=":$(cat "$WORK/display")"
+
+jackd -r -d dummy -r 48000 -p 512 -C 2 -P 2 >"$WORK/jackd.log" 2>&1 &
+PIDS+=($!)
+wait_for 10 jack_lsp || fail "jackd did not start"
+jack_metro -n src -b 240 -f 880 -A 0.5 -D 20 >/dev/null 2>&1 &
+PIDS+=($!)
+
+mkdir -p "$WORK/state"
+cat >"$WORK/state/manifest.ttl" <<TTL
+@prefix lv2: <http://lv2plug.in/ns/lv2core#> .
+@prefix pset: <http://lv2plug.in/ns/ext/presets#> .
+@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .
+<state.ttl> a pset:Preset ; lv2:appliesTo <$URI> ; rdfs:seeAlso <state.ttl> .
+TTL
+cat >"$WORK/state/state.ttl" <<TTL
+@prefix atom: <http://lv2plug.in/ns/ext/atom#> .
+@prefix lv2: <http://lv2plug.in/ns/lv2core#> .
+@prefix pset: <http://lv2plug.in/ns/ext/presets#> .
+@prefix rdf: <http://www.w3.org/1999/02/22-rdf-syntax-ns#> .
+@prefix state: <http://lv2plug.in/ns/ext/state#> .
+@prefix xsd: <http://www.w3.org/2001/XMLSchema#> .
+<> a pset:Preset ; lv2:appliesTo <$URI> ;
+    lv2:port [ lv2:symbol "dryWet" ; pset:value 100.0 ] ,
+             [ lv2:symbol "feedback" ; pset:value 0.0 ] ;
+    state:state [ <$CURVE_URI> [ a atom:Vector ; atom:childType atom:Float ;
+        rdf:value ( "20.0"^^xsd:float "2000.0"^^xsd:float "20000.0"^^xsd:float "2000.0"^^xsd:float ) ] ] .
+TTL
+
+jalv.gtk3 -l "$WORK/state" --jack-name zerin "$URI" >"$WORK/jalv.log" 2>&1 &
+JALV=$!
+PIDS+=($JALV)
+wait_for 15 sh -c "jack_lsp | grep -q '^zerin:out_l'" || fail "jalv.gtk3 did not start: $(cat "$WORK/jalv.log")"
+wait_for 15 sh -c "xdotool search --name Zerin" || fail "no window: $(cat "$WORK/jalv.log")"
+sleep 1 # a few idle calls: the editor builds once the DSP has answered
+
+"$PROBE" screen "$WORK/shot.png" >"$WORK/colours" || fail "cannot read the screen"
+read -r width height colours <"$WORK/colours"
+echo "screenshot: ${width}x${height}, $colours colours"
+((colours > 1000)) || fail "the editor looks blank ($colours colours)"
+
+# FREEZE is the middle segment of the top bar; jalv.gtk3 puts the editor under its menu bar.
+window=$(xdotool search --name Zerin | head -1)
+eval "$(xdotool getwindowgeometry --shell "$window")"
+jack_connect src:240_bpm zerin:in_l && jack_connect src:240_bpm zerin:in_r || fail "cannot connect"
+xdotool mousemove --window "$window" 434 $((47 + 25)) click 1
+sleep 0.3
+jack_rec -f "$WORK/out.wav" -d 1 -b 32 zerin:out_l zerin:out_r >/dev/null 2>&1 || fail "jack_rec failed"
+level=$("$LEVEL" "$WORK/out.wav" 0.2)
+echo "output level after the click: $level"
+awk -v l="$level" 'BEGIN { exit !(l > 1e-3) }' || fail "the click on FREEZE did not reach the DSP"
+
+kill -INT "$JALV"
+wait "$JALV"
+status=$?
+grep -iE "X Error|BadWindow|BadDrawable|BadMatch|Gdk-ERROR" "$WORK/jalv.log" && fail "X error"
+((status == 0)) || fail "jalv.gtk3 exited with $status: $(cat "$WORK/jalv.log")"
+echo "PASS"
