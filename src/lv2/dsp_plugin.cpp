@@ -12,6 +12,7 @@
 #include <lv2/state/state.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -55,7 +56,10 @@ void Plugin::applyControls() noexcept {
         const float* port = controls[a];
         if (port == nullptr) continue;
         const float value = *port;
-        if (std::memcmp(&value, &applied[a], sizeof value) == 0 || !std::isfinite(value)) continue;
+        // By bits: the NaN that marks "never applied" must differ from every value.
+        if (std::bit_cast<std::uint32_t>(value) == std::bit_cast<std::uint32_t>(applied[a]) ||
+            !std::isfinite(value))
+            continue;
         applied[a] = value;
         const parameter::Range& range = parameter::kRanges[a];
         kernel.setParameter(static_cast<std::uint64_t>(a), std::clamp(value, range.min, range.max));
