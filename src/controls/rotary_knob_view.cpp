@@ -6,6 +6,8 @@
 #include "platform/ui/shapes.h"
 #include "platform/ui/ui_context.h"
 
+#include <cairo.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -64,10 +66,12 @@ float knobDraggedValue(float value, float min, float max, float dy) {
     return std::clamp(moved, min, max);
 }
 
-void drawKnobFace(Graphics& g, Size size, double n, const std::optional<std::string>& readout) {
+namespace {
+
+// The parts of the face that never change: the body, the inset face and the value track.
+void drawKnobBody(Graphics& g, Size size) {
     const Point center{size.width / 2.0, size.height / 2.0};
     const double r = std::min(center.x, center.y) - 1.0;
-    const double arcRadius = 0.78 * r;
     const double innerRadius = 0.88 * r;
 
     Path body;
@@ -86,17 +90,22 @@ void drawKnobFace(Graphics& g, Size size, double n, const std::optional<std::str
                                  {0.5, srgb(0.06, 0.07, 0.11)},
                                  {1.0, srgb(0.04, 0.05, 0.08)}}});
 
-    const StrokeStyle arcStyle{2.5};
     Path track;
-    addArc(track, center, arcRadius, kKnobArcStart, kKnobArcStart + kKnobArcRange);
-    g.stroke(track, kWhite.withAlpha(0.08), arcStyle);
+    addArc(track, center, 0.78 * r, kKnobArcStart, kKnobArcStart + kKnobArcRange);
+    g.stroke(track, kWhite.withAlpha(0.08), StrokeStyle{2.5});
+}
 
+// The value arc, its pointer and the readout.
+void drawKnobIndicator(Graphics& g, Size size, double n,
+                       const std::optional<std::string>& readout) {
+    const Point center{size.width / 2.0, size.height / 2.0};
+    const double arcRadius = 0.78 * (std::min(center.x, center.y) - 1.0);
     const double angle = kKnobArcStart + kKnobArcRange * n;
     // A sliver of arc at the very bottom of the range would read as a rendering fault.
     if (n > 0.001) {
         Path value;
         addArc(value, center, arcRadius, kKnobArcStart, angle);
-        g.stroke(value, ZerinCurveConstants::accentCyan, arcStyle);
+        g.stroke(value, ZerinCurveConstants::accentCyan, StrokeStyle{2.5});
     }
 
     Path pointer;
@@ -105,6 +114,89 @@ void drawKnobFace(Graphics& g, Size size, double n, const std::optional<std::str
 
     if (readout)
         g.drawText(*readout, Font{9.0, FontWeight::medium, FontDesign::monospaced}, kWhite, center);
+}
+
+// The body drawn once into an image and copied each frame: its two radial gradients are most
+// of a knob's cost. The image is rendered at the face's own sub-pixel phase and copied onto
+// whole device pixels, so it covers exactly the pixels a direct drawing would.
+class KnobBodyCache {
+public:
+    KnobBodyCache() = default;
+    ~KnobBodyCache() { release(); }
+    KnobBodyCache(const KnobBodyCache&) = delete;
+    KnobBodyCache& operator=(const KnobBodyCache&) = delete;
+
+    void draw(Graphics& g, Size size) {
+        cairo_t* cr = g.context();
+        cairo_matrix_t m;
+        cairo_get_matrix(cr, &m);
+        double sx = 1.0, sy = 0.0;
+        cairo_user_to_device_distance(cr, &sx, &sy);
+        double tx = 0.0, ty = 1.0;
+        cairo_user_to_device_distance(cr, &tx, &ty);
+        // Rotated or unevenly scaled contexts (none in the editor) draw directly.
+        if (sy != 0.0 || tx != 0.0 || sx != ty || !(sx > 0.0)) {
+            drawKnobBody(g, size);
+            return;
+        }
+        double ox = 0.0, oy = 0.0;
+        cairo_user_to_device(cr, &ox, &oy);
+        const double px = std::floor(ox), py = std::floor(oy);
+        const Key key{size, sx, ox - px, oy - py};
+        if (surface == nullptr || !(key == current)) render(key);
+        double ux = px, uy = py;
+        cairo_device_to_user(cr, &ux, &uy);
+        cairo_save(cr);
+        cairo_set_source_surface(cr, surface, ux, uy);
+        cairo_paint(cr);
+        cairo_restore(cr);
+    }
+
+private:
+    struct Key {
+        Size size;
+        double scale = 0.0;
+        double phaseX = 0.0;
+        double phaseY = 0.0;
+        bool operator==(const Key& o) const {
+            return size.width == o.size.width && size.height == o.size.height && scale == o.scale &&
+                   phaseX == o.phaseX && phaseY == o.phaseY;
+        }
+    };
+
+    void render(const Key& key) {
+        release();
+        const int w = static_cast<int>(std::ceil(key.size.width * key.scale + key.phaseX)) + 1;
+        const int h = static_cast<int>(std::ceil(key.size.height * key.scale + key.phaseY)) + 1;
+        surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
+        cairo_t* cr = cairo_create(surface);
+        cairo_translate(cr, key.phaseX, key.phaseY);
+        cairo_scale(cr, key.scale, key.scale);
+        {
+            Graphics g(cr);
+            drawKnobBody(g, key.size);
+        }
+        cairo_destroy(cr);
+        cairo_surface_flush(surface);
+        // One image pixel per device pixel wherever it is painted.
+        cairo_surface_set_device_scale(surface, key.scale, key.scale);
+        current = key;
+    }
+
+    void release() {
+        if (surface != nullptr) cairo_surface_destroy(surface);
+        surface = nullptr;
+    }
+
+    cairo_surface_t* surface = nullptr;
+    Key current;
+};
+
+} // namespace
+
+void drawKnobFace(Graphics& g, Size size, double n, const std::optional<std::string>& readout) {
+    drawKnobBody(g, size);
+    drawKnobIndicator(g, size, n, readout);
 }
 
 // The face: draws the knob and turns vertical drags, double clicks and hover into edits of
@@ -124,7 +216,9 @@ public:
         const double n = knobNormalizedValue(param.value(), param.min, param.max);
         std::optional<std::string> readout;
         if (dragging) readout = knobValueText(param.value(), param.unit);
-        drawKnobFace(g, {frame().width, frame().height}, n, readout);
+        const Size size{frame().width, frame().height};
+        bodyCache.draw(g, size);
+        drawKnobIndicator(g, size, n, readout);
     }
 
     bool acceptsPointer() const override { return true; }
@@ -198,6 +292,7 @@ private:
     bool resetting = false;
     double lastDragY = 0.0;
     bool cursorPushed = false;
+    KnobBodyCache bodyCache;
 };
 
 RotaryKnobView::RotaryKnobView(ObservableAUParameter& param)

@@ -133,7 +133,9 @@ void Plugin::writeMessages(std::uint32_t frames) noexcept {
     LV2_Atom_Forge_Frame frame;
     lv2_atom_forge_sequence_head(&forge, &frame, 0);
 
-    if (restored.exchange(false, std::memory_order_acquire)) {
+    // A restore is news only to a UI that shows the curve; hosts without one would take the
+    // messages for properties they do not know.
+    if (restored.exchange(false, std::memory_order_acquire) && uiListening) {
         replyCurve = true;
         replyName = true;
     }

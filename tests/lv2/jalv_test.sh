@@ -3,7 +3,7 @@
 # are what is heard. A curve of 2000 ms everywhere (mix 100 %, no feedback) keeps the first
 # second silent; a curve of 0 ms lets the clicks through at once.
 #
-#   jalv_test.sh BUNDLE_PARENT_DIR WAV_LEVEL
+#   jalv_test.sh BUNDLE_PARENT_DIR WAV_TOOL
 set -u
 LV2_DIR=$1
 LEVEL=$2
@@ -87,7 +87,7 @@ level_with_state() { # name delay_ms
     kill -INT "$jalv"
     wait "$jalv" 2>/dev/null
     kill "$holder" 2>/dev/null
-    "$LEVEL" "$dir/out.wav" 0.1
+    "$LEVEL" level "$dir/out.wav" 0.1
 }
 
 late=$(level_with_state a 2000) || exit 1

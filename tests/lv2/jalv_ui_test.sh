@@ -8,7 +8,7 @@
 # spectrum it captures at once. So a recording made within those two seconds is silent unless
 # the mode change reached the DSP.
 #
-#   jalv_ui_test.sh BUNDLE_PARENT_DIR WAV_LEVEL EDITOR_PROBE
+#   jalv_ui_test.sh BUNDLE_PARENT_DIR WAV_TOOL EDITOR_PROBE
 set -u
 LV2_DIR=$1
 LEVEL=$2
@@ -92,7 +92,7 @@ jack_connect src:240_bpm zerin:in_l && jack_connect src:240_bpm zerin:in_r || fa
 xdotool mousemove --window "$window" 434 $((47 + 25)) click 1
 sleep 0.3
 jack_rec -f "$WORK/out.wav" -d 1 -b 32 zerin:out_l zerin:out_r >/dev/null 2>&1 || fail "jack_rec failed"
-level=$("$LEVEL" "$WORK/out.wav" 0.2)
+level=$("$LEVEL" level "$WORK/out.wav" 0.2)
 echo "output level after the click: $level"
 awk -v l="$level" 'BEGIN { exit !(l > 1e-3) }' || fail "the click on FREEZE did not reach the DSP"
 

@@ -249,6 +249,7 @@ struct Renders : ::testing::Test {
 };
 
 TEST_F(Renders, Lv2applyMatchesZerinRender) {
+    REQUIRE_PLAIN_BUILD();
     REQUIRE_TOOL("lv2apply");
     const Output out = run(kLv2Path + "lv2apply -i " + (dir / "in.wav").string() + " -o " +
                            (dir / "out.wav").string() + " -c mode 2 -c feedback 60 -c dryWet 80 " +
@@ -259,6 +260,7 @@ TEST_F(Renders, Lv2applyMatchesZerinRender) {
 }
 
 TEST_F(Renders, Lv2fileWithAFactoryPresetMatchesZerinRender) {
+    REQUIRE_PLAIN_BUILD();
     REQUIRE_TOOL("lv2file");
     const Output out = run(
         kLv2Path + "lv2file -i " + (dir / "in.wav").string() + " -o " + (dir / "out.wav").string() +

@@ -1,0 +1,138 @@
+// One editor frame drawn offscreen at 900 x 600 against the floor: a bare linear gradient over
+// the same image. The frame is what a window does every display refresh: advance the tree's
+// animations, clear, lay out and paint, with the LFO at full depth, the particles running, a
+// classification snapshot shown, and the orbs and knobs as they are.
+//
+//   build-bench/bench/editor_bench --benchmark_counters_tabular=true
+
+#include "audiounit/parameters.h"
+#include "audiounit/zerin_audio_unit.h"
+#include "controls/audio_unit_view_controller.h"
+#include "controls/main_view.h"
+#include "platform/ui/graphics.h"
+#include "platform/ui/offscreen.h"
+#include "platform/ui/path.h"
+#include "platform/ui/shapes.h"
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+namespace {
+
+using namespace zerin;
+
+constexpr Size kEditorSize{900.0, 600.0};
+constexpr double kFrameStep = 1.0 / 60.0;
+
+void BM_BareGradient(benchmark::State& state) {
+    OffscreenImage image(kEditorSize, static_cast<double>(state.range(0)));
+    Path rect;
+    addRect(rect, {0.0, 0.0, kEditorSize.width, kEditorSize.height});
+    const LinearGradient gradient{{0.0, 0.0},
+                                  {0.0, kEditorSize.height},
+                                  {{0.0, {0.10, 0.11, 0.16, 1.0}}, {1.0, {0.04, 0.04, 0.07, 1.0}}}};
+    for (auto _ : state) {
+        image.draw([&](Graphics& g) { g.fill(rect, gradient); });
+    }
+}
+BENCHMARK(BM_BareGradient)->ArgName("scale")->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
+
+// Noise in [-0.5, 0.5], the same every run.
+std::vector<float> noise(std::size_t frames, std::uint32_t seed) {
+    std::vector<float> out(frames);
+    for (float& v : out) {
+        seed = seed * 1664525u + 1013904223u;
+        v = static_cast<float>(seed >> 8) / 16777216.0f - 0.5f;
+    }
+    return out;
+}
+
+// The editor over a real unit, its clock driven by hand.
+struct Editor {
+    double now = 1000.0;
+    MainQueue queue{[this] { return now; }};
+    ViewHost host{queue, kEditorSize};
+    AudioUnitViewController controller{queue};
+    std::shared_ptr<ZerinExtensionAudioUnit> unit;
+
+    Editor() {
+        AUError error;
+        unit = controller.createAudioUnit(zerinComponentDescription(), &error);
+        if (!unit) {
+            std::fprintf(stderr, "editor_bench: no unit: %s\n", error.message.c_str());
+            std::exit(1);
+        }
+        auto& tree = *unit->parameterTree();
+        tree.parameterWithIdentifier("lfoDepth")->setValue(100.0f);
+        tree.parameterWithIdentifier("sourceSensitivity")->setValue(100.0f);
+        controller.viewDidLoad(host);
+        queue.pump(); // the posted editor build
+        host.advance(now);
+        renderNoise();
+        // One poll reads the snapshot; the queue is not pumped again, so it stays shown.
+        now += ZerinExtensionMainView::kPollInterval;
+        queue.pump();
+        host.advance(now);
+        if (!controller.mainView() || !controller.mainView()->classificationData()) {
+            std::fprintf(stderr, "editor_bench: no classification snapshot\n");
+            std::exit(1);
+        }
+    }
+
+    void renderNoise() {
+        AUError error;
+        (*unit->inputBusses())[0].setFormat({48000.0, 2}, &error);
+        (*unit->outputBusses())[0].setFormat({48000.0, 2}, &error);
+        unit->allocateRenderResources(&error);
+        const AUInternalRenderBlock render = unit->internalRenderBlock();
+        constexpr std::uint32_t kBlock = 512;
+        const std::vector<float> left = noise(8 * kBlock, 7u), right = noise(8 * kBlock, 9u);
+        std::vector<float> outL(kBlock), outR(kBlock);
+        std::size_t position = 0;
+        const AURenderPullInputBlock pull = [&](AudioUnitRenderActionFlags*, const AudioTimeStamp*,
+                                                AUAudioFrameCount frames, std::int64_t,
+                                                AudioBufferList* list) -> AUAudioUnitStatus {
+            std::copy_n(left.data() + position, frames,
+                        static_cast<float*>(list->mBuffers[0].mData));
+            std::copy_n(right.data() + position, frames,
+                        static_cast<float*>(list->mBuffers[1].mData));
+            return 0;
+        };
+        for (position = 0; position < left.size(); position += kBlock) {
+            AudioBufferList out;
+            out.mNumberBuffers = 2;
+            out.mBuffers[0] = {1, kBlock * 4u, outL.data()};
+            out.mBuffers[1] = {1, kBlock * 4u, outR.data()};
+            AudioTimeStamp time;
+            time.mSampleTime = static_cast<double>(position);
+            AudioUnitRenderActionFlags flags = 0;
+            render(&flags, &time, kBlock, 0, &out, nullptr, &pull);
+        }
+    }
+};
+
+// Out of line so a profiler can collect this alone (callgrind --toggle-collect='*drawFrame*').
+[[gnu::noinline]] void drawFrame(Editor& editor, OffscreenImage& image) {
+    editor.now += kFrameStep;
+    editor.host.advance(editor.now);
+    image.clear();
+    image.draw(editor.host);
+}
+
+void BM_FullEditorFrame(benchmark::State& state) {
+    Editor editor;
+    OffscreenImage image(kEditorSize, static_cast<double>(state.range(0)));
+    for (auto _ : state)
+        drawFrame(editor, image);
+}
+BENCHMARK(BM_FullEditorFrame)->ArgName("scale")->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+BENCHMARK_MAIN();

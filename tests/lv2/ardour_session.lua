@@ -1,0 +1,34 @@
+-- Builds a session with one stereo track through Zerin, records `frames` samples of silence
+-- so the track has a take (there is no headless import), and saves it.
+--   ardour7-lua -- make.lua DIR NAME URI PRESET FRAMES [PARAM_INDEX VALUE]...
+local dir, name, uri, preset = arg[1], arg[2], arg[3], arg[4]
+local frames = tonumber(arg[5])
+ARDOUR.config():set_hide_dummy_backend(false)
+AudioEngine:set_backend("None (Dummy)", "", "")
+AudioEngine:start()
+local s = create_session(dir, name, 48000)
+assert(s, "cannot create the session")
+local t = s:new_audio_track(2, 2, nil, 1, "T1", ARDOUR.PresentationInfo.max_order,
+                            ARDOUR.TrackMode.Normal, true):front()
+local p = ARDOUR.LuaAPI.new_plugin(s, uri, ARDOUR.PluginType.LV2, preset)
+assert(not p:isnil(), "cannot load the plug-in")
+t:add_processor_by_index(p, 0, nil, true)
+for i = 6, #arg - 1, 2 do
+  assert(ARDOUR.LuaAPI.set_processor_param(p, tonumber(arg[i]), tonumber(arg[i + 1])),
+         "cannot set parameter " .. arg[i])
+end
+
+t:rec_enable_control():set_value(1, PBD.GroupControlDisposition.NoGroup)
+s:maybe_enable_record(false)
+s:request_roll(ARDOUR.TransportRequestSource.TRS_UI)
+local waited = 0
+while s:transport_sample() < frames and waited < 600 do
+  ARDOUR.LuaAPI.usleep(50000)
+  waited = waited + 1
+end
+s:request_stop(false, false, ARDOUR.TransportRequestSource.TRS_UI)
+ARDOUR.LuaAPI.usleep(500000)
+t:rec_enable_control():set_value(0, PBD.GroupControlDisposition.NoGroup)
+s:save_state("", false, false, false, false, false)
+close_session()
+print("recorded up to", frames)
