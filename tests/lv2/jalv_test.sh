@@ -7,65 +7,9 @@
 set -u
 LV2_DIR=$1
 LEVEL=$2
-URI=https://zerin-audio.org/lv2/zerin/stereo
-CURVE_URI=https://zerin-audio.org/lv2/zerin#curve
-
-for tool in jackd jalv jack_metro jack_rec jack_connect jack_lsp; do
-    command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed" >&2; exit 77; }
-done
-
-WORK=$(mktemp -d)
-PIDS=()
-cleanup() {
-    local pid
-    for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; done
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
-wait_for() { # seconds, command...: a bound on waiting, not a check of speed
-    local tries=$(($1 * 10)); shift
-    while ((tries-- > 0)); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done
-    return 1
-}
-
-export JACK_DEFAULT_SERVER="zerin-lv2-test-$$" JACK_NO_AUDIO_RESERVATION=1
-export LV2_PATH="$LV2_DIR:/usr/lib/lv2"
-
-jackd -r -d dummy -r 48000 -p 512 -C 2 -P 2 >"$WORK/jackd.log" 2>&1 &
-PIDS+=($!)
-wait_for 10 jack_lsp || fail "jackd did not start: $(cat "$WORK/jackd.log")"
-jack_metro -n src -b 240 -f 880 -A 0.5 -D 20 >/dev/null 2>&1 &
-PIDS+=($!)
-wait_for 10 sh -c "jack_lsp | grep -q '^src:'" || fail "jack_metro did not start"
-
-# A state directory as jalv.gtk3's File > Save writes it.
-state_dir() { # dir delay_ms
-    mkdir -p "$1"
-    cat >"$1/manifest.ttl" <<TTL
-@prefix lv2: <http://lv2plug.in/ns/lv2core#> .
-@prefix pset: <http://lv2plug.in/ns/ext/presets#> .
-@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .
-<state.ttl> a pset:Preset ; lv2:appliesTo <$URI> ; rdfs:seeAlso <state.ttl> .
-TTL
-    cat >"$1/state.ttl" <<TTL
-@prefix atom: <http://lv2plug.in/ns/ext/atom#> .
-@prefix lv2: <http://lv2plug.in/ns/lv2core#> .
-@prefix pset: <http://lv2plug.in/ns/ext/presets#> .
-@prefix rdf: <http://www.w3.org/1999/02/22-rdf-syntax-ns#> .
-@prefix state: <http://lv2plug.in/ns/ext/state#> .
-@prefix xsd: <http://www.w3.org/2001/XMLSchema#> .
-<> a pset:Preset ;
-    lv2:appliesTo <$URI> ;
-    lv2:port [ lv2:symbol "dryWet" ; pset:value 100.0 ] ,
-             [ lv2:symbol "feedback" ; pset:value 0.0 ] ,
-             [ lv2:symbol "lfoDepth" ; pset:value 0.0 ] ;
-    state:state [
-        <$CURVE_URI> [ a atom:Vector ; atom:childType atom:Float ;
-            rdf:value ( "20.0"^^xsd:float "$2"^^xsd:float "20000.0"^^xsd:float "$2"^^xsd:float ) ]
-    ] .
-TTL
-}
+source "$(dirname "$0")/host_common.sh"
+require_tools jackd jalv jack_metro jack_rec jack_connect jack_lsp
+start_jack_with_clicks
 
 # Loads a state, feeds the clicks in, records a second of output; prints its level.
 level_with_state() { # name delay_ms

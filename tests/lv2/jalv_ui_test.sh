@@ -13,31 +13,8 @@ set -u
 LV2_DIR=$1
 LEVEL=$2
 PROBE=$3
-URI=https://zerin-audio.org/lv2/zerin/stereo
-CURVE_URI=https://zerin-audio.org/lv2/zerin#curve
-
-for tool in Xvfb jackd jalv.gtk3 jack_metro jack_rec jack_connect jack_lsp xdotool; do
-    command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed" >&2; exit 77; }
-done
-
-WORK=$(mktemp -d)
-PIDS=()
-cleanup() {
-    local pid
-    for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; done
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
-wait_for() { # seconds, command...: a bound on waiting, not a check of speed
-    local tries=$(($1 * 10)); shift
-    while ((tries-- > 0)); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done
-    return 1
-}
-
-export JACK_DEFAULT_SERVER="zerin-ui-test-$$" JACK_NO_AUDIO_RESERVATION=1
-export LV2_PATH="$LV2_DIR:/usr/lib/lv2"
-export ZERIN_CONFIG_DIR="$WORK/config" # never the user's presets
+source "$(dirname "$0")/host_common.sh"
+require_tools Xvfb jackd jalv.gtk3 jack_metro jack_rec jack_connect jack_lsp xdotool
 
 # -displayfd: Xvfb picks a free display itself and says which.
 Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$WORK/display" \
@@ -46,32 +23,8 @@ PIDS+=($!)
 wait_for 10 test -s "$WORK/display" || fail "Xvfb did not start"
 export DISPLAY=":$(cat "$WORK/display")"
 
-jackd -r -d dummy -r 48000 -p 512 -C 2 -P 2 >"$WORK/jackd.log" 2>&1 &
-PIDS+=($!)
-wait_for 10 jack_lsp || fail "jackd did not start"
-jack_metro -n src -b 240 -f 880 -A 0.5 -D 20 >/dev/null 2>&1 &
-PIDS+=($!)
-
-mkdir -p "$WORK/state"
-cat >"$WORK/state/manifest.ttl" <<TTL
-@prefix lv2: <http://lv2plug.in/ns/lv2core#> .
-@prefix pset: <http://lv2plug.in/ns/ext/presets#> .
-@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .
-<state.ttl> a pset:Preset ; lv2:appliesTo <$URI> ; rdfs:seeAlso <state.ttl> .
-TTL
-cat >"$WORK/state/state.ttl" <<TTL
-@prefix atom: <http://lv2plug.in/ns/ext/atom#> .
-@prefix lv2: <http://lv2plug.in/ns/lv2core#> .
-@prefix pset: <http://lv2plug.in/ns/ext/presets#> .
-@prefix rdf: <http://www.w3.org/1999/02/22-rdf-syntax-ns#> .
-@prefix state: <http://lv2plug.in/ns/ext/state#> .
-@prefix xsd: <http://www.w3.org/2001/XMLSchema#> .
-<> a pset:Preset ; lv2:appliesTo <$URI> ;
-    lv2:port [ lv2:symbol "dryWet" ; pset:value 100.0 ] ,
-             [ lv2:symbol "feedback" ; pset:value 0.0 ] ;
-    state:state [ <$CURVE_URI> [ a atom:Vector ; atom:childType atom:Float ;
-        rdf:value ( "20.0"^^xsd:float "2000.0"^^xsd:float "20000.0"^^xsd:float "2000.0"^^xsd:float ) ] ] .
-TTL
+start_jack_with_clicks
+state_dir "$WORK/state" 2000
 
 jalv.gtk3 -l "$WORK/state" --jack-name zerin "$URI" >"$WORK/jalv.log" 2>&1 &
 JALV=$!
