@@ -30,18 +30,9 @@ TEST(LV2RealTime, RunNeverTouchesTheHeap) {
     for (int cycle = 0; cycle < 200; ++cycle) {
         control.beginInput(&mapper.map);
         if (cycle % 10 == 0) {
-            LV2_Atom_Forge_Frame frame;
-            auto* f = &control.forge;
-            lv2_atom_forge_frame_time(f, 0);
-            lv2_atom_forge_object(f, &frame, 0, urids.patchSet);
-            lv2_atom_forge_key(f, urids.patchProperty);
-            lv2_atom_forge_urid(f, urids.curve);
-            lv2_atom_forge_key(f, urids.patchValue);
-            lv2_atom_forge_vector(f, sizeof(float), urids.atomFloat,
-                                  static_cast<std::uint32_t>(curve.size()), curve.data());
-            lv2_atom_forge_pop(f, &frame);
-            lv2::writePresetNameSet(f, urids, "Bloom");
-            lv2::writePatchGet(f, urids);
+            forgeCurveSet(&control.forge, urids, curve);
+            lv2::writePresetNameSet(&control.forge, urids, "Bloom");
+            lv2::writePatchGet(&control.forge, urids);
         }
         control.endInput();
         notify.offerOutput();

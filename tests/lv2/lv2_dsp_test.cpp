@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <optional>
 #include <random>
 #include <string>
 
@@ -59,17 +60,8 @@ struct Fixture : ::testing::Test {
     void sendCurve(Instance& instance, const std::vector<float>& pairs, const char* name) {
         SequenceBuffer control;
         control.beginInput(&mapper.map);
-        LV2_Atom_Forge_Frame frame;
-        auto* f = &control.forge;
-        lv2_atom_forge_frame_time(f, 0);
-        lv2_atom_forge_object(f, &frame, 0, urids.patchSet);
-        lv2_atom_forge_key(f, urids.patchProperty);
-        lv2_atom_forge_urid(f, urids.curve);
-        lv2_atom_forge_key(f, urids.patchValue);
-        lv2_atom_forge_vector(f, sizeof(float), urids.atomFloat,
-                              static_cast<std::uint32_t>(pairs.size()), pairs.data());
-        lv2_atom_forge_pop(f, &frame);
-        if (name != nullptr) lv2::writePresetNameSet(f, urids, name);
+        forgeCurveSet(&control.forge, urids, pairs);
+        if (name != nullptr) lv2::writePresetNameSet(&control.forge, urids, name);
         control.endInput();
         instance.connectAtoms(&control, nullptr);
         float silence[64] = {};
@@ -174,29 +166,28 @@ TEST_F(Fixture, ControlsAreClampedAndNonFiniteValuesIgnored) {
 
 TEST_F(Fixture, TheHostTempoDrivesTempoSync) {
     const auto input = noise(2, 48000);
-    auto renderAt = [&](double bpm) {
+    // Without a tempo, as from a host without a transport (no control port): 120 BPM.
+    auto renderAt = [&](std::optional<float> bpm) {
         Instance instance(stereo(), kRate, features);
         instance.controls[parameter::tempoSync] = 1.0f;
         instance.controls[parameter::lfoDepth] = 100.0f;
         SequenceBuffer control;
-        control.beginInput(&mapper.map);
-        LV2_Atom_Forge_Frame frame;
-        lv2_atom_forge_frame_time(&control.forge, 0);
-        lv2_atom_forge_object(&control.forge, &frame, 0, urids.timePosition);
-        lv2_atom_forge_key(&control.forge, urids.timeBeatsPerMinute);
-        lv2_atom_forge_float(&control.forge, static_cast<float>(bpm));
-        lv2_atom_forge_pop(&control.forge, &frame);
-        control.endInput();
-        instance.connectAtoms(&control, nullptr);
-        auto out = render(instance, input, 48000);
-        return out;
+        if (bpm) {
+            control.beginInput(&mapper.map);
+            LV2_Atom_Forge_Frame frame;
+            lv2_atom_forge_frame_time(&control.forge, 0);
+            lv2_atom_forge_object(&control.forge, &frame, 0, urids.timePosition);
+            lv2_atom_forge_key(&control.forge, urids.timeBeatsPerMinute);
+            lv2_atom_forge_float(&control.forge, *bpm);
+            lv2_atom_forge_pop(&control.forge, &frame);
+            control.endInput();
+            instance.connectAtoms(&control, nullptr);
+        }
+        return render(instance, input, 48000);
     };
-    const auto at120 = renderAt(120.0);
-    EXPECT_NE(renderAt(90.0), at120); // 1 Hz snaps to 0.75 Hz at 90 BPM, stays 1 Hz at 120
-    Instance noTempo(stereo(), kRate, features); // a host without a transport: 120 BPM
-    noTempo.controls[parameter::tempoSync] = 1.0f;
-    noTempo.controls[parameter::lfoDepth] = 100.0f;
-    EXPECT_EQ(render(noTempo, input, 48000), at120);
+    const auto at120 = renderAt(120.0f);
+    EXPECT_NE(renderAt(90.0f), at120); // 1 Hz snaps to 0.75 Hz at 90 BPM, stays 1 Hz at 120
+    EXPECT_EQ(renderAt(std::nullopt), at120);
 }
 
 TEST_F(Fixture, TheCurveIsSetByMessageAndAnsweredOnRequest) {

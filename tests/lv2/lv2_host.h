@@ -84,6 +84,21 @@ struct SequenceBuffer {
     }
 };
 
+// A patch:Set of the curve as raw (Hz, ms) pairs, forged here rather than by the plug-in's own
+// writer, so that tests can send what the editor never would (NaN, 0 Hz, odd counts).
+inline void forgeCurveSet(LV2_Atom_Forge* f, const lv2::Urids& urids,
+                          const std::vector<float>& pairs) {
+    LV2_Atom_Forge_Frame frame;
+    lv2_atom_forge_frame_time(f, 0);
+    lv2_atom_forge_object(f, &frame, 0, urids.patchSet);
+    lv2_atom_forge_key(f, urids.patchProperty);
+    lv2_atom_forge_urid(f, urids.curve);
+    lv2_atom_forge_key(f, urids.patchValue);
+    lv2_atom_forge_vector(f, sizeof(float), urids.atomFloat,
+                          static_cast<std::uint32_t>(pairs.size()), pairs.data());
+    lv2_atom_forge_pop(f, &frame);
+}
+
 struct Instance {
     const LV2_Descriptor* descriptor = nullptr;
     LV2_Handle handle = nullptr;

@@ -54,6 +54,10 @@ bool haveTool(const char* tool) {
 #define REQUIRE_TOOL(tool)                                                                         \
     if (!haveTool(tool)) GTEST_SKIP() << tool << " is not installed (scripts/setup installs it)"
 
+// A sanitized plug-in needs its sanitizer's runtime, which a plain host never loads.
+#define REQUIRE_PLAIN_BUILD()                                                                      \
+    if (ZERIN_SANITIZED) GTEST_SKIP() << "a sanitized plug-in does not load into a plain host"
+
 // The triples of one Turtle file, through sordi: subject -> predicate -> objects.
 struct Graph {
     std::map<std::string, std::multimap<std::string, std::string>> nodes;

@@ -2,6 +2,7 @@
 // from a second connection, the way a plug-in host or the user would.
 
 #include "platform/ui/graphics.h"
+#include "platform/ui/shapes.h"
 #include "platform/ui/view_host.h"
 #include "platform/ui/x11_window.h"
 
@@ -22,23 +23,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace zerin {
 namespace {
 
-bool programInPath(const std::string& name) {
-    const char* path = std::getenv("PATH");
-    std::string dirs = path ? path : "/usr/bin:/bin";
-    std::size_t start = 0;
-    while (start <= dirs.size()) {
-        std::size_t end = std::min(dirs.find(':', start), dirs.size());
-        std::string candidate = dirs.substr(start, end - start) + "/" + name;
-        if (access(candidate.c_str(), X_OK) == 0) return true;
-        start = end + 1;
-    }
-    return false;
+bool installed(const char* program) {
+    return std::system((std::string("command -v ") + program + " >/dev/null 2>&1").c_str()) == 0;
 }
 
 pid_t spawn(const std::vector<std::string>& args, const std::string& display = {}) {
@@ -64,91 +57,50 @@ int waitFor(pid_t pid) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-// An Xvfb on the first free display from :90, stopped by its pid.
+// An Xvfb on a display it picks itself (-displayfd), so that test processes running side by
+// side never race for one number; it writes the number once it accepts connections.
 class XvfbServer {
 public:
     XvfbServer() {
-        for (int number = 90; number <= 120 && pid <= 0; ++number) {
-            // Appending, not "literal" + string: GCC 12 warns falsely about the latter.
-            std::string candidate = ":";
-            candidate += std::to_string(number);
-            std::string lock = "/tmp/.X";
-            lock += std::to_string(number);
-            lock += "-lock";
-            if (access(lock.c_str(), F_OK) == 0) continue;
-            pid = spawn(
-                {"Xvfb", candidate, "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset"});
-            if (waitUntilReady(candidate, lock)) {
-                name = candidate;
-            } else {
-                stop();
-            }
+        int ready[2];
+        if (pipe(ready) != 0) return;
+        pid = spawn({"Xvfb", "-displayfd", std::to_string(ready[1]), "-screen", "0", "1024x768x24",
+                     "-nolisten", "tcp", "-noreset"});
+        close(ready[1]);
+        char number[16] = {};
+        pollfd fd{ready[0], POLLIN, 0};
+        if (poll(&fd, 1, 20'000) > 0 && read(ready[0], number, sizeof number - 1) > 0) {
+            name = ":"; // appending: GCC 12 warns falsely about "literal" + string
+            name += std::to_string(std::atoi(number));
         }
+        close(ready[0]);
     }
-    ~XvfbServer() { stop(); }
-    XvfbServer(const XvfbServer&) = delete;
-    XvfbServer& operator=(const XvfbServer&) = delete;
-
-    bool running() const { return pid > 0; }
-    std::string name;
-
-private:
-    // Ready once the display answers and its lock names our process: when two test
-    // processes race for one number, the loser's server exits while the winner's answers.
-    bool waitUntilReady(const std::string& display, const std::string& lock) {
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            if (waitpid(pid, nullptr, WNOHANG) == pid) {
-                pid = -1;
-                return false;
-            }
-            if (lockOwner(lock) == pid) {
-                if (Display* probe = XOpenDisplay(display.c_str())) {
-                    XCloseDisplay(probe);
-                    return true;
-                }
-            }
-            usleep(50'000);
-        }
-        return false;
-    }
-    static pid_t lockOwner(const std::string& lock) {
-        FILE* file = std::fopen(lock.c_str(), "r");
-        if (!file) return -1;
-        long owner = -1;
-        if (std::fscanf(file, "%ld", &owner) != 1) owner = -1;
-        std::fclose(file);
-        return static_cast<pid_t>(owner);
-    }
-    void stop() {
+    ~XvfbServer() {
         if (pid <= 0) return;
         kill(pid, SIGTERM);
         waitpid(pid, nullptr, 0);
-        pid = -1;
     }
+    XvfbServer(const XvfbServer&) = delete;
+    XvfbServer& operator=(const XvfbServer&) = delete;
+
+    std::string name; // empty when the server did not start
+private:
     pid_t pid = -1;
 };
 
 // Fills its bounds with one colour and records what reaches it.
 class ProbeView : public View {
 public:
-    Color color{1.0, 0.0, 0.0};
-    std::vector<Point> downs;
-    std::vector<Point> ups;
-    std::vector<Point> drags;
+    std::vector<Point> downs, ups, drags;
     std::vector<double> wheel;
     std::vector<KeyEvent> keys;
 
     bool acceptsPointer() const override { return true; }
     bool acceptsFocus() const override { return true; }
     void draw(Graphics& g) override {
-        Rect r = bounds();
         Path path;
-        path.moveTo({r.x, r.y});
-        path.lineTo({r.maxX(), r.y});
-        path.lineTo({r.maxX(), r.maxY()});
-        path.lineTo({r.x, r.maxY()});
-        path.close();
-        g.fill(path, color);
+        addRect(path, bounds());
+        g.fill(path, Color{1.0, 0.0, 0.0});
     }
     void pointerDown(const PointerEvent& event) override { downs.push_back(event.location); }
     void pointerDragged(const PointerEvent& event) override { drags.push_back(event.location); }
@@ -163,9 +115,19 @@ public:
     }
 };
 
+X11WindowOptions optionsFor(const std::string& display, double scale = 1.0,
+                            std::optional<unsigned long> parent = {}) {
+    X11WindowOptions options;
+    options.display = display.c_str();
+    options.size = {200.0, 100.0};
+    options.scale = scale;
+    options.parent = parent;
+    return options;
+}
+
 // A view tree in a window, pumped the way an event loop would.
 struct Editor {
-    explicit Editor(Size size = {200.0, 100.0}) : host(queue, size) {
+    Editor() : host(queue, {200.0, 100.0}) {
         auto root = std::make_unique<ProbeView>();
         view = root.get();
         host.setRoot(std::move(root));
@@ -205,28 +167,25 @@ struct Editor {
     std::string error;
 };
 
-struct Rgb {
-    int red = 0;
-    int green = 0;
-    int blue = 0;
-};
+Window mappedWindow(Display* display, unsigned width, unsigned height) {
+    Window window =
+        XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, width, height, 0, 0, 0);
+    XMapWindow(display, window);
+    XSync(display, False);
+    return window;
+}
 
 bool isViewable(Display* display, unsigned long window) {
     XWindowAttributes attributes{};
     return XGetWindowAttributes(display, window, &attributes) && attributes.map_state == IsViewable;
 }
 
-Rgb pixelAt(Display* display, unsigned long window, int x, int y) {
+bool isRedAt(Display* display, unsigned long window, int x, int y) {
     XImage* image = XGetImage(display, window, x, y, 1, 1, AllPlanes, ZPixmap);
-    if (!image) return {-1, -1, -1};
+    if (!image) return false;
     unsigned long pixel = XGetPixel(image, 0, 0);
     XDestroyImage(image);
-    return {static_cast<int>((pixel >> 16) & 0xFF), static_cast<int>((pixel >> 8) & 0xFF),
-            static_cast<int>(pixel & 0xFF)};
-}
-
-bool isRed(Rgb c) {
-    return c.red > 250 && c.green < 5 && c.blue < 5;
+    return ((pixel >> 16) & 0xFF) > 250 && ((pixel >> 8) & 0xFF) < 5 && (pixel & 0xFF) < 5;
 }
 
 // Destroys the parent from another connection in the middle of a frame, so the copy into our
@@ -235,16 +194,11 @@ bool isRed(Rgb c) {
 int runParentDestroyedScenario(const std::string& displayName) {
     Display* other = XOpenDisplay(displayName.c_str());
     if (!other) return 10;
-    Window parent = XCreateSimpleWindow(other, DefaultRootWindow(other), 0, 0, 300, 200, 0, 0, 0);
-    XMapWindow(other, parent);
-    XSync(other, False);
+    Window parent = mappedWindow(other, 300, 200);
     int result = 0;
     {
         Editor editor;
-        X11WindowOptions options;
-        options.display = displayName.c_str();
-        options.parent = parent;
-        if (!editor.open(options)) return 11;
+        if (!editor.open(optionsFor(displayName, 1.0, parent))) return 11;
         editor.pumpFrames(3);
         bool armed = true;
         Subscription frames = editor.host.context().onFrame([&] {
@@ -265,9 +219,9 @@ int runParentDestroyedScenario(const std::string& displayName) {
 class X11WindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!programInPath("Xvfb")) GTEST_SKIP() << "Xvfb is not installed (scripts/setup)";
+        if (!installed("Xvfb")) GTEST_SKIP() << "Xvfb is not installed (scripts/setup)";
         server = std::make_unique<XvfbServer>();
-        ASSERT_TRUE(server->running()) << "no Xvfb could start on :90..:120";
+        ASSERT_FALSE(server->name.empty()) << "Xvfb did not start";
         other = XOpenDisplay(server->name.c_str());
         ASSERT_NE(other, nullptr);
     }
@@ -275,12 +229,8 @@ protected:
         if (other) XCloseDisplay(other);
         server.reset();
     }
-    X11WindowOptions options(double scale = 1.0) const {
-        X11WindowOptions result;
-        result.display = server->name.c_str();
-        result.size = {200.0, 100.0};
-        result.scale = scale;
-        return result;
+    X11WindowOptions options(double scale = 1.0, std::optional<unsigned long> parent = {}) {
+        return optionsFor(server->name, scale, parent);
     }
     void xdotool(const std::vector<std::string>& args) {
         std::vector<std::string> command{"xdotool"};
@@ -293,13 +243,9 @@ protected:
 };
 
 TEST(X11WindowOpen, FailsCleanlyWithoutADisplay) {
-    MainQueue queue;
-    ViewHost host(queue, {100.0, 100.0});
-    X11WindowOptions options;
-    options.display = ":4711";
-    std::string error;
-    EXPECT_FALSE(X11Window::open(host, options, &error));
-    EXPECT_NE(error.find(":4711"), std::string::npos) << error;
+    Editor editor;
+    EXPECT_FALSE(editor.open(optionsFor(":4711")));
+    EXPECT_NE(editor.error.find(":4711"), std::string::npos) << editor.error;
 }
 
 TEST_F(X11WindowTest, TopLevelWindowMapsAndShowsTheView) {
@@ -309,7 +255,7 @@ TEST_F(X11WindowTest, TopLevelWindowMapsAndShowsTheView) {
     EXPECT_EQ(XSetErrorHandler(nullptr), before) << "the backend replaced the error handler";
     unsigned long id = editor.window->windowId();
     ASSERT_TRUE(isViewable(other, id));
-    EXPECT_TRUE(editor.pumpUntil([&] { return isRed(pixelAt(other, id, 199, 99)); }));
+    EXPECT_TRUE(editor.pumpUntil([&] { return isRedAt(other, id, 199, 99); }));
 
     XClassHint hint{};
     ASSERT_TRUE(XGetClassHint(other, id, &hint));
@@ -337,18 +283,13 @@ TEST_F(X11WindowTest, ResizingFromOutsideResizesTheHostInPoints) {
     XSync(other, False);
     EXPECT_TRUE(editor.pumpUntil([&] { return editor.host.size() == Size{250.0, 150.0}; }));
     // The grown area shows the view, which now covers it.
-    EXPECT_TRUE(editor.pumpUntil([&] { return isRed(pixelAt(other, id, 499, 299)); }));
+    EXPECT_TRUE(editor.pumpUntil([&] { return isRedAt(other, id, 499, 299); }));
 }
 
 TEST_F(X11WindowTest, ChildWindowLivesInAForeignParent) {
-    Window parent = XCreateSimpleWindow(other, DefaultRootWindow(other), 0, 0, 400, 300, 0, 0, 0);
-    XMapWindow(other, parent);
-    XSync(other, False);
-
+    Window parent = mappedWindow(other, 400, 300);
     Editor editor;
-    X11WindowOptions childOptions = options();
-    childOptions.parent = parent;
-    ASSERT_TRUE(editor.open(childOptions)) << editor.error;
+    ASSERT_TRUE(editor.open(options(1.0, parent))) << editor.error;
     unsigned long id = editor.window->windowId();
     // The id is usable by the host at once, without any pumping.
     Window root = 0;
@@ -359,9 +300,9 @@ TEST_F(X11WindowTest, ChildWindowLivesInAForeignParent) {
     if (children) XFree(children);
     EXPECT_EQ(actualParent, parent);
     EXPECT_TRUE(isViewable(other, id));
-    EXPECT_TRUE(editor.pumpUntil([&] { return isRed(pixelAt(other, id, 10, 10)); }));
+    EXPECT_TRUE(editor.pumpUntil([&] { return isRedAt(other, id, 10, 10); }));
     // The parent shows black beyond our 200 × 100.
-    EXPECT_FALSE(isRed(pixelAt(other, parent, 300, 200)));
+    EXPECT_FALSE(isRedAt(other, parent, 300, 200));
 }
 
 TEST_F(X11WindowTest, ParentDestroyedMidFrameClosesWithoutAnXError) {
@@ -374,18 +315,16 @@ TEST_F(X11WindowTest, ParentDestroyedMidFrameClosesWithoutAnXError) {
 }
 
 TEST_F(X11WindowTest, MissingParentFailsWithAMessage) {
-    Window gone = XCreateSimpleWindow(other, DefaultRootWindow(other), 0, 0, 10, 10, 0, 0, 0);
+    Window gone = mappedWindow(other, 10, 10);
     XDestroyWindow(other, gone);
     XSync(other, False);
     Editor editor;
-    X11WindowOptions childOptions = options();
-    childOptions.parent = gone;
-    EXPECT_FALSE(editor.open(childOptions));
+    EXPECT_FALSE(editor.open(options(1.0, gone)));
     EXPECT_NE(editor.error.find("does not exist"), std::string::npos) << editor.error;
 }
 
 TEST_F(X11WindowTest, ClicksAndWheelArriveInPoints) {
-    if (!programInPath("xdotool")) GTEST_SKIP() << "xdotool is not installed";
+    if (!installed("xdotool")) GTEST_SKIP() << "xdotool is not installed";
     for (double scale : {1.0, 2.0}) {
         SCOPED_TRACE(scale);
         Editor editor;
@@ -394,10 +333,9 @@ TEST_F(X11WindowTest, ClicksAndWheelArriveInPoints) {
         // No window manager: the window sits at the root's origin.
         xdotool({"mousemove", "60", "40", "click", "1", "click", "5", "click", "4"});
         ASSERT_TRUE(editor.pumpUntil([&] { return editor.view->wheel.size() == 2; }));
-        ASSERT_EQ(editor.view->downs.size(), 1u);
-        ASSERT_EQ(editor.view->ups.size(), 1u);
-        EXPECT_EQ(editor.view->downs[0], (Point{60.0 / scale, 40.0 / scale}));
-        EXPECT_EQ(editor.view->ups[0], (Point{60.0 / scale, 40.0 / scale}));
+        const Point clicked{60.0 / scale, 40.0 / scale};
+        EXPECT_EQ(editor.view->downs, std::vector<Point>{clicked});
+        EXPECT_EQ(editor.view->ups, std::vector<Point>{clicked});
         EXPECT_EQ(editor.view->wheel, (std::vector<double>{1.0, -1.0}));
 
         xdotool({"mousedown", "1", "mousemove", "100", "80", "mouseup", "1"});
@@ -409,7 +347,7 @@ TEST_F(X11WindowTest, ClicksAndWheelArriveInPoints) {
 }
 
 TEST_F(X11WindowTest, TypedKeysArriveAsKeyEvents) {
-    if (!programInPath("xdotool")) GTEST_SKIP() << "xdotool is not installed";
+    if (!installed("xdotool")) GTEST_SKIP() << "xdotool is not installed";
     Editor editor;
     ASSERT_TRUE(editor.open(options())) << editor.error;
     editor.pumpFrames(2);
@@ -422,8 +360,7 @@ TEST_F(X11WindowTest, TypedKeysArriveAsKeyEvents) {
     EXPECT_EQ(keys[0].text, "a");
     EXPECT_NE(keys[1].key, Key::character);
     EXPECT_EQ(keys[1].keysym, U'z');
-    EXPECT_TRUE(keys[1].modifiers.control);
-    EXPECT_TRUE(keys[1].modifiers.shift);
+    EXPECT_TRUE(keys[1].modifiers.control && keys[1].modifiers.shift);
     EXPECT_EQ(keys[2].key, Key::enter);
     EXPECT_EQ(keys[3].key, Key::backspace);
     EXPECT_FALSE(keys[3].modifiers.control);
