@@ -212,6 +212,6 @@ const LV2UI_Descriptor kUiDescriptor{kUiUri, instantiate, cleanup, portEvent, ex
 
 } // namespace zerin::lv2
 
-extern "C" LV2_SYMBOL_EXPORT const LV2UI_Descriptor* lv2ui_descriptor(std::uint32_t index) {
+LV2_SYMBOL_EXPORT const LV2UI_Descriptor* lv2ui_descriptor(std::uint32_t index) {
     return index == 0 ? &zerin::lv2::kUiDescriptor : nullptr;
 }
