@@ -80,8 +80,9 @@ private:
     QuitSignals mSignals;
     WakePipe mWake;
     MainQueue mQueue;
-    // Torn down from the bottom up: the window, the audio, then the editor (its views go
-    // while the controller that feeds them still lives), then the host.
+    // Torn down as the destructor says: the editor's views first (while the controller that
+    // feeds them still lives, and while the window's display is open, since cairo keeps
+    // copies of their cached images there), then the window, the audio, and the host.
     std::unique_ptr<ViewHost> mHost;
     AudioUnitViewController mController;
     std::shared_ptr<ZerinExtensionAudioUnit> mUnit;
@@ -91,9 +92,9 @@ private:
 };
 
 LiveEditor::~LiveEditor() {
+    if (mHost) mHost->setRoot(nullptr);
     mWindow.reset();
     stopAudio();
-    if (mHost) mHost->setRoot(nullptr);
 }
 
 // The loop thread reads the source, JACK's thread renders the unit: each stops before what

@@ -118,83 +118,9 @@ double evenScale(cairo_t* cr) {
     return sy == 0.0 && tx == 0.0 && sx == ty && sx > 0.0 ? sx : 0.0;
 }
 
-// Particle discs as coverage stamps: rasterizing a small antialiased circle costs several
-// times more than compositing a ready coverage mask, and 240 discs a frame add up. A stamp is
-// kept per radius and sub-pixel position, both in steps of a fraction of a device pixel too
-// fine to see on a moving dot; the disc's colour and opacity come with the composite.
-class DiscStamps {
-public:
-    DiscStamps() = default;
-    ~DiscStamps() { clear(); }
-    DiscStamps(const DiscStamps&) = delete;
-    DiscStamps& operator=(const DiscStamps&) = delete;
-
-    // A disc of `radius` points at `center` in `color` on `cr`, `scale` device pixels a point.
-    void draw(cairo_t* cr, double scale, Point center, double radius, Color color) {
-        if (scale != stampScale) {
-            clear();
-            stampScale = scale;
-        }
-        double cx = center.x, cy = center.y;
-        cairo_user_to_device(cr, &cx, &cy);
-        const auto radiusSteps = static_cast<std::uint32_t>(std::lround(radius * scale * kSteps));
-        const double px = std::floor(cx * kPhases + 0.5) / kPhases;
-        const double py = std::floor(cy * kPhases + 0.5) / kPhases;
-        const double wholeX = std::floor(px), wholeY = std::floor(py);
-        const auto phaseX = static_cast<std::uint32_t>((px - wholeX) * kPhases);
-        const auto phaseY = static_cast<std::uint32_t>((py - wholeY) * kPhases);
-        const Stamp& stamp = find(radiusSteps, phaseX, phaseY);
-        double ux = wholeX - stamp.reach, uy = wholeY - stamp.reach;
-        cairo_device_to_user(cr, &ux, &uy);
-        cairo_set_source_rgba(cr, color.red, color.green, color.blue, color.alpha);
-        cairo_mask_surface(cr, stamp.surface, ux, uy);
-    }
-
-private:
-    static constexpr double kSteps = 8.0;  // radius steps per device pixel
-    static constexpr double kPhases = 4.0; // positions per device pixel, each way
-
-    struct Stamp {
-        cairo_surface_t* surface = nullptr; // A8, one pixel per device pixel
-        double reach = 0.0;                 // whole pixels from the stamp's edge to the centre
-    };
-
-    const Stamp& find(std::uint32_t radiusSteps, std::uint32_t phaseX, std::uint32_t phaseY) {
-        const std::uint32_t key = (radiusSteps << 8) | (phaseX << 4) | phaseY;
-        auto [it, added] = stamps.try_emplace(key);
-        if (added) it->second = render(radiusSteps / kSteps, phaseX / kPhases, phaseY / kPhases);
-        return it->second;
-    }
-
-    Stamp render(double radius, double phaseX, double phaseY) const {
-        Stamp stamp;
-        stamp.reach = std::ceil(radius) + 1.0;
-        const int side = static_cast<int>(2.0 * stamp.reach) + 2;
-        stamp.surface = cairo_image_surface_create(CAIRO_FORMAT_A8, side, side);
-        cairo_t* cr = cairo_create(stamp.surface);
-        {
-            Graphics g(cr);
-            Path disc;
-            addCircle(disc, {stamp.reach + phaseX, stamp.reach + phaseY}, radius);
-            g.fill(disc, Color{1.0, 1.0, 1.0, 1.0});
-        }
-        cairo_destroy(cr);
-        cairo_surface_flush(stamp.surface);
-        cairo_surface_set_device_scale(stamp.surface, stampScale, stampScale);
-        return stamp;
-    }
-
-    void clear() {
-        for (auto& entry : stamps)
-            cairo_surface_destroy(entry.second.surface);
-        stamps.clear();
-    }
-
-    double stampScale = 0.0;
-    std::unordered_map<std::uint32_t, Stamp> stamps;
-};
-
 } // namespace
+
+SpectralCanvasView::~SpectralCanvasView() = default;
 
 void SpectralCanvasView::draw(Graphics& g) {
     const auto points = readCurve();
@@ -323,7 +249,8 @@ void SpectralCanvasView::drawCurveStroke(Graphics& g) {
 
 void SpectralCanvasView::drawParticles(Graphics& g) {
     if (const double scale = evenScale(g.context()); scale > 0.0) {
-        static DiscStamps stamps; // drawing is main-thread only
+        if (!discStamps) discStamps = std::make_unique<DiscStamps>();
+        DiscStamps& stamps = *discStamps;
         for (const ParticleDot& dot : particleDots) {
             stamps.draw(g.context(), scale, dot.center, dot.radius * kGlowScale,
                         dot.color.withAlpha(dot.color.alpha * kGlowOpacity));

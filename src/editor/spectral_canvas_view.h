@@ -2,6 +2,7 @@
 
 #include "editor/canvas_input.h"
 #include "editor/curve_model.h"
+#include "editor/disc_stamps.h"
 #include "editor/heard_curve.h"
 #include "editor/particle_system.h"
 #include "platform/ui/binding.h"
@@ -55,6 +56,7 @@ public:
     // Reads Option from `modifiers`, which must outlive the canvas.
     explicit SpectralCanvasView(const KeyboardModifierState& modifiers,
                                 std::shared_ptr<ParticleSystem> particles = nullptr);
+    ~SpectralCanvasView() override;
 
     SpectralCanvasInputs inputs;
     Size size; // follows the frame at layout; events between layouts use the last one
@@ -127,6 +129,8 @@ private:
 
     // Reused from frame to frame so that drawing allocates little.
     HeardCurve heard;
+    // The particles' disc masks (made on the first frame that draws particles).
+    std::unique_ptr<DiscStamps> discStamps;
     Path curvePath; // the stroke's polyline, shared with the fill
     std::vector<ParticleDot> particleDots;
     Path scratchPath;
