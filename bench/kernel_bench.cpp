@@ -9,6 +9,7 @@
 #include "dsp/fft.h"
 #include "dsp/kernel.h"
 #include "dsp/polar.h"
+#include "stereo_noise.h"
 
 #include <benchmark/benchmark.h>
 
@@ -21,34 +22,13 @@ namespace {
 
 using namespace zerin;
 
-constexpr double kRate = 48000.0;
+using bench::kRate;
+using bench::reportRealTime;
 constexpr int kBlock = 512;
-constexpr int kSeconds = 10;
-constexpr int kFrames = static_cast<int>(kRate) * kSeconds;
 
-struct Noise {
-    std::vector<float> left, right;
-    Noise() : left(kFrames), right(kFrames) {
-        std::uint32_t s = 22222u;
-        auto next = [&s] {
-            s = s * 1664525u + 1013904223u;
-            return static_cast<float>(s >> 8) / 8388608.0f - 1.0f;
-        };
-        for (int i = 0; i < kFrames; ++i) {
-            left[i] = 0.5f * next();
-            right[i] = 0.5f * next();
-        }
-    }
-};
-
-const Noise& noise() {
-    static const Noise n;
+const bench::StereoNoise& noise() {
+    static const bench::StereoNoise n(22222u);
     return n;
-}
-
-void reportRealTime(benchmark::State& state) {
-    state.counters["xRT"] = benchmark::Counter(static_cast<double>(kSeconds),
-                                               benchmark::Counter::kIsIterationInvariantRate);
 }
 
 // One channel of the floor: ring in, frame every hop, ring out.
@@ -75,10 +55,8 @@ void BM_Floor(benchmark::State& state) {
     }
     FloorChannel channels[2];
     std::vector<float> outL(kBlock), outR(kBlock);
-    const Noise& src = noise();
     for (auto _ : state) {
-        for (int offset = 0; offset + kBlock <= kFrames; offset += kBlock) {
-            const float* ins[2] = {src.left.data() + offset, src.right.data() + offset};
+        noise().forEachBlock(kBlock, [&](const float* const* ins, int) {
             float* outs[2] = {outL.data(), outR.data()};
             for (int c = 0; c < 2; ++c) {
                 FloorChannel& ch = channels[c];
@@ -103,7 +81,7 @@ void BM_Floor(benchmark::State& state) {
             }
             benchmark::DoNotOptimize(outL.data());
             benchmark::DoNotOptimize(outR.data());
-        }
+        });
     }
     reportRealTime(state);
     freeFloats(window);
@@ -121,15 +99,13 @@ void BM_Process(benchmark::State& state) {
     kernel.setParameter(parameter::dryWet, 100.0f);
     kernel.initialize(2, kRate);
     std::vector<float> outL(kBlock), outR(kBlock);
-    const Noise& src = noise();
     for (auto _ : state) {
-        for (int offset = 0; offset + kBlock <= kFrames; offset += kBlock) {
-            const float* ins[2] = {src.left.data() + offset, src.right.data() + offset};
+        noise().forEachBlock(kBlock, [&](const float* const* ins, int frames) {
             float* outs[2] = {outL.data(), outR.data()};
-            kernel.process(ins, 2, outs, 2, kBlock);
+            kernel.process(ins, 2, outs, 2, frames);
             benchmark::DoNotOptimize(outL.data());
             benchmark::DoNotOptimize(outR.data());
-        }
+        });
     }
     reportRealTime(state);
 }

@@ -11,6 +11,8 @@
 #include "dsp/kernel.h"
 #include "dsp/parameters.h"
 
+#include "stereo_noise.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -20,33 +22,12 @@ namespace {
 
 using namespace zerin;
 
-constexpr double kRate = 48000.0;
-constexpr int kSeconds = 10;
-constexpr int kFrames = static_cast<int>(kRate) * kSeconds;
+using bench::kRate;
+using bench::reportRealTime;
 
-struct Noise {
-    std::vector<float> left, right;
-    Noise() : left(kFrames), right(kFrames) {
-        std::uint32_t s = 31337u;
-        auto next = [&s] {
-            s = s * 1664525u + 1013904223u;
-            return static_cast<float>(s >> 8) / 8388608.0f - 1.0f;
-        };
-        for (int i = 0; i < kFrames; ++i) {
-            left[i] = 0.5f * next();
-            right[i] = 0.5f * next();
-        }
-    }
-};
-
-const Noise& noise() {
-    static const Noise n;
+const bench::StereoNoise& noise() {
+    static const bench::StereoNoise n(31337u);
     return n;
-}
-
-void reportRealTime(benchmark::State& state) {
-    state.counters["xRT"] = benchmark::Counter(static_cast<double>(kSeconds),
-                                               benchmark::Counter::kIsIterationInvariantRate);
 }
 
 void BM_Kernel(benchmark::State& state) {
@@ -58,15 +39,13 @@ void BM_Kernel(benchmark::State& state) {
     kernel.initialize(2, kRate);
     kernel.snapSmoothedValues();
     std::vector<float> outL(block), outR(block);
-    const Noise& src = noise();
     for (auto _ : state) {
-        for (int offset = 0; offset + block <= kFrames; offset += block) {
-            const float* ins[2] = {src.left.data() + offset, src.right.data() + offset};
+        noise().forEachBlock(block, [&](const float* const* ins, int frames) {
             float* outs[2] = {outL.data(), outR.data()};
-            kernel.process(ins, 2, outs, 2, block);
+            kernel.process(ins, 2, outs, 2, frames);
             benchmark::DoNotOptimize(outL.data());
             benchmark::DoNotOptimize(outR.data());
-        }
+        });
     }
     reportRealTime(state);
 }
@@ -83,17 +62,15 @@ void BM_Lv2Run(benchmark::State& state) {
     control.endInput();
     instance.connectAtoms(&control, &notify);
     std::vector<float> outL(block), outR(block);
-    const Noise& src = noise();
     for (auto _ : state) {
-        for (int offset = 0; offset + block <= kFrames; offset += block) {
-            const float* ins[2] = {src.left.data() + offset, src.right.data() + offset};
+        noise().forEachBlock(block, [&](const float* const* ins, int frames) {
             float* outs[2] = {outL.data(), outR.data()};
             instance.connectAudio(ins, outs);
             notify.offerOutput();
-            instance.run(static_cast<std::uint32_t>(block));
+            instance.run(static_cast<std::uint32_t>(frames));
             benchmark::DoNotOptimize(outL.data());
             benchmark::DoNotOptimize(outR.data());
-        }
+        });
     }
     reportRealTime(state);
 }
