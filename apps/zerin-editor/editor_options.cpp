@@ -1,5 +1,6 @@
 #include "editor_options.h"
 
+#include "empty_values.h"
 #include "render_job.h"
 
 #include <CLI/CLI.hpp>
@@ -71,13 +72,9 @@ int usage(const std::string& message) {
     return kExitUsage;
 }
 
-// An empty value is a slip (an unset shell variable), never a choice.
 std::optional<int> refuseEmptyValues(const CLI::App& app) {
-    for (const CLI::Option* option : app.get_options()) {
-        if (option->get_type_size_max() == 0) continue; // a flag
-        for (const std::string& value : option->results())
-            if (value.empty()) return usage(option->get_name() + ": the value is empty");
-    }
+    if (const auto option = render::optionWithEmptyValue(app))
+        return usage(*option + ": the value is empty");
     return std::nullopt;
 }
 

@@ -2,6 +2,7 @@
 // would: the real audio unit, its render block, parameter events at their sample.
 
 #include "dsp/factory_curves.h"
+#include "empty_values.h"
 #include "presets/preset_manager.h"
 #include "render_job.h"
 
@@ -92,14 +93,9 @@ int usage(const std::string& message) {
     return kExitUsage;
 }
 
-// An empty value is a slip (an unset shell variable, say), never a choice: "" is neither
-// 0 seconds nor "no output name".
 int refuseEmptyValues(const CLI::App& app) {
-    for (const CLI::Option* option : app.get_options()) {
-        if (option->get_type_size_max() == 0) continue; // a flag
-        for (const std::string& value : option->results())
-            if (value.empty()) return usage(option->get_name() + ": the value is empty");
-    }
+    if (const auto option = optionWithEmptyValue(app))
+        return usage(*option + ": the value is empty");
     return kExitOk;
 }
 
