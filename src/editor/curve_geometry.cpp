@@ -11,11 +11,6 @@ namespace {
 
 namespace C = ZerinCurveConstants;
 
-// Clamps `v` into [low, high]; a NaN becomes `low`.
-template <typename T> T clampOrLow(T v, T low, T high) {
-    return std::fmin(std::fmax(v, low), high);
-}
-
 struct SegmentHandles {
     Point p1, c1, c2, p2;
 };
@@ -96,16 +91,20 @@ Path smoothCurvePath(std::span<const Point> positions) {
     return path;
 }
 
+ChainPosition chainPosition(std::size_t pointCount, double s) {
+    // Clamped so that no s (a particle pushed past an end, a NaN) can index outside the chain.
+    s = clampOrLow(s, 0.0, 1.0);
+    const double q = static_cast<double>(pointCount - 1) * s;
+    const std::size_t i = std::min(pointCount - 2, static_cast<std::size_t>(q));
+    return {i, q - static_cast<double>(i)};
+}
+
 CurveSample sampleCurve(std::span<const Point> positions, double s) {
     const std::size_t n = positions.size();
     if (n == 0) return {};
     if (n == 1) return {0, positions[0], 0.0};
 
-    // Clamped so that no s (a particle pushed past an end, a NaN) can index outside the chain.
-    s = clampOrLow(s, 0.0, 1.0);
-    const double q = static_cast<double>(n - 1) * s;
-    const std::size_t i = std::min(n - 2, static_cast<std::size_t>(q));
-    const double u = q - static_cast<double>(i);
+    const auto [i, u] = chainPosition(n, s);
     const double v = 1.0 - u;
 
     const SegmentHandles h = segmentHandles(positions, i);

@@ -5,6 +5,7 @@
 #include "platform/ui/geometry.h"
 #include "platform/ui/path.h"
 
+#include <cmath>
 #include <span>
 #include <vector>
 
@@ -22,6 +23,11 @@ inline constexpr double kPlotInsetBottom = 28.0;
 // Handle length of the spline, as a fraction of the neighbours' span (a Catmull-Rom-like
 // curve, flattened).
 inline constexpr double kSplineTension = 0.3;
+
+// Clamps `v` into [low, high]; a NaN becomes `low`.
+template <typename T> T clampOrLow(T v, T low, T high) {
+    return std::fmin(std::fmax(v, low), high);
+}
 
 Rect plotRect(Size canvas);
 
@@ -55,6 +61,14 @@ struct CurveSample {
     Point point;     // position on the spline
     double u = 0.0;  // parameter within that segment, 0..1
 };
+
+// Where s along a chain of `pointCount` points falls: every segment takes an equal share of
+// s in [0, 1] (clamped; a NaN counts as 0). Needs at least two points.
+struct ChainPosition {
+    std::size_t segment = 0;
+    double u = 0.0; // within the segment, 0..1
+};
+ChainPosition chainPosition(std::size_t pointCount, double s);
 
 // The spline at s along the whole chain, 0 at the first position and 1 at the last. s is
 // clamped to [0, 1]; fewer than two positions give the only one (or the origin).

@@ -19,11 +19,6 @@ constexpr float kStillDepth = 0.001f;     // below this the curve does not move
 constexpr int kMinSplits = 2;
 constexpr int kMaxSplits = 10;
 
-// Clamps into [low, high]; a NaN becomes `low`.
-template <typename T> T clampOrLow(T v, T low, T high) {
-    return std::fmin(std::fmax(v, low), high);
-}
-
 struct CurveKnot {
     double u;
     Point point;
@@ -89,10 +84,7 @@ CurveSample heardCurveSample(const HeardCurve& curve, double s) {
     if (n == 0) return {};
     if (n == 1) return {0, curve.positions[0], 0.0};
 
-    s = clampOrLow(s, 0.0, 1.0);
-    const double q = static_cast<double>(n - 1) * s;
-    const std::size_t i = std::min(n - 2, static_cast<std::size_t>(q));
-    const double u = q - static_cast<double>(i);
+    const auto [i, u] = chainPosition(n, s);
     return {static_cast<int>(i), heardCurvePoint(curve, i, u), u};
 }
 
