@@ -54,6 +54,53 @@ std::size_t sequenceLength(std::string_view text, std::size_t at) {
 
 } // namespace
 
+std::string savedStateProblem(const nlohmann::json& state) {
+    if (!state.is_object()) return "not a saved state (expected a JSON object)";
+    const auto version = state.find("formatVersion");
+    if (version == state.end()) return "not a saved state (no formatVersion)";
+    // Versions count from 1. A parsed whole number above 0 is unsigned, one set in code
+    // signed: compare without converting either.
+    const bool whole = version->is_number_integer();
+    const bool positive =
+        whole && (version->is_number_unsigned() || version->get<std::int64_t>() > 0);
+    if (!positive) return "not a saved state (formatVersion " + version->dump() + ")";
+    const bool newer = version->is_number_unsigned()
+                           ? version->get<std::uint64_t>() > std::uint64_t{kFullStateFormatVersion}
+                           : version->get<std::int64_t>() > std::int64_t{kFullStateFormatVersion};
+    if (newer)
+        return "written by a newer Zerin (formatVersion " + version->dump() +
+               "; this one reads up to " + std::to_string(kFullStateFormatVersion) + ")";
+    // Every version so far wrote these; "presetName" came later, so it may be missing.
+    const AudioComponentDescription zerin = zerinComponentDescription();
+    const std::pair<const char*, std::string> identity[] = {
+        {"type", fourCharText(zerin.componentType)},
+        {"subtype", fourCharText(zerin.componentSubType)},
+        {"manufacturer", fourCharText(zerin.componentManufacturer)}};
+    for (const auto& [key, expected] : identity) {
+        const auto value = state.find(key);
+        if (value == state.end()) return std::string("not a saved state (no ") + key + ")";
+        if (!value->is_string() || value->get_ref<const std::string&>() != expected)
+            return std::string("not a Zerin state (its ") + key + " is " + value->dump() + ")";
+    }
+    const auto parameters = state.find("parameters");
+    if (parameters == state.end() || !parameters->is_object())
+        return "not a saved state (no parameters object)";
+    const auto curve = state.find("spectralCurve");
+    if (curve == state.end() || !curve->is_array())
+        return "not a saved state (no spectralCurve array)";
+    const auto name = state.find("presetName");
+    if (name != state.end() && !name->is_string())
+        return "not a saved state (its presetName is not text)";
+    // A key we never write would be lost when the state is written back.
+    for (const auto& [key, value] : state.items()) {
+        if (key == "formatVersion" || key == "type" || key == "subtype" || key == "manufacturer" ||
+            key == "parameters" || key == "spectralCurve" || key == "presetName")
+            continue;
+        return "not a saved state (it has \"" + key + "\", which Zerin never writes)";
+    }
+    return {};
+}
+
 std::string boundedPresetName(std::string_view name) {
     std::string kept;
     for (std::size_t at = 0; at < name.size();) {

@@ -111,6 +111,13 @@ inline constexpr std::size_t kMaxPresetNameBytes = 256;
 // always encodes as JSON), cut after at most kMaxPresetNameBytes at a character boundary.
 std::string boundedPresetName(std::string_view name);
 
+// Why `state` is not a full state this build can restore and write back, or "" when it is
+// one: an object with the keys the unit's full state has (every version so far wrote them
+// all, "presetName" aside), naming Zerin, with no key Zerin does not write and a
+// formatVersion no newer than this build's. Files named on a command line go through this
+// before they are used, so a file that is not a saved state is never written over.
+std::string savedStateProblem(const nlohmann::json& state);
+
 // The preset name of a full state: "Init" when it has none or not as text.
 std::string presetNameFromState(const nlohmann::json& state);
 
