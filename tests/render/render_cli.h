@@ -14,6 +14,7 @@
 #include <sstream>
 #include <string>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -103,6 +104,7 @@ protected:
             for (const std::string& a : args)
                 argv.push_back(const_cast<char*>(a.c_str()));
             argv.push_back(nullptr);
+            alarm(600); // a run that hangs fails instead of stalling the suite
             if (fileSizeLimit >= 0) {
                 const rlimit limit{static_cast<rlim_t>(fileSizeLimit),
                                    static_cast<rlim_t>(fileSizeLimit)};
