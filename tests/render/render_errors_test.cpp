@@ -2,9 +2,7 @@
 
 #include "render_cli.h"
 
-#include <chrono>
 #include <csignal>
-#include <thread>
 
 namespace zerin::test {
 namespace {
@@ -182,7 +180,7 @@ TEST_F(RenderCli, EverySignalThatEndsAJobLeavesNoTrace) {
     for (const int signal : {SIGHUP, SIGINT, SIGTERM, SIGQUIT, SIGKILL}) {
         SCOPED_TRACE(signal);
         const pid_t child = start({"-q", "in.wav", "-o", "out.wav", "--tail", "3600"});
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        EXPECT_TRUE(waitUntilHolding(child, dir)) << "the render never started writing";
         kill(child, signal);
         const RunResult run = finish(child);
         EXPECT_NE(run.status, 0);
@@ -194,7 +192,7 @@ TEST_F(RenderCli, TheOutputFollowsItsFolderWhenItIsRenamedMidRender) {
     writeAudio(dir / "in.wav", noise(2, 44100));
     fs::create_directory(dir / "takes");
     const pid_t child = start({"-q", "in.wav", "-o", "takes/out.wav", "--tail", "300"});
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_TRUE(waitUntilHolding(child, dir / "takes")) << "the render never opened the folder";
     fs::rename(dir / "takes", dir / "renamed");
     const RunResult run = finish(child);
     EXPECT_EQ(run.status, 0) << run.err;
