@@ -186,9 +186,8 @@ void portEvent(LV2UI_Handle handle, std::uint32_t port, std::uint32_t size, std:
             p->setValue(value, ui->portWriter, 0, AUParameterAutomationEventType::value);
         return;
     }
-    if (index == ui->ports.notify && size >= sizeof(LV2_Atom)) {
-        const auto* atom = static_cast<const LV2_Atom*>(buffer);
-        if (sizeof(LV2_Atom) + atom->size <= size) ui->link->receive(atom);
+    if (index == ui->ports.notify) {
+        ui->link->receive(buffer, size);
         ui->buildEditorWhenReady();
     }
 }
