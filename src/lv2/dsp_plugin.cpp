@@ -15,6 +15,7 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string_view>
 
@@ -242,12 +243,12 @@ LV2_State_Status Plugin::restore(LV2_State_Retrieve_Function retrieve,
 
 namespace {
 
-LV2_Handle instantiate(const LV2_Descriptor* descriptor, double rate, const char*,
-                       const LV2_Feature* const* features) {
+Plugin* makePlugin(const LV2_Descriptor* descriptor, double rate,
+                   const LV2_Feature* const* features) {
     const PortLayout& layout =
         std::strcmp(descriptor->URI, kMonoUri) == 0 ? kMonoPorts : kStereoPorts;
-    auto* plugin = new (std::nothrow) Plugin(layout);
-    if (plugin == nullptr) return nullptr;
+    std::unique_ptr<Plugin> plugin(new (std::nothrow) Plugin(layout));
+    if (!plugin) return nullptr;
     // A rate the kernel cannot use leaves it passing audio through; a host is better served
     // by a plug-in that does nothing than by one that fails to load.
     plugin->kernel.initialize(layout.channels, rate);
@@ -259,7 +260,18 @@ LV2_Handle instantiate(const LV2_Descriptor* descriptor, double rate, const char
         plugin->urids.map(map);
         lv2_atom_forge_init(&plugin->forge, const_cast<LV2_URID_Map*>(map));
     }
-    return plugin;
+    return plugin.release();
+}
+
+LV2_Handle instantiate(const LV2_Descriptor* descriptor, double rate, const char*,
+                       const LV2_Feature* const* features) {
+    // Nothing thrown (the FFT planner's lock) may reach the host's C code, which cannot take
+    // it: a plug-in that cannot start says so by returning null.
+    try {
+        return makePlugin(descriptor, rate, features);
+    } catch (...) {
+        return nullptr;
+    }
 }
 
 void connectPort(LV2_Handle handle, std::uint32_t port, void* data) {
