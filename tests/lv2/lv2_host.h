@@ -96,8 +96,11 @@ inline void forgeCurveSet(LV2_Atom_Forge* f, const lv2::Urids& urids,
     lv2_atom_forge_key(f, urids.patchProperty);
     lv2_atom_forge_urid(f, urids.curve);
     lv2_atom_forge_key(f, urids.patchValue);
+    // The forge copies with memcpy, which must not get an empty vector's null data.
+    static const float none = 0.0f;
     lv2_atom_forge_vector(f, sizeof(float), urids.atomFloat,
-                          static_cast<std::uint32_t>(pairs.size()), pairs.data());
+                          static_cast<std::uint32_t>(pairs.size()),
+                          pairs.empty() ? &none : pairs.data());
     lv2_atom_forge_pop(f, &frame);
 }
 
