@@ -383,7 +383,8 @@ TEST_F(Fixture, NotifyHoldsWholeMessagesOnlyWhateverRoomTheHostGives) {
     const auto input = noise(2, 512);
     // The name (88 bytes with the sequence's header) fits in 120 bytes, the default curve
     // (128) in 1000, the ratings (4188) only in the size the plug-in asks for.
-    for (const std::uint32_t capacity : {0u, 64u, 120u, 1000u, lv2::kNotifyBufferBytes}) {
+    for (const std::uint32_t capacity :
+         {0u, 7u, 8u, 17u, 64u, 120u, 1000u, lv2::kNotifyBufferBytes}) {
         Instance instance(stereo(), kRate, features);
         instance.controls[parameter::sourceSensitivity] = 50.0f;
         Reply heard;
