@@ -8,6 +8,7 @@
 #include "dsp/curve.h"
 #include "dsp/kernel.h"
 #include "platform/au/au_audio_unit.h"
+#include "platform/json/preset_name.h"
 
 #include <atomic>
 #include <cstdint>
@@ -62,7 +63,8 @@ public:
     std::optional<std::vector<float>> getClassificationSnapshot();
 
     // The name of the preset the curve came from, kept in the full state so that a reopened
-    // editor shows it. Any non-render thread. Stored as boundedPresetName makes it.
+    // editor shows it. Any non-render thread. Stored as boundedPresetName makes it
+    // (platform/json/preset_name.h).
     std::string presetName() const;
     void setPresetName(std::string name);
 
@@ -103,13 +105,6 @@ private:
 // a finite frequency above 0, a finite delay) in order, at most 32. Damaged or hand-edited
 // states never fail: what cannot be used is skipped.
 std::vector<std::pair<float, float>> curveFromState(const nlohmann::json& state);
-
-// The longest preset name a unit keeps, in bytes.
-inline constexpr std::size_t kMaxPresetNameBytes = 256;
-
-// `name` as a unit keeps it: its valid UTF-8 sequences (anything else dropped, so the state
-// always encodes as JSON), cut after at most kMaxPresetNameBytes at a character boundary.
-std::string boundedPresetName(std::string_view name);
 
 // Why `state` is not a full state this build can restore and write back, or "" when it is
 // one: an object with the keys the unit's full state has (every version so far wrote them

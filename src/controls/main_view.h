@@ -8,6 +8,7 @@
 #include "controls/curve_history.h"
 #include "controls/editor_unit_link.h"
 #include "controls/observable_parameter.h"
+#include "dsp/parameters.h"
 #include "editor/curve_model.h"
 #include "platform/ui/layout.h"
 #include "platform/ui/main_queue.h"
@@ -113,7 +114,7 @@ private:
     void curveEdited();
     void commitEdit();
     void replaceCurve(std::vector<CurveControlPoint> points);
-    float parameterValue(const char* group, const char* identifier) const;
+    float parameterValue(parameter::Address address) const;
 
     ObservableAUParameterGroup& parameterTree;
     EditorUnitLink* link;
