@@ -313,10 +313,17 @@ bool ZerinExtensionDSPKernel::takeClassificationSnapshot(float* ratings) noexcep
     return true;
 }
 
+void ZerinExtensionDSPKernel::setHostTempo(double bpm) noexcept {
+    if (bpm >= kMinHostTempo && bpm <= kMaxHostTempo)
+        mHostTempo.store(bpm, std::memory_order_relaxed);
+}
+
 float ZerinExtensionDSPKernel::effectiveLFORate() const noexcept {
     const float knob = relaxed(mLFORate);
     const double tempo = mHostTempo.load(std::memory_order_relaxed);
-    if (!mTempoSync.load(std::memory_order_relaxed) || !(tempo > 0.0)) return knob;
+    // A tempo stored around setHostTempo and out of its range counts as none.
+    if (!mTempoSync.load(std::memory_order_relaxed) || !(tempo > 0.0) || tempo > kMaxHostTempo)
+        return knob;
     static constexpr float kTempoDivisions[] = {4.0f, 2.0f, 1.0f, 0.5f, 0.25f, 0.125f, 0.0625f};
     const float beat = static_cast<float>(tempo / 60.0);
     float best = 1e9f;

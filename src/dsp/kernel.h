@@ -86,6 +86,11 @@ struct FrameParams {
     float scatterSpeed = 0.0f;
 };
 
+// The tempos a host may set. Outside them lie only broken transports (3e38 BPM has been
+// seen): no music is that slow or that fast.
+inline constexpr double kMinHostTempo = 1.0;
+inline constexpr double kMaxHostTempo = 1000.0;
+
 struct ZerinExtensionDSPKernel {
     ZerinExtensionDSPKernel() noexcept; // every parameter at its default
     ~ZerinExtensionDSPKernel() { deallocate(); }
@@ -126,6 +131,9 @@ struct ZerinExtensionDSPKernel {
     // channel 0's ratings (1025 floats) and returns true, or returns false if none is new.
     bool takeClassificationSnapshot(float* ratings) noexcept;
 
+    // The host's tempo in BPM, for tempo sync. A tempo that is not a number, or outside
+    // kMinHostTempo..kMaxHostTempo, is ignored: the last usable one stays. Any thread.
+    void setHostTempo(double bpm) noexcept;
     float effectiveLFORate() const noexcept; // Hz, tempo-snapped when tempo sync is on
     void rebuildBinDelays() noexcept;        // from the current curve; render thread or idle
     // Effects of leaving a mode on the channel records; render thread or idle.

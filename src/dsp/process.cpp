@@ -77,6 +77,17 @@ void limitWetPeaks(float* wet, int count) {
         wet[i] = std::copysign(softCeiling(std::fabs(wet[i]), kWetKnee, kWetCeiling), wet[i]);
 }
 
+// The LFO's phase advance per sample, within [0, 2 pi): the advance loop takes away one turn
+// at most, so a larger step (a rate at or above the sample rate, which only a broken value
+// asks for) would walk the phase off to infinity, and a negative one would never wrap.
+// Within range the step is left exactly as it is.
+float lfoStep(float increment) {
+    if (increment >= 0.0f && increment < kTwoPi) return increment;
+    if (!std::isfinite(increment)) return 0.0f;
+    const float turn = std::fmod(increment, kTwoPi);
+    return turn < 0.0f ? turn + kTwoPi : turn;
+}
+
 // Outputs with no input to match get silence, never whatever the host left in them.
 void silenceUnmatched(float* const* outputs, int from, int to, int frameCount) {
     for (int i = from; i < to; ++i)
@@ -186,7 +197,11 @@ void ZerinExtensionDSPKernel::process(const float* const* inputs, int inputCount
     mFrame.scatterSpeed = mScatterSpeed.load(r);
 
     const float rate = effectiveLFORate();
-    const float lfoIncrement = (rate * kTwoPi) / static_cast<float>(mSampleRate);
+    const float lfoIncrement = lfoStep((rate * kTwoPi) / static_cast<float>(mSampleRate));
+    // The phase is a number in [0, 2 pi) by construction; should anything ever leave it
+    // otherwise, it starts again rather than silence the delay (sin of infinity is NaN, and a
+    // NaN delay reads 0 hops) for the rest of the session.
+    if (!(mLFOPhase >= 0.0f && mLFOPhase < kTwoPi)) mLFOPhase = 0.0f;
     const int channels = std::min(matched, static_cast<int>(mChannelCount));
     silenceUnmatched(outputs, channels, matched, frameCount);
     if (channels == 0) return;

@@ -78,7 +78,7 @@ void Plugin::setCurve(const CurvePoint* points, int count) noexcept {
 void Plugin::handleObject(const LV2_Atom_Object* object) noexcept {
     double bpm = 0.0;
     if (readTempo(object, urids, bpm)) {
-        kernel.mHostTempo.store(bpm, std::memory_order_relaxed);
+        kernel.setHostTempo(bpm);
         return;
     }
     if (object->body.otype == urids.patchGet) {

@@ -2,6 +2,8 @@
 
 #include "unit_host.h"
 
+#include <cmath>
+
 namespace zerin::test {
 namespace {
 
@@ -62,6 +64,26 @@ TEST(RenderTempo, TheContextIsTakenAtFetchAndReadOnlyWhenItAnswers) {
     host.unit->dspKernel().mHostTempo.store(100.0);
     answer = false;
     EXPECT_EQ(tempoAfterACall(), 100.0);
+}
+
+// A transport that reports nonsense (JACK's, in zerin-editor, reaches the unit this way) leaves
+// the last usable tempo in place.
+TEST(RenderTempo, AnAbsurdTempoFromTheContextIsIgnored) {
+    Host host;
+    double reported = 93.5;
+    host.unit->setMusicalContextBlock(
+        [&reported](double* tempo, double*, std::int64_t*, double*, std::int64_t*, double*) {
+            *tempo = reported;
+            return true;
+        });
+    host.block = host.unit->internalRenderBlock();
+    const Channels input = noise(2, 512 * 8, 3);
+    for (double bpm : {93.5, 3e38, 1e300, std::nan(""), -HUGE_VAL, 0.0, 1e6, 140.0}) {
+        reported = bpm;
+        Channels out;
+        ASSERT_EQ(host.call(input, 512, out), 0);
+        EXPECT_EQ(host.unit->dspKernel().mHostTempo.load(), bpm == 140.0 ? 140.0 : 93.5) << bpm;
+    }
 }
 
 // In place, a null output renders into the buffers the pull pointed at (the host's own

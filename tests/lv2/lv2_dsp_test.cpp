@@ -190,6 +190,58 @@ TEST_F(Fixture, TheHostTempoDrivesTempoSync) {
     EXPECT_EQ(renderAt(std::nullopt), at120);
 }
 
+// A broken transport once sent 3e38 BPM, after which the delay was gone for good. Tempos no
+// music has are ignored, as floats, doubles or infinities: the last usable one stays, and the
+// session sounds as if they were never sent.
+TEST_F(Fixture, AnAbsurdTempoIsIgnoredAndTheLastUsableOneStays) {
+    struct Tempo {
+        int block;
+        double bpm;
+        bool asDouble;
+    };
+    constexpr int kBlock = 512;
+    const auto input = noise(2, 188 * kBlock);
+    auto renderWith = [&](const std::vector<Tempo>& tempos) {
+        Instance instance(stereo(), kRate, features);
+        instance.controls[parameter::tempoSync] = 1.0f;
+        instance.controls[parameter::lfoDepth] = 100.0f;
+        std::vector<std::vector<float>> output(2, std::vector<float>(input[0].size()));
+        for (int block = 0; block * kBlock < static_cast<int>(input[0].size()); ++block) {
+            SequenceBuffer control;
+            control.beginInput(&mapper.map);
+            for (const Tempo& t : tempos) {
+                if (t.block != block) continue;
+                LV2_Atom_Forge_Frame frame;
+                lv2_atom_forge_frame_time(&control.forge, 0);
+                lv2_atom_forge_object(&control.forge, &frame, 0, urids.timePosition);
+                lv2_atom_forge_key(&control.forge, urids.timeBeatsPerMinute);
+                if (t.asDouble)
+                    lv2_atom_forge_double(&control.forge, t.bpm);
+                else
+                    lv2_atom_forge_float(&control.forge, static_cast<float>(t.bpm));
+                lv2_atom_forge_pop(&control.forge, &frame);
+            }
+            control.endInput();
+            instance.connectAtoms(&control, nullptr);
+            const float* in[2] = {input[0].data() + block * kBlock,
+                                  input[1].data() + block * kBlock};
+            float* out[2] = {output[0].data() + block * kBlock, output[1].data() + block * kBlock};
+            instance.connectAudio(in, out);
+            instance.run(kBlock);
+        }
+        return output;
+    };
+    const auto steady = renderWith({{0, 90.0, false}});
+    EXPECT_EQ(renderWith({{0, 90.0, false},
+                          {20, 3e38, false},
+                          {40, 1e300, true},
+                          {60, HUGE_VAL, true},
+                          {80, 1e6, false},
+                          {100, 90.0, false}}),
+              steady);
+    EXPECT_NE(renderWith({{0, 90.0, false}, {60, 140.0, false}}), steady); // usable: it counts
+}
+
 TEST_F(Fixture, TheCurveIsSetByMessageAndAnsweredOnRequest) {
     Instance instance(stereo(), kRate, features);
     Reply first = ask(instance);
