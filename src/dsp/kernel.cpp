@@ -2,6 +2,7 @@
 
 #include "dsp/fft.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -44,7 +45,7 @@ bool ZerinExtensionDSPKernel::allocateScratch() noexcept {
                               + 2 * kBinsPadded // spectrum (complex)
                               + 5 * kBinsPadded // bin delays, four scratch spectra
                               + 3 * kBinsPadded // snapshot slots
-                              + 5 * kHopSize;   // segment scratch
+                              + 6 * kHopSize;   // segment scratch
     float* p = allocateFloats(total);
     if (p == nullptr) return false;
     mScratchBlock = p;
@@ -68,6 +69,7 @@ bool ZerinExtensionDSPKernel::allocateScratch() noexcept {
     mSegmentDryWet = take(kHopSize);
     mSegmentDry = take(kHopSize);
     mSegmentLFOPhase = take(kHopSize);
+    mSegmentBypass = take(kHopSize);
     return true;
 }
 
@@ -95,6 +97,9 @@ bool ZerinExtensionDSPKernel::initialize(int channelCount, double sampleRate) no
         return false;
     }
     mSampleRate = sampleRate;
+    // At least one sample, and within an int at any rate.
+    mBypassFadeLength = static_cast<std::int32_t>(
+        std::clamp(std::round(sampleRate * kBypassFadeSeconds), 1.0, 1048576.0));
     mChannelCount = channelCount < kMaxChannels ? channelCount : kMaxChannels;
 
     if (mFFTSetup == nullptr) mFFTSetup = acquireFFTSetup();
@@ -158,12 +163,15 @@ void ZerinExtensionDSPKernel::reset() noexcept {
         }
     }
     mLFOPhase = 0.0f;
+    // Nothing to fade from once the history is gone.
+    mBypassFade = mBypassed.load(std::memory_order_relaxed) ? mBypassFadeLength : 0;
 }
 
 void ZerinExtensionDSPKernel::snapSmoothedValues() noexcept {
     mSmoothedInputGain = relaxed(mInputGainLinear);
     mSmoothedOutputGain = relaxed(mOutputGainLinear);
     mSmoothedDryWet = relaxed(mDryWet);
+    mBypassFade = mBypassed.load(std::memory_order_relaxed) ? mBypassFadeLength : 0;
 }
 
 void ZerinExtensionDSPKernel::deallocate() noexcept {
@@ -183,7 +191,7 @@ void ZerinExtensionDSPKernel::deallocate() noexcept {
     mBinDelayHops = mScratchMag = mScratchPhase = nullptr;
     mScratchDelayMag = mScratchDelayPhase = mClassificationSnapshot = nullptr;
     mSegmentInputGain = mSegmentOutputGain = mSegmentDryWet = mSegmentDry = nullptr;
-    mSegmentLFOPhase = nullptr;
+    mSegmentLFOPhase = mSegmentBypass = nullptr;
     mInitialized = false;
 }
 

@@ -87,14 +87,22 @@ TEST(RenderTempo, AnAbsurdTempoFromTheContextIsIgnored) {
 }
 
 // In place, a null output renders into the buffers the pull pointed at (the host's own
-// memory here); bypassed, the input comes out untouched and on time.
-TEST(RenderPaths, InPlaceRendersWhatSeparateBuffersWouldAndBypassCopiesTheInput) {
-    const Channels input = noise(2, 2048, 2);
-    Host inPlace, bypassed;
+// memory here); bypassed, the input comes out untouched, as late as the latency the unit
+// reports, so that a host's compensation holds either way.
+TEST(RenderPaths, InPlaceRendersWhatSeparateBuffersWouldAndBypassDelaysTheInputByTheLatency) {
+    const Channels input = noise(2, 6000, 2);
+    Host inPlace;
     inPlace.inPlace = true;
-    bypassed.unit->setShouldBypassEffect(true);
     EXPECT_EQ(inPlace.run(input), Host().run(input));
-    EXPECT_EQ(bypassed.run(input), input);
+
+    Host bypassed;
+    bypassed.unit->setShouldBypassEffect(true);
+    const auto late = static_cast<std::size_t>(std::lround(bypassed.unit->latency() * 44100.0));
+    EXPECT_EQ(late, 2047u);
+    const Channels out = bypassed.run(input);
+    for (int c = 0; c < 2; ++c)
+        for (std::size_t n = 0; n < input[c].size(); ++n)
+            ASSERT_EQ(out[c][n], n < late ? 0.0f : input[c][n - late]) << c << " " << n;
 }
 
 // Parameter events inside a render call. Each case drives one unit by events and a twin by
