@@ -349,7 +349,8 @@ float ZerinExtensionDSPKernel::effectiveLFORate() const noexcept {
 
 void ZerinExtensionDSPKernel::rebuildBinDelays() noexcept {
     const CurveData& b = currentCurve();
-    if (b.count < 2 || mBinDelayHops == nullptr) return;
+    // No point, no curve: the delays stay as they are.
+    if (b.count < 1 || mBinDelayHops == nullptr) return;
     const float rate = static_cast<float>(mSampleRate);
     const float hopSeconds = static_cast<float>(kHopSize) / rate;
     for (int k = 0; k < kNumBins; ++k) {

@@ -129,7 +129,9 @@ struct ZerinExtensionDSPKernel {
                  int frameCount) noexcept;
 
     // Producer side of the curve hand-over: never waits; the render thread takes the newest
-    // curve at its next call. Points beyond the 32nd are dropped.
+    // curve at its next call. The points are kept as fillCurve keeps them: sorted by
+    // frequency, the lowest 32. A curve of one point is a flat delay at its value; a curve of
+    // none leaves the delays as they were.
     void setSpectralCurve(const CurvePoint* points, int count) noexcept;
     // The newest curve handed over (or installed), at once; returns the point count.
     int getSpectralCurve(CurvePoint* points) const noexcept;
