@@ -234,16 +234,17 @@ std::shared_ptr<ZerinExtensionAudioUnit> preparedUnit(const RenderOptions& optio
                 return true;
             });
     }
+    // Bypassed before allocation, so that the render starts bypassed rather than fading in.
+    unit->setShouldBypassEffect(options.bypass);
     if (!unit->allocateRenderResources(&auError)) {
         *error = "cannot allocate render resources: " + auError.message;
         return nullptr;
     }
-    unit->setShouldBypassEffect(options.bypass);
     return unit;
 }
 
-// The job in frames: the latency, the input, the tail. A bypassed unit copies its input
-// straight through: there is no latency to trim then.
+// The job in frames: the latency, the input, the tail. A bypassed unit passes its input
+// through with the same latency, so trimmed the output is the input.
 struct JobLength {
     std::int64_t latency = 0, input = 0, total = 0;
 };
@@ -252,7 +253,7 @@ JobLength jobLength(const RenderOptions& options, const Plan& plan,
                     const ZerinExtensionAudioUnit& unit) {
     const double rate = plan.source.info.sampleRate;
     JobLength job;
-    if (!options.bypass) job.latency = std::lround(unit.latency() * rate);
+    job.latency = std::lround(unit.latency() * rate);
     job.input =
         plan.source.demo ? DemoSignal::kFrames : std::max<std::int64_t>(0, plan.source.info.frames);
     const double tail = options.tailSeconds.value_or(unit.tailTime());

@@ -129,7 +129,7 @@ AUInternalRenderBlock ZerinExtensionAudioUnit::internalRenderBlock() {
         if (musicalContext) {
             double tempo = 120.0;
             if (musicalContext(&tempo, nullptr, nullptr, nullptr, nullptr, nullptr))
-                dsp->mHostTempo.store(tempo, std::memory_order_relaxed);
+                dsp->setHostTempo(tempo);
         }
         // The pull buffer holds maxFrames: a call beyond it (the host raised the maximum
         // without reallocating) is refused like any call beyond the maximum.

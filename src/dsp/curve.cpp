@@ -6,14 +6,34 @@
 namespace zerin {
 
 void fillCurve(CurveData& data, const CurvePoint* points, int count) noexcept {
-    data.count = 0;
-    for (int i = 0; i < count && data.count < kMaxCurvePoints; ++i)
-        data.points[data.count++] = points[i];
+    // An insertion sort into at most 32 places. A point goes after every kept point that is
+    // not above it, so equal frequencies keep their order; once the places are full a point
+    // enters only below the highest kept one, which it then pushes out. A point without a
+    // frequency (NaN) has no place in that order and is dropped.
+    CurvePoint* kept = data.points;
+    int n = 0;
+    for (int i = 0; i < count; ++i) {
+        const CurvePoint p = points[i];
+        if (std::isnan(p.freq)) continue;
+        if (n == kMaxCurvePoints) {
+            if (!(p.freq < kept[n - 1].freq)) continue;
+            --n;
+        }
+        int at = n;
+        while (at > 0 && p.freq < kept[at - 1].freq) {
+            kept[at] = kept[at - 1];
+            --at;
+        }
+        kept[at] = p;
+        ++n;
+    }
+    data.count = n;
 }
 
 float evaluateCurve(const CurveData& curve, float f) noexcept {
     const CurvePoint* p = curve.points;
     const int n = curve.count;
+    if (n < 1) return 0.0f;
     if (p[0].freq >= f) return p[0].delay;
     if (p[n - 1].freq <= f) return p[n - 1].delay;
 

@@ -2,6 +2,7 @@
 
 #include "dsp/fft.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -44,7 +45,7 @@ bool ZerinExtensionDSPKernel::allocateScratch() noexcept {
                               + 2 * kBinsPadded // spectrum (complex)
                               + 5 * kBinsPadded // bin delays, four scratch spectra
                               + 3 * kBinsPadded // snapshot slots
-                              + 5 * kHopSize;   // segment scratch
+                              + 6 * kHopSize;   // segment scratch
     float* p = allocateFloats(total);
     if (p == nullptr) return false;
     mScratchBlock = p;
@@ -68,6 +69,7 @@ bool ZerinExtensionDSPKernel::allocateScratch() noexcept {
     mSegmentDryWet = take(kHopSize);
     mSegmentDry = take(kHopSize);
     mSegmentLFOPhase = take(kHopSize);
+    mSegmentBypass = take(kHopSize);
     return true;
 }
 
@@ -95,6 +97,9 @@ bool ZerinExtensionDSPKernel::initialize(int channelCount, double sampleRate) no
         return false;
     }
     mSampleRate = sampleRate;
+    // At least one sample, and within an int at any rate.
+    mBypassFadeLength = static_cast<std::int32_t>(
+        std::clamp(std::round(sampleRate * kBypassFadeSeconds), 1.0, 1048576.0));
     mChannelCount = channelCount < kMaxChannels ? channelCount : kMaxChannels;
 
     if (mFFTSetup == nullptr) mFFTSetup = acquireFFTSetup();
@@ -158,12 +163,15 @@ void ZerinExtensionDSPKernel::reset() noexcept {
         }
     }
     mLFOPhase = 0.0f;
+    // Nothing to fade from once the history is gone.
+    mBypassFade = mBypassed.load(std::memory_order_relaxed) ? mBypassFadeLength : 0;
 }
 
 void ZerinExtensionDSPKernel::snapSmoothedValues() noexcept {
     mSmoothedInputGain = relaxed(mInputGainLinear);
     mSmoothedOutputGain = relaxed(mOutputGainLinear);
     mSmoothedDryWet = relaxed(mDryWet);
+    mBypassFade = mBypassed.load(std::memory_order_relaxed) ? mBypassFadeLength : 0;
 }
 
 void ZerinExtensionDSPKernel::deallocate() noexcept {
@@ -183,7 +191,7 @@ void ZerinExtensionDSPKernel::deallocate() noexcept {
     mBinDelayHops = mScratchMag = mScratchPhase = nullptr;
     mScratchDelayMag = mScratchDelayPhase = mClassificationSnapshot = nullptr;
     mSegmentInputGain = mSegmentOutputGain = mSegmentDryWet = mSegmentDry = nullptr;
-    mSegmentLFOPhase = nullptr;
+    mSegmentLFOPhase = mSegmentBypass = nullptr;
     mInitialized = false;
 }
 
@@ -313,10 +321,17 @@ bool ZerinExtensionDSPKernel::takeClassificationSnapshot(float* ratings) noexcep
     return true;
 }
 
+void ZerinExtensionDSPKernel::setHostTempo(double bpm) noexcept {
+    if (bpm >= kMinHostTempo && bpm <= kMaxHostTempo)
+        mHostTempo.store(bpm, std::memory_order_relaxed);
+}
+
 float ZerinExtensionDSPKernel::effectiveLFORate() const noexcept {
     const float knob = relaxed(mLFORate);
     const double tempo = mHostTempo.load(std::memory_order_relaxed);
-    if (!mTempoSync.load(std::memory_order_relaxed) || !(tempo > 0.0)) return knob;
+    // A tempo stored around setHostTempo and out of its range counts as none.
+    if (!mTempoSync.load(std::memory_order_relaxed) || !(tempo > 0.0) || tempo > kMaxHostTempo)
+        return knob;
     static constexpr float kTempoDivisions[] = {4.0f, 2.0f, 1.0f, 0.5f, 0.25f, 0.125f, 0.0625f};
     const float beat = static_cast<float>(tempo / 60.0);
     float best = 1e9f;
@@ -334,7 +349,8 @@ float ZerinExtensionDSPKernel::effectiveLFORate() const noexcept {
 
 void ZerinExtensionDSPKernel::rebuildBinDelays() noexcept {
     const CurveData& b = currentCurve();
-    if (b.count < 2 || mBinDelayHops == nullptr) return;
+    // No point, no curve: the delays stay as they are.
+    if (b.count < 1 || mBinDelayHops == nullptr) return;
     const float rate = static_cast<float>(mSampleRate);
     const float hopSeconds = static_cast<float>(kHopSize) / rate;
     for (int k = 0; k < kNumBins; ++k) {

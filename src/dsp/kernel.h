@@ -43,6 +43,10 @@ inline constexpr float kLoopCeiling = 5.6234133f; // +15 dBFS
 inline constexpr float kWetKnee = 7.9432823f;     // +18 dBFS
 inline constexpr float kWetCeiling = 15.848932f;  // +24 dBFS
 
+// How long bypass takes to fade in or out: short enough to feel like a switch, long enough
+// that the step between the processed signal and the input does not click.
+inline constexpr double kBypassFadeSeconds = 0.005;
+
 // The smooth ceiling both stages use: the identity up to `knee`, then a tanh that leaves it
 // with slope 1 and approaches `ceiling` without reaching it.
 float softCeiling(float level, float knee, float ceiling) noexcept;
@@ -86,6 +90,11 @@ struct FrameParams {
     float scatterSpeed = 0.0f;
 };
 
+// The tempos a host may set. Outside them lie only broken transports (3e38 BPM has been
+// seen): no music is that slow or that fast.
+inline constexpr double kMinHostTempo = 1.0;
+inline constexpr double kMaxHostTempo = 1000.0;
+
 struct ZerinExtensionDSPKernel {
     ZerinExtensionDSPKernel() noexcept; // every parameter at its default
     ~ZerinExtensionDSPKernel() { deallocate(); }
@@ -97,11 +106,13 @@ struct ZerinExtensionDSPKernel {
     // the kernel left uninitialised (passing audio through), if memory or FFT plans cannot be
     // had or the rate is not a positive finite number.
     bool initialize(int channelCount, double sampleRate) noexcept;
-    // Clears the signal history; keeps resources, parameters and the curve.
+    // Clears the signal history and puts the bypass fade at its end; keeps resources,
+    // parameters and the curve.
     void reset() noexcept;
-    // Puts the smoothed gains and mix at their targets, as `initialize` leaves them: for a
-    // host whose first render call brings the parameter values (LV2 control ports), so that
-    // a session does not fade in from the defaults. Render thread or idle; never allocates.
+    // Puts the smoothed gains and mix, and the bypass fade, at their targets, as `initialize`
+    // leaves them: for a host whose first render call brings the parameter values (LV2
+    // control ports), so that a session does not fade in from the defaults. Render thread
+    // or idle; never allocates.
     void snapSmoothedValues() noexcept;
     // Frees everything; the kernel is then as constructed except for parameters and curve.
     void deallocate() noexcept;
@@ -118,7 +129,9 @@ struct ZerinExtensionDSPKernel {
                  int frameCount) noexcept;
 
     // Producer side of the curve hand-over: never waits; the render thread takes the newest
-    // curve at its next call. Points beyond the 32nd are dropped.
+    // curve at its next call. The points are kept as fillCurve keeps them: sorted by
+    // frequency, the lowest 32. A curve of one point is a flat delay at its value; a curve of
+    // none leaves the delays as they were.
     void setSpectralCurve(const CurvePoint* points, int count) noexcept;
     // The newest curve handed over (or installed), at once; returns the point count.
     int getSpectralCurve(CurvePoint* points) const noexcept;
@@ -126,6 +139,9 @@ struct ZerinExtensionDSPKernel {
     // channel 0's ratings (1025 floats) and returns true, or returns false if none is new.
     bool takeClassificationSnapshot(float* ratings) noexcept;
 
+    // The host's tempo in BPM, for tempo sync. A tempo that is not a number, or outside
+    // kMinHostTempo..kMaxHostTempo, is ignored: the last usable one stays. Any thread.
+    void setHostTempo(double bpm) noexcept;
     float effectiveLFORate() const noexcept; // Hz, tempo-snapped when tempo sync is on
     void rebuildBinDelays() noexcept;        // from the current curve; render thread or idle
     // Effects of leaving a mode on the channel records; render thread or idle.
@@ -140,6 +156,9 @@ struct ZerinExtensionDSPKernel {
     // Those fields shared across threads are atomics.
     std::atomic<double> mHostTempo{120.0};
     double mSampleRate = 44100.0;
+    // Bypass fades between the processed output and the raw input delayed by the latency, so
+    // that time runs on across the switch and the reported latency stays true; the spectral
+    // path keeps running meanwhile, so that coming back resumes where it would have been.
     std::atomic<bool> mBypassed{false};
     bool mInitialized = false;
     std::int32_t mChannelCount = 2;
@@ -162,6 +181,11 @@ struct ZerinExtensionDSPKernel {
     float mSmoothedOutputGain = 0.0f;
     float mSmoothedDryWet = 0.0f;
     float mLFOPhase = 0.0f; // radians, [0, 2 pi)
+    // Where the bypass fade stands, in samples from processed (0) to bypassed
+    // (mBypassFadeLength). Render thread; `reset` and `snapSmoothedValues` put it at the end
+    // `mBypassed` asks for.
+    std::int32_t mBypassFade = 0;
+    std::int32_t mBypassFadeLength = 1; // kBypassFadeSeconds at the rate
 
     FFTSetup* mFFTSetup = nullptr;
     float* mWindow = nullptr;                 // Hann, 0.8165 * (1 - cos(2 pi n / 2048))
@@ -202,6 +226,8 @@ struct ZerinExtensionDSPKernel {
     float* mSegmentDryWet = nullptr;
     float* mSegmentDry = nullptr;
     float* mSegmentLFOPhase = nullptr; // LFO phase at each sample, before its advance
+    float* mSegmentBypass = nullptr;   // bypass fade at each sample: 0 processed .. 1 bypassed
+    bool mSegmentFading = false;       // the segment has a sample not wholly processed
     float* mScratchBlock = nullptr;    // the one allocation all kernel scratch lives in
 
 private:
@@ -209,7 +235,8 @@ private:
     bool ensureChannel(int c) noexcept;
     void takeModeChanges() noexcept;
     void processSegment(const float* const* inputs, float* const* outputs, int channels, int offset,
-                        int length, float lfoIncrement) noexcept;
+                        int length, float lfoIncrement, bool bypassed) noexcept;
+    bool advanceBypassFade(bool bypassed, int length) noexcept;
     void processChannelSegment(ChannelState& ch, const float* x, float* y, int length) noexcept;
 };
 

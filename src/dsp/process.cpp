@@ -77,6 +77,17 @@ void limitWetPeaks(float* wet, int count) {
         wet[i] = std::copysign(softCeiling(std::fabs(wet[i]), kWetKnee, kWetCeiling), wet[i]);
 }
 
+// The LFO's phase advance per sample, within [0, 2 pi): the advance loop takes away one turn
+// at most, so a larger step (a rate at or above the sample rate, which only a broken value
+// asks for) would walk the phase off to infinity, and a negative one would never wrap.
+// Within range the step is left exactly as it is.
+float lfoStep(float increment) {
+    if (increment >= 0.0f && increment < kTwoPi) return increment;
+    if (!std::isfinite(increment)) return 0.0f;
+    const float turn = std::fmod(increment, kTwoPi);
+    return turn < 0.0f ? turn + kTwoPi : turn;
+}
+
 // Outputs with no input to match get silence, never whatever the host left in them.
 void silenceUnmatched(float* const* outputs, int from, int to, int frameCount) {
     for (int i = from; i < to; ++i)
@@ -167,13 +178,14 @@ void ZerinExtensionDSPKernel::process(const float* const* inputs, int inputCount
     // A host that hands unequal channel counts gets the channels both sides have.
     const int matched = std::max(0, std::min(inputCount, outputCount));
     silenceUnmatched(outputs, matched, outputCount, frameCount);
-    if (mBypassed.load(std::memory_order_relaxed) || !mInitialized) {
+    if (!mInitialized) {
         for (int i = 0; i < matched; ++i)
             if (outputs[i] != inputs[i])
                 std::memmove(outputs[i], inputs[i], sizeof(float) * frameCount);
         return;
     }
 
+    const bool bypassed = mBypassed.load(std::memory_order_relaxed);
     DenormalGuard denormals;
     takeModeChanges();
     if (mCurveExchange.acquire()) rebuildBinDelays();
@@ -186,7 +198,11 @@ void ZerinExtensionDSPKernel::process(const float* const* inputs, int inputCount
     mFrame.scatterSpeed = mScatterSpeed.load(r);
 
     const float rate = effectiveLFORate();
-    const float lfoIncrement = (rate * kTwoPi) / static_cast<float>(mSampleRate);
+    const float lfoIncrement = lfoStep((rate * kTwoPi) / static_cast<float>(mSampleRate));
+    // The phase is a number in [0, 2 pi) by construction; should anything ever leave it
+    // otherwise, it starts again rather than silence the delay (sin of infinity is NaN, and a
+    // NaN delay reads 0 hops) for the rest of the session.
+    if (!(mLFOPhase >= 0.0f && mLFOPhase < kTwoPi)) mLFOPhase = 0.0f;
     const int channels = std::min(matched, static_cast<int>(mChannelCount));
     silenceUnmatched(outputs, channels, matched, frameCount);
     if (channels == 0) return;
@@ -196,13 +212,26 @@ void ZerinExtensionDSPKernel::process(const float* const* inputs, int inputCount
     // output does not depend on how the host cuts its calls.
     for (int offset = 0; offset < frameCount; offset += kHopSize) {
         const int length = std::min(kHopSize, frameCount - offset);
-        processSegment(inputs, outputs, channels, offset, length, lfoIncrement);
+        processSegment(inputs, outputs, channels, offset, length, lfoIncrement, bypassed);
     }
+}
+
+bool ZerinExtensionDSPKernel::advanceBypassFade(bool bypassed, int length) noexcept {
+    const std::int32_t target = bypassed ? mBypassFadeLength : 0;
+    if (mBypassFade == 0 && target == 0) return false;
+    // A linear fade: the two sides carry the same signal where the mix is dry, and then
+    // their sum stays level. The division makes both ends exact, 0 and 1.
+    const auto whole = static_cast<float>(mBypassFadeLength);
+    for (int n = 0; n < length; ++n) {
+        mBypassFade += mBypassFade < target ? 1 : (mBypassFade > target ? -1 : 0);
+        mSegmentBypass[n] = static_cast<float>(mBypassFade) / whole;
+    }
+    return true;
 }
 
 void ZerinExtensionDSPKernel::processSegment(const float* const* inputs, float* const* outputs,
                                              int channels, int offset, int length,
-                                             float lfoIncrement) noexcept {
+                                             float lfoIncrement, bool bypassed) noexcept {
     // The smoothed values and LFO phase at every sample, shared by all channels.
     const float inTarget = mInputGainLinear.load(std::memory_order_relaxed);
     const float outTarget = mOutputGainLinear.load(std::memory_order_relaxed);
@@ -216,6 +245,7 @@ void ZerinExtensionDSPKernel::processSegment(const float* const* inputs, float* 
         lfo += lfoIncrement;
         if (lfo >= kTwoPi) lfo -= kTwoPi;
     }
+    mSegmentFading = advanceBypassFade(bypassed, length);
 
     for (int c = 0; c < channels; ++c)
         processChannelSegment(*mChannels[c], inputs[c] + offset, outputs[c] + offset, length);
@@ -277,6 +307,14 @@ void ZerinExtensionDSPKernel::processChannelSegment(ChannelState& ch, const floa
         ch.hopCounter = length - written;
     } else {
         ch.hopCounter += length;
+    }
+    // Towards bypass: the processed output gives way to the raw input the latency ago, which
+    // is the dry sample of the mix. Once bypassed, out * 0 + dry is the dry sample exactly.
+    if (mSegmentFading) {
+        for (int i = 0; i < length; ++i) {
+            const float b = mSegmentBypass[i];
+            y[i] = std::fma(mSegmentDry[i], b, y[i] * (1.0f - b));
+        }
     }
 }
 

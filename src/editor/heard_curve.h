@@ -25,7 +25,7 @@ struct HeardCurve {
     std::vector<float> freqs;              // every sorted frequency clamped to the axis
     std::vector<double> logFreqs;          // and its log10
     std::vector<CurvePoint> pairs;         // the sorted curve as the editor hands it over
-    CurveData data{};                      // what the kernel keeps of it: the first 32
+    CurveData data{};                      // what the kernel keeps of it: the lowest 32
 
     std::size_t size() const { return positions.size(); }
     // Fill, stroke and particles need a segment.

@@ -80,7 +80,7 @@ void Plugin::setCurve(const CurvePoint* points, int count) noexcept {
 void Plugin::handleMessage(const Message& message) noexcept {
     double bpm = 0.0;
     if (readTempo(message, urids, bpm)) {
-        kernel.mHostTempo.store(bpm, std::memory_order_relaxed);
+        kernel.setHostTempo(bpm);
         return;
     }
     if (message.type == urids.patchGet) {

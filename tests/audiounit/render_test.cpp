@@ -2,6 +2,8 @@
 
 #include "unit_host.h"
 
+#include <cmath>
+
 namespace zerin::test {
 namespace {
 
@@ -64,15 +66,43 @@ TEST(RenderTempo, TheContextIsTakenAtFetchAndReadOnlyWhenItAnswers) {
     EXPECT_EQ(tempoAfterACall(), 100.0);
 }
 
+// A transport that reports nonsense (JACK's, in zerin-editor, reaches the unit this way) leaves
+// the last usable tempo in place.
+TEST(RenderTempo, AnAbsurdTempoFromTheContextIsIgnored) {
+    Host host;
+    double reported = 93.5;
+    host.unit->setMusicalContextBlock(
+        [&reported](double* tempo, double*, std::int64_t*, double*, std::int64_t*, double*) {
+            *tempo = reported;
+            return true;
+        });
+    host.block = host.unit->internalRenderBlock();
+    const Channels input = noise(2, 512 * 8, 3);
+    for (double bpm : {93.5, 3e38, 1e300, std::nan(""), -HUGE_VAL, 0.0, 1e6, 140.0}) {
+        reported = bpm;
+        Channels out;
+        ASSERT_EQ(host.call(input, 512, out), 0);
+        EXPECT_EQ(host.unit->dspKernel().mHostTempo.load(), bpm == 140.0 ? 140.0 : 93.5) << bpm;
+    }
+}
+
 // In place, a null output renders into the buffers the pull pointed at (the host's own
-// memory here); bypassed, the input comes out untouched and on time.
-TEST(RenderPaths, InPlaceRendersWhatSeparateBuffersWouldAndBypassCopiesTheInput) {
-    const Channels input = noise(2, 2048, 2);
-    Host inPlace, bypassed;
+// memory here); bypassed, the input comes out untouched, as late as the latency the unit
+// reports, so that a host's compensation holds either way.
+TEST(RenderPaths, InPlaceRendersWhatSeparateBuffersWouldAndBypassDelaysTheInputByTheLatency) {
+    const Channels input = noise(2, 6000, 2);
+    Host inPlace;
     inPlace.inPlace = true;
-    bypassed.unit->setShouldBypassEffect(true);
     EXPECT_EQ(inPlace.run(input), Host().run(input));
-    EXPECT_EQ(bypassed.run(input), input);
+
+    Host bypassed;
+    bypassed.unit->setShouldBypassEffect(true);
+    const auto late = static_cast<std::size_t>(std::lround(bypassed.unit->latency() * 44100.0));
+    EXPECT_EQ(late, 2047u);
+    const Channels out = bypassed.run(input);
+    for (int c = 0; c < 2; ++c)
+        for (std::size_t n = 0; n < input[c].size(); ++n)
+            ASSERT_EQ(out[c][n], n < late ? 0.0f : input[c][n - late]) << c << " " << n;
 }
 
 // Parameter events inside a render call. Each case drives one unit by events and a twin by

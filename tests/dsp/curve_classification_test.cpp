@@ -2,7 +2,9 @@
 
 #include "kernel_test_support.h"
 
+#include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace zerin::test {
 namespace {
@@ -64,18 +66,80 @@ TEST(CurveHandOver, TheNewerOfTwoIsReadBackAtOnceAndTakenAtTheNextProcessedCall)
     EXPECT_EQ(got[31].delay, 310.0f);
     k->mBypassed = true;
     render(*k, {Signal(64, 0.0f)}, 64);
-    EXPECT_TRUE(k->curveDirty()) << "a bypassed call leaves it waiting";
+    EXPECT_FALSE(k->curveDirty()) << "bypassed, the spectral path runs on and takes it";
     k->mBypassed = false;
-    // Bin 1024 lies beyond the 32nd point, at 640 Hz and 310 ms. Fewer than two points cannot
-    // be evaluated: the delays stay. A hand-over never writes the curve the render thread holds.
-    for (int count : {40, 1, 0}) {
+    // Bin 1024 lies beyond the 32nd point, at 640 Hz and 310 ms. One point is a flat delay at
+    // its value on every bin; no point leaves the delays as they were. A hand-over never
+    // writes the curve the render thread holds.
+    for (const auto& [count, ms] : {std::pair{40, 310.0f}, {1, 1000.0f}, {0, 1000.0f}}) {
         const CurveData held = k->currentCurve();
         if (count < 2) k->setSpectralCurve(first, count);
         EXPECT_EQ(std::memcmp(&held, &k->currentCurve(), sizeof held), 0) << count;
         render(*k, {Signal(64, 0.0f)}, 64);
         EXPECT_FALSE(k->curveDirty());
-        EXPECT_NEAR(k->mBinDelayHops[1024], hopsFor(310.0f, 44100.0), 1e-4f) << count;
+        EXPECT_NEAR(k->mBinDelayHops[1024], hopsFor(ms, 44100.0), 1e-4f) << count;
+        for (int bin = 0; bin < kNumBins && count == 1; ++bin)
+            ASSERT_EQ(k->mBinDelayHops[bin], k->mBinDelayHops[1024]) << bin;
     }
+}
+
+// Presets and states may hold their points in any order, and more of them than the kernel
+// keeps: it hears them in frequency order, and keeps the lowest 32, which is what the editor
+// draws (it sorts, stably, and evaluates the first 32).
+TEST(Curve, IsKeptInFrequencyOrderWithTheLowest32AndHeardSoFromAnyOrder) {
+    auto keptOf = [](std::vector<CurvePoint> points) {
+        CurveData c{};
+        fillCurve(c, points.data(), static_cast<int>(points.size()));
+        std::vector<std::pair<float, float>> pairs;
+        for (int i = 0; i < c.count; ++i)
+            pairs.emplace_back(c.points[i].freq, c.points[i].delay);
+        return pairs;
+    };
+    auto stableSorted = [](std::vector<CurvePoint> points, std::size_t keep) {
+        std::stable_sort(points.begin(), points.end(),
+                         [](const CurvePoint& a, const CurvePoint& b) { return a.freq < b.freq; });
+        points.resize(std::min(points.size(), keep));
+        std::vector<std::pair<float, float>> pairs;
+        for (const CurvePoint& p : points)
+            pairs.emplace_back(p.freq, p.delay);
+        return pairs;
+    };
+    const std::vector<CurvePoint> shuffled = {{5000.0f, 800.0f},
+                                              {20.0f, 200.0f},
+                                              {20000.0f, 100.0f},
+                                              {1000.0f, 400.0f},
+                                              {200.0f, 600.0f}};
+    EXPECT_EQ(keptOf(shuffled), stableSorted(shuffled, 32));
+    // Equal frequencies stay in the order given; a point without a frequency is dropped.
+    const std::vector<CurvePoint> ties = {{1000.0f, 1.0f},       {500.0f, 2.0f}, {1000.0f, 3.0f},
+                                          {std::nanf(""), 4.0f}, {500.0f, 5.0f}, {1000.0f, 6.0f}};
+    EXPECT_EQ(
+        keptOf(ties),
+        (std::vector<std::pair<float, float>>{
+            {500.0f, 2.0f}, {500.0f, 5.0f}, {1000.0f, 1.0f}, {1000.0f, 3.0f}, {1000.0f, 6.0f}}));
+    // 45 points from the top down, ties among them: the lowest 32, ties in the order given.
+    std::vector<CurvePoint> many;
+    for (int i = 0; i < 45; ++i)
+        many.push_back({20000.0f - 400.0f * static_cast<float>(i / 2), static_cast<float>(i)});
+    ASSERT_EQ(keptOf(many).size(), 32u);
+    EXPECT_EQ(keptOf(many), stableSorted(many, 32));
+
+    // The bin delays of the shuffled default curve are those of the default curve, and one
+    // point is a flat delay at its value, down to bin 0 and up to Nyquist.
+    auto hopsOf = [](const std::vector<CurvePoint>& points) {
+        Kernel k;
+        k.setSpectralCurve(points.data(), static_cast<int>(points.size()));
+        EXPECT_TRUE(k.initialize(1, 48000.0));
+        return std::vector<float>(k.mBinDelayHops, k.mBinDelayHops + kNumBins);
+    };
+    EXPECT_EQ(hopsOf(shuffled), hopsOf({std::begin(kDefaultCurve), std::end(kDefaultCurve)}));
+    const std::vector<float> flat = hopsOf({{1000.0f, 300.0f}});
+    for (int bin = 0; bin < kNumBins; ++bin)
+        ASSERT_NEAR(flat[bin], hopsFor(300.0f, 48000.0), 1e-4f) << bin;
+    CurveData one{};
+    fillCurve(one, shuffled.data(), 1);
+    for (float f : {1.0f, 5000.0f, 24000.0f})
+        EXPECT_EQ(evaluateCurve(one, f), 800.0f) << f;
 }
 
 TEST(Rating, BinsRisingByOverThreeTimesTheAverageShareDecayEachFrameThenRecover) {

@@ -19,7 +19,7 @@ Signal awkwardNoise(std::size_t n, std::uint32_t seed) {
     return s;
 }
 
-TEST(FrameEngine, WetAndDryPathsBothLagTheInputByExactlyTheLatencyButBypassDoesNot) {
+TEST(FrameEngine, WetDryAndBypassedPathsAllLagTheInputByExactlyTheLatency) {
     // Two FFTs and the polar round trip leave about 5e-7 on outputs near 2, so 4e-6 is eight
     // times that; a wrong window, gain or latency misses by far more.
     const float cases[][5] = {
@@ -38,12 +38,50 @@ TEST(FrameEngine, WetAndDryPathsBothLagTheInputByExactlyTheLatencyButBypassDoesN
         for (int c = 0; c < 2; ++c)
             EXPECT_LE(misalignment(in[c], out[c], kLatencySamples, gain), tolerance) << mode;
     }
-    auto bypassed = makeKernel(2, 44100.0);
+    // Bypassed from the start: the raw input, 2047 samples late to the bit, as the latency
+    // the host compensates says.
+    auto bypassed = std::make_unique<Kernel>();
     bypassed->mBypassed = true;
+    ASSERT_TRUE(bypassed->initialize(2, 44100.0));
     Channels inPlace = in;
     float* io[] = {inPlace[0].data(), inPlace[1].data()};
     bypassed->process(io, 2, io, 2, static_cast<int>(in[0].size()));
-    EXPECT_EQ(inPlace, in) << "bypassed: an undelayed copy";
+    for (int c = 0; c < 2; ++c)
+        EXPECT_EQ(misalignment(in[c], inPlace[c], kLatencySamples, 1.0f), 0.0f) << "bypassed";
+}
+
+TEST(FrameEngine, BypassFadesToTheLatentInputAndBackWithoutATimeJump) {
+    // Switched in mid-stream and out again: a fade of 5 ms each way between the processed
+    // output and the input the latency ago, which it then is to the bit. The spectral path
+    // runs on meanwhile, so after the way back the output is what it would have been without
+    // the bypass, also to the bit.
+    const Channels in = {awkwardNoise(30000, 3), awkwardNoise(30000, 4)};
+    const Settings s{.feedback = 60.0f, .lfoDepth = 50.0f};
+    const Channels reference = render(*makeKernel(2, 48000.0, s), in, 333);
+    constexpr std::size_t kOff = 9000, kOn = 20000, kFade = 240; // 5 ms at 48 kHz
+    constexpr std::size_t kLate = kLatencySamples;
+    auto k = makeKernel(2, 48000.0, s);
+    const Channels out = render(*k, in, 333,
+                                {{kOff, [](Kernel& kk) { kk.mBypassed = true; }},
+                                 {kOn, [](Kernel& kk) { kk.mBypassed = false; }}});
+    for (int c = 0; c < 2; ++c) {
+        const Signal& x = in[c];
+        for (std::size_t n = 0; n < out[c].size(); ++n) {
+            const float processed = reference[c][n];
+            const float latent = n >= kLate ? x[n - kLate] : 0.0f;
+            if (n < kOff || n >= kOn + kFade) {
+                ASSERT_EQ(out[c][n], processed) << c << " " << n;
+            } else if (n >= kOff + kFade - 1 && n < kOn) {
+                ASSERT_EQ(out[c][n], latent) << c << " " << n;
+            } else {
+                // Fading: a straight line from one to the other, one 240th a sample.
+                const float b = n < kOn ? static_cast<float>(n - kOff + 1) / kFade
+                                        : 1.0f - static_cast<float>(n - kOn + 1) / kFade;
+                ASSERT_NEAR(out[c][n], processed + b * (latent - processed), 1e-5f)
+                    << c << " " << n;
+            }
+        }
+    }
 }
 
 TEST(FrameEngine, GainAndMixChangesGlideWithoutAClickAndArrive) {
@@ -186,6 +224,8 @@ TEST(FrameEngine, UnequalChannelCountsRenderWhatBothSidesHaveAndSilenceTheRest) 
     // neither stop the process nor leave an output holding whatever the host put there.
     const Signal x = noise(4096, 5);
     const Signal reference = render(*makeKernel(2, 44100.0), {x, x}, 512)[0];
+    Signal late(x.size(), 0.0f); // bypassed: the input the latency ago
+    std::copy(x.begin(), x.end() - kLatencySamples, late.begin() + kLatencySamples);
     for (const bool bypassed : {false, true}) {
         auto k = makeKernel(2, 44100.0);
         k->mBypassed.store(bypassed);
@@ -197,7 +237,7 @@ TEST(FrameEngine, UnequalChannelCountsRenderWhatBothSidesHaveAndSilenceTheRest) 
             float* outs[] = {out[0] + pos, out[1] + pos};
             k->process(ins, 1, outs, 2, 512);
         }
-        EXPECT_EQ(out0, bypassed ? x : reference) << bypassed;
+        EXPECT_EQ(out0, bypassed ? late : reference) << bypassed;
         EXPECT_EQ(out1, Signal(x.size(), 0.0f)) << bypassed;
         k->process(in, 2, out, 1, 512); // more inputs than outputs: the first is rendered
     }

@@ -87,12 +87,56 @@ TEST(Delay, TempoSyncSnapsTheRateToTheNearestDivisionOfTheBeat) {
         {1.0f, 120.0f, 1.0f, 1.0f},  {1.0f, 120.0f, 3.0f, 4.0f},    // a tie goes to the faster
         {1.0f, 120.0f, 20.0f, 8.0f}, {1.0f, 120.0f, 0.01f, 0.125f}, // the ends of the table
         {1.0f, 90.0f, 1.0f, 0.75f},  {1.0f, 0.0f, 3.0f, 3.0f},      // no tempo: the knob
-        {1.0f, -60.0f, 3.0f, 3.0f},  {0.0f, 120.0f, 3.0f, 3.0f}};
+        {1.0f, -60.0f, 3.0f, 3.0f},  {0.0f, 120.0f, 3.0f, 3.0f},
+        {1.0f, 3e38f, 3.0f, 3.0f}}; // beyond any tempo a host may set: none
     for (const auto& [sync, tempo, knob, rate] : cases) {
         Kernel k;
         apply(k, {.lfoRate = knob, .tempoSync = sync});
         k.mHostTempo = tempo;
         EXPECT_EQ(k.effectiveLFORate(), rate) << tempo << " bpm, knob " << knob;
+    }
+}
+
+// A broken transport's tempo (3e38 has been seen) once turned the LFO's phase into infinity,
+// the delays into NaN read as 0 hops, and the delay off until the plug-in was reloaded.
+TEST(Delay, AnAbsurdTempoIsIgnoredAndNothingLeavesTheLFOPhaseOutOfItsTurn) {
+    const Settings synced{.lfoRate = 1.0f, .lfoDepth = 100.0f, .tempoSync = 1.0f};
+    const Channels input = {noise(60000, 21), noise(60000, 22)};
+    auto k = makeKernel(2, 44100.0, synced);
+    k->setHostTempo(90.0);
+    const Channels reference = render(*k, input, 512);
+
+    // The last usable tempo stays.
+    std::vector<Event> absurd;
+    std::size_t at = 5000;
+    for (double bpm : {3e38, 1e300, HUGE_VAL, -HUGE_VAL, std::nan(""), 0.0, -90.0, 1e-3, 1e6})
+        absurd.push_back({at += 4000, [bpm](Kernel& kk) { kk.setHostTempo(bpm); }});
+    k = makeKernel(2, 44100.0, synced);
+    k->setHostTempo(90.0);
+    EXPECT_EQ(render(*k, input, 512, absurd), reference);
+    EXPECT_EQ(k->mHostTempo.load(), 90.0);
+
+    // A phase that is not a number, however it came about, starts again at 0 with the next
+    // call instead of staying.
+    for (float poison : {HUGE_VALF, std::nanf(""), -1.0f, 1e30f}) {
+        auto poisoned = makeKernel(2, 44100.0, synced);
+        auto restarted = makeKernel(2, 44100.0, synced);
+        EXPECT_EQ(
+            render(*poisoned, input, 512,
+                   {{30000, [poison](Kernel& kk) { kk.mLFOPhase = poison; }}}),
+            render(*restarted, input, 512, {{30000, [](Kernel& kk) { kk.mLFOPhase = 0.0f; }}}))
+            << poison;
+    }
+    // Rates far beyond the knob's range, as the kernel may be handed them directly: the phase
+    // stays within its turn and the output finite.
+    for (float rate : {1e30f, 44100.0f, 1e5f, -3.0f, -1e30f}) {
+        auto wild = makeKernel(1, 44100.0, {.lfoRate = rate, .lfoDepth = 100.0f});
+        for (int call = 0; call < 40; ++call) {
+            const Signal out = render(*wild, {noise(512, call)}, 512)[0];
+            ASSERT_TRUE(wild->mLFOPhase >= 0.0f && wild->mLFOPhase < kTwoPi) << rate;
+            for (float x : out)
+                ASSERT_TRUE(std::isfinite(x)) << rate;
+        }
     }
 }
 

@@ -1,3 +1,4 @@
+#include "dsp/kernel.h"
 #include "editor/curve_geometry.h"
 #include "editor/heard_curve.h"
 
@@ -95,6 +96,38 @@ TEST(HeardCurve, TheDrawnCurveIsTheDelayTheKernelApplies) {
         EXPECT_EQ(path.elements.front().points[0], positions.front());
         EXPECT_EQ(path.elements.back().points[0], positions.back());
     }
+}
+
+// Presets and states reach the editor and the kernel alike in any order, with ties, with more
+// points than the kernel keeps, or with one point: the curve the canvas evaluates is the one
+// the kernel holds from the same points in the same order.
+TEST(HeardCurve, IsTheCurveTheKernelKeepsFromTheSamePointsInAnyOrder) {
+    Values descending;
+    for (int i = 0; i < 40; ++i)
+        descending.push_back(
+            {16000.0f - 350.0f * static_cast<float>(i / 2), static_cast<float>(50 * i)});
+    const Values shuffled{{5000, 800}, {20, 200}, {20000, 100}, {1000, 400}, {200, 600}};
+    const Values ties{{1000, 900}, {300, 20}, {1000, 100}, {300, 1500}, {8000, 5}};
+    for (const Values& values : {shuffled, ties, descending, Values{{700, 450}}}) {
+        HeardCurve heard;
+        prepareHeardCurve(heard, curveOf(values), kCanvas);
+        std::vector<CurvePoint> given;
+        for (const auto& [freq, delay] : values)
+            given.push_back({freq, delay});
+        ZerinExtensionDSPKernel kernel;
+        kernel.setSpectralCurve(given.data(), static_cast<int>(given.size()));
+        CurvePoint kept[kMaxCurvePoints];
+        ASSERT_EQ(kernel.getSpectralCurve(kept), heard.data.count) << values.size();
+        for (int i = 0; i < heard.data.count; ++i) {
+            EXPECT_EQ(kept[i].freq, heard.data.points[i].freq) << values.size() << " " << i;
+            EXPECT_EQ(kept[i].delay, heard.data.points[i].delay) << values.size() << " " << i;
+        }
+    }
+    // One point: drawn as itself, heard as a flat delay at its value.
+    HeardCurve one;
+    prepareHeardCurve(one, curveOf({{700, 450}}), kCanvas);
+    for (float f : {20.0f, 700.0f, 20000.0f})
+        EXPECT_EQ(evaluateCurve(one.data, f), 450.0f) << f;
 }
 
 TEST(HeardCurve, TheLfoBendsEachSegmentAwayFromTheHeardCurveAndBackAtThePoints) {

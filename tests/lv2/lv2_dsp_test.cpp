@@ -143,6 +143,48 @@ TEST_F(Fixture, AnyBlockSizeInPlaceOrNotGivesTheSameOutput) {
     EXPECT_EQ(reference.latency, lv2::kLatencySamples);
 }
 
+// Hosts switch lv2:enabled mid-stream (ecasound does). The output fades over a few
+// milliseconds to the input as late as the reported latency and back, so time never jumps,
+// the latency the host compensates stays true, and the switch adds no step of its own.
+TEST_F(Fixture, TheEnabledPortFadesToTheInputAsLateAsTheLatencyWithoutAStep) {
+    constexpr int kFrames = 288 * 256, kBlock = 256, kOff = 80 * kBlock, kOn = 200 * kBlock;
+    constexpr int kFade = 240; // 5 ms at 48 kHz
+    std::vector<std::vector<float>> input(2, std::vector<float>(kFrames));
+    for (int n = 0; n < kFrames; ++n) {
+        input[0][n] = 0.5f * static_cast<float>(std::sin(2.0 * M_PI * 440.0 * n / kRate));
+        input[1][n] = 0.5f * static_cast<float>(std::cos(2.0 * M_PI * 330.0 * n / kRate));
+    }
+    Instance instance(stereo(), kRate, features);
+    std::vector<std::vector<float>> output(2, std::vector<float>(kFrames));
+    for (int start = 0; start < kFrames; start += kBlock) {
+        instance.enabled = start >= kOff && start < kOn ? 0.0f : 1.0f;
+        const float* in[2] = {input[0].data() + start, input[1].data() + start};
+        float* out[2] = {output[0].data() + start, output[1].data() + start};
+        instance.connectAudio(in, out);
+        instance.run(kBlock);
+        ASSERT_EQ(instance.latency, static_cast<float>(lv2::kLatencySamples));
+    }
+    const int late = lv2::kLatencySamples;
+    for (int c = 0; c < 2; ++c) {
+        const std::vector<float>& y = output[c];
+        // The largest step the output takes by itself, away from the switches (and from the
+        // start, where the delays fill), bounds every step across them: 0.03 to 0.04 here,
+        // where a hard switch steps by up to 0.5.
+        auto largestStep = [&y](int from, int to) {
+            float step = 0.0f;
+            for (int n = from; n < to; ++n)
+                step = std::max(step, std::fabs(y[n] - y[n - 1]));
+            return step;
+        };
+        const float own = std::max({largestStep(kOff - 8192, kOff), largestStep(kOff + kFade, kOn),
+                                    largestStep(kOn + kFade, kFrames)});
+        EXPECT_LE(largestStep(kOff, kOff + kFade), own) << c;
+        EXPECT_LE(largestStep(kOn, kOn + kFade), own) << c;
+        for (int n = kOff + kFade; n < kOn; ++n)
+            ASSERT_EQ(y[n], input[c][n - late]) << c << " " << n;
+    }
+}
+
 TEST_F(Fixture, WithoutUridMapItIsPlainAudio) {
     const auto input = noise(2, 12000);
     Instance mapped(stereo(), kRate, features);
@@ -202,6 +244,58 @@ TEST_F(Fixture, TheHostTempoDrivesTempoSync) {
     const auto at120 = renderAt(120.0f);
     EXPECT_NE(renderAt(90.0f), at120); // 1 Hz snaps to 0.75 Hz at 90 BPM, stays 1 Hz at 120
     EXPECT_EQ(renderAt(std::nullopt), at120);
+}
+
+// A broken transport once sent 3e38 BPM, after which the delay was gone for good. Tempos no
+// music has are ignored, as floats, doubles or infinities: the last usable one stays, and the
+// session sounds as if they were never sent.
+TEST_F(Fixture, AnAbsurdTempoIsIgnoredAndTheLastUsableOneStays) {
+    struct Tempo {
+        int block;
+        double bpm;
+        bool asDouble;
+    };
+    constexpr int kBlock = 512;
+    const auto input = noise(2, 188 * kBlock);
+    auto renderWith = [&](const std::vector<Tempo>& tempos) {
+        Instance instance(stereo(), kRate, features);
+        instance.controls[parameter::tempoSync] = 1.0f;
+        instance.controls[parameter::lfoDepth] = 100.0f;
+        std::vector<std::vector<float>> output(2, std::vector<float>(input[0].size()));
+        for (int block = 0; block * kBlock < static_cast<int>(input[0].size()); ++block) {
+            SequenceBuffer control;
+            control.beginInput(&mapper.map);
+            for (const Tempo& t : tempos) {
+                if (t.block != block) continue;
+                LV2_Atom_Forge_Frame frame;
+                lv2_atom_forge_frame_time(&control.forge, 0);
+                lv2_atom_forge_object(&control.forge, &frame, 0, urids.timePosition);
+                lv2_atom_forge_key(&control.forge, urids.timeBeatsPerMinute);
+                if (t.asDouble)
+                    lv2_atom_forge_double(&control.forge, t.bpm);
+                else
+                    lv2_atom_forge_float(&control.forge, static_cast<float>(t.bpm));
+                lv2_atom_forge_pop(&control.forge, &frame);
+            }
+            control.endInput();
+            instance.connectAtoms(&control, nullptr);
+            const float* in[2] = {input[0].data() + block * kBlock,
+                                  input[1].data() + block * kBlock};
+            float* out[2] = {output[0].data() + block * kBlock, output[1].data() + block * kBlock};
+            instance.connectAudio(in, out);
+            instance.run(kBlock);
+        }
+        return output;
+    };
+    const auto steady = renderWith({{0, 90.0, false}});
+    EXPECT_EQ(renderWith({{0, 90.0, false},
+                          {20, 3e38, false},
+                          {40, 1e300, true},
+                          {60, HUGE_VAL, true},
+                          {80, 1e6, false},
+                          {100, 90.0, false}}),
+              steady);
+    EXPECT_NE(renderWith({{0, 90.0, false}, {60, 140.0, false}}), steady); // usable: it counts
 }
 
 TEST_F(Fixture, TheCurveIsSetByMessageAndAnsweredOnRequest) {
@@ -274,6 +368,46 @@ TEST_F(Fixture, StateRestoredIntoASecondInstanceGivesTheSameOutput) {
 
     const auto input = noise(2, 48000);
     EXPECT_EQ(render(second, input, 333), render(first, input, 512));
+}
+
+// Presets and states may hold their points in any order, or just one: what is heard is the
+// curve the editor draws, sorted by frequency, and one point is a flat delay at its value, by
+// message and by state alike.
+TEST_F(Fixture, ACurveIsHeardInFrequencyOrderAndOnePointAsAFlatDelay) {
+    const auto input = noise(2, 48000);
+    auto byMessage = [&](const std::vector<float>& pairs) {
+        Instance instance(stereo(), kRate, features);
+        sendCurve(instance, pairs, nullptr);
+        return render(instance, input, 512);
+    };
+    auto byState = [&](const std::vector<float>& pairs) {
+        Instance instance(stereo(), kRate, features);
+        std::vector<std::uint8_t> body(sizeof(LV2_Atom_Vector_Body) + pairs.size() * sizeof(float));
+        const LV2_Atom_Vector_Body header{sizeof(float), urids.atomFloat};
+        std::memcpy(body.data(), &header, sizeof header);
+        std::memcpy(body.data() + sizeof header, pairs.data(), pairs.size() * sizeof(float));
+        StateMap state;
+        storeInto(&state, urids.curve, body.data(), body.size(), urids.atomVector, 0);
+        EXPECT_EQ(
+            instance.stateInterface()->restore(instance.handle, retrieveFrom, &state, 0, nullptr),
+            LV2_STATE_SUCCESS);
+        return render(instance, input, 512);
+    };
+    auto farthest = [](const auto& a, const auto& b) {
+        float worst = 0.0f;
+        for (std::size_t c = 0; c < a.size(); ++c)
+            for (std::size_t n = 0; n < a[c].size(); ++n)
+                worst = std::max(worst, std::fabs(a[c][n] - b[c][n]));
+        return worst;
+    };
+    const auto sorted = byMessage({60, 900, 400, 0, 5000, 1200});
+    EXPECT_EQ(byMessage({5000, 1200, 60, 900, 400, 0}), sorted);
+    EXPECT_EQ(byState({400, 0, 5000, 1200, 60, 900}), sorted);
+    // Two points at 300 ms are 300 ms give or take rounding in between.
+    const auto flat = byMessage({20, 300, 20000, 300});
+    EXPECT_LT(farthest(byMessage({1000, 300}), flat), 1e-4f);
+    EXPECT_LT(farthest(byState({1000, 300}), flat), 1e-4f);
+    EXPECT_GT(farthest(byState({1000, 600}), flat), 0.1f);
 }
 
 TEST_F(Fixture, HostileStateChangesNothingUnsafe) {

@@ -49,7 +49,7 @@ TEST_F(RenderCli, AnImpulseComesOutOnItsSampleDryAtItsHeightWetAtEightThirds) {
     }
 }
 
-TEST_F(RenderCli, LatencyIsTrimmedUnlessKeptOrBypassedAndTheTailFollowsTheInput) {
+TEST_F(RenderCli, LatencyIsTrimmedUnlessKeptBypassedOrNotAndTheTailFollowsTheInput) {
     const Audio input = noise(2, 10000);
     writeAudio(dir / "in.wav", input);
     const Audio trimmed = rendered(words("in.wav --tail 0"));
@@ -58,8 +58,12 @@ TEST_F(RenderCli, LatencyIsTrimmedUnlessKeptOrBypassedAndTheTailFollowsTheInput)
     std::vector<float> kept(2 * 2047, 0.0f);
     kept.insert(kept.end(), trimmed.samples.begin(), trimmed.samples.end());
     EXPECT_EQ(rendered(words("in.wav --tail 0 --keep-latency")).samples, kept);
-    // Bypassed, the unit adds no delay, so nothing may be trimmed either.
+    // Bypassed, the unit passes the input through as late as the latency it reports: trimmed
+    // the output is the input, sample for sample; kept, it comes after the same silence.
     EXPECT_EQ(rendered(words("in.wav --tail 0 --bypass")).samples, input.samples);
+    std::vector<float> keptInput(2 * 2047, 0.0f);
+    keptInput.insert(keptInput.end(), input.samples.begin(), input.samples.end());
+    EXPECT_EQ(rendered(words("in.wav --tail 0 --bypass --keep-latency")).samples, keptInput);
     EXPECT_EQ(rendered(words("in.wav --tail 0.25")).frames(), 10000u + 11025u);
     const Audio full = rendered(words("in.wav")); // the unit's tail, 2.5 s
     ASSERT_EQ(full.frames(), 10000u + 110250u);
