@@ -52,6 +52,13 @@ std::vector<CurveControlPoint> pointsOf(const CurvePairs& pairs) {
     return points;
 }
 
+// What a closed overlay leaves in its layer: nothing, not even room. An empty view as large as
+// the editor would lie on top of everything and take the wheel and the hover (and with it the
+// cursor) meant for what lies under it.
+ViewPtr hiddenLayer() {
+    return hitTestingOff(zerin::frame(std::make_unique<View>(), {.width = 0.0, .height = 0.0}));
+}
+
 const Preset* findPreset(const std::vector<Preset>& list, const std::string& name) {
     const auto found =
         std::find_if(list.begin(), list.end(), [&](const Preset& p) { return p.name == name; });
@@ -137,7 +144,7 @@ ViewPtr ZerinExtensionMainView::makeColumn() {
 ViewPtr ZerinExtensionMainView::makeBrowserLayer() {
     return composed([this]() -> ViewPtr {
         browserView = nullptr;
-        if (!browserShown.get()) return std::make_unique<View>();
+        if (!browserShown.get()) return hiddenLayer();
         auto browser = std::make_unique<PresetBrowserView>(
             Binding<bool>::of(browserShown), presets,
             [this](const Preset& preset) { loadPreset(preset); });
@@ -155,7 +162,7 @@ ViewPtr ZerinExtensionMainView::makeBrowserLayer() {
 ViewPtr ZerinExtensionMainView::makeDialogLayer() {
     return composed([this]() -> ViewPtr {
         dialogView = nullptr;
-        if (!dialogShown.get()) return std::make_unique<View>();
+        if (!dialogShown.get()) return hiddenLayer();
         auto dialog = std::make_unique<PresetSaveDialog>(
             Binding<bool>::of(dialogShown), std::string(),
             [this](const std::string& name) { savePreset(name); });
