@@ -289,7 +289,7 @@ void ZerinExtensionMainView::adoptUnitState(bool initial) {
     if (initial)
         curveFromUnit = true;
     else if (!sameCurve(before, curve))
-        curveHistory.record(std::move(before));
+        curveHistory.record(std::move(before), presetMark());
     settledCurve = curve;
     adoptPresetName(link->presetName());
 }
@@ -347,10 +347,22 @@ void ZerinExtensionMainView::replaceCurve(std::vector<CurveControlPoint> points)
 void ZerinExtensionMainView::loadPreset(const Preset& preset) {
     commitEdit();
     std::vector<CurveControlPoint> before = curve;
+    CurveHistory::PresetMark presetBefore = presetMark();
     std::vector<CurveControlPoint> loaded;
     presets.loadPreset(preset, loaded);
-    if (!sameCurve(before, loaded)) curveHistory.record(std::move(before));
+    if (!sameCurve(before, loaded) || presetBefore.name != preset.name)
+        curveHistory.record(std::move(before), std::move(presetBefore));
     replaceCurve(std::move(loaded));
+}
+
+CurveHistory::PresetMark ZerinExtensionMainView::presetMark() const {
+    return {presets.currentPresetName(), presets.snapshotPoints()};
+}
+
+void ZerinExtensionMainView::applyStep(CurveHistory::Step step) {
+    if (step.preset)
+        presets.restorePreset(std::move(step.preset->name), std::move(step.preset->points));
+    replaceCurve(std::move(step.curve));
 }
 
 void ZerinExtensionMainView::savePreset(const std::string& name) {
@@ -361,18 +373,18 @@ void ZerinExtensionMainView::savePreset(const std::string& name) {
 bool ZerinExtensionMainView::undo() {
     if (canvasView->state().activePointID) return false;
     commitEdit();
-    std::optional<std::vector<CurveControlPoint>> previous = curveHistory.undo(curve);
+    std::optional<CurveHistory::Step> previous = curveHistory.undo(curve, presetMark());
     if (!previous) return false;
-    replaceCurve(std::move(*previous));
+    applyStep(std::move(*previous));
     return true;
 }
 
 bool ZerinExtensionMainView::redo() {
     if (canvasView->state().activePointID) return false;
     commitEdit();
-    std::optional<std::vector<CurveControlPoint>> next = curveHistory.redo(curve);
+    std::optional<CurveHistory::Step> next = curveHistory.redo(curve, presetMark());
     if (!next) return false;
-    replaceCurve(std::move(*next));
+    applyStep(std::move(*next));
     return true;
 }
 

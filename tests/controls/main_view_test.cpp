@@ -262,14 +262,58 @@ TEST(MainView, CanvasEditsAreStepsThatUndoAndRedoAndReachTheUnit) {
     e.drag(e.onCanvas(200.0f, 600.0f), e.onCanvas(200.0f, 900.0f));
     EXPECT_EQ(e.view->history().redoDepth(), 0u);
     EXPECT_FALSE(e.view->redo());
+}
 
-    // Loading a preset is a step like any edit.
-    const CurvePairs beforeLoad = pairsOf(e.view->curvePoints());
-    e.view->loadPreset(factoryPresetList()[3]);
+TEST(MainView, UndoAndRedoOfAPresetLoadBringBackTheNameAndTheDirtyMarkerWithTheCurve) {
+    test::Host audio;
+    Editor e(audio.unit);
+    e.open();
+    const auto shown = [&] {
+        return e.presets().currentPresetName() + (e.presets().isDirty() ? " *" : "");
+    };
+    const Point from = e.onCanvas(1000.0f, 400.0f);
+    e.drag(from, {from.x, from.y + 60.0});
+    const CurvePairs edited = pairsOf(e.view->curvePoints());
+    ASSERT_EQ(shown(), "Init *");
+
+    // Loading a preset is a step like any edit; undone, the edited Init comes back whole.
+    e.click(e.view->topBar().presetButton());
+    e.click(*e.view->presetBrowser()->rows()[3].loadButton);
     EXPECT_EQ(audio.unit->getSpectralCurve(), factoryPairs(3));
-    EXPECT_TRUE(e.view->undo());
-    EXPECT_EQ(audio.unit->getSpectralCurve(), beforeLoad);
-    EXPECT_TRUE(e.presets().isDirty()); // against "Rhythmic Scatter", still the current name
+    EXPECT_EQ(shown(), "Rhythmic Scatter");
+    e.key('z');
+    EXPECT_EQ(audio.unit->getSpectralCurve(), edited);
+    EXPECT_EQ(shown(), "Init *");
+    EXPECT_EQ(audio.unit->presetName(), "Init");
+    e.key('z', true);
+    EXPECT_EQ(audio.unit->getSpectralCurve(), factoryPairs(3));
+    EXPECT_EQ(shown(), "Rhythmic Scatter");
+    EXPECT_EQ(audio.unit->presetName(), "Rhythmic Scatter");
+
+    // Edits after the load keep its name through their own undo and redo.
+    e.drag(e.onCanvas(1000.0f, 400.0f), e.onCanvas(1000.0f, 800.0f));
+    EXPECT_EQ(shown(), "Rhythmic Scatter *");
+    e.key('z');
+    EXPECT_EQ(shown(), "Rhythmic Scatter");
+    e.key('z');
+    EXPECT_EQ(shown(), "Init *");
+    e.key('z');
+    EXPECT_EQ(shown(), "Init");
+    EXPECT_EQ(audio.unit->getSpectralCurve(), factoryPairs(0));
+    e.key('y');
+    e.key('y');
+    EXPECT_EQ(shown(), "Rhythmic Scatter");
+    e.key('y');
+    EXPECT_EQ(shown(), "Rhythmic Scatter *");
+
+    // A load that changes only the name is a step too.
+    e.view->loadPreset(factoryPresetList()[0]);
+    e.view->savePreset("Same As Init");
+    e.view->loadPreset(factoryPresetList()[0]);
+    EXPECT_EQ(shown(), "Init");
+    e.key('z');
+    EXPECT_EQ(shown(), "Same As Init");
+    EXPECT_EQ(audio.unit->getSpectralCurve(), factoryPairs(0));
 }
 
 TEST(MainView, SaveLoadAndDeleteThroughThePanels) {
@@ -474,19 +518,33 @@ TEST(MainView, ThePollDeliversTheUnitsClassificationToTheCanvas) {
     EXPECT_FALSE(e.view->isPolling());
 }
 
-TEST(CurveHistory, KeepsTheNewestStepsUpToItsDepth) {
+TEST(CurveHistory, KeepsTheNewestStepsUpToItsDepthAndThePresetOfTheStepsThatChangedIt) {
     CurveHistory history(3);
     const auto curveOf = [](float delay) {
         return CurveHistory::Curve{{Uuid::random(), 100.0f, delay}};
     };
+    const CurveHistory::PresetMark init{"Init", curveOf(0.0f)};
     for (int i = 0; i < 5; ++i)
         history.record(curveOf(static_cast<float>(i)));
     EXPECT_EQ(history.undoDepth(), 3u);
-    EXPECT_EQ(history.undo(curveOf(5.0f))->front().delay, 4.0f);
-    EXPECT_EQ(history.undo(curveOf(4.0f))->front().delay, 3.0f);
-    EXPECT_EQ(history.undo(curveOf(3.0f))->front().delay, 2.0f);
-    EXPECT_FALSE(history.undo(curveOf(2.0f)));
-    EXPECT_EQ(history.redo(curveOf(2.0f))->front().delay, 3.0f);
+    EXPECT_EQ(history.undo(curveOf(5.0f), init)->curve.front().delay, 4.0f);
+    EXPECT_EQ(history.undo(curveOf(4.0f), init)->curve.front().delay, 3.0f);
+    EXPECT_EQ(history.undo(curveOf(3.0f), init)->curve.front().delay, 2.0f);
+    EXPECT_FALSE(history.undo(curveOf(2.0f), init));
+    const auto redone = history.redo(curveOf(2.0f), init);
+    EXPECT_EQ(redone->curve.front().delay, 3.0f);
+    EXPECT_FALSE(redone->preset);
+
+    // A load: undone it gives back the preset before it, redone the one it loaded.
+    history.record(curveOf(3.0f), init);
+    const CurveHistory::PresetMark loaded{"Loaded", curveOf(9.0f)};
+    const auto undone = history.undo(curveOf(9.0f), loaded);
+    ASSERT_TRUE(undone->preset);
+    EXPECT_EQ(undone->preset->name, "Init");
+    const auto again = history.redo(curveOf(3.0f), init);
+    ASSERT_TRUE(again->preset);
+    EXPECT_EQ(again->preset->name, "Loaded");
+    EXPECT_EQ(again->curve.front().delay, 9.0f);
 }
 
 int countMainViews(const View& view) {
