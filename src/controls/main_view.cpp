@@ -301,9 +301,14 @@ void ZerinExtensionMainView::adoptPresetName(const std::string& name) {
     forwardedName = name; // the unit knows it already
     const Preset* known = findPreset(factoryPresetList(), name);
     if (known == nullptr) known = findPreset(presets.userPresets(), name);
+    Preset reference = known != nullptr ? *known : Preset{Uuid::random(), name, curve, false};
+    // The unit holds its curve sorted by frequency; a user preset keeps its points in the
+    // order they were drawn. Compared in the unit's order, the preset it plays is clean.
+    std::stable_sort(
+        reference.points.begin(), reference.points.end(),
+        [](const CurveControlPoint& a, const CurveControlPoint& b) { return a.freq < b.freq; });
     std::vector<CurveControlPoint> scratch;
-    presets.loadPreset(known != nullptr ? *known : Preset{Uuid::random(), name, curve, false},
-                       scratch);
+    presets.loadPreset(reference, scratch);
     presets.updateDirtyState(curve);
 }
 
