@@ -429,6 +429,21 @@ TEST(MainView, ThePresetBrowserScrollsByWheelAndByItsIndicatorToEveryPreset) {
     }
     EXPECT_EQ(list.offset(), 0.0);
 
+    // A row pressed, then scrolled out of view and gone before the release: nothing loads.
+    e.now += 1.0;
+    e.host.pointerDown(Editor::centre(*browser->rows()[0].loadButton), {});
+    for (int i = 0; i < 17; ++i)
+        e.host.scrollWheel(1.0, inList);
+    e.frame();
+    EXPECT_EQ(browser->rows()[0].loadButton, nullptr);
+    e.host.pointerUp(inList, {});
+    e.frame();
+    EXPECT_EQ(e.view->presetBrowser(), browser);
+    EXPECT_EQ(e.presets().currentPresetName(), "Init");
+    for (int i = 0; i < 17; ++i)
+        e.host.scrollWheel(-1.0, inList);
+    e.frame();
+
     // The indicator dragged to the bottom of its track, then a press on the track above it.
     const Rect bar = list.indicatorRect();
     const Point grab{area.x + bar.x + bar.width / 2.0, area.y + bar.y + bar.height / 2.0};
