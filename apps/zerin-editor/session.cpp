@@ -34,8 +34,8 @@ std::optional<int> readState(const std::string& path, SessionPlan& plan) {
     }
     std::string error;
     if (!(plan.state = readJsonFile(path, &error))) return fail(error);
-    if (!plan.state->is_object())
-        return fail(path + ": not a saved state (expected a JSON object); left untouched");
+    if (const std::string problem = savedStateProblem(*plan.state); !problem.empty())
+        return fail(path + ": " + problem + "; left untouched");
     return std::nullopt;
 }
 

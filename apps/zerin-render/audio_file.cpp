@@ -1,5 +1,7 @@
 #include "audio_file.h"
 
+#include "platform/files/regular_file.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -62,8 +64,11 @@ int outputFormatFor(const std::string& path) {
 }
 
 bool AudioReader::open(const std::string& path, std::string* error) {
+    // A FIFO would block libsndfile's own open for ever: only a regular file is read.
+    mFd = openRegularFile(path, error);
+    if (mFd < 0) return false;
     SF_INFO info{};
-    mFile = sf_open(path.c_str(), SFM_READ, &info);
+    mFile = sf_open_fd(mFd, SFM_READ, &info, SF_FALSE);
     if (mFile == nullptr) {
         *error = path + ": cannot read as audio: " + sf_strerror(nullptr);
         return false;
@@ -84,6 +89,7 @@ bool AudioReader::open(const std::string& path, std::string* error) {
 
 AudioReader::~AudioReader() {
     if (mFile != nullptr) sf_close(mFile);
+    if (mFd >= 0) ::close(mFd);
 }
 
 std::int64_t AudioReader::read(float* interleaved, std::int64_t frames) {

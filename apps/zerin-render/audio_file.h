@@ -35,6 +35,7 @@ public:
     std::int64_t read(float* interleaved, std::int64_t frames);
 
 private:
+    int mFd = -1; // ours to close, after libsndfile is done with it
     SNDFILE* mFile = nullptr;
     AudioInfo mInfo;
 };

@@ -132,8 +132,8 @@ std::optional<int> planDocuments(const RenderOptions& options, Plan& plan) {
     std::string error;
     if (options.statePath) {
         if (!(plan.state = readJsonFile(*options.statePath, &error))) return fail(error);
-        if (!plan.state->is_object())
-            return fail(*options.statePath + ": not a saved state (expected a JSON object)");
+        if (const std::string problem = savedStateProblem(*plan.state); !problem.empty())
+            return fail(*options.statePath + ": " + problem);
     }
     if (options.automationPath) {
         auto events = readAutomation(*options.automationPath, plan.source.info.sampleRate, &error);

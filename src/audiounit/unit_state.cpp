@@ -21,52 +21,53 @@ std::optional<float> finiteFloat(const nlohmann::json& value) {
     return f;
 }
 
-bool isContinuation(unsigned char byte) {
-    return (byte & 0xC0u) == 0x80u;
-}
-
-// The length of the well-formed UTF-8 sequence starting at `at`, 0 when there is none (stray
-// continuation bytes, overlong forms, surrogates, code points beyond U+10FFFF).
-std::size_t sequenceLength(std::string_view text, std::size_t at) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[at + i]); };
-    const unsigned char lead = byte(0);
-    if (lead < 0x80u) return 1;
-    std::size_t length = 0;
-    unsigned char low = 0x80u, high = 0xBFu; // the range of the second byte
-    if (lead >= 0xC2u && lead <= 0xDFu) {
-        length = 2;
-    } else if (lead >= 0xE0u && lead <= 0xEFu) {
-        length = 3;
-        if (lead == 0xE0u) low = 0xA0u;
-        if (lead == 0xEDu) high = 0x9Fu;
-    } else if (lead >= 0xF0u && lead <= 0xF4u) {
-        length = 4;
-        if (lead == 0xF0u) low = 0x90u;
-        if (lead == 0xF4u) high = 0x8Fu;
-    } else {
-        return 0;
-    }
-    if (at + length > text.size() || byte(1) < low || byte(1) > high) return 0;
-    for (std::size_t i = 2; i < length; ++i)
-        if (!isContinuation(byte(i))) return 0;
-    return length;
-}
-
 } // namespace
 
-std::string boundedPresetName(std::string_view name) {
-    std::string kept;
-    for (std::size_t at = 0; at < name.size();) {
-        const std::size_t length = sequenceLength(name, at);
-        if (length == 0) {
-            ++at;
-            continue;
-        }
-        if (kept.size() + length > kMaxPresetNameBytes) break;
-        kept.append(name.substr(at, length));
-        at += length;
+std::string savedStateProblem(const nlohmann::json& state) {
+    if (!state.is_object()) return "not a saved state (expected a JSON object)";
+    const auto version = state.find("formatVersion");
+    if (version == state.end()) return "not a saved state (no formatVersion)";
+    // Versions count from 1. A parsed whole number above 0 is unsigned, one set in code
+    // signed: compare without converting either.
+    const bool whole = version->is_number_integer();
+    const bool positive =
+        whole && (version->is_number_unsigned() || version->get<std::int64_t>() > 0);
+    if (!positive) return "not a saved state (formatVersion " + version->dump() + ")";
+    const bool newer = version->is_number_unsigned()
+                           ? version->get<std::uint64_t>() > std::uint64_t{kFullStateFormatVersion}
+                           : version->get<std::int64_t>() > std::int64_t{kFullStateFormatVersion};
+    if (newer)
+        return "written by a newer Zerin (formatVersion " + version->dump() +
+               "; this one reads up to " + std::to_string(kFullStateFormatVersion) + ")";
+    // Every version so far wrote these; "presetName" came later, so it may be missing.
+    const AudioComponentDescription zerin = zerinComponentDescription();
+    const std::pair<const char*, std::string> identity[] = {
+        {"type", fourCharText(zerin.componentType)},
+        {"subtype", fourCharText(zerin.componentSubType)},
+        {"manufacturer", fourCharText(zerin.componentManufacturer)}};
+    for (const auto& [key, expected] : identity) {
+        const auto value = state.find(key);
+        if (value == state.end()) return std::string("not a saved state (no ") + key + ")";
+        if (!value->is_string() || value->get_ref<const std::string&>() != expected)
+            return std::string("not a Zerin state (its ") + key + " is " + value->dump() + ")";
     }
-    return kept;
+    const auto parameters = state.find("parameters");
+    if (parameters == state.end() || !parameters->is_object())
+        return "not a saved state (no parameters object)";
+    const auto curve = state.find("spectralCurve");
+    if (curve == state.end() || !curve->is_array())
+        return "not a saved state (no spectralCurve array)";
+    const auto name = state.find("presetName");
+    if (name != state.end() && !name->is_string())
+        return "not a saved state (its presetName is not text)";
+    // A key we never write would be lost when the state is written back.
+    for (const auto& [key, value] : state.items()) {
+        if (key == "formatVersion" || key == "type" || key == "subtype" || key == "manufacturer" ||
+            key == "parameters" || key == "spectralCurve" || key == "presetName")
+            continue;
+        return "not a saved state (it has \"" + key + "\", which Zerin never writes)";
+    }
+    return {};
 }
 
 std::string presetNameFromState(const nlohmann::json& state) {

@@ -8,6 +8,7 @@
 #include "dsp/curve.h"
 #include "dsp/kernel.h"
 #include "platform/au/au_audio_unit.h"
+#include "platform/json/preset_name.h"
 
 #include <atomic>
 #include <cstdint>
@@ -62,7 +63,8 @@ public:
     std::optional<std::vector<float>> getClassificationSnapshot();
 
     // The name of the preset the curve came from, kept in the full state so that a reopened
-    // editor shows it. Any non-render thread. Stored as boundedPresetName makes it.
+    // editor shows it. Any non-render thread. Stored as boundedPresetName makes it
+    // (platform/json/preset_name.h).
     std::string presetName() const;
     void setPresetName(std::string name);
 
@@ -104,12 +106,12 @@ private:
 // states never fail: what cannot be used is skipped.
 std::vector<std::pair<float, float>> curveFromState(const nlohmann::json& state);
 
-// The longest preset name a unit keeps, in bytes.
-inline constexpr std::size_t kMaxPresetNameBytes = 256;
-
-// `name` as a unit keeps it: its valid UTF-8 sequences (anything else dropped, so the state
-// always encodes as JSON), cut after at most kMaxPresetNameBytes at a character boundary.
-std::string boundedPresetName(std::string_view name);
+// Why `state` is not a full state this build can restore and write back, or "" when it is
+// one: an object with the keys the unit's full state has (every version so far wrote them
+// all, "presetName" aside), naming Zerin, with no key Zerin does not write and a
+// formatVersion no newer than this build's. Files named on a command line go through this
+// before they are used, so a file that is not a saved state is never written over.
+std::string savedStateProblem(const nlohmann::json& state);
 
 // The preset name of a full state: "Init" when it has none or not as text.
 std::string presetNameFromState(const nlohmann::json& state);

@@ -6,6 +6,7 @@
 #include "controls/observable_parameter.h"
 
 #include <cstdio>
+#include <string>
 #include <utility>
 
 namespace zerin {
@@ -81,6 +82,7 @@ void AudioUnitViewController::buildEditorView(
     const std::shared_ptr<AUParameterTree> tree = built->parameterTree();
     if (!tree) return;
     parameterTree = std::make_unique<ObservableAUParameterGroup>(*tree, tree, queue);
+    parameterTree->log = [](const std::string& message) { logError(message.c_str()); };
     link = std::make_unique<InProcessUnitLink>(built);
     viewHost->setRoot(
         std::make_unique<ZerinExtensionMainView>(*parameterTree, link.get(), presetStore));

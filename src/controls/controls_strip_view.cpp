@@ -1,6 +1,7 @@
 #include "controls/controls_strip_view.h"
 
 #include "controls/panel_style.h"
+#include "dsp/parameters.h"
 #include "editor/curve_model.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/layout.h"
@@ -19,18 +20,21 @@ constexpr Color kWhite{1.0, 1.0, 1.0, 1.0};
 
 struct SectionSpec {
     const char* title;
-    const char* group;
-    std::vector<const char*> knobs;
+    std::vector<parameter::Address> knobs;
     double spacing;
     bool withSyncToggle;
 };
 
+// The sections follow the table's groups (I/O, Mix, Modulation, Scatter).
 const std::vector<SectionSpec>& sections() {
     static const std::vector<SectionSpec> list = {
-        {"I/O", "io", {"inputGain", "outputGain"}, 16.0, false},
-        {"MIX", "mix", {"dryWet", "feedback", "sourceSensitivity"}, 16.0, false},
-        {"MODULATION", "modulation", {"lfoRate", "lfoDepth"}, 12.0, true},
-        {"SCATTER", "scatter", {"scatterSpeed"}, 16.0, false},
+        {"I/O", {parameter::inputGain, parameter::outputGain}, 16.0, false},
+        {"MIX",
+         {parameter::dryWet, parameter::feedback, parameter::sourceSensitivity},
+         16.0,
+         false},
+        {"MODULATION", {parameter::lfoRate, parameter::lfoDepth}, 12.0, true},
+        {"SCATTER", {parameter::scatterSpeed}, 16.0, false},
     };
     return list;
 }
@@ -83,15 +87,18 @@ ControlsStripView::ControlsStripView(ObservableAUParameterGroup& parameterTree) 
     ViewList row;
     for (const SectionSpec& spec : sections()) {
         if (!row.empty()) row.push_back(divider());
-        ObservableAUParameterNode& group = parameterTree.child(spec.group);
         ViewList controls;
-        for (const char* identifier : spec.knobs) {
-            auto knob = std::make_unique<RotaryKnobView>(group.childParameter(identifier));
+        for (const parameter::Address address : spec.knobs) {
+            ObservableAUParameter* leaf = parameterTree.parameter(address);
+            if (leaf == nullptr) continue;
+            auto knob = std::make_unique<RotaryKnobView>(*leaf);
             knobViews.push_back(knob.get());
             controls.push_back(std::move(knob));
         }
-        if (spec.withSyncToggle) {
-            controls.push_back(makeSyncToggle(group.childParameter("tempoSync")));
+        ObservableAUParameter* sync =
+            spec.withSyncToggle ? parameterTree.parameter(parameter::tempoSync) : nullptr;
+        if (sync != nullptr) {
+            controls.push_back(makeSyncToggle(*sync));
             toggle = controls.back().get();
         }
         ViewPtr section = vstack(6.0, HAlign::center,

@@ -15,9 +15,9 @@ inline constexpr double kControlsStripHeight = 120.0;
 
 class ControlsStripView : public View {
 public:
-    // `parameterTree` is the editor's root group; it must outlive the strip. Every lookup of
-    // the table's groups and parameters succeeds; a missing one stops the process. Reads
-    // nothing observable while constructing.
+    // `parameterTree` is the editor's root group; it must outlive the strip. A parameter the
+    // host tree lacks has no control here (the tree logs it). Reads nothing observable while
+    // constructing.
     explicit ControlsStripView(ObservableAUParameterGroup& parameterTree);
 
     Size sizeThatFits(Size proposal) override;
@@ -25,8 +25,8 @@ public:
     // Left to right: inputGain, outputGain, dryWet, feedback, sourceSensitivity, lfoRate,
     // lfoDepth, scatterSpeed.
     const std::vector<RotaryKnobView*>& knobs() const { return knobViews; }
-    // The SYNC button bound to `tempoSync`.
-    View& syncToggle() const { return *toggle; }
+    // The SYNC button bound to `tempoSync`; null when the host tree has no such parameter.
+    View* syncToggle() const { return toggle; }
 
 private:
     std::vector<RotaryKnobView*> knobViews;

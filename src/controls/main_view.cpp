@@ -240,12 +240,15 @@ void ZerinExtensionMainView::tick() {
     canvasView->inputs.classificationData = classification;
 }
 
-float ZerinExtensionMainView::parameterValue(const char* group, const char* identifier) const {
-    return parameterTree.child(group).childParameter(identifier).value();
+float ZerinExtensionMainView::parameterValue(parameter::Address address) const {
+    // A parameter the host tree lacks reads as its default: the canvas draws as it would
+    // with the control untouched.
+    const ObservableAUParameter* leaf = parameterTree.parameter(address);
+    return leaf != nullptr ? leaf->value() : parameter::defaultValue(address);
 }
 
 SpectralMode ZerinExtensionMainView::currentMode() const {
-    const float value = parameterValue("scatter", "mode");
+    const float value = parameterValue(parameter::mode);
     if (!std::isfinite(value)) return SpectralMode::delay;
     const int raw = static_cast<int>(std::lround(std::clamp(value, 0.0f, 2.0f)));
     return spectralModeFromRawValue(raw).value_or(SpectralMode::delay);
@@ -254,9 +257,9 @@ SpectralMode ZerinExtensionMainView::currentMode() const {
 void ZerinExtensionMainView::refreshCanvasInputs() {
     SpectralCanvasInputs& in = canvasView->inputs;
     in.mode = currentMode();
-    in.lfoRate = parameterValue("modulation", "lfoRate");
-    in.lfoDepth = parameterValue("modulation", "lfoDepth") / 100.0f;
-    in.scatterSpeed = parameterValue("scatter", "scatterSpeed") / 100.0f;
+    in.lfoRate = parameterValue(parameter::lfoRate);
+    in.lfoDepth = parameterValue(parameter::lfoDepth) / 100.0f;
+    in.scatterSpeed = parameterValue(parameter::scatterSpeed) / 100.0f;
 }
 
 // --- the unit ---
@@ -270,10 +273,11 @@ void ZerinExtensionMainView::pushCurveToAudioUnit() {
 }
 
 void ZerinExtensionMainView::applyModeSelection(SpectralMode mode) {
-    ObservableAUParameter& parameter = parameterTree.child("scatter").childParameter("mode");
-    parameter.setEditing(true);
-    parameter.setValue(static_cast<float>(rawValue(mode)));
-    parameter.setEditing(false);
+    ObservableAUParameter* leaf = parameterTree.parameter(parameter::mode);
+    if (leaf == nullptr) return;
+    leaf->setEditing(true);
+    leaf->setValue(static_cast<float>(rawValue(mode)));
+    leaf->setEditing(false);
 }
 
 void ZerinExtensionMainView::adoptUnitState(bool initial) {

@@ -8,6 +8,7 @@
 #include "controls/curve_history.h"
 #include "controls/editor_unit_link.h"
 #include "controls/observable_parameter.h"
+#include "dsp/parameters.h"
 #include "editor/curve_model.h"
 #include "platform/ui/layout.h"
 #include "platform/ui/main_queue.h"
@@ -116,7 +117,7 @@ private:
     CurveHistory::PresetMark presetMark() const;
     // Shows an undone or redone step: its curve and, for a load, its preset.
     void applyStep(CurveHistory::Step step);
-    float parameterValue(const char* group, const char* identifier) const;
+    float parameterValue(parameter::Address address) const;
 
     ObservableAUParameterGroup& parameterTree;
     EditorUnitLink* link;

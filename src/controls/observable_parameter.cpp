@@ -1,59 +1,37 @@
 #include "controls/observable_parameter.h"
 
-#include <cstdio>
-#include <cstdlib>
+#include <string>
 
 namespace zerin {
-
-namespace {
-
-[[noreturn]] void fatal(const std::string& message) {
-    std::fprintf(stderr, "Fatal error: %s\n", message.c_str());
-    std::abort();
-}
-
-} // namespace
-
-ObservableAUParameterNode& ObservableAUParameterNode::child(const std::string& identifier) {
-    auto* group = dynamic_cast<ObservableAUParameterGroup*>(this);
-    if (group == nullptr)
-        fatal("Calling subscript is only supported on ObservableAUParameterGroups, you called it "
-              "on " +
-              description());
-    if (group->children.empty()) fatal("This group has no children");
-    const auto found = group->children.find(identifier);
-    if (found != group->children.end()) return *found->second;
-
-    std::string names;
-    for (const auto& [name, node] : group->children)
-        names += (names.empty() ? "" : "\n") + name;
-    std::printf("Parameter Group %s doesn't have a child node named %s, did you mean one of: \n "
-                "%s\n",
-                description().c_str(), identifier.c_str(), names.c_str());
-    std::fflush(stdout);
-    std::abort();
-}
-
-ObservableAUParameter& ObservableAUParameterNode::childParameter(const std::string& identifier) {
-    auto* leaf = dynamic_cast<ObservableAUParameter*>(&child(identifier));
-    if (leaf == nullptr)
-        fatal("Parameter node named " + identifier + " cannot be converted to the requested type");
-    return *leaf;
-}
 
 ObservableAUParameterGroup::ObservableAUParameterGroup(const AUParameterGroup& group,
                                                        const std::shared_ptr<AUParameterTree>& tree,
                                                        MainQueue& mainQueue) {
     for (const auto& node : group.children()) {
         std::shared_ptr<ObservableAUParameterNode> mirrored;
-        if (auto parameter = std::dynamic_pointer_cast<AUParameter>(node))
-            mirrored = ObservableAUParameter::make(parameter, tree, mainQueue);
-        else if (auto subgroup = std::dynamic_pointer_cast<AUParameterGroup>(node))
-            mirrored = std::make_shared<ObservableAUParameterGroup>(*subgroup, tree, mainQueue);
-        else
-            fatal("Unexpected AUParameterNode subclass");
+        if (auto parameter = std::dynamic_pointer_cast<AUParameter>(node)) {
+            auto leaf = ObservableAUParameter::make(parameter, tree, mainQueue);
+            byAddress.emplace(parameter->address(), leaf.get());
+            mirrored = std::move(leaf);
+        } else if (auto subgroup = std::dynamic_pointer_cast<AUParameterGroup>(node)) {
+            auto mirroredGroup =
+                std::make_shared<ObservableAUParameterGroup>(*subgroup, tree, mainQueue);
+            byAddress.insert(mirroredGroup->byAddress.begin(), mirroredGroup->byAddress.end());
+            mirrored = std::move(mirroredGroup);
+        } else {
+            continue; // a node of some other kind drives no control
+        }
         children[node->identifier()] = std::move(mirrored);
     }
+}
+
+ObservableAUParameter* ObservableAUParameterGroup::parameter(AUParameterAddress address) const {
+    const auto found = byAddress.find(address);
+    if (found != byAddress.end()) return found->second;
+    if (reported.insert(address).second && log)
+        log("the host has no parameter at address " + std::to_string(address) +
+            "; its control is not shown");
+    return nullptr;
 }
 
 std::string ObservableAUParameterGroup::description() const {

@@ -3,16 +3,19 @@
 // The editor's mirror of the host parameter tree. Views read and write leaves on the main
 // thread; each leaf pushes edits to its host parameter as one gesture (touch, value...,
 // release) and takes in host changes without echoing them and without fighting a gesture in
-// progress. Lookups that fail are programming errors of the editor and stop the process.
+// progress. The editor finds leaves by the parameter table's addresses, fixed when it is
+// compiled; a host tree that lacks one costs the control it would drive, never the host.
 
 #include "platform/au/au_parameters.h"
 #include "platform/ui/main_queue.h"
 #include "platform/ui/observable.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace zerin {
 
@@ -21,10 +24,6 @@ class ObservableAUParameter;
 class ObservableAUParameterNode {
 public:
     virtual ~ObservableAUParameterNode() = default;
-    // The child named `identifier`; fatal on a leaf or for a name that is not there.
-    ObservableAUParameterNode& child(const std::string& identifier);
-    // The same lookup, also fatal when the child is not a parameter.
-    ObservableAUParameter& childParameter(const std::string& identifier);
     virtual std::string description() const = 0;
 };
 
@@ -35,7 +34,17 @@ public:
                                const std::shared_ptr<AUParameterTree>& tree, MainQueue& mainQueue);
     std::string description() const override;
 
+    // The leaf of the parameter at `address`, anywhere below this group; null when the host
+    // tree has none there. A miss is told to `log` once per address.
+    ObservableAUParameter* parameter(AUParameterAddress address) const;
+
     std::unordered_map<std::string, std::shared_ptr<ObservableAUParameterNode>> children;
+    // Where the editor's problems go (the host's log in a plug-in host); nowhere when empty.
+    std::function<void(const std::string&)> log;
+
+private:
+    std::unordered_map<AUParameterAddress, ObservableAUParameter*> byAddress;
+    mutable std::unordered_set<AUParameterAddress> reported;
 };
 
 enum class EditingState { inactive, began, active, ended, hostUpdate };

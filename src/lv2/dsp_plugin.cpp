@@ -15,7 +15,9 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <new>
+#include <string_view>
 
 namespace zerin::lv2 {
 
@@ -75,54 +77,58 @@ void Plugin::setCurve(const CurvePoint* points, int count) noexcept {
     publishCurrent();
 }
 
-void Plugin::handleObject(const LV2_Atom_Object* object) noexcept {
+void Plugin::handleMessage(const Message& message) noexcept {
     double bpm = 0.0;
-    if (readTempo(object, urids, bpm)) {
+    if (readTempo(message, urids, bpm)) {
         kernel.mHostTempo.store(bpm, std::memory_order_relaxed);
         return;
     }
-    if (object->body.otype == urids.patchGet) {
-        const LV2_URID property = patchGetProperty(object, urids);
+    if (message.type == urids.patchGet) {
+        const LV2_URID property = message.property;
         if (property == 0 || property == urids.curve) replyCurve = true;
         if (property == 0 || property == urids.presetName) replyName = true;
         // A UI asking for the curve is a UI that draws the classification.
         uiListening = true;
         return;
     }
-    if (object->body.otype == urids.uiClosed) {
+    if (message.type == urids.uiClosed) {
         uiListening = false;
         return;
     }
-    if (const LV2_Atom* value = patchSetValue(object, urids, urids.curve)) {
+    if (const LV2_Atom* value = setValue(message, urids, urids.curve)) {
         CurvePoint points[kMaxCurvePoints];
         int count = 0;
-        if (readCurve(value, urids, points, count)) setCurve(points, count);
+        // A curve with no usable point is refused: the one playing stays, as heard and as
+        // saved, and a UI that sent it is told what still plays.
+        if (readCurve(value, urids, points, count) && count > 0)
+            setCurve(points, count);
+        else if (uiListening)
+            replyCurve = true;
         return;
     }
-    if (const LV2_Atom* value = patchSetValue(object, urids, urids.presetName)) {
-        if (value->type != urids.atomString) return;
-        copyPresetName(static_cast<const char*>(LV2_ATOM_BODY_CONST(value)), value->size,
-                       current.name);
+    if (const LV2_Atom* value = setValue(message, urids, urids.presetName)) {
+        if (!readPresetName(value, urids, current.name)) return;
         publishCurrent();
     }
 }
 
 void Plugin::readMessages() noexcept {
-    if (!hasMap || control == nullptr || control->atom.size < sizeof(LV2_Atom_Sequence_Body))
-        return;
-    LV2_ATOM_SEQUENCE_FOREACH(control, event) {
-        if (event->body.type == urids.atomObject || event->body.type == urids.atomBlank)
-            handleObject(reinterpret_cast<const LV2_Atom_Object*>(&event->body));
-    }
+    if (!hasMap || control == nullptr) return;
+    forEachEvent(control, [this](const LV2_Atom* atom, std::size_t bytes) {
+        Message message;
+        if (readMessage(atom, bytes, urids, message)) handleMessage(message);
+    });
 }
 
 void Plugin::writeMessages(std::uint32_t frames) noexcept {
     if (notify == nullptr) return;
     const std::uint32_t capacity = notify->atom.size;
     if (!hasMap || capacity < sizeof(LV2_Atom_Sequence)) {
-        // Still a valid, empty sequence for a host that reads it anyway.
+        // Still a valid, empty sequence for a host that reads it anyway; below the size of a
+        // sequence's body, an empty atom.
+        notify->atom.type = hasMap ? urids.atomSequence : 0;
+        notify->atom.size = 0;
         if (capacity >= sizeof(LV2_Atom_Sequence_Body)) {
-            notify->atom.type = hasMap ? urids.atomSequence : 0;
             notify->atom.size = sizeof(LV2_Atom_Sequence_Body);
             notify->body.unit = 0;
             notify->body.pad = 0;
@@ -133,22 +139,23 @@ void Plugin::writeMessages(std::uint32_t frames) noexcept {
     LV2_Atom_Forge_Frame frame;
     lv2_atom_forge_sequence_head(&forge, &frame, 0);
 
-    // A restore is news only to a UI that shows the curve; hosts without one would take the
-    // messages for properties they do not know.
+    // A restore is news only to a UI that shows the curve.
     if (restored.exchange(false, std::memory_order_acquire) && uiListening) {
         replyCurve = true;
         replyName = true;
     }
-    if (replyCurve && writeCurveSet(&forge, urids, current.points, current.count))
+    // Each message goes whole or waits for a cycle with room for it.
+    if (replyCurve && writeCurve(&forge, urids, Direction::toUi, current.points, current.count))
         replyCurve = false;
-    if (replyName && writePresetNameSet(&forge, urids, current.name)) replyName = false;
+    if (replyName && writePresetName(&forge, urids, Direction::toUi, current.name))
+        replyName = false;
 
     samplesSinceSnapshot += frames;
     const double interval = kernel.mSampleRate / 10.0;
     if (uiListening && samplesSinceSnapshot >= interval &&
         kernel.takeClassificationSnapshot(ratings)) {
         samplesSinceSnapshot = 0;
-        writeClassificationSet(&forge, urids, ratings, kNumBins);
+        writeClassification(&forge, urids, ratings, kNumBins);
     }
     lv2_atom_forge_pop(&forge, &frame);
 }
@@ -212,20 +219,23 @@ LV2_State_Status Plugin::restore(LV2_State_Retrieve_Function retrieve,
     const void* value = retrieve(handle, urids.curve, &size, &type, &flags);
     CurvePoint points[kMaxCurvePoints];
     int count = 0;
-    // A curve with no usable point leaves the one in place, as a damaged state should.
-    if (value != nullptr && size <= UINT32_MAX &&
-        readCurveBody(type, static_cast<std::uint32_t>(size), value, urids, points, count) &&
-        count > 0)
-        setCurve(points, count);
+    // A curve with no usable point (missing, empty, damaged) leaves the one in place, as
+    // heard and as saved, and with it the name of the preset it came from: the name belongs
+    // to the curve it names.
+    if (value == nullptr || size > UINT32_MAX ||
+        !readCurveBody(type, static_cast<std::uint32_t>(size), value, urids, points, count) ||
+        count == 0)
+        return LV2_STATE_SUCCESS;
+    setCurve(points, count);
 
     value = retrieve(handle, urids.presetName, &size, &type, &flags);
-    const char* name = "Init";
-    std::size_t nameSize = 4;
+    std::string_view name = "Init";
     if (value != nullptr && type == urids.atomString) {
-        name = static_cast<const char*>(value);
-        nameSize = size;
+        // A stored string ends at its terminator, which a damaged one may lack.
+        const char* text = static_cast<const char*>(value);
+        name = std::string_view(text, strnlen(text, size));
     }
-    copyPresetName(name, nameSize, current.name);
+    cleanPresetName(name, current.name);
     publishCurrent();
     restored.store(true, std::memory_order_release);
     return LV2_STATE_SUCCESS;
@@ -233,12 +243,12 @@ LV2_State_Status Plugin::restore(LV2_State_Retrieve_Function retrieve,
 
 namespace {
 
-LV2_Handle instantiate(const LV2_Descriptor* descriptor, double rate, const char*,
-                       const LV2_Feature* const* features) {
+Plugin* makePlugin(const LV2_Descriptor* descriptor, double rate,
+                   const LV2_Feature* const* features) {
     const PortLayout& layout =
         std::strcmp(descriptor->URI, kMonoUri) == 0 ? kMonoPorts : kStereoPorts;
-    auto* plugin = new (std::nothrow) Plugin(layout);
-    if (plugin == nullptr) return nullptr;
+    std::unique_ptr<Plugin> plugin(new (std::nothrow) Plugin(layout));
+    if (!plugin) return nullptr;
     // A rate the kernel cannot use leaves it passing audio through; a host is better served
     // by a plug-in that does nothing than by one that fails to load.
     plugin->kernel.initialize(layout.channels, rate);
@@ -250,7 +260,18 @@ LV2_Handle instantiate(const LV2_Descriptor* descriptor, double rate, const char
         plugin->urids.map(map);
         lv2_atom_forge_init(&plugin->forge, const_cast<LV2_URID_Map*>(map));
     }
-    return plugin;
+    return plugin.release();
+}
+
+LV2_Handle instantiate(const LV2_Descriptor* descriptor, double rate, const char*,
+                       const LV2_Feature* const* features) {
+    // Nothing thrown (the FFT planner's lock) may reach the host's C code, which cannot take
+    // it: a plug-in that cannot start says so by returning null.
+    try {
+        return makePlugin(descriptor, rate, features);
+    } catch (...) {
+        return nullptr;
+    }
 }
 
 void connectPort(LV2_Handle handle, std::uint32_t port, void* data) {

@@ -41,7 +41,7 @@ struct Plugin {
 
     void applyControls() noexcept;
     void readMessages() noexcept;
-    void handleObject(const LV2_Atom_Object* object) noexcept;
+    void handleMessage(const Message& message) noexcept;
     void writeMessages(std::uint32_t frames) noexcept;
 
     PortLayout ports;

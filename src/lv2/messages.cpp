@@ -2,12 +2,13 @@
 
 #include "lv2/uris.h"
 
-#include <lv2/atom/util.h>
 #include <lv2/patch/patch.h>
 #include <lv2/time/time.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <string_view>
 
 namespace zerin::lv2 {
 
@@ -35,20 +36,74 @@ void Urids::map(const LV2_URID_Map* m) {
     presetName = id(kPresetNameUri);
     classification = id(kClassificationUri);
     uiClosed = id(kUiClosedUri);
+    notice = id(kNoticeUri);
 }
 
-std::size_t copyPresetName(const char* text, std::size_t size, char* out) noexcept {
-    std::size_t length = 0;
-    while (length < size && length < kMaxPresetNameBytes && text[length] != '\0')
-        ++length;
-    // Cut before a continuation byte so a multi-byte character is never split.
-    if (length < size && length == kMaxPresetNameBytes)
-        while (length > 0 && (static_cast<unsigned char>(text[length]) & 0xC0u) == 0x80u)
-            --length;
-    std::memcpy(out, text, length);
-    out[length] = '\0';
-    return length;
+// --- reading ---
+
+bool readMessage(const void* data, std::size_t available, const Urids& urids,
+                 Message& message) noexcept {
+    message = {};
+    if (data == nullptr || available < sizeof(LV2_Atom_Object)) return false;
+    const auto* atom = static_cast<const LV2_Atom*>(data);
+    if (atom->type != urids.atomObject && atom->type != urids.atomBlank) return false;
+    if (atom->size < sizeof(LV2_Atom_Object_Body) || atom->size > available - sizeof(LV2_Atom))
+        return false;
+    message.object = static_cast<const LV2_Atom_Object*>(data);
+    message.type = message.object->body.otype;
+    const LV2_Atom* key = messageProperty(message, urids.patchProperty);
+    if (key != nullptr && key->type == urids.atomUrid && key->size >= sizeof(LV2_URID))
+        message.property = reinterpret_cast<const LV2_Atom_URID*>(key)->body;
+    message.value = messageProperty(message, urids.patchValue);
+    return true;
 }
+
+const LV2_Atom* messageProperty(const Message& message, LV2_URID key) noexcept {
+    if (message.object == nullptr) return nullptr;
+    // The object's size was checked against its container when it was read; every property
+    // is checked against what is left of the object.
+    const auto* base = reinterpret_cast<const std::uint8_t*>(&message.object->body + 1);
+    const std::size_t size = message.object->atom.size - sizeof(LV2_Atom_Object_Body);
+    std::size_t offset = 0;
+    while (offset <= size && size - offset >= sizeof(LV2_Atom_Property_Body)) {
+        const auto* property = reinterpret_cast<const LV2_Atom_Property_Body*>(base + offset);
+        if (property->value.size > size - offset - sizeof(LV2_Atom_Property_Body)) return nullptr;
+        if (property->key == key) return &property->value;
+        offset += sizeof(LV2_Atom_Property_Body) + lv2_atom_pad_size(property->value.size);
+    }
+    return nullptr;
+}
+
+const LV2_Atom* setValue(const Message& message, const Urids& urids, LV2_URID property) noexcept {
+    if (message.type != urids.patchSet || message.property != property) return nullptr;
+    return message.value;
+}
+
+const LV2_Atom* noticeValue(const Message& message, const Urids& urids,
+                            LV2_URID property) noexcept {
+    if (message.type != urids.notice && message.type != urids.patchSet) return nullptr;
+    if (message.property != property) return nullptr;
+    return message.value;
+}
+
+namespace {
+
+// The floats of an atom:Vector of atom:Float given as type, size and body; null when it is
+// not one. `count` never reaches past `size`.
+const unsigned char* floatVector(std::uint32_t type, std::uint32_t size, const void* body,
+                                 const Urids& urids, std::uint32_t& count) noexcept {
+    count = 0;
+    if (body == nullptr || type != urids.atomVector || size < sizeof(LV2_Atom_Vector_Body))
+        return nullptr;
+    // Copied out rather than cast: a state store hands bodies over with no alignment promise.
+    LV2_Atom_Vector_Body header;
+    std::memcpy(&header, body, sizeof header);
+    if (header.child_type != urids.atomFloat || header.child_size != sizeof(float)) return nullptr;
+    count = static_cast<std::uint32_t>((size - sizeof header) / sizeof(float));
+    return static_cast<const unsigned char*>(body) + sizeof header;
+}
+
+} // namespace
 
 bool readCurve(const LV2_Atom* value, const Urids& urids, CurvePoint* points, int& count) noexcept {
     count = 0;
@@ -59,14 +114,9 @@ bool readCurve(const LV2_Atom* value, const Urids& urids, CurvePoint* points, in
 bool readCurveBody(std::uint32_t type, std::uint32_t size, const void* body, const Urids& urids,
                    CurvePoint* points, int& count) noexcept {
     count = 0;
-    if (body == nullptr || type != urids.atomVector || size < sizeof(LV2_Atom_Vector_Body))
-        return false;
-    // Copied out rather than cast: a state store hands bodies over with no alignment promise.
-    LV2_Atom_Vector_Body header;
-    std::memcpy(&header, body, sizeof header);
-    if (header.child_type != urids.atomFloat || header.child_size != sizeof(float)) return false;
-    const auto* bytes = static_cast<const unsigned char*>(body) + sizeof header;
-    const std::uint32_t floats = (size - sizeof header) / sizeof(float);
+    std::uint32_t floats = 0;
+    const unsigned char* bytes = floatVector(type, size, body, urids, floats);
+    if (bytes == nullptr) return false;
     for (std::uint32_t i = 0; i + 1 < floats && count < kMaxCurvePoints; i += 2) {
         float pair[2];
         std::memcpy(pair, bytes + i * sizeof(float), sizeof pair);
@@ -78,99 +128,29 @@ bool readCurveBody(std::uint32_t type, std::uint32_t size, const void* body, con
     return true;
 }
 
-const LV2_Atom* patchSetValue(const LV2_Atom_Object* object, const Urids& urids,
-                              LV2_URID property) noexcept {
-    if (object->body.otype != urids.patchSet) return nullptr;
-    const LV2_Atom* key = nullptr;
-    const LV2_Atom* value = nullptr;
-    lv2_atom_object_get(object, urids.patchProperty, &key, urids.patchValue, &value, 0);
-    if (key == nullptr || value == nullptr || key->type != urids.atomUrid) return nullptr;
-    if (reinterpret_cast<const LV2_Atom_URID*>(key)->body != property) return nullptr;
-    return value;
-}
-
-LV2_URID patchGetProperty(const LV2_Atom_Object* object, const Urids& urids) noexcept {
-    const LV2_Atom* key = nullptr;
-    lv2_atom_object_get(object, urids.patchProperty, &key, 0);
-    if (key == nullptr || key->type != urids.atomUrid) return 0;
-    return reinterpret_cast<const LV2_Atom_URID*>(key)->body;
-}
-
-namespace {
-
-// Opens a patch:Set of `property` at time 0 and leaves the forge at the value.
-bool beginSet(LV2_Atom_Forge* forge, const Urids& urids, LV2_URID property,
-              LV2_Atom_Forge_Frame& frame) noexcept {
-    return lv2_atom_forge_frame_time(forge, 0) != 0 &&
-           lv2_atom_forge_object(forge, &frame, 0, urids.patchSet) != 0 &&
-           lv2_atom_forge_key(forge, urids.patchProperty) != 0 &&
-           lv2_atom_forge_urid(forge, property) != 0 &&
-           lv2_atom_forge_key(forge, urids.patchValue) != 0;
-}
-
-bool writeFloatVectorSet(LV2_Atom_Forge* forge, const Urids& urids, LV2_URID property,
-                         const float* values, std::uint32_t count) noexcept {
-    LV2_Atom_Forge_Frame frame;
-    if (!beginSet(forge, urids, property, frame)) return false;
-    if (lv2_atom_forge_vector(forge, sizeof(float), urids.atomFloat, count, values) == 0)
-        return false;
-    lv2_atom_forge_pop(forge, &frame);
+bool readRatings(const LV2_Atom* value, const Urids& urids, float* out, int capacity,
+                 int& count) noexcept {
+    count = 0;
+    if (value == nullptr) return false;
+    std::uint32_t floats = 0;
+    const unsigned char* bytes = floatVector(value->type, value->size, value + 1, urids, floats);
+    if (bytes == nullptr) return false;
+    count = static_cast<int>(std::min<std::uint32_t>(floats, static_cast<std::uint32_t>(capacity)));
+    std::memcpy(out, bytes, static_cast<std::size_t>(count) * sizeof(float));
     return true;
 }
 
-} // namespace
-
-bool writeCurveSet(LV2_Atom_Forge* forge, const Urids& urids, const CurvePoint* points,
-                   int count) noexcept {
-    float pairs[2 * kMaxCurvePoints];
-    const int n = count < 0 ? 0 : (count > kMaxCurvePoints ? kMaxCurvePoints : count);
-    for (int i = 0; i < n; ++i) {
-        pairs[2 * i] = points[i].freq;
-        pairs[2 * i + 1] = points[i].delay;
-    }
-    return writeFloatVectorSet(forge, urids, urids.curve, pairs, static_cast<std::uint32_t>(2 * n));
-}
-
-bool writePresetNameSet(LV2_Atom_Forge* forge, const Urids& urids, const char* name) noexcept {
-    LV2_Atom_Forge_Frame frame;
-    if (!beginSet(forge, urids, urids.presetName, frame)) return false;
-    if (lv2_atom_forge_string(forge, name, static_cast<std::uint32_t>(std::strlen(name))) == 0)
-        return false;
-    lv2_atom_forge_pop(forge, &frame);
+bool readPresetName(const LV2_Atom* value, const Urids& urids, char* out) noexcept {
+    if (value == nullptr || value->type != urids.atomString) return false;
+    // A string's body ends at its terminator, which a damaged one may lack.
+    const char* text = static_cast<const char*>(LV2_ATOM_BODY_CONST(value));
+    cleanPresetName(std::string_view(text, strnlen(text, value->size)), out);
     return true;
 }
 
-bool writeClassificationSet(LV2_Atom_Forge* forge, const Urids& urids, const float* ratings,
-                            int count) noexcept {
-    return writeFloatVectorSet(forge, urids, urids.classification, ratings,
-                               static_cast<std::uint32_t>(count));
-}
-
-namespace {
-
-bool writeBareObject(LV2_Atom_Forge* forge, LV2_URID type) noexcept {
-    LV2_Atom_Forge_Frame frame;
-    if (lv2_atom_forge_frame_time(forge, 0) == 0 ||
-        lv2_atom_forge_object(forge, &frame, 0, type) == 0)
-        return false;
-    lv2_atom_forge_pop(forge, &frame);
-    return true;
-}
-
-} // namespace
-
-bool writePatchGet(LV2_Atom_Forge* forge, const Urids& urids) noexcept {
-    return writeBareObject(forge, urids.patchGet);
-}
-
-bool writeUiClosed(LV2_Atom_Forge* forge, const Urids& urids) noexcept {
-    return writeBareObject(forge, urids.uiClosed);
-}
-
-bool readTempo(const LV2_Atom_Object* object, const Urids& urids, double& bpm) noexcept {
-    if (object->body.otype != urids.timePosition) return false;
-    const LV2_Atom* value = nullptr;
-    lv2_atom_object_get(object, urids.timeBeatsPerMinute, &value, 0);
+bool readTempo(const Message& message, const Urids& urids, double& bpm) noexcept {
+    if (message.type != urids.timePosition) return false;
+    const LV2_Atom* value = messageProperty(message, urids.timeBeatsPerMinute);
     if (value == nullptr) return false;
     double tempo = 0.0;
     if (value->type == urids.atomFloat && value->size >= sizeof(float))
@@ -184,6 +164,97 @@ bool readTempo(const LV2_Atom_Object* object, const Urids& urids, double& bpm) n
     if (!std::isfinite(tempo) || !(tempo > 0.0)) return false;
     bpm = tempo;
     return true;
+}
+
+// --- writing ---
+
+namespace {
+
+// The bytes one event takes in a sequence: its frame time, then an object of one
+// patch:property (a URID) and one patch:value whose body is `valueBody` bytes.
+constexpr std::uint64_t padded(std::uint64_t bytes) {
+    return (bytes + 7u) & ~std::uint64_t{7u};
+}
+constexpr std::uint64_t kBareEventBytes = sizeof(LV2_Atom_Event) + sizeof(LV2_Atom_Object_Body);
+constexpr std::uint64_t propertyEventBytes(std::uint64_t valueBody) {
+    const std::uint64_t property = sizeof(LV2_Atom_Property_Body);
+    return kBareEventBytes + property + padded(sizeof(LV2_URID)) + property + padded(valueBody);
+}
+
+bool hasRoom(const LV2_Atom_Forge* forge, std::uint64_t bytes) {
+    return forge->buf != nullptr && forge->offset <= forge->size &&
+           bytes <= forge->size - forge->offset;
+}
+
+// Opens the object of a property message at time 0 and leaves the forge at the value. The
+// caller has checked the room, so every step succeeds.
+void beginProperty(LV2_Atom_Forge* forge, const Urids& urids, Direction direction,
+                   LV2_URID property, LV2_Atom_Forge_Frame& frame) noexcept {
+    lv2_atom_forge_frame_time(forge, 0);
+    lv2_atom_forge_object(forge, &frame, 0,
+                          direction == Direction::toDsp ? urids.patchSet : urids.notice);
+    lv2_atom_forge_key(forge, urids.patchProperty);
+    lv2_atom_forge_urid(forge, property);
+    lv2_atom_forge_key(forge, urids.patchValue);
+}
+
+bool writeFloatVector(LV2_Atom_Forge* forge, const Urids& urids, Direction direction,
+                      LV2_URID property, const float* values, std::uint32_t count) noexcept {
+    const std::uint64_t body = sizeof(LV2_Atom_Vector_Body) + std::uint64_t{count} * sizeof(float);
+    if (!hasRoom(forge, propertyEventBytes(body))) return false;
+    LV2_Atom_Forge_Frame frame;
+    beginProperty(forge, urids, direction, property, frame);
+    lv2_atom_forge_vector(forge, sizeof(float), urids.atomFloat, count, values);
+    lv2_atom_forge_pop(forge, &frame);
+    return true;
+}
+
+bool writeBareObject(LV2_Atom_Forge* forge, LV2_URID type) noexcept {
+    if (!hasRoom(forge, kBareEventBytes)) return false;
+    LV2_Atom_Forge_Frame frame;
+    lv2_atom_forge_frame_time(forge, 0);
+    lv2_atom_forge_object(forge, &frame, 0, type);
+    lv2_atom_forge_pop(forge, &frame);
+    return true;
+}
+
+} // namespace
+
+bool writeCurve(LV2_Atom_Forge* forge, const Urids& urids, Direction direction,
+                const CurvePoint* points, int count) noexcept {
+    float pairs[2 * kMaxCurvePoints];
+    const int n = count < 0 ? 0 : (count > kMaxCurvePoints ? kMaxCurvePoints : count);
+    for (int i = 0; i < n; ++i) {
+        pairs[2 * i] = points[i].freq;
+        pairs[2 * i + 1] = points[i].delay;
+    }
+    return writeFloatVector(forge, urids, direction, urids.curve, pairs,
+                            static_cast<std::uint32_t>(2 * n));
+}
+
+bool writePresetName(LV2_Atom_Forge* forge, const Urids& urids, Direction direction,
+                     const char* name) noexcept {
+    const std::size_t length = strnlen(name, kMaxPresetNameBytes);
+    if (!hasRoom(forge, propertyEventBytes(length + 1))) return false;
+    LV2_Atom_Forge_Frame frame;
+    beginProperty(forge, urids, direction, urids.presetName, frame);
+    lv2_atom_forge_string(forge, name, static_cast<std::uint32_t>(length));
+    lv2_atom_forge_pop(forge, &frame);
+    return true;
+}
+
+bool writeClassification(LV2_Atom_Forge* forge, const Urids& urids, const float* ratings,
+                         int count) noexcept {
+    return writeFloatVector(forge, urids, Direction::toUi, urids.classification, ratings,
+                            static_cast<std::uint32_t>(count < 0 ? 0 : count));
+}
+
+bool writePatchGet(LV2_Atom_Forge* forge, const Urids& urids) noexcept {
+    return writeBareObject(forge, urids.patchGet);
+}
+
+bool writeUiClosed(LV2_Atom_Forge* forge, const Urids& urids) noexcept {
+    return writeBareObject(forge, urids.uiClosed);
 }
 
 } // namespace zerin::lv2

@@ -3,8 +3,18 @@
 // The plug-in's messages, shared by its DSP and its UI: URIDs, and reading and writing the
 // curve, the preset name and the classification as atoms. Nothing here allocates, so the DSP
 // can use all of it on the audio thread.
+//
+// Both directions travel as objects with a patch:property and a patch:value. What a UI (or a
+// host) asks the DSP to take is a patch:Set. What the DSP tells its UI is a zerin#Notice:
+// hosts read a patch:Set on a plug-in's output as a change of a property the plug-in declares
+// (Ardour warns about every one it does not know), and the curve, the name and the ratings
+// are no such properties. The UI takes both forms.
+//
+// Messages come from outside: every size in one is bounded by the bytes of what holds it
+// before anything is read, on both sides, through the one reader here.
 
 #include "dsp/curve.h"
+#include "platform/json/preset_name.h"
 
 #include <lv2/atom/atom.h>
 #include <lv2/atom/forge.h>
@@ -20,18 +30,51 @@ struct Urids {
         atomVector, atomSequence, atomUrid, atomEventTransfer;
     LV2_URID patchSet, patchGet, patchProperty, patchValue;
     LV2_URID timePosition, timeBeatsPerMinute, timeSpeed;
-    LV2_URID curve, presetName, classification, uiClosed;
+    LV2_URID curve, presetName, classification, uiClosed, notice;
 
     void map(const LV2_URID_Map* map);
 };
 
-// The longest preset name kept, in bytes, terminator excluded; longer ones are cut at a
-// character boundary.
-inline constexpr std::size_t kMaxPresetNameBytes = 255;
+// --- reading ---
 
-// Copies `text` (of `size` bytes, not necessarily terminated) into `out` (kMaxPresetNameBytes
-// + 1 bytes), cut at a UTF-8 boundary and terminated. Returns the length.
-std::size_t copyPresetName(const char* text, std::size_t size, char* out) noexcept;
+// An object message whose every byte lies inside the bytes it came in.
+struct Message {
+    LV2_URID type = 0;               // the object's type: patch:Set, patch:Get, zerin#Notice...
+    LV2_URID property = 0;           // its patch:property, 0 when it has none
+    const LV2_Atom* value = nullptr; // its patch:value, null when it has none
+    const LV2_Atom_Object* object = nullptr;
+};
+
+// Reads the atom at `data`, of which `available` bytes (its header included) may be read.
+// False when it is no object or when it, or a property inside it, claims more bytes than
+// it has.
+bool readMessage(const void* data, std::size_t available, const Urids& urids,
+                 Message& message) noexcept;
+
+// The value of property `key` of a message, lying whole inside it; null when it has none.
+const LV2_Atom* messageProperty(const Message& message, LV2_URID key) noexcept;
+
+// Walks the events of `sequence` whose bodies lie whole inside the sequence's size, calling
+// `handle(const LV2_Atom* body, std::size_t bytes)` with each (bytes: header and body).
+// An event that claims more than the sequence holds ends the walk.
+template <typename Handle> void forEachEvent(const LV2_Atom_Sequence* sequence, Handle&& handle) {
+    if (sequence == nullptr || sequence->atom.size < sizeof(LV2_Atom_Sequence_Body)) return;
+    const auto* base = reinterpret_cast<const std::uint8_t*>(&sequence->body);
+    const std::size_t size = sequence->atom.size;
+    std::size_t offset = sizeof(LV2_Atom_Sequence_Body);
+    while (offset <= size && size - offset >= sizeof(LV2_Atom_Event)) {
+        const auto* event = reinterpret_cast<const LV2_Atom_Event*>(base + offset);
+        if (event->body.size > size - offset - sizeof(LV2_Atom_Event)) return;
+        handle(&event->body, sizeof(LV2_Atom) + event->body.size);
+        offset += sizeof(LV2_Atom_Event) + lv2_atom_pad_size(event->body.size);
+    }
+}
+
+// What a message asks the DSP to take: its value when it is a patch:Set of `property`.
+const LV2_Atom* setValue(const Message& message, const Urids& urids, LV2_URID property) noexcept;
+// What a message tells a UI: its value when it is a notice (or, from elsewhere, a patch:Set)
+// of `property`.
+const LV2_Atom* noticeValue(const Message& message, const Urids& urids, LV2_URID property) noexcept;
 
 // The usable points of a curve value: an atom:Vector of atom:Float holding (Hz, ms) pairs.
 // Pairs with a non-finite value or a frequency not above 0 are skipped; at most
@@ -42,22 +85,32 @@ bool readCurve(const LV2_Atom* value, const Urids& urids, CurvePoint* points, in
 bool readCurveBody(std::uint32_t type, std::uint32_t size, const void* body, const Urids& urids,
                    CurvePoint* points, int& count) noexcept;
 
-// The value of a patch:Set's patch:value when its patch:property is `property`, else null.
-const LV2_Atom* patchSetValue(const LV2_Atom_Object* object, const Urids& urids,
-                              LV2_URID property) noexcept;
-// The patch:property of a patch:Get, 0 when it has none (a request for everything).
-LV2_URID patchGetProperty(const LV2_Atom_Object* object, const Urids& urids) noexcept;
+// The ratings of a classification value (an atom:Vector of atom:Float), at most `capacity`
+// of them copied into `out`. False when the atom is not such a vector.
+bool readRatings(const LV2_Atom* value, const Urids& urids, float* out, int capacity,
+                 int& count) noexcept;
 
-// patch:Set messages into a forge; false when the buffer ran out (the forge is then spent).
-bool writeCurveSet(LV2_Atom_Forge* forge, const Urids& urids, const CurvePoint* points,
-                   int count) noexcept;
-bool writePresetNameSet(LV2_Atom_Forge* forge, const Urids& urids, const char* name) noexcept;
-bool writeClassificationSet(LV2_Atom_Forge* forge, const Urids& urids, const float* ratings,
-                            int count) noexcept;
+// A preset name value (an atom:String), cleaned into `out` (kMaxPresetNameBytes + 1 bytes).
+// False when the atom is no string.
+bool readPresetName(const LV2_Atom* value, const Urids& urids, char* out) noexcept;
+
+// The tempo of a time:Position message, if it carries one that is finite and positive.
+bool readTempo(const Message& message, const Urids& urids, double& bpm) noexcept;
+
+// --- writing ---
+
+// Which way a message goes: a patch:Set to the DSP, a notice to the UI.
+enum class Direction { toDsp, toUi };
+
+// Each writer adds one whole event to the sequence open in `forge`, or, when the rest of its
+// buffer cannot hold it, nothing at all (false): a short buffer never holds half a message.
+bool writeCurve(LV2_Atom_Forge* forge, const Urids& urids, Direction direction,
+                const CurvePoint* points, int count) noexcept;
+bool writePresetName(LV2_Atom_Forge* forge, const Urids& urids, Direction direction,
+                     const char* name) noexcept;
+bool writeClassification(LV2_Atom_Forge* forge, const Urids& urids, const float* ratings,
+                         int count) noexcept;
 bool writePatchGet(LV2_Atom_Forge* forge, const Urids& urids) noexcept;
 bool writeUiClosed(LV2_Atom_Forge* forge, const Urids& urids) noexcept;
-
-// The tempo of a time:Position object, if it carries one that is finite and positive.
-bool readTempo(const LV2_Atom_Object* object, const Urids& urids, double& bpm) noexcept;
 
 } // namespace zerin::lv2

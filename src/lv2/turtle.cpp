@@ -17,6 +17,7 @@ namespace {
 constexpr const char* kPrefixes = R"(@prefix atom: <http://lv2plug.in/ns/ext/atom#> .
 @prefix doap: <http://usefulinc.com/ns/doap#> .
 @prefix foaf: <http://xmlns.com/foaf/0.1/> .
+@prefix log: <http://lv2plug.in/ns/ext/log#> .
 @prefix lv2: <http://lv2plug.in/ns/lv2core#> .
 @prefix opts: <http://lv2plug.in/ns/ext/options#> .
 @prefix patch: <http://lv2plug.in/ns/ext/patch#> .
@@ -129,7 +130,7 @@ void plugin(std::ostringstream& out, const char* uri, const char* name, const Po
 void userInterface(std::ostringstream& out) {
     out << "<" << kUiUri << ">\n    a ui:X11UI ;\n"
         << "    lv2:requiredFeature urid:map, ui:parent, ui:idleInterface ;\n"
-        << "    lv2:optionalFeature ui:resize, ui:touch, opts:options ;\n"
+        << "    lv2:optionalFeature ui:resize, ui:touch, opts:options, log:log ;\n"
         << "    lv2:extensionData ui:idleInterface ;\n    ui:portNotification";
     const char* separator = "\n";
     for (const char* uri : {kStereoUri, kMonoUri}) {

@@ -1,5 +1,7 @@
 #include "lv2/ui_link.h"
 
+#include "dsp/constants.h"
+
 #include <lv2/atom/util.h>
 
 #include <algorithm>
@@ -41,14 +43,16 @@ void UiLink::setSpectralCurve(const CurvePairs& points) {
         kernelPoints[i] = {points[static_cast<std::size_t>(i)].first,
                            points[static_cast<std::size_t>(i)].second};
     curve.assign(points.begin(), points.begin() + count);
-    send([&](LV2_Atom_Forge* f) { return writeCurveSet(f, urids, kernelPoints, count); });
+    send([&](LV2_Atom_Forge* f) {
+        return writeCurve(f, urids, Direction::toDsp, kernelPoints, count);
+    });
 }
 
 void UiLink::setPresetName(const std::string& newName) {
-    char bounded[kMaxPresetNameBytes + 1];
-    copyPresetName(newName.data(), newName.size(), bounded);
-    name = bounded;
-    send([&](LV2_Atom_Forge* f) { return writePresetNameSet(f, urids, bounded); });
+    char cleaned[kMaxPresetNameBytes + 1];
+    cleanPresetName(newName, cleaned);
+    name = cleaned;
+    send([&](LV2_Atom_Forge* f) { return writePresetName(f, urids, Direction::toDsp, cleaned); });
 }
 
 std::optional<std::vector<float>> UiLink::getClassificationSnapshot() {
@@ -63,10 +67,10 @@ void UiLink::sayGoodbye() {
     send([&](LV2_Atom_Forge* f) { return writeUiClosed(f, urids); });
 }
 
-bool UiLink::receive(const LV2_Atom* atom) {
-    if (atom->type != urids.atomObject && atom->type != urids.atomBlank) return false;
-    const auto* object = reinterpret_cast<const LV2_Atom_Object*>(atom);
-    if (const LV2_Atom* value = patchSetValue(object, urids, urids.curve)) {
+bool UiLink::receive(const void* buffer, std::size_t size) {
+    Message message;
+    if (!readMessage(buffer, size, urids, message)) return false;
+    if (const LV2_Atom* value = noticeValue(message, urids, urids.curve)) {
         CurvePoint points[kMaxCurvePoints];
         int count = 0;
         if (!readCurve(value, urids, points, count)) return true;
@@ -77,23 +81,19 @@ bool UiLink::receive(const LV2_Atom* atom) {
         if (onExternalChange) onExternalChange();
         return true;
     }
-    if (const LV2_Atom* value = patchSetValue(object, urids, urids.presetName)) {
-        if (value->type != urids.atomString) return true;
-        char bounded[kMaxPresetNameBytes + 1];
-        copyPresetName(static_cast<const char*>(LV2_ATOM_BODY_CONST(value)), value->size, bounded);
-        name = bounded;
+    if (const LV2_Atom* value = noticeValue(message, urids, urids.presetName)) {
+        char cleaned[kMaxPresetNameBytes + 1];
+        if (!readPresetName(value, urids, cleaned)) return true;
+        name = cleaned;
         if (onExternalChange) onExternalChange();
         return true;
     }
-    if (const LV2_Atom* value = patchSetValue(object, urids, urids.classification)) {
-        if (value->type != urids.atomVector || value->size < sizeof(LV2_Atom_Vector_Body))
-            return true;
-        const auto* vector = reinterpret_cast<const LV2_Atom_Vector*>(value);
-        if (vector->body.child_type != urids.atomFloat || vector->body.child_size != sizeof(float))
-            return true;
-        const auto* values = reinterpret_cast<const float*>(&vector->body + 1);
-        const std::size_t n = (value->size - sizeof(LV2_Atom_Vector_Body)) / sizeof(float);
-        snapshot.emplace(values, values + n);
+    if (const LV2_Atom* value = noticeValue(message, urids, urids.classification)) {
+        std::vector<float> ratings(kNumBins);
+        int count = 0;
+        if (!readRatings(value, urids, ratings.data(), kNumBins, count)) return true;
+        ratings.resize(static_cast<std::size_t>(count));
+        snapshot = std::move(ratings);
         return true;
     }
     return false;

@@ -2,14 +2,15 @@
 
 // The editor's link to the plug-in's DSP when it runs as an LV2 UI: it cannot touch the DSP,
 // so curve and name go out as patch:Set messages through the host, and what the DSP says
-// (its curve and name on request or after a restore, the classification) comes back through
-// port events. Main (UI) thread only.
+// (its curve and name on request or after a restore, the classification) comes back as
+// notices through port events. Main (UI) thread only.
 
 #include "controls/editor_unit_link.h"
 #include "lv2/messages.h"
 
 #include <lv2/ui/ui.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -32,8 +33,9 @@ public:
     void requestState();
     // Tells the DSP nobody reads the classification any more.
     void sayGoodbye();
-    // A message from the DSP's notify port. Returns whether it was one of ours.
-    bool receive(const LV2_Atom* atom);
+    // A message from the DSP's notify port: the atom at `buffer`, of which `size` bytes (its
+    // header included) may be read. Returns whether it was one of ours.
+    bool receive(const void* buffer, std::size_t size);
     // Whether the DSP has told us its curve yet.
     bool knowsCurve() const { return curveKnown; }
 

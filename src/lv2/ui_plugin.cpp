@@ -14,13 +14,14 @@
 #include "platform/ui/x11_window.h"
 
 #include <lv2/atom/atom.h>
+#include <lv2/log/log.h>
 #include <lv2/options/options.h>
 #include <lv2/ui/ui.h>
 #include <lv2/urid/urid.h>
 
 #include <cmath>
-#include <cstdio>
 #include <cstring>
+#include <exception>
 #include <memory>
 #include <new>
 #include <string>
@@ -34,6 +35,7 @@ struct Features {
     const LV2UI_Resize* resize = nullptr;
     const LV2UI_Touch* touch = nullptr;
     const LV2_Options_Option* options = nullptr;
+    const LV2_Log_Log* log = nullptr;
 };
 
 Features readFeatures(const LV2_Feature* const* features) {
@@ -50,6 +52,8 @@ Features readFeatures(const LV2_Feature* const* features) {
             f.touch = static_cast<const LV2UI_Touch*>((*p)->data);
         else if (std::strcmp(uri, LV2_OPTIONS__options) == 0)
             f.options = static_cast<const LV2_Options_Option*>((*p)->data);
+        else if (std::strcmp(uri, LV2_LOG__log) == 0)
+            f.log = static_cast<const LV2_Log_Log*>((*p)->data);
     }
     return f;
 }
@@ -67,7 +71,32 @@ double scaleFactor(const Features& f) {
     return 1.0;
 }
 
+// Tells the user `message` through the host's log; a host without one hears nothing, since
+// the editor runs inside the host's process and its output is the host's.
+void logError(const Features& f, const std::string& message) {
+    if (f.log == nullptr || f.map == nullptr) return;
+    const LV2_URID error = f.map->map(f.map->handle, LV2_LOG__Error);
+    f.log->printf(f.log->handle, error, "zerin: %s\n", message.c_str());
+}
+
+// Runs an entry point the host calls: nothing thrown may reach the host, whose C code cannot
+// take it (the process would end). What cannot run is logged, and `fallback` returned.
+template <typename Result, typename Body>
+Result guarded(const Features& f, Result fallback, Body&& body) noexcept {
+    try {
+        return body();
+    } catch (const std::exception& e) {
+        try {
+            logError(f, std::string("the editor stopped an operation: ") + e.what());
+        } catch (...) {
+        }
+    } catch (...) {
+    }
+    return fallback;
+}
+
 struct Ui {
+    Features features;
     PortLayout ports{};
     LV2UI_Write_Function write = nullptr;
     LV2UI_Controller controller = nullptr;
@@ -122,16 +151,15 @@ Ui* asUi(LV2UI_Handle handle) {
     return static_cast<Ui*>(handle);
 }
 
-LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char* pluginUri, const char*,
-                         LV2UI_Write_Function write, LV2UI_Controller controller,
-                         LV2UI_Widget* widget, const LV2_Feature* const* features) {
-    const Features f = readFeatures(features);
+LV2UI_Handle open(const Features& f, const char* pluginUri, LV2UI_Write_Function write,
+                  LV2UI_Controller controller, LV2UI_Widget* widget) {
     if (f.map == nullptr || f.parent == nullptr) {
-        std::fprintf(stderr, "zerin: the editor needs the host's urid:map and ui:parent\n");
+        logError(f, "the editor needs the host's urid:map and ui:parent");
         return nullptr;
     }
     auto ui = std::unique_ptr<Ui>(new (std::nothrow) Ui());
     if (!ui) return nullptr;
+    ui->features = f;
     ui->ports = std::strcmp(pluginUri, kMonoUri) == 0 ? kMonoPorts : kStereoPorts;
     ui->write = write;
     ui->controller = controller;
@@ -142,6 +170,7 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char* pluginUri, const c
             raw->writeToPorts(address, value, type);
         });
     ui->mirror = std::make_unique<ObservableAUParameterGroup>(*ui->tree, ui->tree, ui->queue);
+    ui->mirror->log = [f](const std::string& message) { logError(f, message); };
     ui->link = std::make_unique<UiLink>(f.map, write, controller,
                                         static_cast<std::uint32_t>(ui->ports.control));
 
@@ -153,7 +182,7 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char* pluginUri, const c
     std::string error;
     ui->window = X11Window::open(ui->host, options, &error);
     if (!ui->window) {
-        std::fprintf(stderr, "zerin: cannot open the editor: %s\n", error.c_str());
+        logError(f, "cannot open the editor: " + error);
         return nullptr;
     }
     // An X11 UI hands its window id over in the widget pointer: LV2 asks for exactly this cast.
@@ -168,13 +197,25 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char* pluginUri, const c
     return ui.release();
 }
 
-void cleanup(LV2UI_Handle handle) {
-    delete asUi(handle);
+LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char* pluginUri, const char*,
+                         LV2UI_Write_Function write, LV2UI_Controller controller,
+                         LV2UI_Widget* widget, const LV2_Feature* const* features) {
+    const Features f = readFeatures(features);
+    return guarded<LV2UI_Handle>(f, nullptr,
+                                 [&] { return open(f, pluginUri, write, controller, widget); });
 }
 
-void portEvent(LV2UI_Handle handle, std::uint32_t port, std::uint32_t size, std::uint32_t format,
-               const void* buffer) {
+void cleanup(LV2UI_Handle handle) {
     Ui* ui = asUi(handle);
+    const Features f = ui->features;
+    guarded(f, 0, [&] {
+        delete ui;
+        return 0;
+    });
+}
+
+void takePortEvent(Ui* ui, std::uint32_t port, std::uint32_t size, std::uint32_t format,
+                   const void* buffer) {
     const int index = static_cast<int>(port);
     if (format == 0 && size == sizeof(float) && index >= ui->ports.firstControl &&
         index < ui->ports.firstControl + parameter::kCount) {
@@ -186,18 +227,31 @@ void portEvent(LV2UI_Handle handle, std::uint32_t port, std::uint32_t size, std:
             p->setValue(value, ui->portWriter, 0, AUParameterAutomationEventType::value);
         return;
     }
-    if (index == ui->ports.notify && size >= sizeof(LV2_Atom)) {
-        const auto* atom = static_cast<const LV2_Atom*>(buffer);
-        if (sizeof(LV2_Atom) + atom->size <= size) ui->link->receive(atom);
+    if (index == ui->ports.notify) {
+        ui->link->receive(buffer, size);
         ui->buildEditorWhenReady();
     }
 }
 
-int idle(LV2UI_Handle handle) {
-    Ui* ui = asUi(handle);
+int pumpOnce(Ui* ui) {
     ui->buildEditorWhenReady();
     ui->window->pump();
     return ui->window->closeRequested() ? 1 : 0;
+}
+
+void portEvent(LV2UI_Handle handle, std::uint32_t port, std::uint32_t size, std::uint32_t format,
+               const void* buffer) {
+    Ui* ui = asUi(handle);
+    guarded(ui->features, 0, [&] {
+        takePortEvent(ui, port, size, format, buffer);
+        return 0;
+    });
+}
+
+// An editor that cannot go on asks the host to close it.
+int idle(LV2UI_Handle handle) {
+    Ui* ui = asUi(handle);
+    return guarded(ui->features, 1, [&] { return pumpOnce(ui); });
 }
 
 const void* extensionData(const char* uri) {

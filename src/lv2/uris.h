@@ -20,5 +20,8 @@ inline constexpr const char* kClassificationUri =
     "https://zerin-audio.org/lv2/zerin#classification";
 // Sent by a UI when it goes away, so the DSP stops sending ratings nobody reads.
 inline constexpr const char* kUiClosedUri = "https://zerin-audio.org/lv2/zerin#uiClosed";
+// What the DSP tells its UI (the curve, the name, the ratings): an object like a patch:Set,
+// of a type of our own, so that hosts do not take it for a change of a declared property.
+inline constexpr const char* kNoticeUri = "https://zerin-audio.org/lv2/zerin#Notice";
 
 } // namespace zerin::lv2

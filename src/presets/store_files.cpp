@@ -154,10 +154,9 @@ Lock::~Lock() {
 StoreResult replaceAtomically(const fs::path& file, const std::string& bytes) {
     AtomicFile out;
     std::string error;
+    // The store keeps the permissions it was given (a user may have made it private): the
+    // atomic file keeps them, as for every file Zerin replaces.
     if (!out.open(file.string(), &error)) return StoreResult::failure(error);
-    // The store keeps the permissions it was given (a user may have made it private).
-    struct stat existing {};
-    if (::stat(file.c_str(), &existing) == 0) ::fchmod(out.fd(), existing.st_mode & 07777);
     out.write(bytes.data(), bytes.size());
     if (!out.commit(&error)) return StoreResult::failure(error);
     return StoreResult::success();

@@ -125,6 +125,51 @@ TEST(FullState, EveryParameterAndTheCurveRoundTripOnAFreshUnitWithTheIdentity) {
               R"({"formatVersion":1,"manufacturer":"Vesk","subtype":"Zrin","type":"aufx"})");
 }
 
+// A file is written over only when it is a saved state this build can write back whole:
+// what the unit writes today and what earlier versions wrote pass, anything else is named.
+TEST(FullState, OnlySavedStatesThisBuildCanWriteBackAreTakenAsSuch) {
+    Host host;
+    json state = host.unit->fullState();
+    EXPECT_EQ(savedStateProblem(state), "");
+    state.erase("presetName"); // states written before the preset name was kept
+    EXPECT_EQ(savedStateProblem(state), "");
+    int earlier = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(ZERIN_STATE_CORPUS)) {
+        if (entry.path().filename().string().rfind("factory-", 0) != 0) continue;
+        std::string error;
+        const auto saved = readJsonFile(entry.path().string(), &error);
+        ASSERT_TRUE(saved) << error;
+        EXPECT_EQ(savedStateProblem(*saved), "") << entry.path();
+        ++earlier;
+    }
+    EXPECT_GT(earlier, 0);
+
+    const auto with = [&](const char* key, const json& value) {
+        json changed = state;
+        changed[key] = value;
+        return savedStateProblem(changed);
+    };
+    const auto without = [&](const char* key) {
+        json changed = state;
+        changed.erase(key);
+        return savedStateProblem(changed);
+    };
+    EXPECT_NE(savedStateProblem(json::object()), "");
+    EXPECT_NE(savedStateProblem(json::parse(R"({"name": "app"})")), "");
+    EXPECT_NE(savedStateProblem(json::array()), "");
+    EXPECT_NE(with("formatVersion", 99).find("formatVersion 99"), std::string::npos);
+    for (const json& version : {json(0), json(-1), json(1.5), json("1"), json(nullptr)})
+        EXPECT_NE(with("formatVersion", version), "") << version;
+    EXPECT_NE(with("notes", "mine").find("notes"), std::string::npos);
+    EXPECT_NE(with("subtype", "Dlay").find("Dlay"), std::string::npos);
+    EXPECT_NE(with("parameters", json::array()), "");
+    EXPECT_NE(with("spectralCurve", json::object()), "");
+    EXPECT_NE(with("presetName", 5), "");
+    for (const char* key :
+         {"formatVersion", "type", "subtype", "manufacturer", "parameters", "spectralCurve"})
+        EXPECT_NE(without(key), "") << key;
+}
+
 TEST(FullState, DamagedStatesAreClampedOrIgnoredAndNeverCrash) {
     Host host;
     const json parameters = json::parse(R"({"parameters": {"dryWet": 500, "inputGain": -1e308,

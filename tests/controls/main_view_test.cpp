@@ -611,5 +611,43 @@ TEST(ViewController, BuildsOneEditorAndReannouncesBulkChanges) {
     EXPECT_EQ(heard.size(), 11u);
 }
 
+TEST(MainView, AHostTreeWithoutSomeParametersCostsTheirControlsOnly) {
+    // The table without its modulation group and without the mode.
+    ParameterTreeSpec spec = parameterTreeSpec();
+    std::erase_if(spec.children, [](const NodeSpec& node) {
+        const auto* group = std::get_if<ParameterGroupSpec>(&node.node);
+        return group != nullptr && group->identifier == "modulation";
+    });
+    for (NodeSpec& node : spec.children)
+        if (auto* group = std::get_if<ParameterGroupSpec>(&node.node))
+            std::erase_if(group->children, [](const NodeSpec& child) {
+                const auto* p = std::get_if<ParameterSpec>(&child.node);
+                return p != nullptr && p->identifier == "mode";
+            });
+    const std::shared_ptr<AUParameterTree> hostTree = buildParameterTree(spec);
+    test::TempFolder folder;
+    double now = 1000.0;
+    MainQueue queue{[&] { return now; }};
+    ObservableAUParameterGroup mirror{*hostTree, hostTree, queue};
+    std::vector<std::string> told;
+    mirror.log = [&](const std::string& message) { told.push_back(message); };
+    ViewHost host{queue, ZerinExtensionMainView::kSize};
+    auto made =
+        std::make_unique<ZerinExtensionMainView>(mirror, nullptr, PreferenceStore(folder.path));
+    ZerinExtensionMainView* view = made.get();
+    host.setRoot(std::move(made));
+    for (int frame = 0; frame < 5; ++frame) {
+        now += 0.02;
+        host.advance(now);
+    }
+    // With no mode parameter there is nothing to select, and the canvas draws the delay mode.
+    view->applyModeSelection(SpectralMode::freeze);
+    EXPECT_EQ(view->currentMode(), SpectralMode::delay);
+
+    EXPECT_EQ(view->controlsStrip().knobs().size(), 6u); // no LFO RATE, no LFO DEPTH
+    EXPECT_EQ(view->controlsStrip().syncToggle(), nullptr);
+    EXPECT_EQ(told.size(), 4u); // lfoRate, lfoDepth, tempoSync and mode, once each
+}
+
 } // namespace
 } // namespace zerin

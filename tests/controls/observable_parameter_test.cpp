@@ -1,8 +1,10 @@
 #include "audiounit/parameters.h"
 #include "controls/observable_parameter.h"
+#include "dsp/parameters.h"
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -24,7 +26,7 @@ struct Fixture {
         });
     ObservableAUParameterGroup mirror{*tree, tree, queue};
 
-    ObservableAUParameter& mix() { return mirror.child("mix").childParameter("dryWet"); }
+    ObservableAUParameter& mix() { return *mirror.parameter(parameter::dryWet); }
     AUParameter& hostMix() { return *tree->parameterWithIdentifier("dryWet"); }
     // A change made by the host (automation, another view): it has its own originator.
     void hostSets(float value) { hostMix().setValue(value, recorder, 0, Event::value); }
@@ -33,16 +35,16 @@ struct Fixture {
 TEST(ObservableParameter, MirrorsEveryParameterUnderItsGroupWithTheHostValueAsDefault) {
     Fixture f;
     EXPECT_EQ(f.mirror.children.size(), 4u);
-    const ObservableAUParameter& mode = f.mirror.child("scatter").childParameter("mode");
+    const ObservableAUParameter& mode = *f.mirror.parameter(parameter::mode);
     EXPECT_EQ(mode.max, 2.0f);
     EXPECT_EQ(mode.displayName, "Mode");
     EXPECT_EQ(mode.unit, kAudioUnitParameterUnit_Indexed);
-    EXPECT_EQ(f.mirror.child("mix").childParameter("sourceSensitivity").displayName, "Source");
+    EXPECT_EQ(f.mirror.parameter(parameter::sourceSensitivity)->displayName, "Source");
     EXPECT_EQ(f.mix().value(), 50.0f);
     // A default is the host's value when the leaf was made, as after a restored state.
     f.tree->parameterWithIdentifier("feedback")->setValue(77.0f);
     ObservableAUParameterGroup restored(*f.tree, f.tree, f.queue);
-    EXPECT_EQ(restored.child("mix").childParameter("feedback").defaultValue, 77.0f);
+    EXPECT_EQ(restored.parameter(parameter::feedback)->defaultValue, 77.0f);
 }
 
 TEST(ObservableParameter, AGestureReachesTheHostAsTouchValuesReleaseOrAReleaseAlone) {
@@ -106,7 +108,7 @@ TEST(ObservableParameter, OutlivingTheHostTreeIgnoresWritesAndLeavesNoObservers)
     MainQueue queue{[] { return 0.0; }};
     auto tree = buildParameterTree(parameterTreeSpec());
     auto mirror = std::make_unique<ObservableAUParameterGroup>(*tree, tree, queue);
-    ObservableAUParameter& mode = mirror->child("scatter").childParameter("mode");
+    ObservableAUParameter& mode = *mirror->parameter(parameter::mode);
     tree->parameterWithIdentifier("mode")->setValue(2.0f);
     tree.reset(); // the host tree goes; a change was still queued
     queue.pump();
@@ -124,17 +126,24 @@ TEST(ObservableParameter, OutlivingTheHostTreeIgnoresWritesAndLeavesNoObservers)
     EXPECT_EQ(queue.pump(), 0);
 }
 
-TEST(ObservableParameterDeathTest, LookupMistakesStopTheProcess) {
-    // They are the editor's own programming errors: carrying on would bind a control to the
-    // wrong node, or to none, where nobody would notice.
-    Fixture f;
-    auto empty = AUParameterTree::createTreeWithChildren({});
+TEST(ObservableParameter, AParameterTheHostTreeLacksIsNullAndToldOnce) {
     MainQueue queue{[] { return 0.0; }};
+    auto empty = AUParameterTree::createTreeWithChildren({});
     ObservableAUParameterGroup none(*empty, empty, queue);
-    EXPECT_DEATH(f.mix().child("io"), "");
-    EXPECT_DEATH(f.mirror.childParameter("io"), "io");
-    EXPECT_DEATH(f.mirror.child("mix").child("gain"), "");
-    EXPECT_DEATH(none.child("io"), "");
+    std::vector<std::string> told;
+    none.log = [&](const std::string& message) { told.push_back(message); };
+    EXPECT_EQ(none.parameter(parameter::dryWet), nullptr);
+    EXPECT_EQ(none.parameter(parameter::dryWet), nullptr);
+    EXPECT_EQ(none.parameter(parameter::mode), nullptr);
+    EXPECT_EQ(told.size(), 2u);
+
+    // Every address of the table is found, below whichever group holds it.
+    Fixture f;
+    for (int a = 0; a < parameter::kCount; ++a) {
+        const ObservableAUParameter* leaf = f.mirror.parameter(static_cast<AUParameterAddress>(a));
+        ASSERT_NE(leaf, nullptr) << a;
+        EXPECT_EQ(leaf->parameter()->address(), static_cast<AUParameterAddress>(a));
+    }
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "controls/observable_parameter.h"
 #include "controls/rotary_knob_view.h"
 #include "controls/top_bar_view.h"
+#include "dsp/parameters.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/graphics.h"
 #include "platform/ui/offscreen.h"
@@ -108,8 +109,7 @@ Rect frameInRoot(const View& view) {
 
 TEST(RotaryKnob, DragsSweepTheRangeOver200PointsAsOneGestureClampedToTheRange) {
     Fixture f;
-    auto& knob =
-        f.show(std::make_unique<RotaryKnobView>(f.mirror.child("mix").childParameter("dryWet")));
+    auto& knob = f.show(std::make_unique<RotaryKnobView>(*f.mirror.parameter(parameter::dryWet)));
     const Point start = centerInRoot(knob.face());
     f.press(start);
     EXPECT_TRUE(knob.isDragging());
@@ -125,7 +125,7 @@ TEST(RotaryKnob, DragsSweepTheRangeOver200PointsAsOneGestureClampedToTheRange) {
     EXPECT_EQ(f.sent, expected);
 
     auto& gain =
-        f.show(std::make_unique<RotaryKnobView>(f.mirror.child("io").childParameter("inputGain")));
+        f.show(std::make_unique<RotaryKnobView>(*f.mirror.parameter(parameter::inputGain)));
     const Point from = centerInRoot(gain.face());
     f.press(from);
     f.host.pointerMoved({from.x, from.y + 20.0}, {});
@@ -140,8 +140,7 @@ TEST(RotaryKnob, DoubleClickResetsToTheStartingValueWithTouchAndReleaseOnly) {
     Fixture f;
     f.tree->parameterWithIdentifier("feedback")->setValue(42.0f); // as after a restored state
     ObservableAUParameterGroup mirror(*f.tree, f.tree, f.queue);
-    auto& knob =
-        f.show(std::make_unique<RotaryKnobView>(mirror.child("mix").childParameter("feedback")));
+    auto& knob = f.show(std::make_unique<RotaryKnobView>(*mirror.parameter(parameter::feedback)));
     const Point at = centerInRoot(knob.face());
     f.press(at);
     f.host.pointerMoved({at.x, at.y - 60.0}, {});
@@ -170,8 +169,7 @@ TEST(RotaryKnob, ReadoutFormatsByUnit) {
 
 TEST(RotaryKnob, DrawsTheValueArcUpToTheValueThePointerOnItAndTheReadoutWhileDragging) {
     Fixture f;
-    auto& knob =
-        f.show(std::make_unique<RotaryKnobView>(f.mirror.child("mix").childParameter("dryWet")));
+    auto& knob = f.show(std::make_unique<RotaryKnobView>(*f.mirror.parameter(parameter::dryWet)));
     const Point c = centerInRoot(knob.face());
     const double a = 0.78 * 25.0;
     auto at = [&](double n) {
@@ -197,8 +195,7 @@ TEST(RotaryKnob, DrawsTheValueArcUpToTheValueThePointerOnItAndTheReadoutWhileDra
 
 TEST(RotaryKnob, HoverShowsTheUpDownCursorUntilThePointerLeaves) {
     Fixture f;
-    auto& knob =
-        f.show(std::make_unique<RotaryKnobView>(f.mirror.child("mix").childParameter("dryWet")));
+    auto& knob = f.show(std::make_unique<RotaryKnobView>(*f.mirror.parameter(parameter::dryWet)));
     EXPECT_EQ(f.host.cursor(), Cursor::arrow);
     f.host.pointerMoved(centerInRoot(knob.face()), {});
     EXPECT_EQ(f.host.cursor(), Cursor::resizeUpDown);
@@ -223,7 +220,7 @@ TEST(ControlsStrip, HoldsEightKnobsInOrderAndOneSyncToggle) {
     std::vector<Button*> buttons;
     collect(strip, buttons);
     ASSERT_EQ(buttons.size(), 1u);
-    EXPECT_EQ(buttons[0], &strip.syncToggle());
+    EXPECT_EQ(buttons[0], strip.syncToggle());
     // Between LFO DEPTH and SCATTER SPEED.
     EXPECT_GT(centerInRoot(*buttons[0]).x, centerInRoot(*knobs[6]).x);
     EXPECT_LT(centerInRoot(*buttons[0]).x, centerInRoot(*knobs[7]).x);
@@ -232,7 +229,7 @@ TEST(ControlsStrip, HoldsEightKnobsInOrderAndOneSyncToggle) {
 TEST(ControlsStrip, SyncFlipsAsOneTouchReleaseGestureAndShowsTheHostsValue) {
     Fixture f;
     auto& strip = f.show(std::make_unique<ControlsStripView>(f.mirror));
-    const View& toggle = strip.syncToggle();
+    const View& toggle = *strip.syncToggle();
     const Point fill{toggle.originInRoot().x + 4.0, centerInRoot(toggle).y};
     EXPECT_LT(cyanTint(f.snapshot()->colorAt(fill)), 0.05);
 

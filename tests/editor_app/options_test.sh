@@ -8,7 +8,8 @@ unset DISPLAY
 expect() { # STATUS TEXT-IN-STDERR args...
     local status=$1 text=$2
     shift 2
-    "$EDITOR" "$@" >"$WORK/out" 2>"$WORK/err"
+    # Bounded, so that an editor stuck on what it opens fails the test instead of hanging it.
+    timeout 120 "$EDITOR" "$@" >"$WORK/out" 2>"$WORK/err"
     local got=$?
     ((got == status)) || fail "$* exited $got, expected $status: $(cat "$WORK/err")"
     grep -qF -- "$text" "$WORK/err" || fail "$*: message lacks \"$text\": $(cat "$WORK/err")"
@@ -33,11 +34,18 @@ expect 2 --input --snapshot "$png" --input ""
 expect 2 --bogus --bogus
 [[ ! -e "$png" ]] || fail "a refused command wrote its snapshot"
 
-# Damaged or foreign state files: refused in every mode, never rewritten.
+# Damaged or foreign state files: refused in every mode, never rewritten. A JSON object is
+# not enough: only a saved state this Zerin can read, and write back whole, is taken.
 printf '{"spectralCurve": [' >"$WORK/damaged.json"
 printf '[1, 2, 3]\n' >"$WORK/array.json"
 mkdir "$WORK/folder.json"
-for state in damaged.json array.json folder.json; do
+printf '{"name": "app"}\n' >"$WORK/app.json"
+printf '{}\n' >"$WORK/empty.json"
+saved='"type": "aufx", "subtype": "Zrin", "manufacturer": "Vesk", "parameters": {}, "spectralCurve": []'
+printf '{"formatVersion": 99, %s}\n' "$saved" >"$WORK/newer.json"
+printf '{"formatVersion": 1, "notes": "mine", %s}\n' "$saved" >"$WORK/notes.json"
+mkfifo "$WORK/fifo.json"
+for state in damaged.json array.json folder.json app.json empty.json newer.json notes.json fifo.json; do
     before=$(stat -c '%s %Y %i' "$WORK/$state")
     for mode in "--snapshot $png" --no-window ""; do
         # shellcheck disable=SC2086
@@ -45,6 +53,10 @@ for state in damaged.json array.json folder.json; do
     done
     [[ "$(stat -c '%s %Y %i' "$WORK/$state")" == "$before" ]] || fail "$state was touched"
 done
+expect 1 "formatVersion 99" --snapshot "$png" --state "$WORK/newer.json"
+[[ -p "$WORK/fifo.json" ]] || fail "the FIFO given as a state is no longer one"
+mkfifo "$WORK/fifo.wav"
+expect 1 "fifo.wav: is a FIFO" --snapshot "$png" --input "$WORK/fifo.wav"
 expect 1 "does not exist" --snapshot "$png" --state "$WORK/no/such/folder/state.json"
 expect 1 missing.wav --snapshot "$png" --input "$WORK/missing.wav"
 printf 'not audio' >"$WORK/text.wav"

@@ -69,6 +69,32 @@ awk -v s="$same" -v o="$other" 'BEGIN { exit !(s < 0.5 && o > 3) }' ||
     fail "--preset of a user preset: the name button differs by $same% from the clean name" \
         "and by $other% from \"Init *\""
 
+# A snapshot replaces only a regular file: a FIFO, a folder or a link to nothing is refused
+# by name and left as it was; a link to a file is written through and stays a link, and the
+# file keeps its mode.
+mkfifo "$WORK/fifo.png"
+mkdir "$WORK/folder.png" "$WORK/shots"
+ln -s shots/absent.png "$WORK/dangling.png"
+for target in fifo.png folder.png dangling.png; do
+    timeout 120 "$EDITOR" --snapshot "$WORK/$target" --frames 1 2>"$WORK/err"
+    (($? == 1)) && grep -q "$target" "$WORK/err" ||
+        fail "a snapshot onto $target was not refused: $(cat "$WORK/err")"
+done
+[[ -p "$WORK/fifo.png" && -d "$WORK/folder.png" && -L "$WORK/dangling.png" ]] ||
+    fail "a refused snapshot target was changed"
+[[ ! -e "$WORK/shots/absent.png" ]] || fail "a snapshot was written through a link to nothing"
+printf 'earlier' >"$WORK/shots/real.png"
+chmod 600 "$WORK/shots/real.png"
+ln -s shots/real.png "$WORK/link.png"
+snapshot link.png --frames 1
+[[ -L "$WORK/link.png" ]] || fail "the snapshot replaced the link"
+"$PROBE" png "$WORK/shots/real.png" >/dev/null || fail "the linked file is not the snapshot"
+[[ "$(stat -c %a "$WORK/shots/real.png")" == 600 ]] || fail "the snapshot lost the file's mode"
+[[ "$(ls -A "$WORK/shots")" == real.png ]] || fail "the snapshot left files beside its target"
+
+# A state as earlier versions wrote it (no preset name) is taken as it is.
+snapshot older.png --frames 1 --state "$(dirname "$0")/../fuzz/corpus/state/factory-init.json"
+
 # A state that does not exist yet is fine for a snapshot and is not created by it.
 snapshot fresh.png --state "$WORK/new-state.json"
 [[ ! -e "$WORK/new-state.json" ]] || fail "a snapshot wrote the state file"

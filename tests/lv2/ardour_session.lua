@@ -27,7 +27,17 @@ while s:transport_sample() < frames and waited < 600 do
   waited = waited + 1
 end
 s:request_stop(false, false, ARDOUR.TransportRequestSource.TRS_UI)
-ARDOUR.LuaAPI.usleep(500000)
+-- The take is complete once the transport has stopped and the track holds it as a region:
+-- wait for that, not for a set time.
+local function recorded()
+  return not s:transport_rolling() and t:playlist():n_regions() > 0
+end
+waited = 0
+while not recorded() and waited < 600 do
+  ARDOUR.LuaAPI.usleep(50000)
+  waited = waited + 1
+end
+assert(recorded(), "the take was not recorded")
 t:rec_enable_control():set_value(0, PBD.GroupControlDisposition.NoGroup)
 s:save_state("", false, false, false, false, false)
 close_session()

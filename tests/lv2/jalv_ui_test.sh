@@ -31,10 +31,10 @@ JALV=$!
 PIDS+=($JALV)
 wait_for 15 sh -c "jack_lsp | grep -q '^zerin:out_l'" || fail "jalv.gtk3 did not start: $(cat "$WORK/jalv.log")"
 wait_for 15 sh -c "xdotool search --name Zerin" || fail "no window: $(cat "$WORK/jalv.log")"
-sleep 1 # a few idle calls: the editor builds once the DSP has answered
-
-"$PROBE" screen "$WORK/shot.png" >"$WORK/colours" || fail "cannot read the screen"
-read -r width height colours <"$WORK/colours"
+# The editor builds once the DSP has answered: wait until it is drawn.
+drawn() { "$PROBE" screen "$WORK/shot.png" >"$WORK/colours" && read -r _ _ c <"$WORK/colours" && ((c > 1000)); }
+wait_for 15 drawn
+read -r width height colours <"$WORK/colours" || fail "cannot read the screen"
 echo "screenshot: ${width}x${height}, $colours colours"
 ((colours > 1000)) || fail "the editor looks blank ($colours colours)"
 
@@ -43,7 +43,8 @@ window=$(xdotool search --name Zerin | head -1)
 eval "$(xdotool getwindowgeometry --shell "$window")"
 jack_connect src:240_bpm zerin:in_l && jack_connect src:240_bpm zerin:in_r || fail "cannot connect"
 xdotool mousemove --window "$window" 434 $((47 + 25)) click 1
-sleep 0.3
+# No pause for the click to arrive: the recording starts at once and spans the moment it
+# lands, well inside the two seconds delay mode would keep silent.
 jack_rec -f "$WORK/out.wav" -d 1 -b 32 zerin:out_l zerin:out_r >/dev/null 2>&1 || fail "jack_rec failed"
 level=$("$LEVEL" level "$WORK/out.wav" 0.2)
 echo "output level after the click: $level"

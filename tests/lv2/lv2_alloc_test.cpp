@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 namespace zerin::test {
@@ -26,12 +27,14 @@ TEST(LV2RealTime, RunNeverTouchesTheHeap) {
     SequenceBuffer control;
     SequenceBuffer notify;
     const std::vector<float> curve = {50, 100, 300, 1500, 400, 200, 8000, 900};
+    // A name to clean on the way in: stray bytes, and longer than any name kept.
+    const std::string name = "Bl\xFFoom " + std::string(400, 'x');
 
     for (int cycle = 0; cycle < 200; ++cycle) {
         control.beginInput(&mapper.map);
         if (cycle % 10 == 0) {
             forgeCurveSet(&control.forge, urids, curve);
-            lv2::writePresetNameSet(&control.forge, urids, "Bloom");
+            lv2::writePresetName(&control.forge, urids, lv2::Direction::toDsp, name.c_str());
             lv2::writePatchGet(&control.forge, urids);
         }
         control.endInput();

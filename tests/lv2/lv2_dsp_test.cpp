@@ -3,9 +3,12 @@
 
 #include "lv2_host.h"
 
+#include "platform/json/preset_name.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <optional>
 #include <random>
 #include <string>
@@ -57,13 +60,11 @@ struct Fixture : ::testing::Test {
         return inPlace ? input : output;
     }
 
-    void sendCurve(Instance& instance, const std::vector<float>& pairs, const char* name) {
-        SequenceBuffer control;
-        control.beginInput(&mapper.map);
-        forgeCurveSet(&control.forge, urids, pairs);
-        if (name != nullptr) lv2::writePresetNameSet(&control.forge, urids, name);
-        control.endInput();
-        instance.connectAtoms(&control, nullptr);
+    // Runs one 64-frame block of silence with `control` on the control port (and `notify`
+    // on the notify port, offered whole, when given), then forgets the block.
+    void runOnce(Instance& instance, SequenceBuffer& control, SequenceBuffer* notify = nullptr) {
+        if (notify != nullptr) notify->offerOutput();
+        instance.connectAtoms(&control, notify);
         float silence[64] = {};
         const float* in[2] = {silence, silence};
         float out0[64], out1[64];
@@ -74,28 +75,41 @@ struct Fixture : ::testing::Test {
         instance.descriptor->activate(instance.handle); // forget the 64 silent frames
     }
 
+    void sendCurve(Instance& instance, const std::vector<float>& pairs, const char* name) {
+        SequenceBuffer control;
+        control.beginInput(&mapper.map);
+        forgeCurveSet(&control.forge, urids, pairs);
+        if (name != nullptr)
+            lv2::writePresetName(&control.forge, urids, lv2::Direction::toDsp, name);
+        control.endInput();
+        runOnce(instance, control);
+    }
+
     struct Reply {
         std::vector<CurvePoint> curve;
         std::string name;
         int classifications = 0;
+        int patchSets = 0; // messages a host would read as changes of declared properties
     };
 
     Reply readReplies(SequenceBuffer& notify) const {
         Reply reply;
-        LV2_ATOM_SEQUENCE_FOREACH(notify.sequence(), event) {
-            if (event->body.type != urids.atomObject) continue;
-            const auto* object = reinterpret_cast<const LV2_Atom_Object*>(&event->body);
+        lv2::forEachEvent(notify.sequence(), [&](const LV2_Atom* atom, std::size_t bytes) {
+            lv2::Message message;
+            if (!lv2::readMessage(atom, bytes, urids, message)) return;
+            if (message.type == urids.patchSet) ++reply.patchSets;
             CurvePoint points[kMaxCurvePoints];
             int count = 0;
-            if (const LV2_Atom* v = lv2::patchSetValue(object, urids, urids.curve)) {
+            char name[kMaxPresetNameBytes + 1];
+            if (const LV2_Atom* v = lv2::noticeValue(message, urids, urids.curve)) {
                 lv2::readCurve(v, urids, points, count);
                 reply.curve.assign(points, points + count);
-            } else if (const LV2_Atom* n = lv2::patchSetValue(object, urids, urids.presetName)) {
-                reply.name = static_cast<const char*>(LV2_ATOM_BODY_CONST(n));
-            } else if (lv2::patchSetValue(object, urids, urids.classification) != nullptr) {
+            } else if (const LV2_Atom* n = lv2::noticeValue(message, urids, urids.presetName)) {
+                if (lv2::readPresetName(n, urids, name)) reply.name = name;
+            } else if (lv2::noticeValue(message, urids, urids.classification) != nullptr) {
                 ++reply.classifications;
             }
-        }
+        });
         return reply;
     }
 
@@ -294,7 +308,7 @@ TEST_F(Fixture, HostileStateChangesNothingUnsafe) {
         EXPECT_EQ(ask(instance).curve.size(), 5u);
     }
 
-    // A million points, unaligned, and a name of 10 kB: 32 points, 255 bytes.
+    // A million points, unaligned, and a name of 10 kB: 32 points, the longest name kept.
     StateMap huge;
     std::vector<std::uint8_t> body(1 + sizeof(LV2_Atom_Vector_Body) + 2'000'000 * sizeof(float));
     const LV2_Atom_Vector_Body header{sizeof(float), urids.atomFloat};
@@ -309,7 +323,7 @@ TEST_F(Fixture, HostileStateChangesNothingUnsafe) {
     EXPECT_EQ(restore(huge), LV2_STATE_SUCCESS);
     reply = ask(instance);
     EXPECT_EQ(reply.curve.size(), static_cast<std::size_t>(kMaxCurvePoints));
-    EXPECT_EQ(reply.name.size(), lv2::kMaxPresetNameBytes);
+    EXPECT_EQ(reply.name.size(), kMaxPresetNameBytes);
 
     // The audio that follows is still finite.
     for (const auto& channel : render(instance, noise(2, 8192), 512))
@@ -317,13 +331,243 @@ TEST_F(Fixture, HostileStateChangesNothingUnsafe) {
             ASSERT_TRUE(std::isfinite(x));
 }
 
-TEST(PresetNames, AreCutAtACharacterBoundary) {
-    char out[lv2::kMaxPresetNameBytes + 1];
-    std::string name(254, 'a');
-    name += "\xC3\xA9\xC3\xA9"; // "éé": the cut falls inside the first
-    EXPECT_EQ(lv2::copyPresetName(name.data(), name.size(), out), 254u);
-    EXPECT_EQ(lv2::copyPresetName("Wash\0tail", 9, out), 4u);
-    EXPECT_STREQ(out, "Wash");
+// Checks a notify buffer offered with `capacity` bytes for the sequence's body, walking it
+// with nothing but the atom layout: the sequence fits the buffer, every event fits the
+// sequence, every object fits its event, and every property message has its property and a
+// value that fits the object.
+::testing::AssertionResult wholeMessages(SequenceBuffer& notify, std::uint32_t capacity,
+                                         const lv2::Urids& urids) {
+    const LV2_Atom_Sequence* sequence = notify.sequence();
+    if (sequence->atom.type != urids.atomSequence)
+        return ::testing::AssertionFailure() << "not a sequence";
+    const std::uint32_t size = sequence->atom.size;
+    if (size > capacity) return ::testing::AssertionFailure() << "size " << size;
+    if (size == 0) return ::testing::AssertionSuccess();
+    if (size < sizeof(LV2_Atom_Sequence_Body))
+        return ::testing::AssertionFailure() << "a body of " << size << " bytes";
+    const auto* base = reinterpret_cast<const std::uint8_t*>(&sequence->body);
+    std::uint64_t offset = sizeof(LV2_Atom_Sequence_Body);
+    while (offset < size) {
+        if (size - offset < sizeof(LV2_Atom_Event))
+            return ::testing::AssertionFailure() << "a cut event header at " << offset;
+        const auto* event = reinterpret_cast<const LV2_Atom_Event*>(base + offset);
+        const std::uint64_t bodyEnd = offset + sizeof(LV2_Atom_Event) + event->body.size;
+        if (bodyEnd > size)
+            return ::testing::AssertionFailure() << "an event past the sequence at " << offset;
+        if (event->body.type != urids.atomObject || event->body.size < sizeof(LV2_Atom_Object_Body))
+            return ::testing::AssertionFailure() << "an event that is no object at " << offset;
+        const auto* object = reinterpret_cast<const LV2_Atom_Object*>(&event->body);
+        bool hasProperty = false, hasValue = false;
+        std::uint64_t at = offset + sizeof(LV2_Atom_Event) + sizeof(LV2_Atom_Object_Body);
+        while (at < bodyEnd) {
+            if (bodyEnd - at < sizeof(LV2_Atom_Property_Body))
+                return ::testing::AssertionFailure() << "a cut property at " << at;
+            const auto* property = reinterpret_cast<const LV2_Atom_Property_Body*>(base + at);
+            const std::uint64_t valueEnd =
+                at + sizeof(LV2_Atom_Property_Body) + property->value.size;
+            if (valueEnd > bodyEnd)
+                return ::testing::AssertionFailure() << "a value past its message at " << at;
+            hasProperty = hasProperty || property->key == urids.patchProperty;
+            hasValue = hasValue || property->key == urids.patchValue;
+            at += sizeof(LV2_Atom_Property_Body) + lv2_atom_pad_size(property->value.size);
+        }
+        const LV2_URID type = object->body.otype;
+        if ((type == urids.patchSet || type == urids.notice) && !(hasProperty && hasValue))
+            return ::testing::AssertionFailure() << "a message with no value at " << offset;
+        offset += sizeof(LV2_Atom_Event) + lv2_atom_pad_size(event->body.size);
+    }
+    return ::testing::AssertionSuccess();
+}
+
+TEST_F(Fixture, NotifyHoldsWholeMessagesOnlyWhateverRoomTheHostGives) {
+    const auto input = noise(2, 512);
+    // The name (88 bytes with the sequence's header) fits in 120 bytes, the default curve
+    // (128) in 1000, the ratings (4188) only in the size the plug-in asks for.
+    for (const std::uint32_t capacity :
+         {0u, 7u, 8u, 17u, 64u, 120u, 1000u, lv2::kNotifyBufferBytes}) {
+        Instance instance(stereo(), kRate, features);
+        instance.controls[parameter::sourceSensitivity] = 50.0f;
+        Reply heard;
+        for (int block = 0; block < 40; ++block) {
+            SequenceBuffer control;
+            control.beginInput(&mapper.map);
+            if (block == 0) lv2::writePatchGet(&control.forge, urids);
+            control.endInput();
+            // Exactly as large as offered, so that a write past it is a heap overflow.
+            SequenceBuffer notify(capacity + sizeof(LV2_Atom));
+            notify.offerOutput();
+            instance.connectAtoms(&control, &notify);
+            render(instance, input, 512);
+            const auto whole = wholeMessages(notify, capacity, urids);
+            EXPECT_TRUE(whole) << capacity << " bytes, block " << block;
+            if (!whole) break;
+            const Reply reply = readReplies(notify);
+            if (!reply.curve.empty()) heard.curve = reply.curve;
+            if (!reply.name.empty()) heard.name = reply.name;
+            heard.classifications += reply.classifications;
+        }
+        EXPECT_EQ(heard.name, capacity >= 120 ? "Init" : "") << capacity;
+        EXPECT_EQ(heard.curve.size(), capacity >= 1000 ? 5u : 0u) << capacity;
+        EXPECT_EQ(heard.classifications > 0, capacity >= lv2::kNotifyBufferBytes) << capacity;
+    }
+}
+
+// A control sequence forged by `fill`, then damaged by `damage` (given the bytes and the
+// sequence's first event), and placed against a page that cannot be read.
+std::vector<std::uint8_t> forgedSequence(LV2_URID_Map* map,
+                                         const std::function<void(LV2_Atom_Forge*)>& fill) {
+    SequenceBuffer control(4096);
+    control.beginInput(map);
+    fill(&control.forge);
+    control.endInput();
+    const std::size_t used = sizeof(LV2_Atom) + control.sequence()->atom.size;
+    return {control.bytes.begin(), control.bytes.begin() + static_cast<std::ptrdiff_t>(used)};
+}
+
+LV2_Atom_Event* firstEvent(std::vector<std::uint8_t>& bytes) {
+    auto* sequence = reinterpret_cast<LV2_Atom_Sequence*>(bytes.data());
+    return lv2_atom_sequence_begin(&sequence->body);
+}
+
+// The value atom of the first event's object (an object the test itself forged whole).
+LV2_Atom* firstValue(std::vector<std::uint8_t>& bytes, LV2_URID key) {
+    auto* object = reinterpret_cast<LV2_Atom_Object*>(&firstEvent(bytes)->body);
+    const LV2_Atom* value = nullptr;
+    lv2_atom_object_get(object, key, &value, 0);
+    return const_cast<LV2_Atom*>(value);
+}
+
+TEST_F(Fixture, MessagesThatClaimMoreThanTheyHoldAreNeverReadPastTheirEnd) {
+    const std::vector<float> curve = {100, 50, 2000, 700};
+    auto curveSet = [&](LV2_Atom_Forge* f) { forgeCurveSet(f, urids, curve); };
+    auto tempo = [&](LV2_Atom_Forge* f) {
+        LV2_Atom_Forge_Frame frame;
+        lv2_atom_forge_frame_time(f, 0);
+        lv2_atom_forge_object(f, &frame, 0, urids.timePosition);
+        lv2_atom_forge_key(f, urids.timeBeatsPerMinute);
+        lv2_atom_forge_double(f, 90.0);
+        lv2_atom_forge_pop(f, &frame);
+    };
+    struct Case {
+        const char* what;
+        std::function<void(LV2_Atom_Forge*)> fill;
+        std::function<void(std::vector<std::uint8_t>&)> damage;
+    };
+    const std::vector<Case> cases = {
+        {"a curve vector longer than its message", curveSet,
+         [&](auto& b) { firstValue(b, urids.patchValue)->size += 4096; }},
+        {"a curve vector shorter than its header", curveSet,
+         [&](auto& b) { firstValue(b, urids.patchValue)->size = 4; }},
+        {"an object longer than its sequence", curveSet,
+         [&](auto& b) { firstEvent(b)->body.size += 4096; }},
+        {"a property key of a huge value", curveSet,
+         [&](auto& b) { firstValue(b, urids.patchProperty)->size = 0xFFFFFFF0u; }},
+        {"a tempo longer than its message", tempo,
+         [&](auto& b) { firstValue(b, urids.timeBeatsPerMinute)->size += 4096; }},
+    };
+    for (const Case& c : cases) {
+        Instance instance(stereo(), kRate, features);
+        std::vector<std::uint8_t> bytes = forgedSequence(&mapper.map, c.fill);
+        c.damage(bytes);
+        GuardedBytes guarded(bytes);
+        instance.descriptor->connect_port(
+            instance.handle, static_cast<std::uint32_t>(instance.ports.control), guarded.data());
+        float silence[64] = {};
+        const float* in[2] = {silence, silence};
+        float out0[64], out1[64];
+        float* out[2] = {out0, out1};
+        instance.connectAudio(in, out);
+        instance.run(64);
+        instance.connectAtoms(nullptr, nullptr);
+        EXPECT_EQ(ask(instance).curve.size(), 5u) << c.what; // the default curve stays
+    }
+}
+
+TEST_F(Fixture, ACurveWithNoUsablePointIsRefusedAndTheOneHeardStaysAsSaved) {
+    const std::vector<float> kept = {60, 900, 400, 0, 5000, 1200};
+    Instance reference(stereo(), kRate, features);
+    sendCurve(reference, kept, "Bloom");
+    const auto input = noise(2, 24000);
+    const auto expected = render(reference, input, 512);
+
+    Instance instance(stereo(), kRate, features);
+    sendCurve(instance, kept, "Bloom");
+    ask(instance); // a UI is listening: it hears what still plays
+    const float nan = std::nanf("");
+    for (const std::vector<float>& unusable :
+         {std::vector<float>{}, {nan, 100, 1000, nan}, {0, 100, -50, 300}, {440}}) {
+        SequenceBuffer control;
+        control.beginInput(&mapper.map);
+        forgeCurveSet(&control.forge, urids, unusable);
+        control.endInput();
+        SequenceBuffer notify;
+        runOnce(instance, control, &notify);
+        EXPECT_EQ(readReplies(notify).curve.size(), 3u) << unusable.size() << " floats";
+    }
+    StateMap state;
+    ASSERT_EQ(instance.stateInterface()->save(instance.handle, storeInto, &state, 0, nullptr),
+              LV2_STATE_SUCCESS);
+    EXPECT_EQ(state.at(urids.curve).bytes.size(), sizeof(LV2_Atom_Vector_Body) + 6 * sizeof(float));
+    EXPECT_EQ(render(instance, input, 512), expected);
+
+    // A state whose curve has no usable point keeps the curve that plays and its name.
+    StateMap damaged;
+    const LV2_Atom_Vector_Body empty{sizeof(float), urids.atomFloat};
+    storeInto(&damaged, urids.curve, &empty, sizeof empty, urids.atomVector, 0);
+    storeInto(&damaged, urids.presetName, "Other", 6, urids.atomString, 0);
+    EXPECT_EQ(
+        instance.stateInterface()->restore(instance.handle, retrieveFrom, &damaged, 0, nullptr),
+        LV2_STATE_SUCCESS);
+    const Reply after = ask(instance);
+    EXPECT_EQ(after.curve.size(), 3u);
+    EXPECT_EQ(after.name, "Bloom");
+}
+
+TEST_F(Fixture, PresetNamesAreCleanedWhereTheyComeInAndBoundedAsTheUnitBoundsThem) {
+    const std::string stray = "Wash\xFF\xC0\xAF tail \xE2\x82";
+    const std::string clean = "Wash tail ";
+    // 255 bytes and a two-byte character: it would end past the bound and goes whole.
+    const std::string longName = std::string(255, 'a') + "\xC3\xA9" + std::string(40, 'b');
+    for (const std::string& name : {stray, longName}) {
+        const std::string expected = boundedPresetName(name);
+        Instance instance(stereo(), kRate, features);
+        sendCurve(instance, {100, 50, 2000, 700}, name.c_str());
+        EXPECT_EQ(ask(instance).name, expected);
+        StateMap state;
+        ASSERT_EQ(instance.stateInterface()->save(instance.handle, storeInto, &state, 0, nullptr),
+                  LV2_STATE_SUCCESS);
+        const auto& saved = state.at(urids.presetName).bytes;
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(saved.data())), expected);
+
+        // The same name from a state, unterminated.
+        Instance restored(stereo(), kRate, features);
+        StateMap given = state;
+        given[urids.presetName].bytes.assign(name.begin(), name.end());
+        EXPECT_EQ(
+            restored.stateInterface()->restore(restored.handle, retrieveFrom, &given, 0, nullptr),
+            LV2_STATE_SUCCESS);
+        EXPECT_EQ(ask(restored).name, expected);
+    }
+    EXPECT_EQ(boundedPresetName(stray), clean);
+    EXPECT_EQ(boundedPresetName(longName), std::string(255, 'a'));
+}
+
+TEST_F(Fixture, TheDspAnswersItsUiWithNoticesThatHostsLeaveAlone) {
+    Instance instance(stereo(), kRate, features);
+    instance.controls[parameter::sourceSensitivity] = 50.0f;
+    SequenceBuffer control;
+    control.beginInput(&mapper.map);
+    lv2::writePatchGet(&control.forge, urids);
+    control.endInput();
+    SequenceBuffer notify;
+    notify.offerOutput();
+    instance.connectAtoms(&control, &notify);
+    render(instance, noise(2, 9600), 9600);
+    const Reply reply = readReplies(notify);
+    EXPECT_EQ(reply.curve.size(), 5u);
+    EXPECT_EQ(reply.name, "Init");
+    EXPECT_EQ(reply.classifications, 1);
+    EXPECT_EQ(reply.patchSets, 0);
 }
 
 } // namespace

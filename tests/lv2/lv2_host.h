@@ -14,6 +14,8 @@
 #include <lv2/urid/urid.h>
 
 #include <dlfcn.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstring>
@@ -94,10 +96,42 @@ inline void forgeCurveSet(LV2_Atom_Forge* f, const lv2::Urids& urids,
     lv2_atom_forge_key(f, urids.patchProperty);
     lv2_atom_forge_urid(f, urids.curve);
     lv2_atom_forge_key(f, urids.patchValue);
+    // The forge copies with memcpy, which must not get an empty vector's null data.
+    static const float none = 0.0f;
     lv2_atom_forge_vector(f, sizeof(float), urids.atomFloat,
-                          static_cast<std::uint32_t>(pairs.size()), pairs.data());
+                          static_cast<std::uint32_t>(pairs.size()),
+                          pairs.empty() ? &none : pairs.data());
     lv2_atom_forge_pop(f, &frame);
 }
+
+// Bytes placed so that the last one sits just before a page that cannot be read: a reader
+// that goes one byte past them faults at once, with or without the sanitizers.
+class GuardedBytes {
+public:
+    explicit GuardedBytes(const std::vector<std::uint8_t>& bytes) {
+        const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+        const std::size_t pages = (bytes.size() + page - 1) / page + 1;
+        length = pages * page;
+        void* mapped =
+            mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (mapped == MAP_FAILED) throw std::runtime_error("mmap failed");
+        base = static_cast<std::uint8_t*>(mapped);
+        std::uint8_t* guard = base + length - page;
+        if (mprotect(guard, page, PROT_NONE) != 0) throw std::runtime_error("mprotect failed");
+        start = guard - bytes.size();
+        std::memcpy(start, bytes.data(), bytes.size());
+    }
+    ~GuardedBytes() { munmap(base, length); }
+    GuardedBytes(const GuardedBytes&) = delete;
+    GuardedBytes& operator=(const GuardedBytes&) = delete;
+
+    std::uint8_t* data() const { return start; }
+
+private:
+    std::uint8_t* base = nullptr;
+    std::uint8_t* start = nullptr;
+    std::size_t length = 0;
+};
 
 struct Instance {
     const LV2_Descriptor* descriptor = nullptr;

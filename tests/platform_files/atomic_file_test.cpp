@@ -11,6 +11,10 @@
 #include <iterator>
 #include <set>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
 
 namespace zerin::test {
 namespace {
@@ -102,6 +106,98 @@ TEST_P(AtomicFiles, FollowTheirFolderWhenItIsRenamed) {
     ASSERT_TRUE(file.commit(&error)) << error;
     EXPECT_EQ(folder.read("renamed/out.txt"), "take");
     EXPECT_EQ(folder.names(), std::set<std::string>{"renamed"});
+}
+
+// Whatever sits at the target, a writer replaces only a regular file: a FIFO, a folder or a
+// link to nothing is refused by name and left as it was, a link to a regular file is written
+// through and stays a link, and the file written keeps the earlier one's mode and owner.
+TEST_P(AtomicFiles, ReplaceOnlyRegularFilesWriteThroughLinksAndKeepModeAndOwner) {
+    Folder folder;
+    const fs::path& at = folder.path;
+    ASSERT_EQ(::mkfifo((at / "fifo").c_str(), 0644), 0);
+    fs::create_directory(at / "folder");
+    fs::create_directory(at / "real");
+    std::ofstream(at / "real" / "state.json") << "earlier";
+    fs::create_symlink("real/state.json", at / "link");
+    fs::create_symlink("real/absent.json", at / "dangling");
+    fs::create_symlink("fifo", at / "linkToFifo");
+    fs::create_symlink("folder", at / "linkToFolder");
+    const std::set<std::string> start = folder.names();
+    for (const std::string name : {"fifo", "folder", "dangling", "linkToFifo", "linkToFolder"}) {
+        SCOPED_TRACE(name);
+        AtomicFile file(GetParam());
+        std::string error;
+        const bool opened = file.open((at / name).string(), &error);
+        if (opened) {
+            file.write("new", 3);
+            EXPECT_FALSE(file.commit(&error));
+        }
+        EXPECT_NE(error.find(name), std::string::npos) << error;
+    }
+    EXPECT_EQ(folder.names(), start);
+    EXPECT_TRUE(fs::is_fifo(fs::symlink_status(at / "fifo")));
+    EXPECT_TRUE(fs::is_directory(fs::symlink_status(at / "folder")));
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(at / "dangling")));
+    EXPECT_FALSE(fs::exists(at / "real" / "absent.json"));
+
+    std::string error;
+    ASSERT_TRUE(writeFileAtomically((at / "link").string(), "through the link", &error)) << error;
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(at / "link")));
+    EXPECT_EQ(folder.read("real/state.json"), "through the link");
+    EXPECT_EQ(folder.names(), start);
+    for (const auto& entry : fs::directory_iterator(at / "real"))
+        EXPECT_EQ(entry.path().filename(), "state.json");
+
+    std::ofstream(at / "private.json") << "earlier";
+    fs::permissions(at / "private.json", fs::perms::owner_read | fs::perms::owner_write);
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(::chown((at / "private.json").c_str(), 4321, 8765), 0);
+    }
+    ASSERT_TRUE(writeFileAtomically((at / "private.json").string(), "secret", &error)) << error;
+    EXPECT_EQ(folder.read("private.json"), "secret");
+    struct stat info {};
+    ASSERT_EQ(::stat((at / "private.json").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u);
+    if (root) {
+        EXPECT_EQ(info.st_uid, 4321u);
+        EXPECT_EQ(info.st_gid, 8765u);
+    }
+}
+
+// A writer killed between naming its file and renaming it leaves the hidden name: the next
+// write into the folder removes it once its writer is gone, and only then. Names that are
+// not ours, links and the files of running writers stay.
+TEST_P(AtomicFiles, RemoveTheLeftoversOfWritersThatNoLongerRun) {
+    Folder folder;
+    const pid_t gone = ::fork();
+    if (gone == 0) ::_exit(0);
+    ASSERT_EQ(::waitpid(gone, nullptr, 0), gone);
+    const std::string dead = ".zerin-" + std::to_string(gone) + "-";
+    const std::string alive = ".zerin-" + std::to_string(::getpid()) + "-";
+    for (const std::string& name : std::vector<std::string>{
+             dead + "aB3xY9", alive + "aB3xY9", dead + "abc", dead + "abcdefg", ".zerin-aB3xY9"})
+        std::ofstream(folder.path / name) << "left over";
+    std::ofstream(folder.path / "kept") << "kept";
+    fs::create_symlink("kept", folder.path / (dead + "link00"));
+    fs::create_directory(folder.path / (dead + "fold00"));
+
+    AtomicFile file(GetParam());
+    std::string error;
+    ASSERT_TRUE(file.open((folder.path / "out.txt").string(), &error)) << error;
+    if (GetParam() == AtomicFile::Kind::named) { // the hidden name says who writes it
+        std::size_t ours = 0;
+        for (const std::string& name : folder.names())
+            ours += name.rfind(alive, 0) == 0 && name != alive + "aB3xY9";
+        EXPECT_EQ(ours, 1u);
+    }
+    file.write("new", 3);
+    ASSERT_TRUE(file.commit(&error)) << error;
+    EXPECT_EQ(
+        folder.names(),
+        (std::set<std::string>{"out.txt", "kept", alive + "aB3xY9", dead + "abc", dead + "abcdefg",
+                               ".zerin-aB3xY9", dead + "link00", dead + "fold00"}));
+    EXPECT_EQ(folder.read("kept"), "kept");
 }
 
 INSTANTIATE_TEST_SUITE_P(BothKinds, AtomicFiles,

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -14,7 +15,9 @@
 #include <sstream>
 #include <string>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -103,6 +106,7 @@ protected:
             for (const std::string& a : args)
                 argv.push_back(const_cast<char*>(a.c_str()));
             argv.push_back(nullptr);
+            alarm(600); // a run that hangs fails instead of stalling the suite
             if (fileSizeLimit >= 0) {
                 const rlimit limit{static_cast<rlim_t>(fileSizeLimit),
                                    static_cast<rlim_t>(fileSizeLimit)};
@@ -121,6 +125,25 @@ protected:
         waitpid(child, &raw, 0);
         return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readText(root / "stdout"),
                 readText(root / "stderr")};
+    }
+
+    // Waits until `child` holds `path` open, as a render holds its output's folder from the
+    // moment it starts writing there. The bound only keeps a lost child from hanging the
+    // test; false when it passed first.
+    static bool waitUntilHolding(pid_t child, const fs::path& path) {
+        const fs::path wanted = fs::canonical(path);
+        const fs::path descriptors = "/proc/" + std::to_string(child) + "/fd";
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+        while (std::chrono::steady_clock::now() < giveUp) {
+            std::error_code ec;
+            for (fs::directory_iterator it(descriptors, ec), end; !ec && it != end;
+                 it.increment(ec)) {
+                std::error_code unreadable;
+                if (fs::read_symlink(it->path(), unreadable) == wanted) return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5)); // between two looks
+        }
+        return false;
     }
 
     RunResult render(const std::vector<std::string>& args, long fileSizeLimit = -1) {

@@ -2,9 +2,7 @@
 
 #include "render_cli.h"
 
-#include <chrono>
 #include <csignal>
-#include <thread>
 
 namespace zerin::test {
 namespace {
@@ -47,6 +45,22 @@ TEST_F(RenderCli, RefusalsExitWithTheirStatusNameTheProblemAndWriteNothing) {
     std::ofstream(dir / "broken.json") << R"({"spectralCurve": [)";
     std::ofstream(dir / "deep.json") << std::string(65, '[') + std::string(65, ']');
     std::ofstream(dir / "object.json") << R"({"sample": 1, "id": "dryWet", "value": 1})";
+    // JSON objects that are not saved states, or not ones this Zerin can read.
+    const std::string saved = R"("type": "aufx", "subtype": "Zrin", "manufacturer": "Vesk",
+        "parameters": {"dryWet": 50}, "spectralCurve": [{"freq": 100, "delay": 10}])";
+    std::ofstream(dir / "app.json") << R"({"name": "app"})";
+    std::ofstream(dir / "empty.json") << "{}";
+    std::ofstream(dir / "newer.json") << R"({"formatVersion": 99, )" << saved << "}";
+    std::ofstream(dir / "extra.json")
+        << R"({"formatVersion": 1, "notes": "mine", )" << saved << "}";
+    std::ofstream(dir / "other.json")
+        << R"({"formatVersion": 1, "type": "aufx", "subtype": "Dlay", "manufacturer": "Vesk",
+               "parameters": {}, "spectralCurve": []})";
+    // Names that only look like files: reading one would block for ever, writing one would
+    // replace it.
+    for (const char* name : {"fifo.wav", "fifo.json"})
+        ASSERT_EQ(mkfifo((dir / name).c_str(), 0644), 0);
+    fs::create_directory(dir / "folder.wav");
     for (const auto& [name, event] : {std::pair{"unknown", R"("sample": 1, "id": "bogus")"},
                                       {"range", R"("sample": 1, "id": "dryWet", "value": 101)"},
                                       {"untimed", R"("id": "dryWet")"},
@@ -97,6 +111,18 @@ TEST_F(RenderCli, RefusalsExitWithTheirStatusNameTheProblemAndWriteNothing) {
         {"in.wav -o out.wav --state null.json", 1, {"null.json"}},
         {"in.wav -o out.wav --state string.json", 1, {"string.json"}},
         {"in.wav -o out.wav --state number.json", 1, {"number.json"}},
+        {"in.wav -o out.wav --state app.json", 1, {"app.json", "not a saved state"}},
+        {"in.wav -o out.wav --state empty.json", 1, {"empty.json", "not a saved state"}},
+        {"in.wav -o out.wav --state newer.json", 1, {"newer.json", "formatVersion 99"}},
+        {"in.wav -o out.wav --state extra.json", 1, {"extra.json", "notes"}},
+        {"in.wav -o out.wav --state other.json", 1, {"other.json", "Dlay"}},
+        {"fifo.wav -o out.wav", 1, {"fifo.wav", "FIFO"}},
+        {"folder.wav -o out.wav", 1, {"folder.wav", "folder"}},
+        {"in.wav -o out.wav --state fifo.json", 1, {"fifo.json", "FIFO"}},
+        {"in.wav -o out.wav --automation fifo.json", 1, {"fifo.json", "FIFO"}},
+        {"in.wav -o fifo.wav", 1, {"fifo.wav", "FIFO"}},
+        {"in.wav -o folder.wav", 1, {"folder.wav", "folder"}},
+        {"in.wav -o out.wav --save-state fifo.json", 1, {"fifo.json", "FIFO"}},
         {"in.wav -o out.wav --curve 1e-50:5,1000:100", 2, {"--curve", "1e-50:5", "frequency"}},
         {"in.wav -o out.wav --curve " + manyPoints, 2, {"--curve", "33 points", "32"}},
     };
@@ -154,7 +180,7 @@ TEST_F(RenderCli, EverySignalThatEndsAJobLeavesNoTrace) {
     for (const int signal : {SIGHUP, SIGINT, SIGTERM, SIGQUIT, SIGKILL}) {
         SCOPED_TRACE(signal);
         const pid_t child = start({"-q", "in.wav", "-o", "out.wav", "--tail", "3600"});
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        EXPECT_TRUE(waitUntilHolding(child, dir)) << "the render never started writing";
         kill(child, signal);
         const RunResult run = finish(child);
         EXPECT_NE(run.status, 0);
@@ -166,7 +192,7 @@ TEST_F(RenderCli, TheOutputFollowsItsFolderWhenItIsRenamedMidRender) {
     writeAudio(dir / "in.wav", noise(2, 44100));
     fs::create_directory(dir / "takes");
     const pid_t child = start({"-q", "in.wav", "-o", "takes/out.wav", "--tail", "300"});
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_TRUE(waitUntilHolding(child, dir / "takes")) << "the render never opened the folder";
     fs::rename(dir / "takes", dir / "renamed");
     const RunResult run = finish(child);
     EXPECT_EQ(run.status, 0) << run.err;

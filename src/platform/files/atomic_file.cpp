@@ -1,11 +1,19 @@
 #include "platform/files/atomic_file.h"
 
+#include "platform/files/regular_file.h"
+
 #include <atomic>
 #include <cerrno>
+#include <climits>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
 #include <random>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace zerin {
@@ -14,7 +22,13 @@ namespace {
 
 // Named temporaries a signal handler may have to remove: fixed storage, lock-free flags.
 constexpr int kMaxPending = 8;
-constexpr std::size_t kNameSize = 16; // ".zerin-" + 6 characters + NUL
+// ".zerin-", the writer's process id, "-", 6 random characters and a NUL: short enough for
+// any folder whatever the length of the target's name.
+constexpr std::size_t kNameSize = 32;
+constexpr char kPrefix[] = ".zerin-";
+constexpr std::size_t kPrefixSize = sizeof kPrefix - 1;
+constexpr std::size_t kRandomSize = 6;
+constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
 struct Pending {
     std::atomic<int> folder{-1}; // -1: free
     char name[kNameSize] = {};
@@ -38,15 +52,55 @@ void releasePending(int& slot) {
     slot = -1;
 }
 
-// A short hidden name that fits in any folder whatever the length of the target's name.
+// A hidden name that says which process writes it, so that a later writer can tell the
+// leftovers of a killed one from the files of a running one.
 void randomName(char (&name)[kNameSize]) {
-    static constexpr char kLetters[] =
-        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     static thread_local std::minstd_rand random(std::random_device{}());
-    std::memcpy(name, ".zerin-", 7);
-    for (int i = 7; i < 13; ++i)
-        name[i] = kLetters[random() % (sizeof kLetters - 1)];
-    name[13] = '\0';
+    const int length = std::snprintf(name, kNameSize, "%s%ld-", kPrefix, long{::getpid()});
+    auto at = static_cast<std::size_t>(length);
+    for (std::size_t i = 0; i < kRandomSize; ++i)
+        name[at++] = kLetters[random() % (sizeof kLetters - 1)];
+    name[at] = '\0';
+}
+
+// The writer's process id when `name` is one of our hidden names, else 0.
+pid_t writerOf(const char* name) {
+    if (std::strncmp(name, kPrefix, kPrefixSize) != 0) return 0;
+    const char* digits = name + kPrefixSize;
+    const char* end = digits;
+    long pid = 0;
+    while (*end >= '0' && *end <= '9' && end - digits < 10) {
+        pid = pid * 10 + (*end - '0');
+        ++end;
+    }
+    if (end == digits || *end != '-' || pid <= 0 || pid > INT_MAX) return 0;
+    const char* letters = end + 1;
+    if (std::strlen(letters) != kRandomSize) return 0;
+    for (const char* c = letters; *c != '\0'; ++c)
+        if (std::strchr(kLetters, *c) == nullptr) return 0;
+    return static_cast<pid_t>(pid);
+}
+
+// A writer killed between naming its file and renaming it leaves the hidden name behind.
+// Those of processes that no longer exist are removed; a running writer's are its own
+// business. Only regular files are removed, and links are never followed.
+void removeLeftovers(int folder) {
+    const int listing = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (listing < 0) return; // a folder we may write in but not list keeps its leftovers
+    DIR* dir = ::fdopendir(listing);
+    if (dir == nullptr) {
+        ::close(listing);
+        return;
+    }
+    while (const dirent* entry = ::readdir(dir)) {
+        const pid_t writer = writerOf(entry->d_name);
+        if (writer == 0 || ::kill(writer, 0) == 0 || errno != ESRCH) continue;
+        struct stat info {};
+        if (::fstatat(listing, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(info.st_mode))
+            ::unlinkat(listing, entry->d_name, 0);
+    }
+    ::closedir(dir);
 }
 
 std::string describe(const std::string& path, const char* what, int error) {
@@ -68,7 +122,7 @@ AtomicFile::~AtomicFile() {
 
 bool AtomicFile::open(const std::string& path, std::string* error) {
     discard();
-    const std::filesystem::path target(path);
+    std::filesystem::path target(path);
     mPath = path;
     mName = target.filename().string();
     mError = 0;
@@ -76,6 +130,8 @@ bool AtomicFile::open(const std::string& path, std::string* error) {
         *error = path + ": not a file name";
         return false;
     }
+    if (!resolveTarget(target, error)) return false;
+    mName = target.filename().string();
     const std::string folder = target.has_parent_path() ? target.parent_path().string() : ".";
     // Readable, so that the folder can be synced after the rename; O_PATH where it is not.
     mFolder = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -85,6 +141,7 @@ bool AtomicFile::open(const std::string& path, std::string* error) {
         *error = describe(path, "cannot open its folder", errno);
         return false;
     }
+    removeLeftovers(mFolder);
     if (mKind == Kind::named) return openNamed(error);
     mFd = ::openat(mFolder, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
     if (mFd >= 0) return true;
@@ -94,6 +151,71 @@ bool AtomicFile::open(const std::string& path, std::string* error) {
     *error = describe(path, "cannot write in its folder", errno);
     discard();
     return false;
+}
+
+// Only a regular file is ever replaced: a FIFO, a device or a folder at the target is
+// refused, whoever runs us. A link to a regular file is written through, so that the link
+// stays and the file it names is replaced in its own folder. A link to nothing is refused
+// rather than followed: where it points may not be where the user means to write.
+bool AtomicFile::resolveTarget(std::filesystem::path& target, std::string* error) const {
+    struct stat info {};
+    // Nothing there yet, or a folder that cannot be reached, which opening it will report.
+    if (::lstat(target.c_str(), &info) != 0) return true;
+    if (S_ISREG(info.st_mode)) return true;
+    if (!S_ISLNK(info.st_mode)) {
+        *error =
+            mPath + ": is " + fileKindName(info.st_mode) + ", not a regular file; left untouched";
+        return false;
+    }
+    if (::stat(target.c_str(), &info) != 0) {
+        *error = describe(mPath, "is a link to a file that cannot be reached; not written", errno);
+        return false;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        *error = mPath + ": is a link to " + fileKindName(info.st_mode) +
+                 ", not to a regular file; left untouched";
+        return false;
+    }
+    char* resolved = ::realpath(target.c_str(), nullptr);
+    if (resolved == nullptr) {
+        *error = describe(mPath, "cannot follow its link", errno);
+        return false;
+    }
+    target = resolved;
+    std::free(resolved);
+    return true;
+}
+
+// The file put in place keeps the mode of the one it replaces, and its owner when we may
+// give it one, so that saving never opens up a private file nor takes it from its owner.
+bool AtomicFile::matchTarget(std::string* error) {
+    struct stat info {};
+    if (::fstatat(mFolder, mName.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno == ENOENT) return true;
+        *error = describe(mPath, "cannot look at the file to replace", errno);
+        return false;
+    }
+    if (!S_ISREG(info.st_mode)) { // replaced by something else while we were writing
+        *error = mPath + ": is now " + fileKindName(info.st_mode) +
+                 ", not a regular file; left untouched";
+        return false;
+    }
+    struct stat ours {};
+    if (::fstat(mFd, &ours) != 0) {
+        *error = describe(mPath, "cannot look at the file written", errno);
+        return false;
+    }
+    if (::geteuid() == 0 && (ours.st_uid != info.st_uid || ours.st_gid != info.st_gid) &&
+        ::fchown(mFd, info.st_uid, info.st_gid) != 0) {
+        *error = describe(mPath, "cannot give the new file the earlier one's owner", errno);
+        return false;
+    }
+    // After the owner: changing it clears the set-id bits.
+    if (::fchmod(mFd, info.st_mode & 07777) != 0) {
+        *error = describe(mPath, "cannot give the new file the earlier one's mode", errno);
+        return false;
+    }
+    return true;
 }
 
 bool AtomicFile::openNamed(std::string* error) {
@@ -146,6 +268,10 @@ void AtomicFile::fail(int error) {
 bool AtomicFile::commit(std::string* error) {
     if (mFd < 0) {
         *error = mPath + ": nothing was written";
+        return false;
+    }
+    if (mError == 0 && !matchTarget(error)) {
+        discard();
         return false;
     }
     if (mError == 0 && ::fsync(mFd) != 0) fail(errno);

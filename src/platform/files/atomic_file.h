@@ -5,12 +5,19 @@
 // then synced and put in place over any earlier file in one rename. An unnamed file leaves
 // nothing behind whatever happens to the process, a kill or a power cut included; a named
 // one is removed on every failure, and `removePendingTemporaries` lets a signal handler
-// remove it too.
+// remove it too. Hidden names carry the writer's process id: one left by a writer killed
+// before its rename is removed by the next write into that folder.
+//
+// Only regular files are replaced. A FIFO, a device, a folder or a link to nothing at the
+// target is refused; a link to a regular file is written through (the file it names is
+// replaced, the link stays). The new file keeps the earlier one's mode, and its owner when
+// we run as root.
 //
 // The folder is held open from the start, so a folder renamed while the file is written
 // still receives it, under its new name.
 
 #include <cstddef>
+#include <filesystem>
 #include <string>
 
 namespace zerin {
@@ -46,6 +53,8 @@ public:
     static void removePendingTemporaries();
 
 private:
+    bool resolveTarget(std::filesystem::path& target, std::string* error) const;
+    bool matchTarget(std::string* error);
     bool openNamed(std::string* error);
     Kind mKind;
     int mFd = -1;

@@ -1,12 +1,14 @@
 #include "platform/json/bounded_json.h"
 
+#include "platform/files/regular_file.h"
+
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <sstream>
+#include <unistd.h>
 
 namespace zerin {
 
@@ -72,22 +74,27 @@ std::optional<nlohmann::ordered_json> parseUntrustedOrderedJson(std::string_view
 }
 
 std::optional<nlohmann::json> readJsonFile(const std::string& path, std::string* error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        if (error) *error = path + ": cannot open: " + std::strerror(errno);
+    std::string why;
+    const int fd = openRegularFile(path, &why);
+    if (fd < 0) {
+        if (error) *error = why;
         return std::nullopt;
     }
     std::string text;
     char chunk[65536];
-    while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
-        text.append(chunk, static_cast<std::size_t>(in.gcount()));
-        if (text.size() > kMaxJsonBytes) break;
+    int failure = 0;
+    while (text.size() <= kMaxJsonBytes) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) failure = errno;
+        if (n <= 0) break;
+        text.append(chunk, static_cast<std::size_t>(n));
     }
-    if (in.bad()) {
-        if (error) *error = path + ": cannot read";
+    ::close(fd);
+    if (failure != 0) {
+        if (error) *error = path + ": cannot read: " + std::strerror(failure);
         return std::nullopt;
     }
-    std::string why;
     auto doc = parseUntrustedJson(text, &why);
     if (!doc && error) *error = path + ": " + why;
     return doc;

@@ -1,0 +1,98 @@
+// Bytes from a host as the plug-in's message ports get them: first as the body of a control
+// sequence the DSP walks, then as one atom the UI is handed. Every size inside is the input's
+// to choose; nothing may be read past the input (the sanitizers watch the exact buffer), and
+// what is accepted must be what the kernel and the editor can use.
+
+#include "fuzz_check.h"
+
+#include "dsp/constants.h"
+#include "lv2/messages.h"
+#include "lv2/ui_link.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+using zerin::fuzz::require;
+
+// URIs in the order Urids::map asks for them, so seeds can spell the IDs: atom:Blank 1,
+// atom:Object 2, ... patch:Set 12, patch:Get 13, patch:property 14, patch:value 15,
+// time:Position 16, time:beatsPerMinute 17, zerin#curve 19, zerin#presetName 20,
+// zerin#classification 21, zerin#uiClosed 22, zerin#Notice 23.
+struct Mapper {
+    std::map<std::string, LV2_URID> ids;
+    LV2_URID_Map map{this, [](LV2_URID_Map_Handle h, const char* uri) -> LV2_URID {
+                         auto* self = static_cast<Mapper*>(h);
+                         return self->ids.try_emplace(uri, self->ids.size() + 1).first->second;
+                     }};
+};
+
+// The valid UTF-8 check the state's JSON writer would make.
+bool wellFormed(const char* text) {
+    const std::string name(text);
+    return zerin::boundedPresetName(name) == name;
+}
+
+void checkMessage(const zerin::lv2::Message& message, const zerin::lv2::Urids& urids) {
+    using namespace zerin::lv2;
+    zerin::CurvePoint points[zerin::kMaxCurvePoints];
+    int count = -1;
+    if (readCurve(message.value, urids, points, count)) {
+        require(count >= 0 && count <= zerin::kMaxCurvePoints, "a curve holds at most 32 points");
+        for (int i = 0; i < count; ++i)
+            require(std::isfinite(points[i].freq) && points[i].freq > 0.0f &&
+                        std::isfinite(points[i].delay),
+                    "every point read is one the kernel can use");
+    }
+    char name[zerin::kMaxPresetNameBytes + 1];
+    if (readPresetName(message.value, urids, name))
+        require(std::strlen(name) <= zerin::kMaxPresetNameBytes && wellFormed(name),
+                "a name read is bounded, well-formed UTF-8");
+    float ratings[zerin::kNumBins];
+    int rated = -1;
+    if (readRatings(message.value, urids, ratings, zerin::kNumBins, rated))
+        require(rated >= 0 && rated <= zerin::kNumBins, "ratings fit their buffer");
+    double bpm = 0.0;
+    if (readTempo(message, urids, bpm))
+        require(std::isfinite(bpm) && bpm > 0.0, "a tempo read is finite and positive");
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size > (1u << 20)) return 0; // a port holds far less; sizes stay in 32 bits
+    static Mapper mapper;
+    zerin::lv2::Urids urids{};
+    urids.map(&mapper.map);
+
+    // The DSP's side: a sequence whose body is the input, in a buffer of exactly its size.
+    std::vector<std::uint8_t> sequence(sizeof(LV2_Atom) + size);
+    const LV2_Atom header{static_cast<std::uint32_t>(size), urids.atomSequence};
+    std::memcpy(sequence.data(), &header, sizeof header);
+    std::copy(data, data + size, sequence.begin() + sizeof header);
+    zerin::lv2::forEachEvent(reinterpret_cast<const LV2_Atom_Sequence*>(sequence.data()),
+                             [&](const LV2_Atom* atom, std::size_t bytes) {
+                                 zerin::lv2::Message message;
+                                 if (zerin::lv2::readMessage(atom, bytes, urids, message))
+                                     checkMessage(message, urids);
+                             });
+
+    // The UI's side: the input as one atom the host hands over, of exactly its size.
+    std::vector<std::uint8_t> atom(data, data + size);
+    zerin::lv2::UiLink link(
+        &mapper.map,
+        [](LV2UI_Controller, std::uint32_t, std::uint32_t, std::uint32_t, const void*) {}, nullptr,
+        0);
+    link.receive(atom.empty() ? nullptr : atom.data(), atom.size());
+    for (const auto& [freq, delay] : link.getSpectralCurve())
+        require(std::isfinite(freq) && freq > 0.0f && std::isfinite(delay),
+                "the editor gets only usable points");
+    require(wellFormed(link.presetName().c_str()), "the editor gets a well-formed name");
+    return 0;
+}
