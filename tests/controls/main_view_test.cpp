@@ -314,6 +314,15 @@ TEST(MainView, UndoAndRedoOfAPresetLoadBringBackTheNameAndTheDirtyMarkerWithTheC
     e.key('z');
     EXPECT_EQ(shown(), "Same As Init");
     EXPECT_EQ(audio.unit->getSpectralCurve(), factoryPairs(0));
+
+    // So is a preset the host picks while the editor is open.
+    audio.unit->setCurrentPreset(audio.unit->factoryPresets()[1]);
+    e.tick();
+    EXPECT_EQ(shown(), "Shimmer Wash");
+    e.key('z');
+    EXPECT_EQ(shown(), "Same As Init");
+    EXPECT_EQ(audio.unit->presetName(), "Same As Init");
+    EXPECT_EQ(audio.unit->getSpectralCurve(), factoryPairs(0));
 }
 
 TEST(MainView, SaveLoadAndDeleteThroughThePanels) {
