@@ -13,6 +13,9 @@
 #include "platform/ui/offscreen.h"
 #include "platform/ui/path.h"
 #include "platform/ui/shapes.h"
+#include "platform/ui/uuid.h"
+#include "presets/preference_store.h"
+#include "presets/user_presets.h"
 
 #include <benchmark/benchmark.h>
 
@@ -20,7 +23,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -58,10 +64,11 @@ struct Editor {
     double now = 1000.0;
     MainQueue queue{[this] { return now; }};
     ViewHost host{queue, kEditorSize};
-    AudioUnitViewController controller{queue};
+    AudioUnitViewController controller;
     std::shared_ptr<ZerinExtensionAudioUnit> unit;
 
-    Editor() {
+    explicit Editor(PreferenceStore presetStore = PreferenceStore())
+        : controller(queue, std::move(presetStore)) {
         AUError error;
         unit = controller.createAudioUnit(zerinComponentDescription(), &error);
         if (!unit) {
@@ -132,6 +139,60 @@ void BM_FullEditorFrame(benchmark::State& state) {
         drawFrame(editor, image);
 }
 BENCHMARK(BM_FullEditorFrame)->ArgName("scale")->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
+
+// A preference store of its own in a scratch folder, holding `count` user presets.
+struct ScratchPresetStore {
+    std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("zerin-editor-bench-" + Uuid::random().text());
+
+    explicit ScratchPresetStore(std::int64_t count) {
+        std::filesystem::create_directory(folder);
+        PreferenceStore store(folder);
+        std::vector<Preset> stored;
+        const StoreResult result = changeUserPresets(
+            store,
+            [count](std::vector<Preset>& list) {
+                for (std::int64_t i = 1; i <= count; ++i)
+                    list.push_back({Uuid::random(),
+                                    "User preset " + std::to_string(i),
+                                    {{Uuid::random(), 200.0f, 40.0f},
+                                     {Uuid::random(), 2000.0f, 400.0f},
+                                     {Uuid::random(), 12000.0f, 900.0f}},
+                                    false});
+            },
+            stored);
+        if (!result) {
+            std::fprintf(stderr, "editor_bench: cannot store presets: %s\n",
+                         result.message.c_str());
+            std::exit(1);
+        }
+    }
+    ~ScratchPresetStore() {
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
+    }
+    ScratchPresetStore(const ScratchPresetStore&) = delete;
+    ScratchPresetStore& operator=(const ScratchPresetStore&) = delete;
+};
+
+// The full frame with many user presets stored, the preset browser closed or open over the
+// editor: what the open browser adds to every frame while the host shows it.
+void BM_EditorFrameWithUserPresets(benchmark::State& state) {
+    const ScratchPresetStore presets(state.range(1));
+    Editor editor(PreferenceStore(presets.folder));
+    editor.controller.mainView()->setShowPresetBrowser(state.range(0) != 0);
+    OffscreenImage image(kEditorSize, 1.0);
+    drawFrame(editor, image); // the browser is built at its first layout
+    for (auto _ : state)
+        drawFrame(editor, image);
+}
+BENCHMARK(BM_EditorFrameWithUserPresets)
+    ->ArgNames({"browser", "presets"})
+    ->Args({0, 2000})
+    ->Args({1, 6})
+    ->Args({1, 2000})
+    ->Args({1, 20000})
+    ->Unit(benchmark::kMicrosecond);
 
 } // namespace
 

@@ -68,6 +68,7 @@ void applyChoices(const EditorOptions& options, const SessionPlan& plan,
                                                     std::string(kFactoryCurves[number].name)});
         } else {
             unit.setSpectralCurve(plan.preset->userCurve);
+            unit.setPresetName(*options.preset); // the editor shows it, as for factory ones
         }
     }
     if (options.curve) unit.setSpectralCurve(*options.curve);

@@ -7,31 +7,38 @@ namespace zerin {
 
 CurveHistory::CurveHistory(std::size_t maxDepth) : maxDepth(std::max<std::size_t>(maxDepth, 1)) {}
 
-void CurveHistory::push(std::deque<Curve>& steps, Curve curve, std::size_t limit) {
-    steps.push_back(std::move(curve));
+void CurveHistory::push(std::deque<Step>& steps, Step step, std::size_t limit) {
+    steps.push_back(std::move(step));
     while (steps.size() > limit)
         steps.pop_front();
 }
 
-void CurveHistory::record(Curve before) {
-    push(undoSteps, std::move(before), maxDepth);
+void CurveHistory::record(Curve before, std::optional<PresetMark> presetBefore) {
+    push(undoSteps, {std::move(before), std::move(presetBefore)}, maxDepth);
     redoSteps.clear();
 }
 
-std::optional<CurveHistory::Curve> CurveHistory::undo(Curve current) {
-    if (undoSteps.empty()) return std::nullopt;
-    Curve previous = std::move(undoSteps.back());
-    undoSteps.pop_back();
-    push(redoSteps, std::move(current), maxDepth);
-    return previous;
+std::optional<CurveHistory::Step> CurveHistory::move(std::deque<Step>& from, std::deque<Step>& to,
+                                                     Curve current,
+                                                     const PresetMark& currentPreset) const {
+    if (from.empty()) return std::nullopt;
+    Step step = std::move(from.back());
+    from.pop_back();
+    // Going back over a step that changed the preset changes it back, both ways.
+    std::optional<PresetMark> preset;
+    if (step.preset) preset = currentPreset;
+    push(to, {std::move(current), std::move(preset)}, maxDepth);
+    return step;
 }
 
-std::optional<CurveHistory::Curve> CurveHistory::redo(Curve current) {
-    if (redoSteps.empty()) return std::nullopt;
-    Curve next = std::move(redoSteps.back());
-    redoSteps.pop_back();
-    push(undoSteps, std::move(current), maxDepth);
-    return next;
+std::optional<CurveHistory::Step> CurveHistory::undo(Curve current,
+                                                     const PresetMark& currentPreset) {
+    return move(undoSteps, redoSteps, std::move(current), currentPreset);
+}
+
+std::optional<CurveHistory::Step> CurveHistory::redo(Curve current,
+                                                     const PresetMark& currentPreset) {
+    return move(redoSteps, undoSteps, std::move(current), currentPreset);
 }
 
 void CurveHistory::clear() {

@@ -52,6 +52,13 @@ std::vector<CurveControlPoint> pointsOf(const CurvePairs& pairs) {
     return points;
 }
 
+// What a closed overlay leaves in its layer: nothing, not even room. An empty view as large as
+// the editor would lie on top of everything and take the wheel and the hover (and with it the
+// cursor) meant for what lies under it.
+ViewPtr hiddenLayer() {
+    return hitTestingOff(zerin::frame(std::make_unique<View>(), {.width = 0.0, .height = 0.0}));
+}
+
 const Preset* findPreset(const std::vector<Preset>& list, const std::string& name) {
     const auto found =
         std::find_if(list.begin(), list.end(), [&](const Preset& p) { return p.name == name; });
@@ -137,7 +144,7 @@ ViewPtr ZerinExtensionMainView::makeColumn() {
 ViewPtr ZerinExtensionMainView::makeBrowserLayer() {
     return composed([this]() -> ViewPtr {
         browserView = nullptr;
-        if (!browserShown.get()) return std::make_unique<View>();
+        if (!browserShown.get()) return hiddenLayer();
         auto browser = std::make_unique<PresetBrowserView>(
             Binding<bool>::of(browserShown), presets,
             [this](const Preset& preset) { loadPreset(preset); });
@@ -155,7 +162,7 @@ ViewPtr ZerinExtensionMainView::makeBrowserLayer() {
 ViewPtr ZerinExtensionMainView::makeDialogLayer() {
     return composed([this]() -> ViewPtr {
         dialogView = nullptr;
-        if (!dialogShown.get()) return std::make_unique<View>();
+        if (!dialogShown.get()) return hiddenLayer();
         auto dialog = std::make_unique<PresetSaveDialog>(
             Binding<bool>::of(dialogShown), std::string(),
             [this](const std::string& name) { savePreset(name); });
@@ -286,7 +293,7 @@ void ZerinExtensionMainView::adoptUnitState(bool initial) {
     if (initial)
         curveFromUnit = true;
     else if (!sameCurve(before, curve))
-        curveHistory.record(std::move(before));
+        curveHistory.record(std::move(before), presetMark());
     settledCurve = curve;
     adoptPresetName(link->presetName());
 }
@@ -298,9 +305,14 @@ void ZerinExtensionMainView::adoptPresetName(const std::string& name) {
     forwardedName = name; // the unit knows it already
     const Preset* known = findPreset(factoryPresetList(), name);
     if (known == nullptr) known = findPreset(presets.userPresets(), name);
+    Preset reference = known != nullptr ? *known : Preset{Uuid::random(), name, curve, false};
+    // The unit holds its curve sorted by frequency; a user preset keeps its points in the
+    // order they were drawn. Compared in the unit's order, the preset it plays is clean.
+    std::stable_sort(
+        reference.points.begin(), reference.points.end(),
+        [](const CurveControlPoint& a, const CurveControlPoint& b) { return a.freq < b.freq; });
     std::vector<CurveControlPoint> scratch;
-    presets.loadPreset(known != nullptr ? *known : Preset{Uuid::random(), name, curve, false},
-                       scratch);
+    presets.loadPreset(reference, scratch);
     presets.updateDirtyState(curve);
 }
 
@@ -344,10 +356,22 @@ void ZerinExtensionMainView::replaceCurve(std::vector<CurveControlPoint> points)
 void ZerinExtensionMainView::loadPreset(const Preset& preset) {
     commitEdit();
     std::vector<CurveControlPoint> before = curve;
+    CurveHistory::PresetMark presetBefore = presetMark();
     std::vector<CurveControlPoint> loaded;
     presets.loadPreset(preset, loaded);
-    if (!sameCurve(before, loaded)) curveHistory.record(std::move(before));
+    if (!sameCurve(before, loaded) || presetBefore.name != preset.name)
+        curveHistory.record(std::move(before), std::move(presetBefore));
     replaceCurve(std::move(loaded));
+}
+
+CurveHistory::PresetMark ZerinExtensionMainView::presetMark() const {
+    return {presets.currentPresetName(), presets.snapshotPoints()};
+}
+
+void ZerinExtensionMainView::applyStep(CurveHistory::Step step) {
+    if (step.preset)
+        presets.restorePreset(std::move(step.preset->name), std::move(step.preset->points));
+    replaceCurve(std::move(step.curve));
 }
 
 void ZerinExtensionMainView::savePreset(const std::string& name) {
@@ -358,18 +382,18 @@ void ZerinExtensionMainView::savePreset(const std::string& name) {
 bool ZerinExtensionMainView::undo() {
     if (canvasView->state().activePointID) return false;
     commitEdit();
-    std::optional<std::vector<CurveControlPoint>> previous = curveHistory.undo(curve);
+    std::optional<CurveHistory::Step> previous = curveHistory.undo(curve, presetMark());
     if (!previous) return false;
-    replaceCurve(std::move(*previous));
+    applyStep(std::move(*previous));
     return true;
 }
 
 bool ZerinExtensionMainView::redo() {
     if (canvasView->state().activePointID) return false;
     commitEdit();
-    std::optional<std::vector<CurveControlPoint>> next = curveHistory.redo(curve);
+    std::optional<CurveHistory::Step> next = curveHistory.redo(curve, presetMark());
     if (!next) return false;
-    replaceCurve(std::move(*next));
+    applyStep(std::move(*next));
     return true;
 }
 

@@ -114,6 +114,9 @@ private:
     void curveEdited();
     void commitEdit();
     void replaceCurve(std::vector<CurveControlPoint> points);
+    CurveHistory::PresetMark presetMark() const;
+    // Shows an undone or redone step: its curve and, for a load, its preset.
+    void applyStep(CurveHistory::Step step);
     float parameterValue(parameter::Address address) const;
 
     ObservableAUParameterGroup& parameterTree;

@@ -6,6 +6,7 @@
 #include "presets/factory_presets.h"
 #include "presets/preset_manager.h"
 
+#include <optional>
 #include <utility>
 
 namespace zerin {
@@ -63,6 +64,7 @@ PresetBrowserView::PresetBrowserView(Binding<bool> isPresented, PresetManager& p
     managerChanges = presetManager.observe([this] { revision.set(revision.peek() + 1); });
     auto list =
         std::make_unique<ScrollView>(composed([this] { return listBody(); }), kMaxListHeight);
+    scrollView = list.get();
     ViewList column = views(header(), horizontalDivider(C::borderSubtle), std::move(list));
     add(presetPanelFrame(vstack(0.0, HAlign::leading, std::move(column)), kWidth));
 }
@@ -81,26 +83,62 @@ ViewPtr PresetBrowserView::header() {
         EdgeInsets::symmetric(12.0, 8.0));
 }
 
+// Built lazily: only the rows in view exist, so a store of thousands of presets costs a frame
+// what a screenful does. Every row of a kind is one line high, so its height is measured once.
 ViewPtr PresetBrowserView::listBody() {
     (void)revision.get(); // rebuild whenever the manager changes
     listRows.clear();
-    userHeader = nullptr;
-    ViewList items;
-    items.push_back(sectionHeader("FACTORY"));
-    for (const Preset& preset : factoryPresetList())
-        items.push_back(row(preset, false));
+    const std::vector<Preset>& factory = factoryPresetList();
     const std::vector<Preset>& users = presetManager.userPresets();
-    if (!users.empty()) {
-        ViewPtr userTitle = sectionHeader("USER");
-        userHeader = userTitle.get();
-        items.push_back(std::move(userTitle));
-        for (const Preset& preset : users)
-            items.push_back(row(preset, true));
-    }
-    return padding(vstack(2.0, HAlign::leading, std::move(items)), EdgeInsets::all(4.0));
+    listRows.reserve(factory.size() + users.size());
+    for (const Preset& preset : factory)
+        listRows.push_back({preset, nullptr, nullptr});
+    for (const Preset& preset : users)
+        listRows.push_back({preset, nullptr, nullptr});
+
+    // The items: "FACTORY", its rows, then "USER" and its rows when there are any.
+    const std::size_t factoryCount = factory.size();
+    const std::size_t userTitleIndex = factoryCount + 1;
+    const bool hasUsers = !users.empty();
+    const std::size_t itemCount = factoryCount + 1 + (hasUsers ? users.size() + 1 : 0);
+    const Size measure{kWidth, kInfinity};
+    const double headerHeight = sectionHeader("FACTORY")->sizeThatFits(measure).height;
+    const Preset sample{Uuid(), "Ag", {}, false};
+    const double factoryRowHeight = rowView(sample, false, nullptr)->sizeThatFits(measure).height;
+    const double userRowHeight = rowView(sample, true, nullptr)->sizeThatFits(measure).height;
+    std::vector<double> heights(itemCount, userRowHeight);
+    heights[0] = headerHeight;
+    for (std::size_t i = 1; i <= factoryCount; ++i)
+        heights[i] = factoryRowHeight;
+    if (hasUsers) heights[userTitleIndex] = headerHeight;
+
+    // Item i as a row of listRows, if it is one.
+    const auto rowIndex = [factoryCount,
+                           userTitleIndex](std::size_t item) -> std::optional<std::size_t> {
+        if (item == 0 || item == userTitleIndex) return std::nullopt;
+        return item <= factoryCount ? item - 1 : item - 2;
+    };
+    auto makeItem = [this, rowIndex, factoryCount](std::size_t item) -> ViewPtr {
+        const auto index = rowIndex(item);
+        if (!index) return sectionHeader(item == 0 ? "FACTORY" : "USER");
+        Row& entry = listRows[*index];
+        return rowView(entry.preset, *index >= factoryCount, &entry);
+    };
+    auto forgetItem = [this, rowIndex](std::size_t item) {
+        if (const auto index = rowIndex(item)) {
+            listRows[*index].loadButton = nullptr;
+            listRows[*index].deleteButton = nullptr;
+        }
+    };
+    hasUserSection = hasUsers;
+    auto column = std::make_unique<LazyColumn>(std::move(heights), 2.0, std::move(makeItem),
+                                               std::move(forgetItem));
+    // The right edge stays clear of the rows' delete buttons for the scroll indicator.
+    return padding(std::move(column), {4.0, 4.0, 4.0, ScrollView::kIndicatorZone + 2.0});
 }
 
-ViewPtr PresetBrowserView::row(const Preset& preset, bool deletable) {
+// One preset's row; `entry`, if given, learns its buttons.
+ViewPtr PresetBrowserView::rowView(const Preset& preset, bool deletable, Row* entry) {
     PresetManager* manager = &presetManager;
     const std::string name = preset.name;
     const auto isCurrent = [manager, name] { return manager->currentPresetName() == name; };
@@ -115,7 +153,7 @@ ViewPtr PresetBrowserView::row(const Preset& preset, bool deletable) {
         if (onLoad) onLoad(preset);
         isPresented.set(false);
     });
-    Row entry{preset, load.get(), nullptr};
+    if (entry != nullptr) entry->loadButton = load.get();
 
     ViewList parts = views(std::move(load));
     if (deletable) {
@@ -123,10 +161,9 @@ ViewPtr PresetBrowserView::row(const Preset& preset, bool deletable) {
             std::make_unique<Button>(zerin::frame(symbol("xmark", kDeleteFont, C::textTertiary),
                                                   {.width = 20.0, .height = 20.0}),
                                      [manager, preset] { manager->deletePreset(preset); });
-        entry.deleteButton = remove.get();
+        if (entry != nullptr) entry->deleteButton = remove.get();
         parts.push_back(std::move(remove));
     }
-    listRows.push_back(std::move(entry));
 
     PaintFunction highlight = [isCurrent](const Rect&) -> Paint {
         return isCurrent() ? C::accentCyan.withAlpha(0.08) : kClear;

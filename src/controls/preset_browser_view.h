@@ -15,6 +15,7 @@
 namespace zerin {
 
 class PresetManager;
+class ScrollView;
 
 // The frame both preset panels share: `content` at a fixed width on the translucent panel
 // fill, clipped to a rounded rectangle of radius 8, with a 1-point border and a soft shadow.
@@ -25,11 +26,12 @@ public:
     static constexpr double kWidth = 220.0;
     static constexpr double kMaxListHeight = 250.0;
 
-    // One row of the list as last built, for hosts and tests that need to find it.
+    // One row of the list, for hosts and tests that need to find it. The buttons exist only
+    // while the row is in view (null otherwise); the delete button for user presets only.
     struct Row {
         Preset preset;
         View* loadButton = nullptr;
-        View* deleteButton = nullptr; // user presets only
+        View* deleteButton = nullptr;
     };
 
     // `presetManager` must outlive the browser. Setting `isPresented` false is how it
@@ -42,13 +44,14 @@ public:
     // The rows in list order; rebuilt at the first layout after the user presets change.
     const std::vector<Row>& rows() const { return listRows; }
     // Whether the "USER" header is in the list.
-    bool showsUserSection() const { return userHeader != nullptr; }
+    bool showsUserSection() const { return hasUserSection; }
     View& closeButton() const { return *closeButtonView; }
+    ScrollView& scrollArea() const { return *scrollView; }
 
 private:
     ViewPtr header();
     ViewPtr listBody();
-    ViewPtr row(const Preset& preset, bool deletable);
+    ViewPtr rowView(const Preset& preset, bool deletable, Row* entry);
 
     Binding<bool> isPresented;
     PresetManager& presetManager;
@@ -57,8 +60,9 @@ private:
     Observable<int> revision{0};
     Subscription managerChanges;
     std::vector<Row> listRows;
-    View* userHeader = nullptr;
+    bool hasUserSection = false;
     View* closeButtonView = nullptr;
+    ScrollView* scrollView = nullptr;
 };
 
 } // namespace zerin

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstddef>
 #include <memory>
 #include <optional>
@@ -162,19 +163,82 @@ private:
 
 namespace {
 
-ViewPtr presetNameLabel(std::function<std::string()> name, std::function<bool()> isDirty) {
-    auto shown = [name = std::move(name), isDirty = std::move(isDirty)] {
-        std::string text = name();
-        if (isDirty && isDirty()) text += " *";
-        return text;
-    };
-    ViewPtr title =
-        text(std::move(shown), Font{11.0, FontWeight::medium}, [] { return palette::textPrimary; });
+// The name, then the dirty marker, then the chevron. The marker is a text of its own, sized
+// before the name, so a name too long for the bar is the one cut short and " *" always shows.
+ViewPtr presetNameLabel(std::function<std::string()> name, std::function<bool()> isDirty,
+                        View*& nameText, View*& marker) {
+    const Font font{11.0, FontWeight::medium};
+    const auto primary = [] { return palette::textPrimary; };
+    ViewPtr title = text(std::move(name), font, primary);
+    ViewPtr dirtyMarker = text(
+        [isDirty = std::move(isDirty)] { return std::string(isDirty && isDirty() ? " *" : ""); },
+        font, primary);
+    nameText = title.get();
+    marker = dirtyMarker.get();
     ViewPtr chevron = symbol("chevron.down", Font{8.0, FontWeight::bold}, palette::textSecondary);
+    ViewPtr trailing =
+        std::make_unique<TrailingFirstRow>(std::move(dirtyMarker), std::move(chevron), 4.0);
     return withButtonBackground(
-        padding(std::make_unique<TrailingFirstRow>(std::move(title), std::move(chevron), 4.0),
+        padding(std::make_unique<TrailingFirstRow>(std::move(title), std::move(trailing), 0.0),
                 EdgeInsets::symmetric(10.0, 5.0)));
 }
+
+// The bar's row: the title at the leading edge, the selector centred on the bar whatever the
+// others measure, and the trailing group at the trailing edge, which may take all the room
+// between the selector and that edge (a long preset name), never more.
+class TopBarRow : public View {
+public:
+    TopBarRow(ViewPtr leading, ViewPtr centre, ViewPtr trailing, double spacing)
+        : spacing(spacing) {
+        addChild(std::move(leading));
+        addChild(std::move(centre));
+        addChild(std::move(trailing));
+    }
+
+    Size sizeThatFits(Size proposal) override {
+        const Parts parts = measure(proposal);
+        const double height =
+            std::max({parts.leading.height, parts.centre.height, parts.trailing.height});
+        if (std::isfinite(proposal.width)) return {std::max(proposal.width, 0.0), height};
+        return {parts.leading.width + parts.centre.width + parts.trailing.width + 2.0 * spacing,
+                height};
+    }
+
+    Flexibility flexibility() const override { return {true, false}; }
+
+    void layout(const Rect& frame) override {
+        setFrame(frame);
+        const Parts parts = measure({frame.width, frame.height});
+        const auto centredY = [&](Size s) { return (frame.height - s.height) / 2.0; };
+        children()[0]->layout(
+            {0.0, centredY(parts.leading), parts.leading.width, parts.leading.height});
+        children()[1]->layout(
+            {parts.centreX, centredY(parts.centre), parts.centre.width, parts.centre.height});
+        children()[2]->layout({frame.width - parts.trailing.width, centredY(parts.trailing),
+                               parts.trailing.width, parts.trailing.height});
+    }
+
+private:
+    struct Parts {
+        Size leading, centre, trailing;
+        double centreX = 0.0;
+    };
+
+    Parts measure(Size proposal) const {
+        Parts parts;
+        const double width = std::isfinite(proposal.width) ? std::max(proposal.width, 0.0) : 0.0;
+        parts.centre = children()[1]->sizeThatFits({kInfinity, proposal.height});
+        parts.centreX = (width - parts.centre.width) / 2.0;
+        // Each side may have the room beside the selector.
+        Size side{kInfinity, proposal.height};
+        if (std::isfinite(proposal.width)) side.width = std::max(parts.centreX - spacing, 0.0);
+        parts.leading = children()[0]->sizeThatFits(side);
+        parts.trailing = children()[2]->sizeThatFits(side);
+        return parts;
+    }
+
+    double spacing;
+};
 
 FrameSpec squareFrame(double side) {
     FrameSpec spec;
@@ -201,7 +265,8 @@ TopBarView::TopBarView(TopBarInputs inputs) {
                                                            std::move(inputs.onModeChange));
     selector = modeSelector.get();
     ViewPtr nameButton =
-        button(presetNameLabel(std::move(inputs.currentPresetName), std::move(inputs.isDirty)),
+        button(presetNameLabel(std::move(inputs.currentPresetName), std::move(inputs.isDirty),
+                               presetNameView, dirtyMarkerView),
                orNothing(std::move(inputs.onPresetTap)));
     presetButtonView = nameButton.get();
     ViewPtr save = button(saveLabel(), orNothing(std::move(inputs.onSaveTap)));
@@ -209,10 +274,10 @@ TopBarView::TopBarView(TopBarInputs inputs) {
 
     ViewPtr title = text("ZERIN", Font{16.0, FontWeight::bold, FontDesign::monospaced, 4.0},
                          palette::accentCyan);
-    ViewPtr row = hstack(
-        kDefaultSpacing, VAlign::center,
-        views(std::move(title), spacer(), std::move(modeSelector), spacer(),
-              std::make_unique<TrailingFirstRow>(std::move(nameButton), std::move(save), 8.0)));
+    ViewPtr row = std::make_unique<TopBarRow>(
+        std::move(title), std::move(modeSelector),
+        std::make_unique<TrailingFirstRow>(std::move(nameButton), std::move(save), 8.0),
+        kDefaultSpacing);
     FrameSpec barFrame;
     barFrame.height = kTopBarHeight;
     barFrame.maxWidth = kInfinity;

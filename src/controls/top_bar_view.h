@@ -46,11 +46,16 @@ public:
     View& segment(SpectralMode mode) const;
     View& presetButton() const { return *presetButtonView; }
     View& saveButton() const { return *saveButtonView; }
+    // Inside the preset button: the name, and the dirty marker after it.
+    View& presetNameText() const { return *presetNameView; }
+    View& dirtyMarker() const { return *dirtyMarkerView; }
 
 private:
     ModeSelectorView* selector = nullptr;
     View* presetButtonView = nullptr;
     View* saveButtonView = nullptr;
+    View* presetNameView = nullptr;
+    View* dirtyMarkerView = nullptr;
 };
 
 } // namespace zerin

@@ -57,6 +57,11 @@ void PresetManager::loadPreset(const Preset& preset, std::vector<CurveControlPoi
     setIsDirty(false);
 }
 
+void PresetManager::restorePreset(std::string name, std::vector<CurveControlPoint> snapshotPoints) {
+    setCurrentPresetName(std::move(name));
+    setSnapshotPoints(std::move(snapshotPoints));
+}
+
 void PresetManager::updateDirtyState(const std::vector<CurveControlPoint>& curve) {
     if (curve.size() != mSnapshotPoints.size()) return setIsDirty(true);
     for (std::size_t i = 0; i < curve.size(); ++i) {

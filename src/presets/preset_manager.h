@@ -51,6 +51,11 @@ public:
     // and makes the preset current and clean.
     void loadPreset(const Preset& preset, std::vector<CurveControlPoint>& curve);
 
+    // Makes `name` current again with `snapshotPoints` as what the curve is compared with, as
+    // it was before a load that is being undone. The dirty state is left for the caller to
+    // update with its curve.
+    void restorePreset(std::string name, std::vector<CurveControlPoint> snapshotPoints);
+
     // Dirty when the curve differs from the snapshot in length, or at some index by more
     // than dirtyTolerance in freq or delay. Ids are ignored; order counts.
     void updateDirtyState(const std::vector<CurveControlPoint>& curve);

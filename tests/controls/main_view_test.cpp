@@ -13,8 +13,10 @@
 #include "dsp/factory_curves.h"
 #include "editor/curve_geometry.h"
 #include "editor/spectral_canvas_view.h"
+#include "platform/ui/controls.h"
 #include "platform/ui/offscreen.h"
 #include "presets/factory_presets.h"
+#include "presets/user_presets.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -40,6 +42,43 @@ CurvePairs factoryPairs(int number) {
     for (const CurvePoint& p : kFactoryCurves[number].points)
         pairs.emplace_back(p.freq, p.delay);
     return pairs;
+}
+
+// Stores `count` user presets named "User 1", "User 2"... in one write.
+void storeUserPresets(const std::filesystem::path& folder, int count) {
+    PreferenceStore store(folder);
+    std::vector<Preset> stored;
+    ASSERT_TRUE(changeUserPresets(
+        store,
+        [count](std::vector<Preset>& list) {
+            for (int i = 1; i <= count; ++i)
+                list.push_back(
+                    {Uuid::random(),
+                     "User " + std::to_string(i),
+                     {{Uuid::random(), 200.0f, 50.0f}, {Uuid::random(), 4000.0f, 10.0f * i}},
+                     false});
+        },
+        stored));
+}
+
+template <typename T> int countOf(const View& view) {
+    int count = dynamic_cast<const T*>(&view) != nullptr ? 1 : 0;
+    for (const auto& child : view.children())
+        count += countOf<T>(*child);
+    return count;
+}
+
+Rect frameInRoot(const View& view) {
+    const Point o = view.originInRoot();
+    return {o.x, o.y, view.frame().width, view.frame().height};
+}
+
+// Whether `view` lies wholly inside the browser's list as it shows.
+bool showsInList(const PresetBrowserView& browser, const View* view) {
+    if (view == nullptr) return false;
+    const Rect list = frameInRoot(browser.scrollArea());
+    const Rect row = frameInRoot(*view);
+    return row.y >= list.y - 1e-9 && row.maxY() <= list.maxY() + 1e-9;
 }
 
 // An editor over `unit` (or over a bare parameter tree without one), driven by hand: the
@@ -223,14 +262,67 @@ TEST(MainView, CanvasEditsAreStepsThatUndoAndRedoAndReachTheUnit) {
     e.drag(e.onCanvas(200.0f, 600.0f), e.onCanvas(200.0f, 900.0f));
     EXPECT_EQ(e.view->history().redoDepth(), 0u);
     EXPECT_FALSE(e.view->redo());
+}
 
-    // Loading a preset is a step like any edit.
-    const CurvePairs beforeLoad = pairsOf(e.view->curvePoints());
-    e.view->loadPreset(factoryPresetList()[3]);
+TEST(MainView, UndoAndRedoOfAPresetLoadBringBackTheNameAndTheDirtyMarkerWithTheCurve) {
+    test::Host audio;
+    Editor e(audio.unit);
+    e.open();
+    const auto shown = [&] {
+        return e.presets().currentPresetName() + (e.presets().isDirty() ? " *" : "");
+    };
+    const Point from = e.onCanvas(1000.0f, 400.0f);
+    e.drag(from, {from.x, from.y + 60.0});
+    const CurvePairs edited = pairsOf(e.view->curvePoints());
+    ASSERT_EQ(shown(), "Init *");
+
+    // Loading a preset is a step like any edit; undone, the edited Init comes back whole.
+    e.click(e.view->topBar().presetButton());
+    e.click(*e.view->presetBrowser()->rows()[3].loadButton);
     EXPECT_EQ(audio.unit->getSpectralCurve(), factoryPairs(3));
-    EXPECT_TRUE(e.view->undo());
-    EXPECT_EQ(audio.unit->getSpectralCurve(), beforeLoad);
-    EXPECT_TRUE(e.presets().isDirty()); // against "Rhythmic Scatter", still the current name
+    EXPECT_EQ(shown(), "Rhythmic Scatter");
+    e.key('z');
+    EXPECT_EQ(audio.unit->getSpectralCurve(), edited);
+    EXPECT_EQ(shown(), "Init *");
+    EXPECT_EQ(audio.unit->presetName(), "Init");
+    e.key('z', true);
+    EXPECT_EQ(audio.unit->getSpectralCurve(), factoryPairs(3));
+    EXPECT_EQ(shown(), "Rhythmic Scatter");
+    EXPECT_EQ(audio.unit->presetName(), "Rhythmic Scatter");
+
+    // Edits after the load keep its name through their own undo and redo.
+    e.drag(e.onCanvas(1000.0f, 400.0f), e.onCanvas(1000.0f, 800.0f));
+    EXPECT_EQ(shown(), "Rhythmic Scatter *");
+    e.key('z');
+    EXPECT_EQ(shown(), "Rhythmic Scatter");
+    e.key('z');
+    EXPECT_EQ(shown(), "Init *");
+    e.key('z');
+    EXPECT_EQ(shown(), "Init");
+    EXPECT_EQ(audio.unit->getSpectralCurve(), factoryPairs(0));
+    e.key('y');
+    e.key('y');
+    EXPECT_EQ(shown(), "Rhythmic Scatter");
+    e.key('y');
+    EXPECT_EQ(shown(), "Rhythmic Scatter *");
+
+    // A load that changes only the name is a step too.
+    e.view->loadPreset(factoryPresetList()[0]);
+    e.view->savePreset("Same As Init");
+    e.view->loadPreset(factoryPresetList()[0]);
+    EXPECT_EQ(shown(), "Init");
+    e.key('z');
+    EXPECT_EQ(shown(), "Same As Init");
+    EXPECT_EQ(audio.unit->getSpectralCurve(), factoryPairs(0));
+
+    // So is a preset the host picks while the editor is open.
+    audio.unit->setCurrentPreset(audio.unit->factoryPresets()[1]);
+    e.tick();
+    EXPECT_EQ(shown(), "Shimmer Wash");
+    e.key('z');
+    EXPECT_EQ(shown(), "Same As Init");
+    EXPECT_EQ(audio.unit->presetName(), "Same As Init");
+    EXPECT_EQ(audio.unit->getSpectralCurve(), factoryPairs(0));
 }
 
 TEST(MainView, SaveLoadAndDeleteThroughThePanels) {
@@ -317,6 +409,104 @@ TEST(MainView, SaveLoadAndDeleteThroughThePanels) {
     EXPECT_EQ(e.presets().currentPresetName(), "Shimmer Wash");
 }
 
+TEST(MainView, ThePresetBrowserScrollsByWheelAndByItsIndicatorToEveryPreset) {
+    Editor e(nullptr);
+    storeUserPresets(e.folder.path, 6);
+    e.open(false);
+    e.click(e.view->topBar().presetButton());
+    PresetBrowserView* browser = e.view->presetBrowser();
+    ASSERT_NE(browser, nullptr);
+    ASSERT_EQ(browser->rows().size(), 10u);
+    const ScrollView& list = browser->scrollArea();
+    ASSERT_TRUE(list.overflows());
+    const Rect area = frameInRoot(list);
+    const double end = list.contentHeight() - area.height;
+    const Point inList{area.x + area.width / 3.0, area.y + area.height / 2.0};
+    EXPECT_FALSE(showsInList(*browser, browser->rows()[9].loadButton));
+
+    // Wheel notches over the rows, down to the end and back.
+    for (int i = 0; i < 17; ++i) {
+        e.host.scrollWheel(1.0, inList);
+        e.frame();
+    }
+    EXPECT_EQ(list.offset(), end);
+    EXPECT_TRUE(showsInList(*browser, browser->rows()[8].loadButton));
+    EXPECT_TRUE(showsInList(*browser, browser->rows()[9].loadButton));
+    for (int i = 0; i < 17; ++i) {
+        e.host.scrollWheel(-1.0, inList);
+        e.frame();
+    }
+    EXPECT_EQ(list.offset(), 0.0);
+
+    // A row pressed, then scrolled out of view and gone before the release: nothing loads.
+    e.now += 1.0;
+    e.host.pointerDown(Editor::centre(*browser->rows()[0].loadButton), {});
+    for (int i = 0; i < 17; ++i)
+        e.host.scrollWheel(1.0, inList);
+    e.frame();
+    EXPECT_EQ(browser->rows()[0].loadButton, nullptr);
+    e.host.pointerUp(inList, {});
+    e.frame();
+    EXPECT_EQ(e.view->presetBrowser(), browser);
+    EXPECT_EQ(e.presets().currentPresetName(), "Init");
+    for (int i = 0; i < 17; ++i)
+        e.host.scrollWheel(-1.0, inList);
+    e.frame();
+
+    // The indicator dragged to the bottom of its track, then a press on the track above it.
+    const Rect bar = list.indicatorRect();
+    const Point grab{area.x + bar.x + bar.width / 2.0, area.y + bar.y + bar.height / 2.0};
+    e.drag(grab, {grab.x, area.maxY() + 40.0});
+    EXPECT_EQ(list.offset(), end);
+    EXPECT_EQ(e.view->presetBrowser(), browser); // the drag neither loaded nor closed
+    e.click({grab.x, area.y + 3.0});
+    EXPECT_EQ(list.offset(), 0.0);
+
+    // The fifth and sixth user presets, reached by the indicator, load on a click.
+    e.drag(grab, {grab.x, area.maxY()});
+    ASSERT_TRUE(showsInList(*browser, browser->rows()[8].loadButton));
+    e.click(*browser->rows()[8].loadButton);
+    EXPECT_EQ(e.presets().currentPresetName(), "User 5");
+    EXPECT_EQ(e.view->presetBrowser(), nullptr);
+    e.click(e.view->topBar().presetButton());
+    browser = e.view->presetBrowser();
+    for (int i = 0; i < 17; ++i)
+        e.host.scrollWheel(1.0, inList);
+    e.frame();
+    ASSERT_TRUE(showsInList(*browser, browser->rows()[9].loadButton));
+    e.click(*browser->rows()[9].loadButton);
+    EXPECT_EQ(e.presets().currentPresetName(), "User 6");
+}
+
+TEST(MainView, ThePresetBrowserBuildsOnlyTheRowsInViewOfThousands) {
+    Editor e(nullptr);
+    storeUserPresets(e.folder.path, 2000);
+    e.open(false);
+    e.click(e.view->topBar().presetButton());
+    PresetBrowserView* browser = e.view->presetBrowser();
+    ASSERT_NE(browser, nullptr);
+    ASSERT_EQ(browser->rows().size(), 2004u);
+    // The close button and a screenful of rows, with a delete button each.
+    EXPECT_LT(countOf<Button>(*browser), 40);
+    EXPECT_EQ(browser->rows()[2003].loadButton, nullptr);
+
+    const ScrollView& list = browser->scrollArea();
+    const Rect area = frameInRoot(list);
+    const Rect bar = list.indicatorRect();
+    const Point grab{area.x + bar.x + bar.width / 2.0, area.y + bar.y + bar.height / 2.0};
+    e.drag(grab, {grab.x, area.maxY() + 40.0});
+    EXPECT_EQ(list.offset(), list.contentHeight() - area.height);
+    EXPECT_LT(countOf<Button>(*browser), 40);
+    EXPECT_EQ(browser->rows()[0].loadButton, nullptr); // scrolled away and gone
+    ASSERT_TRUE(showsInList(*browser, browser->rows()[2003].loadButton));
+    e.click(*browser->rows()[2003].deleteButton);
+    ASSERT_EQ(browser->rows().size(), 2003u);
+    EXPECT_EQ(e.presets().userPresets().back().name, "User 1999");
+    ASSERT_TRUE(showsInList(*browser, browser->rows()[2002].loadButton));
+    e.click(*browser->rows()[2002].loadButton);
+    EXPECT_EQ(e.presets().currentPresetName(), "User 1999");
+}
+
 TEST(MainView, WorksWithoutAUnit) {
     EXPECT_FALSE(InProcessUnitLink(nullptr).getClassificationSnapshot());
     EXPECT_EQ(InProcessUnitLink(nullptr).presetName(), "Init");
@@ -352,19 +542,33 @@ TEST(MainView, ThePollDeliversTheUnitsClassificationToTheCanvas) {
     EXPECT_FALSE(e.view->isPolling());
 }
 
-TEST(CurveHistory, KeepsTheNewestStepsUpToItsDepth) {
+TEST(CurveHistory, KeepsTheNewestStepsUpToItsDepthAndThePresetOfTheStepsThatChangedIt) {
     CurveHistory history(3);
     const auto curveOf = [](float delay) {
         return CurveHistory::Curve{{Uuid::random(), 100.0f, delay}};
     };
+    const CurveHistory::PresetMark init{"Init", curveOf(0.0f)};
     for (int i = 0; i < 5; ++i)
         history.record(curveOf(static_cast<float>(i)));
     EXPECT_EQ(history.undoDepth(), 3u);
-    EXPECT_EQ(history.undo(curveOf(5.0f))->front().delay, 4.0f);
-    EXPECT_EQ(history.undo(curveOf(4.0f))->front().delay, 3.0f);
-    EXPECT_EQ(history.undo(curveOf(3.0f))->front().delay, 2.0f);
-    EXPECT_FALSE(history.undo(curveOf(2.0f)));
-    EXPECT_EQ(history.redo(curveOf(2.0f))->front().delay, 3.0f);
+    EXPECT_EQ(history.undo(curveOf(5.0f), init)->curve.front().delay, 4.0f);
+    EXPECT_EQ(history.undo(curveOf(4.0f), init)->curve.front().delay, 3.0f);
+    EXPECT_EQ(history.undo(curveOf(3.0f), init)->curve.front().delay, 2.0f);
+    EXPECT_FALSE(history.undo(curveOf(2.0f), init));
+    const auto redone = history.redo(curveOf(2.0f), init);
+    EXPECT_EQ(redone->curve.front().delay, 3.0f);
+    EXPECT_FALSE(redone->preset);
+
+    // A load: undone it gives back the preset before it, redone the one it loaded.
+    history.record(curveOf(3.0f), init);
+    const CurveHistory::PresetMark loaded{"Loaded", curveOf(9.0f)};
+    const auto undone = history.undo(curveOf(9.0f), loaded);
+    ASSERT_TRUE(undone->preset);
+    EXPECT_EQ(undone->preset->name, "Init");
+    const auto again = history.redo(curveOf(3.0f), init);
+    ASSERT_TRUE(again->preset);
+    EXPECT_EQ(again->preset->name, "Loaded");
+    EXPECT_EQ(again->curve.front().delay, 9.0f);
 }
 
 int countMainViews(const View& view) {

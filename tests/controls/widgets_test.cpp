@@ -328,5 +328,47 @@ TEST(TopBar, PresetNameShowsTheDirtyMarkerStaysOnOneLineAndButtonsCallBack) {
     EXPECT_EQ(f.saveTaps, 1);
 }
 
+// Where the dirty marker's star stands in the bar: before the chevron and its 4-point gap, at
+// the preset button's trailing padding, in the upper half of the line (an ellipsis sits on the
+// baseline instead).
+Rect starArea(const TopBarView& bar) {
+    const Rect button = frameInRoot(bar.presetButton());
+    const double chevron = measureSymbol("chevron.down", Font{8.0, FontWeight::bold}).width;
+    const double star = measureText("*", Font{11.0, FontWeight::medium}).width;
+    const double right = button.maxX() - 10.0 - chevron - 4.0;
+    return {right - star, button.y + 5.0, star, button.height / 2.0 - 5.0};
+}
+
+TEST(TopBar, TheNameTakesTheRoomBesideTheCentredSelectorAndACutSparesTheDirtyMarker) {
+    TopBarFixture f;
+    const Font nameFont{11.0, FontWeight::medium};
+    const auto selectorCentred = [&] {
+        const double left = frameInRoot(f.bar->segment(SpectralMode::delay)).x;
+        const double right = frameInRoot(f.bar->segment(SpectralMode::scatter)).maxX();
+        return std::abs((left + right) / 2.0 - 450.0) < 1e-6;
+    };
+    f.name = "Shimmer Wash";
+    f.dirty = true;
+    f.host.advance(2.0);
+    EXPECT_TRUE(selectorCentred());
+    // Shown whole: nothing cut, in the layout or in the pixels.
+    EXPECT_DOUBLE_EQ(f.bar->presetNameText().frame().width,
+                     measureText("Shimmer Wash", nameFont).width);
+    EXPECT_GT(brightest(*f.snapshot(), starArea(*f.bar)), 0.8);
+
+    // A name longer than the room: cut between the selector and the save button, the marker
+    // still there.
+    f.name = std::string(80, 'W') + " Wash";
+    f.dirty = true;
+    f.host.advance(4.0);
+    EXPECT_TRUE(selectorCentred());
+    const Rect button = frameInRoot(f.bar->presetButton());
+    const Rect rightmostSegment = frameInRoot(f.bar->segment(SpectralMode::scatter));
+    EXPECT_GE(button.x, rightmostSegment.maxX() + 2.0);
+    EXPECT_LT(button.x, rightmostSegment.maxX() + 2.0 + kDefaultSpacing + 1.0);
+    EXPECT_LT(f.bar->presetNameText().frame().width, measureText(f.name, nameFont).width);
+    EXPECT_GT(brightest(*f.snapshot(), starArea(*f.bar)), 0.8);
+}
+
 } // namespace
 } // namespace zerin

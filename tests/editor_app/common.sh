@@ -36,6 +36,27 @@ wait_for() {
     return 1
 }
 
+# Stores user presets for the editor to find: each argument is NAME:FREQ/DELAY,FREQ/DELAY...
+write_user_presets() {
+    local spec name p points pairs entries=() n=0
+    for spec in "$@"; do
+        name=${spec%%:*}
+        points=()
+        IFS=, read -ra pairs <<<"${spec#*:}"
+        for p in "${pairs[@]}"; do
+            n=$((n + 1))
+            points+=("$(printf '{"id": "00000000-0000-4000-8000-%012d", "freq": %s, "delay": %s}' \
+                "$n" "${p%/*}" "${p#*/}")")
+        done
+        n=$((n + 1))
+        entries+=("$(printf '{"id": "00000000-0000-4000-8000-%012d", "name": "%s", "points": [%s], "isFactory": false}' \
+            "$n" "$name" "$(IFS=,; echo "${points[*]}")")")
+    done
+    mkdir -p "$ZERIN_CONFIG_DIR"
+    printf '{"VeskUserPresets": [%s]}\n' "$(IFS=,; echo "${entries[*]}")" \
+        >"$ZERIN_CONFIG_DIR/preferences.json"
+}
+
 # The editor must never find a JACK server the person running the tests has started.
 export JACK_DEFAULT_SERVER="zerin-editor-test-$$"
 export JACK_NO_AUDIO_RESERVATION=1

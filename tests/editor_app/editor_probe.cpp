@@ -2,7 +2,9 @@
 // X server shows, a window closed as a window manager closes it, the loudness of a recording.
 //
 //   editor_probe png FILE             -> "WIDTH HEIGHT COLOURS"
-//   editor_probe differ A.png B.png   -> percentage of pixels that differ visibly
+//   editor_probe differ A.png B.png [X Y W H]
+//                                     -> percentage of pixels that differ visibly (within the
+//                                        rectangle of pixels, if given)
 //   editor_probe screen [OUT.png]     -> "WIDTH HEIGHT COLOURS" of $DISPLAY's root window,
 //                                        which OUT.png keeps for a person to look at
 //   editor_probe close WINDOW         -> sends WM_DELETE_WINDOW to WINDOW (decimal or 0x hex)
@@ -79,18 +81,25 @@ int png(const char* path) {
     return 0;
 }
 
-int differ(const char* a, const char* b) {
+int differ(const char* a, const char* b, int left, int top, int width, int height) {
     Image x, y;
     if (!readPng(a, x) || !readPng(b, y)) return 1;
     if (x.width != y.width || x.height != y.height) {
         std::printf("100\n");
         return 0;
     }
-    std::size_t count = 0;
-    for (std::size_t i = 0; i < x.pixels.size(); ++i)
-        if (visiblyDiffer(x.pixels[i], y.pixels[i])) ++count;
-    std::printf("%.2f\n",
-                100.0 * static_cast<double>(count) / static_cast<double>(x.pixels.size()));
+    if (width < 0) width = x.width, height = x.height;
+    const int right = std::min(left + width, x.width);
+    const int bottom = std::min(top + height, x.height);
+    left = std::max(left, 0);
+    top = std::max(top, 0);
+    std::size_t count = 0, total = 0;
+    for (int row = top; row < bottom; ++row)
+        for (int column = left; column < right; ++column, ++total) {
+            const std::size_t i = static_cast<std::size_t>(row) * x.width + column;
+            if (visiblyDiffer(x.pixels[i], y.pixels[i])) ++count;
+        }
+    std::printf("%.2f\n", total == 0 ? 0.0 : 100.0 * static_cast<double>(count) / total);
     return 0;
 }
 
@@ -198,7 +207,10 @@ int tone(const char* path, int channels) {
 int main(int argc, char** argv) {
     const std::string command = argc > 1 ? argv[1] : "";
     if (command == "png" && argc == 3) return png(argv[2]);
-    if (command == "differ" && argc == 4) return differ(argv[2], argv[3]);
+    if (command == "differ" && argc == 4) return differ(argv[2], argv[3], 0, 0, -1, -1);
+    if (command == "differ" && argc == 8)
+        return differ(argv[2], argv[3], std::atoi(argv[4]), std::atoi(argv[5]), std::atoi(argv[6]),
+                      std::atoi(argv[7]));
     if (command == "screen" && (argc == 2 || argc == 3))
         return screen(argc == 3 ? argv[2] : nullptr);
     if (command == "close" && argc == 3) return closeWindow(argv[2]);

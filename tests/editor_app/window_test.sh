@@ -65,6 +65,50 @@ kill -TERM "$EDITOR_PID"
 wait_editor || fail "SIGTERM gave status $?: $(cat "$WORK/editor.err")"
 grep -Eq '"dryWet": *37' "$state" || fail "the restored dryWet was not saved back: $(cat "$state")"
 
+# The preset browser under real wheel clicks (buttons 4 and 5) and a drag of its scroll bar:
+# six user presets overflow the list, and the last two load only once scrolled into view.
+# Places in window points at scale 1: the name button, a point on the list, the scroll bar,
+# and where the last two rows stand when the list is scrolled to its end (the rows are 25
+# points apart; unscrolled, those places show "User 4" and "User 3").
+write_user_presets "User 1:200/50,4000/100" "User 2:200/60,4000/110" "User 3:200/70,4000/120" \
+    "User 4:200/80,4000/130" "User 5:200/90,4000/140" "User 6:200/95,4000/150"
+name_button=(825 22) in_list=(760 200) scroll_bar=879 fifth_row=286 sixth_row=311
+browse=$WORK/browse.json
+start_editor "$browse"
+wait_for 10 screen_has_drawing || fail "nothing drawn on the screen"
+xdotool windowfocus --sync "$WINDOW" 2>/dev/null || xdotool windowfocus "$WINDOW"
+# Opens the browser and waits until it shows: the scrim darkens the whole window.
+open_browser() {
+    "$PROBE" screen "$WORK/closed.png" >/dev/null
+    xdotool mousemove --window "$WINDOW" "${name_button[@]}" click 1
+    wait_for 10 browser_darkens || fail "the preset browser did not open"
+}
+browser_darkens() {
+    "$PROBE" screen "$WORK/open.png" >/dev/null &&
+        awk -v d="$("$PROBE" differ "$WORK/closed.png" "$WORK/open.png")" 'BEGIN { exit !(d > 30) }'
+}
+# The preset the editor holds, as Ctrl+S saves it.
+saved_preset_is() { # NAME
+    rm -f "$browse"
+    xdotool key ctrl+s
+    wait_for 10 test -s "$browse" || fail "Ctrl+S did not write $browse"
+    grep -q "\"presetName\": *\"$1\"" "$browse"
+}
+open_browser
+xdotool mousemove --window "$WINDOW" "${in_list[@]}" click --repeat 17 5
+xdotool mousemove --window "$WINDOW" 760 "$sixth_row" click 1
+saved_preset_is "User 6" ||
+    fail "17 wheel clicks and a click on the last row loaded $(grep -o '"presetName": *"[^"]*"' "$browse")"
+open_browser
+xdotool mousemove --window "$WINDOW" "$scroll_bar" 150 mousedown 1 \
+    mousemove --window "$WINDOW" "$scroll_bar" 250 mousemove --window "$WINDOW" "$scroll_bar" 420 \
+    mouseup 1
+xdotool mousemove --window "$WINDOW" 760 "$fifth_row" click 1
+saved_preset_is "User 5" ||
+    fail "dragging the scroll bar down and a click on the fifth user preset loaded $(grep -o '"presetName": *"[^"]*"' "$browse")"
+kill -TERM "$EDITOR_PID"
+wait_editor || fail "SIGTERM gave status $?: $(cat "$WORK/editor.err")"
+
 # The desktop's Xft.dpi sets the scale; --scale overrides it.
 window_width() { # EXPECTED-WIDTH editor-options...
     local width=$1

@@ -316,9 +316,38 @@ void ScrollView::layout(const Rect& frame) {
     c->layout({0.0, -scrollOffset, frame.width, content});
 }
 
+namespace {
+
+void placeLazyRows(View& view) {
+    if (auto* column = dynamic_cast<LazyColumn*>(&view)) return column->placeRows();
+    for (const auto& child : view.children())
+        placeLazyRows(*child);
+}
+
+} // namespace
+
 void ScrollView::scrollTo(double offset) {
     scrollOffset = std::clamp(offset, 0.0, std::max(content - frame().height, 0.0));
-    if (View* c = child()) moveFrame(*c, {0.0, -scrollOffset});
+    View* c = child();
+    if (c == nullptr) return;
+    moveFrame(*c, {0.0, -scrollOffset});
+    // Rows of a lazy list that come into view are built now rather than at the next frame:
+    // new views under this area only, nothing else rebuilt in the middle of the event.
+    placeLazyRows(*c);
+}
+
+bool ScrollView::overflows() const {
+    return content > frame().height + 0.5;
+}
+
+Rect ScrollView::indicatorRect() const {
+    if (!overflows()) return {};
+    const double height = frame().height;
+    const double track = height - 2.0 * kIndicatorInset;
+    const double length = std::min(std::max(kIndicatorMinLength, track * height / content), track);
+    const double travel = std::max(track - length, 0.0);
+    const double y = kIndicatorInset + travel * scrollOffset / (content - height);
+    return {frame().width - kIndicatorWidth - kIndicatorInset, y, kIndicatorWidth, length};
 }
 
 void ScrollView::draw(Graphics& g) {
@@ -327,25 +356,115 @@ void ScrollView::draw(Graphics& g) {
     g.clipRect(box);
     drawChildren(g);
     g.restore();
-    if (content <= box.height + 0.5) return;
-    const double track = box.height - 2.0 * kIndicatorInset;
-    const double length = std::max(kIndicatorMinLength, track * box.height / content);
-    const double travel = std::max(track - length, 0.0);
-    const double y = kIndicatorInset + travel * scrollOffset / (content - box.height);
+    if (!overflows()) return;
     Path path;
-    addCapsule(path, {box.width - kIndicatorWidth - kIndicatorInset, y, kIndicatorWidth, length});
-    g.fill(path, Color{1.0, 1.0, 1.0, 0.35});
+    addCapsule(path, indicatorRect());
+    g.fill(path, Color{1.0, 1.0, 1.0, grab ? 0.55 : 0.35});
 }
 
 View* ScrollView::hitTest(Point local) {
     if (!hitTestingEnabled || !contains(bounds(), local)) return nullptr;
-    return View::hitTest(local);
+    if (overflows() && local.x >= frame().width - kIndicatorZone) return this;
+    // Elsewhere only the content takes presses; the area's own empty space lets them through.
+    View* c = child();
+    if (!c || !c->hitTestingEnabled) return nullptr;
+    return c->hitTest({local.x - c->frame().x, local.y - c->frame().y});
+}
+
+void ScrollView::pointerDown(const PointerEvent& event) {
+    grab.reset();
+    if (!overflows()) return;
+    const Rect indicator = indicatorRect();
+    const double y = event.location.y;
+    // On the indicator it moves with the pointer from where it was taken; beside it on the
+    // track it first jumps to centre on the pointer.
+    grab = y >= indicator.y && y < indicator.maxY() ? y - indicator.y : indicator.height / 2.0;
+    pointerDragged(event);
+}
+
+void ScrollView::pointerDragged(const PointerEvent& event) {
+    if (!grab || !overflows()) return;
+    const Rect indicator = indicatorRect();
+    const double travel = frame().height - 2.0 * kIndicatorInset - indicator.height;
+    if (travel <= 0.0) return;
+    const double top = event.location.y - *grab - kIndicatorInset;
+    scrollTo(std::clamp(top / travel, 0.0, 1.0) * (content - frame().height));
+}
+
+void ScrollView::pointerUp(const PointerEvent&) {
+    grab.reset();
 }
 
 bool ScrollView::scrollWheel(double lines, Point) {
     if (content <= frame().height) return false;
     scrollTo(scrollOffset + lines * kPointsPerWheelLine);
     return true;
+}
+
+// --- LazyColumn ---
+
+LazyColumn::LazyColumn(std::vector<double> rowHeights, double spacing,
+                       std::function<ViewPtr(std::size_t)> makeRow,
+                       std::function<void(std::size_t)> rowRemoved)
+    : heights(std::move(rowHeights)), makeRow(std::move(makeRow)),
+      rowRemoved(std::move(rowRemoved)) {
+    tops.reserve(heights.size() + 1);
+    double y = 0.0;
+    for (double& h : heights) {
+        h = std::isfinite(h) ? std::max(h, 0.0) : 0.0;
+        tops.push_back(y);
+        y += h + spacing;
+    }
+    tops.push_back(heights.empty() ? 0.0 : y - spacing);
+}
+
+Size LazyColumn::sizeThatFits(Size proposal) {
+    const double width = std::isfinite(proposal.width) ? std::max(proposal.width, 0.0) : 0.0;
+    return {width, tops.back()};
+}
+
+void LazyColumn::layout(const Rect& frame) {
+    setFrame(frame);
+    placeRows();
+}
+
+void LazyColumn::placeRows() {
+    const double width = frame().width;
+    // The band that shows, in this column's coordinates: the enclosing scroll area's.
+    double top = 0.0;
+    double bottom = frame().height;
+    for (const View* v = parent(); v != nullptr; v = v->parent()) {
+        const auto* scroll = dynamic_cast<const ScrollView*>(v);
+        if (scroll == nullptr) continue;
+        top = scroll->originInRoot().y - originInRoot().y;
+        bottom = top + scroll->frame().height;
+        break;
+    }
+    const auto rowTops = tops.begin();
+    const auto rowsEnd = tops.begin() + static_cast<std::ptrdiff_t>(heights.size());
+    auto first = static_cast<std::size_t>(std::upper_bound(rowTops, rowsEnd, top) - rowTops);
+    if (first > 0 && tops[first - 1] + heights[first - 1] > top) --first;
+    const auto last =
+        static_cast<std::size_t>(std::lower_bound(rowTops, rowsEnd, bottom) - rowTops);
+
+    for (auto it = built.begin(); it != built.end();) {
+        if (it->first >= first && it->first < last) {
+            ++it;
+            continue;
+        }
+        if (rowRemoved) rowRemoved(it->first);
+        removeChild(it->second);
+        it = built.erase(it);
+    }
+    for (std::size_t i = first; i < last; ++i) {
+        View*& row = built[i];
+        if (row == nullptr) row = makeRow ? addChild(makeRow(i)) : nullptr;
+        if (row == nullptr) {
+            built.erase(i);
+            continue;
+        }
+        row->layout({0.0, tops[i], width, heights[i]});
+    }
 }
 
 } // namespace zerin

@@ -6,8 +6,12 @@
 #include "platform/ui/binding.h"
 #include "platform/ui/layout.h"
 
+#include <cstddef>
 #include <functional>
+#include <map>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace zerin {
 
@@ -76,9 +80,13 @@ private:
 
 // A vertical scroll area as tall as its content up to `maxHeight`. The wheel scrolls it
 // (about 3 lines of 12 points per notch) within its range; while the content is taller, an
-// indicator on the right shows where the view stands.
+// indicator on the right shows where the view stands, and dragging it scrolls (a press on the
+// track beside it first brings it under the pointer). The rightmost kIndicatorZone points
+// belong to the indicator then, so content should keep its own controls clear of them.
 class ScrollView : public View {
 public:
+    static constexpr double kIndicatorZone = 10.0;
+
     ScrollView(ViewPtr content, double maxHeight);
     Size sizeThatFits(Size proposal) override;
     // As wide as offered; never vertically flexible: its height comes from the content.
@@ -86,16 +94,53 @@ public:
     void layout(const Rect& frame) override;
     void draw(Graphics& g) override;
     View* hitTest(Point local) override;
+    bool acceptsPointer() const override { return true; }
+    void pointerDown(const PointerEvent& event) override;
+    void pointerDragged(const PointerEvent& event) override;
+    void pointerUp(const PointerEvent& event) override;
     bool scrollWheel(double lines, Point local) override;
     double offset() const { return scrollOffset; } // points scrolled down
     double contentHeight() const { return content; }
     void scrollTo(double offset); // clamped to the range
+    // Whether the content is taller than the area (the indicator shows and can be dragged).
+    bool overflows() const;
+    // The indicator in local coordinates (empty while the content fits).
+    Rect indicatorRect() const;
 
 private:
     View* child() const;
     double maxHeight;
     double scrollOffset = 0.0;
     double content = 0.0;
+    std::optional<double> grab; // while dragging: the press's distance below the indicator's top
+};
+
+// Rows of known heights, one under the other, for a long list in a ScrollView. Only the rows
+// that show in the nearest enclosing ScrollView (all of them outside one) are built and laid
+// out, at each layout; rows that scroll out of view are destroyed, so a list of thousands
+// costs what a screenful does. Row i is `rowHeights[i]` tall and is built by `makeRow(i)`;
+// `rowRemoved(i)`, if given, hears when it goes.
+class LazyColumn : public View {
+public:
+    LazyColumn(std::vector<double> rowHeights, double spacing,
+               std::function<ViewPtr(std::size_t)> makeRow,
+               std::function<void(std::size_t)> rowRemoved = {});
+    Size sizeThatFits(Size proposal) override; // the offered width (0 if none), all rows high
+    Flexibility flexibility() const override { return {true, false}; }
+    void layout(const Rect& frame) override;
+    // Builds, drops and places rows for where the column now stands in its scroll area; the
+    // area calls it when it scrolls, so a click right after a wheel turn finds its row.
+    void placeRows();
+    std::size_t rowCount() const { return heights.size(); }
+    // The rows built now, by index.
+    const std::map<std::size_t, View*>& builtRows() const { return built; }
+
+private:
+    std::vector<double> heights;
+    std::vector<double> tops; // each row's top; one more entry: the total height
+    std::function<ViewPtr(std::size_t)> makeRow;
+    std::function<void(std::size_t)> rowRemoved;
+    std::map<std::size_t, View*> built;
 };
 
 } // namespace zerin

@@ -384,10 +384,18 @@ public:
         return {std::min(measured.width, std::max(proposal.width, 0.0)), measured.height};
     }
     void draw(Graphics& g) override {
-        g.drawTextInBox(content(), font, color(), bounds(), alignment);
+        const std::string shown = content();
+        Rect box = bounds();
+        // A width handed down through sums and differences (a row that sizes one part and
+        // gives another what is left) can come back a rounding error short of what the text
+        // measured; that must not cut the text.
+        const double measured = measureText(shown, font).width;
+        if (box.width < measured && box.width >= measured - kRoundingSlack) box.width = measured;
+        g.drawTextInBox(shown, font, color(), box, alignment);
     }
 
 private:
+    static constexpr double kRoundingSlack = 1e-3;
     std::function<std::string()> content;
     Font font;
     std::function<Color()> color;

@@ -3,6 +3,7 @@
 #include "platform/ui/graphics.h"
 #include "platform/ui/ui_context.h"
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -96,6 +97,16 @@ void View::removeAllChildren() {
     auto old = std::move(mChildren);
     mChildren.clear();
     old.clear();
+}
+
+void View::removeChild(View* child) {
+    const auto found = std::find_if(mChildren.begin(), mChildren.end(),
+                                    [child](const auto& c) { return c.get() == child; });
+    if (found == mChildren.end()) return;
+    // Out of the list before it dies, as in removeAllChildren.
+    std::unique_ptr<View> old = std::move(*found);
+    mChildren.erase(found);
+    old.reset();
 }
 
 Point View::originInRoot() const {

@@ -111,6 +111,8 @@ public:
         return raw;
     }
     void removeAllChildren();
+    // Destroys one child (and its subtree); a view that is not a child is left alone.
+    void removeChild(View* child);
     const std::vector<std::unique_ptr<View>>& children() const { return mChildren; }
     View* parent() const { return mParent; }
     // The host's context; null until the view is in a host's tree. Children take their
