@@ -4,7 +4,8 @@
 // (a plug-in host's), on an X connection of its own. Painting is double-buffered (into an
 // off-screen pixmap, then one copy). Nothing here installs an X error handler: requests are
 // kept valid instead, because Xlib's default handler ends the process and a host's own
-// handler is not ours to replace.
+// handler is not ours to replace. Only for the duration of our own calls into Xlib does a
+// handler of ours route I/O errors on our connection back to us.
 
 #include "platform/ui/geometry.h"
 
@@ -44,8 +45,13 @@ public:
     // How long a loop may sleep before pump() has work (the next frame or timer).
     double secondsUntilNextWork() const;
 
-    // The user closed a top-level window (WM_DELETE_WINDOW) or the parent went away.
+    // The user closed a top-level window (WM_DELETE_WINDOW), the parent went away or the
+    // connection was lost.
     bool closeRequested() const;
+    // The connection to the server broke (the window was killed with xkill, the server went
+    // away): nothing is shown any more. Xlib's process-wide handler, which ends the process,
+    // never hears of it; see x11_window.cpp.
+    bool connectionLost() const;
     unsigned long windowId() const;
     double scale() const;
 
