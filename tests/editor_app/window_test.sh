@@ -14,7 +14,8 @@ command -v xwininfo >/dev/null || skip "xwininfo is not installed"
 # side by side never meet; -noreset, so that it keeps its root properties between clients.
 Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$WORK/display" \
     >"$WORK/xvfb.log" 2>&1 &
-PIDS+=($!)
+XVFB_PID=$!
+PIDS+=($XVFB_PID)
 wait_for 20 test -s "$WORK/display" || fail "Xvfb did not start: $(cat "$WORK/xvfb.log")"
 export DISPLAY=":$(head -n 1 "$WORK/display")"
 wait_for 20 xwininfo -root || fail "Xvfb did not start: $(cat "$WORK/xvfb.log")"
@@ -84,4 +85,29 @@ if command -v xprop >/dev/null; then
     window_width 1350
 fi
 window_width 1800 --scale 2
+
+# The X connection broken under the editor: its window killed (xkill kills the client that
+# made it), then the server itself gone. The session is saved all the same, and the status
+# and a message say that the editor did not end by the user's choice.
+lost_connection() { # what broke
+    wait_editor
+    local status=$?
+    ((status == 1)) || fail "$1: status $status, not 1: $(cat "$WORK/editor.err")"
+    grep -q "connection to the X display was lost" "$WORK/editor.err" ||
+        fail "$1: no word about the lost connection: $(cat "$WORK/editor.err")"
+    grep -Eq '"dryWet": *41' "$state" || fail "$1: the session was not saved: $(cat "$state")"
+}
+if command -v xkill >/dev/null; then
+    sed -i 's/"dryWet": *[0-9.]*/"dryWet": 41/' "$state"
+    start_editor "$state"
+    rm "$state"
+    xkill -id "$WINDOW" >/dev/null
+    lost_connection "xkill"
+fi
+sed -i 's/"dryWet": *[0-9.]*/"dryWet": 41/' "$state"
+start_editor "$state"
+wait_for 10 screen_has_drawing || fail "nothing drawn on the screen"
+rm "$state"
+kill "$XVFB_PID"
+lost_connection "the server gone"
 echo "window tests passed"

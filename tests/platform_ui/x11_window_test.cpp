@@ -5,6 +5,7 @@
 #include "platform/ui/shapes.h"
 #include "platform/ui/view_host.h"
 #include "platform/ui/x11_window.h"
+#include "support/xvfb.h"
 
 // Before the X11 headers, whose macros (None, Bool) clash with its names.
 #include <gtest/gtest.h>
@@ -12,11 +13,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
-#include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -25,6 +22,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 // Under the sanitizers: cairo's X11 backend keeps a few records per display past
@@ -37,66 +35,10 @@ extern "C" const char* __asan_default_options() {
 namespace zerin {
 namespace {
 
-bool installed(const char* program) {
-    return std::system((std::string("command -v ") + program + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-pid_t spawn(const std::vector<std::string>& args, const std::string& display = {}) {
-    pid_t pid = fork();
-    if (pid != 0) return pid;
-    // Dies with the test, even when Xlib's default handler ends the test with exit().
-    prctl(PR_SET_PDEATHSIG, SIGTERM);
-    int devNull = ::open("/dev/null", O_RDWR);
-    dup2(devNull, STDOUT_FILENO);
-    dup2(devNull, STDERR_FILENO);
-    if (!display.empty()) setenv("DISPLAY", display.c_str(), 1);
-    std::vector<char*> argv;
-    for (const std::string& arg : args)
-        argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    execvp(argv[0], argv.data());
-    _exit(127);
-}
-
-int waitFor(pid_t pid) {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
-// An Xvfb on a display it picks itself (-displayfd), so that test processes running side by
-// side never race for one number; it writes the number once it accepts connections.
-class XvfbServer {
-public:
-    XvfbServer() {
-        int ready[2];
-        if (pipe(ready) != 0) return;
-        pid = spawn({"Xvfb", "-displayfd", std::to_string(ready[1]), "-screen", "0", "1024x768x24",
-                     "-nolisten", "tcp", "-noreset"});
-        close(ready[1]);
-        char number[16] = {};
-        pollfd fd{ready[0], POLLIN, 0};
-        if (poll(&fd, 1, 20'000) > 0 && read(ready[0], number, sizeof number - 1) > 0) {
-            name = ":"; // appending: GCC 12 warns falsely about "literal" + string
-            name += std::to_string(std::atoi(number));
-        }
-        close(ready[0]);
-    }
-    ~XvfbServer() { stop(); }
-    // Also from a child process of the one that started it.
-    void stop() {
-        if (pid <= 0) return;
-        kill(pid, SIGTERM);
-        waitpid(pid, nullptr, 0);
-        pid = -1;
-    }
-    XvfbServer(const XvfbServer&) = delete;
-    XvfbServer& operator=(const XvfbServer&) = delete;
-
-    std::string name; // empty when the server did not start
-private:
-    pid_t pid = -1;
-};
+using test::installed;
+using test::spawn;
+using test::waitFor;
+using test::XvfbServer;
 
 // Fills its bounds with one colour and records what reaches it.
 class ProbeView : public View {
@@ -323,6 +265,18 @@ int runTwoWindowsScenario(const std::string& displayName, bool closeFirst) {
     return 0;
 }
 
+// Many small shapes in many colours: a frame of it sends more than Xlib buffers at once.
+class BusyView : public View {
+public:
+    void draw(Graphics& g) override {
+        for (int i = 0; i < 2000; ++i) {
+            Path path;
+            addRect(path, {(i % 50) * 4.0, (i / 50) * 2.5, 3.0, 2.0});
+            g.fill(path, Color{(i % 7) / 7.0, (i % 11) / 11.0, 0.5, 0.9});
+        }
+    }
+};
+
 // Stands for a host's process-wide handler, which ends the process as GDK's does.
 int hostIoErrorHandler(Display*) {
     _exit(20);
@@ -348,8 +302,14 @@ int runKilledConnectionScenario(const std::string& displayName) {
         return 11;
     if (!killed.pumpUntil([&] { return isRedAt(hostDisplay, killed.window->windowId(), 5, 5); }))
         return 12;
-    XKillClient(hostDisplay, killed.window->windowId());
-    XSync(hostDisplay, False);
+    // Killed in the middle of a frame, before a paint that fills Xlib's buffer more than once.
+    killed.host.setRoot(std::make_unique<BusyView>());
+    bool armed = true;
+    Subscription frames = killed.host.context().onFrame([&] {
+        if (!std::exchange(armed, false)) return;
+        XKillClient(hostDisplay, killed.window->windowId());
+        XSync(hostDisplay, False);
+    });
     if (!killed.pumpUntil([&] { return killed.window->connectionLost(); })) return 13;
     if (!killed.window->closeRequested()) return 14;
     killed.window->pump(); // harmless once lost

@@ -2,6 +2,7 @@
 
 #include "platform/ui/graphics.h"
 #include "platform/ui/view_host.h"
+#include "platform/ui/x11_lost_connection.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib-xcb.h>
@@ -270,6 +271,7 @@ struct X11Window::Impl {
     bool windowGone = false;
     bool closeRequested = false;
     bool connectionLost = false; // nothing more goes to the server, nor comes from it
+    LostConnectionSink sink;     // where requests go once it is lost
     double lastFrame = -1.0;     // steady clock
     std::vector<unsigned int> pendingChecks;
     unsigned int fence = 0; // a request with a reply, sent after window requests; 0: none
@@ -277,6 +279,7 @@ struct X11Window::Impl {
 
 X11Window::Impl::~Impl() {
     XlibScope scope;
+    if (connectionLost) sink.take(display);
     caches.reset(); // before the display goes, which frees what cairo keeps of them there
     if (!display) return;
     if (inputContext) XDestroyIC(inputContext);
@@ -290,7 +293,9 @@ X11Window::Impl::~Impl() {
         xcb_discard_reply(xcb, sequence);
     if (fence) xcb_discard_reply(xcb, fence);
     // On a lost connection Xlib sends nothing more; this only frees memory.
+    if (connectionLost) sink.take(display);
     XCloseDisplay(display);
+    sink.closed();
     release(display);
 }
 
@@ -685,6 +690,7 @@ void X11Window::Impl::windowDestroyed() {
 // returns as if the server had answered nothing.
 void X11Window::Impl::lostConnection() {
     connectionLost = true;
+    sink.take(display);
     windowDestroyed();
 }
 
@@ -711,6 +717,12 @@ std::unique_ptr<X11Window> X11Window::open(ViewHost& host, const X11WindowOption
 
 void X11Window::pump() {
     impl->pump();
+}
+
+void X11Window::releaseViews() {
+    XlibScope scope;
+    if (impl->connectionLost) impl->sink.take(impl->display);
+    impl->host.setRoot(nullptr);
 }
 
 int X11Window::connectionFd() const {

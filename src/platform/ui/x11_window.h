@@ -40,6 +40,10 @@ public:
     // from a host's idle callback or whenever the connection's fd is readable or
     // secondsUntilNextWork() has passed.
     void pump();
+    // Destroys the host's views (setRoot(nullptr)) with a broken connection routed to us as
+    // in pump(): cairo keeps copies of their cached images on this window's connection, and
+    // frees them as they go. Call it before destroying the window.
+    void releaseViews();
     // The X connection's file descriptor, for poll().
     int connectionFd() const;
     // How long a loop may sleep before pump() has work (the next frame or timer).
