@@ -86,6 +86,25 @@ if command -v xprop >/dev/null; then
 fi
 window_width 1800 --scale 2
 
+# The cursor the server shows over a knob (up and down arrows) and over the preset name
+# field of the save dialog (a text cursor), at places in window points at scale 1; the window
+# sits at the root's origin (no window manager).
+if command -v xwininfo >/dev/null; then
+    "$EDITOR" --scale 1 2>"$WORK/editor.err" &
+    EDITOR_PID=$!
+    PIDS+=("$EDITOR_PID")
+    wait_for 30 xdotool search --name '^Zerin$' || fail "no window: $(cat "$WORK/editor.err")"
+    WINDOW=$(xdotool search --name '^Zerin$' | head -n 1)
+    wait_for 10 screen_has_drawing || fail "nothing drawn on the screen"
+    cursor=$("$PROBE" cursor 95 525)
+    [[ $cursor == up-down ]] || fail "over the INPUT knob the cursor is $cursor, not up-down"
+    xdotool mousemove 869 22 click 1 # the save button opens the dialog
+    cursor=$("$PROBE" cursor 450 293)
+    [[ $cursor == text ]] || fail "over the preset name field the cursor is $cursor, not text"
+    kill -TERM "$EDITOR_PID"
+    wait_editor || fail "SIGTERM gave status $?: $(cat "$WORK/editor.err")"
+fi
+
 # The X connection broken under the editor: its window killed (xkill kills the client that
 # made it), then the server itself gone. The session is saved all the same, and the status
 # and a message say that the editor did not end by the user's choice.
