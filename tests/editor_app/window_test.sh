@@ -1,6 +1,8 @@
 #!/bin/bash
 # The editor on a real X server (Xvfb): its window maps and draws, Ctrl+S writes the state,
-# and closing the window or a SIGTERM ends it with status 0 and the state written.
+# and closing the window or a SIGTERM ends it with status 0 and the state written; the
+# server shows the knobs' and the name field's cursors; a killed window or a vanished server
+# ends it with status 1 and the state written.
 EDITOR=$1 PROBE=$2
 . "$(dirname "$0")/common.sh"
 # Under the sanitizers, leaks inside cairo are told apart only from whole stacks (cairo has
