@@ -92,6 +92,7 @@ private:
 };
 
 LiveEditor::~LiveEditor() {
+    if (mWindow) mWindow->releaseViews();
     if (mHost) mHost->setRoot(nullptr);
     mWindow.reset();
     stopAudio();
@@ -216,6 +217,8 @@ void LiveEditor::loop() {
         }
         if (mWindow) {
             mWindow->pump();
+            if (mWindow->connectionLost())
+                std::fprintf(stderr, "zerin-editor: the connection to the X display was lost\n");
             if (mWindow->closeRequested()) return;
         } else {
             mQueue.pump();
@@ -229,6 +232,7 @@ void LiveEditor::loop() {
 int LiveEditor::quit() {
     stopAudio();
     if (mOptions.statePath && !save()) return kExitFailure;
+    if (mWindow && mWindow->connectionLost()) return kExitFailure; // saved, but not asked to quit
     return mJackWentAway && !mWindow ? kExitFailure : kExitOk;
 }
 

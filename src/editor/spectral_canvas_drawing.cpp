@@ -302,20 +302,28 @@ void SpectralCanvasView::drawLabels(Graphics& g) {
                    {kDelayLabelX, plot.y + plot.height * label.value});
 }
 
-// Centred above the pointer, wherever the pointer is: the tooltip is not clipped to the canvas.
+// Centred above the pointer; where there is no room above, below it, and moved in from the
+// sides near them, so that the whole tooltip stays inside the canvas wherever the pointer is
+// dragged (the window ends at the canvas's top and sides).
 void SpectralCanvasView::drawTooltip(Graphics& g) {
     if (!viewState.tooltipText) return;
     const std::string& text = *viewState.tooltipText;
     const Size textSize = measureText(text, kTooltipFont);
     const double width = textSize.width + 2.0 * kTooltipPaddingX;
     const double height = textSize.height + 2.0 * kTooltipPaddingY;
-    const Point center{viewState.tooltipPosition.x, viewState.tooltipPosition.y - kTooltipRise};
+    const Point pointer = viewState.tooltipPosition;
+    const double edge = 1.0; // room for the border's stroke
+    double top = pointer.y - kTooltipRise - height / 2.0;
+    if (top < edge) top = pointer.y + kTooltipRise - height / 2.0;
+    top = std::clamp(top, edge, std::max(edge, size.height - height - edge));
+    const double left =
+        std::clamp(pointer.x - width / 2.0, edge, std::max(edge, size.width - width - edge));
+    const Rect box{left, top, width, height};
     scratchPath.elements.clear();
-    addRoundedRect(scratchPath, {center.x - width / 2.0, center.y - height / 2.0, width, height},
-                   kTooltipCornerRadius, true);
+    addRoundedRect(scratchPath, box, kTooltipCornerRadius, true);
     g.fill(scratchPath, C::panelBackground);
     g.stroke(scratchPath, C::borderSubtle, StrokeStyle{1.0});
-    g.drawText(text, kTooltipFont, kWhite, center);
+    g.drawText(text, kTooltipFont, kWhite, {box.x + width / 2.0, box.y + height / 2.0});
 }
 
 } // namespace zerin

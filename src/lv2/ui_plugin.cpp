@@ -113,7 +113,10 @@ struct Ui {
 
     ~Ui() {
         if (link) link->sayGoodbye();
-        host.setRoot(nullptr); // the view holds on to the mirror and the link
+        // The view holds on to the mirror and the link; it goes while the window's
+        // connection is open, and a connection that broke meanwhile ends the editor only.
+        if (window) window->releaseViews();
+        host.setRoot(nullptr);
         window.reset();
         if (portWriter != 0) tree->removeParameterObserver(portWriter);
     }

@@ -197,6 +197,53 @@ TEST_F(CanvasDrawing, TheTooltipSitsCentred24PointsAboveThePointer) {
                      kTolerance));
 }
 
+// Dragged into a corner or against a side, the whole tooltip stays on the canvas: drawn into
+// an image with room around the canvas, nothing of it shows outside, and all of it inside.
+TEST_F(CanvasDrawing, TheTooltipStaysInsideTheCanvasAtItsEdges) {
+    constexpr double kMargin = 60.0;
+    const Size padded{kSize.width + 2.0 * kMargin, kSize.height + 2.0 * kMargin};
+    const auto renderPadded = [&] {
+        auto image = std::make_unique<OffscreenImage>(padded, 1.0);
+        image->draw([&](Graphics& g) {
+            g.translate(kMargin, kMargin);
+            canvas->draw(g);
+        });
+        return image;
+    };
+    const Font font{10.0, FontWeight::medium, FontDesign::monospaced};
+    for (const Point pointer :
+         {Point{3.0, 3.0}, Point{kSize.width - 3.0, 3.0}, Point{3.0, 200.0},
+          Point{kSize.width - 3.0, kSize.height - 40.0}, Point{-30.0, -30.0}}) {
+        SCOPED_TRACE(testing::Message() << pointer.x << ", " << pointer.y);
+        setCurve({{100, 600}, {10000, 600}});
+        canvas->handleDragChanged(pointer);
+        ASSERT_TRUE(canvas->state().tooltipText);
+        const Size text = measureText(*canvas->state().tooltipText, font);
+        const Image shown = renderPadded();
+        canvas->handleDragEnded(pointer);
+        const Image hidden = renderPadded();
+        double minX = padded.width, minY = padded.height, maxX = 0.0, maxY = 0.0;
+        for (int y = 0; y < shown->pixelHeight(); ++y) {
+            for (int x = 0; x < shown->pixelWidth(); ++x) {
+                const Point p{x + 0.5, y + 0.5};
+                if (distance(shown->colorAt(p), hidden->colorAt(p)) < 0.02) continue;
+                minX = std::min(minX, p.x);
+                minY = std::min(minY, p.y);
+                maxX = std::max(maxX, p.x);
+                maxY = std::max(maxY, p.y);
+            }
+        }
+        ASSERT_LT(minX, maxX);
+        EXPECT_GE(minX, kMargin);
+        EXPECT_GE(minY, kMargin);
+        EXPECT_LE(maxX, kMargin + kSize.width);
+        EXPECT_LE(maxY, kMargin + kSize.height);
+        // The box with its padding, stroke included.
+        EXPECT_GE(maxX - minX + 1.0, text.width + 16.0);
+        EXPECT_GE(maxY - minY + 1.0, text.height + 8.0);
+    }
+}
+
 // The stroke's core is opaque cyan; particles riding the curve can cover it, so three particle
 // draws are searched and any row that is core in one of them counts.
 TEST_F(CanvasDrawing, TheStrokeRunsThroughTheDelayTheKernelApplies) {

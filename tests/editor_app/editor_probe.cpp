@@ -8,11 +8,16 @@
 //   editor_probe screen [OUT.png]     -> "WIDTH HEIGHT COLOURS" of $DISPLAY's root window,
 //                                        which OUT.png keeps for a person to look at
 //   editor_probe close WINDOW         -> sends WM_DELETE_WINDOW to WINDOW (decimal or 0x hex)
+//   editor_probe cursor X Y           -> moves the pointer to X, Y on the root and says which
+//                                        cursor the server shows there once it settles:
+//                                        "up-down", "text" or "other"
 //   editor_probe peak FILE.wav        -> the largest absolute sample
 //   editor_probe tone OUT.wav CHANNELS -> writes two seconds of clicks over a tone
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/cursorfont.h>
+#include <X11/extensions/Xfixes.h>
 #include <cairo.h>
 #include <sndfile.h>
 
@@ -25,6 +30,8 @@
 #include <string>
 #include <unordered_set>
 #include <vector>
+
+#include <unistd.h>
 
 namespace {
 
@@ -160,6 +167,75 @@ int closeWindow(const char* id) {
     return 0;
 }
 
+// The cursor the server shows, as its picture.
+struct CursorPicture {
+    int width = 0, height = 0, xhot = 0, yhot = 0;
+    std::vector<unsigned long> pixels;
+    bool operator==(const CursorPicture&) const = default;
+};
+
+CursorPicture shownCursor(Display* display) {
+    CursorPicture picture;
+    XFixesCursorImage* image = XFixesGetCursorImage(display);
+    if (image == nullptr) return picture;
+    picture = {
+        image->width, image->height, image->xhot, image->yhot,
+        std::vector<unsigned long>(image->pixels, image->pixels + image->width * image->height)};
+    XFree(image);
+    return picture;
+}
+
+void movePointer(Display* display, int x, int y) {
+    XWarpPointer(display, None, DefaultRootWindow(display), 0, 0, 0, 0, x, y);
+    XSync(display, False);
+}
+
+// What a font cursor looks like here: shown in a window of our own at the root's far corner.
+CursorPicture fontCursor(Display* display, unsigned int shape) {
+    const int x = DisplayWidth(display, DefaultScreen(display)) - 20;
+    const int y = DisplayHeight(display, DefaultScreen(display)) - 20;
+    XSetWindowAttributes attributes{};
+    attributes.override_redirect = True;
+    attributes.cursor = XCreateFontCursor(display, shape);
+    Window window =
+        XCreateWindow(display, DefaultRootWindow(display), x, y, 20, 20, 0, CopyFromParent,
+                      InputOnly, CopyFromParent, CWOverrideRedirect | CWCursor, &attributes);
+    XMapRaised(display, window);
+    movePointer(display, x + 10, y + 10);
+    const CursorPicture picture = shownCursor(display);
+    XDestroyWindow(display, window);
+    XFreeCursor(display, attributes.cursor);
+    XSync(display, False);
+    return picture;
+}
+
+// The editor sets its cursor when it has seen the pointer arrive: wait for a known one, for
+// a generous while.
+int cursorAt(int x, int y) {
+    Display* display = XOpenDisplay(nullptr);
+    int base = 0;
+    int error = 0;
+    if (display == nullptr || !XFixesQueryExtension(display, &base, &error)) {
+        std::fprintf(stderr, "editor_probe: no display with XFIXES\n");
+        return 1;
+    }
+    const CursorPicture upDown = fontCursor(display, XC_sb_v_double_arrow);
+    const CursorPicture text = fontCursor(display, XC_xterm);
+    // From elsewhere, so that the editor sees the pointer enter.
+    movePointer(display, x + 40, y + 40);
+    movePointer(display, x, y);
+    const char* name = "other";
+    for (int tries = 0; tries < 500 && std::strcmp(name, "other") == 0; ++tries) {
+        const CursorPicture shown = shownCursor(display);
+        if (shown == upDown) name = "up-down";
+        if (shown == text) name = "text";
+        if (std::strcmp(name, "other") == 0) usleep(10'000);
+    }
+    std::printf("%s\n", name);
+    XCloseDisplay(display);
+    return 0;
+}
+
 int peak(const char* path) {
     SF_INFO info{};
     SNDFILE* file = sf_open(path, SFM_READ, &info);
@@ -215,9 +291,10 @@ int main(int argc, char** argv) {
         return screen(argc == 3 ? argv[2] : nullptr);
     if (command == "close" && argc == 3) return closeWindow(argv[2]);
     if (command == "peak" && argc == 3) return peak(argv[2]);
+    if (command == "cursor" && argc == 4) return cursorAt(std::atoi(argv[2]), std::atoi(argv[3]));
     if (command == "tone" && argc == 4) return tone(argv[2], std::atoi(argv[3]));
     std::fprintf(stderr,
                  "usage: editor_probe png FILE | differ A B | screen [OUT.png] | close WINDOW | "
-                 "peak FILE | tone OUT CHANNELS\n");
+                 "cursor X Y | peak FILE | tone OUT CHANNELS\n");
     return 2;
 }

@@ -1,6 +1,8 @@
 #!/bin/bash
 # The editor on a real X server (Xvfb): its window maps and draws, Ctrl+S writes the state,
-# and closing the window or a SIGTERM ends it with status 0 and the state written.
+# and closing the window or a SIGTERM ends it with status 0 and the state written; the
+# server shows the knobs' and the name field's cursors; a killed window or a vanished server
+# ends it with status 1 and the state written.
 EDITOR=$1 PROBE=$2
 . "$(dirname "$0")/common.sh"
 # Under the sanitizers, leaks inside cairo are told apart only from whole stacks (cairo has
@@ -14,7 +16,8 @@ command -v xwininfo >/dev/null || skip "xwininfo is not installed"
 # side by side never meet; -noreset, so that it keeps its root properties between clients.
 Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$WORK/display" \
     >"$WORK/xvfb.log" 2>&1 &
-PIDS+=($!)
+XVFB_PID=$!
+PIDS+=($XVFB_PID)
 wait_for 20 test -s "$WORK/display" || fail "Xvfb did not start: $(cat "$WORK/xvfb.log")"
 export DISPLAY=":$(head -n 1 "$WORK/display")"
 wait_for 20 xwininfo -root || fail "Xvfb did not start: $(cat "$WORK/xvfb.log")"
@@ -128,4 +131,48 @@ if command -v xprop >/dev/null; then
     window_width 1350
 fi
 window_width 1800 --scale 2
+
+# The cursor the server shows over a knob (up and down arrows) and over the preset name
+# field of the save dialog (a text cursor), at places in window points at scale 1; the window
+# sits at the root's origin (no window manager).
+if command -v xwininfo >/dev/null; then
+    "$EDITOR" --scale 1 2>"$WORK/editor.err" &
+    EDITOR_PID=$!
+    PIDS+=("$EDITOR_PID")
+    wait_for 30 xdotool search --name '^Zerin$' || fail "no window: $(cat "$WORK/editor.err")"
+    WINDOW=$(xdotool search --name '^Zerin$' | head -n 1)
+    wait_for 10 screen_has_drawing || fail "nothing drawn on the screen"
+    cursor=$("$PROBE" cursor 95 525)
+    [[ $cursor == up-down ]] || fail "over the INPUT knob the cursor is $cursor, not up-down"
+    xdotool mousemove 869 22 click 1 # the save button opens the dialog
+    cursor=$("$PROBE" cursor 450 293)
+    [[ $cursor == text ]] || fail "over the preset name field the cursor is $cursor, not text"
+    kill -TERM "$EDITOR_PID"
+    wait_editor || fail "SIGTERM gave status $?: $(cat "$WORK/editor.err")"
+fi
+
+# The X connection broken under the editor: its window killed (xkill kills the client that
+# made it), then the server itself gone. The session is saved all the same, and the status
+# and a message say that the editor did not end by the user's choice.
+lost_connection() { # what broke
+    wait_editor
+    local status=$?
+    ((status == 1)) || fail "$1: status $status, not 1: $(cat "$WORK/editor.err")"
+    grep -q "connection to the X display was lost" "$WORK/editor.err" ||
+        fail "$1: no word about the lost connection: $(cat "$WORK/editor.err")"
+    grep -Eq '"dryWet": *41' "$state" || fail "$1: the session was not saved: $(cat "$state")"
+}
+if command -v xkill >/dev/null; then
+    sed -i 's/"dryWet": *[0-9.]*/"dryWet": 41/' "$state"
+    start_editor "$state"
+    rm "$state"
+    xkill -id "$WINDOW" >/dev/null
+    lost_connection "xkill"
+fi
+sed -i 's/"dryWet": *[0-9.]*/"dryWet": 41/' "$state"
+start_editor "$state"
+wait_for 10 screen_has_drawing || fail "nothing drawn on the screen"
+rm "$state"
+kill "$XVFB_PID"
+lost_connection "the server gone"
 echo "window tests passed"

@@ -225,6 +225,41 @@ TEST_F(Views, HoverEntersAndExitsTheChainAndKeepsTheCursorStackBalanced) {
     EXPECT_EQ(host.cursor(), Cursor::arrow);
 }
 
+// What shows the cursor: a knob-like view under an empty layer laid over everything (as a
+// closed overlay leaves), and a text field.
+TEST_F(Views, HoverAndTheWheelSeeThroughEmptyLayersAndATextFieldShowsTheTextCursor) {
+    Probe* knob;
+    auto knobProbe = probe(40, 40, &knob);
+    knob->hover = true;
+    knob->takesWheel = true;
+    std::string value;
+    auto owned = std::make_unique<TextField>(Binding<std::string>::of(value), "Name",
+                                             TextField::Style{kFont, {}, {}, {}});
+    TextField* field = owned.get();
+    show(zstack({}, views(hstack(0.0, VAlign::top,
+                                 views(std::move(knobProbe),
+                                       frame(std::move(owned), {.width = 100.0}), spacer())),
+                          std::make_unique<View>())));
+
+    const Point overKnob{knob->originInRoot().x + 20.0, knob->originInRoot().y + 20.0};
+    host.pointerMoved(overKnob, {});
+    EXPECT_EQ(host.hoveredView(), knob);
+    EXPECT_EQ(host.cursor(), Cursor::resizeUpDown);
+    host.scrollWheel(1.0, overKnob);
+    EXPECT_EQ(knob->wheelLines, 1.0);
+    const Point overField{field->originInRoot().x + 50.0, field->originInRoot().y + 5.0};
+    host.pointerMoved(overField, {});
+    EXPECT_EQ(host.hoveredView(), field);
+    EXPECT_EQ(host.cursor(), Cursor::text);
+    EXPECT_EQ(host.context().cursorDepth(), 1u);
+    host.pointerMoved({190, 5}, {}); // over nothing that takes input
+    EXPECT_EQ(host.cursor(), Cursor::arrow);
+    // A field torn down under the pointer takes its cursor with it.
+    host.pointerMoved(overField, {});
+    show(std::make_unique<View>());
+    EXPECT_EQ(host.context().cursorDepth(), 0u);
+}
+
 TEST_F(Views, AComposedViewRebuildsAtTheNextLayoutAndTheHostForgetsItsOldViews) {
     Observable<int> generation{0};
     int builds = 0;

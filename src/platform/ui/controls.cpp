@@ -219,6 +219,23 @@ void TextField::pointerDown(const PointerEvent& event) {
     focusTime = context() ? context()->frameTime() : 0.0;
 }
 
+TextField::~TextField() {
+    // A field torn down under the pointer must not leave its cursor behind.
+    if (cursorPushed && context() != nullptr) context()->popCursor();
+}
+
+void TextField::pointerEntered() {
+    if (cursorPushed || context() == nullptr) return;
+    context()->pushCursor(Cursor::text);
+    cursorPushed = true;
+}
+
+void TextField::pointerExited() {
+    if (!cursorPushed || context() == nullptr) return;
+    context()->popCursor();
+    cursorPushed = false;
+}
+
 void TextField::focusChanged(bool isNowFocused) {
     focused = isNowFocused;
     if (focused) {

@@ -65,6 +65,11 @@ public:
     bool acceptsFocus() const override { return true; }
     void focusChanged(bool focused) override;
     bool keyDown(const KeyEvent& event) override;
+    // The text cursor while the pointer is over it.
+    bool tracksHover() const override { return true; }
+    void pointerEntered() override;
+    void pointerExited() override;
+    ~TextField() override;
     bool isFocused() const { return focused; }
     std::size_t caret() const { return caretIndex; } // byte offset into the text
 
@@ -76,6 +81,7 @@ private:
     std::size_t caretIndex = 0;
     bool focused = false;
     double focusTime = 0.0;
+    bool cursorPushed = false;
 };
 
 // A vertical scroll area as tall as its content up to `maxHeight`. The wheel scrolls it

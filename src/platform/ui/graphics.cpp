@@ -141,10 +141,22 @@ struct ShadowMask {
 constexpr std::size_t kMaxShadowMasks = 4;
 constexpr int kMaxShadowMaskPixels = 4096;
 
-std::vector<ShadowMask>& shadowMasks() {
-    static auto* masks = new std::vector<ShadowMask>();
-    return *masks;
-}
+} // namespace
+
+class ShadowMasks {
+public:
+    ShadowMasks() = default;
+    ~ShadowMasks() {
+        for (const ShadowMask& mask : masks)
+            cairo_surface_destroy(mask.surface);
+    }
+    ShadowMasks(const ShadowMasks&) = delete;
+    ShadowMasks& operator=(const ShadowMasks&) = delete;
+
+    std::vector<ShadowMask> masks;
+};
+
+namespace {
 
 // One box blur pass of `radius` pixels along each row.
 void boxBlurRows(std::vector<float>& values, int width, int height, int radius,
@@ -225,8 +237,8 @@ void blurMask(cairo_surface_t* surface, double sigma) {
 }
 
 // The cached mask for `key`, made on a miss; null when it would be too large to keep.
-const ShadowMask* shadowMask(const ShadowKey& key, const Path& path) {
-    std::vector<ShadowMask>& masks = shadowMasks();
+const ShadowMask* shadowMask(ShadowMasks& cache, const ShadowKey& key, const Path& path) {
+    std::vector<ShadowMask>& masks = cache.masks;
     for (const ShadowMask& mask : masks)
         if (mask.key == key) return &mask;
     const Rect b = controlBounds(path);
@@ -265,7 +277,26 @@ double deviceScale(cairo_t* cr) {
 
 } // namespace
 
-Graphics::Graphics(cairo_t* context) : cr(context) {}
+void DrawingCaches::Deleter::operator()(ShadowMasks* masks) const {
+    delete masks;
+}
+
+ShadowMasks& DrawingCaches::shadows() {
+    if (!mShadows) mShadows.reset(new ShadowMasks());
+    return *mShadows;
+}
+
+DrawingCaches::DrawingCaches() = default;
+DrawingCaches::~DrawingCaches() = default;
+
+DrawingCaches& sharedDrawingCaches() {
+    // Never destroyed: images may still be drawn during static teardown.
+    static auto* caches = new DrawingCaches();
+    return *caches;
+}
+
+Graphics::Graphics(cairo_t* context, DrawingCaches& drawingCaches)
+    : cr(context), caches(&drawingCaches) {}
 
 void Graphics::save() {
     cairo_save(cr);
@@ -337,7 +368,7 @@ void Graphics::shadow(const Path& path, Color color, double radius, double dx, d
     originY = std::floor(originY);
     cairo_device_to_user(cr, &originX, &originY);
     key.origin = {originX, originY};
-    const ShadowMask* mask = shadowMask(key, path);
+    const ShadowMask* mask = shadowMask(caches->shadows(), key, path);
     if (mask == nullptr) return;
     cairo_save(cr);
     cairo_new_path(cr);

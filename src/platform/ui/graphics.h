@@ -8,6 +8,7 @@
 #include "platform/ui/geometry.h"
 #include "platform/ui/path.h"
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -65,11 +66,44 @@ using Paint = std::variant<Color, LinearGradient, RadialGradient>;
 
 enum class TextAlignment { leading, center, trailing };
 
+class TextSystem;
+class ShadowMasks;
+
+// What drawing keeps from frame to frame: laid-out texts with their fonts, and blurred shadow
+// masks. cairo keeps server-side copies of these (glyphs, pictures) on every X display they
+// are drawn to, and when one display closes it drops the glyphs of the fonts drawn there on
+// every display those fonts ever reached, including ones still in use. So each window draws
+// through caches of its own, fonts included, and releases them before its display closes.
+// Image targets may share the process-wide caches: nothing of theirs lives on a server.
+// Main thread.
+class DrawingCaches {
+public:
+    DrawingCaches();
+    ~DrawingCaches();
+    DrawingCaches(const DrawingCaches&) = delete;
+    DrawingCaches& operator=(const DrawingCaches&) = delete;
+
+    TextSystem& text(); // made on first use, as are the masks
+    ShadowMasks& shadows();
+
+private:
+    struct Deleter {
+        void operator()(TextSystem* system) const;
+        void operator()(ShadowMasks* masks) const;
+    };
+    std::unique_ptr<TextSystem, Deleter> mText;
+    std::unique_ptr<ShadowMasks, Deleter> mShadows;
+};
+
+// The caches for drawing into images; they live as long as the process.
+DrawingCaches& sharedDrawingCaches();
+
 // One drawing pass over a cairo context. Main thread. Coordinates are points; the context's
-// matrix carries the device scale, so nothing here knows about pixels.
+// matrix carries the device scale, so nothing here knows about pixels. A pass onto an X
+// window's surface uses that window's caches.
 class Graphics {
 public:
-    explicit Graphics(cairo_t* context);
+    explicit Graphics(cairo_t* context, DrawingCaches& caches = sharedDrawingCaches());
     Graphics(const Graphics&) = delete;
     Graphics& operator=(const Graphics&) = delete;
 
@@ -109,6 +143,7 @@ public:
 
 private:
     cairo_t* cr;
+    DrawingCaches* caches;
 };
 
 // The size one line of `text` takes in `font` (advance width including tracking, line

@@ -4,9 +4,12 @@
 
 #include "platform/ui/graphics.h"
 
+#include <fontconfig/fontconfig.h>
 #include <pango/pangocairo.h>
+#include <pango/pangofc-fontmap.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -29,10 +32,24 @@ struct CachedLayout {
     Size size;
 };
 
+} // namespace
+
 class TextSystem {
 public:
     TextSystem() {
-        context = pango_font_map_create_context(pango_cairo_font_map_get_default());
+        // A font map of its own, so that fonts, their metrics and pango's caches go with this
+        // system; and fonts told apart from every other system's. cairo hands out one scaled
+        // font, which carries the glyphs uploaded to every X display it was drawn to, for all
+        // requests with the same font face and options, across font maps. A variation setting
+        // for an axis that no font has makes the faces this map asks for its own, and changes
+        // nothing drawn. (The same in cairo's font options would be copied, and leaked by
+        // cairo 1.16, with every text drawn.)
+        fontMap = pango_cairo_font_map_new();
+        static std::atomic<unsigned> systems{0};
+        const std::string variations = "ZRNE=" + std::to_string(++systems);
+        pango_fc_font_map_set_default_substitute(PANGO_FC_FONT_MAP(fontMap), markPattern,
+                                                 g_strdup(variations.c_str()), g_free);
+        context = pango_font_map_create_context(fontMap);
         cairo_font_options_t* options = cairo_font_options_create();
         cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
         cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
@@ -41,27 +58,52 @@ public:
         pango_context_set_round_glyph_positions(context, FALSE);
         standardFamily = hasFamily("Inter") ? "Inter" : kFallbackFamily;
     }
+    ~TextSystem() {
+        clear();
+        g_object_unref(context);
+        g_object_unref(fontMap);
+    }
+    TextSystem(const TextSystem&) = delete;
+    TextSystem& operator=(const TextSystem&) = delete;
 
     const CachedLayout& layout(std::string_view text, const Font& font, double ellipsizeWidth);
     std::string resolvedFamily(FontDesign design);
 
 private:
+    static void markPattern(FcPattern* pattern, gpointer variations) {
+        FcPatternDel(pattern, FC_FONT_VARIATIONS);
+        FcPatternAddString(pattern, FC_FONT_VARIATIONS, static_cast<const FcChar8*>(variations));
+    }
     bool hasFamily(const char* name) const;
     PangoFontDescription* describe(const Font& font) const;
     CachedLayout makeLayout(std::string_view text, const Font& font, double ellipsizeWidth) const;
     void clear();
 
+    PangoFontMap* fontMap = nullptr;
     PangoContext* context = nullptr;
     std::string standardFamily;
     std::unordered_map<std::string, CachedLayout> cache;
     std::string key; // reused so that a hit allocates nothing once it has grown
 };
 
-TextSystem& textSystem() {
-    // Lives as long as the process: layouts may still be asked for from static teardown.
-    static TextSystem* system = new TextSystem();
-    return *system;
+void DrawingCaches::Deleter::operator()(TextSystem* system) const {
+    delete system;
 }
+
+TextSystem& DrawingCaches::text() {
+    if (!mText) mText.reset(new TextSystem());
+    return *mText;
+}
+
+namespace {
+
+// Measuring needs no window: the shared system's sizes are every window's, since the fonts
+// are the same and their metrics unhinted.
+TextSystem& textSystem() {
+    return sharedDrawingCaches().text();
+}
+
+} // namespace
 
 bool TextSystem::hasFamily(const char* name) const {
     PangoFontFamily** families = nullptr;
@@ -73,6 +115,8 @@ bool TextSystem::hasFamily(const char* name) const {
     g_free(families);
     return found;
 }
+
+namespace {
 
 PangoWeight pangoWeight(FontWeight weight) {
     switch (weight) {
@@ -87,6 +131,8 @@ PangoWeight pangoWeight(FontWeight weight) {
     }
     return PANGO_WEIGHT_NORMAL;
 }
+
+} // namespace
 
 PangoFontDescription* TextSystem::describe(const Font& font) const {
     PangoFontDescription* desc = pango_font_description_new();
@@ -169,6 +215,8 @@ std::string TextSystem::resolvedFamily(FontDesign design) {
     return name;
 }
 
+namespace {
+
 void showLayout(cairo_t* cr, const CachedLayout& entry, const Color& color, double left,
                 double top) {
     cairo_set_source_rgba(cr, color.red, color.green, color.blue, color.alpha);
@@ -191,7 +239,7 @@ std::string resolvedFontFamily(FontDesign design) {
 }
 
 void Graphics::drawText(std::string_view text, const Font& font, const Color& color, Point center) {
-    const CachedLayout& entry = textSystem().layout(text, font, -1.0);
+    const CachedLayout& entry = caches->text().layout(text, font, -1.0);
     showLayout(cr, entry, color, center.x - entry.size.width / 2.0,
                center.y - entry.size.height / 2.0);
 }
@@ -199,7 +247,7 @@ void Graphics::drawText(std::string_view text, const Font& font, const Color& co
 void Graphics::drawTextInBox(std::string_view text, const Font& font, const Color& color,
                              const Rect& box, TextAlignment alignment) {
     if (!(box.width > 0.0)) return;
-    TextSystem& system = textSystem();
+    TextSystem& system = caches->text();
     const CachedLayout* entry = &system.layout(text, font, -1.0);
     if (entry->size.width > box.width) entry = &system.layout(text, font, box.width);
     double left = box.x;

@@ -16,8 +16,19 @@ bool contains(const Rect& rect, Point p) {
     return p.x >= rect.x && p.y >= rect.y && p.x < rect.maxX() && p.y < rect.maxY();
 }
 
+// Whether anything in the subtree takes the pointer or hover.
+bool takesInput(const View* view) {
+    if (!view->hitTestingEnabled) return false;
+    if (view->acceptsPointer() || view->tracksHover()) return true;
+    const auto& children = view->children();
+    return std::any_of(children.begin(), children.end(),
+                       [](const auto& child) { return takesInput(child.get()); });
+}
+
 // The deepest view under `local` whatever input it takes: hover and the wheel start there
-// and walk up. Later children lie on top.
+// and walk up. Later children lie on top. A subtree where nothing takes the pointer or hover
+// is seen through: an empty layer laid over the whole editor must not keep the hover (and
+// with it the cursor) and the wheel from what lies under it.
 View* deepestViewAt(View* view, Point local) {
     if (!view->hitTestingEnabled || !contains(view->bounds(), local)) return nullptr;
     const auto& children = view->children();
@@ -25,7 +36,7 @@ View* deepestViewAt(View* view, Point local) {
         const Rect& f = (*it)->frame();
         if (View* hit = deepestViewAt(it->get(), {local.x - f.x, local.y - f.y})) return hit;
     }
-    return view;
+    return takesInput(view) ? view : nullptr;
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "platform/ui/graphics.h"
 #include "platform/ui/view_host.h"
+#include "platform/ui/x11_lost_connection.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib-xcb.h>
@@ -19,6 +20,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
+#include <mutex>
 #include <vector>
 
 // Error discipline: every request that names our window goes out as a checked XCB request on
@@ -27,6 +30,15 @@
 // Xlib's handler, which would end the whole host. Requests on resources only we can free
 // (the pixmap, the GC, cursors) and on a top-level window nobody else can destroy are safe
 // through Xlib.
+//
+// A connection that breaks (the window killed with xkill, the server gone) is Xlib's to
+// notice, and Xlib first calls the process-wide I/O error handler, then the connection's own
+// exit handler. Every process-wide handler we know ends the process (Xlib's own exits, GDK's
+// calls _exit), which would take a plug-in host down with our editor. So while our code is
+// inside Xlib, a handler of ours stands in for the process-wide one: for our own connections
+// it lets Xlib go on to their exit handler, which marks the window lost and returns; every
+// other connection goes to the handler that was installed before, as if we were not there.
+// Outside our calls the host's handler is in place, untouched.
 
 namespace zerin {
 
@@ -136,6 +148,62 @@ ModifierKeys modifiersAfterKey(unsigned int state, KeySym keysym, bool pressed) 
     return keys;
 }
 
+// The connections our windows opened, and the handler ours stands in for.
+struct IoErrorRouting {
+    std::mutex mutex;
+    int depth = 0; // calls into Xlib under way, on any thread
+    XIOErrorHandler previous = nullptr;
+    std::vector<Display*> ours;
+};
+
+IoErrorRouting& ioErrorRouting() {
+    // Never destroyed: a window may close during static teardown.
+    static auto* routing = new IoErrorRouting();
+    return *routing;
+}
+
+int onIoError(Display* display) {
+    IoErrorRouting& routing = ioErrorRouting();
+    XIOErrorHandler previous = nullptr;
+    {
+        std::lock_guard lock(routing.mutex);
+        if (std::find(routing.ours.begin(), routing.ours.end(), display) != routing.ours.end())
+            return 0; // on to the connection's exit handler
+        previous = routing.previous;
+    }
+    // Never null: Xlib hands out its default handler when none was set.
+    return previous != nullptr ? previous(display) : 0;
+}
+
+// Held for as long as our code may be inside Xlib.
+class XlibScope {
+public:
+    XlibScope() {
+        IoErrorRouting& routing = ioErrorRouting();
+        std::lock_guard lock(routing.mutex);
+        if (routing.depth++ == 0) routing.previous = XSetIOErrorHandler(onIoError);
+    }
+    ~XlibScope() {
+        IoErrorRouting& routing = ioErrorRouting();
+        std::lock_guard lock(routing.mutex);
+        if (--routing.depth == 0) XSetIOErrorHandler(routing.previous);
+    }
+    XlibScope(const XlibScope&) = delete;
+    XlibScope& operator=(const XlibScope&) = delete;
+};
+
+void adopt(Display* display) {
+    IoErrorRouting& routing = ioErrorRouting();
+    std::lock_guard lock(routing.mutex);
+    routing.ours.push_back(display);
+}
+
+void release(Display* display) {
+    IoErrorRouting& routing = ioErrorRouting();
+    std::lock_guard lock(routing.mutex);
+    std::erase(routing.ours, display);
+}
+
 } // namespace
 
 struct X11Window::Impl {
@@ -170,6 +238,7 @@ struct X11Window::Impl {
     void track(xcb_void_cookie_t cookie) { pendingChecks.push_back(cookie.sequence); }
     void collectErrors();
     void windowDestroyed();
+    void lostConnection();
 
     ViewHost& host;
     double scale = 1.0;
@@ -183,6 +252,8 @@ struct X11Window::Impl {
     int pixelWidth = 1;
     int pixelHeight = 1;
 
+    // This window's fonts and masks: what cairo uploads of them stays on this connection.
+    std::unique_ptr<DrawingCaches> caches = std::make_unique<DrawingCaches>();
     Pixmap pixmap = 0;
     GC gc = nullptr;
     cairo_surface_t* surface = nullptr;
@@ -199,12 +270,17 @@ struct X11Window::Impl {
 
     bool windowGone = false;
     bool closeRequested = false;
-    double lastFrame = -1.0; // steady clock
+    bool connectionLost = false; // nothing more goes to the server, nor comes from it
+    LostConnectionSink sink;     // where requests go once it is lost
+    double lastFrame = -1.0;     // steady clock
     std::vector<unsigned int> pendingChecks;
     unsigned int fence = 0; // a request with a reply, sent after window requests; 0: none
 };
 
 X11Window::Impl::~Impl() {
+    XlibScope scope;
+    if (connectionLost) sink.take(display);
+    caches.reset(); // before the display goes, which frees what cairo keeps of them there
     if (!display) return;
     if (inputContext) XDestroyIC(inputContext);
     if (inputMethod) XCloseIM(inputMethod);
@@ -216,7 +292,11 @@ X11Window::Impl::~Impl() {
     for (unsigned int sequence : pendingChecks)
         xcb_discard_reply(xcb, sequence);
     if (fence) xcb_discard_reply(xcb, fence);
+    // On a lost connection Xlib sends nothing more; this only frees memory.
+    if (connectionLost) sink.take(display);
     XCloseDisplay(display);
+    sink.closed();
+    release(display);
 }
 
 bool X11Window::Impl::connect(const char* displayName, std::string* error) {
@@ -225,6 +305,9 @@ bool X11Window::Impl::connect(const char* displayName, std::string* error) {
         const char* name = displayName ? displayName : std::getenv("DISPLAY");
         return fail(error, std::string("cannot open the X display \"") + (name ? name : "") + "\"");
     }
+    adopt(display);
+    XSetIOErrorExitHandler(
+        display, [](Display*, void* impl) { static_cast<Impl*>(impl)->lostConnection(); }, this);
     xcb = XGetXCBConnection(display);
     screen = DefaultScreen(display);
     wmProtocols = XInternAtom(display, "WM_PROTOCOLS", False);
@@ -353,6 +436,8 @@ void X11Window::Impl::freePixmap() {
 }
 
 void X11Window::Impl::pump() {
+    if (connectionLost) return;
+    XlibScope scope;
     collectErrors();
     while (XPending(display) > 0) {
         XEvent event;
@@ -385,6 +470,7 @@ void X11Window::Impl::pump() {
 }
 
 double X11Window::Impl::secondsUntilNextWork() {
+    if (connectionLost) return 0.0; // closed: the owner has work to do
     if (XEventsQueued(display, QueuedAlready) > 0) return 0.0;
     double wait = 1.0; // nothing scheduled: look in now and then anyway
     if (!windowGone) wait = lastFrame + kFrameInterval - MainQueue::steadyClock();
@@ -523,7 +609,7 @@ KeyEvent X11Window::Impl::translateKey(XKeyEvent& event) {
 
 // Background black: the editor paints its own background over all of it.
 void X11Window::Impl::paint() {
-    if (!surface) return;
+    if (!surface || connectionLost) return;
     cairo_t* cr = cairo_create(surface);
     cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
     cairo_set_source_rgb(cr, 0.0, 0.0, 0.0);
@@ -531,7 +617,7 @@ void X11Window::Impl::paint() {
     cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
     cairo_scale(cr, scale, scale);
     {
-        Graphics g(cr);
+        Graphics g(cr, *caches);
         host.draw(g);
     }
     cairo_destroy(cr);
@@ -600,6 +686,14 @@ void X11Window::Impl::windowDestroyed() {
     closeRequested = true;
 }
 
+// Called by Xlib, inside whichever of our calls found the connection broken; that call then
+// returns as if the server had answered nothing.
+void X11Window::Impl::lostConnection() {
+    connectionLost = true;
+    sink.take(display);
+    windowDestroyed();
+}
+
 X11Window::X11Window(std::unique_ptr<Impl> implementation) : impl(std::move(implementation)) {}
 
 X11Window::~X11Window() = default;
@@ -608,14 +702,27 @@ std::unique_ptr<X11Window> X11Window::open(ViewHost& host, const X11WindowOption
                                            std::string* error) {
     double scale = std::isfinite(options.scale) && options.scale > 0.0 ? options.scale : 1.0;
     auto impl = std::make_unique<Impl>(host, scale);
-    if (!impl->connect(options.display, error) || !impl->createWindow(options, error))
-        return nullptr;
+    {
+        XlibScope scope;
+        if (!impl->connect(options.display, error) || !impl->createWindow(options, error))
+            return nullptr;
+        if (impl->connectionLost) {
+            fail(error, "the connection to the X display broke while opening the window");
+            return nullptr;
+        }
+    }
     host.setSize({impl->pixelWidth / scale, impl->pixelHeight / scale});
     return std::unique_ptr<X11Window>(new X11Window(std::move(impl)));
 }
 
 void X11Window::pump() {
     impl->pump();
+}
+
+void X11Window::releaseViews() {
+    XlibScope scope;
+    if (impl->connectionLost) impl->sink.take(impl->display);
+    impl->host.setRoot(nullptr);
 }
 
 int X11Window::connectionFd() const {
@@ -628,6 +735,10 @@ double X11Window::secondsUntilNextWork() const {
 
 bool X11Window::closeRequested() const {
     return impl->closeRequested;
+}
+
+bool X11Window::connectionLost() const {
+    return impl->connectionLost;
 }
 
 unsigned long X11Window::windowId() const {

@@ -4,7 +4,8 @@
 // (a plug-in host's), on an X connection of its own. Painting is double-buffered (into an
 // off-screen pixmap, then one copy). Nothing here installs an X error handler: requests are
 // kept valid instead, because Xlib's default handler ends the process and a host's own
-// handler is not ours to replace.
+// handler is not ours to replace. Only for the duration of our own calls into Xlib does a
+// handler of ours route I/O errors on our connection back to us.
 
 #include "platform/ui/geometry.h"
 
@@ -39,13 +40,22 @@ public:
     // from a host's idle callback or whenever the connection's fd is readable or
     // secondsUntilNextWork() has passed.
     void pump();
+    // Destroys the host's views (setRoot(nullptr)) with a broken connection routed to us as
+    // in pump(): cairo keeps copies of their cached images on this window's connection, and
+    // frees them as they go. Call it before destroying the window.
+    void releaseViews();
     // The X connection's file descriptor, for poll().
     int connectionFd() const;
     // How long a loop may sleep before pump() has work (the next frame or timer).
     double secondsUntilNextWork() const;
 
-    // The user closed a top-level window (WM_DELETE_WINDOW) or the parent went away.
+    // The user closed a top-level window (WM_DELETE_WINDOW), the parent went away or the
+    // connection was lost.
     bool closeRequested() const;
+    // The connection to the server broke (the window was killed with xkill, the server went
+    // away): nothing is shown any more. Xlib's process-wide handler, which ends the process,
+    // never hears of it; see x11_window.cpp.
+    bool connectionLost() const;
     unsigned long windowId() const;
     double scale() const;
 

@@ -1,0 +1,257 @@
+// The editor library in a small host of our own, on Xvfb: loaded with dlopen, given a window
+// of the host's as ui:parent and driven by idle calls, as suil, Ardour and jalv.gtk3 embed it.
+// Each scenario runs in a child process, which stands for the host: an X error or I/O error
+// would end it in Xlib's handler or in the host's, as GDK's ends a real host.
+
+#include "lv2/uris.h"
+#include "lv2_host.h"
+#include "support/xvfb.h"
+
+// Before the X11 headers, whose macros (None, Bool) clash with its names.
+#include <gtest/gtest.h>
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <dlfcn.h>
+#include <lv2/ui/ui.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+// Under the sanitizers: cairo's X11 backend keeps a few records per display past
+// XCloseDisplay, which tests/lsan.supp exempts by the stack that made them; only whole stacks
+// show it. The hosts exit through exit(), so their leaks are checked.
+extern "C" const char* __asan_default_options() {
+    return "fast_unwind_on_malloc=0";
+}
+
+namespace zerin::test {
+namespace {
+
+constexpr int kWidth = 900; // the editor's size at scale 1
+constexpr int kHeight = 600;
+
+// Stands for a host's process-wide I/O error handler, which ends the process as GDK's does.
+int hostIoErrorHandler(Display*) {
+    _exit(20);
+}
+
+struct UiLibrary {
+    void* handle = nullptr;
+    const LV2UI_Descriptor* descriptor = nullptr;
+
+    UiLibrary() {
+        std::string path = ZERIN_LV2_BUNDLE;
+        path += "/zerin_ui.so"; // appending: GCC 12 warns falsely about string + "literal"
+        handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (handle == nullptr) return;
+        auto function =
+            reinterpret_cast<LV2UI_DescriptorFunction>(dlsym(handle, "lv2ui_descriptor"));
+        descriptor = function != nullptr ? function(0) : nullptr;
+    }
+    // Kept loaded, as hosts keep a library whose editors may come back.
+};
+
+// What the host sees of a window: a fingerprint of its pixels and how many colours show.
+struct Look {
+    std::uint64_t hash = 0;
+    std::size_t colours = 0;
+};
+
+Look look(Display* display, unsigned long window) {
+    Look result;
+    XImage* image = XGetImage(display, window, 0, 0, kWidth, kHeight, AllPlanes, ZPixmap);
+    if (image == nullptr) return result;
+    std::unordered_set<unsigned long> seen;
+    std::uint64_t hash = 1469598103934665603ull;
+    for (int y = 0; y < kHeight; y += 2) {
+        for (int x = 0; x < kWidth; x += 2) {
+            const unsigned long pixel = XGetPixel(image, x, y);
+            seen.insert(pixel);
+            hash = (hash ^ pixel) * 1099511628211ull;
+        }
+    }
+    XDestroyImage(image);
+    result.hash = hash;
+    result.colours = seen.size();
+    return result;
+}
+
+// One editor as a host embeds it, in a window of the host's at `x`.
+class EmbeddedEditor {
+public:
+    EmbeddedEditor(const LV2UI_Descriptor* descriptor, Display* host, UridMapper& mapper, int x)
+        : descriptor(descriptor), host(host) {
+        parent = XCreateSimpleWindow(host, DefaultRootWindow(host), x, 0, kWidth, kHeight, 0, 0, 0);
+        XMapWindow(host, parent);
+        XSync(host, False);
+        LV2_Feature parentFeature{LV2_UI__parent,
+                                  reinterpret_cast<void*>(static_cast<std::uintptr_t>(parent))};
+        LV2_Feature idleFeature{LV2_UI__idleInterface, nullptr};
+        const LV2_Feature* features[] = {&mapper.feature, &parentFeature, &idleFeature, nullptr};
+        handle = descriptor->instantiate(descriptor, lv2::kStereoUri, ZERIN_LV2_BUNDLE, write, this,
+                                         &widget, features);
+        idleInterface = static_cast<const LV2UI_Idle_Interface*>(
+            descriptor->extension_data(LV2_UI__idleInterface));
+    }
+    ~EmbeddedEditor() { close(); }
+    EmbeddedEditor(const EmbeddedEditor&) = delete;
+    EmbeddedEditor& operator=(const EmbeddedEditor&) = delete;
+
+    bool isOpen() const { return handle != nullptr && idleInterface != nullptr; }
+    unsigned long window() const { return reinterpret_cast<std::uintptr_t>(widget); }
+
+    // One idle call; the editor asks to be closed with a non-zero answer.
+    void idle() {
+        if (handle != nullptr && idleInterface->idle(handle) != 0) closeAsked = true;
+        if (handle == nullptr || !watched) return;
+        const Look now = look(host, window());
+        if (now.colours > 1000 && now.hash != shown.hash) ++framesSeen;
+        shown = now;
+    }
+    void close() {
+        if (handle != nullptr) descriptor->cleanup(handle);
+        handle = nullptr;
+    }
+
+    bool closeAsked = false;
+    bool watched = true; // the host looks at its pixels after each idle call
+    int framesSeen = 0;  // changes of a filled editor seen from the host
+    int writes = 0;
+
+private:
+    static void write(LV2UI_Controller controller, std::uint32_t, std::uint32_t, std::uint32_t,
+                      const void*) {
+        ++static_cast<EmbeddedEditor*>(controller)->writes;
+    }
+
+    const LV2UI_Descriptor* descriptor;
+    Display* host;
+    Window parent = 0;
+    LV2UI_Handle handle = nullptr;
+    LV2UI_Widget widget = nullptr;
+    const LV2UI_Idle_Interface* idleInterface = nullptr;
+    Look shown;
+};
+
+// A host's GUI loop: idles every open editor about 60 times a second until `done` holds, with
+// a generous bound so that an editor that never shows fails the test instead of hanging it.
+bool idleUntil(Display* host, const std::vector<EmbeddedEditor*>& editors,
+               const std::function<bool()>& done) {
+    for (int round = 0; round < 3000; ++round) {
+        for (EmbeddedEditor* editor : editors)
+            editor->idle();
+        if (done()) return true;
+        pollfd fd{ConnectionNumber(host), POLLIN, 0};
+        poll(&fd, 1, 16);
+    }
+    return false;
+}
+
+// The editor builds once the DSP answers, or after a second without one (no DSP here); its
+// background moves, so a few new frames show that it draws, text included.
+bool drawsFrames(Display* host, const std::vector<EmbeddedEditor*>& editors, int frames) {
+    std::vector<int> before;
+    for (EmbeddedEditor* editor : editors)
+        before.push_back(editor->framesSeen);
+    return idleUntil(host, editors, [&] {
+        for (std::size_t i = 0; i < editors.size(); ++i)
+            if (editors[i]->framesSeen < before[i] + frames) return false;
+        return true;
+    });
+}
+
+struct Host {
+    UiLibrary library;
+    UridMapper mapper;
+    Display* display = nullptr;
+
+    explicit Host(const std::string& server) {
+        setenv("DISPLAY", server.c_str(), 1); // where the editors open their connections
+        XSetIOErrorHandler(hostIoErrorHandler);
+        display = XOpenDisplay(server.c_str());
+    }
+    ~Host() {
+        if (display != nullptr) XCloseDisplay(display);
+    }
+    Host(const Host&) = delete;
+    Host& operator=(const Host&) = delete;
+
+    std::unique_ptr<EmbeddedEditor> open(int x) {
+        return std::make_unique<EmbeddedEditor>(library.descriptor, display, mapper, x);
+    }
+};
+
+// Two editors side by side; one closes, the other keeps drawing and then closes too.
+int runTwoEditors(const std::string& server, bool firstClosesFirst) {
+    Host host(server);
+    if (host.library.descriptor == nullptr || host.display == nullptr) return 10;
+    auto first = host.open(0);
+    auto second = host.open(kWidth + 10);
+    if (!first->isOpen() || !second->isOpen()) return 11;
+    // cairo uploads the glyphs of a text to the server once it has drawn it a few times.
+    if (!drawsFrames(host.display, {first.get(), second.get()}, 30)) return 12;
+    auto& closing = firstClosesFirst ? first : second;
+    auto& staying = firstClosesFirst ? second : first;
+    closing.reset();
+    if (!drawsFrames(host.display, {staying.get()}, 5)) return 13;
+    if (staying->closeAsked) return 14;
+    staying.reset();
+    return 0;
+}
+
+// The connection of one editor is killed, as xkill kills it; that editor asks to be closed,
+// and the host and the other editor go on.
+int runKilledEditor(const std::string& server) {
+    Host host(server);
+    if (host.library.descriptor == nullptr || host.display == nullptr) return 10;
+    auto killed = host.open(0);
+    auto other = host.open(kWidth + 10);
+    if (!killed->isOpen() || !other->isOpen()) return 11;
+    if (!drawsFrames(host.display, {killed.get(), other.get()}, 2)) return 12;
+    killed->watched = false; // its window goes with its connection
+    XKillClient(host.display, killed->window());
+    XSync(host.display, False);
+    if (!idleUntil(host.display, {killed.get(), other.get()}, [&] { return killed->closeAsked; }))
+        return 13;
+    killed.reset();
+    if (!drawsFrames(host.display, {other.get()}, 5)) return 14;
+    if (other->closeAsked) return 15;
+    other.reset();
+    return 0;
+}
+
+class Lv2UiHost : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!installed("Xvfb")) GTEST_SKIP() << "Xvfb is not installed (scripts/setup)";
+        server = std::make_unique<XvfbServer>("1920x700x24");
+        ASSERT_FALSE(server->name.empty()) << "Xvfb did not start";
+    }
+    // The host in a child process: its exit status says how it ended.
+    static int host(const std::function<int()>& scenario) {
+        pid_t pid = fork();
+        if (pid == 0) std::exit(scenario());
+        return pid > 0 ? waitFor(pid) : -1;
+    }
+    std::unique_ptr<XvfbServer> server;
+};
+
+TEST_F(Lv2UiHost, TwoEditorsCloseInEitherOrder) {
+    EXPECT_EQ(host([&] { return runTwoEditors(server->name, true); }), 0) << "first closed first";
+    EXPECT_EQ(host([&] { return runTwoEditors(server->name, false); }), 0) << "second closed first";
+}
+
+TEST_F(Lv2UiHost, AKilledEditorConnectionEndsThatEditorNotTheHost) {
+    EXPECT_EQ(host([&] { return runKilledEditor(server->name); }), 0);
+}
+
+} // namespace
+} // namespace zerin::test
