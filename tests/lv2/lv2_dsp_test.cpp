@@ -65,14 +65,19 @@ struct Fixture : ::testing::Test {
     void runOnce(Instance& instance, SequenceBuffer& control, SequenceBuffer* notify = nullptr) {
         if (notify != nullptr) notify->offerOutput();
         instance.connectAtoms(&control, notify);
+        runSilence(instance);
+        instance.connectAtoms(nullptr, nullptr);
+        instance.descriptor->activate(instance.handle); // forget the 64 silent frames
+    }
+
+    // One 64-frame block of silence through whatever the atom ports are connected to.
+    static void runSilence(Instance& instance) {
         float silence[64] = {};
         const float* in[2] = {silence, silence};
         float out0[64], out1[64];
         float* out[2] = {out0, out1};
         instance.connectAudio(in, out);
         instance.run(64);
-        instance.connectAtoms(nullptr, nullptr);
-        instance.descriptor->activate(instance.handle); // forget the 64 silent frames
     }
 
     void sendCurve(Instance& instance, const std::vector<float>& pairs, const char* name) {
@@ -606,12 +611,7 @@ TEST_F(Fixture, MessagesThatClaimMoreThanTheyHoldAreNeverReadPastTheirEnd) {
         GuardedBytes guarded(bytes);
         instance.descriptor->connect_port(
             instance.handle, static_cast<std::uint32_t>(instance.ports.control), guarded.data());
-        float silence[64] = {};
-        const float* in[2] = {silence, silence};
-        float out0[64], out1[64];
-        float* out[2] = {out0, out1};
-        instance.connectAudio(in, out);
-        instance.run(64);
+        runSilence(instance);
         instance.connectAtoms(nullptr, nullptr);
         EXPECT_EQ(ask(instance).curve.size(), 5u) << c.what; // the default curve stays
     }
