@@ -8,9 +8,9 @@
 //   editor_probe screen [OUT.png]     -> "WIDTH HEIGHT COLOURS" of $DISPLAY's root window,
 //                                        which OUT.png keeps for a person to look at
 //   editor_probe close WINDOW         -> sends WM_DELETE_WINDOW to WINDOW (decimal or 0x hex)
-//   editor_probe cursor X Y           -> moves the pointer to X, Y on the root and says which
-//                                        cursor the server shows there once it settles:
-//                                        "up-down", "text" or "other"
+//   editor_probe cursor X Y [WANT]    -> moves the pointer to X, Y on the root and says which
+//                                        cursor the server shows there once it settles (on
+//                                        WANT, when given): "up-down", "text" or "other"
 //   editor_probe peak FILE.wav        -> the largest absolute sample
 //   editor_probe tone OUT.wav CHANNELS -> writes two seconds of clicks over a tone
 
@@ -209,9 +209,11 @@ CursorPicture fontCursor(Display* display, unsigned int shape) {
     return picture;
 }
 
-// The editor sets its cursor when it has seen the pointer arrive: wait for a known one, for
-// a generous while.
-int cursorAt(int x, int y) {
+// The editor sets its cursor when it has seen the pointer arrive, and a view that appears
+// under a pointer at rest (a dialog a click opened) takes the hover only once the pointer
+// moves, as under a hand. So the pointer comes in again now and then until the cursor shown is
+// the one `want` names (any known one without it), for a generous while.
+int cursorAt(int x, int y, const char* want) {
     Display* display = XOpenDisplay(nullptr);
     int base = 0;
     int error = 0;
@@ -221,15 +223,19 @@ int cursorAt(int x, int y) {
     }
     const CursorPicture upDown = fontCursor(display, XC_sb_v_double_arrow);
     const CursorPicture text = fontCursor(display, XC_xterm);
-    // From elsewhere, so that the editor sees the pointer enter.
-    movePointer(display, x + 40, y + 40);
-    movePointer(display, x, y);
+    const auto settled = [want](const char* name) {
+        return want != nullptr ? std::strcmp(name, want) == 0 : std::strcmp(name, "other") != 0;
+    };
     const char* name = "other";
-    for (int tries = 0; tries < 500 && std::strcmp(name, "other") == 0; ++tries) {
+    for (int tries = 0; tries < 3000 && !settled(name); ++tries) {
+        if (tries % 50 == 0) {
+            // From elsewhere, so that the editor sees the pointer enter.
+            movePointer(display, x + 40, y + 40);
+            movePointer(display, x, y);
+        }
         const CursorPicture shown = shownCursor(display);
-        if (shown == upDown) name = "up-down";
-        if (shown == text) name = "text";
-        if (std::strcmp(name, "other") == 0) usleep(10'000);
+        name = shown == upDown ? "up-down" : shown == text ? "text" : "other";
+        if (!settled(name)) usleep(10'000);
     }
     std::printf("%s\n", name);
     XCloseDisplay(display);
@@ -291,10 +297,11 @@ int main(int argc, char** argv) {
         return screen(argc == 3 ? argv[2] : nullptr);
     if (command == "close" && argc == 3) return closeWindow(argv[2]);
     if (command == "peak" && argc == 3) return peak(argv[2]);
-    if (command == "cursor" && argc == 4) return cursorAt(std::atoi(argv[2]), std::atoi(argv[3]));
+    if (command == "cursor" && (argc == 4 || argc == 5))
+        return cursorAt(std::atoi(argv[2]), std::atoi(argv[3]), argc == 5 ? argv[4] : nullptr);
     if (command == "tone" && argc == 4) return tone(argv[2], std::atoi(argv[3]));
     std::fprintf(stderr,
                  "usage: editor_probe png FILE | differ A B | screen [OUT.png] | close WINDOW | "
-                 "cursor X Y | peak FILE | tone OUT CHANNELS\n");
+                 "cursor X Y [WANT] | peak FILE | tone OUT CHANNELS\n");
     return 2;
 }

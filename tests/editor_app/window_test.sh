@@ -142,10 +142,10 @@ if command -v xwininfo >/dev/null; then
     wait_for 30 xdotool search --name '^Zerin$' || fail "no window: $(cat "$WORK/editor.err")"
     WINDOW=$(xdotool search --name '^Zerin$' | head -n 1)
     wait_for 10 screen_has_drawing || fail "nothing drawn on the screen"
-    cursor=$("$PROBE" cursor 95 525)
+    cursor=$("$PROBE" cursor 95 525 up-down)
     [[ $cursor == up-down ]] || fail "over the INPUT knob the cursor is $cursor, not up-down"
     xdotool mousemove 869 22 click 1 # the save button opens the dialog
-    cursor=$("$PROBE" cursor 450 293)
+    cursor=$("$PROBE" cursor 450 293 text)
     [[ $cursor == text ]] || fail "over the preset name field the cursor is $cursor, not text"
     kill -TERM "$EDITOR_PID"
     wait_editor || fail "SIGTERM gave status $?: $(cat "$WORK/editor.err")"
@@ -165,6 +165,8 @@ lost_connection() { # what broke
 if command -v xkill >/dev/null; then
     sed -i 's/"dryWet": *[0-9.]*/"dryWet": 41/' "$state"
     start_editor "$state"
+    # Killed once it runs: a window killed while it opens is a failed start, not a session.
+    wait_for 10 screen_has_drawing || fail "nothing drawn on the screen"
     rm "$state"
     xkill -id "$WINDOW" >/dev/null
     lost_connection "xkill"
