@@ -57,8 +57,11 @@ struct Fixture : ::testing::Test {
             lv2_atom_forge_key(f, urids.patchProperty);
             lv2_atom_forge_urid(f, property);
             lv2_atom_forge_key(f, urids.patchValue);
+            // The forge copies with memcpy, which must not get an empty vector's null data.
+            static const float none = 0.0f;
             lv2_atom_forge_vector(f, sizeof(float), urids.atomFloat,
-                                  static_cast<std::uint32_t>(values.size()), values.data());
+                                  static_cast<std::uint32_t>(values.size()),
+                                  values.empty() ? &none : values.data());
             lv2_atom_forge_pop(f, &frame);
         });
     }
