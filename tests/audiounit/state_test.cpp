@@ -311,17 +311,5 @@ TEST(PresetName, IsBoundedAtACharacterAndKeepsOnlyWellFormedText) {
     EXPECT_NO_THROW((void)unit->fullState().dump());
 }
 
-TEST(ClassificationSnapshot, ReturnedOnceThenNothing) {
-    Host host(44100.0, 2, {{"sourceSensitivity", 50.0f}});
-    EXPECT_FALSE(host.unit->getClassificationSnapshot());
-    host.run(noise(2, 512, 10));
-    const auto snapshot = host.unit->getClassificationSnapshot();
-    ASSERT_TRUE(snapshot);
-    EXPECT_EQ(snapshot->size(), 1025u);
-    EXPECT_TRUE(std::all_of(snapshot->begin(), snapshot->end(),
-                            [](float r) { return r >= 0.0f && r <= 1.0f; }));
-    EXPECT_FALSE(host.unit->getClassificationSnapshot());
-}
-
 } // namespace
 } // namespace zerin::test
