@@ -73,7 +73,9 @@ bool UiLink::receive(const void* buffer, std::size_t size) {
     if (const LV2_Atom* value = noticeValue(message, urids, urids.curve)) {
         CurvePoint points[kMaxCurvePoints];
         int count = 0;
-        if (!readCurve(value, urids, points, count)) return true;
+        // The DSP keeps its curve when none of the points it is sent can be used; so does
+        // the editor, or it would show no curve while the old one still plays.
+        if (!readCurve(value, urids, points, count) || count == 0) return true;
         curve.clear();
         for (int i = 0; i < count; ++i)
             curve.emplace_back(points[i].freq, points[i].delay);

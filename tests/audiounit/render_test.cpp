@@ -47,12 +47,13 @@ TEST(RenderStatus, RefusalsWriteNothingAndAdvanceNothing) {
 TEST(RenderTempo, TheContextIsTakenAtFetchAndReadOnlyWhenItAnswers) {
     Host host;
     bool answer = true;
+    double reported = 93.5;
     host.unit->setMusicalContextBlock(
-        [&answer](double* tempo, double*, std::int64_t*, double*, std::int64_t*, double*) {
-            *tempo = 93.5;
+        [&](double* tempo, double*, std::int64_t*, double*, std::int64_t*, double*) {
+            *tempo = reported;
             return answer;
         });
-    const Channels input = noise(2, 1536, 3);
+    const Channels input = noise(2, 4 * 512, 3); // a block for each call below
     auto tempoAfterACall = [&] {
         Channels out;
         EXPECT_EQ(host.call(input, 512, out), 0);
@@ -61,29 +62,14 @@ TEST(RenderTempo, TheContextIsTakenAtFetchAndReadOnlyWhenItAnswers) {
     EXPECT_EQ(tempoAfterACall(), 120.0); // the block fetched before the context never asks
     host.block = host.unit->internalRenderBlock();
     EXPECT_EQ(tempoAfterACall(), 93.5);
+    // Nonsense from a transport (JACK's, in zerin-editor, reaches the unit this way) goes
+    // through the kernel's own check, which keeps the last usable tempo.
+    reported = std::nan("");
+    EXPECT_EQ(tempoAfterACall(), 93.5);
+    reported = 93.5;
     host.unit->dspKernel().mHostTempo.store(100.0);
     answer = false;
     EXPECT_EQ(tempoAfterACall(), 100.0);
-}
-
-// A transport that reports nonsense (JACK's, in zerin-editor, reaches the unit this way) leaves
-// the last usable tempo in place.
-TEST(RenderTempo, AnAbsurdTempoFromTheContextIsIgnored) {
-    Host host;
-    double reported = 93.5;
-    host.unit->setMusicalContextBlock(
-        [&reported](double* tempo, double*, std::int64_t*, double*, std::int64_t*, double*) {
-            *tempo = reported;
-            return true;
-        });
-    host.block = host.unit->internalRenderBlock();
-    const Channels input = noise(2, 512 * 8, 3);
-    for (double bpm : {93.5, 3e38, 1e300, std::nan(""), -HUGE_VAL, 0.0, 1e6, 140.0}) {
-        reported = bpm;
-        Channels out;
-        ASSERT_EQ(host.call(input, 512, out), 0);
-        EXPECT_EQ(host.unit->dspKernel().mHostTempo.load(), bpm == 140.0 ? 140.0 : 93.5) << bpm;
-    }
 }
 
 // In place, a null output renders into the buffers the pull pointed at (the host's own

@@ -211,32 +211,6 @@ TEST(FullState, DamagedStatesAreClampedOrIgnoredAndNeverCrash) {
     EXPECT_EQ(host.unit->getSpectralCurve(), (Curve{{40, -30}, {50, 250}, {8000, 600}}));
 }
 
-// A state or preset may keep its points in any order, or only one of them: the unit hears the
-// curve the editor draws from it, in frequency order, and one point as a flat delay.
-TEST(FullState, TheCurveIsHeardInFrequencyOrderAndOnePointAsAFlatDelay) {
-    auto heard = [](const Curve& curve) {
-        Host host;
-        json state = {{"spectralCurve", json::array()}};
-        for (const auto& [freq, delay] : curve)
-            state["spectralCurve"].push_back({{"freq", freq}, {"delay", delay}});
-        host.unit->setFullState(&state);
-        return host.run(noise(2, 30000, 5));
-    };
-    const Curve reversed(kSeven.rbegin(), kSeven.rend());
-    EXPECT_EQ(heard(reversed), heard(kSeven));
-    // Two points at 300 ms evaluate to 300 ms give or take rounding in between.
-    auto farthest = [](const Channels& a, const Channels& b) {
-        float worst = 0.0f;
-        for (std::size_t c = 0; c < a.size(); ++c)
-            for (std::size_t n = 0; n < a[c].size(); ++n)
-                worst = std::max(worst, std::fabs(a[c][n] - b[c][n]));
-        return worst;
-    };
-    const Channels flat = heard({{1000, 300}});
-    EXPECT_LT(farthest(flat, heard({{20, 300}, {20000, 300}})), 1e-4f);
-    EXPECT_GT(farthest(flat, heard({{20, 600}, {20000, 600}})), 0.1f);
-}
-
 TEST(FullState, LongCurvesKeepTheFirst32PointsAtBoundedCost) {
     const auto unit = makeUnit();
     Curve many;
@@ -335,18 +309,6 @@ TEST(PresetName, IsBoundedAtACharacterAndKeepsOnlyWellFormedText) {
     EXPECT_EQ(unit->presetName(), "A"
                                   "B\xE2\x82\xAC\xF0\x9F\x8E\xB5");
     EXPECT_NO_THROW((void)unit->fullState().dump());
-}
-
-TEST(ClassificationSnapshot, ReturnedOnceThenNothing) {
-    Host host(44100.0, 2, {{"sourceSensitivity", 50.0f}});
-    EXPECT_FALSE(host.unit->getClassificationSnapshot());
-    host.run(noise(2, 512, 10));
-    const auto snapshot = host.unit->getClassificationSnapshot();
-    ASSERT_TRUE(snapshot);
-    EXPECT_EQ(snapshot->size(), 1025u);
-    EXPECT_TRUE(std::all_of(snapshot->begin(), snapshot->end(),
-                            [](float r) { return r >= 0.0f && r <= 1.0f; }));
-    EXPECT_FALSE(host.unit->getClassificationSnapshot());
 }
 
 } // namespace

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <memory>
 #include <string>
 #include <tuple>
@@ -157,13 +158,50 @@ TEST(RotaryKnob, DoubleClickResetsToTheStartingValueWithTouchAndReleaseOnly) {
     EXPECT_EQ(knob.parameter().editingState(), EditingState::inactive);
 }
 
-TEST(RotaryKnob, ReadoutFormatsByUnit) {
-    EXPECT_EQ(knobValueText(1.0f, kAudioUnitParameterUnit_Hertz), "1.0");
-    EXPECT_EQ(knobValueText(1500.0f, kAudioUnitParameterUnit_Hertz), "1.5k");
-    EXPECT_EQ(knobValueText(0.0f, kAudioUnitParameterUnit_Decibels), "+0.0");
-    EXPECT_EQ(knobValueText(-6.5f, kAudioUnitParameterUnit_Decibels), "-6.5");
-    EXPECT_EQ(knobValueText(30.000002f, kAudioUnitParameterUnit_Percent), "30%");
-    EXPECT_EQ(knobValueText(0.5f, kAudioUnitParameterUnit_Boolean), "0.5");
+// The number a readout stands for: "+6.5" (dB), "30%", "1.5k" (Hz).
+double readBack(const std::string& shown) {
+    std::string digits = shown;
+    double scale = 1.0;
+    if (!digits.empty() && digits.back() == '%') digits.pop_back();
+    if (!digits.empty() && digits.back() == 'k') {
+        digits.pop_back();
+        scale = 1000.0;
+    }
+    std::size_t used = 0;
+    const double value = std::stod(digits, &used);
+    EXPECT_EQ(used, digits.size()) << "\"" << shown << "\" has more than a number and its unit";
+    return value * scale;
+}
+
+// Half of the last digit the readout shows, for the value it shows.
+double readoutStep(float value, AudioUnitParameterUnit unit) {
+    if (unit == kAudioUnitParameterUnit_Percent) return 0.5;
+    if (unit == kAudioUnitParameterUnit_Hertz && value >= 1000.0f) return 50.0;
+    return 0.05;
+}
+
+// Every knob's readout, read back, is the value it stands for, across the whole range and at
+// both ends, and it never runs backwards while the value rises.
+TEST(RotaryKnob, TheReadoutReadsBackAsTheValueAcrossEveryKnobsRange) {
+    for (const ParameterSpec* spec : allParameterSpecs()) {
+        if (spec->valueStrings || spec->units == kAudioUnitParameterUnit_Boolean) continue;
+        SCOPED_TRACE(spec->identifier);
+        constexpr int kSteps = 400;
+        double previous = -std::numeric_limits<double>::infinity();
+        for (int i = 0; i <= kSteps; ++i) {
+            const float t = static_cast<float>(i) / kSteps;
+            const float value = i == kSteps
+                                    ? spec->maxValue
+                                    : spec->minValue + t * (spec->maxValue - spec->minValue);
+            const std::string shown = knobValueText(value, spec->units);
+            const double read = readBack(shown);
+            EXPECT_NEAR(read, value, readoutStep(value, spec->units) + 1e-3) << shown;
+            EXPECT_GE(read, previous) << shown;
+            previous = read;
+        }
+        EXPECT_EQ(knobNormalizedValue(spec->minValue, spec->minValue, spec->maxValue), 0.0);
+        EXPECT_EQ(knobNormalizedValue(spec->maxValue, spec->minValue, spec->maxValue), 1.0);
+    }
     EXPECT_EQ(knobNormalizedValue(3.0f, 3.0f, 3.0f), 0.0); // an empty range
 }
 

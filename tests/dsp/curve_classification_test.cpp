@@ -172,6 +172,9 @@ TEST(Snapshot, HoldsChannelZerosNewestRatingsOnce) {
     render(*k, {noise(8192, 1), binSine(8192, 100.0, 0.5f)}, 512);
     ASSERT_TRUE(k->takeClassificationSnapshot(got.data()));
     EXPECT_TRUE(std::equal(got.begin(), got.end(), k->mChannels[0]->binClassification));
+    // Shares, as the editor's tints read them.
+    EXPECT_TRUE(
+        std::all_of(got.begin(), got.end(), [](float r) { return r >= 0.0f && r <= 1.0f; }));
     EXPECT_FALSE(k->takeClassificationSnapshot(got.data())) << "taken once";
 }
 

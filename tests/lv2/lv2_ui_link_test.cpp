@@ -1,13 +1,17 @@
 // The UI's link to the DSP, fed what a DSP or a broken host might hand it through the notify
 // port: this version's notices, the patch:Set form, and messages whose parts claim more bytes
-// than they hold, placed against a page that cannot be read.
+// than they hold, placed against a page that cannot be read; then wired to the real DSP
+// library, its messages carried both ways as a host carries them.
 
 #include "lv2/ui_link.h"
 #include "lv2_host.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <functional>
+#include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -53,8 +57,11 @@ struct Fixture : ::testing::Test {
             lv2_atom_forge_key(f, urids.patchProperty);
             lv2_atom_forge_urid(f, property);
             lv2_atom_forge_key(f, urids.patchValue);
+            // The forge copies with memcpy, which must not get an empty vector's null data.
+            static const float none = 0.0f;
             lv2_atom_forge_vector(f, sizeof(float), urids.atomFloat,
-                                  static_cast<std::uint32_t>(values.size()), values.data());
+                                  static_cast<std::uint32_t>(values.size()),
+                                  values.empty() ? &none : values.data());
             lv2_atom_forge_pop(f, &frame);
         });
     }
@@ -129,6 +136,203 @@ TEST_F(Fixture, PartsThatClaimMoreThanTheirMessageHoldsAreNeverRead) {
     receiveGuarded(name);
     EXPECT_EQ(link.presetName(), "Init");
     EXPECT_EQ(externalChanges, 0);
+}
+
+TEST_F(Fixture, ValuesOfTheWrongKindOrWithoutAUsablePointChangeNothing) {
+    const std::vector<float> usable = {100, 50, 2000, 700};
+    const std::vector<std::int32_t> integers = {100, 50, 2000, 700};
+    auto intVector = [&](LV2_URID property) {
+        return message([&](LV2_Atom_Forge* f) {
+            LV2_Atom_Forge_Frame frame;
+            lv2_atom_forge_frame_time(f, 0);
+            lv2_atom_forge_object(f, &frame, 0, urids.notice);
+            lv2_atom_forge_key(f, urids.patchProperty);
+            lv2_atom_forge_urid(f, property);
+            lv2_atom_forge_key(f, urids.patchValue);
+            lv2_atom_forge_vector(f, sizeof(std::int32_t), urids.atomInt,
+                                  static_cast<std::uint32_t>(integers.size()), integers.data());
+            lv2_atom_forge_pop(f, &frame);
+        });
+    };
+    receiveGuarded(intVector(urids.curve));
+    receiveGuarded(intVector(urids.classification));
+    receiveGuarded(intVector(urids.presetName));
+    // A name where the curve belongs, and a curve where the name belongs.
+    auto nameAsCurve = message(
+        [&](LV2_Atom_Forge* f) { lv2::writePresetName(f, urids, lv2::Direction::toUi, "Bloom"); });
+    reinterpret_cast<LV2_Atom_URID*>(valueOf(nameAsCurve, urids.patchProperty))->body = urids.curve;
+    receiveGuarded(nameAsCurve);
+    receiveGuarded(vectorMessage(urids.notice, urids.presetName, usable));
+    // A curve none of whose points can be drawn: the DSP keeps the curve it has, so the editor
+    // must too.
+    const float nan = std::nanf("");
+    receiveGuarded(vectorMessage(urids.notice, urids.curve, {nan, 10.0f, 0.0f, 7.0f, -5.0f, 1.0f}));
+    receiveGuarded(vectorMessage(urids.patchSet, urids.curve, {}));
+    // A request is for the DSP to answer, not a change.
+    EXPECT_FALSE(receiveGuarded(message([&](LV2_Atom_Forge* f) { lv2::writePatchGet(f, urids); })));
+
+    EXPECT_FALSE(link.knowsCurve());
+    EXPECT_FALSE(link.getClassificationSnapshot());
+    EXPECT_EQ(link.presetName(), "Init");
+    EXPECT_EQ(externalChanges, 0);
+}
+
+// An editor on the real DSP library: what its link writes goes in on the control port, what
+// the DSP writes to the notify port comes back to it, one cycle at a time.
+struct Editor {
+    std::vector<std::vector<std::uint8_t>> outbox;
+    int externalChanges = 0;
+    lv2::UiLink link;
+
+    explicit Editor(UridMapper& mapper)
+        : link(
+              &mapper.map,
+              [](LV2UI_Controller controller, std::uint32_t, std::uint32_t size, std::uint32_t,
+                 const void* buffer) {
+                  const auto* bytes = static_cast<const std::uint8_t*>(buffer);
+                  static_cast<Editor*>(controller)->outbox.emplace_back(bytes, bytes + size);
+              },
+              this, 0) {
+        link.onExternalChange = [this] { ++externalChanges; };
+    }
+    Editor(const Editor&) = delete;
+    Editor& operator=(const Editor&) = delete;
+};
+
+struct WithTheDsp : ::testing::Test {
+    static constexpr double kRate = 48000.0;
+    static constexpr std::uint32_t kBlock = 512;
+    DspLibrary library;
+    UridMapper mapper;
+    const LV2_Feature* features[2] = {&mapper.feature, nullptr};
+    lv2::Urids urids{};
+    std::vector<float> noise = std::vector<float>(kBlock);
+
+    void SetUp() override {
+        urids.map(&mapper.map);
+        std::mt19937 random(7);
+        std::uniform_real_distribution<float> u(-0.5f, 0.5f);
+        for (float& x : noise)
+            x = u(random);
+    }
+
+    std::unique_ptr<Instance> instance() {
+        return std::make_unique<Instance>(library.descriptor(lv2::kStereoUri), kRate, features);
+    }
+
+    // One block of noise: `from`'s messages in, and every notice out handed to `to` and to
+    // `heard` (the raw notify events, for the test to read itself).
+    void cycle(Instance& dsp, Editor* from, Editor* to,
+               std::vector<std::vector<std::uint8_t>>* heard = nullptr) {
+        SequenceBuffer control;
+        control.beginInput(&mapper.map);
+        if (from != nullptr) {
+            for (const auto& body : from->outbox) {
+                lv2_atom_forge_frame_time(&control.forge, 0);
+                lv2_atom_forge_write(&control.forge, body.data(),
+                                     static_cast<std::uint32_t>(body.size()));
+            }
+            from->outbox.clear();
+        }
+        control.endInput();
+        SequenceBuffer notify;
+        notify.offerOutput();
+        dsp.connectAtoms(&control, &notify);
+        const float* in[2] = {noise.data(), noise.data()};
+        std::vector<float> left(kBlock), right(kBlock);
+        float* out[2] = {left.data(), right.data()};
+        dsp.connectAudio(in, out);
+        dsp.run(kBlock);
+        dsp.connectAtoms(nullptr, nullptr);
+        lv2::forEachEvent(notify.sequence(), [&](const LV2_Atom* atom, std::size_t bytes) {
+            if (to != nullptr) to->link.receive(atom, bytes);
+            if (heard != nullptr) {
+                const auto* p = reinterpret_cast<const std::uint8_t*>(atom);
+                heard->emplace_back(p, p + bytes);
+            }
+        });
+    }
+};
+
+TEST_F(WithTheDsp, ACurveAndANameOneEditorSendsAreWhatTheNextEditorHears) {
+    auto dsp = instance();
+    Editor first(mapper);
+    const CurvePairs drawn = {
+        {80.0f, 20.0f}, {440.0f, 950.0f}, {3000.0f, 120.5f}, {12000.0f, 0.0f}};
+    first.link.setSpectralCurve(drawn);
+    first.link.setPresetName("Glass Steps");
+    cycle(*dsp, &first, nullptr);
+
+    Editor next(mapper);
+    next.link.requestState();
+    cycle(*dsp, &next, &next);
+    ASSERT_TRUE(next.link.knowsCurve());
+    EXPECT_EQ(next.link.getSpectralCurve(), drawn);
+    EXPECT_EQ(next.link.presetName(), "Glass Steps");
+    EXPECT_GE(next.externalChanges, 1);
+}
+
+TEST_F(WithTheDsp, TheClassificationReachesAListeningEditorAsTheDspSentItUntilItSaysGoodbye) {
+    auto dsp = instance();
+    dsp->controls[parameter::sourceSensitivity] = 50.0f; // the ratings are made only then
+    Editor editor(mapper);
+    editor.link.requestState();
+    std::optional<std::vector<float>> received;
+    std::vector<float> sent;
+    // Ten a second at most: two seconds of audio is ample for the first.
+    for (int block = 0; block < 2 * 48000 / static_cast<int>(kBlock) && !received; ++block) {
+        std::vector<std::vector<std::uint8_t>> heard;
+        cycle(*dsp, &editor, &editor, &heard);
+        for (const auto& bytes : heard) {
+            lv2::Message message;
+            if (!lv2::readMessage(bytes.data(), bytes.size(), urids, message)) continue;
+            if (const LV2_Atom* value = lv2::noticeValue(message, urids, urids.classification)) {
+                sent.assign(kNumBins, -1.0f);
+                int count = 0;
+                ASSERT_TRUE(lv2::readRatings(value, urids, sent.data(), kNumBins, count));
+                sent.resize(static_cast<std::size_t>(count));
+            }
+        }
+        received = editor.link.getClassificationSnapshot();
+    }
+    ASSERT_TRUE(received);
+    EXPECT_EQ(received->size(), static_cast<std::size_t>(kNumBins));
+    EXPECT_EQ(*received, sent);
+    EXPECT_FALSE(editor.link.getClassificationSnapshot()); // handed out once
+
+    editor.link.sayGoodbye();
+    cycle(*dsp, &editor, &editor);
+    (void)editor.link.getClassificationSnapshot(); // one may have left before the goodbye
+    for (int block = 0; block < 48000 / static_cast<int>(kBlock); ++block)
+        cycle(*dsp, &editor, &editor);
+    EXPECT_FALSE(editor.link.getClassificationSnapshot());
+}
+
+TEST_F(WithTheDsp, ARestoreIsToldToAListeningEditorWithoutItAsking) {
+    auto saved = instance();
+    Editor author(mapper);
+    const CurvePairs drawn = {{200.0f, 300.0f}, {5000.0f, 40.0f}};
+    author.link.setSpectralCurve(drawn);
+    author.link.setPresetName("Tape Haze");
+    cycle(*saved, &author, nullptr);
+    StateMap state;
+    ASSERT_EQ(saved->stateInterface()->save(saved->handle, storeInto, &state, 0, nullptr),
+              LV2_STATE_SUCCESS);
+
+    auto dsp = instance();
+    Editor editor(mapper);
+    editor.link.requestState();
+    cycle(*dsp, &editor, &editor);
+    ASSERT_TRUE(editor.link.knowsCurve());
+    ASSERT_NE(editor.link.getSpectralCurve(), drawn);
+    const int changesBefore = editor.externalChanges;
+
+    ASSERT_EQ(dsp->stateInterface()->restore(dsp->handle, retrieveFrom, &state, 0, nullptr),
+              LV2_STATE_SUCCESS);
+    cycle(*dsp, &editor, &editor);
+    EXPECT_EQ(editor.link.getSpectralCurve(), drawn);
+    EXPECT_EQ(editor.link.presetName(), "Tape Haze");
+    EXPECT_GT(editor.externalChanges, changesBefore);
 }
 
 } // namespace

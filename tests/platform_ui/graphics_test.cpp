@@ -326,13 +326,6 @@ TEST(Text, IsCentredMeasuredAndEllipsized) {
     EXPECT_GT(inkOf(image).bounds.maxX(), box.maxX() - 12); // it did fill the box
 }
 
-TEST(Text, ResolvesTheInstalledFamilies) {
-    EXPECT_EQ(resolvedFontFamily(FontDesign::standard), "Inter");
-    EXPECT_EQ(resolvedFontFamily(FontDesign::monospaced), "DejaVu Sans Mono");
-    EXPECT_EQ(measureText("iiii", {10, FontWeight::regular, FontDesign::monospaced}).width,
-              measureText("MMMM", {10, FontWeight::regular, FontDesign::monospaced}).width);
-}
-
 TEST(Symbols, DrawInsideTheirBoxAndGetBolder) {
     for (const char* name : {"chevron.down", "square.and.arrow.down", "xmark"}) {
         EXPECT_TRUE(isKnownSymbol(name));

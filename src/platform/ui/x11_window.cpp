@@ -1,15 +1,12 @@
 #include "platform/ui/x11_window.h"
-
-#include "platform/ui/graphics.h"
-#include "platform/ui/view_host.h"
-#include "platform/ui/x11_lost_connection.h"
+#include "platform/ui/x11_io_errors.h"
+#include "platform/ui/x11_window_impl.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib-xcb.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/cursorfont.h>
-#include <X11/keysym.h>
 #include <cairo-xlib.h>
 #include <cairo.h>
 #include <xcb/xcb.h>
@@ -21,7 +18,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 // Error discipline: every request that names our window goes out as a checked XCB request on
@@ -31,14 +27,7 @@
 // (the pixmap, the GC, cursors) and on a top-level window nobody else can destroy are safe
 // through Xlib.
 //
-// A connection that breaks (the window killed with xkill, the server gone) is Xlib's to
-// notice, and Xlib first calls the process-wide I/O error handler, then the connection's own
-// exit handler. Every process-wide handler we know ends the process (Xlib's own exits, GDK's
-// calls _exit), which would take a plug-in host down with our editor. So while our code is
-// inside Xlib, a handler of ours stands in for the process-wide one: for our own connections
-// it lets Xlib go on to their exit handler, which marks the window lost and returns; every
-// other connection goes to the handler that was installed before, as if we were not there.
-// Outside our calls the host's handler is in place, untouched.
+// A broken connection is handled apart: see x11_io_errors.h.
 
 namespace zerin {
 
@@ -66,216 +55,7 @@ std::string hex(unsigned long value) {
     return text;
 }
 
-// XLookupString without an input method yields Latin-1.
-std::string latin1ToUtf8(const char* bytes, int length) {
-    std::string text;
-    for (int i = 0; i < length; ++i) {
-        auto byte = static_cast<unsigned char>(bytes[i]);
-        if (byte < 0x80) {
-            text.push_back(static_cast<char>(byte));
-        } else {
-            text.push_back(static_cast<char>(0xC0 | (byte >> 6)));
-            text.push_back(static_cast<char>(0x80 | (byte & 0x3F)));
-        }
-    }
-    return text;
-}
-
-bool isPrintable(const std::string& text) {
-    if (text.empty()) return false;
-    auto first = static_cast<unsigned char>(text[0]);
-    return first >= 0x20 && first != 0x7F;
-}
-
-Key keyForKeysym(KeySym keysym) {
-    switch (keysym) {
-        case XK_Return:
-        case XK_KP_Enter:
-            return Key::enter;
-        case XK_Escape:
-            return Key::escape;
-        case XK_Tab:
-        case XK_ISO_Left_Tab:
-            return Key::tab;
-        case XK_BackSpace:
-            return Key::backspace;
-        case XK_Delete:
-        case XK_KP_Delete:
-            return Key::deleteForward;
-        case XK_Left:
-        case XK_KP_Left:
-            return Key::left;
-        case XK_Right:
-        case XK_KP_Right:
-            return Key::right;
-        case XK_Home:
-        case XK_KP_Home:
-            return Key::home;
-        case XK_End:
-        case XK_KP_End:
-            return Key::end;
-        default:
-            return Key::other;
-    }
-}
-
-// An event's state holds the modifiers as they were before it; a modifier key's own press or
-// release changes them.
-ModifierKeys modifiersAfterKey(unsigned int state, KeySym keysym, bool pressed) {
-    ModifierKeys keys = modifierKeysFromX11State(state);
-    switch (keysym) {
-        case XK_Shift_L:
-        case XK_Shift_R:
-            keys.shift = pressed;
-            break;
-        case XK_Control_L:
-        case XK_Control_R:
-            keys.control = pressed;
-            break;
-        case XK_Alt_L:
-        case XK_Alt_R:
-        case XK_Meta_L:
-        case XK_Meta_R:
-            keys.option = pressed;
-            break;
-        case XK_Super_L:
-        case XK_Super_R:
-            keys.command = pressed;
-            break;
-        default:
-            break;
-    }
-    return keys;
-}
-
-// The connections our windows opened, and the handler ours stands in for.
-struct IoErrorRouting {
-    std::mutex mutex;
-    int depth = 0; // calls into Xlib under way, on any thread
-    XIOErrorHandler previous = nullptr;
-    std::vector<Display*> ours;
-};
-
-IoErrorRouting& ioErrorRouting() {
-    // Never destroyed: a window may close during static teardown.
-    static auto* routing = new IoErrorRouting();
-    return *routing;
-}
-
-int onIoError(Display* display) {
-    IoErrorRouting& routing = ioErrorRouting();
-    XIOErrorHandler previous = nullptr;
-    {
-        std::lock_guard lock(routing.mutex);
-        if (std::find(routing.ours.begin(), routing.ours.end(), display) != routing.ours.end())
-            return 0; // on to the connection's exit handler
-        previous = routing.previous;
-    }
-    // Never null: Xlib hands out its default handler when none was set.
-    return previous != nullptr ? previous(display) : 0;
-}
-
-// Held for as long as our code may be inside Xlib.
-class XlibScope {
-public:
-    XlibScope() {
-        IoErrorRouting& routing = ioErrorRouting();
-        std::lock_guard lock(routing.mutex);
-        if (routing.depth++ == 0) routing.previous = XSetIOErrorHandler(onIoError);
-    }
-    ~XlibScope() {
-        IoErrorRouting& routing = ioErrorRouting();
-        std::lock_guard lock(routing.mutex);
-        if (--routing.depth == 0) XSetIOErrorHandler(routing.previous);
-    }
-    XlibScope(const XlibScope&) = delete;
-    XlibScope& operator=(const XlibScope&) = delete;
-};
-
-void adopt(Display* display) {
-    IoErrorRouting& routing = ioErrorRouting();
-    std::lock_guard lock(routing.mutex);
-    routing.ours.push_back(display);
-}
-
-void release(Display* display) {
-    IoErrorRouting& routing = ioErrorRouting();
-    std::lock_guard lock(routing.mutex);
-    std::erase(routing.ours, display);
-}
-
 } // namespace
-
-struct X11Window::Impl {
-    Impl(ViewHost& viewHost, double deviceScale) : host(viewHost), scale(deviceScale) {}
-    ~Impl();
-    Impl(const Impl&) = delete;
-    Impl& operator=(const Impl&) = delete;
-
-    bool connect(const char* displayName, std::string* error);
-    bool findParentScreen(unsigned long parent, std::string* error);
-    bool createWindow(const X11WindowOptions& options, std::string* error);
-    void setTopLevelProperties(const X11WindowOptions& options);
-    void openInputContext();
-    void createPixmap();
-    void freePixmap();
-
-    void pump();
-    double secondsUntilNextWork();
-    void handleEvent(XEvent& event);
-    void resize(int width, int height);
-    void pointerButton(const XButtonEvent& event, bool pressed);
-    void pointerMotion(XEvent& event);
-    void key(XKeyEvent& event);
-    KeyEvent translateKey(XKeyEvent& event);
-    void updateModifiers(ModifierKeys keys) { host.context().modifiers().update(keys); }
-    Point toPoints(int x, int y) const { return {x / scale, y / scale}; }
-
-    void paint();
-    void present();
-    void updateCursor();
-    void focusOnClick(Time time);
-    void track(xcb_void_cookie_t cookie) { pendingChecks.push_back(cookie.sequence); }
-    void collectErrors();
-    void windowDestroyed();
-    void lostConnection();
-
-    ViewHost& host;
-    double scale = 1.0;
-    Display* display = nullptr;
-    xcb_connection_t* xcb = nullptr;
-    int screen = 0;
-    Visual* visual = nullptr;
-    int depth = 0;
-    bool topLevel = true;
-    xcb_window_t window = 0;
-    int pixelWidth = 1;
-    int pixelHeight = 1;
-
-    // This window's fonts and masks: what cairo uploads of them stays on this connection.
-    std::unique_ptr<DrawingCaches> caches = std::make_unique<DrawingCaches>();
-    Pixmap pixmap = 0;
-    GC gc = nullptr;
-    cairo_surface_t* surface = nullptr;
-    bool painted = false; // the pixmap holds a frame
-    bool exposed = false; // the window wants the pixmap copied in
-
-    Atom wmProtocols = 0;
-    Atom wmDeleteWindow = 0;
-    ::Cursor resizeCursor = 0;
-    ::Cursor textCursor = 0;
-    Cursor shownCursor = Cursor::arrow;
-    XIM inputMethod = nullptr;
-    XIC inputContext = nullptr;
-
-    bool windowGone = false;
-    bool closeRequested = false;
-    bool connectionLost = false; // nothing more goes to the server, nor comes from it
-    LostConnectionSink sink;     // where requests go once it is lost
-    double lastFrame = -1.0;     // steady clock
-    std::vector<unsigned int> pendingChecks;
-    unsigned int fence = 0; // a request with a reply, sent after window requests; 0: none
-};
 
 X11Window::Impl::~Impl() {
     XlibScope scope;
@@ -296,7 +76,7 @@ X11Window::Impl::~Impl() {
     if (connectionLost) sink.take(display);
     XCloseDisplay(display);
     sink.closed();
-    release(display);
+    releaseConnection(display);
 }
 
 bool X11Window::Impl::connect(const char* displayName, std::string* error) {
@@ -305,7 +85,7 @@ bool X11Window::Impl::connect(const char* displayName, std::string* error) {
         const char* name = displayName ? displayName : std::getenv("DISPLAY");
         return fail(error, std::string("cannot open the X display \"") + (name ? name : "") + "\"");
     }
-    adopt(display);
+    adoptConnection(display);
     XSetIOErrorExitHandler(
         display, [](Display*, void* impl) { static_cast<Impl*>(impl)->lostConnection(); }, this);
     xcb = XGetXCBConnection(display);
@@ -478,55 +258,6 @@ double X11Window::Impl::secondsUntilNextWork() {
         wait = std::min(wait, *queued);
     return std::max(0.0, wait);
 }
-
-void X11Window::Impl::handleEvent(XEvent& event) {
-    switch (event.type) {
-        case Expose:
-            if (event.xexpose.count == 0) exposed = true;
-            break;
-        case ConfigureNotify:
-            if (event.xconfigure.window == window)
-                resize(event.xconfigure.width, event.xconfigure.height);
-            break;
-        case DestroyNotify:
-            if (event.xdestroywindow.window == window) windowDestroyed();
-            break;
-        case ClientMessage:
-            if (event.xclient.message_type == wmProtocols &&
-                static_cast<Atom>(event.xclient.data.l[0]) == wmDeleteWindow)
-                closeRequested = true;
-            break;
-        case ButtonPress:
-            pointerButton(event.xbutton, true);
-            break;
-        case ButtonRelease:
-            pointerButton(event.xbutton, false);
-            break;
-        case MotionNotify:
-            pointerMotion(event);
-            break;
-        case LeaveNotify:
-            if (event.xcrossing.detail != NotifyInferior) host.pointerLeft();
-            break;
-        case KeyPress:
-            key(event.xkey);
-            break;
-        case KeyRelease:
-            updateModifiers(
-                modifiersAfterKey(event.xkey.state, XLookupKeysym(&event.xkey, 0), false));
-            break;
-        case FocusIn:
-            if (inputContext) XSetICFocus(inputContext);
-            break;
-        case FocusOut:
-            if (inputContext) XUnsetICFocus(inputContext);
-            updateModifiers({}); // releases elsewhere never reach us
-            break;
-        default:
-            break;
-    }
-}
-
 void X11Window::Impl::resize(int width, int height) {
     if (width == pixelWidth && height == pixelHeight) return;
     pixelWidth = std::max(1, width);
@@ -538,75 +269,6 @@ void X11Window::Impl::resize(int width, int height) {
     paint();
     exposed = true;
 }
-
-void X11Window::Impl::pointerButton(const XButtonEvent& event, bool pressed) {
-    ModifierKeys modifiers = modifierKeysFromX11State(event.state);
-    updateModifiers(modifiers);
-    Point location = toPoints(event.x, event.y);
-    if (event.button == Button1) {
-        if (pressed) {
-            focusOnClick(event.time);
-            host.pointerDown(location, modifiers);
-        } else {
-            host.pointerUp(location, modifiers);
-        }
-    } else if (pressed && event.button == Button4) {
-        host.scrollWheel(-1.0, location);
-    } else if (pressed && event.button == Button5) {
-        host.scrollWheel(1.0, location);
-    }
-}
-
-// Only the latest of a run of motion events matters; later presses and releases keep their
-// place in the queue.
-void X11Window::Impl::pointerMotion(XEvent& event) {
-    while (XEventsQueued(display, QueuedAfterReading) > 0) {
-        XEvent next;
-        XPeekEvent(display, &next);
-        if (next.type != MotionNotify || next.xmotion.window != event.xmotion.window) break;
-        XNextEvent(display, &event);
-    }
-    ModifierKeys modifiers = modifierKeysFromX11State(event.xmotion.state);
-    updateModifiers(modifiers);
-    host.pointerMoved(toPoints(event.xmotion.x, event.xmotion.y), modifiers);
-}
-
-void X11Window::Impl::key(XKeyEvent& event) {
-    updateModifiers(modifiersAfterKey(event.state, XLookupKeysym(&event, 0), true));
-    KeyEvent translated = translateKey(event);
-    if (translated.key == Key::other && translated.keysym == 0) return; // a lone modifier
-    host.keyDown(translated);
-}
-
-KeyEvent X11Window::Impl::translateKey(XKeyEvent& event) {
-    char buffer[64];
-    KeySym keysym = NoSymbol;
-    std::string text;
-    if (inputContext) {
-        Status status = 0;
-        int length =
-            Xutf8LookupString(inputContext, &event, buffer, sizeof buffer, &keysym, &status);
-        if (status == XLookupChars || status == XLookupBoth) text.assign(buffer, length);
-        if (status != XLookupKeySym && status != XLookupBoth) keysym = NoSymbol;
-    } else {
-        int length = XLookupString(&event, buffer, sizeof buffer, &keysym, nullptr);
-        text = latin1ToUtf8(buffer, length);
-    }
-
-    KeyEvent result;
-    result.modifiers = modifierKeysFromX11State(event.state);
-    result.key = keyForKeysym(keysym);
-    if (result.key == Key::other && isPrintable(text) && !result.modifiers.control &&
-        !result.modifiers.command) {
-        result.key = Key::character;
-        result.text = text;
-    }
-    // The unshifted symbol, so Ctrl+Shift+Z still names 'z'.
-    KeySym base = XLookupKeysym(&event, 0);
-    if (base >= XK_a && base <= XK_z) result.keysym = static_cast<char32_t>(base);
-    return result;
-}
-
 // Background black: the editor paints its own background over all of it.
 void X11Window::Impl::paint() {
     if (!surface || connectionLost) return;

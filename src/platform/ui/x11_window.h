@@ -54,7 +54,7 @@ public:
     bool closeRequested() const;
     // The connection to the server broke (the window was killed with xkill, the server went
     // away): nothing is shown any more. Xlib's process-wide handler, which ends the process,
-    // never hears of it; see x11_window.cpp.
+    // never hears of it; see x11_io_errors.h.
     bool connectionLost() const;
     unsigned long windowId() const;
     double scale() const;
