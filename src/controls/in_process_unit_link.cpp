@@ -23,7 +23,7 @@ std::optional<std::vector<float>> InProcessUnitLink::getClassificationSnapshot()
 }
 
 std::string InProcessUnitLink::presetName() const {
-    return mUnit ? mUnit->presetName() : std::string("Init");
+    return mUnit ? mUnit->presetName() : std::string(kInitPresetName);
 }
 
 void InProcessUnitLink::setPresetName(const std::string& name) {

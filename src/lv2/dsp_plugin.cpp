@@ -40,7 +40,7 @@ Plugin::Plugin(const PortLayout& layout) : ports(layout) {
     // Nothing applied yet: the first run takes every control port's value.
     for (int a = 0; a < parameter::kCount; ++a)
         applied[a] = std::nanf("");
-    std::strcpy(current.name, "Init");
+    cleanPresetName(kInitPresetName, current.name);
 }
 
 void Plugin::publishCurrent() noexcept {
@@ -229,7 +229,7 @@ LV2_State_Status Plugin::restore(LV2_State_Retrieve_Function retrieve,
     setCurve(points, count);
 
     value = retrieve(handle, urids.presetName, &size, &type, &flags);
-    std::string_view name = "Init";
+    std::string_view name = kInitPresetName;
     if (value != nullptr && type == urids.atomString) {
         // A stored string ends at its terminator, which a damaged one may lack.
         const char* text = static_cast<const char*>(value);
