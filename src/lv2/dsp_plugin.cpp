@@ -67,7 +67,7 @@ void Plugin::applyControls() noexcept {
         kernel.setParameter(static_cast<std::uint64_t>(a), std::clamp(value, range.min, range.max));
     }
     const bool bypassed = enabled != nullptr && !(*enabled >= 0.5f);
-    kernel.mBypassed.store(bypassed, std::memory_order_relaxed);
+    kernel.setBypassed(bypassed);
 }
 
 void Plugin::setCurve(const CurvePoint* points, int count) noexcept {
@@ -151,7 +151,7 @@ void Plugin::writeMessages(std::uint32_t frames) noexcept {
         replyName = false;
 
     samplesSinceSnapshot += frames;
-    const double interval = kernel.mSampleRate / 10.0;
+    const double interval = kernel.sampleRate() / 10.0;
     if (uiListening && samplesSinceSnapshot >= interval &&
         kernel.takeClassificationSnapshot(ratings)) {
         samplesSinceSnapshot = 0;

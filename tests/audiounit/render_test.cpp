@@ -56,12 +56,12 @@ TEST(RenderTempo, TheContextIsTakenAtFetchAndReadOnlyWhenItAnswers) {
     auto tempoAfterACall = [&] {
         Channels out;
         EXPECT_EQ(host.call(input, 512, out), 0);
-        return host.unit->dspKernel().mHostTempo.load();
+        return host.unit->dspKernel().hostTempo();
     };
     EXPECT_EQ(tempoAfterACall(), 120.0); // the block fetched before the context never asks
     host.block = host.unit->internalRenderBlock();
     EXPECT_EQ(tempoAfterACall(), 93.5);
-    host.unit->dspKernel().mHostTempo.store(100.0);
+    host.unit->dspKernel().setHostTempo(100.0);
     answer = false;
     EXPECT_EQ(tempoAfterACall(), 100.0);
 }
@@ -82,7 +82,7 @@ TEST(RenderTempo, AnAbsurdTempoFromTheContextIsIgnored) {
         reported = bpm;
         Channels out;
         ASSERT_EQ(host.call(input, 512, out), 0);
-        EXPECT_EQ(host.unit->dspKernel().mHostTempo.load(), bpm == 140.0 ? 140.0 : 93.5) << bpm;
+        EXPECT_EQ(host.unit->dspKernel().hostTempo(), bpm == 140.0 ? 140.0 : 93.5) << bpm;
     }
 }
 
