@@ -2,6 +2,7 @@
 
 #include "empty_values.h"
 #include "render_job.h"
+#include "unit_options.h"
 
 #include <CLI/CLI.hpp>
 
@@ -16,8 +17,8 @@ using render::kExitUsage;
 
 // What the command line says, as typed; `convert` checks it.
 struct Typed {
-    std::string statePath, preset, curve, input, snapshot, show;
-    std::vector<std::string> settings;
+    render::UnitOptionText unit;
+    std::string input, snapshot, show;
     double scale = 1.0;
     int frames = 0;
     bool noWindow = false;
@@ -31,22 +32,11 @@ constexpr const char* kDescription =
 
 void declareOptions(CLI::App& app, Typed& typed) {
     app.get_formatter()->column_width(28);
-    app.add_option("--state", typed.statePath,
-                   "restore a full state (JSON) and save it back on Ctrl+S and on quit; a file "
-                   "that does not exist yet starts fresh and is created on save; one that "
-                   "cannot be read is an error and is left alone")
-        ->type_name("PATH");
-    app.add_option("--preset", typed.preset,
-                   "install a preset's curve after the state (factory names first, then yours)")
-        ->type_name("NAME");
-    app.add_option("--curve", typed.curve,
-                   "install this curve after the state and preset: at most 32 points")
-        ->type_name("HZ:MS,...");
-    // One value per --set, as in zerin-render.
-    app.add_option("--set", typed.settings,
-                   "set a parameter in its host units after the state, e.g. lfoDepth=60")
-        ->type_name("ID=VALUE")
-        ->allow_extra_args(false);
+    render::declareUnitOptions(
+        app, typed.unit,
+        "restore a full state (JSON) and save it back on Ctrl+S and on quit; a file that does "
+        "not exist yet starts fresh and is created on save; one that cannot be read is an "
+        "error and is left alone");
     app.add_option("--scale", typed.scale,
                    "pixels per point, 0.5 to 4 (default: the display's Xft.dpi / 96, or 1)")
         ->type_name("S");
@@ -80,18 +70,7 @@ std::optional<int> refuseEmptyValues(const CLI::App& app) {
 
 std::optional<int> convertAudioChoices(const CLI::App& app, const Typed& typed,
                                        EditorOptions& options) {
-    std::string error;
-    for (const std::string& s : typed.settings) {
-        auto setting = render::parseSetting(s, &error);
-        if (!setting) return usage("--set " + error);
-        options.settings.push_back(*setting);
-    }
-    if (app.count("--curve")) {
-        options.curve = render::parseCurve(typed.curve, &error);
-        if (!options.curve) return usage("--curve: " + error);
-    }
-    if (app.count("--state")) options.statePath = typed.statePath;
-    if (app.count("--preset")) options.preset = typed.preset;
+    if (const auto error = render::takeUnitOptions(app, typed.unit, options)) return usage(*error);
     if (app.count("--input")) options.input = typed.input;
     return std::nullopt;
 }

@@ -5,6 +5,7 @@
 #include "empty_values.h"
 #include "presets/preset_manager.h"
 #include "render_job.h"
+#include "unit_options.h"
 
 #include <CLI/CLI.hpp>
 
@@ -30,9 +31,9 @@ int listPresetsCommand() {
 // What the command line says, as typed; `renderOptions` checks and converts it.
 struct CommandLine {
     RenderOptions options;
+    UnitOptionText unit;
     std::string input;
-    std::vector<std::string> settings;
-    std::string preset, savePreset, deletePreset, curve, statePath, saveStatePath, automationPath;
+    std::string savePreset, deletePreset, saveStatePath, automationPath;
     double tempo = 0.0, tail = 0.0;
     bool listParameters = false, listPresets = false;
 };
@@ -44,28 +45,15 @@ void declareOptions(CLI::App& app, CommandLine& line) {
     app.add_option("-o,--output", line.options.output,
                    "output file (.wav float, .flac 24-bit, .ogg, .aiff); default: INPUT-zerin.EXT "
                    "or zerin-demo.wav");
-    // One value per --set, so that `--set dryWet=100 in.wav` leaves in.wav to INPUT.
-    app.add_option("--set", line.settings,
-                   "set a parameter in its host units, e.g. dryWet=100 mode=1")
-        ->type_name("ID=VALUE")
-        ->allow_extra_args(false);
-    app.add_option("--preset", line.preset,
-                   "install a preset's curve (factory names first, then yours)")
-        ->type_name("NAME");
+    declareUnitOptions(app, line.unit,
+                       "restore a full state (JSON) first; --set, --preset and --curve apply "
+                       "after it");
     app.add_option("--save-preset", line.savePreset,
                    "save the resulting curve (after --state, --preset, --curve) as your preset; "
                    "without INPUT nothing is rendered")
         ->type_name("NAME");
     app.add_option("--delete-preset", line.deletePreset, "delete your preset of this name")
         ->type_name("NAME");
-    app.add_option("--curve", line.curve,
-                   "install this curve: at most 32 points, in any order (they are sorted by "
-                   "frequency)")
-        ->type_name("HZ:MS,...");
-    app.add_option("--state", line.statePath,
-                   "restore a full state (JSON) first; --set, --preset and "
-                   "--curve apply after it")
-        ->type_name("PATH");
     app.add_option("--save-state", line.saveStatePath,
                    "write the unit's full state after rendering")
         ->type_name("PATH");
@@ -102,16 +90,7 @@ int refuseEmptyValues(const CLI::App& app) {
 // Checks the values and fills `line.options`; a usage status at the first bad one.
 int renderOptions(const CLI::App& app, CommandLine& line) {
     RenderOptions& options = line.options;
-    std::string error;
-    for (const std::string& s : line.settings) {
-        auto setting = parseSetting(s, &error);
-        if (!setting) return usage("--set " + error);
-        options.settings.push_back(*setting);
-    }
-    if (app.count("--curve")) {
-        options.curve = parseCurve(line.curve, &error);
-        if (!options.curve) return usage("--curve: " + error);
-    }
+    if (const auto error = takeUnitOptions(app, line.unit, options)) return usage(*error);
     if (app.count("--tempo")) {
         if (!(line.tempo > 0.0 && line.tempo <= 1000.0))
             return usage("--tempo: give a tempo from 1 to 1000 BPM");
@@ -125,10 +104,8 @@ int renderOptions(const CLI::App& app, CommandLine& line) {
     if (options.blockSize < 1 || options.blockSize > 65536)
         return usage("--block-size: give 1 to 65536 frames");
     if (app.count("INPUT")) options.input = line.input;
-    if (app.count("--preset")) options.preset = line.preset;
     if (app.count("--save-preset")) options.savePresetName = line.savePreset;
     if (app.count("--delete-preset")) options.deletePresetName = line.deletePreset;
-    if (app.count("--state")) options.statePath = line.statePath;
     if (app.count("--save-state")) options.saveStatePath = line.saveStatePath;
     if (app.count("--automation")) options.automationPath = line.automationPath;
     return kExitOk;

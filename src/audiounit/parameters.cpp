@@ -106,11 +106,7 @@ std::vector<std::shared_ptr<AUParameterNode>> convert(const std::vector<NodeSpec
     std::vector<std::shared_ptr<AUParameterNode>> out;
     for (const NodeSpec& n : nodes) {
         if (const auto* p = std::get_if<ParameterSpec>(&n.node)) {
-            auto parameter = AUParameterTree::createParameter(
-                {p->identifier, p->name, p->address, p->minValue, p->maxValue, p->units,
-                 p->unitName, p->flags, p->valueStrings, p->dependentParameters});
-            parameter->setValue(p->defaultValue);
-            out.push_back(std::move(parameter));
+            out.push_back(AUParameterTree::createParameter(*p));
         } else {
             const auto& g = std::get<ParameterGroupSpec>(n.node);
             out.push_back(AUParameterTree::createGroup(g.identifier, g.name, convert(g.children)));

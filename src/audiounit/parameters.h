@@ -14,19 +14,8 @@
 
 namespace zerin {
 
-struct ParameterSpec {
-    std::string identifier;
-    std::string name;
-    AUParameterAddress address = 0;
-    AUValue minValue = 0.0f;
-    AUValue maxValue = 1.0f;
-    AUValue defaultValue = 0.0f;
-    AudioUnitParameterUnit units = kAudioUnitParameterUnit_Generic;
-    std::optional<std::string> unitName;
-    AudioUnitParameterOptions flags = 0;
-    std::optional<std::vector<std::string>> valueStrings;
-    std::optional<std::vector<AUParameterAddress>> dependentParameters;
-};
+// The table's leaves are the host layer's `ParameterSpec` (platform/au/au_parameters.h),
+// so the tree's parameters are made from them as they stand.
 
 struct NodeSpec;
 

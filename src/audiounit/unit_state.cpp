@@ -71,9 +71,9 @@ std::string savedStateProblem(const nlohmann::json& state) {
 }
 
 std::string presetNameFromState(const nlohmann::json& state) {
-    if (!state.is_object()) return "Init";
+    if (!state.is_object()) return std::string(kInitPresetName);
     const auto name = state.find("presetName");
-    if (name == state.end() || !name->is_string()) return "Init";
+    if (name == state.end() || !name->is_string()) return std::string(kInitPresetName);
     // A reference: a huge name in a damaged state costs no copy beyond what is kept.
     return boundedPresetName(name->get_ref<const std::string&>());
 }

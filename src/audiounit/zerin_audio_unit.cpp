@@ -50,7 +50,7 @@ bool ZerinExtensionAudioUnit::construct(AUError* error) {
 }
 
 double ZerinExtensionAudioUnit::latency() const {
-    return static_cast<double>(kLatencySamples) / mKernel.mSampleRate;
+    return static_cast<double>(kLatencySamples) / mKernel.sampleRate();
 }
 
 AUAudioFrameCount ZerinExtensionAudioUnit::maximumFramesToRender() const {
@@ -62,11 +62,11 @@ void ZerinExtensionAudioUnit::setMaximumFramesToRender(AUAudioFrameCount frames)
 }
 
 bool ZerinExtensionAudioUnit::shouldBypassEffect() const {
-    return mKernel.mBypassed.load(std::memory_order_relaxed);
+    return mKernel.bypassed();
 }
 
 void ZerinExtensionAudioUnit::setShouldBypassEffect(bool bypass) {
-    mKernel.mBypassed.store(bypass, std::memory_order_relaxed);
+    mKernel.setBypassed(bypass);
 }
 
 bool ZerinExtensionAudioUnit::allocateRenderResources(AUError* error) {

@@ -6,6 +6,7 @@
 
 #include "audiounit/render.h"
 #include "dsp/curve.h"
+#include "dsp/factory_curves.h"
 #include "dsp/kernel.h"
 #include "platform/au/au_audio_unit.h"
 #include "platform/json/preset_name.h"
@@ -97,7 +98,7 @@ private:
     std::mutex mSnapshotMutex;
 
     mutable std::mutex mPresetNameMutex;
-    std::string mPresetName = "Init";
+    std::string mPresetName{kInitPresetName};
     std::atomic<std::uint64_t> mExternalChanges{0};
 };
 

@@ -1,14 +1,17 @@
 #include "controls/controls_strip_view.h"
 
+#include "audiounit/parameters.h"
 #include "controls/panel_style.h"
 #include "dsp/parameters.h"
 #include "editor/curve_model.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/layout.h"
 
+#include <cctype>
 #include <memory>
 #include <string>
 #include <utility>
+#include <variant>
 
 namespace zerin {
 
@@ -19,23 +22,42 @@ namespace palette = ZerinCurveConstants;
 constexpr Color kWhite{1.0, 1.0, 1.0, 1.0};
 
 struct SectionSpec {
-    const char* title;
-    std::vector<parameter::Address> knobs;
+    std::string title;
+    std::vector<AUParameterAddress> knobs;
     double spacing;
     bool withSyncToggle;
 };
 
-// The sections follow the table's groups (I/O, Mix, Modulation, Scatter).
+// A knob turns through a range; on/off and a choice of modes are not knobs.
+bool isKnob(const ParameterSpec& spec) {
+    return spec.units != kAudioUnitParameterUnit_Boolean &&
+           spec.units != kAudioUnitParameterUnit_Indexed;
+}
+
+SectionSpec sectionOf(const ParameterGroupSpec& group) {
+    SectionSpec section{group.name, {}, 16.0, false};
+    for (char& c : section.title)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (const NodeSpec& node : group.children) {
+        const auto* spec = std::get_if<ParameterSpec>(&node.node);
+        if (spec == nullptr) continue;
+        if (isKnob(*spec)) section.knobs.push_back(spec->address);
+        if (spec->address == parameter::tempoSync) section.withSyncToggle = true;
+    }
+    // The toggle is narrower than a knob; closer spacing keeps the section's row balanced.
+    if (section.withSyncToggle) section.spacing = 12.0;
+    return section;
+}
+
+// One section per group of the parameter table, in its order, titled by the group.
 const std::vector<SectionSpec>& sections() {
-    static const std::vector<SectionSpec> list = {
-        {"I/O", {parameter::inputGain, parameter::outputGain}, 16.0, false},
-        {"MIX",
-         {parameter::dryWet, parameter::feedback, parameter::sourceSensitivity},
-         16.0,
-         false},
-        {"MODULATION", {parameter::lfoRate, parameter::lfoDepth}, 12.0, true},
-        {"SCATTER", {parameter::scatterSpeed}, 16.0, false},
-    };
+    static const std::vector<SectionSpec> list = [] {
+        std::vector<SectionSpec> out;
+        for (const NodeSpec& node : parameterTreeSpec().children)
+            if (const auto* group = std::get_if<ParameterGroupSpec>(&node.node))
+                out.push_back(sectionOf(*group));
+        return out;
+    }();
     return list;
 }
 
@@ -66,7 +88,7 @@ ViewPtr makeSyncToggle(ObservableAUParameter& param) {
     return button(std::move(decorated), [held] { flip(*held); });
 }
 
-ViewPtr sectionTitle(const char* title) {
+ViewPtr sectionTitle(const std::string& title) {
     return text(title, Font{8.0, FontWeight::bold, FontDesign::standard, 2.0},
                 palette::textTertiary);
 }
@@ -88,7 +110,7 @@ ControlsStripView::ControlsStripView(ObservableAUParameterGroup& parameterTree) 
     for (const SectionSpec& spec : sections()) {
         if (!row.empty()) row.push_back(divider());
         ViewList controls;
-        for (const parameter::Address address : spec.knobs) {
+        for (const AUParameterAddress address : spec.knobs) {
             ObservableAUParameter* leaf = parameterTree.parameter(address);
             if (leaf == nullptr) continue;
             auto knob = std::make_unique<RotaryKnobView>(*leaf);

@@ -7,7 +7,7 @@ namespace zerin {
 InProcessUnitLink::InProcessUnitLink(std::shared_ptr<ZerinExtensionAudioUnit> unit)
     : mUnit(std::move(unit)) {
     // Whatever happened before the editor came is what it reads when it opens.
-    if (mUnit) seenChanges = mUnit->externalChangeCount();
+    if (mUnit) mSeenChanges = mUnit->externalChangeCount();
 }
 
 void InProcessUnitLink::setSpectralCurve(const CurvePairs& points) {
@@ -23,7 +23,7 @@ std::optional<std::vector<float>> InProcessUnitLink::getClassificationSnapshot()
 }
 
 std::string InProcessUnitLink::presetName() const {
-    return mUnit ? mUnit->presetName() : std::string("Init");
+    return mUnit ? mUnit->presetName() : std::string(kInitPresetName);
 }
 
 void InProcessUnitLink::setPresetName(const std::string& name) {
@@ -33,8 +33,8 @@ void InProcessUnitLink::setPresetName(const std::string& name) {
 void InProcessUnitLink::poll() {
     if (!mUnit) return;
     const std::uint64_t changes = mUnit->externalChangeCount();
-    if (changes == seenChanges) return;
-    seenChanges = changes;
+    if (changes == mSeenChanges) return;
+    mSeenChanges = changes;
     if (onExternalChange) onExternalChange();
 }
 

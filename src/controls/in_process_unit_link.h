@@ -29,7 +29,7 @@ public:
 
 private:
     std::shared_ptr<ZerinExtensionAudioUnit> mUnit;
-    std::uint64_t seenChanges = 0;
+    std::uint64_t mSeenChanges = 0;
 };
 
 } // namespace zerin

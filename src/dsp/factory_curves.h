@@ -7,6 +7,9 @@
 
 namespace zerin {
 
+// The name of the preset every new unit, plug-in and editor starts on: the default curve's.
+inline constexpr std::string_view kInitPresetName = "Init";
+
 // The four named curves Zerin ships: the host's factory presets and the editor's factory
 // presets are both made from this one table. "Init" is the kernel's default curve.
 struct FactoryCurve {
@@ -26,7 +29,7 @@ inline constexpr CurvePoint kRhythmicScatter[] = {{20.0f, 500.0f},   {100.0f, 10
 } // namespace factory_curve_points
 
 inline constexpr FactoryCurve kFactoryCurves[] = {
-    {"Init", kDefaultCurve},
+    {kInitPresetName, kDefaultCurve},
     {"Shimmer Wash", factory_curve_points::kShimmerWash},
     {"Granular Haze", factory_curve_points::kGranularHaze},
     {"Rhythmic Scatter", factory_curve_points::kRhythmicScatter},

@@ -142,6 +142,12 @@ struct ZerinExtensionDSPKernel {
     // The host's tempo in BPM, for tempo sync. A tempo that is not a number, or outside
     // kMinHostTempo..kMaxHostTempo, is ignored: the last usable one stays. Any thread.
     void setHostTempo(double bpm) noexcept;
+    double hostTempo() const noexcept { return mHostTempo.load(std::memory_order_relaxed); }
+    // Bypass on or off; the render thread fades to it from its next call. Any thread.
+    void setBypassed(bool bypassed) noexcept {
+        mBypassed.store(bypassed, std::memory_order_relaxed);
+    }
+    bool bypassed() const noexcept { return mBypassed.load(std::memory_order_relaxed); }
     float effectiveLFORate() const noexcept; // Hz, tempo-snapped when tempo sync is on
     void rebuildBinDelays() noexcept;        // from the current curve; render thread or idle
     // Effects of leaving a mode on the channel records; render thread or idle.
@@ -152,6 +158,7 @@ struct ZerinExtensionDSPKernel {
     bool curveDirty() const noexcept { return mCurveExchange.hasFresh(); }
     bool classificationSnapshotReady() const noexcept { return mSnapshotExchange.hasFresh(); }
     int activeMode() const noexcept { return mActiveMode; }
+    double sampleRate() const noexcept { return mSampleRate; }
 
     // Those fields shared across threads are atomics.
     std::atomic<double> mHostTempo{120.0};

@@ -3,10 +3,8 @@
 #include "dsp/curve.h"
 #include "editor/curve_point.h"
 #include "platform/ui/geometry.h"
-#include "platform/ui/path.h"
 
 #include <cmath>
-#include <span>
 #include <vector>
 
 // Where the curve sits on the canvas, shared by the canvas's input handling, its drawing and
@@ -19,10 +17,6 @@ inline constexpr double kPlotInsetLeft = 44.0;
 inline constexpr double kPlotInsetRight = 10.0;
 inline constexpr double kPlotInsetTop = 10.0;
 inline constexpr double kPlotInsetBottom = 28.0;
-
-// Handle length of the spline, as a fraction of the neighbours' span (a Catmull-Rom-like
-// curve, flattened).
-inline constexpr double kSplineTension = 0.3;
 
 // Clamps `v` into [low, high]; a NaN becomes `low`.
 template <typename T> T clampOrLow(T v, T low, T high) {
@@ -50,15 +44,12 @@ std::vector<CurveControlPoint> sortedByFrequency(std::vector<CurveControlPoint> 
 // The same order, sorted in place (no allocation beyond the sort's own).
 void sortByFrequency(std::vector<CurveControlPoint>& points);
 
-// The screen positions of the curve sorted by frequency: what the spline is drawn through.
+// The screen positions of the curve sorted by frequency: the ends of its drawn segments.
 std::vector<Point> curveScreenPositions(const std::vector<CurveControlPoint>& points, Size canvas);
-
-// A move to the first position and one cubic segment to each next one.
-Path smoothCurvePath(std::span<const Point> positions);
 
 struct CurveSample {
     int segment = 0; // index of the segment the sample lies on
-    Point point;     // position on the spline
+    Point point;     // position on the curve
     double u = 0.0;  // parameter within that segment, 0..1
 };
 
@@ -69,9 +60,5 @@ struct ChainPosition {
     double u = 0.0; // within the segment, 0..1
 };
 ChainPosition chainPosition(std::size_t pointCount, double s);
-
-// The spline at s along the whole chain, 0 at the first position and 1 at the last. s is
-// clamped to [0, 1]; fewer than two positions give the only one (or the origin).
-CurveSample sampleCurve(std::span<const Point> positions, double s);
 
 } // namespace zerin

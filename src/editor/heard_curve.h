@@ -40,7 +40,7 @@ void prepareHeardCurve(HeardCurve& curve, const std::vector<CurveControlPoint>& 
 // u in [0, 1]. Needs a drawable curve and a segment below size() - 1.
 Point heardCurvePoint(const HeardCurve& curve, std::size_t segment, double u);
 
-// The point at s in [0, 1] along the whole curve, spread over the segments as sampleCurve
+// The point at s in [0, 1] along the whole curve, spread over the segments as chainPosition
 // spreads it (equal shares of s per segment), with its segment and local parameter, which
 // drive the LFO wobble and place the particles. s is clamped; a curve of one point gives that
 // point, an empty one the origin.

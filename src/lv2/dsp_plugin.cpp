@@ -40,7 +40,7 @@ Plugin::Plugin(const PortLayout& layout) : ports(layout) {
     // Nothing applied yet: the first run takes every control port's value.
     for (int a = 0; a < parameter::kCount; ++a)
         applied[a] = std::nanf("");
-    std::strcpy(current.name, "Init");
+    cleanPresetName(kInitPresetName, current.name);
 }
 
 void Plugin::publishCurrent() noexcept {
@@ -67,7 +67,7 @@ void Plugin::applyControls() noexcept {
         kernel.setParameter(static_cast<std::uint64_t>(a), std::clamp(value, range.min, range.max));
     }
     const bool bypassed = enabled != nullptr && !(*enabled >= 0.5f);
-    kernel.mBypassed.store(bypassed, std::memory_order_relaxed);
+    kernel.setBypassed(bypassed);
 }
 
 void Plugin::setCurve(const CurvePoint* points, int count) noexcept {
@@ -151,7 +151,7 @@ void Plugin::writeMessages(std::uint32_t frames) noexcept {
         replyName = false;
 
     samplesSinceSnapshot += frames;
-    const double interval = kernel.mSampleRate / 10.0;
+    const double interval = kernel.sampleRate() / 10.0;
     if (uiListening && samplesSinceSnapshot >= interval &&
         kernel.takeClassificationSnapshot(ratings)) {
         samplesSinceSnapshot = 0;
@@ -229,7 +229,7 @@ LV2_State_Status Plugin::restore(LV2_State_Retrieve_Function retrieve,
     setCurve(points, count);
 
     value = retrieve(handle, urids.presetName, &size, &type, &flags);
-    std::string_view name = "Init";
+    std::string_view name = kInitPresetName;
     if (value != nullptr && type == urids.atomString) {
         // A stored string ends at its terminator, which a damaged one may lack.
         const char* text = static_cast<const char*>(value);

@@ -6,6 +6,7 @@
 // notices through port events. Main (UI) thread only.
 
 #include "controls/editor_unit_link.h"
+#include "dsp/factory_curves.h"
 #include "lv2/messages.h"
 
 #include <lv2/ui/ui.h>
@@ -50,7 +51,7 @@ private:
     Urids urids{};
     LV2_URID eventTransfer = 0;
     CurvePairs curve;
-    std::string name = "Init";
+    std::string name{kInitPresetName};
     bool curveKnown = false;
     std::optional<std::vector<float>> snapshot;
 };

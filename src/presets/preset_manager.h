@@ -1,5 +1,6 @@
 #pragma once
 
+#include "dsp/factory_curves.h"
 #include "editor/curve_point.h"
 #include "platform/ui/observation.h"
 #include "presets/preference_store.h"
@@ -77,7 +78,7 @@ private:
 
     PreferenceStore mStore;
     Signal mChanges;
-    std::string mCurrentPresetName = "Init";
+    std::string mCurrentPresetName{kInitPresetName};
     bool mIsDirty = false;
     std::vector<CurveControlPoint> mSnapshotPoints;
     std::vector<Preset> mUserPresets;

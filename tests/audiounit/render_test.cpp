@@ -57,7 +57,7 @@ TEST(RenderTempo, TheContextIsTakenAtFetchAndReadOnlyWhenItAnswers) {
     auto tempoAfterACall = [&] {
         Channels out;
         EXPECT_EQ(host.call(input, 512, out), 0);
-        return host.unit->dspKernel().mHostTempo.load();
+        return host.unit->dspKernel().hostTempo();
     };
     EXPECT_EQ(tempoAfterACall(), 120.0); // the block fetched before the context never asks
     host.block = host.unit->internalRenderBlock();
@@ -67,7 +67,7 @@ TEST(RenderTempo, TheContextIsTakenAtFetchAndReadOnlyWhenItAnswers) {
     reported = std::nan("");
     EXPECT_EQ(tempoAfterACall(), 93.5);
     reported = 93.5;
-    host.unit->dspKernel().mHostTempo.store(100.0);
+    host.unit->dspKernel().setHostTempo(100.0);
     answer = false;
     EXPECT_EQ(tempoAfterACall(), 100.0);
 }

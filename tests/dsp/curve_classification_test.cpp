@@ -64,10 +64,10 @@ TEST(CurveHandOver, TheNewerOfTwoIsReadBackAtOnceAndTakenAtTheNextProcessedCall)
     k->setSpectralCurve(many, 40);
     ASSERT_EQ(k->getSpectralCurve(got), kMaxCurvePoints) << "points beyond the 32nd are dropped";
     EXPECT_EQ(got[31].delay, 310.0f);
-    k->mBypassed = true;
+    k->setBypassed(true);
     render(*k, {Signal(64, 0.0f)}, 64);
     EXPECT_FALSE(k->curveDirty()) << "bypassed, the spectral path runs on and takes it";
-    k->mBypassed = false;
+    k->setBypassed(false);
     // Bin 1024 lies beyond the 32nd point, at 640 Hz and 310 ms. One point is a flat delay at
     // its value on every bin; no point leaves the delays as they were. A hand-over never
     // writes the curve the render thread holds.

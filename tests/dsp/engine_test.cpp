@@ -41,7 +41,7 @@ TEST(FrameEngine, WetDryAndBypassedPathsAllLagTheInputByExactlyTheLatency) {
     // Bypassed from the start: the raw input, 2047 samples late to the bit, as the latency
     // the host compensates says.
     auto bypassed = std::make_unique<Kernel>();
-    bypassed->mBypassed = true;
+    bypassed->setBypassed(true);
     ASSERT_TRUE(bypassed->initialize(2, 44100.0));
     Channels inPlace = in;
     float* io[] = {inPlace[0].data(), inPlace[1].data()};
@@ -62,8 +62,8 @@ TEST(FrameEngine, BypassFadesToTheLatentInputAndBackWithoutATimeJump) {
     constexpr std::size_t kLate = kLatencySamples;
     auto k = makeKernel(2, 48000.0, s);
     const Channels out = render(*k, in, 333,
-                                {{kOff, [](Kernel& kk) { kk.mBypassed = true; }},
-                                 {kOn, [](Kernel& kk) { kk.mBypassed = false; }}});
+                                {{kOff, [](Kernel& kk) { kk.setBypassed(true); }},
+                                 {kOn, [](Kernel& kk) { kk.setBypassed(false); }}});
     for (int c = 0; c < 2; ++c) {
         const Signal& x = in[c];
         for (std::size_t n = 0; n < out[c].size(); ++n) {
@@ -228,7 +228,7 @@ TEST(FrameEngine, UnequalChannelCountsRenderWhatBothSidesHaveAndSilenceTheRest) 
     std::copy(x.begin(), x.end() - kLatencySamples, late.begin() + kLatencySamples);
     for (const bool bypassed : {false, true}) {
         auto k = makeKernel(2, 44100.0);
-        k->mBypassed.store(bypassed);
+        k->setBypassed(bypassed);
         Signal out0(x.size(), 7.0f), out1(x.size(), 7.0f);
         const float* in[] = {x.data(), x.data()};
         float* out[] = {out0.data(), out1.data()};

@@ -114,7 +114,7 @@ TEST(Delay, AnAbsurdTempoIsIgnoredAndNothingLeavesTheLFOPhaseOutOfItsTurn) {
     k = makeKernel(2, 44100.0, synced);
     k->setHostTempo(90.0);
     EXPECT_EQ(render(*k, input, 512, absurd), reference);
-    EXPECT_EQ(k->mHostTempo.load(), 90.0);
+    EXPECT_EQ(k->hostTempo(), 90.0);
 
     // A phase that is not a number, however it came about, starts again at 0 with the next
     // call instead of staying.

@@ -69,7 +69,7 @@ TEST(Threads, NothingCrossingThreadsIsEverTorn) {
             apply(*k, {std::nullopt, pick(-12, 12), pick(0, 100), pick(0, 100), pick(0.01f, 20),
                        pick(0, 100), pick(0, 1), pick(0, 100), static_cast<float>(rng() % 4),
                        pick(10, 100)});
-            k->mHostTempo = pick(60.0f, 180.0f);
+            k->setHostTempo(pick(60.0f, 180.0f));
         }
     });
 

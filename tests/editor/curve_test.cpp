@@ -69,45 +69,6 @@ TEST(CurveGeometry, ScreenAndCurveValuesRoundTripAndStayOnTheAxes) {
     }
 }
 
-void expectNear(Point actual, double x, double y) {
-    EXPECT_NEAR(actual.x, x, 1e-9);
-    EXPECT_NEAR(actual.y, y, 1e-9);
-}
-
-TEST(CurveGeometry, TheSplineRunsThroughEveryPositionWithoutAKinkAndParticlesRideIt) {
-    std::vector<Point> p;
-    for (int n = 1; n <= 7; ++n) {
-        SCOPED_TRACE(n);
-        p.push_back({7.0 + 37.0 * n, n % 2 == 0 ? 30.0 + 3.0 * n : 190.0 - 5.0 * n}); // a zigzag
-        const Path path = smoothCurvePath(p);
-        ASSERT_EQ(path.elements.size(), p.size());
-        EXPECT_EQ(path.elements[0], (PathElement{PathVerb::move, {p[0]}}));
-        for (int k = 0; k < n; ++k)
-            expectNear(sampleCurve(p, n == 1 ? 0.7 : k / (n - 1.0)).point, p[k].x, p[k].y);
-        for (int i = 1; i < n; ++i) {
-            const auto [verb, handles] = path.elements[i];
-            ASSERT_EQ(verb, PathVerb::cubic);
-            EXPECT_EQ(handles[2], p[i]);
-            // Each handle is a tenth of the span between its position's neighbours; an end
-            // stands in for its missing neighbour, so the curve leaves it heading straight on.
-            const Point &a = p[std::max(i - 2, 0)], &b = p[std::min(i + 1, n - 1)];
-            const Point c1 = handles[0], c2 = handles[1];
-            expectNear(c1, p[i - 1].x + (p[i].x - a.x) / 10, p[i - 1].y + (p[i].y - a.y) / 10);
-            expectNear(c2, p[i].x - (b.x - p[i - 1].x) / 10, p[i].y - (b.y - p[i - 1].y) / 10);
-            // A quarter of the way along the segment, on the cubic the drawing layer strokes.
-            const CurveSample s = sampleCurve(p, (i - 0.75) / (n - 1));
-            EXPECT_TRUE(s.segment == i - 1 && std::fabs(s.u - 0.25) < 1e-12);
-            expectNear(s.point, (27 * p[i - 1].x + 27 * c1.x + 9 * c2.x + p[i].x) / 64,
-                       (27 * p[i - 1].y + 27 * c1.y + 9 * c2.y + p[i].y) / 64);
-        }
-        // Parameters that a particle pushed past an end might pass.
-        EXPECT_TRUE(sampleCurve(p, -0.2).point == p.front() &&
-                    sampleCurve(p, NAN).point == p.front());
-        EXPECT_EQ(sampleCurve(p, 1.5).point, p.back());
-    }
-    EXPECT_TRUE(smoothCurvePath({}).empty() && sampleCurve({}, 0.5).point == Point{});
-}
-
 constexpr double kFrame = 1.0 / 30.0;
 constexpr double kNow = 700000000.0; // a realistic frame time: the motion must not freeze
 

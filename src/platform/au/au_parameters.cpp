@@ -23,11 +23,12 @@ std::vector<AUParameter*> AUParameterGroup::allParameters() const {
     return out;
 }
 
-AUParameter::AUParameter(Description d)
-    : AUParameterNode(std::move(d.identifier), std::move(d.name)), mAddress(d.address),
-      mMin(d.minValue), mMax(d.maxValue), mUnit(d.unit), mUnitName(std::move(d.unitName)),
-      mFlags(d.flags), mValueStrings(std::move(d.valueStrings)),
-      mDependents(std::move(d.dependentParameters)) {}
+AUParameter::AUParameter(ParameterSpec spec)
+    : AUParameterNode(std::move(spec.identifier), std::move(spec.name)), mAddress(spec.address),
+      mMin(spec.minValue), mMax(spec.maxValue), mUnit(spec.units),
+      mUnitName(std::move(spec.unitName)), mFlags(spec.flags),
+      mValueStrings(std::move(spec.valueStrings)), mDependents(std::move(spec.dependentParameters)),
+      mValue(spec.defaultValue) {}
 
 AUValue AUParameter::value() const {
     if (mTree != nullptr && mTree->implementorValueProvider)
@@ -64,8 +65,8 @@ AUParameterTree::createGroup(std::string identifier, std::string name,
                                               std::move(children));
 }
 
-std::shared_ptr<AUParameter> AUParameterTree::createParameter(AUParameter::Description d) {
-    return std::make_shared<AUParameter>(std::move(d));
+std::shared_ptr<AUParameter> AUParameterTree::createParameter(ParameterSpec spec) {
+    return std::make_shared<AUParameter>(std::move(spec));
 }
 
 AUParameterTree::AUParameterTree(std::vector<std::shared_ptr<AUParameterNode>> children)

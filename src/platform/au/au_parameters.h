@@ -70,21 +70,26 @@ private:
     std::vector<std::shared_ptr<AUParameterNode>> mChildren;
 };
 
+// Everything that describes one parameter: what a parameter table lists and what a tree's
+// parameter is made from.
+struct ParameterSpec {
+    std::string identifier;
+    std::string name;
+    AUParameterAddress address = 0;
+    AUValue minValue = 0.0f;
+    AUValue maxValue = 1.0f;
+    AUValue defaultValue = 0.0f;
+    AudioUnitParameterUnit units = kAudioUnitParameterUnit_Generic;
+    std::optional<std::string> unitName;
+    AudioUnitParameterOptions flags = 0;
+    std::optional<std::vector<std::string>> valueStrings;
+    std::optional<std::vector<AUParameterAddress>> dependentParameters;
+};
+
 class AUParameter : public AUParameterNode {
 public:
-    struct Description {
-        std::string identifier;
-        std::string name;
-        AUParameterAddress address = 0;
-        AUValue minValue = 0.0f;
-        AUValue maxValue = 1.0f;
-        AudioUnitParameterUnit unit = kAudioUnitParameterUnit_Generic;
-        std::optional<std::string> unitName;
-        AudioUnitParameterOptions flags = 0;
-        std::optional<std::vector<std::string>> valueStrings;
-        std::optional<std::vector<AUParameterAddress>> dependentParameters;
-    };
-    explicit AUParameter(Description d);
+    // Starts at the spec's default value.
+    explicit AUParameter(ParameterSpec spec);
 
     AUParameterAddress address() const { return mAddress; }
     AUValue minValue() const { return mMin; }
@@ -128,7 +133,7 @@ public:
     static std::shared_ptr<AUParameterGroup>
     createGroup(std::string identifier, std::string name,
                 std::vector<std::shared_ptr<AUParameterNode>> children);
-    static std::shared_ptr<AUParameter> createParameter(AUParameter::Description description);
+    static std::shared_ptr<AUParameter> createParameter(ParameterSpec spec);
 
     explicit AUParameterTree(std::vector<std::shared_ptr<AUParameterNode>> children);
 

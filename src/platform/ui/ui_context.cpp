@@ -14,45 +14,45 @@ constexpr double kReferenceDateUnixSeconds = 978307200.0;
 
 } // namespace
 
-UIContext::UIContext(MainQueue& queue) : queue(queue) {}
+UIContext::UIContext(MainQueue& queue) : mQueue(queue) {}
 
 Subscription UIContext::onFrame(std::function<void()> callback) {
-    return frameSignal.subscribe(std::move(callback));
+    return mFrameSignal.subscribe(std::move(callback));
 }
 
 void UIContext::pushCursor(Cursor cursor) {
-    cursors.push_back(cursor);
+    mCursors.push_back(cursor);
 }
 
 void UIContext::popCursor() {
-    if (!cursors.empty()) cursors.pop_back();
+    if (!mCursors.empty()) mCursors.pop_back();
 }
 
 Cursor UIContext::cursor() const {
-    return cursors.empty() ? Cursor::arrow : cursors.back();
+    return mCursors.empty() ? Cursor::arrow : mCursors.back();
 }
 
 void UIContext::truncateCursors(std::size_t depth) {
-    if (depth < cursors.size()) cursors.resize(depth);
+    if (depth < mCursors.size()) mCursors.resize(depth);
 }
 
 void UIContext::setFocus(View* view) {
-    if (view == focus) return;
-    View* old = focus;
-    focus = view;
+    if (view == mFocus) return;
+    View* old = mFocus;
+    mFocus = view;
     if (old) old->focusChanged(false);
     // The old view may have moved the focus elsewhere while it was told.
-    if (view && focus == view) view->focusChanged(true);
+    if (view && mFocus == view) view->focusChanged(true);
 }
 
 void UIContext::beginFrame(double now) {
     mFrameTime = now;
-    frameSignal.notify();
+    mFrameSignal.notify();
 }
 
 void UIContext::viewDestroyed(View* view) {
     // No focusChanged: the view is half destroyed already.
-    if (focus == view) focus = nullptr;
+    if (mFocus == view) mFocus = nullptr;
     if (onViewDestroyed) onViewDestroyed(view);
 }
 

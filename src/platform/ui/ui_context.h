@@ -23,9 +23,9 @@ public:
     UIContext(const UIContext&) = delete;
     UIContext& operator=(const UIContext&) = delete;
 
-    MainQueue& mainQueue() const { return queue; }
-    KeyboardModifierState& modifiers() { return keyboard; }
-    const KeyboardModifierState& modifiers() const { return keyboard; }
+    MainQueue& mainQueue() const { return mQueue; }
+    KeyboardModifierState& modifiers() { return mKeyboard; }
+    const KeyboardModifierState& modifiers() const { return mKeyboard; }
 
     // The current display frame's time, seconds since 2001-01-01 00:00:00 UTC (the animation
     // clock's epoch); 0 before the first frame.
@@ -40,11 +40,11 @@ public:
     Cursor cursor() const;
     // For the host: a view that goes away while hovered or pressed cannot pop what it pushed,
     // so the host cuts the stack back to its depth before that view's push.
-    std::size_t cursorDepth() const { return cursors.size(); }
+    std::size_t cursorDepth() const { return mCursors.size(); }
     void truncateCursors(std::size_t depth);
 
     void setFocus(View* view); // null clears it; tells both views
-    View* focusedView() const { return focus; }
+    View* focusedView() const { return mFocus; }
 
     // For the host: advance the clock and run the frame callbacks.
     void beginFrame(double now);
@@ -54,12 +54,12 @@ public:
     std::function<void(View*)> onViewDestroyed;
 
 private:
-    MainQueue& queue;
-    KeyboardModifierState keyboard;
+    MainQueue& mQueue;
+    KeyboardModifierState mKeyboard;
     double mFrameTime = 0.0;
-    Signal frameSignal;
-    std::vector<Cursor> cursors;
-    View* focus = nullptr;
+    Signal mFrameSignal;
+    std::vector<Cursor> mCursors;
+    View* mFocus = nullptr;
 };
 
 // Now, in seconds since 2001-01-01 00:00:00 UTC, from the system clock.

@@ -71,7 +71,7 @@ void ViewHost::layout() {
     if (!mRoot) return;
     mRoot->layout({0.0, 0.0, mSize.width, mSize.height});
     // Views may have moved, appeared or gone under a pointer that stands still.
-    if (!pressed && pointerInside) updateHover(lastPointer);
+    if (!mPressed && mPointerInside) updateHover(mLastPointer);
 }
 
 void ViewHost::draw(Graphics& g) {
@@ -80,16 +80,16 @@ void ViewHost::draw(Graphics& g) {
 
 void ViewHost::pointerDown(Point location, ModifierKeys modifiers) {
     mContext.modifiers().update(modifiers);
-    lastPointer = location;
-    pointerInside = true;
-    if (pressed) return; // a second button while one is held: the first drag goes on
+    mLastPointer = location;
+    mPointerInside = true;
+    if (mPressed) return; // a second button while one is held: the first drag goes on
     const double now = mContext.mainQueue().now();
-    const bool repeat = lastPressTime >= 0.0 && now - lastPressTime <= kDoubleClickInterval &&
-                        std::hypot(location.x - lastPressLocation.x,
-                                   location.y - lastPressLocation.y) <= kDoubleClickDistance;
-    clickCount = repeat ? clickCount + 1 : 1;
-    lastPressTime = now;
-    lastPressLocation = location;
+    const bool repeat = mLastPressTime >= 0.0 && now - mLastPressTime <= kDoubleClickInterval &&
+                        std::hypot(location.x - mLastPressLocation.x,
+                                   location.y - mLastPressLocation.y) <= kDoubleClickDistance;
+    mClickCount = repeat ? mClickCount + 1 : 1;
+    mLastPressTime = now;
+    mLastPressLocation = location;
     View* target = mRoot ? mRoot->hitTest(location) : nullptr;
     mContext.setFocus(target && target->acceptsFocus() ? target : nullptr);
     beginPress(target, location, modifiers);
@@ -97,34 +97,34 @@ void ViewHost::pointerDown(Point location, ModifierKeys modifiers) {
 
 void ViewHost::beginPress(View* target, Point location, ModifierKeys modifiers) {
     if (!target) return;
-    pressed = target;
-    pressCursorDepth = mContext.cursorDepth();
-    target->pointerDown({target->toLocal(location), clickCount, modifiers});
+    mPressed = target;
+    mPressCursorDepth = mContext.cursorDepth();
+    target->pointerDown({target->toLocal(location), mClickCount, modifiers});
 }
 
 void ViewHost::pointerMoved(Point location, ModifierKeys modifiers) {
     mContext.modifiers().update(modifiers);
-    lastPointer = location;
-    pointerInside = true;
-    if (pressed)
-        pressed->pointerDragged({pressed->toLocal(location), clickCount, modifiers});
+    mLastPointer = location;
+    mPointerInside = true;
+    if (mPressed)
+        mPressed->pointerDragged({mPressed->toLocal(location), mClickCount, modifiers});
     else
         updateHover(location);
 }
 
 void ViewHost::pointerUp(Point location, ModifierKeys modifiers) {
     mContext.modifiers().update(modifiers);
-    lastPointer = location;
-    if (View* view = pressed) {
-        pressed = nullptr;
-        view->pointerUp({view->toLocal(location), clickCount, modifiers});
+    mLastPointer = location;
+    if (View* view = mPressed) {
+        mPressed = nullptr;
+        view->pointerUp({view->toLocal(location), mClickCount, modifiers});
     }
     updateHover(location);
 }
 
 void ViewHost::pointerLeft() {
-    pointerInside = false;
-    if (!pressed) exitHoverFrom(0);
+    mPointerInside = false;
+    if (!mPressed) exitHoverFrom(0);
 }
 
 void ViewHost::scrollWheel(double lines, Point location) {
@@ -147,41 +147,41 @@ void ViewHost::updateHover(Point location) {
     std::reverse(chain.begin(), chain.end());
 
     std::size_t common = 0;
-    while (common < chain.size() && common < hoverChain.size() &&
-           hoverChain[common].view == chain[common])
+    while (common < chain.size() && common < mHoverChain.size() &&
+           mHoverChain[common].view == chain[common])
         ++common;
     exitHoverFrom(common);
     // Entered outermost first; one that pushes a cursor sits under its inner views' pushes.
     for (std::size_t i = common; i < chain.size(); ++i) {
-        hoverChain.push_back({chain[i], mContext.cursorDepth()});
-        hovered = chain[i];
+        mHoverChain.push_back({chain[i], mContext.cursorDepth()});
+        mHovered = chain[i];
         chain[i]->pointerEntered();
     }
 }
 
 void ViewHost::exitHoverFrom(std::size_t index) {
     // Innermost first, the mirror of entering.
-    while (hoverChain.size() > index) {
-        View* view = hoverChain.back().view;
-        hoverChain.pop_back();
-        hovered = hoverChain.empty() ? nullptr : hoverChain.back().view;
+    while (mHoverChain.size() > index) {
+        View* view = mHoverChain.back().view;
+        mHoverChain.pop_back();
+        mHovered = mHoverChain.empty() ? nullptr : mHoverChain.back().view;
         view->pointerExited();
     }
 }
 
 void ViewHost::forget(View* view) {
-    if (view == pressed) {
-        pressed = nullptr;
-        mContext.truncateCursors(pressCursorDepth);
+    if (view == mPressed) {
+        mPressed = nullptr;
+        mContext.truncateCursors(mPressCursorDepth);
     }
-    for (std::size_t i = 0; i < hoverChain.size(); ++i) {
-        if (hoverChain[i].view != view) continue;
+    for (std::size_t i = 0; i < mHoverChain.size(); ++i) {
+        if (mHoverChain[i].view != view) continue;
         // Its inner views die with it; none of them can pop what they pushed.
-        mContext.truncateCursors(hoverChain[i].cursorDepth);
-        hoverChain.resize(i);
+        mContext.truncateCursors(mHoverChain[i].cursorDepth);
+        mHoverChain.resize(i);
         break;
     }
-    hovered = hoverChain.empty() ? nullptr : hoverChain.back().view;
+    mHovered = mHoverChain.empty() ? nullptr : mHoverChain.back().view;
 }
 
 } // namespace zerin

@@ -54,8 +54,8 @@ public:
     std::function<bool(const KeyEvent&)> unhandledKey;
 
     Cursor cursor() const { return mContext.cursor(); }
-    View* hoveredView() const { return hovered; }
-    View* pressedView() const { return pressed; }
+    View* hoveredView() const { return mHovered; }
+    View* pressedView() const { return mPressed; }
 
 private:
     struct HoverEntry {
@@ -70,15 +70,15 @@ private:
     UIContext mContext;
     std::unique_ptr<View> mRoot;
     Size mSize;
-    View* pressed = nullptr;
-    View* hovered = nullptr;
-    double lastPressTime = -1.0;
-    Point lastPressLocation;
-    int clickCount = 0;
-    std::vector<HoverEntry> hoverChain; // outermost first; `hovered` is the last
-    std::size_t pressCursorDepth = 0;
-    Point lastPointer;
-    bool pointerInside = false;
+    View* mPressed = nullptr;
+    View* mHovered = nullptr;
+    double mLastPressTime = -1.0;
+    Point mLastPressLocation;
+    int mClickCount = 0;
+    std::vector<HoverEntry> mHoverChain; // outermost first; `mHovered` is the last
+    std::size_t mPressCursorDepth = 0;
+    Point mLastPointer;
+    bool mPointerInside = false;
 };
 
 } // namespace zerin
