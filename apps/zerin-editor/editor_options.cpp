@@ -1,7 +1,7 @@
 #include "editor_options.h"
 
-#include "empty_values.h"
 #include "render_job.h"
+#include "session/empty_values.h"
 
 #include <CLI/CLI.hpp>
 

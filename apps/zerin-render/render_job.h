@@ -1,6 +1,6 @@
 #pragma once
 
-#include "parameter_args.h"
+#include "session/parameter_args.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,4 +1,4 @@
-#include "demo_signal.h"
+#include "session/demo_signal.h"
 
 #include <algorithm>
 #include <cmath>

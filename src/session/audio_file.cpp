@@ -1,4 +1,4 @@
-#include "audio_file.h"
+#include "session/audio_file.h"
 
 #include "platform/files/regular_file.h"
 

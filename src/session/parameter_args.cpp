@@ -1,4 +1,4 @@
-#include "parameter_args.h"
+#include "session/parameter_args.h"
 
 #include "dsp/constants.h"
 

@@ -4,8 +4,8 @@
 // by saving the curve a command ends up with as a user preset.
 
 #include "audiounit/zerin_audio_unit.h"
-#include "parameter_args.h"
 #include "presets/preset.h"
+#include "session/parameter_args.h"
 
 #include <nlohmann/json_fwd.hpp>
 

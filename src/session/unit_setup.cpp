@@ -1,4 +1,4 @@
-#include "unit_setup.h"
+#include "session/unit_setup.h"
 
 #include "dsp/factory_curves.h"
 
