@@ -1,7 +1,7 @@
 #include "editor_options.h"
 
-#include "render_job.h"
 #include "session/empty_values.h"
+#include "session/exit_status.h"
 
 #include <CLI/CLI.hpp>
 

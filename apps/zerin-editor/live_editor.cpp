@@ -8,7 +8,7 @@
 #include "platform/ui/view.h"
 #include "platform/ui/view_host.h"
 #include "platform/ui/x11_window.h"
-#include "render_job.h"
+#include "session/exit_status.h"
 #include "source_renderer.h"
 
 #include <poll.h>

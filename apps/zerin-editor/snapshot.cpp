@@ -5,7 +5,7 @@
 #include "controls/main_view.h"
 #include "platform/ui/offscreen.h"
 #include "platform/ui/view_host.h"
-#include "render_job.h"
+#include "session/exit_status.h"
 #include "source_renderer.h"
 
 #include <cstdio>
