@@ -2,7 +2,7 @@
 
 #include "controls/panel_style.h"
 #include "dsp/parameters.h"
-#include "editor/curve_model.h"
+#include "model/curve_model.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/layout.h"
 

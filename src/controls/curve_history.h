@@ -5,7 +5,7 @@
 // A step that also changed the current preset (loading one) keeps the preset as it was too,
 // so undoing it brings back the name and the dirty marker with the curve.
 
-#include "editor/curve_point.h"
+#include "model/curve_point.h"
 
 #include <cstddef>
 #include <deque>

@@ -1,6 +1,6 @@
 #include "controls/panel_style.h"
 
-#include "editor/curve_model.h"
+#include "model/curve_model.h"
 #include "platform/ui/shapes.h"
 
 #include <utility>

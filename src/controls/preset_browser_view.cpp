@@ -1,6 +1,6 @@
 #include "controls/preset_browser_view.h"
 
-#include "editor/curve_model.h"
+#include "model/curve_model.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/shapes.h"
 #include "presets/factory_presets.h"

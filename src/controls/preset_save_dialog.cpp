@@ -1,7 +1,7 @@
 #include "controls/preset_save_dialog.h"
 
 #include "controls/preset_browser_view.h"
-#include "editor/curve_model.h"
+#include "model/curve_model.h"
 #include "platform/ui/ui_context.h"
 
 #include <utility>

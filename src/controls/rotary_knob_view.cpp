@@ -1,6 +1,6 @@
 #include "controls/rotary_knob_view.h"
 
-#include "editor/curve_model.h"
+#include "model/curve_model.h"
 #include "platform/ui/graphics.h"
 #include "platform/ui/layout.h"
 #include "platform/ui/shapes.h"

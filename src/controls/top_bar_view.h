@@ -4,7 +4,7 @@
 // name (which opens the browser) and the save button. It owns no model: what it shows and
 // what it does come in through TopBarInputs.
 
-#include "editor/curve_model.h"
+#include "model/curve_model.h"
 #include "platform/ui/binding.h"
 #include "platform/ui/view.h"
 

@@ -1,6 +1,6 @@
 #include "editor/background_orbs.h"
 
-#include "editor/curve_model.h"
+#include "model/curve_model.h"
 #include "platform/ui/graphics.h"
 #include "platform/ui/path.h"
 #include "platform/ui/shapes.h"

@@ -3,8 +3,8 @@
 // axis labels, then the drag tooltip on top.
 
 #include "editor/curve_geometry.h"
-#include "editor/curve_model.h"
 #include "editor/spectral_canvas_view.h"
+#include "model/curve_model.h"
 #include "platform/ui/shapes.h"
 
 #include <cairo.h>

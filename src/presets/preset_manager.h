@@ -1,7 +1,7 @@
 #pragma once
 
-#include "editor/curve_point.h"
-#include "platform/ui/observation.h"
+#include "model/curve_point.h"
+#include "model/observation.h"
 #include "presets/preference_store.h"
 #include "presets/preset.h"
 #include "presets/store_result.h"

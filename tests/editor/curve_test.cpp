@@ -1,7 +1,7 @@
 #include "dsp/curve.h"
 #include "editor/curve_geometry.h"
-#include "editor/curve_model.h"
 #include "editor/particle_system.h"
+#include "model/curve_model.h"
 
 #include <gtest/gtest.h>
 

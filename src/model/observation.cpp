@@ -1,4 +1,4 @@
-#include "platform/ui/observation.h"
+#include "model/observation.h"
 
 #include <algorithm>
 

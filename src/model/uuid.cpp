@@ -1,4 +1,4 @@
-#include "platform/ui/uuid.h"
+#include "model/uuid.h"
 
 #include <uuid/uuid.h>
 

@@ -1,4 +1,4 @@
-#include "editor/curve_model.h"
+#include "model/curve_model.h"
 
 #include "dsp/curve.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/ui/observation.h"
+#include "model/observation.h"
 
 #include <functional>
 #include <utility>

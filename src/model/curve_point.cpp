@@ -1,4 +1,4 @@
-#include "editor/curve_point.h"
+#include "model/curve_point.h"
 
 #include <nlohmann/json.hpp>
 
