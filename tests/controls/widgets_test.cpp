@@ -1,13 +1,13 @@
 #include "audiounit/parameters.h"
-#include "controls/controls_strip_view.h"
-#include "controls/observable_parameter.h"
-#include "controls/rotary_knob_view.h"
-#include "controls/top_bar_view.h"
 #include "dsp/parameters.h"
-#include "platform/ui/controls.h"
 #include "platform/ui/graphics.h"
 #include "platform/ui/offscreen.h"
 #include "platform/ui/view_host.h"
+#include "shell/controls_strip_view.h"
+#include "shell/top_bar_view.h"
+#include "widgets/controls.h"
+#include "widgets/observable_parameter.h"
+#include "widgets/rotary_knob_view.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "controls/panel_style.h"
+#include "widgets/panel_style.h"
 
 #include "model/curve_model.h"
 #include "platform/ui/shapes.h"

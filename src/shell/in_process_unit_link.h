@@ -5,7 +5,7 @@
 // skipped, so the editor runs on its own.
 
 #include "audiounit/zerin_audio_unit.h"
-#include "controls/editor_unit_link.h"
+#include "shell/editor_unit_link.h"
 
 #include <cstdint>
 #include <memory>

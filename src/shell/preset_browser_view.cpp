@@ -1,10 +1,10 @@
-#include "controls/preset_browser_view.h"
+#include "shell/preset_browser_view.h"
 
 #include "model/curve_model.h"
-#include "platform/ui/controls.h"
 #include "platform/ui/shapes.h"
 #include "presets/factory_presets.h"
 #include "presets/preset_manager.h"
+#include "widgets/controls.h"
 
 #include <optional>
 #include <utility>

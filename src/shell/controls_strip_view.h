@@ -3,9 +3,9 @@
 // The band of controls under the canvas: a knob for every continuous parameter but the mode,
 // in four titled sections that follow the parameter groups, and the tempo-sync toggle.
 
-#include "controls/observable_parameter.h"
-#include "controls/rotary_knob_view.h"
 #include "platform/ui/view.h"
+#include "widgets/observable_parameter.h"
+#include "widgets/rotary_knob_view.h"
 
 #include <vector>
 

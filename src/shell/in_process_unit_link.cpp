@@ -1,4 +1,4 @@
-#include "controls/in_process_unit_link.h"
+#include "shell/in_process_unit_link.h"
 
 #include <utility>
 

@@ -1,4 +1,4 @@
-#include "controls/rotary_knob_view.h"
+#include "widgets/rotary_knob_view.h"
 
 #include "model/curve_model.h"
 #include "platform/ui/graphics.h"

@@ -1,4 +1,4 @@
-#include "controls/curve_history.h"
+#include "shell/curve_history.h"
 
 #include <algorithm>
 #include <utility>

@@ -1,11 +1,11 @@
-#include "controls/top_bar_view.h"
+#include "shell/top_bar_view.h"
 
-#include "controls/panel_style.h"
 #include "platform/ui/animation.h"
-#include "platform/ui/controls.h"
 #include "platform/ui/layout.h"
 #include "platform/ui/shapes.h"
 #include "platform/ui/ui_context.h"
+#include "widgets/controls.h"
+#include "widgets/panel_style.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "platform/ui/controls.h"
+#include "widgets/controls.h"
 
 #include "platform/ui/shapes.h"
 #include "platform/ui/ui_context.h"

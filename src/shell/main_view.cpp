@@ -1,15 +1,15 @@
-#include "controls/main_view.h"
+#include "shell/main_view.h"
 
-#include "controls/controls_strip_view.h"
-#include "controls/preset_browser_view.h"
-#include "controls/preset_save_dialog.h"
-#include "controls/top_bar_view.h"
 #include "editor/background_orbs.h"
 #include "editor/spectral_canvas_view.h"
-#include "platform/ui/controls.h"
 #include "platform/ui/layout.h"
 #include "platform/ui/ui_context.h"
 #include "presets/factory_presets.h"
+#include "shell/controls_strip_view.h"
+#include "shell/preset_browser_view.h"
+#include "shell/preset_save_dialog.h"
+#include "shell/top_bar_view.h"
+#include "widgets/controls.h"
 
 #include <algorithm>
 #include <cmath>

@@ -5,9 +5,6 @@
 // curve being edited, its undo history and the preset manager; it reaches the audio unit
 // only through an EditorUnitLink. Main thread only.
 
-#include "controls/curve_history.h"
-#include "controls/editor_unit_link.h"
-#include "controls/observable_parameter.h"
 #include "dsp/parameters.h"
 #include "model/curve_model.h"
 #include "model/observable.h"
@@ -17,6 +14,9 @@
 #include "presets/preference_store.h"
 #include "presets/preset.h"
 #include "presets/preset_manager.h"
+#include "shell/curve_history.h"
+#include "shell/editor_unit_link.h"
+#include "widgets/observable_parameter.h"
 
 #include <memory>
 #include <optional>

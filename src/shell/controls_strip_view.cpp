@@ -1,10 +1,10 @@
-#include "controls/controls_strip_view.h"
+#include "shell/controls_strip_view.h"
 
-#include "controls/panel_style.h"
 #include "dsp/parameters.h"
 #include "model/curve_model.h"
-#include "platform/ui/controls.h"
 #include "platform/ui/layout.h"
+#include "widgets/controls.h"
+#include "widgets/panel_style.h"
 
 #include <memory>
 #include <string>

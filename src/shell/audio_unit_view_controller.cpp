@@ -1,9 +1,9 @@
-#include "controls/audio_unit_view_controller.h"
+#include "shell/audio_unit_view_controller.h"
 
 #include "audiounit/parameters.h"
-#include "controls/in_process_unit_link.h"
-#include "controls/main_view.h"
-#include "controls/observable_parameter.h"
+#include "shell/in_process_unit_link.h"
+#include "shell/main_view.h"
+#include "widgets/observable_parameter.h"
 
 #include <cstdio>
 #include <string>

@@ -3,8 +3,8 @@
 // The small panel that asks for a name under which to save the current curve.
 
 #include "platform/ui/binding.h"
-#include "platform/ui/controls.h"
 #include "platform/ui/layout.h"
+#include "widgets/controls.h"
 
 #include <functional>
 #include <string>

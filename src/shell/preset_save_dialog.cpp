@@ -1,8 +1,8 @@
-#include "controls/preset_save_dialog.h"
+#include "shell/preset_save_dialog.h"
 
-#include "controls/preset_browser_view.h"
 #include "model/curve_model.h"
 #include "platform/ui/ui_context.h"
+#include "shell/preset_browser_view.h"
 
 #include <utility>
 

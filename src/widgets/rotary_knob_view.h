@@ -4,9 +4,9 @@
 // dragging up and down, reset to its starting value by a double click, captioned with the
 // parameter's name. Every edit goes to the host as one gesture (touch, values, release).
 
-#include "controls/observable_parameter.h"
 #include "platform/au/au_parameters.h"
 #include "platform/ui/view.h"
+#include "widgets/observable_parameter.h"
 
 #include <memory>
 #include <numbers>

@@ -1,4 +1,4 @@
-#include "controls/observable_parameter.h"
+#include "widgets/observable_parameter.h"
 
 #include <string>
 
