@@ -1,10 +1,10 @@
 #include "shell/controls_strip_view.h"
 
 #include "dsp/parameters.h"
-#include "model/curve_model.h"
 #include "platform/ui/layout.h"
 #include "widgets/controls.h"
 #include "widgets/panel_style.h"
+#include "widgets/theme.h"
 
 #include <memory>
 #include <string>
@@ -14,7 +14,7 @@ namespace zerin {
 
 namespace {
 
-namespace palette = ZerinCurveConstants;
+namespace palette = theme;
 
 constexpr Color kWhite{1.0, 1.0, 1.0, 1.0};
 

@@ -6,12 +6,11 @@
 #include "platform/ui/view.h"
 #include "widgets/observable_parameter.h"
 #include "widgets/rotary_knob_view.h"
+#include "widgets/theme.h"
 
 #include <vector>
 
 namespace zerin {
-
-inline constexpr double kControlsStripHeight = 120.0;
 
 class ControlsStripView : public View {
 public:

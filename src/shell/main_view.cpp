@@ -10,6 +10,7 @@
 #include "shell/preset_save_dialog.h"
 #include "shell/top_bar_view.h"
 #include "widgets/controls.h"
+#include "widgets/theme.h"
 
 #include <algorithm>
 #include <cmath>
@@ -111,7 +112,7 @@ SpectralCanvasView& ZerinExtensionMainView::canvas() const {
 // --- building ---
 
 ViewPtr ZerinExtensionMainView::makeBackground() {
-    ViewPtr fill = shape(Shape::rectangle(), solid(C::background));
+    ViewPtr fill = shape(Shape::rectangle(), solid(theme::background));
     return hitTestingOff(
         zstack({}, views(std::move(fill), std::make_unique<BackgroundOrbsView>())));
 }

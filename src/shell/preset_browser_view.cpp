@@ -1,10 +1,10 @@
 #include "shell/preset_browser_view.h"
 
-#include "model/curve_model.h"
 #include "platform/ui/shapes.h"
 #include "presets/factory_presets.h"
 #include "presets/preset_manager.h"
 #include "widgets/controls.h"
+#include "widgets/theme.h"
 
 #include <optional>
 #include <utility>
@@ -12,8 +12,6 @@
 namespace zerin {
 
 namespace {
-
-namespace C = ZerinCurveConstants;
 
 constexpr Color kClear{1.0, 1.0, 1.0, 0.0};
 constexpr double kPanelCornerRadius = 8.0;
@@ -37,13 +35,13 @@ public:
         Path area;
         addRect(area, bounds());
         g.fill(area, kPanelMaterial);
-        g.fill(area, C::panelBackground);
+        g.fill(area, theme::panelBackground);
     }
     bool acceptsPointer() const override { return true; }
 };
 
 ViewPtr sectionHeader(const char* title) {
-    return padding(text(title, kSectionFont, C::textTertiary), {8.0, 8.0, 2.0, 8.0});
+    return padding(text(title, kSectionFont, theme::textTertiary), {8.0, 8.0, 2.0, 8.0});
 }
 
 } // namespace
@@ -54,7 +52,7 @@ ViewPtr presetPanelFrame(ViewPtr content, double width) {
         background(frame(std::move(content), {.width = width}), std::make_unique<PanelFill>());
     body = clipped(std::move(body), outline);
     body = overlay(std::move(body),
-                   hitTestingOff(shape(outline, {}, solid(C::borderSubtle), StrokeStyle{1.0})));
+                   hitTestingOff(shape(outline, {}, solid(theme::borderSubtle), StrokeStyle{1.0})));
     return shadowed(std::move(body), outline, Color{0.0, 0.0, 0.0, 0.5}, 20.0);
 }
 
@@ -65,7 +63,7 @@ PresetBrowserView::PresetBrowserView(Binding<bool> isPresented, PresetManager& p
     auto list =
         std::make_unique<ScrollView>(composed([this] { return listBody(); }), kMaxListHeight);
     scrollView = list.get();
-    ViewList column = views(header(), horizontalDivider(C::borderSubtle), std::move(list));
+    ViewList column = views(header(), horizontalDivider(theme::borderSubtle), std::move(list));
     add(presetPanelFrame(vstack(0.0, HAlign::leading, std::move(column)), kWidth));
 }
 
@@ -74,13 +72,13 @@ Size PresetBrowserView::sizeThatFits(Size proposal) {
 }
 
 ViewPtr PresetBrowserView::header() {
-    auto close = std::make_unique<Button>(symbol("xmark", kCloseFont, C::textTertiary),
+    auto close = std::make_unique<Button>(symbol("xmark", kCloseFont, theme::textTertiary),
                                           [this] { isPresented.set(false); });
     closeButtonView = close.get();
-    return padding(
-        hstack(kDefaultSpacing, VAlign::center,
-               views(text("PRESETS", kTitleFont, C::textSecondary), spacer(), std::move(close))),
-        EdgeInsets::symmetric(12.0, 8.0));
+    return padding(hstack(kDefaultSpacing, VAlign::center,
+                          views(text("PRESETS", kTitleFont, theme::textSecondary), spacer(),
+                                std::move(close))),
+                   EdgeInsets::symmetric(12.0, 8.0));
 }
 
 // Built lazily: only the rows in view exist, so a store of thousands of presets costs a frame
@@ -143,8 +141,9 @@ ViewPtr PresetBrowserView::rowView(const Preset& preset, bool deletable, Row* en
     const std::string name = preset.name;
     const auto isCurrent = [manager, name] { return manager->currentPresetName() == name; };
 
-    ViewPtr label = text([name]() -> const std::string& { return name; }, kRowFont,
-                         [isCurrent] { return isCurrent() ? C::accentCyan : C::textPrimary; });
+    ViewPtr label =
+        text([name]() -> const std::string& { return name; }, kRowFont,
+             [isCurrent] { return isCurrent() ? theme::accentCyan : theme::textPrimary; });
     label =
         padding(zerin::frame(std::move(label), {.maxWidth = kInfinity,
                                                 .alignment = {HAlign::leading, VAlign::center}}),
@@ -158,7 +157,7 @@ ViewPtr PresetBrowserView::rowView(const Preset& preset, bool deletable, Row* en
     ViewList parts = views(std::move(load));
     if (deletable) {
         auto remove =
-            std::make_unique<Button>(zerin::frame(symbol("xmark", kDeleteFont, C::textTertiary),
+            std::make_unique<Button>(zerin::frame(symbol("xmark", kDeleteFont, theme::textTertiary),
                                                   {.width = 20.0, .height = 20.0}),
                                      [manager, preset] { manager->deletePreset(preset); });
         if (entry != nullptr) entry->deleteButton = remove.get();
@@ -166,7 +165,7 @@ ViewPtr PresetBrowserView::rowView(const Preset& preset, bool deletable, Row* en
     }
 
     PaintFunction highlight = [isCurrent](const Rect&) -> Paint {
-        return isCurrent() ? C::accentCyan.withAlpha(0.08) : kClear;
+        return isCurrent() ? theme::accentCyan.withAlpha(0.08) : kClear;
     };
     return background(hstack(kDefaultSpacing, VAlign::center, std::move(parts)),
                       shape(Shape::roundedRectangle(kRowCornerRadius), std::move(highlight)));

@@ -1,16 +1,14 @@
 #include "shell/preset_save_dialog.h"
 
-#include "model/curve_model.h"
 #include "platform/ui/ui_context.h"
 #include "shell/preset_browser_view.h"
+#include "widgets/theme.h"
 
 #include <utility>
 
 namespace zerin {
 
 namespace {
-
-namespace C = ZerinCurveConstants;
 
 constexpr Color kWhite{1.0, 1.0, 1.0, 1.0};
 constexpr double kCornerRadius = 4.0;
@@ -31,7 +29,7 @@ PresetSaveDialog::PresetSaveDialog(Binding<bool> isPresented, std::string preset
                                    std::function<void(const std::string&)> onSave)
     : isPresented(std::move(isPresented)), name(std::move(presetName)), onSave(std::move(onSave)) {
     ViewList column =
-        views(text("SAVE PRESET", kTitleFont, C::textSecondary), nameFieldView(), buttonRow());
+        views(text("SAVE PRESET", kTitleFont, theme::textSecondary), nameFieldView(), buttonRow());
     add(presetPanelFrame(
         padding(vstack(12.0, HAlign::center, std::move(column)), EdgeInsets::all(16.0)), kWidth));
 }
@@ -49,21 +47,21 @@ void PresetSaveDialog::layout(const Rect& frame) {
 }
 
 ViewPtr PresetSaveDialog::nameFieldView() {
-    const TextField::Style style{kFieldFont, kWhite, C::textTertiary, kWhite};
+    const TextField::Style style{kFieldFont, kWhite, theme::textTertiary, kWhite};
     // Return only ends the editing: saving is the button's job.
     auto input = std::make_unique<TextField>(Binding<std::string>::of(name), "Preset name", style);
     field = input.get();
     return background(padding(std::move(input), EdgeInsets::all(8.0)),
                       shape(Shape::roundedRectangle(kCornerRadius), solid(kWhite.withAlpha(0.05)),
-                            solid(C::borderSubtle), StrokeStyle{1.0}));
+                            solid(theme::borderSubtle), StrokeStyle{1.0}));
 }
 
 ViewPtr PresetSaveDialog::buttonRow() {
     auto cancel = std::make_unique<Button>(
-        dialogButtonLabel("Cancel", kCancelFont, C::textSecondary, kWhite.withAlpha(0.05)),
+        dialogButtonLabel("Cancel", kCancelFont, theme::textSecondary, kWhite.withAlpha(0.05)),
         [this] { isPresented.set(false); });
     auto saving = std::make_unique<Button>(
-        dialogButtonLabel("Save", kSaveFont, kWhite, C::accentCyan.withAlpha(0.3)),
+        dialogButtonLabel("Save", kSaveFont, kWhite, theme::accentCyan.withAlpha(0.3)),
         [this] { save(); });
     cancelButtonView = cancel.get();
     saveButtonView = saving.get();

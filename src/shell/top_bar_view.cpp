@@ -6,6 +6,7 @@
 #include "platform/ui/ui_context.h"
 #include "widgets/controls.h"
 #include "widgets/panel_style.h"
+#include "widgets/theme.h"
 
 #include <algorithm>
 #include <array>
@@ -19,7 +20,7 @@ namespace zerin {
 
 namespace {
 
-namespace palette = ZerinCurveConstants;
+namespace palette = theme;
 
 constexpr Color kWhite{1.0, 1.0, 1.0, 1.0};
 

@@ -7,6 +7,7 @@
 #include "model/curve_model.h"
 #include "platform/ui/binding.h"
 #include "platform/ui/view.h"
+#include "widgets/theme.h"
 
 #include <functional>
 #include <string>
@@ -15,7 +16,6 @@ namespace zerin {
 
 class ModeSelectorView;
 
-inline constexpr double kTopBarHeight = 44.0;
 // How long the selection highlight takes to slide to another segment (ease-in-out).
 inline constexpr double kModeHighlightSlideSeconds = 0.25;
 

@@ -1,7 +1,7 @@
 #include "widgets/panel_style.h"
 
-#include "model/curve_model.h"
 #include "platform/ui/shapes.h"
+#include "widgets/theme.h"
 
 #include <utility>
 
@@ -16,7 +16,7 @@ constexpr Color kWhite{1.0, 1.0, 1.0, 1.0};
 void drawPanelBackground(Graphics& g, const Rect& rect) {
     Path area;
     addRect(area, rect);
-    g.fill(area, ZerinCurveConstants::panelBackground);
+    g.fill(area, theme::panelBackground);
     // Clear is white at no opacity, so the sheen fades without greying on the way.
     g.fill(area, LinearGradient{{rect.x, rect.y},
                                 {rect.x, rect.maxY()},
@@ -33,7 +33,7 @@ void drawButtonBackground(Graphics& g, const Rect& rect, double cornerRadius) {
     Path outline;
     addRoundedRect(outline, rect, cornerRadius, true);
     g.fill(outline, kWhite.withAlpha(0.05));
-    g.stroke(outline, ZerinCurveConstants::borderSubtle, StrokeStyle{1.0});
+    g.stroke(outline, theme::borderSubtle, StrokeStyle{1.0});
 }
 
 ViewPtr buttonBackgroundView(double cornerRadius) {
@@ -51,7 +51,7 @@ ViewPtr panelEdgeLine(PanelEdge edge) {
         Path line;
         const double y = edge == PanelEdge::top ? 0.0 : size.height - 1.0;
         addRect(line, {0.0, y, size.width, 1.0});
-        g.fill(line, ZerinCurveConstants::borderSubtle);
+        g.fill(line, theme::borderSubtle);
     }));
 }
 

@@ -5,11 +5,9 @@
 
 #include "platform/ui/graphics.h"
 #include "platform/ui/layout.h"
+#include "widgets/theme.h"
 
 namespace zerin {
-
-// Corner radius of the small framed buttons (preset name, save, the panels' buttons).
-inline constexpr double kPanelButtonCornerRadius = 6.0;
 
 // The panel background: `panelBackground` with a top-to-bottom sheen from white at 0.04 to
 // clear, filling `rect`. Main thread.

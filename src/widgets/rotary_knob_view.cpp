@@ -1,10 +1,10 @@
 #include "widgets/rotary_knob_view.h"
 
-#include "model/curve_model.h"
 #include "platform/ui/graphics.h"
 #include "platform/ui/layout.h"
 #include "platform/ui/shapes.h"
 #include "platform/ui/ui_context.h"
+#include "widgets/theme.h"
 
 #include <cairo.h>
 
@@ -105,7 +105,7 @@ void drawKnobIndicator(Graphics& g, Size size, double n,
     if (n > 0.001) {
         Path value;
         addArc(value, center, arcRadius, kKnobArcStart, angle);
-        g.stroke(value, ZerinCurveConstants::accentCyan, StrokeStyle{2.5});
+        g.stroke(value, theme::accentCyan, StrokeStyle{2.5});
     }
 
     Path pointer;
@@ -300,10 +300,9 @@ RotaryKnobView::RotaryKnobView(ObservableAUParameter& param)
     auto face = std::make_unique<RotaryKnobFace>(param);
     faceView = face.get();
     const Font captionFont{9.0, FontWeight::semibold, FontDesign::standard, 1.0};
-    addChild(vstack(
-        4.0, HAlign::center,
-        views(std::move(face), text(captionText, captionFont, ZerinCurveConstants::textSecondary,
-                                    TextAlignment::center))));
+    addChild(vstack(4.0, HAlign::center,
+                    views(std::move(face), text(captionText, captionFont, theme::textSecondary,
+                                                TextAlignment::center))));
 }
 
 Size RotaryKnobView::sizeThatFits(Size proposal) {

@@ -7,6 +7,7 @@
 #include "platform/au/au_parameters.h"
 #include "platform/ui/view.h"
 #include "widgets/observable_parameter.h"
+#include "widgets/theme.h"
 
 #include <memory>
 #include <numbers>
@@ -18,7 +19,6 @@ namespace zerin {
 class RotaryKnobFace;
 
 // Geometry of the face: the scale opens on the left, minimum up-left, maximum down-left.
-inline constexpr double kKnobSize = 52.0;                             // face width and height
 inline constexpr double kKnobArcStart = 5.0 * std::numbers::pi / 4.0; // 225 degrees
 inline constexpr double kKnobArcRange = 3.0 * std::numbers::pi / 2.0; // 270 degrees
 // Points of vertical travel that sweep the whole range, whatever the parameter.

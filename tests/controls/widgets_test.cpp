@@ -8,6 +8,7 @@
 #include "widgets/controls.h"
 #include "widgets/observable_parameter.h"
 #include "widgets/rotary_knob_view.h"
+#include "widgets/theme.h"
 
 #include <gtest/gtest.h>
 
@@ -23,7 +24,7 @@ namespace {
 
 using Event = AUParameterAutomationEventType;
 using Sent = std::tuple<AUParameterAddress, float, Event>;
-namespace palette = ZerinCurveConstants;
+namespace palette = theme;
 
 // The real host tree with a recorder standing in for the host's automation, the editor's
 // mirror of it, and a view host whose clock the test moves (so presses pair up as double
