@@ -7,15 +7,15 @@
 
 #include "audiounit/parameters.h"
 #include "audiounit/zerin_audio_unit.h"
-#include "controls/audio_unit_view_controller.h"
-#include "controls/main_view.h"
+#include "model/uuid.h"
 #include "platform/ui/graphics.h"
 #include "platform/ui/offscreen.h"
 #include "platform/ui/path.h"
 #include "platform/ui/shapes.h"
-#include "platform/ui/uuid.h"
 #include "presets/preference_store.h"
 #include "presets/user_presets.h"
+#include "shell/audio_unit_view_controller.h"
+#include "shell/main_view.h"
 
 #include <benchmark/benchmark.h>
 

@@ -3,8 +3,8 @@
 // What the unit hears when no JACK server feeds it: an audio file or the built-in demo,
 // read block by block as planar audio, from the start again at the end.
 
-#include "audio_file.h"
-#include "demo_signal.h"
+#include "session/audio_file.h"
+#include "session/demo_signal.h"
 
 #include <cstdint>
 #include <memory>

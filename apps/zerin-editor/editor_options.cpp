@@ -1,8 +1,8 @@
 #include "editor_options.h"
 
-#include "empty_values.h"
-#include "render_job.h"
-#include "unit_options.h"
+#include "session/empty_values.h"
+#include "session/exit_status.h"
+#include "session/unit_options.h"
 
 #include <CLI/CLI.hpp>
 

@@ -2,7 +2,7 @@
 
 // What the command line asks of the editor, checked and converted.
 
-#include "parameter_args.h"
+#include "session/parameter_args.h"
 
 #include <optional>
 #include <string>

@@ -1,14 +1,14 @@
 #include "live_editor.h"
 
 #include "audio_source.h"
-#include "controls/audio_unit_view_controller.h"
 #include "display_scale.h"
 #include "event_sources.h"
 #include "jack_engine.h"
 #include "platform/ui/view.h"
 #include "platform/ui/view_host.h"
 #include "platform/ui/x11_window.h"
-#include "render_job.h"
+#include "session/exit_status.h"
+#include "shell/audio_unit_view_controller.h"
 #include "source_renderer.h"
 
 #include <poll.h>

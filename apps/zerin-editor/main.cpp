@@ -3,8 +3,8 @@
 
 #include "editor_options.h"
 #include "live_editor.h"
-#include "render_job.h"
 #include "session.h"
+#include "session/exit_status.h"
 #include "snapshot.h"
 
 #include <cstdio>

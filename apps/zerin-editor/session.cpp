@@ -4,7 +4,7 @@
 #include "platform/files/atomic_file.h"
 #include "platform/json/bounded_json.h"
 #include "presets/preset_manager.h"
-#include "render_job.h"
+#include "session/exit_status.h"
 
 #include <cstdio>
 #include <filesystem>

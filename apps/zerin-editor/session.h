@@ -4,7 +4,7 @@
 
 #include "audiounit/zerin_audio_unit.h"
 #include "editor_options.h"
-#include "unit_setup.h"
+#include "session/unit_setup.h"
 
 #include <nlohmann/json.hpp>
 

@@ -1,11 +1,11 @@
 #include "snapshot.h"
 
 #include "audio_source.h"
-#include "controls/audio_unit_view_controller.h"
-#include "controls/main_view.h"
 #include "platform/ui/offscreen.h"
 #include "platform/ui/view_host.h"
-#include "render_job.h"
+#include "session/exit_status.h"
+#include "shell/audio_unit_view_controller.h"
+#include "shell/main_view.h"
 #include "source_renderer.h"
 
 #include <cstdio>

@@ -1,7 +1,7 @@
 #include "automation.h"
 
-#include "parameter_args.h"
 #include "platform/json/bounded_json.h"
+#include "session/parameter_args.h"
 
 #include <nlohmann/json.hpp>
 

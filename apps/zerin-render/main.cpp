@@ -2,10 +2,10 @@
 // would: the real audio unit, its render block, parameter events at their sample.
 
 #include "dsp/factory_curves.h"
-#include "empty_values.h"
 #include "presets/preset_manager.h"
 #include "render_job.h"
-#include "unit_options.h"
+#include "session/empty_values.h"
+#include "session/unit_options.h"
 
 #include <CLI/CLI.hpp>
 

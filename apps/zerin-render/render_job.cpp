@@ -1,14 +1,14 @@
 #include "render_job.h"
 
-#include "audio_file.h"
 #include "audiounit/zerin_audio_unit.h"
 #include "automation.h"
-#include "demo_signal.h"
 #include "dsp/factory_curves.h"
 #include "platform/json/bounded_json.h"
 #include "presets/preset_manager.h"
+#include "session/audio_file.h"
+#include "session/demo_signal.h"
+#include "session/unit_setup.h"
 #include "streaming.h"
-#include "unit_setup.h"
 
 #include <nlohmann/json.hpp>
 

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "parameter_args.h"
+#include "session/exit_status.h"
+#include "session/parameter_args.h"
 
 #include <cstdint>
 #include <optional>
@@ -9,10 +10,6 @@
 #include <vector>
 
 namespace zerin::render {
-
-inline constexpr int kExitOk = 0;
-inline constexpr int kExitFailure = 1;
-inline constexpr int kExitUsage = 2;
 
 struct RenderOptions {
     std::optional<std::string> input; // none: the built-in demo signal

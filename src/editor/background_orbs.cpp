@@ -1,16 +1,14 @@
 #include "editor/background_orbs.h"
 
-#include "editor/curve_model.h"
 #include "platform/ui/graphics.h"
 #include "platform/ui/path.h"
 #include "platform/ui/shapes.h"
 #include "platform/ui/ui_context.h"
+#include "widgets/theme.h"
 
 #include <cmath>
 
 namespace zerin {
-
-namespace C = ZerinCurveConstants;
 
 double OrbClock::advance(double now) {
     if (!shown || now - *shown >= interval) shown = now;
@@ -29,12 +27,12 @@ void drawBackgroundOrbs(Graphics& g, Size size, double t) {
     // A: cyan, left of centre, slightly high.
     addCircle(orb, {0.2 * w, 0.4 * h + 20.0 * std::sin(0.3 * t)},
               std::fmax(0.4 * w + 30.0 * std::sin(0.2 * t), 0.0));
-    g.fill(orb, C::accentCyan.withAlpha(0.1 + 0.03 * std::sin(0.25 * t)));
+    g.fill(orb, theme::accentCyan.withAlpha(0.1 + 0.03 * std::sin(0.25 * t)));
     // B: pink, right of centre.
     orb.elements.clear();
     addCircle(orb, {0.8 * w, 0.5 * h + 15.0 * std::cos(0.35 * t)},
               std::fmax(0.35 * w + 25.0 * std::cos(0.18 * t), 0.0));
-    g.fill(orb, C::accentPink.withAlpha(0.08 + 0.025 * std::cos(0.3 * t)));
+    g.fill(orb, theme::accentPink.withAlpha(0.08 + 0.025 * std::cos(0.3 * t)));
 }
 
 } // namespace zerin

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "editor/curve_point.h"
+#include "model/curve_point.h"
 #include "platform/ui/geometry.h"
 
 #include <cstddef>

@@ -1,6 +1,6 @@
 #include "editor/curve_geometry.h"
 
-#include "editor/curve_model.h"
+#include "model/curve_model.h"
 
 #include <algorithm>
 #include <cmath>

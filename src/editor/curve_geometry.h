@@ -1,7 +1,7 @@
 #pragma once
 
 #include "dsp/curve.h"
-#include "editor/curve_point.h"
+#include "model/curve_point.h"
 #include "platform/ui/geometry.h"
 
 #include <cmath>

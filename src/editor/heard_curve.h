@@ -2,7 +2,7 @@
 
 #include "dsp/curve.h"
 #include "editor/curve_geometry.h"
-#include "editor/curve_point.h"
+#include "model/curve_point.h"
 #include "platform/ui/geometry.h"
 #include "platform/ui/path.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "editor/curve_model.h"
-#include "platform/ui/observation.h"
+#include "model/curve_model.h"
+#include "model/observation.h"
 #include "platform/ui/random_source.h"
 
 #include <functional>

@@ -3,9 +3,10 @@
 // axis labels, then the drag tooltip on top.
 
 #include "editor/curve_geometry.h"
-#include "editor/curve_model.h"
 #include "editor/spectral_canvas_view.h"
+#include "model/curve_model.h"
 #include "platform/ui/shapes.h"
+#include "widgets/theme.h"
 
 #include <cairo.h>
 
@@ -159,7 +160,7 @@ void SpectralCanvasView::placeParticles() {
         const CurveSample s = heardCurveSample(heard, p.t);
         const double wobble = lfoWobble(s.segment, s.u, viewState.lfoPhase, inputs.lfoDepth);
         const Point at{s.point.x + p.scatterOffset, s.point.y + wobble + p.wobbleY};
-        const Color color = C::spectrumColor(clampUnit((at.x - plot.x) / plot.width));
+        const Color color = theme::spectrumColor(clampUnit((at.x - plot.x) / plot.width));
         particleDots.push_back({at, p.size, color.withAlpha(p.alpha)});
     }
 }
@@ -214,9 +215,9 @@ void SpectralCanvasView::drawClassification(Graphics& g) {
         const float c = (*data)[static_cast<std::size_t>(bin)];
         Color color;
         if (c > kTonalAbove)
-            color = C::accentCyan.withAlpha((c - kTonalAbove) / kBandRamp * kBandOpacity);
+            color = theme::accentCyan.withAlpha((c - kTonalAbove) / kBandRamp * kBandOpacity);
         else if (c < kTransientBelow)
-            color = C::accentAmber.withAlpha((kTransientBelow - c) / kBandRamp * kBandOpacity);
+            color = theme::accentAmber.withAlpha((kTransientBelow - c) / kBandRamp * kBandOpacity);
         else
             continue;
         scratchPath.elements.clear();
@@ -242,9 +243,9 @@ void SpectralCanvasView::drawCurveFill(Graphics& g) {
 
 void SpectralCanvasView::drawCurveStroke(Graphics& g) {
     if (curvePath.empty()) return;
-    g.stroke(curvePath, C::accentCyan.withAlpha(0.12), curveStroke(kCurveGlowWidth));
-    g.stroke(curvePath, C::accentCyan.withAlpha(0.4), curveStroke(3.0));
-    g.stroke(curvePath, C::accentCyan, curveStroke(1.5));
+    g.stroke(curvePath, theme::accentCyan.withAlpha(0.12), curveStroke(kCurveGlowWidth));
+    g.stroke(curvePath, theme::accentCyan.withAlpha(0.4), curveStroke(3.0));
+    g.stroke(curvePath, theme::accentCyan, curveStroke(1.5));
 }
 
 void SpectralCanvasView::drawParticles(Graphics& g) {
@@ -276,13 +277,13 @@ void SpectralCanvasView::drawControlPoints(Graphics& g,
         if (active) {
             scratchPath.elements.clear();
             addCircle(scratchPath, at, kHaloRadius);
-            g.fill(scratchPath, C::accentCyan.withAlpha(kHaloOpacity));
+            g.fill(scratchPath, theme::accentCyan.withAlpha(kHaloOpacity));
         }
-        Color ring = C::accentCyan;
-        if (active) ring = viewState.deleteCandidate ? kDeleteRed : C::accentPink;
+        Color ring = theme::accentCyan;
+        if (active) ring = viewState.deleteCandidate ? kDeleteRed : theme::accentPink;
         scratchPath.elements.clear();
         addCircle(scratchPath, at, kPointRadius);
-        g.fill(scratchPath, C::background);
+        g.fill(scratchPath, theme::background);
         g.stroke(scratchPath, ring, StrokeStyle{kRingWidth});
         scratchPath.elements.clear();
         addCircle(scratchPath, at, kPointDotRadius);
@@ -294,11 +295,11 @@ void SpectralCanvasView::drawLabels(Graphics& g) {
     const Rect plot = plotRect(size);
     for (const Label& label : kFrequencyLabels) {
         const double x = screenPoint(static_cast<float>(label.value), 0.0f, size).x;
-        g.drawText(label.text, kLabelFont, C::textTertiary,
+        g.drawText(label.text, kLabelFont, theme::textTertiary,
                    {x, size.height - kFrequencyLabelInset});
     }
     for (const Label& label : kDelayLabels)
-        g.drawText(label.text, kLabelFont, C::textTertiary,
+        g.drawText(label.text, kLabelFont, theme::textTertiary,
                    {kDelayLabelX, plot.y + plot.height * label.value});
 }
 
@@ -321,8 +322,8 @@ void SpectralCanvasView::drawTooltip(Graphics& g) {
     const Rect box{left, top, width, height};
     scratchPath.elements.clear();
     addRoundedRect(scratchPath, box, kTooltipCornerRadius, true);
-    g.fill(scratchPath, C::panelBackground);
-    g.stroke(scratchPath, C::borderSubtle, StrokeStyle{1.0});
+    g.fill(scratchPath, theme::panelBackground);
+    g.stroke(scratchPath, theme::borderSubtle, StrokeStyle{1.0});
     g.drawText(text, kTooltipFont, kWhite, {box.x + width / 2.0, box.y + height / 2.0});
 }
 

@@ -2,6 +2,7 @@
 
 #include "editor/curve_geometry.h"
 #include "platform/ui/ui_context.h"
+#include "widgets/theme.h"
 
 #include <algorithm>
 #include <cmath>
@@ -33,7 +34,7 @@ std::shared_ptr<ParticleSystem> orNew(std::shared_ptr<ParticleSystem> particles)
 SpectralCanvasView::SpectralCanvasView(std::shared_ptr<ParticleSystem> particles) {
     viewState.particleSystem = orNew(std::move(particles));
     backgroundPaint = LinearGradient{
-        {}, {}, {{0.0, C::background}, {1.0, C::backgroundSecondary.withAlpha(0.9)}}};
+        {}, {}, {{0.0, theme::background}, {1.0, theme::backgroundSecondary.withAlpha(0.9)}}};
     const Color fill{0.0, 0.7, 1.0, 0.06};
     curveFillPaint = LinearGradient{{}, {}, {{0.0, fill}, {1.0, fill.withAlpha(0.0)}}};
 }

@@ -1,17 +1,17 @@
 #pragma once
 
 #include "editor/canvas_input.h"
-#include "editor/curve_model.h"
 #include "editor/disc_stamps.h"
 #include "editor/heard_curve.h"
 #include "editor/particle_system.h"
+#include "model/curve_model.h"
+#include "model/observation.h"
+#include "model/uuid.h"
 #include "platform/ui/binding.h"
 #include "platform/ui/geometry.h"
 #include "platform/ui/graphics.h"
 #include "platform/ui/modifier_keys.h"
-#include "platform/ui/observation.h"
 #include "platform/ui/path.h"
-#include "platform/ui/uuid.h"
 #include "platform/ui/view.h"
 
 #include <functional>

@@ -5,9 +5,9 @@
 // (its curve and name on request or after a restore, the classification) comes back as
 // notices through port events. Main (UI) thread only.
 
-#include "controls/editor_unit_link.h"
 #include "dsp/factory_curves.h"
 #include "lv2/messages.h"
+#include "shell/editor_unit_link.h"
 
 #include <lv2/ui/ui.h>
 

@@ -4,14 +4,14 @@
 // here reaches into the DSP's instance, so out-of-process hosts work too.
 
 #include "audiounit/parameters.h"
-#include "controls/main_view.h"
-#include "controls/observable_parameter.h"
 #include "lv2/ports.h"
 #include "lv2/ui_link.h"
 #include "lv2/uris.h"
 #include "platform/ui/main_queue.h"
 #include "platform/ui/view_host.h"
 #include "platform/ui/x11_window.h"
+#include "shell/main_view.h"
+#include "widgets/observable_parameter.h"
 
 #include <lv2/atom/atom.h>
 #include <lv2/log/log.h>

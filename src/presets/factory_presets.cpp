@@ -1,7 +1,7 @@
 #include "presets/factory_presets.h"
 
 #include "dsp/factory_curves.h"
-#include "editor/curve_model.h"
+#include "model/curve_model.h"
 
 namespace zerin {
 namespace {

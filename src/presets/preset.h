@@ -1,7 +1,7 @@
 #pragma once
 
-#include "editor/curve_point.h"
-#include "platform/ui/uuid.h"
+#include "model/curve_point.h"
+#include "model/uuid.h"
 
 #include <nlohmann/json_fwd.hpp>
 

@@ -1,6 +1,6 @@
 #include "presets/preset_manager.h"
 
-#include "editor/curve_model.h"
+#include "model/curve_model.h"
 #include "presets/factory_presets.h"
 #include "presets/user_presets.h"
 

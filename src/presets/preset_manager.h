@@ -1,8 +1,8 @@
 #pragma once
 
 #include "dsp/factory_curves.h"
-#include "editor/curve_point.h"
-#include "platform/ui/observation.h"
+#include "model/curve_point.h"
+#include "model/observation.h"
 #include "presets/preference_store.h"
 #include "presets/preset.h"
 #include "presets/store_result.h"

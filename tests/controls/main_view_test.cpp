@@ -3,20 +3,20 @@
 
 #include "../audiounit/unit_host.h"
 #include "../presets/temp_folder.h"
-#include "controls/audio_unit_view_controller.h"
-#include "controls/controls_strip_view.h"
-#include "controls/in_process_unit_link.h"
-#include "controls/main_view.h"
-#include "controls/preset_browser_view.h"
-#include "controls/preset_save_dialog.h"
-#include "controls/top_bar_view.h"
 #include "dsp/factory_curves.h"
 #include "editor/curve_geometry.h"
 #include "editor/spectral_canvas_view.h"
-#include "platform/ui/controls.h"
 #include "platform/ui/offscreen.h"
 #include "presets/factory_presets.h"
 #include "presets/user_presets.h"
+#include "shell/audio_unit_view_controller.h"
+#include "shell/controls_strip_view.h"
+#include "shell/in_process_unit_link.h"
+#include "shell/main_view.h"
+#include "shell/preset_browser_view.h"
+#include "shell/preset_save_dialog.h"
+#include "shell/top_bar_view.h"
+#include "widgets/controls.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>

@@ -1,6 +1,6 @@
 #include "audiounit/parameters.h"
-#include "controls/observable_parameter.h"
 #include "dsp/parameters.h"
+#include "widgets/observable_parameter.h"
 
 #include <gtest/gtest.h>
 

@@ -1,13 +1,14 @@
 #include "audiounit/parameters.h"
-#include "controls/controls_strip_view.h"
-#include "controls/observable_parameter.h"
-#include "controls/rotary_knob_view.h"
-#include "controls/top_bar_view.h"
 #include "dsp/parameters.h"
-#include "platform/ui/controls.h"
 #include "platform/ui/graphics.h"
 #include "platform/ui/offscreen.h"
 #include "platform/ui/view_host.h"
+#include "shell/controls_strip_view.h"
+#include "shell/top_bar_view.h"
+#include "widgets/controls.h"
+#include "widgets/observable_parameter.h"
+#include "widgets/rotary_knob_view.h"
+#include "widgets/theme.h"
 
 #include <gtest/gtest.h>
 
@@ -24,7 +25,7 @@ namespace {
 
 using Event = AUParameterAutomationEventType;
 using Sent = std::tuple<AUParameterAddress, float, Event>;
-namespace palette = ZerinCurveConstants;
+namespace palette = theme;
 
 // The real host tree with a recorder standing in for the host's automation, the editor's
 // mirror of it, and a view host whose clock the test moves (so presses pair up as double

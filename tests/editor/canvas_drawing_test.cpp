@@ -4,6 +4,7 @@
 #include "platform/ui/graphics.h"
 #include "platform/ui/offscreen.h"
 #include "platform/ui/view_host.h"
+#include "widgets/theme.h"
 
 #include <gtest/gtest.h>
 
@@ -15,8 +16,6 @@
 
 namespace zerin {
 namespace {
-
-namespace C = ZerinCurveConstants;
 
 constexpr Size kSize{900.0, 438.0}; // plot 846 x 400: 0 ms at y = 10, 2000 ms at y = 410
 constexpr double kTolerance = 0.012;
@@ -81,9 +80,9 @@ protected:
 TEST_F(CanvasDrawing, TheGridMarksDecadesAndWholeSecondsTwiceAsStrongly) {
     setCurve({{20000, 2000}}); // one point, out of the way: no curve
     const Image image = render();
-    EXPECT_TRUE(near(image->colorAt({5.5, 0.5}), C::background, kTolerance));
+    EXPECT_TRUE(near(image->colorAt({5.5, 0.5}), theme::background, kTolerance));
     EXPECT_TRUE(
-        near(image->colorAt({5.5, 437.5}), C::backgroundSecondary.withAlpha(0.9), kTolerance));
+        near(image->colorAt({5.5, 437.5}), theme::backgroundSecondary.withAlpha(0.9), kTolerance));
 
     // A one-point line covers parts of two or three pixels; their excess over the background
     // adds up to the line's opacity.
@@ -119,10 +118,11 @@ TEST_F(CanvasDrawing, ClassificationTintsTonalColumnsCyanAndTransientOnesAmber) 
     const Point neutral = column(520.0);   // 975 Hz: bin 45
     const Point transient = column(804.0); // 9.9 kHz
     EXPECT_TRUE(near(banded->colorAt(tonal),
-                     over(plain->colorAt(tonal), C::accentCyan.withAlpha(0.08)), kTolerance));
+                     over(plain->colorAt(tonal), theme::accentCyan.withAlpha(0.08)), kTolerance));
     EXPECT_TRUE(near(banded->colorAt(neutral), plain->colorAt(neutral), 0.002));
     EXPECT_TRUE(near(banded->colorAt(transient),
-                     over(plain->colorAt(transient), C::accentAmber.withAlpha(0.08)), kTolerance));
+                     over(plain->colorAt(transient), theme::accentAmber.withAlpha(0.08)),
+                     kTolerance));
 }
 
 TEST_F(CanvasDrawing, TheDraggedPointHasAHaloAndAPinkRingThatTurnsRedOverTheDeleteBand) {
@@ -134,21 +134,21 @@ TEST_F(CanvasDrawing, TheDraggedPointHasAHaloAndAPinkRingThatTurnsRedOverTheDele
         const Point at = screenPoint(curve[dragged], kSize);
         const Point below{at.x, at.y + 11.0}; // inside the halo, outside the ring
         const Image idle = render();
-        EXPECT_TRUE(near(idle->colorAt(pixel(at.x, at.y)), C::accentCyan, kTolerance));
+        EXPECT_TRUE(near(idle->colorAt(pixel(at.x, at.y)), theme::accentCyan, kTolerance));
 
         canvas->handleDragChanged(at);
         const Image held = render();
-        EXPECT_TRUE(near(held->colorAt(pixel(at.x, at.y)), C::accentPink, kTolerance));
+        EXPECT_TRUE(near(held->colorAt(pixel(at.x, at.y)), theme::accentPink, kTolerance));
         EXPECT_TRUE(
             near(held->colorAt(pixel(below.x, below.y)),
-                 over(idle->colorAt(pixel(below.x, below.y)), C::accentCyan.withAlpha(0.15)),
+                 over(idle->colorAt(pixel(below.x, below.y)), theme::accentCyan.withAlpha(0.15)),
                  kTolerance));
 
         canvas->handleDragChanged({at.x, kSize.height - 19.5}); // the point goes to 2000 ms
         const Image deleting = render();
         const Point moved = screenPoint(curve[dragged], kSize);
         EXPECT_TRUE(near(deleting->colorAt(pixel(moved.x, moved.y)),
-                         lastTwo ? C::accentPink : Color::rgb255(255, 59, 48), kTolerance));
+                         lastTwo ? theme::accentPink : Color::rgb255(255, 59, 48), kTolerance));
         canvas->handleDragEnded({at.x, 100.0});
     }
 }
@@ -193,7 +193,7 @@ TEST_F(CanvasDrawing, TheTooltipSitsCentred24PointsAboveThePointer) {
     ASSERT_GE(top, 0);
     EXPECT_NEAR((top + bottom + 1) / 2.0, pointer.y - 24.0, 1.0);
     const Point inside{x, pointer.y - 24.5};
-    EXPECT_TRUE(near(shown->colorAt(inside), over(hidden->colorAt(inside), C::panelBackground),
+    EXPECT_TRUE(near(shown->colorAt(inside), over(hidden->colorAt(inside), theme::panelBackground),
                      kTolerance));
 }
 
@@ -267,7 +267,7 @@ TEST_F(CanvasDrawing, TheStrokeRunsThroughTheDelayTheKernelApplies) {
         for (int y = 0; y < static_cast<int>(kSize.height); ++y) {
             bool core = false;
             for (const Image& image : images)
-                core = core || distance(image->colorAt({x, y + 0.5}), C::accentCyan) < 0.12;
+                core = core || distance(image->colorAt({x, y + 0.5}), theme::accentCyan) < 0.12;
             if (!core) continue;
             if (top < 0) top = y;
             bottom = y;
@@ -334,8 +334,8 @@ TEST(BackgroundOrbs, TwoTranslucentOrbsBreatheWithTheClockAtMost30TimesASecond) 
 
     const double w = kSize.width;
     const double h = kSize.height;
-    const Color a = C::accentCyan.withAlpha(0.1 + 0.03 * std::sin(0.25 * t));
-    const Color b = C::accentPink.withAlpha(0.08 + 0.025 * std::cos(0.3 * t));
+    const Color a = theme::accentCyan.withAlpha(0.1 + 0.03 * std::sin(0.25 * t));
+    const Color b = theme::accentPink.withAlpha(0.08 + 0.025 * std::cos(0.3 * t));
     const Color clear{0, 0, 0, 0};
     // Colour is read back from a premultiplied byte: coarse at these opacities.
     const auto expectNear = [&](Point at, const Color& expected) {

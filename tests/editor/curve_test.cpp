@@ -1,7 +1,8 @@
 #include "dsp/curve.h"
 #include "editor/curve_geometry.h"
-#include "editor/curve_model.h"
 #include "editor/particle_system.h"
+#include "model/curve_model.h"
+#include "widgets/theme.h"
 
 #include <gtest/gtest.h>
 
@@ -32,9 +33,10 @@ TEST(CurveModel, ModesFollowTheModeParameterAndTheDefaultCurveIsTheKernels) {
 }
 
 TEST(CurveModel, SpectrumColorHitsEveryStopAndBlendsBetween) {
-    for (const SpectrumStop& stop : C::spectrumStops)
-        EXPECT_EQ(C::spectrumColor(stop.position), Color::rgb255(stop.red, stop.green, stop.blue));
-    const Color between = C::spectrumColor(0.45); // halfway from cyan to violet
+    for (const theme::SpectrumStop& stop : theme::spectrumStops)
+        EXPECT_EQ(theme::spectrumColor(stop.position),
+                  Color::rgb255(stop.red, stop.green, stop.blue));
+    const Color between = theme::spectrumColor(0.45); // halfway from cyan to violet
     EXPECT_NEAR(between.red, 90.0 / 255, 1e-12);
     EXPECT_NEAR(between.green, 136.0 / 255, 1e-12);
 }

@@ -4,7 +4,7 @@
 #include "fuzz_check.h"
 
 #include "dsp/constants.h"
-#include "parameter_args.h"
+#include "session/parameter_args.h"
 
 #include <cmath>
 #include <cstddef>

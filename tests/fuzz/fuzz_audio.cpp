@@ -3,7 +3,7 @@
 
 #include "fuzz_check.h"
 
-#include "audio_file.h"
+#include "session/audio_file.h"
 
 #include <sys/mman.h>
 #include <unistd.h>

@@ -7,7 +7,7 @@
 #include "audiounit/zerin_audio_unit.h"
 #include "dsp/curve.h"
 #include "platform/json/bounded_json.h"
-#include "unit_setup.h"
+#include "session/unit_setup.h"
 
 #include <nlohmann/json.hpp>
 

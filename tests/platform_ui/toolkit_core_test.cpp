@@ -1,6 +1,6 @@
+#include "model/observable.h"
 #include "platform/ui/main_queue.h"
 #include "platform/ui/modifier_keys.h"
-#include "platform/ui/observable.h"
 #include "platform/ui/random_source.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 #include "platform/ui/animation.h"
-#include "platform/ui/controls.h"
 #include "platform/ui/layout.h"
 #include "platform/ui/offscreen.h"
 #include "platform/ui/view_host.h"
+#include "widgets/controls.h"
 
 #include <gtest/gtest.h>
 

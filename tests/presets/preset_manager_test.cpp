@@ -1,5 +1,5 @@
 #include "dsp/factory_curves.h"
-#include "editor/curve_model.h"
+#include "model/curve_model.h"
 #include "presets/factory_presets.h"
 #include "presets/preset.h"
 #include "presets/preset_manager.h"

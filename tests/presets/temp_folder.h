@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/ui/uuid.h"
+#include "model/uuid.h"
 
 #include <filesystem>
 #include <fstream>

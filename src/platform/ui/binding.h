@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/ui/observable.h"
+#include "model/observable.h"
 
 #include <functional>
 #include <utility>

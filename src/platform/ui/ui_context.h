@@ -3,9 +3,9 @@
 // What a view can ask of the host it lives in: the main queue, the frame clock, the keyboard's
 // modifiers, the cursor and the keyboard focus. One per ViewHost; main thread only.
 
+#include "model/observation.h"
 #include "platform/ui/main_queue.h"
 #include "platform/ui/modifier_keys.h"
-#include "platform/ui/observation.h"
 
 #include <cstddef>
 #include <functional>

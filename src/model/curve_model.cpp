@@ -1,0 +1,51 @@
+#include "model/curve_model.h"
+
+#include "dsp/curve.h"
+
+#include <cmath>
+
+namespace zerin {
+
+std::string_view displayName(SpectralMode mode) {
+    switch (mode) {
+        case SpectralMode::delay:
+            return "Delay";
+        case SpectralMode::freeze:
+            return "Freeze";
+        case SpectralMode::scatter:
+            return "Scatter";
+    }
+    return "";
+}
+
+std::optional<SpectralMode> spectralModeFromRawValue(int raw) {
+    for (SpectralMode mode : allSpectralModes)
+        if (rawValue(mode) == raw) return mode;
+    return std::nullopt;
+}
+
+} // namespace zerin
+
+namespace zerin::ZerinCurveConstants {
+
+float logMinFreq() {
+    static const float value = std::log10(minFreq);
+    return value;
+}
+
+float logFreqRange() {
+    static const float value = std::log10(maxFreq) - std::log10(minFreq);
+    return value;
+}
+
+const std::vector<CurveControlPoint>& defaultCurve() {
+    static const std::vector<CurveControlPoint> curve = [] {
+        std::vector<CurveControlPoint> points;
+        for (const CurvePoint& p : kDefaultCurve)
+            points.push_back({Uuid::random(), p.freq, p.delay});
+        return points;
+    }();
+    return curve;
+}
+
+} // namespace zerin::ZerinCurveConstants

@@ -1,0 +1,68 @@
+#include "session/unit_setup.h"
+
+#include "dsp/factory_curves.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+
+namespace zerin::render {
+
+std::optional<PresetSelection>
+selectPreset(const std::string& name, const std::vector<Preset>& userPresets, std::string* error) {
+    for (std::size_t i = 0; i < std::size(kFactoryCurves); ++i)
+        if (kFactoryCurves[i].name == name) return PresetSelection{i, {}};
+    for (const Preset& preset : userPresets) {
+        if (preset.name != name) continue;
+        std::vector<CurveControlPoint> points = preset.points;
+        std::stable_sort(points.begin(), points.end(),
+                         [](const auto& a, const auto& b) { return a.freq < b.freq; });
+        PresetSelection selection;
+        for (const CurveControlPoint& p : points)
+            selection.userCurve.emplace_back(p.freq, p.delay);
+        return selection;
+    }
+    std::string names;
+    for (const auto& c : kFactoryCurves)
+        names += (names.empty() ? "" : ", ") + std::string(c.name);
+    for (const Preset& preset : userPresets)
+        names += ", " + preset.name;
+    *error = "no preset named \"" + name + "\" (presets: " + names + ")";
+    return std::nullopt;
+}
+
+std::shared_ptr<ZerinExtensionAudioUnit> configuredUnit(const UnitChoices& choices,
+                                                        std::string* error) {
+    AUError auError;
+    auto unit = ZerinExtensionAudioUnit::create(zerinComponentDescription(), 0, &auError);
+    if (!unit) {
+        *error = "cannot create the audio unit: " + auError.message;
+        return nullptr;
+    }
+    unit->setupParameterTree(buildParameterTree(parameterTreeSpec()));
+    if (choices.state != nullptr) unit->setFullState(choices.state);
+    if (choices.settings != nullptr)
+        for (const ParameterSetting& s : *choices.settings)
+            unit->parameterTree()->parameterWithAddress(s.spec->address)->setValue(s.value);
+    if (choices.preset != nullptr && *choices.preset) {
+        const PresetSelection& preset = **choices.preset;
+        if (preset.factoryNumber)
+            unit->setCurrentPreset(
+                AUAudioUnitPreset{static_cast<std::int64_t>(*preset.factoryNumber),
+                                  std::string(kFactoryCurves[*preset.factoryNumber].name)});
+        else
+            unit->setSpectralCurve(preset.userCurve);
+    }
+    if (choices.curve != nullptr && *choices.curve) unit->setSpectralCurve(**choices.curve);
+    return unit;
+}
+
+Curve resultingCurve(ZerinExtensionAudioUnit& unit) {
+    Curve curve = unit.getSpectralCurve();
+    if (curve.empty())
+        for (const CurvePoint& p : kDefaultCurve)
+            curve.emplace_back(p.freq, p.delay);
+    return curve;
+}
+
+} // namespace zerin::render

@@ -1,0 +1,47 @@
+#pragma once
+
+// Setting a unit up as a host does, from the command line's choices: shared by rendering and
+// by saving the curve a command ends up with as a user preset.
+
+#include "audiounit/zerin_audio_unit.h"
+#include "presets/preset.h"
+#include "session/parameter_args.h"
+
+#include <nlohmann/json_fwd.hpp>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace zerin::render {
+
+using Curve = std::vector<std::pair<float, float>>;
+
+// What --preset NAME selects: a factory preset by number (factory names win), or the curve of
+// the user's preset of that name, sorted by frequency as the editor hands curves over.
+struct PresetSelection {
+    std::optional<std::size_t> factoryNumber;
+    Curve userCurve;
+};
+std::optional<PresetSelection>
+selectPreset(const std::string& name, const std::vector<Preset>& userPresets, std::string* error);
+
+struct UnitChoices {
+    const nlohmann::json* state = nullptr;
+    const std::vector<ParameterSetting>* settings = nullptr;
+    const std::optional<PresetSelection>* preset = nullptr;
+    const std::optional<Curve>* curve = nullptr;
+};
+
+// A unit with its parameter tree, then the state, the settings, the preset and the curve
+// applied in that order (each later one wins). Null with `error` if it cannot be made.
+std::shared_ptr<ZerinExtensionAudioUnit> configuredUnit(const UnitChoices& choices,
+                                                        std::string* error);
+
+// The curve such a unit renders with: the one handed over last, or the default curve when
+// none was.
+Curve resultingCurve(ZerinExtensionAudioUnit& unit);
+
+} // namespace zerin::render

@@ -1,0 +1,40 @@
+#pragma once
+
+// The band of controls under the canvas: a knob for every continuous parameter but the mode,
+// in four titled sections that follow the parameter groups, and the tempo-sync toggle.
+
+#include "platform/ui/view.h"
+#include "widgets/observable_parameter.h"
+#include "widgets/rotary_knob_view.h"
+#include "widgets/theme.h"
+
+#include <vector>
+
+namespace zerin {
+
+class ControlsStripView : public View {
+public:
+    // `parameterTree` is the editor's root group; it must outlive the strip. A parameter the
+    // host tree lacks has no control here (the tree logs it). Reads nothing observable while
+    // constructing.
+    explicit ControlsStripView(ObservableAUParameterGroup& parameterTree);
+
+    Size sizeThatFits(Size proposal) override;
+
+    // Left to right: inputGain, outputGain, dryWet, feedback, sourceSensitivity, lfoRate,
+    // lfoDepth, scatterSpeed.
+    const std::vector<RotaryKnobView*>& knobs() const { return knobViews; }
+    // The SYNC button bound to `tempoSync`; null when the host tree has no such parameter.
+    View* syncToggle() const { return toggle; }
+
+private:
+    std::vector<RotaryKnobView*> knobViews;
+    View* toggle = nullptr;
+};
+
+// Whether the tempo-sync toggle shows as on for `value`.
+constexpr bool syncIsOn(float value) {
+    return value >= 0.5f;
+}
+
+} // namespace zerin

@@ -1,0 +1,63 @@
+#pragma once
+
+// Undo and redo of the editor's curve: each step keeps the whole curve as it was, which is
+// at most a few dozen points, so snapshots are cheaper to reason about than inverse edits.
+// A step that also changed the current preset (loading one) keeps the preset as it was too,
+// so undoing it brings back the name and the dirty marker with the curve.
+
+#include "model/curve_point.h"
+
+#include <cstddef>
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zerin {
+
+class CurveHistory {
+public:
+    using Curve = std::vector<CurveControlPoint>;
+    // The current preset: its name and the points the curve is compared with for the dirty
+    // marker.
+    struct PresetMark {
+        std::string name;
+        Curve points;
+    };
+    struct Step {
+        Curve curve;
+        std::optional<PresetMark> preset; // for steps that changed the current preset
+    };
+
+    static constexpr std::size_t kDefaultDepth = 100;
+
+    explicit CurveHistory(std::size_t maxDepth = kDefaultDepth);
+
+    // A finished edit: `before` is the curve as it was before it, and `presetBefore` the
+    // current preset before it when the edit changed that too. A new edit makes the undone
+    // steps unreachable, so the redo stack is cleared; the oldest step goes beyond maxDepth.
+    void record(Curve before, std::optional<PresetMark> presetBefore = std::nullopt);
+
+    // The step to show instead of `current` (and `currentPreset`), which becomes the step to
+    // redo (or undo), with the preset kept when the step has one. None, with nothing changed,
+    // when there is no step.
+    std::optional<Step> undo(Curve current, const PresetMark& currentPreset);
+    std::optional<Step> redo(Curve current, const PresetMark& currentPreset);
+
+    bool canUndo() const { return !undoSteps.empty(); }
+    bool canRedo() const { return !redoSteps.empty(); }
+    std::size_t undoDepth() const { return undoSteps.size(); }
+    std::size_t redoDepth() const { return redoSteps.size(); }
+    void clear();
+
+private:
+    static void push(std::deque<Step>& steps, Step step, std::size_t limit);
+    std::optional<Step> move(std::deque<Step>& from, std::deque<Step>& to, Curve current,
+                             const PresetMark& currentPreset) const;
+
+    std::size_t maxDepth;
+    std::deque<Step> undoSteps;
+    std::deque<Step> redoSteps;
+};
+
+} // namespace zerin

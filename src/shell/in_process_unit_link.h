@@ -1,0 +1,35 @@
+#pragma once
+
+// The editor's link to a unit in the same process (the standalone editor, tests): every
+// call goes straight to the unit's editor-facing entry points. Without a unit every call is
+// skipped, so the editor runs on its own.
+
+#include "audiounit/zerin_audio_unit.h"
+#include "shell/editor_unit_link.h"
+
+#include <cstdint>
+#include <memory>
+
+namespace zerin {
+
+class InProcessUnitLink : public EditorUnitLink {
+public:
+    explicit InProcessUnitLink(std::shared_ptr<ZerinExtensionAudioUnit> unit);
+
+    void setSpectralCurve(const CurvePairs& points) override;
+    CurvePairs getSpectralCurve() const override;
+    std::optional<std::vector<float>> getClassificationSnapshot() override;
+    std::string presetName() const override; // "Init" without a unit
+    void setPresetName(const std::string& name) override;
+    // Tells onExternalChange when a state restore or a host preset reached the unit since
+    // the last poll.
+    void poll() override;
+
+    const std::shared_ptr<ZerinExtensionAudioUnit>& unit() const { return mUnit; }
+
+private:
+    std::shared_ptr<ZerinExtensionAudioUnit> mUnit;
+    std::uint64_t mSeenChanges = 0;
+};
+
+} // namespace zerin

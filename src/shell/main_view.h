@@ -1,0 +1,150 @@
+#pragma once
+
+// The editor's root: the top bar, the spectral canvas and the controls strip over the
+// animated background, with the preset browser and the save dialog on demand. It owns the
+// curve being edited, its undo history and the preset manager; it reaches the audio unit
+// only through an EditorUnitLink. Main thread only.
+
+#include "dsp/parameters.h"
+#include "model/curve_model.h"
+#include "model/observable.h"
+#include "platform/ui/layout.h"
+#include "platform/ui/main_queue.h"
+#include "platform/ui/view.h"
+#include "presets/preference_store.h"
+#include "presets/preset.h"
+#include "presets/preset_manager.h"
+#include "shell/curve_history.h"
+#include "shell/editor_unit_link.h"
+#include "widgets/observable_parameter.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zerin {
+
+class ControlsStripView;
+class PresetBrowserView;
+class PresetSaveDialog;
+class SpectralCanvasView;
+class TopBarView;
+
+class ZerinExtensionMainView : public View {
+public:
+    static constexpr Size kSize{900.0, 600.0};
+    // Seconds between two reads of the classification snapshot (and polls of the link).
+    static constexpr double kPollInterval = 0.1;
+
+    // `parameterTree` and `link` (null: no unit, every call to it skipped) must outlive the
+    // view. Starts from the unit's curve and preset name when the link knows a curve, else
+    // from the default curve as "Init". User presets come from `store`.
+    ZerinExtensionMainView(ObservableAUParameterGroup& parameterTree, EditorUnitLink* link,
+                           PreferenceStore store = PreferenceStore());
+    ~ZerinExtensionMainView() override;
+
+    // --- View: a fixed 900 x 600 ---
+    Size sizeThatFits(Size proposal) override;
+    Flexibility flexibility() const override { return {}; }
+    // The first layout in a host is when the view appears.
+    void layout(const Rect& frame) override;
+    bool keyDown(const KeyEvent& event) override;
+
+    // Appear: starts the 0.1 s poll on the host's main queue and, unless the curve came from
+    // the unit, pushes the curve to it. Disappear stops the poll. Both are idempotent;
+    // the first layout in a host appears, destruction disappears.
+    void appear();
+    void disappear();
+    bool isPolling() const;
+
+    // The editor's shortcuts: Ctrl+Z undo, Ctrl+Shift+Z and Ctrl+Y redo. Returns whether the
+    // key was one of them. Hand it to ViewHost::unhandledKey.
+    bool handleShortcut(const KeyEvent& event);
+
+    // --- operations ---
+    // Hands the curve, sorted by frequency (stable), to the unit; an empty curve too.
+    void pushCurveToAudioUnit();
+    // One gesture on the mode parameter: touch with the mode's value, then release.
+    void applyModeSelection(SpectralMode mode);
+    // The browser's load flow: the preset's curve replaces the editor's and is pushed.
+    void loadPreset(const Preset& preset);
+    // The save dialog's flow: stores the curve as a user preset under `name`.
+    void savePreset(const std::string& name);
+    // Whether there was a step (never in the middle of a drag).
+    bool undo();
+    bool redo();
+    // Reads the unit's curve and preset name again (the link's onExternalChange).
+    void reloadFromUnit();
+
+    // --- state ---
+    const std::vector<CurveControlPoint>& curvePoints() const { return curve; }
+    // The mode parameter's value, rounded and clamped to a mode.
+    SpectralMode currentMode() const;
+    PresetManager& presetManager() { return presets; }
+    const PresetManager& presetManager() const { return presets; }
+    bool showPresetBrowser() const { return browserShown.peek(); }
+    void setShowPresetBrowser(bool shown) { browserShown.set(shown); }
+    bool showSaveDialog() const { return dialogShown.peek(); }
+    void setShowSaveDialog(bool shown) { dialogShown.set(shown); }
+    const std::optional<std::vector<float>>& classificationData() const { return classification; }
+    const CurveHistory& history() const { return curveHistory; }
+
+    // --- parts, for hosts and tests ---
+    TopBarView& topBar() const { return *topBarView; }
+    SpectralCanvasView& canvas() const;
+    ControlsStripView& controlsStrip() const { return *stripView; }
+    // The overlays as last laid out; null while hidden.
+    PresetBrowserView* presetBrowser() const { return browserView; }
+    PresetSaveDialog* saveDialog() const { return dialogView; }
+
+private:
+    class EditorCanvas;
+
+    ViewPtr makeBackground();
+    ViewPtr makeColumn();
+    ViewPtr makeBrowserLayer();
+    ViewPtr makeDialogLayer();
+
+    void adoptUnitState(bool initial);
+    void adoptPresetName(const std::string& name);
+    void forwardPresetName();
+    void refreshCanvasInputs();
+    void tick();
+    void curveEdited();
+    void commitEdit();
+    void replaceCurve(std::vector<CurveControlPoint> points);
+    CurveHistory::PresetMark presetMark() const;
+    // Shows an undone or redone step: its curve and, for a load, its preset.
+    void applyStep(CurveHistory::Step step);
+    float parameterValue(parameter::Address address) const;
+
+    ObservableAUParameterGroup& parameterTree;
+    EditorUnitLink* link;
+    PresetManager presets;
+    std::vector<CurveControlPoint> curve;
+    Observable<bool> browserShown{false};
+    Observable<bool> dialogShown{false};
+    std::optional<std::vector<float>> classification;
+    Timer classificationTimer;
+
+    CurveHistory curveHistory;
+    // The curve as it stood after the last finished edit, and the one before the edit in
+    // progress (a drag reports every movement; it becomes one step when it ends).
+    std::vector<CurveControlPoint> settledCurve;
+    std::optional<std::vector<CurveControlPoint>> editStart;
+
+    bool curveFromUnit = false;
+    bool appeared = false;
+    std::string forwardedName;
+    Subscription presetChanges;
+    Subscription frameSubscription;
+
+    TopBarView* topBarView = nullptr;
+    EditorCanvas* canvasView = nullptr;
+    ControlsStripView* stripView = nullptr;
+    PresetBrowserView* browserView = nullptr;
+    PresetSaveDialog* dialogView = nullptr;
+};
+
+} // namespace zerin
