@@ -33,10 +33,7 @@ std::string savedStateProblem(const nlohmann::json& state) {
     const bool positive =
         whole && (version->is_number_unsigned() || version->get<std::int64_t>() > 0);
     if (!positive) return "not a saved state (formatVersion " + version->dump() + ")";
-    const bool newer = version->is_number_unsigned()
-                           ? version->get<std::uint64_t>() > std::uint64_t{kFullStateFormatVersion}
-                           : version->get<std::int64_t>() > std::int64_t{kFullStateFormatVersion};
-    if (newer)
+    if (isNewerStateFormat(state))
         return "written by a newer Zerin (formatVersion " + version->dump() +
                "; this one reads up to " + std::to_string(kFullStateFormatVersion) + ")";
     // Every version so far wrote these; "presetName" came later, so it may be missing.
@@ -110,6 +107,8 @@ nlohmann::json ZerinExtensionAudioUnit::fullState() const {
 }
 
 void ZerinExtensionAudioUnit::setFullState(const nlohmann::json* state) {
+    // A later format is left alone whole: neither its parameters nor its curve are taken.
+    if (state != nullptr && isNewerStateFormat(*state)) return;
     AUAudioUnit::setFullState(state);
     if (state != nullptr && !state->empty()) {
         const auto points = curveFromState(*state);

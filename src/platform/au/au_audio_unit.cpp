@@ -45,8 +45,20 @@ nlohmann::json AUAudioUnit::fullState() const {
     return state;
 }
 
+bool isNewerStateFormat(const nlohmann::json& state) {
+    if (!state.is_object()) return false;
+    const auto version = state.find("formatVersion");
+    if (version == state.end()) return false;
+    // A parsed whole number above 0 is unsigned, one set in code signed.
+    if (version->is_number_unsigned())
+        return version->get<std::uint64_t>() > std::uint64_t{kFullStateFormatVersion};
+    return version->is_number_integer() &&
+           version->get<std::int64_t>() > std::int64_t{kFullStateFormatVersion};
+}
+
 void AUAudioUnit::setFullState(const nlohmann::json* state) {
     if (state == nullptr || !state->is_object() || !mParameterTree) return;
+    if (isNewerStateFormat(*state)) return;
     const auto values = state->find("parameters");
     if (values == state->end() || !values->is_object()) return;
     bool changed = false;

@@ -23,6 +23,11 @@ namespace zerin {
 
 inline constexpr int kFullStateFormatVersion = 1;
 
+// Whether `state` says it was written in a later format than this build's: such a state is
+// never restored (its numbers may mean something else now). A state that names no version,
+// or one that is not a whole number, counts as the first, as the oldest files have it.
+bool isNewerStateFormat(const nlohmann::json& state);
+
 class AUAudioUnit {
 public:
     explicit AUAudioUnit(const AudioComponentDescription& description);
