@@ -27,10 +27,10 @@ std::unique_ptr<AudioSource> AudioSource::open(const std::optional<std::string>&
 // A reader has no way back to the start: a file is opened afresh, the demo made again.
 bool AudioSource::restart(std::string* error) {
     if (!mPath) {
-        mDemo = std::make_unique<render::DemoSignal>();
+        mDemo = std::make_unique<session::DemoSignal>();
         return true;
     }
-    auto file = std::make_unique<render::AudioReader>();
+    auto file = std::make_unique<session::AudioReader>();
     if (!file->open(*mPath, error)) return false;
     mFile = std::move(file);
     return true;

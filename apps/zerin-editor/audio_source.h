@@ -21,7 +21,7 @@ public:
     static std::unique_ptr<AudioSource> open(const std::optional<std::string>& path,
                                              std::string* error);
 
-    const render::AudioInfo& info() const { return mInfo; }
+    const session::AudioInfo& info() const { return mInfo; }
     std::string name() const { return mPath ? *mPath : "the demo signal"; }
     std::int64_t length() const { return mInfo.frames; }
 
@@ -35,10 +35,10 @@ private:
     std::int64_t readInterleaved(float* interleaved, std::int64_t frames);
 
     std::optional<std::string> mPath;
-    render::AudioInfo mInfo{render::DemoSignal::kSampleRate, render::DemoSignal::kChannels,
-                            render::DemoSignal::kFrames};
-    std::unique_ptr<render::AudioReader> mFile;
-    std::unique_ptr<render::DemoSignal> mDemo;
+    session::AudioInfo mInfo{session::DemoSignal::kSampleRate, session::DemoSignal::kChannels,
+                             session::DemoSignal::kFrames};
+    std::unique_ptr<session::AudioReader> mFile;
+    std::unique_ptr<session::DemoSignal> mDemo;
     std::vector<float> mInterleaved;
 };
 

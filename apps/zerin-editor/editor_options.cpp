@@ -12,12 +12,12 @@ namespace zerin::editor {
 
 namespace {
 
-using render::kExitOk;
-using render::kExitUsage;
+using session::kExitOk;
+using session::kExitUsage;
 
 // What the command line says, as typed; `convert` checks it.
 struct Typed {
-    render::UnitOptionText unit;
+    session::UnitOptionText unit;
     std::string input, snapshot, show;
     double scale = 1.0;
     int frames = 0;
@@ -32,7 +32,7 @@ constexpr const char* kDescription =
 
 void declareOptions(CLI::App& app, Typed& typed) {
     app.get_formatter()->column_width(28);
-    render::declareUnitOptions(
+    session::declareUnitOptions(
         app, typed.unit,
         "restore a full state (JSON) and save it back on Ctrl+S and on quit; a file that does "
         "not exist yet starts fresh and is created on save; one that cannot be read is an "
@@ -63,14 +63,14 @@ int usage(const std::string& message) {
 }
 
 std::optional<int> refuseEmptyValues(const CLI::App& app) {
-    if (const auto option = render::optionWithEmptyValue(app))
+    if (const auto option = session::optionWithEmptyValue(app))
         return usage(*option + ": the value is empty");
     return std::nullopt;
 }
 
 std::optional<int> convertAudioChoices(const CLI::App& app, const Typed& typed,
                                        EditorOptions& options) {
-    if (const auto error = render::takeUnitOptions(app, typed.unit, options)) return usage(*error);
+    if (const auto error = session::takeUnitOptions(app, typed.unit, options)) return usage(*error);
     if (app.count("--input")) options.input = typed.input;
     return std::nullopt;
 }

@@ -17,7 +17,7 @@ struct EditorOptions {
     std::optional<std::string> statePath;
     std::optional<std::string> preset;
     std::optional<std::vector<std::pair<float, float>>> curve;
-    std::vector<render::ParameterSetting> settings;
+    std::vector<session::ParameterSetting> settings;
     std::optional<double> scale;      // none: the display's (Xft.dpi / 96), or 1 offscreen
     std::optional<std::string> input; // none: the built-in demo signal
     std::optional<std::string> snapshotPath;

@@ -22,8 +22,8 @@ namespace zerin::editor {
 
 namespace {
 
-using render::kExitFailure;
-using render::kExitOk;
+using session::kExitFailure;
+using session::kExitOk;
 
 int fail(const std::string& message) {
     std::fprintf(stderr, "zerin-editor: %s\n", message.c_str());
@@ -149,7 +149,7 @@ std::optional<int> LiveEditor::startAudio() {
                      mAudio.jack->bufferSize());
         return std::nullopt;
     }
-    const render::AudioInfo& info = mAudio.source->info();
+    const session::AudioInfo& info = mAudio.source->info();
     if (!prepareUnit(*mUnit, info.sampleRate, static_cast<std::uint32_t>(info.channels),
                      kSourceBlockFrames, &error))
         return fail(error);

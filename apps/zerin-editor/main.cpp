@@ -31,6 +31,6 @@ int main(int argc, char** argv) {
         return run(argc, argv);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "zerin-editor: %s\n", e.what());
-        return zerin::render::kExitFailure;
+        return zerin::session::kExitFailure;
     }
 }

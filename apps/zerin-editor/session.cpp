@@ -15,7 +15,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-int fail(const std::string& message, int status = render::kExitFailure) {
+int fail(const std::string& message, int status = session::kExitFailure) {
     std::fprintf(stderr, "zerin-editor: %s\n", message.c_str());
     return status;
 }
@@ -50,8 +50,8 @@ std::optional<int> planSession(const EditorOptions& options, SessionPlan& plan) 
             std::fprintf(stderr, "zerin-editor: warning: %s\n",
                          presets.loadResult().message.c_str());
         std::string error;
-        plan.preset = render::selectPreset(*options.preset, presets.userPresets(), &error);
-        if (!plan.preset) return fail("--preset: " + error, render::kExitUsage);
+        plan.preset = session::selectPreset(*options.preset, presets.userPresets(), &error);
+        if (!plan.preset) return fail("--preset: " + error, session::kExitUsage);
     }
     return std::nullopt;
 }
@@ -59,7 +59,7 @@ std::optional<int> planSession(const EditorOptions& options, SessionPlan& plan) 
 void applyChoices(const EditorOptions& options, const SessionPlan& plan,
                   ZerinExtensionAudioUnit& unit) {
     if (plan.state) unit.setFullState(&*plan.state);
-    for (const render::ParameterSetting& s : options.settings)
+    for (const session::ParameterSetting& s : options.settings)
         unit.parameterTree()->parameterWithAddress(s.spec->address)->setValue(s.value);
     if (plan.preset) {
         if (plan.preset->factoryNumber) {

@@ -16,7 +16,7 @@ namespace zerin::editor {
 // Everything the options name, read and checked before a unit or a window exists.
 struct SessionPlan {
     std::optional<nlohmann::json> state; // none: no --state, or a file to be created on save
-    std::optional<render::PresetSelection> preset;
+    std::optional<session::PresetSelection> preset;
 };
 
 // Reads the state file (a missing one starts fresh, as long as its folder exists) and finds

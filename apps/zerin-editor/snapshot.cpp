@@ -14,8 +14,8 @@ namespace zerin::editor {
 
 namespace {
 
-using render::kExitFailure;
-using render::kExitOk;
+using session::kExitFailure;
+using session::kExitOk;
 
 // A fixed start for the frame clock (2024-01-01, in seconds since 2001-01-01), so animations
 // driven by it (the background orbs, the LFO) come out the same in every snapshot.
@@ -65,7 +65,7 @@ std::optional<int> OffscreenSession::open(const EditorOptions& options, const Se
     const auto unit = mController->createAudioUnit(zerinComponentDescription(), &auError);
     if (!unit) return fail("cannot create the audio unit: " + auError.message);
     applyChoices(options, plan, *unit);
-    const render::AudioInfo& info = mSource->info();
+    const session::AudioInfo& info = mSource->info();
     if (!prepareUnit(*unit, info.sampleRate, static_cast<std::uint32_t>(info.channels),
                      kSourceBlockFrames, &error))
         return fail(error);

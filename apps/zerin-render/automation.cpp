@@ -10,6 +10,8 @@
 
 namespace zerin::render {
 
+using namespace zerin::session;
+
 namespace {
 
 // Far beyond any file (about 6,500 years at 44.1 kHz), and exact in a double.

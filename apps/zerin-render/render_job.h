@@ -11,6 +11,10 @@
 
 namespace zerin::render {
 
+// The programs' shared pieces (audio files, the demo, unit set-up, exit statuses) are this
+// program's own vocabulary.
+using namespace zerin::session;
+
 struct RenderOptions {
     std::optional<std::string> input; // none: the built-in demo signal
     std::string output;               // empty: derived from the input

@@ -11,7 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace zerin::render {
+namespace zerin::session {
 
 namespace {
 
@@ -166,4 +166,4 @@ bool AudioWriter::commit(std::string* error) {
     return mOut.commit(error);
 }
 
-} // namespace zerin::render
+} // namespace zerin::session

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-namespace zerin::render {
+namespace zerin::session {
 
 // The sample rates Zerin renders: from the telephone rate to the highest rate audio
 // interfaces offer. A header claiming more would make the tail alone billions of frames.
@@ -63,4 +63,4 @@ private:
 // .aiff 24-bit), or 0 if the extension is not one Zerin writes.
 int outputFormatFor(const std::string& path);
 
-} // namespace zerin::render
+} // namespace zerin::session

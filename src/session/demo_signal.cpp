@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstring>
 
-namespace zerin::render {
+namespace zerin::session {
 
 namespace {
 
@@ -89,4 +89,4 @@ std::int64_t DemoSignal::read(float* interleaved, std::int64_t frames) {
     return count;
 }
 
-} // namespace zerin::render
+} // namespace zerin::session

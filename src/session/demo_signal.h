@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace zerin::render {
+namespace zerin::session {
 
 // A few seconds of stereo material that shows what Zerin does: a plucked arpeggio (tonal
 // partials for the delay curve and freeze to smear) over hi-hat ticks and a soft kick
@@ -23,4 +23,4 @@ private:
     std::int64_t mPosition = 0;
 };
 
-} // namespace zerin::render
+} // namespace zerin::session

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-namespace zerin::render {
+namespace zerin::session {
 
 // The name of the first option given an empty value, if any. An empty value is a slip (an
 // unset shell variable, say), never a choice: "" is neither 0 seconds nor "no output name".
@@ -20,4 +20,4 @@ inline std::optional<std::string> optionWithEmptyValue(const CLI::App& app) {
     return std::nullopt;
 }
 
-} // namespace zerin::render
+} // namespace zerin::session

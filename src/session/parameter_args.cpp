@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace zerin::render {
+namespace zerin::session {
 
 namespace {
 
@@ -166,4 +166,4 @@ std::string parameterTable() {
     return out;
 }
 
-} // namespace zerin::render
+} // namespace zerin::session

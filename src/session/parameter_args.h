@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-namespace zerin::render {
+namespace zerin::session {
 
 struct ParameterSetting {
     const ParameterSpec* spec;
@@ -33,4 +33,4 @@ std::optional<std::vector<std::pair<float, float>>> parseCurve(std::string_view 
 // One line per parameter: id, name, range, default, unit.
 std::string parameterTable();
 
-} // namespace zerin::render
+} // namespace zerin::session

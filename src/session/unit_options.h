@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-namespace zerin::render {
+namespace zerin::session {
 
 // The shared options as typed; takeUnitOptions checks and converts them.
 struct UnitOptionText {
@@ -58,4 +58,4 @@ std::optional<std::string> takeUnitOptions(const CLI::App& app, const UnitOption
     return std::nullopt;
 }
 
-} // namespace zerin::render
+} // namespace zerin::session

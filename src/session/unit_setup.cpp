@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-namespace zerin::render {
+namespace zerin::session {
 
 std::optional<PresetSelection>
 selectPreset(const std::string& name, const std::vector<Preset>& userPresets, std::string* error) {
@@ -65,4 +65,4 @@ Curve resultingCurve(ZerinExtensionAudioUnit& unit) {
     return curve;
 }
 
-} // namespace zerin::render
+} // namespace zerin::session

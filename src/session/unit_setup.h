@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-namespace zerin::render {
+namespace zerin::session {
 
 using Curve = std::vector<std::pair<float, float>>;
 
@@ -44,4 +44,4 @@ std::shared_ptr<ZerinExtensionAudioUnit> configuredUnit(const UnitChoices& choic
 // none was.
 Curve resultingCurve(ZerinExtensionAudioUnit& unit);
 
-} // namespace zerin::render
+} // namespace zerin::session

@@ -17,7 +17,7 @@ using zerin::fuzz::require;
 
 void checkCurve(std::string_view text) {
     std::string error;
-    const auto curve = zerin::render::parseCurve(text, &error);
+    const auto curve = zerin::session::parseCurve(text, &error);
     if (!curve) {
         require(!error.empty(), "a refused curve says why");
         return;
@@ -40,7 +40,7 @@ void checkCurve(std::string_view text) {
 
 void checkSetting(std::string_view text) {
     std::string error;
-    const auto setting = zerin::render::parseSetting(text, &error);
+    const auto setting = zerin::session::parseSetting(text, &error);
     if (!setting) {
         require(!error.empty(), "a refused setting says why");
         return;

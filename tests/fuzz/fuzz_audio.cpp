@@ -33,15 +33,15 @@ void writeAll(int fd, const std::uint8_t* data, std::size_t size) {
 }
 
 void readThrough(const std::string& path) {
-    zerin::render::AudioReader reader;
+    zerin::session::AudioReader reader;
     std::string error;
     if (!reader.open(path, &error)) {
         require(!error.empty(), "a refused file says why");
         return;
     }
-    const zerin::render::AudioInfo& info = reader.info();
-    require(info.sampleRate >= zerin::render::kMinSampleRate &&
-                info.sampleRate <= zerin::render::kMaxSampleRate,
+    const zerin::session::AudioInfo& info = reader.info();
+    require(info.sampleRate >= zerin::session::kMinSampleRate &&
+                info.sampleRate <= zerin::session::kMaxSampleRate,
             "an opened file's sample rate is one Zerin renders");
     require(info.channels > 0, "an opened file has a channel");
     if (info.channels > kMaxChannels) return;

@@ -26,7 +26,7 @@ using zerin::fuzz::require;
 zerin::ZerinExtensionAudioUnit& unitAtStart() {
     static const auto unit = [] {
         std::string error;
-        auto made = zerin::render::configuredUnit({}, &error);
+        auto made = zerin::session::configuredUnit({}, &error);
         if (!made) zerin::fuzz::harnessFailure(error.c_str());
         std::vector<std::pair<float, float>> curve;
         for (const zerin::CurvePoint& p : zerin::kDefaultCurve)
