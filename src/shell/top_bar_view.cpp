@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cmath>
 #include <cstddef>
 #include <memory>
 #include <optional>
@@ -184,63 +183,6 @@ ViewPtr presetNameLabel(std::function<std::string()> name, std::function<bool()>
                 EdgeInsets::symmetric(10.0, 5.0)));
 }
 
-// The bar's row: the title at the leading edge, the selector centred on the bar whatever the
-// others measure, and the trailing group at the trailing edge, which may take all the room
-// between the selector and that edge (a long preset name), never more.
-class TopBarRow : public View {
-public:
-    TopBarRow(ViewPtr leading, ViewPtr centre, ViewPtr trailing, double spacing)
-        : spacing(spacing) {
-        addChild(std::move(leading));
-        addChild(std::move(centre));
-        addChild(std::move(trailing));
-    }
-
-    Size sizeThatFits(Size proposal) override {
-        const Parts parts = measure(proposal);
-        const double height =
-            std::max({parts.leading.height, parts.centre.height, parts.trailing.height});
-        if (std::isfinite(proposal.width)) return {std::max(proposal.width, 0.0), height};
-        return {parts.leading.width + parts.centre.width + parts.trailing.width + 2.0 * spacing,
-                height};
-    }
-
-    Flexibility flexibility() const override { return {true, false}; }
-
-    void layout(const Rect& frame) override {
-        setFrame(frame);
-        const Parts parts = measure({frame.width, frame.height});
-        const auto centredY = [&](Size s) { return (frame.height - s.height) / 2.0; };
-        children()[0]->layout(
-            {0.0, centredY(parts.leading), parts.leading.width, parts.leading.height});
-        children()[1]->layout(
-            {parts.centreX, centredY(parts.centre), parts.centre.width, parts.centre.height});
-        children()[2]->layout({frame.width - parts.trailing.width, centredY(parts.trailing),
-                               parts.trailing.width, parts.trailing.height});
-    }
-
-private:
-    struct Parts {
-        Size leading, centre, trailing;
-        double centreX = 0.0;
-    };
-
-    Parts measure(Size proposal) const {
-        Parts parts;
-        const double width = std::isfinite(proposal.width) ? std::max(proposal.width, 0.0) : 0.0;
-        parts.centre = children()[1]->sizeThatFits({kInfinity, proposal.height});
-        parts.centreX = (width - parts.centre.width) / 2.0;
-        // Each side may have the room beside the selector.
-        Size side{kInfinity, proposal.height};
-        if (std::isfinite(proposal.width)) side.width = std::max(parts.centreX - spacing, 0.0);
-        parts.leading = children()[0]->sizeThatFits(side);
-        parts.trailing = children()[2]->sizeThatFits(side);
-        return parts;
-    }
-
-    double spacing;
-};
-
 FrameSpec squareFrame(double side) {
     FrameSpec spec;
     spec.width = side;
@@ -275,10 +217,10 @@ TopBarView::TopBarView(TopBarInputs inputs) {
 
     ViewPtr title = text("ZERIN", Font{16.0, FontWeight::bold, FontDesign::monospaced, 4.0},
                          palette::accentCyan);
-    ViewPtr row = std::make_unique<TopBarRow>(
-        std::move(title), std::move(modeSelector),
-        std::make_unique<TrailingFirstRow>(std::move(nameButton), std::move(save), 8.0),
-        kDefaultSpacing);
+    ViewPtr row = hstack(
+        kDefaultSpacing, VAlign::center,
+        views(std::move(title), spacer(), std::move(modeSelector), spacer(),
+              std::make_unique<TrailingFirstRow>(std::move(nameButton), std::move(save), 8.0)));
     FrameSpec barFrame;
     barFrame.height = kTopBarHeight;
     barFrame.maxWidth = kInfinity;
