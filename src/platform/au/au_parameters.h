@@ -88,7 +88,7 @@ struct ParameterSpec {
 
 class AUParameter : public AUParameterNode {
 public:
-    // Starts at the spec's default value.
+    // Starts at its ParameterSpec's default value.
     explicit AUParameter(ParameterSpec spec);
 
     AUParameterAddress address() const { return mAddress; }
