@@ -244,6 +244,7 @@ private:
     void processSegment(const float* const* inputs, float* const* outputs, int channels, int offset,
                         int length, float lfoIncrement, bool bypassed) noexcept;
     bool advanceBypassFade(bool bypassed, int length) noexcept;
+    void applyBypassFade(float* y, int length) const noexcept;
     void processChannelSegment(ChannelState& ch, const float* x, float* y, int length) noexcept;
 };
 

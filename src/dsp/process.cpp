@@ -308,13 +308,15 @@ void ZerinExtensionDSPKernel::processChannelSegment(ChannelState& ch, const floa
     } else {
         ch.hopCounter += length;
     }
-    // Towards bypass: the processed output gives way to the raw input the latency ago, which
-    // is the dry sample of the mix. Once bypassed, out * 0 + dry is the dry sample exactly.
-    if (mSegmentFading) {
-        for (int i = 0; i < length; ++i) {
-            const float b = mSegmentBypass[i];
-            y[i] = std::fma(mSegmentDry[i], b, y[i] * (1.0f - b));
-        }
+    if (mSegmentFading) applyBypassFade(y, length);
+}
+
+// Towards bypass: the processed output gives way to the raw input the latency ago, which is the
+// dry sample of the mix. Once bypassed, out * 0 + dry is the dry sample exactly.
+void ZerinExtensionDSPKernel::applyBypassFade(float* y, int length) const noexcept {
+    for (int i = 0; i < length; ++i) {
+        const float b = mSegmentBypass[i];
+        y[i] = std::fma(mSegmentDry[i], b, y[i] * (1.0f - b));
     }
 }
 
