@@ -118,11 +118,16 @@ struct Fixture : ::testing::Test {
         return reply;
     }
 
-    Reply ask(Instance& instance) {
-        SequenceBuffer control;
+    // A control sequence holding one patch:Get, as an editor sends when it opens.
+    void writeGet(SequenceBuffer& control) {
         control.beginInput(&mapper.map);
         lv2::writePatchGet(&control.forge, urids);
         control.endInput();
+    }
+
+    Reply ask(Instance& instance) {
+        SequenceBuffer control;
+        writeGet(control);
         SequenceBuffer notify;
         notify.offerOutput();
         instance.connectAtoms(&control, &notify);
@@ -690,9 +695,7 @@ TEST_F(Fixture, TheDspAnswersItsUiWithNoticesThatHostsLeaveAlone) {
     Instance instance(stereo(), kRate, features);
     instance.controls[parameter::sourceSensitivity] = 50.0f;
     SequenceBuffer control;
-    control.beginInput(&mapper.map);
-    lv2::writePatchGet(&control.forge, urids);
-    control.endInput();
+    writeGet(control);
     SequenceBuffer notify;
     notify.offerOutput();
     instance.connectAtoms(&control, &notify);
