@@ -15,9 +15,27 @@ double OrbClock::advance(double now) {
     return *shown;
 }
 
+void BackgroundOrbsView::layout(const Rect& frame) {
+    View::layout(frame);
+    UIContext* current = context();
+    if (current == clockContext) return;
+    clockContext = current;
+    frameSubscription.cancel();
+    if (current) {
+        frameSubscription = current->onFrame([this] { frameTick(); });
+        shownTime = clock.advance(current->frameTime());
+    }
+}
+
+void BackgroundOrbsView::frameTick() {
+    const double time = clock.advance(clockContext->frameTime());
+    if (time == shownTime) return;
+    shownTime = time;
+    setNeedsDisplay();
+}
+
 void BackgroundOrbsView::draw(Graphics& g) {
-    const double now = context() ? context()->frameTime() : 0.0;
-    drawBackgroundOrbs(g, {frame().width, frame().height}, clock.advance(now));
+    drawBackgroundOrbs(g, {frame().width, frame().height}, shownTime);
 }
 
 void drawBackgroundOrbs(Graphics& g, Size size, double t) {

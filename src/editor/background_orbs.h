@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/observation.h"
 #include "platform/ui/geometry.h"
 #include "platform/ui/view.h"
 
@@ -29,10 +30,18 @@ public:
     BackgroundOrbsView() { hitTestingEnabled = false; }
 
     Flexibility flexibility() const override { return {true, true}; }
+    void layout(const Rect& frame) override;
     void draw(Graphics& g) override;
 
 private:
+    void frameTick();
+
     OrbClock clock;
+    // The time the orbs are drawn at. It moves only at a frame (which then redraws all of
+    // them), so a part of the window drawn between two such frames matches the rest.
+    double shownTime = 0.0;
+    UIContext* clockContext = nullptr;
+    Subscription frameSubscription;
 };
 
 // The two orbs on a canvas of `size` at time `t` (seconds since 2001).

@@ -52,6 +52,8 @@ void SegmentedControl::draw(Graphics& g) {
         Path highlight;
         addCapsule(highlight, slide.valueAt(now()));
         g.fill(highlight, style.highlight);
+        // A slide under way is drawn again every frame until it lands.
+        if (slide.isAnimating(now())) setNeedsDisplay();
     }
     drawChildren(g);
 }
@@ -80,6 +82,7 @@ void SegmentedControl::followSelection() {
     const std::size_t index = selection.get();
     if (index >= segments.size()) return;
     const Rect target = segmentRect(index);
+    if (shown != index || slide.target() != target) setNeedsDisplay();
     if (!shown) {
         slide.animateTo(target, now(), 0.0);
     } else if (*shown != index) {

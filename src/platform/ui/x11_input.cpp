@@ -98,6 +98,15 @@ void X11Window::Impl::handleEvent(XEvent& event) {
         case Expose:
             if (event.xexpose.count == 0) exposed = true;
             break;
+        case MapNotify:
+            if (event.xmap.window == window) mapped = true;
+            break;
+        case UnmapNotify:
+            if (event.xunmap.window == window) mapped = false;
+            break;
+        case VisibilityNotify:
+            obscured = event.xvisibility.state == VisibilityFullyObscured;
+            break;
         case ConfigureNotify:
             if (event.xconfigure.window == window)
                 resize(event.xconfigure.width, event.xconfigure.height);
