@@ -46,13 +46,17 @@ public:
     std::vector<Point> downs, ups, drags;
     std::vector<double> wheel;
     std::vector<KeyEvent> keys;
+    int draws = 0;
+    bool animating = false; // asks to be drawn at every frame
 
     bool acceptsPointer() const override { return true; }
     bool acceptsFocus() const override { return true; }
     void draw(Graphics& g) override {
+        ++draws;
         Path path;
         addRect(path, bounds());
         g.fill(path, Color{1.0, 0.0, 0.0});
+        if (animating) setNeedsDisplay();
     }
     void pointerDown(const PointerEvent& event) override { downs.push_back(event.location); }
     void pointerDragged(const PointerEvent& event) override { drags.push_back(event.location); }
@@ -427,6 +431,32 @@ TEST_F(X11WindowTest, ChildWindowLivesInAForeignParent) {
     EXPECT_TRUE(editor.pumpUntil([&] { return isRedAt(other, id, 10, 10); }));
     // The parent shows black beyond our 200 × 100.
     EXPECT_FALSE(isRedAt(other, parent, 300, 200));
+}
+
+// Nothing is drawn while nothing of the window shows: its own window unmapped, or the window
+// of the plug-in host it lives in (which tells ours nothing). Shown again, it draws at once.
+TEST_F(X11WindowTest, AHiddenWindowDrawsNothingAndDrawsAgainWhenShown) {
+    Window parent = mappedWindow(other, 400, 300);
+    Editor editor;
+    ASSERT_TRUE(editor.open(options(1.0, parent))) << editor.error;
+    editor.view->animating = true;
+    ASSERT_TRUE(editor.pumpUntil([&] { return editor.view->draws >= 3; }));
+    for (const bool hideParent : {true, false}) {
+        SCOPED_TRACE(hideParent ? "the host's window unmapped" : "our window unmapped");
+        const Window hidden = hideParent ? parent : editor.window->windowId();
+        XUnmapWindow(other, hidden);
+        XSync(other, False);
+        ASSERT_TRUE(editor.pumpUntil([&] { return !editor.window->shown(); }));
+        const int drawn = editor.view->draws;
+        int frames = 0;
+        Subscription counting = editor.host.context().onFrame([&] { ++frames; });
+        ASSERT_TRUE(editor.pumpUntil([&] { return frames >= 3; }));
+        EXPECT_EQ(editor.view->draws, drawn);
+        XMapWindow(other, hidden);
+        XSync(other, False);
+        EXPECT_TRUE(
+            editor.pumpUntil([&] { return editor.window->shown() && editor.view->draws > drawn; }));
+    }
 }
 
 // In a child process: an X error reaching Xlib's default handler would exit(1) there, and

@@ -115,6 +115,9 @@ public:
     void translate(double dx, double dy);
     void clip(const Path& path);
     void clipRect(const Rect& rect);
+    // Whether anything drawn inside `rect` could show through the clip: a view outside the
+    // area being drawn again need not be drawn at all.
+    bool mayShow(const Rect& rect) const;
 
     // Everything drawn between the two is composited at once with `opacity`.
     void beginGroup();

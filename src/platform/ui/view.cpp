@@ -57,6 +57,8 @@ void View::draw(Graphics& g) {
 void View::drawChildren(Graphics& g) {
     for (const auto& child : mChildren) {
         const Rect& f = child->frame();
+        const Rect reach = child->drawingBounds();
+        if (!g.mayShow({f.x + reach.x, f.y + reach.y, reach.width, reach.height})) continue;
         g.save();
         g.translate(f.x, f.y);
         child->drawWatched(g);

@@ -96,6 +96,8 @@ ModifierKeys modifiersAfterKey(unsigned int state, KeySym keysym, bool pressed) 
 void X11Window::Impl::handleEvent(XEvent& event) {
     switch (event.type) {
         case Expose:
+            // Only a window the server shows is exposed.
+            viewable = true;
             if (event.xexpose.count == 0) exposed = true;
             break;
         case MapNotify:

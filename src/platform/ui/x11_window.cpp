@@ -1,4 +1,5 @@
 #include "platform/ui/x11_window.h"
+#include "platform/ui/damage_painter.h"
 #include "platform/ui/x11_io_errors.h"
 #include "platform/ui/x11_window_impl.h"
 
@@ -37,6 +38,8 @@ constexpr double kFrameInterval = 1.0 / 60.0;
 // While nothing of the window shows, the views still follow their models and timers, slowly,
 // and draw nothing.
 constexpr double kHiddenFrameInterval = 0.25;
+// How often the window asks whether the server shows it.
+constexpr double kViewableCheckInterval = 0.5;
 // Outcomes of window requests that may stay unknown while nothing comes back from the
 // server; beyond this many the oldest are dropped (their errors discarded unseen).
 constexpr std::size_t kMaxPendingChecks = 64;
@@ -76,6 +79,7 @@ X11Window::Impl::~Impl() {
     for (unsigned int sequence : pendingChecks)
         xcb_discard_reply(xcb, sequence);
     if (fence) xcb_discard_reply(xcb, fence);
+    if (viewableQuestion) xcb_discard_reply(xcb, viewableQuestion);
     // On a lost connection Xlib sends nothing more; this only frees memory.
     if (connectionLost) sink.take(display);
     XCloseDisplay(display);
@@ -290,6 +294,7 @@ double X11Window::Impl::frameInterval() const {
 // sent. Nothing changed, or nothing of the window shows: nothing is drawn.
 void X11Window::Impl::frame() {
     const double now = MainQueue::steadyClock();
+    checkViewable(now);
     // A little early counts: a loop sleeping in whole milliseconds should not spin.
     if (now - lastFrame >= frameInterval() - 0.001) {
         lastFrame = now;
@@ -315,26 +320,10 @@ void X11Window::Impl::frame() {
 // drawn, which are in the pixmap when it returns.
 std::vector<PixelRect> X11Window::Impl::paint() {
     if (connectionLost) return {};
-    Damage damage = host.takeDamage();
-    if (!painted) damage.addAll();
-    std::vector<PixelRect> rects = damage.pixelRects(scale, pixelWidth, pixelHeight);
     cairo_surface_t* target = drawing == Drawing::server ? surface : buffer.surface();
-    if (!target || rects.empty()) return {};
-    cairo_t* cr = cairo_create(target);
-    for (const PixelRect& r : rects)
-        cairo_rectangle(cr, r.x, r.y, r.width, r.height);
-    cairo_clip(cr);
-    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
-    cairo_set_source_rgb(cr, 0.0, 0.0, 0.0);
-    cairo_paint(cr);
-    cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
-    cairo_scale(cr, scale, scale);
-    {
-        Graphics g(cr, *caches);
-        host.draw(g);
-    }
-    cairo_destroy(cr);
-    cairo_surface_flush(target);
+    const DamagePaint how{scale, pixelWidth, pixelHeight, !painted};
+    std::vector<PixelRect> rects = paintDamage(target, host, how, *caches);
+    if (rects.empty()) return {};
     if (drawing != Drawing::server)
         buffer.put(static_cast<xcb_drawable_t>(pixmap),
                    static_cast<xcb_gcontext_t>(XGContextFromGC(gc)), rects);
@@ -351,6 +340,25 @@ void X11Window::Impl::present(const std::vector<PixelRect>& rects) {
                                     static_cast<std::int16_t>(r.x), static_cast<std::int16_t>(r.y),
                                     static_cast<std::uint16_t>(r.width),
                                     static_cast<std::uint16_t>(r.height)));
+}
+
+// The answer is read when it has come; a window that has gone answers with an error.
+void X11Window::Impl::checkViewable(double now) {
+    if (windowGone) return;
+    if (viewableQuestion) {
+        xcb_get_window_attributes_reply_t* reply = nullptr;
+        xcb_generic_error_t* problem = nullptr;
+        if (!xcb_poll_for_reply(xcb, viewableQuestion, reinterpret_cast<void**>(&reply), &problem))
+            return;
+        viewableQuestion = 0;
+        if (reply) viewable = reply->map_state == XCB_MAP_STATE_VIEWABLE;
+        if (problem && problem->error_code == kBadWindow) windowDestroyed();
+        std::free(reply);
+        std::free(problem);
+    }
+    if (now - lastViewableCheck < kViewableCheckInterval) return;
+    lastViewableCheck = now;
+    viewableQuestion = xcb_get_window_attributes(xcb, window).sequence;
 }
 
 void X11Window::Impl::updateCursor() {
@@ -458,6 +466,10 @@ bool X11Window::closeRequested() const {
 
 bool X11Window::connectionLost() const {
     return impl->connectionLost;
+}
+
+bool X11Window::shown() const {
+    return impl->visible();
 }
 
 unsigned long X11Window::windowId() const {

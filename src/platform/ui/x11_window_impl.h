@@ -51,7 +51,8 @@ struct X11Window::Impl {
     // compare them.
     enum class Drawing { server, put, sharedMemory };
     void chooseDrawing();
-    bool visible() const { return mapped && !obscured; }
+    bool visible() const { return mapped && viewable && !obscured; }
+    void checkViewable(double now);
     double frameInterval() const;
     void frame();
     std::vector<PixelRect> paint();
@@ -86,6 +87,12 @@ struct X11Window::Impl {
     bool exposed = false;  // the window wants the pixmap copied in
     bool mapped = false;   // MapNotify seen, no UnmapNotify since
     bool obscured = false; // covered entirely by other windows
+    // Whether the server shows the window at all: a parent (a plug-in host's window) may be
+    // unmapped with ours still mapped inside it, which no event of ours tells. Asked now and
+    // then, never waited for.
+    bool viewable = true;
+    unsigned int viewableQuestion = 0; // the pending question's sequence; 0: none
+    double lastViewableCheck = -1.0;   // steady clock
 
     Atom wmProtocols = 0;
     Atom wmDeleteWindow = 0;
