@@ -136,22 +136,6 @@ struct Fixture : ::testing::Test {
     }
 };
 
-TEST_F(Fixture, AnyBlockSizeInPlaceOrNotGivesTheSameOutput) {
-    const auto input = noise(2, 24000);
-    Instance reference(stereo(), kRate, features);
-    reference.controls[parameter::feedback] = 70.0f;
-    const auto expected = render(reference, input, 512);
-
-    for (const auto& [block, inPlace] :
-         {std::pair{1, false}, {63, true}, {1000, false}, {7, true}, {4096, true}}) {
-        Instance instance(stereo(), kRate, features);
-        instance.controls[parameter::feedback] = 70.0f;
-        EXPECT_EQ(render(instance, input, block, inPlace), expected)
-            << "block " << block << (inPlace ? " in place" : "");
-    }
-    EXPECT_EQ(reference.latency, lv2::kLatencySamples);
-}
-
 // Hosts switch lv2:enabled mid-stream (ecasound does). The output fades over a few
 // milliseconds to the input as late as the reported latency and back, so time never jumps,
 // the latency the host compensates stays true, and the switch adds no step of its own.
@@ -355,46 +339,6 @@ TEST_F(Fixture, StateRestoredIntoASecondInstanceGivesTheSameOutput) {
 
     const auto input = noise(2, 48000);
     EXPECT_EQ(render(second, input, 333), render(first, input, 512));
-}
-
-// Presets and states may hold their points in any order, or just one: what is heard is the
-// curve the editor draws, sorted by frequency, and one point is a flat delay at its value, by
-// message and by state alike.
-TEST_F(Fixture, ACurveIsHeardInFrequencyOrderAndOnePointAsAFlatDelay) {
-    const auto input = noise(2, 48000);
-    auto byMessage = [&](const std::vector<float>& pairs) {
-        Instance instance(stereo(), kRate, features);
-        sendCurve(instance, pairs, nullptr);
-        return render(instance, input, 512);
-    };
-    auto byState = [&](const std::vector<float>& pairs) {
-        Instance instance(stereo(), kRate, features);
-        std::vector<std::uint8_t> body(sizeof(LV2_Atom_Vector_Body) + pairs.size() * sizeof(float));
-        const LV2_Atom_Vector_Body header{sizeof(float), urids.atomFloat};
-        std::memcpy(body.data(), &header, sizeof header);
-        std::memcpy(body.data() + sizeof header, pairs.data(), pairs.size() * sizeof(float));
-        StateMap state;
-        storeInto(&state, urids.curve, body.data(), body.size(), urids.atomVector, 0);
-        EXPECT_EQ(
-            instance.stateInterface()->restore(instance.handle, retrieveFrom, &state, 0, nullptr),
-            LV2_STATE_SUCCESS);
-        return render(instance, input, 512);
-    };
-    auto farthest = [](const auto& a, const auto& b) {
-        float worst = 0.0f;
-        for (std::size_t c = 0; c < a.size(); ++c)
-            for (std::size_t n = 0; n < a[c].size(); ++n)
-                worst = std::max(worst, std::fabs(a[c][n] - b[c][n]));
-        return worst;
-    };
-    const auto sorted = byMessage({60, 900, 400, 0, 5000, 1200});
-    EXPECT_EQ(byMessage({5000, 1200, 60, 900, 400, 0}), sorted);
-    EXPECT_EQ(byState({400, 0, 5000, 1200, 60, 900}), sorted);
-    // Two points at 300 ms are 300 ms give or take rounding in between.
-    const auto flat = byMessage({20, 300, 20000, 300});
-    EXPECT_LT(farthest(byMessage({1000, 300}), flat), 1e-4f);
-    EXPECT_LT(farthest(byState({1000, 300}), flat), 1e-4f);
-    EXPECT_GT(farthest(byState({1000, 600}), flat), 0.1f);
 }
 
 TEST_F(Fixture, HostileStateChangesNothingUnsafe) {

@@ -16,6 +16,7 @@
 #include "shell/preset_browser_view.h"
 #include "shell/preset_save_dialog.h"
 #include "shell/top_bar_view.h"
+#include "support/widget_host.h"
 #include "widgets/controls.h"
 
 #include <gtest/gtest.h>
@@ -26,6 +27,8 @@
 
 namespace zerin {
 namespace {
+
+using test::frameInRoot;
 
 using Event = AUParameterAutomationEventType;
 using ModeEvents = std::vector<std::pair<AUValue, Event>>;
@@ -66,11 +69,6 @@ template <typename T> int countOf(const View& view) {
     for (const auto& child : view.children())
         count += countOf<T>(*child);
     return count;
-}
-
-Rect frameInRoot(const View& view) {
-    const Point o = view.originInRoot();
-    return {o.x, o.y, view.frame().width, view.frame().height};
 }
 
 // Whether `view` lies wholly inside the browser's list as it shows.
@@ -121,10 +119,7 @@ struct Editor {
         queue.pump();
         frame();
     }
-    static Point centre(const View& v) {
-        const Point o = v.originInRoot();
-        return {o.x + v.frame().width / 2.0, o.y + v.frame().height / 2.0};
-    }
+    static Point centre(const View& v) { return test::centerInRoot(v); }
     void click(Point at, int presses = 1) {
         now += 1.0; // never a double click with the previous one
         for (int i = 0; i < presses; ++i) {
