@@ -321,15 +321,18 @@ TEST_F(Fixture, ACurveIsHeardInFrequencyOrderAndOnePointIsHeardByMessageOrByStat
     const auto input = noise(2, 24000);
     auto heard = [&](const std::vector<float>& pairs, bool byState) {
         Instance instance(stereo(), kRate, features);
-        if (!byState) sendCurve(instance, pairs, nullptr);
-        std::vector<std::uint8_t> body(sizeof(LV2_Atom_Vector_Body) + pairs.size() * sizeof(float));
-        const LV2_Atom_Vector_Body header{sizeof(float), urids.atomFloat};
-        std::memcpy(body.data(), &header, sizeof header);
-        std::memcpy(body.data() + sizeof header, pairs.data(), pairs.size() * sizeof(float));
-        StateMap state;
-        storeInto(&state, urids.curve, body.data(), body.size(), urids.atomVector, 0);
-        if (byState)
+        if (!byState) {
+            sendCurve(instance, pairs, nullptr);
+        } else {
+            std::vector<std::uint8_t> body(sizeof(LV2_Atom_Vector_Body) +
+                                           pairs.size() * sizeof(float));
+            const LV2_Atom_Vector_Body header{sizeof(float), urids.atomFloat};
+            std::memcpy(body.data(), &header, sizeof header);
+            std::memcpy(body.data() + sizeof header, pairs.data(), pairs.size() * sizeof(float));
+            StateMap state;
+            storeInto(&state, urids.curve, body.data(), body.size(), urids.atomVector, 0);
             instance.stateInterface()->restore(instance.handle, retrieveFrom, &state, 0, nullptr);
+        }
         return render(instance, input, 512);
     };
     EXPECT_EQ(heard({400, 0, 5000, 1200, 60, 900}, true),
