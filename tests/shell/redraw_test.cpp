@@ -39,8 +39,8 @@ struct RedrawnEditor {
     OffscreenImage window{ZerinExtensionMainView::kSize, 1.0};
 
     RedrawnEditor() {
-        auto made = std::make_unique<ZerinExtensionMainView>(tree, &link,
-                                                             PreferenceStore(folder.path));
+        auto made =
+            std::make_unique<ZerinExtensionMainView>(tree, &link, PreferenceStore(folder.path));
         view = made.get();
         host.setRoot(std::move(made));
     }
