@@ -1,5 +1,6 @@
-// Looks at what zerin-editor made, for the shell tests: PNG sizes and contents, the pixels an
-// X server shows, a window closed as a window manager closes it, the loudness of a recording.
+// Looks at what zerin-editor and the LV2 hosts made, for the shell tests: PNG sizes and
+// contents, the pixels an X server shows, a window closed as a window manager closes it, the
+// loudness of a recording.
 //
 //   editor_probe png FILE             -> "WIDTH HEIGHT COLOURS"
 //   editor_probe differ A.png B.png [X Y W H]
@@ -12,6 +13,8 @@
 //                                        cursor the server shows there once it settles (on
 //                                        WANT, when given): "up-down", "text" or "other"
 //   editor_probe peak FILE.wav        -> the largest absolute sample
+//   editor_probe level FILE [FROM_SECONDS] -> RMS level from that second on
+//   editor_probe diff A B [SKIP]      -> largest |A[n] - B[n + SKIP]| over A (same channels)
 //   editor_probe tone OUT.wav CHANNELS -> writes two seconds of clicks over a tone
 
 #include <X11/Xlib.h>
@@ -242,21 +245,59 @@ int cursorAt(int x, int y, const char* want) {
     return 0;
 }
 
-int peak(const char* path) {
+struct Sound {
+    int channels = 0, rate = 0;
+    std::vector<float> samples; // interleaved
+};
+
+bool readSound(const char* path, Sound& sound) {
     SF_INFO info{};
     SNDFILE* file = sf_open(path, SFM_READ, &info);
     if (file == nullptr) {
         std::fprintf(stderr, "editor_probe: %s: %s\n", path, sf_strerror(nullptr));
+        return false;
+    }
+    sound = {info.channels, info.samplerate,
+             std::vector<float>(static_cast<std::size_t>(info.frames * info.channels))};
+    sf_readf_float(file, sound.samples.data(), info.frames);
+    sf_close(file);
+    return true;
+}
+
+int peak(const char* path) {
+    Sound a;
+    if (!readSound(path, a)) return 1;
+    float largest = 0.0f;
+    for (const float x : a.samples)
+        largest = std::max(largest, std::fabs(x));
+    std::printf("%.6f\n", static_cast<double>(largest));
+    return 0;
+}
+
+int level(const char* path, double from) {
+    Sound a;
+    if (!readSound(path, a)) return 1;
+    const auto first = static_cast<std::size_t>(from * a.rate) * a.channels;
+    double sum = 0.0;
+    for (std::size_t i = first; i < a.samples.size(); ++i)
+        sum += static_cast<double>(a.samples[i]) * a.samples[i];
+    const std::size_t n = a.samples.size() > first ? a.samples.size() - first : 0;
+    std::printf("%.9f\n", n > 0 ? std::sqrt(sum / static_cast<double>(n)) : 0.0);
+    return 0;
+}
+
+int diff(const char* pathA, const char* pathB, std::size_t skip) {
+    Sound a, b;
+    if (!readSound(pathA, a) || !readSound(pathB, b)) return 1;
+    const std::size_t offset = skip * static_cast<std::size_t>(b.channels);
+    if (a.channels != b.channels || b.samples.size() < offset + a.samples.size()) {
+        std::fprintf(stderr, "editor_probe: %s is too short or has other channels\n", pathB);
         return 1;
     }
-    std::vector<float> block(4096 * static_cast<std::size_t>(info.channels));
-    float largest = 0.0f;
-    sf_count_t got;
-    while ((got = sf_readf_float(file, block.data(), 4096)) > 0)
-        for (sf_count_t i = 0; i < got * info.channels; ++i)
-            largest = std::max(largest, std::fabs(block[static_cast<std::size_t>(i)]));
-    sf_close(file);
-    std::printf("%.6f\n", static_cast<double>(largest));
+    double largest = 0.0;
+    for (std::size_t i = 0; i < a.samples.size(); ++i)
+        largest = std::fmax(largest, std::fabs(a.samples[i] - b.samples[i + offset]));
+    std::printf("%.9g\n", largest);
     return 0;
 }
 
@@ -297,11 +338,16 @@ int main(int argc, char** argv) {
         return screen(argc == 3 ? argv[2] : nullptr);
     if (command == "close" && argc == 3) return closeWindow(argv[2]);
     if (command == "peak" && argc == 3) return peak(argv[2]);
+    if (command == "level" && (argc == 3 || argc == 4))
+        return level(argv[2], argc == 4 ? std::atof(argv[3]) : 0.0);
+    if (command == "diff" && (argc == 4 || argc == 5))
+        return diff(argv[2], argv[3], argc == 5 ? std::strtoul(argv[4], nullptr, 10) : 0);
     if (command == "cursor" && (argc == 4 || argc == 5))
         return cursorAt(std::atoi(argv[2]), std::atoi(argv[3]), argc == 5 ? argv[4] : nullptr);
     if (command == "tone" && argc == 4) return tone(argv[2], std::atoi(argv[3]));
     std::fprintf(stderr,
                  "usage: editor_probe png FILE | differ A B | screen [OUT.png] | close WINDOW | "
-                 "cursor X Y [WANT] | peak FILE | tone OUT CHANNELS\n");
+                 "cursor X Y [WANT] | peak FILE | level FILE [FROM] | diff A B [SKIP] | "
+                 "tone OUT CHANNELS\n");
     return 2;
 }

@@ -14,7 +14,7 @@ set -u
 BUILD=$(cd "$1" && pwd)
 HERE=$(cd "$(dirname "$0")" && pwd)
 RENDER=$BUILD/apps/zerin-render/zerin-render
-TOOL=$BUILD/tests/lv2/wav_tool
+TOOL=$BUILD/tests/editor_app/editor_probe
 URI=https://zerin-audio.org/lv2/zerin/stereo
 
 for tool in ardour7-lua ardour7-export sox soxi; do

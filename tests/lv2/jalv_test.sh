@@ -3,7 +3,7 @@
 # are what is heard. A curve of 2000 ms everywhere (mix 100 %, no feedback) keeps the first
 # second silent; a curve of 0 ms lets the clicks through at once.
 #
-#   jalv_test.sh BUNDLE_PARENT_DIR WAV_TOOL
+#   jalv_test.sh BUNDLE_PARENT_DIR EDITOR_PROBE
 set -u
 LV2_DIR=$1
 LEVEL=$2

@@ -8,11 +8,10 @@
 # spectrum it captures at once. So a recording made within those two seconds is silent unless
 # the mode change reached the DSP.
 #
-#   jalv_ui_test.sh BUNDLE_PARENT_DIR WAV_TOOL EDITOR_PROBE
+#   jalv_ui_test.sh BUNDLE_PARENT_DIR EDITOR_PROBE
 set -u
 LV2_DIR=$1
-LEVEL=$2
-PROBE=$3
+PROBE=$2
 source "$(dirname "$0")/host_common.sh"
 require_tools Xvfb jackd jalv.gtk3 jack_metro jack_rec jack_connect jack_lsp xdotool
 
@@ -46,7 +45,7 @@ xdotool mousemove --window "$window" 434 $((47 + 25)) click 1
 # No pause for the click to arrive: the recording starts at once and spans the moment it
 # lands, well inside the two seconds delay mode would keep silent.
 jack_rec -f "$WORK/out.wav" -d 1 -b 32 zerin:out_l zerin:out_r >/dev/null 2>&1 || fail "jack_rec failed"
-level=$("$LEVEL" level "$WORK/out.wav" 0.2)
+level=$("$PROBE" level "$WORK/out.wav" 0.2)
 echo "output level after the click: $level"
 awk -v l="$level" 'BEGIN { exit !(l > 1e-3) }' || fail "the click on FREEZE did not reach the DSP"
 

@@ -38,25 +38,24 @@ struct Fixture : ::testing::Test {
     const LV2_Descriptor* stereo() const { return library.descriptor(lv2::kStereoUri); }
 
     // Renders `input` through `instance` in blocks of `block` frames (the last may be short),
-    // in place when asked. Messages in `control` go with the first block only.
-    static std::vector<std::vector<float>> render(Instance& instance,
-                                                  std::vector<std::vector<float>> input, int block,
-                                                  bool inPlace = false) {
-        const int channels = instance.ports.channels;
+    // calling `before` with each block's index first.
+    static std::vector<std::vector<float>> render(
+        Instance& instance, const std::vector<std::vector<float>>& input, int block,
+        const std::function<void(int)>& before = [](int) {}) {
         const int frames = static_cast<int>(input[0].size());
-        std::vector<std::vector<float>> output(channels, std::vector<float>(frames));
+        std::vector<std::vector<float>> output(instance.ports.channels, std::vector<float>(frames));
         for (int start = 0; start < frames; start += block) {
-            const int n = std::min(block, frames - start);
             const float* in[2] = {};
             float* out[2] = {};
-            for (int c = 0; c < channels; ++c) {
+            for (int c = 0; c < instance.ports.channels; ++c) {
                 in[c] = input[c].data() + start;
-                out[c] = inPlace ? input[c].data() + start : output[c].data() + start;
+                out[c] = output[c].data() + start;
             }
+            before(start / block);
             instance.connectAudio(in, out);
-            instance.run(static_cast<std::uint32_t>(n));
+            instance.run(static_cast<std::uint32_t>(std::min(block, frames - start)));
         }
-        return inPlace ? input : output;
+        return output;
     }
 
     // Runs one 64-frame block of silence with `control` on the control port (and `notify`
@@ -81,11 +80,10 @@ struct Fixture : ::testing::Test {
 
     void sendCurve(Instance& instance, const std::vector<float>& pairs, const char* name) {
         SequenceBuffer control;
-        control.beginInput(&mapper.map);
-        forgeCurveSet(&control.forge, urids, pairs);
-        if (name != nullptr)
-            lv2::writePresetName(&control.forge, urids, lv2::Direction::toDsp, name);
-        control.endInput();
+        control.input(&mapper.map, [&](LV2_Atom_Forge* f) {
+            forgeCurveSet(f, urids, pairs);
+            if (name != nullptr) lv2::writePresetName(f, urids, lv2::Direction::toDsp, name);
+        });
         runOnce(instance, control);
     }
 
@@ -117,11 +115,11 @@ struct Fixture : ::testing::Test {
         return reply;
     }
 
-    // A control sequence holding one patch:Get, as an editor sends when it opens.
-    void writeGet(SequenceBuffer& control) {
-        control.beginInput(&mapper.map);
-        lv2::writePatchGet(&control.forge, urids);
-        control.endInput();
+    // A control sequence holding one patch:Get (as an editor sends when it opens), or nothing.
+    void writeGet(SequenceBuffer& control, bool get = true) {
+        control.input(&mapper.map, [&](LV2_Atom_Forge* f) {
+            if (get) lv2::writePatchGet(f, urids);
+        });
     }
 
     Reply ask(Instance& instance) {
@@ -133,6 +131,21 @@ struct Fixture : ::testing::Test {
         instance.run(0);
         instance.connectAtoms(nullptr, nullptr);
         return readReplies(notify);
+    }
+
+    // A state holding `values` as the curve's vector of `childType`, `shift` bytes off alignment.
+    StateMap curveState(const std::vector<float>& values, LV2_URID childType = 0, int shift = 0) {
+        std::vector<std::uint8_t> body(shift + sizeof(LV2_Atom_Vector_Body) +
+                                       values.size() * sizeof(float));
+        const LV2_Atom_Vector_Body header{sizeof(float), childType ? childType : urids.atomFloat};
+        std::memcpy(body.data() + shift, &header, sizeof header);
+        if (!values.empty())
+            std::memcpy(body.data() + shift + sizeof header, values.data(),
+                        values.size() * sizeof(float));
+        StateMap state;
+        storeInto(&state, urids.curve, body.data() + shift, body.size() - shift, urids.atomVector,
+                  0);
+        return state;
     }
 };
 
@@ -148,15 +161,10 @@ TEST_F(Fixture, TheEnabledPortFadesToTheInputAsLateAsTheLatencyWithoutAStep) {
         input[1][n] = 0.5f * static_cast<float>(std::cos(2.0 * M_PI * 330.0 * n / kRate));
     }
     Instance instance(stereo(), kRate, features);
-    std::vector<std::vector<float>> output(2, std::vector<float>(kFrames));
-    for (int start = 0; start < kFrames; start += kBlock) {
-        instance.enabled = start >= kOff && start < kOn ? 0.0f : 1.0f;
-        const float* in[2] = {input[0].data() + start, input[1].data() + start};
-        float* out[2] = {output[0].data() + start, output[1].data() + start};
-        instance.connectAudio(in, out);
-        instance.run(kBlock);
-        ASSERT_EQ(instance.latency, static_cast<float>(lv2::kLatencySamples));
-    }
+    const auto output = render(instance, input, kBlock, [&](int block) {
+        EXPECT_TRUE(block == 0 || instance.latency == lv2::kLatencySamples) << block;
+        instance.enabled = block * kBlock >= kOff && block * kBlock < kOn ? 0.0f : 1.0f;
+    });
     const int late = lv2::kLatencySamples;
     for (int c = 0; c < 2; ++c) {
         const std::vector<float>& y = output[c];
@@ -189,8 +197,7 @@ TEST_F(Fixture, WithoutUridMapItIsPlainAudio) {
     EXPECT_EQ(render(bare, input, 1), render(mapped, input, 512));
 
     StateMap state;
-    EXPECT_NE(bare.stateInterface()->save(bare.handle, storeInto, &state, 0, nullptr),
-              LV2_STATE_SUCCESS);
+    EXPECT_NE(bare.save(state), LV2_STATE_SUCCESS);
     EXPECT_TRUE(state.empty());
 
     Instance mono(library.descriptor(lv2::kMonoUri), kRate, none);
@@ -229,21 +236,14 @@ TEST_F(Fixture, TheHostTempoDrivesTempoSyncAndAnAbsurdOneIsIgnored) {
         Instance instance(stereo(), kRate, features);
         instance.controls[parameter::tempoSync] = 1.0f;
         instance.controls[parameter::lfoDepth] = 100.0f;
-        std::vector<std::vector<float>> output(2, std::vector<float>(input[0].size()));
-        for (int block = 0; block * kBlock < static_cast<int>(input[0].size()); ++block) {
-            SequenceBuffer control;
-            control.beginInput(&mapper.map);
-            for (const Tempo& t : tempos)
-                if (t.block == block) forgeTempo(&control.forge, urids, t.bpm, t.asDouble);
-            control.endInput();
+        SequenceBuffer control;
+        return render(instance, input, kBlock, [&](int block) {
+            control.input(&mapper.map, [&](LV2_Atom_Forge* f) {
+                for (const Tempo& t : tempos)
+                    if (t.block == block) forgeTempo(f, urids, t.bpm, t.asDouble);
+            });
             instance.connectAtoms(&control, nullptr);
-            const float* in[2] = {input[0].data() + block * kBlock,
-                                  input[1].data() + block * kBlock};
-            float* out[2] = {output[0].data() + block * kBlock, output[1].data() + block * kBlock};
-            instance.connectAudio(in, out);
-            instance.run(kBlock);
-        }
-        return output;
+        });
     };
     const auto steady = renderWith({{0, 90.0, false}});
     const auto untimed = renderWith({});
@@ -268,12 +268,9 @@ TEST_F(Fixture, AListeningUiHearsTheCurveOnceAndTheClassificationAtMostTenTimesA
     const auto input = noise(2, 512);
     int messages = 0, patchSets = 0;
     for (int block = 0; block < 2 * 48000 / 512; ++block) {
-        SequenceBuffer notify;
+        SequenceBuffer notify, control;
         notify.offerOutput();
-        SequenceBuffer control;
-        control.beginInput(&mapper.map);
-        if (block == 0) lv2::writePatchGet(&control.forge, urids);
-        control.endInput();
+        writeGet(control, block == 0);
         instance.connectAtoms(&control, &notify);
         render(instance, input, 512);
         const Reply reply = readReplies(notify);
@@ -293,16 +290,14 @@ TEST_F(Fixture, StateRestoredIntoASecondInstanceGivesTheSameOutput) {
     Instance first(stereo(), kRate, features);
     sendCurve(first, {60, 900, 400, 0, 5000, 1200}, "Bloom");
     StateMap state;
-    ASSERT_EQ(first.stateInterface()->save(first.handle, storeInto, &state, 0, nullptr),
-              LV2_STATE_SUCCESS);
+    ASSERT_EQ(first.save(state), LV2_STATE_SUCCESS);
     EXPECT_EQ(state.at(urids.curve).type, urids.atomVector);
     EXPECT_TRUE(state.at(urids.curve).flags & LV2_STATE_IS_PORTABLE);
 
     // A host without a UI hears nothing of a restore (an open UI is told: see the UI link's
     // tests), and the second instance sounds as the first.
     Instance second(stereo(), kRate, features);
-    EXPECT_EQ(second.stateInterface()->restore(second.handle, retrieveFrom, &state, 0, nullptr),
-              LV2_STATE_SUCCESS);
+    EXPECT_EQ(second.restore(state), LV2_STATE_SUCCESS);
     SequenceBuffer notify;
     notify.offerOutput();
     second.connectAtoms(nullptr, &notify);
@@ -321,18 +316,11 @@ TEST_F(Fixture, ACurveIsHeardInFrequencyOrderAndOnePointIsHeardByMessageOrByStat
     const auto input = noise(2, 24000);
     auto heard = [&](const std::vector<float>& pairs, bool byState) {
         Instance instance(stereo(), kRate, features);
-        if (!byState) {
+        StateMap state = curveState(pairs);
+        if (byState)
+            instance.restore(state);
+        else
             sendCurve(instance, pairs, nullptr);
-        } else {
-            std::vector<std::uint8_t> body(sizeof(LV2_Atom_Vector_Body) +
-                                           pairs.size() * sizeof(float));
-            const LV2_Atom_Vector_Body header{sizeof(float), urids.atomFloat};
-            std::memcpy(body.data(), &header, sizeof header);
-            std::memcpy(body.data() + sizeof header, pairs.data(), pairs.size() * sizeof(float));
-            StateMap state;
-            storeInto(&state, urids.curve, body.data(), body.size(), urids.atomVector, 0);
-            instance.stateInterface()->restore(instance.handle, retrieveFrom, &state, 0, nullptr);
-        }
         return render(instance, input, 512);
     };
     EXPECT_EQ(heard({400, 0, 5000, 1200, 60, 900}, true),
@@ -344,10 +332,7 @@ TEST_F(Fixture, ACurveIsHeardInFrequencyOrderAndOnePointIsHeardByMessageOrByStat
 
 TEST_F(Fixture, HostileStateChangesNothingUnsafe) {
     Instance instance(stereo(), kRate, features);
-    auto restore = [&](StateMap& state) {
-        return instance.stateInterface()->restore(instance.handle, retrieveFrom, &state, 0,
-                                                  nullptr);
-    };
+    auto restore = [&](StateMap state) { return instance.restore(state); };
     // Wrong types: the curve stays, the name reads as "Init".
     StateMap wrong;
     const std::int32_t seven = 7;
@@ -360,30 +345,18 @@ TEST_F(Fixture, HostileStateChangesNothingUnsafe) {
 
     // A vector of doubles, a truncated header, a vector of NaN only: the curve stays.
     for (std::uint32_t childType : {urids.atomDouble, urids.atomFloat}) {
-        StateMap odd;
-        std::vector<std::uint8_t> body(sizeof(LV2_Atom_Vector_Body) + 64 * sizeof(float));
-        LV2_Atom_Vector_Body header{sizeof(float), childType};
-        std::memcpy(body.data(), &header, sizeof header);
-        const float nan = std::nanf("");
-        for (int i = 0; i < 64; ++i)
-            std::memcpy(body.data() + sizeof header + i * sizeof(float), &nan, sizeof nan);
-        storeInto(&odd, urids.curve, body.data(), body.size(), urids.atomVector, 0);
+        StateMap odd = curveState(std::vector<float>(64, std::nanf("")), childType);
         EXPECT_EQ(restore(odd), LV2_STATE_SUCCESS);
-        storeInto(&odd, urids.curve, body.data(), 3, urids.atomVector, 0);
+        odd[urids.curve].bytes.resize(3);
         EXPECT_EQ(restore(odd), LV2_STATE_SUCCESS);
         EXPECT_EQ(ask(instance).curve.size(), 5u);
     }
 
     // A million points, unaligned, and a name of 10 kB: 32 points, the longest name kept.
-    StateMap huge;
-    std::vector<std::uint8_t> body(1 + sizeof(LV2_Atom_Vector_Body) + 2'000'000 * sizeof(float));
-    const LV2_Atom_Vector_Body header{sizeof(float), urids.atomFloat};
-    std::memcpy(body.data() + 1, &header, sizeof header);
-    for (int i = 0; i < 2'000'000; i += 2) {
-        const float pair[2] = {20.0f + static_cast<float>(i), 100.0f};
-        std::memcpy(body.data() + 1 + sizeof header + i * sizeof(float), pair, sizeof pair);
-    }
-    storeInto(&huge, urids.curve, body.data() + 1, body.size() - 1, urids.atomVector, 0);
+    std::vector<float> million(2'000'000, 100.0f);
+    for (int i = 0; i < 2'000'000; i += 2)
+        million[i] = 20.0f + static_cast<float>(i);
+    StateMap huge = curveState(million, 0, 1);
     const std::string longName(10'000, 'x');
     storeInto(&huge, urids.presetName, longName.c_str(), longName.size(), urids.atomString, 0);
     EXPECT_EQ(restore(huge), LV2_STATE_SUCCESS);
@@ -403,43 +376,35 @@ TEST_F(Fixture, HostileStateChangesNothingUnsafe) {
 // value that fits the object.
 ::testing::AssertionResult wholeMessages(SequenceBuffer& notify, std::uint32_t capacity,
                                          const lv2::Urids& urids) {
+    auto fail = [](const char* what, std::uint64_t at) {
+        return ::testing::AssertionFailure() << what << " at " << at;
+    };
     const LV2_Atom_Sequence* sequence = notify.sequence();
-    if (sequence->atom.type != urids.atomSequence)
-        return ::testing::AssertionFailure() << "not a sequence";
     const std::uint32_t size = sequence->atom.size;
-    if (size > capacity) return ::testing::AssertionFailure() << "size " << size;
-    if (size == 0) return ::testing::AssertionSuccess();
-    if (size < sizeof(LV2_Atom_Sequence_Body))
-        return ::testing::AssertionFailure() << "a body of " << size << " bytes";
+    if (sequence->atom.type != urids.atomSequence || size > capacity) return fail("no sequence", 0);
+    if (size > 0 && size < sizeof(LV2_Atom_Sequence_Body)) return fail("a cut body", size);
     const auto* base = reinterpret_cast<const std::uint8_t*>(&sequence->body);
-    std::uint64_t offset = sizeof(LV2_Atom_Sequence_Body);
-    while (offset < size) {
-        if (size - offset < sizeof(LV2_Atom_Event))
-            return ::testing::AssertionFailure() << "a cut event header at " << offset;
+    for (std::uint64_t offset = sizeof(LV2_Atom_Sequence_Body); offset < size;) {
+        if (size - offset < sizeof(LV2_Atom_Event)) return fail("a cut event header", offset);
         const auto* event = reinterpret_cast<const LV2_Atom_Event*>(base + offset);
         const std::uint64_t bodyEnd = offset + sizeof(LV2_Atom_Event) + event->body.size;
-        if (bodyEnd > size)
-            return ::testing::AssertionFailure() << "an event past the sequence at " << offset;
+        if (bodyEnd > size) return fail("an event past the sequence", offset);
         if (event->body.type != urids.atomObject || event->body.size < sizeof(LV2_Atom_Object_Body))
-            return ::testing::AssertionFailure() << "an event that is no object at " << offset;
-        const auto* object = reinterpret_cast<const LV2_Atom_Object*>(&event->body);
+            return fail("an event that is no object", offset);
         bool hasProperty = false, hasValue = false;
-        std::uint64_t at = offset + sizeof(LV2_Atom_Event) + sizeof(LV2_Atom_Object_Body);
-        while (at < bodyEnd) {
-            if (bodyEnd - at < sizeof(LV2_Atom_Property_Body))
-                return ::testing::AssertionFailure() << "a cut property at " << at;
+        for (std::uint64_t at = offset + sizeof(LV2_Atom_Event) + sizeof(LV2_Atom_Object_Body);
+             at < bodyEnd;) {
             const auto* property = reinterpret_cast<const LV2_Atom_Property_Body*>(base + at);
-            const std::uint64_t valueEnd =
-                at + sizeof(LV2_Atom_Property_Body) + property->value.size;
-            if (valueEnd > bodyEnd)
-                return ::testing::AssertionFailure() << "a value past its message at " << at;
+            if (bodyEnd - at < sizeof(LV2_Atom_Property_Body) ||
+                at + sizeof(LV2_Atom_Property_Body) + property->value.size > bodyEnd)
+                return fail("a property past its message", at);
             hasProperty = hasProperty || property->key == urids.patchProperty;
             hasValue = hasValue || property->key == urids.patchValue;
             at += sizeof(LV2_Atom_Property_Body) + lv2_atom_pad_size(property->value.size);
         }
-        const LV2_URID type = object->body.otype;
+        const LV2_URID type = reinterpret_cast<const LV2_Atom_Object*>(&event->body)->body.otype;
         if ((type == urids.patchSet || type == urids.notice) && !(hasProperty && hasValue))
-            return ::testing::AssertionFailure() << "a message with no value at " << offset;
+            return fail("a message with no value", offset);
         offset += sizeof(LV2_Atom_Event) + lv2_atom_pad_size(event->body.size);
     }
     return ::testing::AssertionSuccess();
@@ -456,9 +421,7 @@ TEST_F(Fixture, NotifyHoldsWholeMessagesOnlyWhateverRoomTheHostGives) {
         Reply heard;
         for (int block = 0; block < 40; ++block) {
             SequenceBuffer control;
-            control.beginInput(&mapper.map);
-            if (block == 0) lv2::writePatchGet(&control.forge, urids);
-            control.endInput();
+            writeGet(control, block == 0);
             // Exactly as large as offered, so that a write past it is a heap overflow.
             SequenceBuffer notify(capacity + sizeof(LV2_Atom));
             notify.offerOutput();
@@ -483,9 +446,7 @@ TEST_F(Fixture, NotifyHoldsWholeMessagesOnlyWhateverRoomTheHostGives) {
 std::vector<std::uint8_t> forgedSequence(LV2_URID_Map* map,
                                          const std::function<void(LV2_Atom_Forge*)>& fill) {
     SequenceBuffer control(4096);
-    control.beginInput(map);
-    fill(&control.forge);
-    control.endInput();
+    control.input(map, fill);
     const std::size_t used = sizeof(LV2_Atom) + control.sequence()->atom.size;
     return {control.bytes.begin(), control.bytes.begin() + static_cast<std::ptrdiff_t>(used)};
 }
@@ -552,28 +513,20 @@ TEST_F(Fixture, ACurveWithNoUsablePointIsRefusedAndTheOneHeardStaysAsSaved) {
     ask(instance); // a UI is listening: it hears what still plays
     for (const std::vector<float>& unusable :
          {std::vector<float>{}, {nan, 100, 1000, nan}, {0, 100, -50, 300}, {440}}) {
-        SequenceBuffer control;
-        control.beginInput(&mapper.map);
-        forgeCurveSet(&control.forge, urids, unusable);
-        control.endInput();
-        SequenceBuffer notify;
+        SequenceBuffer control, notify;
+        control.input(&mapper.map, [&](LV2_Atom_Forge* f) { forgeCurveSet(f, urids, unusable); });
         runOnce(instance, control, &notify);
         EXPECT_EQ(readReplies(notify).curve.size(), 3u) << unusable.size() << " floats";
     }
     StateMap state;
-    ASSERT_EQ(instance.stateInterface()->save(instance.handle, storeInto, &state, 0, nullptr),
-              LV2_STATE_SUCCESS);
+    ASSERT_EQ(instance.save(state), LV2_STATE_SUCCESS);
     EXPECT_EQ(state.at(urids.curve).bytes.size(), sizeof(LV2_Atom_Vector_Body) + 6 * sizeof(float));
     EXPECT_EQ(render(instance, input, 512), expected);
 
     // A state whose curve has no usable point keeps the curve that plays and its name.
-    StateMap damaged;
-    const LV2_Atom_Vector_Body empty{sizeof(float), urids.atomFloat};
-    storeInto(&damaged, urids.curve, &empty, sizeof empty, urids.atomVector, 0);
+    StateMap damaged = curveState({});
     storeInto(&damaged, urids.presetName, "Other", 6, urids.atomString, 0);
-    EXPECT_EQ(
-        instance.stateInterface()->restore(instance.handle, retrieveFrom, &damaged, 0, nullptr),
-        LV2_STATE_SUCCESS);
+    EXPECT_EQ(instance.restore(damaged), LV2_STATE_SUCCESS);
     const Reply after = ask(instance);
     ASSERT_EQ(after.curve.size(), 3u);
     EXPECT_TRUE(after.curve[1].freq == 400.0f && after.curve[1].delay == 0.0f);
@@ -591,8 +544,7 @@ TEST_F(Fixture, PresetNamesAreCleanedWhereTheyComeInAndBoundedAsTheUnitBoundsThe
         sendCurve(instance, {100, 50, 2000, 700}, name.c_str());
         EXPECT_EQ(ask(instance).name, expected);
         StateMap state;
-        ASSERT_EQ(instance.stateInterface()->save(instance.handle, storeInto, &state, 0, nullptr),
-                  LV2_STATE_SUCCESS);
+        ASSERT_EQ(instance.save(state), LV2_STATE_SUCCESS);
         const auto& saved = state.at(urids.presetName).bytes;
         EXPECT_EQ(std::string(reinterpret_cast<const char*>(saved.data())), expected);
 
@@ -600,9 +552,7 @@ TEST_F(Fixture, PresetNamesAreCleanedWhereTheyComeInAndBoundedAsTheUnitBoundsThe
         Instance restored(stereo(), kRate, features);
         StateMap given = state;
         given[urids.presetName].bytes.assign(name.begin(), name.end());
-        EXPECT_EQ(
-            restored.stateInterface()->restore(restored.handle, retrieveFrom, &given, 0, nullptr),
-            LV2_STATE_SUCCESS);
+        EXPECT_EQ(restored.restore(given), LV2_STATE_SUCCESS);
         EXPECT_EQ(ask(restored).name, expected);
     }
     EXPECT_EQ(boundedPresetName(stray), clean);

@@ -79,6 +79,12 @@ struct SequenceBuffer {
         lv2_atom_forge_sequence_head(&forge, &frame, 0);
     }
     void endInput() { lv2_atom_forge_pop(&forge, &frame); }
+    // Input: a sequence of what `fill` forges.
+    template <typename Fill> void input(LV2_URID_Map* map, Fill fill) {
+        beginInput(map);
+        fill(&forge);
+        endInput();
+    }
     // Output: offer the whole buffer, as hosts do before every run.
     void offerOutput() {
         sequence()->atom.type = 0;
@@ -153,6 +159,33 @@ private:
     std::size_t length = 0;
 };
 
+// State kept as the host would keep it: values by key, with type and flags.
+struct StoredValue {
+    std::vector<std::uint8_t> bytes;
+    std::uint32_t type = 0;
+    std::uint32_t flags = 0;
+};
+using StateMap = std::map<std::uint32_t, StoredValue>;
+
+inline LV2_State_Status storeInto(LV2_State_Handle handle, std::uint32_t key, const void* value,
+                                  std::size_t size, std::uint32_t type, std::uint32_t flags) {
+    auto& map = *static_cast<StateMap*>(handle);
+    const auto* p = static_cast<const std::uint8_t*>(value);
+    map[key] = {std::vector<std::uint8_t>(p, p + size), type, flags};
+    return LV2_STATE_SUCCESS;
+}
+
+inline const void* retrieveFrom(LV2_State_Handle handle, std::uint32_t key, std::size_t* size,
+                                std::uint32_t* type, std::uint32_t* flags) {
+    auto& map = *static_cast<StateMap*>(handle);
+    const auto found = map.find(key);
+    if (found == map.end()) return nullptr;
+    *size = found->second.bytes.size();
+    *type = found->second.type;
+    *flags = found->second.flags;
+    return found->second.bytes.data();
+}
+
 struct Instance {
     const LV2_Descriptor* descriptor = nullptr;
     LV2_Handle handle = nullptr;
@@ -203,33 +236,12 @@ struct Instance {
         return static_cast<const LV2_State_Interface*>(
             descriptor->extension_data(LV2_STATE__interface));
     }
+    LV2_State_Status save(StateMap& state) {
+        return stateInterface()->save(handle, storeInto, &state, 0, nullptr);
+    }
+    LV2_State_Status restore(StateMap& state) {
+        return stateInterface()->restore(handle, retrieveFrom, &state, 0, nullptr);
+    }
 };
-
-// State kept as the host would keep it: values by key, with type and flags.
-struct StoredValue {
-    std::vector<std::uint8_t> bytes;
-    std::uint32_t type = 0;
-    std::uint32_t flags = 0;
-};
-using StateMap = std::map<std::uint32_t, StoredValue>;
-
-inline LV2_State_Status storeInto(LV2_State_Handle handle, std::uint32_t key, const void* value,
-                                  std::size_t size, std::uint32_t type, std::uint32_t flags) {
-    auto& map = *static_cast<StateMap*>(handle);
-    const auto* p = static_cast<const std::uint8_t*>(value);
-    map[key] = {std::vector<std::uint8_t>(p, p + size), type, flags};
-    return LV2_STATE_SUCCESS;
-}
-
-inline const void* retrieveFrom(LV2_State_Handle handle, std::uint32_t key, std::size_t* size,
-                                std::uint32_t* type, std::uint32_t* flags) {
-    auto& map = *static_cast<StateMap*>(handle);
-    const auto found = map.find(key);
-    if (found == map.end()) return nullptr;
-    *size = found->second.bytes.size();
-    *type = found->second.type;
-    *flags = found->second.flags;
-    return found->second.bytes.data();
-}
 
 } // namespace zerin::test

@@ -140,31 +140,6 @@ TEST_F(RenderCli, StatePresetAndTempoReachTheUnit) {
     EXPECT_NE(rendered(words(synced + " --tempo 90")).samples, none.samples);
 }
 
-// The output and the state written through links: the links stay, the files they name are
-// replaced beside themselves and keep their modes.
-TEST_F(RenderCli, OutputsAreWrittenThroughLinksAndKeepTheirModes) {
-    writeAudio(dir / "in.wav", noise(1, 4000));
-    fs::create_directory(dir / "takes");
-    for (const auto& [name, mode] :
-         {std::pair{"real.wav", fs::perms::owner_read | fs::perms::owner_write},
-          {"state.json", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read}}) {
-        std::ofstream(dir / "takes" / name) << "earlier";
-        fs::permissions(dir / "takes" / name, mode);
-    }
-    fs::create_symlink("takes/real.wav", dir / "out.wav");
-    fs::create_symlink("takes/state.json", dir / "state.json");
-    const Audio audio = rendered(words("in.wav --tail 0 --save-state state.json"));
-    EXPECT_EQ(audio.frames(), 4000u);
-    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(dir / "out.wav")));
-    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(dir / "state.json")));
-    EXPECT_EQ(nlohmann::json::parse(readText(dir / "takes" / "state.json"))["formatVersion"], 1);
-    EXPECT_EQ(fs::status(dir / "takes" / "real.wav").permissions(),
-              fs::perms::owner_read | fs::perms::owner_write);
-    EXPECT_EQ(fs::status(dir / "takes" / "state.json").permissions(),
-              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-    EXPECT_EQ(listing(dir / "takes"), (std::set<std::string>{"real.wav", "state.json"}));
-}
-
 TEST_F(RenderCli, CompressedAndAiffOutputsReadBack) {
     Audio input{44100.0, 2, std::vector<float>(2 * 12000, 0.0f)};
     input.samples[2 * kImpulseAt + 1] = -0.25f;
