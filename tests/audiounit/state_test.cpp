@@ -140,9 +140,9 @@ TEST(FullState, OnlySavedStatesThisBuildCanWriteBackAreTakenAsSuch) {
         changed.erase(key);
         return savedStateProblem(changed);
     };
-    EXPECT_NE(savedStateProblem(json::object()), "");
-    EXPECT_NE(savedStateProblem(json::parse(R"({"name": "app"})")), "");
-    EXPECT_NE(savedStateProblem(json::array()), "");
+    for (const json& other : {json::object(), json::array(), json(nullptr), json("state"), json(5),
+                              json::parse(R"({"name": "app"})")})
+        EXPECT_NE(savedStateProblem(other), "") << other;
     EXPECT_NE(with("formatVersion", 99).find("formatVersion 99"), std::string::npos);
     for (const json& version : {json(0), json(-1), json(1.5), json("1"), json(nullptr)})
         EXPECT_NE(with("formatVersion", version), "") << version;

@@ -18,10 +18,7 @@ TEST(Curve, IsASmoothCubicInLogFrequencyThroughItsPointsWithinTheDelayRange) {
     const CurvePoint step[] = {{100.0f, 0.0f}, {10000.0f, 1000.0f}};
     fillCurve(c, step, 2);
     EXPECT_EQ(evaluateCurve(c, 20.0f), 0.0f);
-    EXPECT_EQ(evaluateCurve(c, 15000.0f), 1000.0f);
-    // A quarter of the way in log frequency the Bezier through control values 100 and 900
-    // (tension 0.3) gives 184.375 ms; log10 in single precision costs a few 1e-4 ms.
-    EXPECT_NEAR(evaluateCurve(c, 316.22777f), 184.375f, 1e-2f);
+    EXPECT_EQ(evaluateCurve(c, 15000.0f), 1000.0f); // the values between: the golden renders
     const CurvePoint peaks[] = {
         {50.0f, 100.0f}, {300.0f, -400.0f}, {1000.0f, 5000.0f}, {4000.0f, 1500.0f}, {16e3f, 20.0f}};
     fillCurve(c, peaks, 5);
@@ -39,18 +36,10 @@ TEST(Curve, BinDelaysFollowTheCurveAtTheRateUpToTheLinesLength) {
         EXPECT_TRUE(k.initialize(1, rate));
         return k.mBinDelayHops[bin];
     };
-    // The default curve: bin 0 is taken at 1 Hz, below the first point; from 20 kHz up, the
-    // last point's delay.
+    // The table at 44.1 kHz is the golden renders'. Bin 0 is taken at 1 Hz, below the first
+    // point; 2000 ms would be 375 hops at 96 kHz: the lines hold 255.
     EXPECT_NEAR(hopsAt(44100.0, kDefaultCurve, 5, 0), hopsFor(200.0f, 44100.0), 1e-4f);
-    EXPECT_NEAR(hopsAt(44100.0, kDefaultCurve, 5, 929), hopsFor(100.0f, 44100.0), 1e-4f);
-    // At 48 kHz bins 8, 64 and 256 sit on the points.
-    const CurvePoint points[] = {{187.5f, 300.0f}, {1500.0f, 900.0f}, {6000.0f, 50.0f}};
-    const int bins[] = {8, 64, 256};
-    for (int i = 0; i < 3; ++i)
-        EXPECT_NEAR(hopsAt(48000.0, points, 3, bins[i]), hopsFor(points[i].delay, 48000.0), 1e-4f);
-    // 2000 ms is 172 hops at 44.1 kHz but would be 375 at 96 kHz: the lines hold 255.
     const CurvePoint longest[] = {{20.0f, 2000.0f}, {20000.0f, 2000.0f}};
-    EXPECT_NEAR(hopsAt(44100.0, longest, 2, 500), hopsFor(2000.0f, 44100.0), 1e-4f);
     EXPECT_EQ(hopsAt(96000.0, longest, 2, 500), 255.0f);
 }
 
@@ -87,22 +76,21 @@ TEST(CurveHandOver, TheNewerOfTwoIsReadBackAtOnceAndTakenAtTheNextProcessedCall)
 // keeps: it hears them in frequency order, and keeps the lowest 32, which is what the editor
 // draws (it sorts, stably, and evaluates the first 32).
 TEST(Curve, IsKeptInFrequencyOrderWithTheLowest32AndHeardSoFromAnyOrder) {
-    auto keptOf = [](std::vector<CurvePoint> points) {
-        CurveData c{};
-        fillCurve(c, points.data(), static_cast<int>(points.size()));
+    auto pairsOf = [](const CurvePoint* points, std::size_t count) {
         std::vector<std::pair<float, float>> pairs;
-        for (int i = 0; i < c.count; ++i)
-            pairs.emplace_back(c.points[i].freq, c.points[i].delay);
+        for (std::size_t i = 0; i < count; ++i)
+            pairs.emplace_back(points[i].freq, points[i].delay);
         return pairs;
     };
-    auto stableSorted = [](std::vector<CurvePoint> points, std::size_t keep) {
+    auto keptOf = [&](const std::vector<CurvePoint>& points) {
+        CurveData c{};
+        fillCurve(c, points.data(), static_cast<int>(points.size()));
+        return pairsOf(c.points, static_cast<std::size_t>(c.count));
+    };
+    auto stableSorted = [&](std::vector<CurvePoint> points, std::size_t keep) {
         std::stable_sort(points.begin(), points.end(),
                          [](const CurvePoint& a, const CurvePoint& b) { return a.freq < b.freq; });
-        points.resize(std::min(points.size(), keep));
-        std::vector<std::pair<float, float>> pairs;
-        for (const CurvePoint& p : points)
-            pairs.emplace_back(p.freq, p.delay);
-        return pairs;
+        return pairsOf(points.data(), std::min(points.size(), keep));
     };
     const std::vector<CurvePoint> shuffled = {{5000.0f, 800.0f},
                                               {20.0f, 200.0f},

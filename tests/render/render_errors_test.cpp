@@ -35,24 +35,14 @@ TEST_F(RenderCli, RefusalsExitWithTheirStatusNameTheProblemAndWriteNothing) {
     std::string manyPoints = "100:10";
     for (int i = 1; i < 33; ++i)
         manyPoints.append(",").append(std::to_string(100 + i)).append(":10");
-    // JSON objects that are not saved states, or not ones this Zerin can read.
-    const std::string saved = R"("type": "aufx", "subtype": "Zrin", "manufacturer": "Vesk",
-        "parameters": {"dryWet": 50}, "spectralCurve": [{"freq": 100, "delay": 10}]})";
     for (const auto& [name, text] : std::initializer_list<std::pair<const char*, std::string>>{
-             {"array.json", "[]"},
-             {"null.json", "null"},
-             {"string.json", "\"state\""},
-             {"number.json", "5"},
              {"out.wav", "an earlier render, to be kept"},
              {"text.wav", "RIFF? no, just text"},
              {"broken.json", R"({"spectralCurve": [)"},
              {"deep.json", std::string(65, '[') + std::string(65, ']')},
              {"object.json", R"({"sample": 1, "id": "dryWet", "value": 1})"},
-             {"app.json", R"({"name": "app"})"},
-             {"empty.json", "{}"},
-             {"newer.json", R"({"formatVersion": 99, )" + saved},
-             {"extra.json", R"({"formatVersion": 1, "notes": "mine", )" + saved},
-             {"other.json", R"({"formatVersion": 1, "type": "aufx", "subtype": "Dlay",
+             // The unit's own checks refuse it (its tests hold which states they take).
+             {"newer.json", R"({"formatVersion": 99, "type": "aufx", "subtype": "Zrin",
                 "manufacturer": "Vesk", "parameters": {}, "spectralCurve": []})"}})
         std::ofstream(dir / name) << text;
     // Names that only look like files: reading one would block for ever, writing one would
@@ -106,15 +96,7 @@ TEST_F(RenderCli, RefusalsExitWithTheirStatusNameTheProblemAndWriteNothing) {
         {"in.wav -o out.wav --automation late.json", 1, {"late.json", "too large"}},
         {"fast.wav -o out.wav", 1, {"fast.wav", "2000000000 Hz", "8000 to 768000"}},
         {"slow.wav -o out.wav", 1, {"slow.wav", "1 Hz"}},
-        {"in.wav -o out.wav --state array.json", 1, {"array.json", "object"}},
-        {"in.wav -o out.wav --state null.json", 1, {"null.json"}},
-        {"in.wav -o out.wav --state string.json", 1, {"string.json"}},
-        {"in.wav -o out.wav --state number.json", 1, {"number.json"}},
-        {"in.wav -o out.wav --state app.json", 1, {"app.json", "not a saved state"}},
-        {"in.wav -o out.wav --state empty.json", 1, {"empty.json", "not a saved state"}},
         {"in.wav -o out.wav --state newer.json", 1, {"newer.json", "formatVersion 99"}},
-        {"in.wav -o out.wav --state extra.json", 1, {"extra.json", "notes"}},
-        {"in.wav -o out.wav --state other.json", 1, {"other.json", "Dlay"}},
         {"fifo.wav -o out.wav", 1, {"fifo.wav", "FIFO"}},
         {"folder.wav -o out.wav", 1, {"folder.wav", "folder"}},
         {"in.wav -o out.wav --state fifo.json", 1, {"fifo.json", "FIFO"}},
