@@ -2,29 +2,19 @@
 // the parameter table (what lv2_validate does not check), lv2_validate, lv2info, and renders by
 // lv2apply and lv2file compared with zerin-render's.
 
+#include "../render/render_cli.h"
 #include "audiounit/parameters.h"
 #include "dsp/factory_curves.h"
 #include "lv2/ports.h"
 #include "lv2/uris.h"
 
-#include <sndfile.h>
-
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <map>
-#include <random>
-#include <set>
-#include <string>
-#include <vector>
 
 namespace zerin::test {
 namespace {
-
-namespace fs = std::filesystem;
 
 const std::string kBundle = ZERIN_LV2_BUNDLE;
 const std::string kLv2Path =
@@ -119,13 +109,8 @@ Graph parse(const std::string& file) {
     Graph graph;
     const Output out = run("sordi -i turtle -o ntriples file://" + kBundle + "/" + file);
     EXPECT_EQ(out.status, 0) << out.text;
-    std::size_t start = 0;
-    while (start < out.text.size()) {
-        std::size_t end = out.text.find('\n', start);
-        if (end == std::string::npos) end = out.text.size();
-        const std::string line = out.text.substr(start, end - start);
-        start = end + 1;
-        if (line.empty()) continue;
+    std::istringstream lines(out.text);
+    for (std::string line; std::getline(lines, line);) {
         std::size_t at = 0;
         const std::string s = term(line, at);
         const std::string p = term(line, at);
@@ -208,70 +193,46 @@ TEST(LV2Tools, ValidateAndInfoFindNoError) {
 }
 
 // Offline hosts against zerin-render: the same settings give the same samples.
-struct Renders : ::testing::Test {
-    fs::path dir;
-
+struct Renders : RenderCli {
     void SetUp() override {
-        dir = fs::temp_directory_path() / ("zerin-lv2-" + std::to_string(::getpid()));
-        fs::create_directories(dir);
+        RenderCli::SetUp();
         // Quiet enough that no host clips the result: lv2file limits to full scale.
+        Audio in{48000.0, 2, std::vector<float>(2 * 30000)};
         std::mt19937 random(3);
         std::uniform_real_distribution<float> u(-0.05f, 0.05f);
-        std::vector<float> samples(2 * 30000);
-        for (std::size_t i = 0; i < samples.size(); ++i)
-            samples[i] = u(random) + 0.1f * std::sin(0.01f * static_cast<float>(i));
-        write(dir / "in.wav", samples);
+        for (std::size_t i = 0; i < in.samples.size(); ++i)
+            in.samples[i] = u(random) + 0.1f * std::sin(0.01f * static_cast<float>(i));
+        writeAudio(dir / "in.wav", in);
     }
-    void TearDown() override { fs::remove_all(dir); }
-
-    static void write(const fs::path& path, const std::vector<float>& samples) {
-        SF_INFO info{0, 48000, 2, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 0, 0};
-        SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-        ASSERT_NE(file, nullptr);
-        sf_writef_float(file, samples.data(), static_cast<sf_count_t>(samples.size() / 2));
-        sf_close(file);
-    }
-    static std::vector<float> read(const fs::path& path) {
-        SF_INFO info{};
-        SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
-        if (file == nullptr) return {};
-        std::vector<float> samples(static_cast<std::size_t>(info.frames * info.channels));
-        sf_readf_float(file, samples.data(), info.frames);
-        sf_close(file);
-        return samples;
-    }
-    // zerin-render with the latency kept and no tail: sample n of it is sample n of a host's.
-    std::vector<float> reference(const std::string& options) {
-        const Output out =
-            run(std::string(ZERIN_RENDER_BINARY) + " " + (dir / "in.wav").string() + " -o " +
-                (dir / "ref.wav").string() + " --keep-latency --tail 0 " + options);
-        EXPECT_EQ(out.status, 0) << out.text;
-        auto samples = read(dir / "ref.wav");
-        samples.resize(2 * 30000);
-        return samples;
+    // What `host` (and its options) writes, beside zerin-render's render of `options` with the
+    // latency kept and no tail: sample n of it is sample n of a host's.
+    void expectSameAs(const std::string& host, std::vector<std::string> options) {
+        const Output out = run(kLv2Path + host + " -i " + (dir / "in.wav").string() + " -o " +
+                               (dir / "out.wav").string() + " " + lv2::kStereoUri);
+        ASSERT_EQ(out.status, 0) << out.text;
+        options.insert(options.begin(),
+                       {"-q", "in.wav", "-o", "ref.wav", "--keep-latency", "--tail", "0"});
+        const RunResult reference = render(options);
+        ASSERT_EQ(reference.status, 0) << reference.err;
+        std::vector<float> expected = readAudio(dir / "ref.wav").samples;
+        expected.resize(2 * 30000);
+        EXPECT_EQ(readAudio(dir / "out.wav").samples, expected);
     }
 };
 
 TEST_F(Renders, Lv2applyMatchesZerinRender) {
     REQUIRE_PLAIN_BUILD();
     REQUIRE_TOOL("lv2apply");
-    const Output out = run(kLv2Path + "lv2apply -i " + (dir / "in.wav").string() + " -o " +
-                           (dir / "out.wav").string() + " -c mode 2 -c feedback 60 -c dryWet 80 " +
-                           lv2::kStereoUri);
-    ASSERT_EQ(out.status, 0) << out.text;
-    EXPECT_EQ(read(dir / "out.wav"),
-              reference("--set mode=scatter --set feedback=60 --set dryWet=80"));
+    expectSameAs("lv2apply -c mode 2 -c feedback 60 -c dryWet 80",
+                 words("--set mode=scatter --set feedback=60 --set dryWet=80"));
 }
 
 TEST_F(Renders, Lv2fileWithAFactoryPresetMatchesZerinRender) {
     REQUIRE_PLAIN_BUILD();
     REQUIRE_TOOL("lv2file");
-    const Output out = run(
-        kLv2Path + "lv2file -i " + (dir / "in.wav").string() + " -o " + (dir / "out.wav").string() +
-        " -P 'Granular Haze' -p inputGain:-3 -p sourceSensitivity:40 " + lv2::kStereoUri);
-    ASSERT_EQ(out.status, 0) << out.text;
-    EXPECT_EQ(read(dir / "out.wav"), reference("--preset 'Granular Haze' --set inputGain=-3 "
-                                               "--set sourceSensitivity=40"));
+    expectSameAs(
+        "lv2file -P 'Granular Haze' -p inputGain:-3 -p sourceSensitivity:40",
+        {"--preset", "Granular Haze", "--set", "inputGain=-3", "--set", "sourceSensitivity=40"});
 }
 
 } // namespace

@@ -113,29 +113,6 @@ TEST(TopBar, TheHighlightSlidesToTheModeSetByAClickOrByTheHost) {
     EXPECT_EQ(f.changes.size(), 2u);
 }
 
-TEST(TopBar, PresetNameShowsTheDirtyMarkerStaysOnOneLineAndButtonsCallBack) {
-    TopBarFixture f;
-    const double clean = f.bar->presetButton().frame().width;
-    f.dirty = true;
-    f.host.advance(2.0);
-    const Font nameFont{11.0, FontWeight::medium};
-    EXPECT_NEAR(f.bar->presetButton().frame().width - clean,
-                measureText("Init *", nameFont).width - measureText("Init", nameFont).width, 0.01);
-
-    f.name = std::string(300, 'W');
-    f.host.advance(3.0);
-    EXPECT_EQ(f.bar->frame().height, kTopBarHeight);
-    const Rect save = frameInRoot(f.bar->saveButton());
-    EXPECT_EQ(save.width, 28.0);
-    EXPECT_LE(save.maxX(), 900.0 - 16.0 + 1e-9);
-    EXPECT_LE(frameInRoot(f.bar->presetButton()).maxX(), save.x);
-
-    f.click(centerInRoot(f.bar->presetButton()));
-    f.click(centerInRoot(f.bar->saveButton()));
-    EXPECT_EQ(f.presetTaps, 1);
-    EXPECT_EQ(f.saveTaps, 1);
-}
-
 // Where the dirty marker's star stands in the bar: before the chevron and its 4-point gap, at
 // the preset button's trailing padding, in the upper half of the line (an ellipsis sits on the
 // baseline instead).
@@ -147,7 +124,7 @@ Rect starArea(const TopBarView& bar) {
     return {right - star, button.y + 5.0, star, button.height / 2.0 - 5.0};
 }
 
-TEST(TopBar, TheNameTakesTheRoomUpToTheSelectorAndACutSparesTheDirtyMarker) {
+TEST(TopBar, TheNameTakesTheRoomUpToTheSelectorACutSparesTheDirtyMarkerAndButtonsCallBack) {
     TopBarFixture f;
     const Font nameFont{11.0, FontWeight::medium};
     f.name = "Shimmer Wash";
@@ -159,9 +136,8 @@ TEST(TopBar, TheNameTakesTheRoomUpToTheSelectorAndACutSparesTheDirtyMarker) {
     EXPECT_GT(brightest(*f.snapshot(), starArea(*f.bar)), 0.8);
 
     // A name longer than the room: cut where the selector begins (the spacers give way, the
-    // row's spacing stays), the marker still there.
-    f.name = std::string(80, 'W') + " Wash";
-    f.dirty = true;
+    // row's spacing stays), on one line, the marker and the save button still there.
+    f.name = std::string(300, 'W') + " Wash";
     f.host.advance(4.0);
     const Rect button = frameInRoot(f.bar->presetButton());
     const Rect rightmostSegment = frameInRoot(f.bar->segment(SpectralMode::scatter));
@@ -169,6 +145,16 @@ TEST(TopBar, TheNameTakesTheRoomUpToTheSelectorAndACutSparesTheDirtyMarker) {
     EXPECT_LE(button.x, rightmostSegment.maxX() + 2.0 + 2.0 * kDefaultSpacing + 1e-6);
     EXPECT_LT(f.bar->presetNameText().frame().width, measureText(f.name, nameFont).width);
     EXPECT_GT(brightest(*f.snapshot(), starArea(*f.bar)), 0.8);
+    EXPECT_EQ(f.bar->frame().height, kTopBarHeight);
+    const Rect save = frameInRoot(f.bar->saveButton());
+    EXPECT_EQ(save.width, 28.0);
+    EXPECT_LE(save.maxX(), 900.0 - 16.0 + 1e-9);
+    EXPECT_LE(button.maxX(), save.x);
+
+    f.click(centerInRoot(f.bar->presetButton()));
+    f.click(centerInRoot(f.bar->saveButton()));
+    EXPECT_EQ(f.presetTaps, 1);
+    EXPECT_EQ(f.saveTaps, 1);
 }
 
 } // namespace
