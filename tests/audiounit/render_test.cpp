@@ -7,8 +7,7 @@
 namespace zerin::test {
 namespace {
 
-// Every refusal leaves the output untouched and the kernel where it was: the next calls
-// render as if the refused ones never happened.
+// A refused call leaves the output untouched and the kernel where it was.
 TEST(RenderStatus, RefusalsWriteNothingAndAdvanceNothing) {
     Host host, fresh;
     Channels out(2, std::vector<float>(4096, 7.25f));
@@ -67,9 +66,7 @@ TEST(RenderTempo, TheContextIsTakenAtFetchAndReadOnlyWhenItAnswers) {
     EXPECT_EQ(tempoAfterACall(), 100.0);
 }
 
-// In place, a null output renders into the buffers the pull pointed at (the host's own
-// memory here), as separate buffers would. (Bypass is the kernel's, tested there, and through
-// zerin-render's --bypass end to end.)
+// In place, a null output renders into the host's buffers the pull pointed at.
 TEST(RenderPaths, InPlaceRendersWhatSeparateBuffersWould) {
     const Channels input = noise(2, 6000, 2);
     Host inPlace;
@@ -77,9 +74,8 @@ TEST(RenderPaths, InPlaceRendersWhatSeparateBuffersWould) {
     EXPECT_EQ(inPlace.run(input), Host().run(input));
 }
 
-// Parameter events inside a render call. Each case drives one unit by events and a twin by
-// its tree between calls cut at the events' frames: the kernel's output does not depend on
-// how calls are cut, so the two must agree to the bit.
+// Events inside a call against a twin driven by its tree between calls cut at their frames:
+// the two agree to the bit.
 constexpr AUEventSampleTime kWarmup = 4096; // past the latency: every sample carries signal
 constexpr AUEventSampleTime kCall = 512;
 

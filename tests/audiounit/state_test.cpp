@@ -1,5 +1,4 @@
-// What a unit keeps and shows: the parameter tree, the full state (damaged or not), the
-// factory presets and the classification snapshot.
+// What a unit keeps: the parameter tree, the full state (damaged or not), presets and names.
 
 #include "dsp/factory_curves.h"
 #include "platform/json/bounded_json.h"
@@ -70,8 +69,7 @@ TEST(ParameterTree, ValuesLiveInTheKernelAndObserversHearOthersChanges) {
 }
 
 TEST(FullState, EveryParameterAndTheCurveRoundTripOnAFreshUnitWithTheIdentity) {
-    // Each parameter set to a value of its own, away from its default: two parameters on one
-    // kernel field, or one the state leaves out, would come back with another value.
+    // Each parameter at a value of its own, so that a shared or forgotten field shows.
     Host source;
     std::vector<float> set;
     for (AUParameter* p : source.unit->parameterTree()->parameters()) {
@@ -111,8 +109,7 @@ TEST(FullState, EveryParameterAndTheCurveRoundTripOnAFreshUnitWithTheIdentity) {
               R"({"formatVersion":1,"manufacturer":"Vesk","subtype":"Zrin","type":"aufx"})");
 }
 
-// A file is written over only when it is a saved state this build can write back whole:
-// what the unit writes today and what earlier versions wrote pass, anything else is named.
+// A file is written over only when it is a saved state this build can write back whole.
 TEST(FullState, OnlySavedStatesThisBuildCanWriteBackAreTakenAsSuch) {
     Host host;
     json state = host.unit->fullState();
@@ -156,9 +153,8 @@ TEST(FullState, OnlySavedStatesThisBuildCanWriteBackAreTakenAsSuch) {
         EXPECT_NE(without(key), "") << key;
 }
 
-// States saved by earlier builds (tests/audiounit/saved, one file set per format version) load
-// whole: every parameter, the curve and the name come back as they were written. A state of a
-// later format is not restored at all, nor half of it.
+// States saved by earlier builds (tests/audiounit/saved) load whole; one of a later format is
+// not restored at all, nor half of it.
 TEST(FullState, StatesSavedByEarlierBuildsLoadWholeAndALaterFormatIsLeftAlone) {
     int files = 0;
     for (const auto& entry : std::filesystem::directory_iterator(ZERIN_SAVED_STATES)) {

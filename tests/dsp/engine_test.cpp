@@ -1,6 +1,4 @@
-// The audio path and the kernel's life: latency, level, mix, bypass, smoothing, the LFO,
-// call-size and bad-sample invariance, runaway feedback, parameters, initialize, and the
-// polynomial atan2 and sincos of the polar conversion.
+// The audio path and the kernel's life, and the polynomial atan2 and sincos.
 
 #include "dsp/vector_math.h"
 #include "kernel_test_support.h"
@@ -20,17 +18,13 @@ Signal awkwardNoise(std::size_t n, std::uint32_t seed) {
 }
 
 TEST(FrameEngine, WetDryAndBypassedPathsAllLagTheInputByExactlyTheLatency) {
-    // Two FFTs and the polar round trip leave about 5e-7 on outputs near 2, so 4e-6 is eight
-    // times that; a wrong window, gain or latency misses by far more.
+    // The round trip leaves about 5e-7 near 2; a wrong window, gain or latency misses by far more.
     const float cases[][5] = {
-        // mode, mix %, input gain dB, expected gain, tolerance. Modes beyond 0..2 pass through.
+        // mode (beyond 0..2: pass through), mix %, input gain dB (the wet part's), gain, tolerance
         {3.0f, 100.0f, 0.0f, kPassThroughGain, 4e-6f},
         {-2.0f, 100.0f, 0.0f, kPassThroughGain, 4e-6f},
-        // Half and half in step; the input gain (-6.02 dB, one half) shapes the wet half only.
         {7.0f, 50.0f, -6.0206f, 0.5f + 0.25f * kPassThroughGain, 4e-6f},
-        // Mix 0: the raw input, 2047 samples late to the bit, while delay with feedback runs on
-        // the wet path at +12 dB.
-        {0.0f, 0.0f, 12.0f, 1.0f, 0.0f}};
+        {0.0f, 0.0f, 12.0f, 1.0f, 0.0f}}; // mix 0: the raw input to the bit, whatever runs wet
     const Channels in = {awkwardNoise(20000, 1), awkwardNoise(20000, 2)};
     for (const auto& [mode, mix, inputGain, gain, tolerance] : cases) {
         auto k = makeKernel(2, 44100.0, {.inputGain = inputGain, .dryWet = mix, .mode = mode});
@@ -38,8 +32,7 @@ TEST(FrameEngine, WetDryAndBypassedPathsAllLagTheInputByExactlyTheLatency) {
         for (int c = 0; c < 2; ++c)
             EXPECT_LE(misalignment(in[c], out[c], kLatencySamples, gain), tolerance) << mode;
     }
-    // Bypassed from the start: the raw input, 2047 samples late to the bit, as the latency
-    // the host compensates says.
+    // Bypassed from the start: the raw input, as late as the reported latency, to the bit.
     auto bypassed = std::make_unique<Kernel>();
     bypassed->setBypassed(true);
     ASSERT_TRUE(bypassed->initialize(2, 44100.0));
@@ -51,10 +44,8 @@ TEST(FrameEngine, WetDryAndBypassedPathsAllLagTheInputByExactlyTheLatency) {
 }
 
 TEST(FrameEngine, BypassFadesToTheLatentInputAndBackWithoutATimeJump) {
-    // Switched in mid-stream and out again: a fade of 5 ms each way between the processed
-    // output and the input the latency ago, which it then is to the bit. The spectral path
-    // runs on meanwhile, so after the way back the output is what it would have been without
-    // the bypass, also to the bit.
+    // A 5 ms fade each way between the processed output and the latent input; the spectral path
+    // runs on meanwhile, so after the way back the output is as without the bypass, to the bit.
     const Channels in = {awkwardNoise(30000, 3), awkwardNoise(30000, 4)};
     const Settings s{.feedback = 60.0f, .lfoDepth = 50.0f};
     const Channels reference = render(*makeKernel(2, 48000.0, s), in, 333);
@@ -85,9 +76,8 @@ TEST(FrameEngine, BypassFadesToTheLatentInputAndBackWithoutATimeJump) {
 }
 
 TEST(FrameEngine, GainAndMixChangesGlideWithoutAClickAndArrive) {
-    // A unit input renders the level each setting gives. A change made mid-stream must move
-    // the output by no more than 1/200 of the change per sample (a step clicks), never past
-    // its target, and arrive within 0.1 % of it in 10000 samples (about 200 ms).
+    // A unit input renders the level: a change moves it by at most 1/200 of itself per sample
+    // (a step clicks), never past its target, and arrives within 0.1 % in 10000 samples.
     struct Glide {
         Settings before, after;
         float from, to;
@@ -120,8 +110,7 @@ TEST(FrameEngine, GainAndMixChangesGlideWithoutAClickAndArrive) {
 }
 
 TEST(FrameEngine, TheLFOTurnsAtItsRateWhateverTheChannelCount) {
-    // One second at 13.7 Hz leaves it 0.7 of a turn on: a phase advanced per channel, per
-    // call or per frame instead of once per sample ends far from there.
+    // One second at 13.7 Hz: 0.7 of a turn on, unless advanced per channel, call or frame.
     for (int channels : {1, 2}) {
         auto k = makeKernel(channels, 48000.0, {.lfoRate = 13.7f});
         render(*k, Channels(channels, Signal(48000, 0.25f)), 77);
@@ -135,8 +124,7 @@ class Invariance : public ::testing::TestWithParam<std::tuple<float, float>> {};
 
 TEST_P(Invariance, OutputDependsNeitherOnCallSizesNorOnNonFiniteSamples) {
     const auto [mode, sensitivity] = GetParam();
-    // A non-finite sample must sound exactly as silence, a huge one as +-2^20: nothing may
-    // stay in the spectral state (feedback, freeze capture, the classification's memory).
+    // A non-finite sample sounds as silence, a huge one as +-2^20: nothing of it may stay.
     Channels clean = {awkwardNoise(24576, 10), noise(24576, 11)}, bad = clean;
     const std::pair<int, float> spots[] = {{3000, NAN},    {3001, INFINITY}, {9000, -INFINITY},
                                            {15000, 1e30f}, {16000, -3e38f},  {16001, NAN}};
@@ -175,8 +163,8 @@ float loudestDelayedMagnitude(const Kernel& k) {
 }
 
 TEST(Feedback, LoudLoopsLevelOffAndTheWetSignalNeverPassesPlus24dBFS) {
-    // Twenty seconds of full-scale noise, and a full-scale click every hop (its bins add up
-    // in phase), at +12 dB into 100 % (and an out-of-range 150 %) feedback, all wet.
+    // Full-scale noise, and a click every hop (its bins add in phase), +12 dB into 100 % and
+    // 150 % feedback.
     Signal clicks(20 * 44100);
     for (std::size_t n = 0; n < clicks.size(); n += 512)
         clicks[n] = 1.0f;
@@ -193,17 +181,15 @@ TEST(Feedback, LoudLoopsLevelOffAndTheWetSignalNeverPassesPlus24dBFS) {
                     for (float v : s)
                         peak = std::max(peak, std::isfinite(v) ? std::fabs(v) : HUGE_VALF);
                 EXPECT_LE(peak, kWetCeiling) << mode << " " << feedback;
-                // The loop itself stays near its ceiling instead of growing into the last
-                // guard, so it dies away as soon as the feedback is turned down.
+                // The loop stays near its ceiling, so it dies away once the feedback is lowered.
                 EXPECT_LT(loudestDelayedMagnitude(*k), kMaxMagnitude / 64.0f)
                     << mode << " " << feedback;
             }
 }
 
 TEST(Feedback, BelowItsKneeTheLoopIsUntouchedAndAboveItLevelsOff) {
-    // A tone recirculating at 90 % without delay settles at ten times its own bin (the
-    // whole geometric series) while the loop stays under +12 dBFS; at +12 dB input gain it
-    // would reach +20 dBFS, and is held lower instead.
+    // A tone at 90 % feedback settles at ten times its bin while under +12 dBFS; at +12 dB
+    // input it would reach +20 dBFS, and is held lower.
     const CurvePoint none[] = {{1.0f, 0.0f}, {2.0f, 0.0f}};
     const float toneBin = 0.5f * 1672.0f; // a unit sine's magnitude in its own bin
     for (const float gain : {0.0f, 12.0f}) {
@@ -220,8 +206,7 @@ TEST(Feedback, BelowItsKneeTheLoopIsUntouchedAndAboveItLevelsOff) {
 }
 
 TEST(FrameEngine, UnequalChannelCountsRenderWhatBothSidesHaveAndSilenceTheRest) {
-    // A host may hand one input and two outputs, or the reverse: the render thread must
-    // neither stop the process nor leave an output holding whatever the host put there.
+    // One input and two outputs, or the reverse: no crash, and no output left as the host's.
     const Signal x = noise(4096, 5);
     const Signal reference = render(*makeKernel(2, 44100.0), {x, x}, 512)[0];
     Signal late(x.size(), 0.0f); // bypassed: the input the latency ago
@@ -244,8 +229,7 @@ TEST(FrameEngine, UnequalChannelCountsRenderWhatBothSidesHaveAndSilenceTheRest) 
 }
 
 TEST(FrameEngine, LeavesTheHostsFloatingPointModeAsItFoundIt) {
-    // Denormals are flushed only for the duration of a call: the host's own code must not
-    // inherit flush-to-zero from us.
+    // Denormals are flushed only during a call: the host must not inherit flush-to-zero.
     auto k = makeKernel(1, 48000.0, {});
     const unsigned before = _mm_getcsr();
     render(*k, {noise(4096, 3, 0.5f)}, 512);
@@ -254,12 +238,10 @@ TEST(FrameEngine, LeavesTheHostsFloatingPointModeAsItFoundIt) {
 
 TEST(Parameters, StoreHostUnitsReadThemBackAndIgnoreNonFiniteValues) {
     Kernel k;
-    // A new kernel holds the table's defaults. Percentages live as fractions: the trip
-    // through /100 and *100 may cost the last bit.
+    // The table's defaults (percentages live as fractions: the last bit may go).
     for (int a = 0; a < parameter::kCount; ++a)
         EXPECT_FLOAT_EQ(k.getParameter(a), parameter::kRanges[a].defaultValue) << a;
-    // Address (in the order of Settings), value, read back. A mode is rounded half up (toward
-    // zero below the half) and saturates.
+    // Address (as in Settings), value, read back; a mode rounds half up and saturates.
     const float cases[][3] = {{0, -6, -6},    {1, 12, 12},       {2, 150, 150},
                               {3, 37, 37},    {4, 7.25f, 7.25f}, {5, 64, 64},
                               {6, 0.5f, 1},   {6, 0.49f, 0},     {7, 3, 3},
@@ -284,15 +266,13 @@ TEST(Lifecycle, InitializeAgainTakesTheNewRateAndChannelCountOrRefusesAnUnusable
     auto k = makeKernel(1, 48000.0);
     ChannelState* first = k->mChannels[0];
     render(*k, {noise(5000, 1)}, 512);
-    // Again at another rate with another channel: as a new kernel, though only what is
-    // missing is allocated.
+    // Another rate and channel: as a new kernel, allocating only what is missing.
     ASSERT_TRUE(k->initialize(2, 96000.0));
     EXPECT_EQ(k->mChannels[0], first);
     const Channels x = {noise(8000, 2), noise(8000, 3)};
     EXPECT_EQ(render(*k, x, 512), render(*makeKernel(2, 96000.0), x, 512));
 
-    // At most two channels run; outputs beyond those are silent, never what the host left
-    // in them. Refused, the kernel passes audio through rather than run at the old rate.
+    // Outputs beyond the two that run are silent; at a refused rate, audio passes through.
     const Signal untouched(3000, 12345.0f), silence(3000, 0.0f), y = noise(3000, 4);
     ASSERT_TRUE(k->initialize(6, 44100.0));
     const Channels out = render(*k, {y, y, y}, 512, {}, untouched[0]);
@@ -313,9 +293,7 @@ double ulpError(float got, double exact) {
 }
 
 TEST(VectorMath, Atan2AndSincosAreWithinAFewUlp) {
-    // atan2: the Cephes fit is good to about 1.5 ulp; the division feeding it and the final
-    // pi/2 - a and pi - a each add up to half an ulp (measured worst 2.8). Every angle, with
-    // independent scales: nearly flat and nearly vertical vectors too.
+    // atan2 (measured worst 2.8 ulp) at every angle and scale, nearly flat and vertical too.
     std::mt19937 rng(3);
     std::uniform_real_distribution<float> mantissa(-1.0f, 1.0f);
     std::uniform_int_distribution<int> exponent(-50, 50);
@@ -327,8 +305,7 @@ TEST(VectorMath, Atan2AndSincosAreWithinAFewUlp) {
     }
     EXPECT_EQ(vmath::atan2(0.0f, 0.0f), 0.0f) << "a silent bin";
     EXPECT_EQ(vmath::atan2(0.0f, -5.0f), kPi);
-    // sincos: phases reach it in [-pi, pi], where the Cody-Waite reduction is exact enough
-    // for 1.5 ulp (measured).
+    // sincos over the phases it is given, [-pi, pi] (measured 1.5 ulp).
     float s, c;
     for (int i = 0; i <= (1 << 22); ++i) {
         const auto x = static_cast<float>(-M_PI + 2.0 * M_PI * i / (1 << 22));

@@ -1,5 +1,4 @@
-// Delay reads, feedback and tempo sync; scatter's map; the frozen phase advance (bit-exact
-// against the literal wrap) and the held loop.
+// Delay reads, feedback, tempo sync, scatter's map, the frozen phase advance and the held loop.
 
 #include "kernel_test_support.h"
 
@@ -10,8 +9,7 @@
 namespace zerin::test {
 namespace {
 
-// Drives one channel's delay frame by frame with hand-made spectra: no curve delays, feedback,
-// LFO or classification unless a test sets them. The output lands where processFrame puts it.
+// One channel's delay driven frame by frame with hand-made spectra; nothing else unless set.
 struct Rig {
     std::unique_ptr<Kernel> k = makeKernel(1, 44100.0);
     ChannelState& ch = *k->mChannels[0];
@@ -42,9 +40,8 @@ float rampAt(double d) {
 }
 
 TEST(Delay, EachBinReadsItsDelayPlusTheLFOSwingInterpolatedWithinTheLine) {
-    // Full LFO depth swings every delay by up to 30 hops; the magnitude interpolates between
-    // the two slots around a fractional delay, the phase comes from the newer one. A delay that
-    // is not a number reads the current frame rather than the far end.
+    // Full LFO depth swings by up to 30 hops; magnitudes interpolate, phases come from the
+    // newer slot; a NaN delay reads the current frame, not the far end.
     const float up = kPi / 2.0f, down = 3.0f * kPi / 2.0f;
     const float cases[][4] = {
         // curve delay, LFO phase, depth, delay read
@@ -65,9 +62,8 @@ TEST(Delay, EachBinReadsItsDelayPlusTheLFOSwingInterpolatedWithinTheLine) {
 }
 
 TEST(Delay, FeedbackReturnsAfterTheDelayPlusOneFrameAndTransientBinsGetLessOfBoth) {
-    // An impulse fed back at 50 %: a bin 4 hops late comes back every fifth frame at half the
-    // level. At full sensitivity a transient bin keeps a tenth of its delay (40 hops: 4) and a
-    // fifth of its feedback; its scales round, hence near, not equal.
+    // At 50 %, a bin 4 hops late returns every fifth frame at half the level; a transient bin
+    // at full sensitivity keeps a tenth of its delay (40 hops: 4) and a fifth of its feedback.
     Rig rig;
     rig.k->mFrame = {0.5f, 0.0f, 1.0f, 0.0f}; // feedback, LFO depth, sensitivity, scatter speed
     rig.ch.binClassification[7] = 0.0f;
@@ -97,8 +93,7 @@ TEST(Delay, TempoSyncSnapsTheRateToTheNearestDivisionOfTheBeat) {
     }
 }
 
-// A broken transport's tempo (3e38 has been seen) once turned the LFO's phase into infinity,
-// the delays into NaN read as 0 hops, and the delay off until the plug-in was reloaded.
+// A broken transport's tempo (3e38) once made the LFO phase infinite and the delay silent for good.
 TEST(Delay, AnAbsurdTempoIsIgnoredAndNothingLeavesTheLFOPhaseOutOfItsTurn) {
     const Settings synced{.lfoRate = 1.0f, .lfoDepth = 100.0f, .tempoSync = 1.0f};
     const Channels input = {noise(60000, 21), noise(60000, 22)};
@@ -116,8 +111,7 @@ TEST(Delay, AnAbsurdTempoIsIgnoredAndNothingLeavesTheLFOPhaseOutOfItsTurn) {
     EXPECT_EQ(render(*k, input, 512, absurd), reference);
     EXPECT_EQ(k->hostTempo(), 90.0);
 
-    // A phase that is not a number, however it came about, starts again at 0 with the next
-    // call instead of staying.
+    // A phase that is not a number starts again at 0 with the next call.
     for (float poison : {HUGE_VALF, std::nanf(""), -1.0f, 1e30f}) {
         auto poisoned = makeKernel(2, 44100.0, synced);
         auto restarted = makeKernel(2, 44100.0, synced);
@@ -127,8 +121,7 @@ TEST(Delay, AnAbsurdTempoIsIgnoredAndNothingLeavesTheLFOPhaseOutOfItsTurn) {
             render(*restarted, input, 512, {{30000, [](Kernel& kk) { kk.mLFOPhase = 0.0f; }}}))
             << poison;
     }
-    // Rates far beyond the knob's range, as the kernel may be handed them directly: the phase
-    // stays within its turn and the output finite.
+    // Rates far beyond the knob's: the phase stays within its turn and the output finite.
     for (float rate : {1e30f, 44100.0f, 1e5f, -3.0f, -1e30f}) {
         auto wild = makeKernel(1, 44100.0, {.lfoRate = rate, .lfoDepth = 100.0f});
         for (int call = 0; call < 40; ++call) {
@@ -150,9 +143,8 @@ std::vector<int> binsInOrder() {
     return bins;
 }
 
-// Renders `hops` hops of noise one hop a call, so each call runs one frame per channel.
-// Returns the hops after which channel 0's map had changed; every map must stay a
-// permutation of the bins, or scatter would drop some and double others.
+// The hops, one a call, after which channel 0's map changed; every map stays a permutation
+// of the bins (or scatter would drop some and double others).
 std::vector<int> reshuffledHops(Kernel& k, int hops) {
     std::vector<int> changed;
     const Channels hop = {noise(kHopSize, 1), noise(kHopSize, 2)};
@@ -170,8 +162,7 @@ std::vector<int> reshuffledHops(Kernel& k, int hops) {
 }
 
 TEST(Scatter, TheMapStaysAPermutationAndReshufflesAsOftenAsItsSpeedSays) {
-    // At full speed the map changes every fourth frame, at none every 84th (if its one swap
-    // moves anything), and in between in between.
+    // Every fourth frame at full speed, every 84th at none (if its swap moves anything).
     std::size_t changes[3];
     for (int i = 0; i < 3; ++i) {
         auto k = makeKernel(2, 44100.0, {.scatterSpeed = 50.0f * i, .mode = 2});
@@ -195,8 +186,7 @@ TEST(Scatter, TheSeededMapsDoNotDependOnCallSizesAndStartOverWhenChosenAgain) {
             EXPECT_EQ(scatterMap(*k, c), scatterMap(*reference, c)) << block;
     }
 
-    // Left for one frame and chosen again, the map is the bins in order once more and is
-    // reshuffled on the same frames as after the first choice.
+    // Left and chosen again: the bins in order, reshuffled on the same frames as at first.
     auto k = makeKernel(2, 44100.0, {.scatterSpeed = 100, .mode = 2});
     const std::vector<int> first = reshuffledHops(*k, 12);
     k->setParameter(parameter::mode, 0.0f);
@@ -211,8 +201,7 @@ float hopTurn(int k) {
     return ((static_cast<float>(k) * 6.2831855f) * 512.0f) * 0.00048828125f;
 }
 
-// The wrap the slow way, one 2 pi at a time; counts in `landings` the values equal to
-// `target` it passes through.
+// The wrap the slow way, one 2 pi at a time, counting the passes through `target`.
 float literalAdvance(float acc, int k, float target = NAN, int* landings = nullptr) {
     acc += hopTurn(k);
     int hits = acc == target ? 1 : 0;
@@ -236,9 +225,8 @@ void expectSameAsLiteral(const std::vector<float>& start, const char* what) {
 }
 
 TEST(FrozenPhase, MatchesTheLiteralWrapBitForBitAlsoWhereItLandsOnABinadeBoundary) {
-    // Starts whose sum, or one of whose later turns, lands on 2^E or next to it: where a wrap
-    // that reasons binade by binade is off by one turn or one rounding. Bins whose turn cannot
-    // reach the boundary start from random phases.
+    // Starts whose sum or later turn lands on or next to 2^E, where a binade-wise wrap is off
+    // by a turn or a rounding; bins whose turn cannot reach it start at random.
     std::mt19937 rng(11);
     std::uniform_real_distribution<float> random(-kPi, kPi);
     std::vector<float> acc(kNumBins);
@@ -265,8 +253,7 @@ TEST(FrozenPhase, MatchesTheLiteralWrapBitForBitAlsoWhereItLandsOnABinadeBoundar
                 expectSameAsLiteral(acc, "boundary");
             }
         }
-        // Exact landings need the right residue on the sum's coarser grid: 56 to 1358 of the
-        // bins per power here.
+        // Exact landings need the right residue on the coarser grid: 56 to 1358 bins here.
         EXPECT_GT(landings, 40) << "2^" << e << " was hardly ever landed on";
     }
     // Frame after frame from one start, as a held spectrum runs; then the range's ends.
@@ -298,24 +285,21 @@ Signal freezeRender(const Signal& in, float before, std::vector<float> then) {
 }
 
 TEST(Freeze, HoldsAsALoopTheFrameCapturedWhenChosenFromAnotherMode) {
-    // Tones on bins below 60, so the held phases stay small and accurate, then silence, so
-    // only held frames sound.
+    // Tones below bin 60 (held phases stay small and accurate), then silence: only held frames.
     Signal in(kHeld + 44100, 0.0f);
     for (double bin : {3.3, 17.8, 31.0, 44.6, 57.2}) {
         const Signal tone = binSine(kSwitch + 2048, bin, 0.1f, bin);
         std::transform(tone.begin(), tone.end(), in.begin(), in.begin(), std::plus<>());
     }
-    // Each held frame is the captured windowed frame turned on by one hop more than the last,
-    // so every output sample reads the capture at one fixed phase of a 2048-sample loop, under
-    // the summed synthesis windows (4 * 0.8165) and the overlap factor 2/3.
+    // Each held frame turns on by one hop, so each sample reads the capture at a fixed phase
+    // of a 2048-sample loop, under the summed windows (4 * 0.8165) and the overlap factor 2/3.
     Signal loop(in.size() - kHeld);
     for (std::size_t s = 0; s < loop.size(); ++s) {
         const std::size_t c = (s + kHeld - kCapture + kHopSize) % kFFTSize;
         const double w = 0.8165 * (1.0 - std::cos(2.0 * M_PI * c / kFFTSize));
         loop[s] = static_cast<float>((2.0 / 3.0) * (4.0 * 0.8165) * w * in[kCapture - 2047 + c]);
     }
-    // A held phase rounds its turn of k pi/2 the same way every fourth hop, so it drifts
-    // steadily, about 1e-6 rad per hop at these bins: 1e-4 of the level (0.9) after a second.
+    // Held phases drift by a rounding (1e-6 rad a hop): 1e-4 of the level after a second.
     auto loopError = [&](const Signal& out) {
         return misalignment(loop, Signal(out.begin() + kHeld, out.end()), 0, 1.0f);
     };

@@ -1,5 +1,4 @@
-// The DSP library through its descriptor, as hosts drive it: any block size, in place or not,
-// with or without urid:map, messages, tempo and state (including hostile state).
+// The DSP library through its descriptor, as hosts drive it: audio, messages, tempo, state.
 
 #include "lv2_host.h"
 
@@ -37,8 +36,7 @@ struct Fixture : ::testing::Test {
 
     const LV2_Descriptor* stereo() const { return library.descriptor(lv2::kStereoUri); }
 
-    // Renders `input` through `instance` in blocks of `block` frames (the last may be short),
-    // calling `before` with each block's index first.
+    // `input` in blocks of `block` frames, calling `before` with each block's index first.
     static std::vector<std::vector<float>> render(
         Instance& instance, const std::vector<std::vector<float>>& input, int block,
         const std::function<void(int)>& before = [](int) {}) {
@@ -58,8 +56,7 @@ struct Fixture : ::testing::Test {
         return output;
     }
 
-    // Runs one 64-frame block of silence with `control` on the control port (and `notify`
-    // on the notify port, offered whole, when given), then forgets the block.
+    // One forgotten 64-frame block of silence with `control` (and `notify`, offered whole).
     void runOnce(Instance& instance, SequenceBuffer& control, SequenceBuffer* notify = nullptr) {
         if (notify != nullptr) notify->offerOutput();
         instance.connectAtoms(&control, notify);
@@ -203,10 +200,8 @@ TEST_F(Fixture, ControlsAreClampedAndNonFiniteValuesIgnored) {
     EXPECT_EQ(render(wild, input, 256), expected);
 }
 
-// The host's tempo drives tempo sync (1 Hz snaps to 0.75 Hz at 90 BPM); a host without a
-// transport is taken as 120 BPM. A broken transport once sent 3e38 BPM, after which the delay
-// was gone for good. Tempos no music has are ignored, as floats, doubles or infinities: the
-// last usable one stays, and the session sounds as if they were never sent.
+// The host's tempo drives tempo sync (120 BPM without a transport); absurd tempos, as floats or
+// doubles, are ignored (a broken transport's 3e38 BPM once silenced the delay for good).
 TEST_F(Fixture, TheHostTempoDrivesTempoSyncAndAnAbsurdOneIsIgnored) {
     struct Tempo {
         int block;
@@ -242,9 +237,8 @@ TEST_F(Fixture, TheHostTempoDrivesTempoSyncAndAnAbsurdOneIsIgnored) {
     EXPECT_NE(renderWith({{0, 90.0, false}, {60, 140.0, false}}), steady); // usable: it counts
 }
 
-// An editor that opens asks once; the DSP answers with the curve and the name, then sends the
-// ratings ten times a second at most, all as notices, which hosts leave alone (a patch:Set
-// would read to them as a change of a declared property).
+// An opening editor asks once: the curve and the name, then ratings at most ten times a
+// second, all as notices (a host reads a patch:Set as a change of a declared property).
 TEST_F(Fixture, AListeningUiHearsTheCurveOnceAndTheClassificationAtMostTenTimesASecond) {
     Instance instance(stereo(), kRate, features);
     instance.controls[parameter::sourceSensitivity] = 50.0f; // the ratings are made only then
@@ -277,8 +271,7 @@ TEST_F(Fixture, StateRestoredIntoASecondInstanceGivesTheSameOutput) {
     EXPECT_EQ(state.at(urids.curve).type, urids.atomVector);
     EXPECT_TRUE(state.at(urids.curve).flags & LV2_STATE_IS_PORTABLE);
 
-    // A host without a UI hears nothing of a restore (an open UI is told: see the UI link's
-    // tests), and the second instance sounds as the first.
+    // A host without a UI hears nothing of a restore; the second instance sounds as the first.
     Instance second(stereo(), kRate, features);
     EXPECT_EQ(second.restore(state), LV2_STATE_SUCCESS);
     SequenceBuffer notify;
@@ -292,9 +285,7 @@ TEST_F(Fixture, StateRestoredIntoASecondInstanceGivesTheSameOutput) {
     EXPECT_EQ(render(second, input, 333), render(first, input, 512));
 }
 
-// A preset or a state may hold its points in any order, or just one: the kernel sorts them
-// (the curve tests hold it to that), and every path of the plug-in's goes through it. Unsorted
-// by state sounds as sorted by message; one point is heard, not the curve before it.
+// Points in any order, or just one, by message or by state: heard as the kernel sorts them.
 TEST_F(Fixture, ACurveIsHeardInFrequencyOrderAndOnePointIsHeardByMessageOrByState) {
     const auto input = noise(2, 24000);
     auto heard = [&](const std::vector<float>& pairs, bool byState) {
@@ -353,10 +344,8 @@ TEST_F(Fixture, HostileStateChangesNothingUnsafe) {
             ASSERT_TRUE(std::isfinite(x));
 }
 
-// Checks a notify buffer offered with `capacity` bytes for the sequence's body, walking it
-// with nothing but the atom layout: the sequence fits the buffer, every event fits the
-// sequence, every object fits its event, and every property message has its property and a
-// value that fits the object.
+// Walks a notify buffer offered `capacity` bytes by the atom layout alone: everything fits what
+// holds it, and every property message has its property and value.
 ::testing::AssertionResult wholeMessages(SequenceBuffer& notify, std::uint32_t capacity,
                                          const lv2::Urids& urids) {
     auto fail = [](const char* what, std::uint64_t at) {
@@ -424,8 +413,7 @@ TEST_F(Fixture, NotifyHoldsWholeMessagesOnlyWhateverRoomTheHostGives) {
     }
 }
 
-// A control sequence forged by `fill`, then damaged by `damage` (given the bytes and the
-// sequence's first event), and placed against a page that cannot be read.
+// The bytes of a control sequence forged by `fill`.
 std::vector<std::uint8_t> forgedSequence(LV2_URID_Map* map,
                                          const std::function<void(LV2_Atom_Forge*)>& fill) {
     SequenceBuffer control(4096);
@@ -481,8 +469,8 @@ TEST_F(Fixture, MessagesThatClaimMoreThanTheyHoldAreNeverReadPastTheirEnd) {
     }
 }
 
-// Pairs without a usable frequency (NaN, 0 Hz) are skipped; a curve with no usable point at
-// all is refused, and the one playing stays, as heard, as saved and as told to the UI.
+// Pairs without a usable frequency are skipped; a curve of none is refused, and the one
+// playing stays, as heard, as saved and as told to the UI.
 TEST_F(Fixture, ACurveWithNoUsablePointIsRefusedAndTheOneHeardStaysAsSaved) {
     const float nan = std::nanf("");
     const std::vector<float> kept = {60, 900, nan, 10, 400, 0, 0, 7, 5000, 1200};

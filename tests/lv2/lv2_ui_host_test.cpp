@@ -189,42 +189,29 @@ struct Host {
     }
 };
 
-// Two editors side by side; one closes, the other keeps drawing and then closes too.
-int runTwoEditors(const std::string& server, bool firstClosesFirst) {
+// Two editors side by side; one goes (closed, or its connection killed as xkill kills it, when
+// it must ask to be closed), the other keeps drawing and then closes too.
+int runTwoEditors(const std::string& server, int going, bool killed) {
     Host host(server);
     if (host.library.descriptor == nullptr || host.display == nullptr) return 10;
-    auto first = host.open(0);
-    auto second = host.open(kWidth + 10);
-    if (!first->isOpen() || !second->isOpen()) return 11;
+    std::unique_ptr<EmbeddedEditor> editors[] = {host.open(0), host.open(kWidth + 10)};
+    if (!editors[0]->isOpen() || !editors[1]->isOpen()) return 11;
     // cairo uploads the glyphs of a text to the server once it has drawn it a few times.
-    if (!drawsFrames(host.display, {first.get(), second.get()}, 30)) return 12;
-    auto& closing = firstClosesFirst ? first : second;
-    auto& staying = firstClosesFirst ? second : first;
-    closing.reset();
-    if (!drawsFrames(host.display, {staying.get()}, 5)) return 13;
-    if (staying->closeAsked) return 14;
+    if (!drawsFrames(host.display, {editors[0].get(), editors[1].get()}, killed ? 2 : 30))
+        return 12;
+    auto& gone = editors[going];
+    auto& staying = editors[1 - going];
+    if (killed) {
+        gone->watched = false; // its window goes with its connection
+        XKillClient(host.display, gone->window());
+        XSync(host.display, False);
+        if (!idleUntil(host.display, {gone.get(), staying.get()}, [&] { return gone->closeAsked; }))
+            return 13;
+    }
+    gone.reset();
+    if (!drawsFrames(host.display, {staying.get()}, 5)) return 14;
+    if (staying->closeAsked) return 15;
     staying.reset();
-    return 0;
-}
-
-// The connection of one editor is killed, as xkill kills it; that editor asks to be closed,
-// and the host and the other editor go on.
-int runKilledEditor(const std::string& server) {
-    Host host(server);
-    if (host.library.descriptor == nullptr || host.display == nullptr) return 10;
-    auto killed = host.open(0);
-    auto other = host.open(kWidth + 10);
-    if (!killed->isOpen() || !other->isOpen()) return 11;
-    if (!drawsFrames(host.display, {killed.get(), other.get()}, 2)) return 12;
-    killed->watched = false; // its window goes with its connection
-    XKillClient(host.display, killed->window());
-    XSync(host.display, False);
-    if (!idleUntil(host.display, {killed.get(), other.get()}, [&] { return killed->closeAsked; }))
-        return 13;
-    killed.reset();
-    if (!drawsFrames(host.display, {other.get()}, 5)) return 14;
-    if (other->closeAsked) return 15;
-    other.reset();
     return 0;
 }
 
@@ -239,14 +226,12 @@ protected:
 };
 
 TEST_F(Lv2UiHost, TwoEditorsCloseInEitherOrder) {
-    EXPECT_EQ(inChild([&] { return runTwoEditors(server->name, true); }), 0)
-        << "first closed first";
-    EXPECT_EQ(inChild([&] { return runTwoEditors(server->name, false); }), 0)
-        << "second closed first";
+    for (const int going : {0, 1})
+        EXPECT_EQ(inChild([&] { return runTwoEditors(server->name, going, false); }), 0) << going;
 }
 
 TEST_F(Lv2UiHost, AKilledEditorConnectionEndsThatEditorNotTheHost) {
-    EXPECT_EQ(inChild([&] { return runKilledEditor(server->name); }), 0);
+    EXPECT_EQ(inChild([&] { return runTwoEditors(server->name, 0, true); }), 0);
 }
 
 } // namespace

@@ -1,5 +1,4 @@
-// What zerin-render writes: alignment, latency and tail, automation, block-size invariance,
-// state files, formats, the lists, the demo and the user's presets.
+// What zerin-render writes: audio, latency and tail, automation, states, lists and presets.
 
 #include "audiounit/parameters.h"
 #include "dsp/factory_curves.h"
@@ -25,8 +24,8 @@ std::size_t firstDifference(const Audio& a, const Audio& b, float tolerance = 0.
            a.samples.begin();
 }
 
-// The wet path's alignment and gain are the kernel's (its latency test) and the golden
-// renders'; here the file's own: options before INPUT, the derived name, every sample in place.
+// The file's own: options before INPUT, the derived name, every sample in place (the wet
+// path's alignment and gain are the kernel's latency test's and the golden renders').
 TEST_F(RenderCli, AnImpulseComesOutOnItsSampleAtItsHeightUnderTheDerivedName) {
     for (const int channels : {1, 2}) {
         Audio input{44100.0, channels, std::vector<float>(12000 * channels, 0.0f)};
@@ -52,8 +51,7 @@ TEST_F(RenderCli, LatencyIsTrimmedUnlessKeptBypassedOrNotAndTheTailFollowsTheInp
     std::vector<float> kept(2 * 2047, 0.0f);
     kept.insert(kept.end(), trimmed.samples.begin(), trimmed.samples.end());
     EXPECT_EQ(rendered(words("in.wav --tail 0 --keep-latency")).samples, kept);
-    // Bypassed, the unit passes the input through as late as the latency it reports: trimmed
-    // the output is the input, sample for sample; kept, it comes after the same silence.
+    // Bypassed: the input itself, trimmed; after the same silence, kept.
     EXPECT_EQ(rendered(words("in.wav --tail 0 --bypass")).samples, input.samples);
     std::vector<float> keptInput(2 * 2047, 0.0f);
     keptInput.insert(keptInput.end(), input.samples.begin(), input.samples.end());
@@ -72,16 +70,15 @@ TEST_F(RenderCli, AutomationLandsOnItsSampleInFileOrder) {
     // Two events on one sample: the later in the file wins.
     std::ofstream(dir / "by-time.json") << R"([{"sample": 6000, "id": "inputGain", "value": 6},
                                                {"time": 0.125, "id": "inputGain", "value": -24}])";
-    // The input gain shapes what enters the spectral path, so in the aligned output its
-    // step shows from the input sample it was set at; FFT rounding spreads a few ulps.
+    // The input gain's step shows from its input sample in the aligned output (FFT rounding
+    // spreads a few ulps).
     const std::string wet = "in.wav --tail 0" + kTransparentWet;
     const Audio plain = rendered(words(wet));
     const Audio bySample = rendered(words(wet + " --automation by-sample.json"));
     EXPECT_EQ(firstDifference(plain, bySample, 1e-5f), 6000u);
     EXPECT_EQ(rendered(words(wet + " --automation by-time.json")).samples, bySample.samples);
 
-    // The output gain acts on the sample leaving the unit: with the latency kept, the file's
-    // timeline is the unit's, and the step starts exactly there.
+    // The output gain's step, with the latency kept, starts exactly at its sample.
     std::ofstream(dir / "gain.json") << R"([{"sample": 6000, "id": "outputGain", "value": -24}])";
     const std::string dry = "in.wav --tail 0 --keep-latency --set dryWet=0";
     const Audio before = rendered(words(dry));
@@ -132,8 +129,7 @@ TEST_F(RenderCli, StatePresetAndTempoReachTheUnit) {
     for (std::size_t i = 0; i < curve.size(); ++i)
         EXPECT_EQ(curve[i]["delay"].get<float>(), kFactoryCurves[2].points[i].delay);
 
-    // A synced 1 Hz LFO snaps to a division of the beat: 1 Hz at 120 BPM (the tempo a unit
-    // assumes without a musical context), 0.75 Hz at 90 BPM.
+    // A synced 1 Hz LFO: as at 120 BPM without --tempo, and otherwise at 90 BPM.
     const std::string synced = "in.wav --tail 0 --set tempoSync=on --set lfoDepth=100";
     const Audio none = rendered(words(synced));
     EXPECT_EQ(rendered(words(synced + " --tempo 120")).samples, none.samples);
@@ -154,8 +150,7 @@ TEST_F(RenderCli, CompressedAndAiffOutputsReadBack) {
 }
 
 TEST_F(RenderCli, ListsTheParametersAsHostsSeeThemAndRendersTheDemoWithoutInput) {
-    // What a person reads and what a host reads must agree: the same parameters in the same
-    // order, with the same names, ranges, value names, defaults and units.
+    // What a person reads is what a host reads: the same parameters, in order, named alike.
     const RunResult list = render({"--list-parameters"});
     EXPECT_EQ(list.status, 0);
     std::istringstream lines(list.out);
