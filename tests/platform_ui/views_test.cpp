@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,13 +18,9 @@ namespace {
 // A view of a given size that records the input it gets.
 struct Probe : View {
     Size size{20.0, 20.0};
-    bool pointer = true;
-    bool hover = false;
-    bool takesWheel = false;
-    int tag = 0;
+    bool pointer = true, hover = false, takesWheel = false;
+    int tag = 0, entered = 0, exited = 0;
     std::vector<PointerEvent> downs, drags, ups;
-    int entered = 0;
-    int exited = 0;
     double wheelLines = 0.0;
 
     Size sizeThatFits(Size) override { return size; }
@@ -46,11 +43,23 @@ struct Probe : View {
     }
 };
 
-std::unique_ptr<Probe> probe(double width, double height, Probe** raw) {
+std::unique_ptr<Probe> probe(double width, double height, Probe** raw, bool hover = false) {
     auto p = std::make_unique<Probe>();
     p->size = {width, height};
+    p->hover = hover;
     *raw = p.get();
     return p;
+}
+
+const Font kFont{12.0};
+
+std::unique_ptr<TextField> textField(std::string& value, TextField** raw,
+                                     std::function<void()> commit = {}) {
+    auto field =
+        std::make_unique<TextField>(Binding<std::string>::of(value), "Name",
+                                    TextField::Style{kFont, {}, {}, {}}, std::move(commit));
+    *raw = field.get();
+    return field;
 }
 
 class Views : public ::testing::Test {
@@ -68,8 +77,6 @@ protected:
         host.pointerUp(at, {});
     }
 };
-
-const Font kFont{12.0};
 
 TEST_F(Views, StacksSpaceChildrenShareFreeSpaceAmongSpacersAndAlign) {
     Probe *a, *b;
@@ -197,11 +204,8 @@ TEST_F(Views, QuickNearbyPressesCountAsMultipleClicks) {
 
 TEST_F(Views, HoverEntersAndExitsTheChainAndKeepsTheCursorStackBalanced) {
     Probe *outer, *inner;
-    auto innerProbe = probe(20, 20, &inner);
-    inner->hover = true;
-    auto outerProbe = probe(200, 100, &outer);
-    outer->hover = true;
-    outer->add(std::move(innerProbe));
+    auto outerProbe = probe(200, 100, &outer, true);
+    outer->add(probe(20, 20, &inner, true));
     show(std::move(outerProbe));
     host.layout();
     inner->layout({10, 10, 20, 20});
@@ -229,17 +233,15 @@ TEST_F(Views, HoverEntersAndExitsTheChainAndKeepsTheCursorStackBalanced) {
 // closed overlay leaves), and a text field.
 TEST_F(Views, HoverAndTheWheelSeeThroughEmptyLayersAndATextFieldShowsTheTextCursor) {
     Probe* knob;
-    auto knobProbe = probe(40, 40, &knob);
-    knob->hover = true;
+    auto knobProbe = probe(40, 40, &knob, true);
     knob->takesWheel = true;
     std::string value;
-    auto owned = std::make_unique<TextField>(Binding<std::string>::of(value), "Name",
-                                             TextField::Style{kFont, {}, {}, {}});
-    TextField* field = owned.get();
-    show(zstack({}, views(hstack(0.0, VAlign::top,
-                                 views(std::move(knobProbe),
-                                       frame(std::move(owned), {.width = 100.0}), spacer())),
-                          std::make_unique<View>())));
+    TextField* field;
+    show(
+        zstack({}, views(hstack(0.0, VAlign::top,
+                                views(std::move(knobProbe),
+                                      frame(textField(value, &field), {.width = 100.0}), spacer())),
+                         std::make_unique<View>())));
 
     const Point overKnob{knob->originInRoot().x + 20.0, knob->originInRoot().y + 20.0};
     host.pointerMoved(overKnob, {});
@@ -266,8 +268,7 @@ TEST_F(Views, AComposedViewRebuildsAtTheNextLayoutAndTheHostForgetsItsOldViews) 
     Probe* current = nullptr;
     show(composed([&] {
         ++builds;
-        auto p = probe(200, 100, &current);
-        p->hover = true;
+        auto p = probe(200, 100, &current, true);
         p->tag = generation.get();
         return p;
     }));
@@ -322,19 +323,15 @@ TEST_F(Views, AButtonActsOnlyOnAReleaseInside) {
 TEST_F(Views, ATextFieldEditsWholeCharactersAndCommitsOnReturn) {
     std::string value;
     int commits = 0;
-    auto owned =
-        std::make_unique<TextField>(Binding<std::string>::of(value), "Name",
-                                    TextField::Style{kFont, {}, {}, {}}, [&] { ++commits; });
-    TextField* field = owned.get();
-    show(std::move(owned));
+    TextField* field;
+    show(textField(value, &field, [&] { ++commits; }));
     click({100, 50});
     ASSERT_TRUE(field->isFocused());
     auto type = [&](Key key, std::string text = {}) { host.keyDown({key, std::move(text)}); };
     type(Key::character, "a");
     type(Key::character, "\xC3\xA9"); // é
     type(Key::character, "b");
-    EXPECT_EQ(value, "a\xC3\xA9"
-                     "b");
+    EXPECT_EQ(value, std::string("a\xC3\xA9") + "b");
     type(Key::left);
     EXPECT_EQ(field->caret(), 3u);
     type(Key::backspace);
