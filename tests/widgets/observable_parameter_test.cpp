@@ -1,6 +1,4 @@
-#include "audiounit/parameters.h"
-#include "dsp/parameters.h"
-#include "widgets/observable_parameter.h"
+#include "support/widget_host.h"
 
 #include <gtest/gtest.h>
 
@@ -12,20 +10,10 @@
 namespace zerin {
 namespace {
 
-using Event = AUParameterAutomationEventType;
+using namespace zerin::test;
 
-// A host tree from the real table, with an automation observer standing in for the host's
-// recorder, and the editor's mirror of it driven by a hand-pumped main queue.
-struct Fixture {
-    std::shared_ptr<AUParameterTree> tree = buildParameterTree(parameterTreeSpec());
-    MainQueue queue{[] { return 0.0; }};
-    std::vector<std::pair<float, Event>> sent; // what reached the host's recorder for dryWet
-    AUParameterObserverToken recorder = tree->tokenByAddingParameterAutomationObserver(
-        [this](AUParameterAddress address, AUValue value, Event type) {
-            if (address == 2) sent.emplace_back(value, type);
-        });
-    ObservableAUParameterGroup mirror{*tree, tree, queue};
-
+// The widget host's tree and mirror, with dryWet at hand; the host's changes are not pumped.
+struct Fixture : WidgetHost {
     ObservableAUParameter& mix() { return *mirror.parameter(parameter::dryWet); }
     AUParameter& hostMix() { return *tree->parameterWithIdentifier("dryWet"); }
     // A change made by the host (automation, another view): it has its own originator.
@@ -39,18 +27,17 @@ TEST(ObservableParameter, AGestureReachesTheHostAsTouchValuesReleaseOrAReleaseAl
     f.mix().setValue(70.0f);
     f.mix().setValue(80.0f);
     f.mix().setEditing(false);
-    const std::vector<std::pair<float, Event>> expected = {{60.0f, Event::touch},
-                                                           {70.0f, Event::value},
-                                                           {80.0f, Event::value},
-                                                           {80.0f, Event::release}};
-    EXPECT_EQ(f.sent, expected);
+    EXPECT_EQ(f.sent, (std::vector<Sent>{{2, 60.0f, Event::touch},
+                                         {2, 70.0f, Event::value},
+                                         {2, 80.0f, Event::value},
+                                         {2, 80.0f, Event::release}}));
     EXPECT_EQ(f.mix().editingState(), EditingState::inactive);
     EXPECT_EQ(f.hostMix().value(), 80.0f);
     // An unmoved gesture sends the value once, as its release.
     f.sent.clear();
     f.mix().setEditing(true);
     f.mix().setEditing(false);
-    EXPECT_EQ(f.sent, (std::vector<std::pair<float, Event>>{{80.0f, Event::release}}));
+    EXPECT_EQ(f.sent, (std::vector<Sent>{{2, 80.0f, Event::release}}));
 }
 
 TEST(ObservableParameter, HostChangesDuringAGestureAreDroppedAndNeverEchoed) {
@@ -65,9 +52,9 @@ TEST(ObservableParameter, HostChangesDuringAGestureAreDroppedAndNeverEchoed) {
     f.queue.pump();
     EXPECT_EQ(f.mix().value(), 65.0f);
     // The gesture alone: the host's change (its own originator) is not bounced back.
-    const std::vector<std::pair<float, Event>> expected = {
-        {60.0f, Event::touch}, {65.0f, Event::value}, {65.0f, Event::release}};
-    EXPECT_EQ(f.sent, expected);
+    EXPECT_EQ(f.sent,
+              (std::vector<Sent>{
+                  {2, 60.0f, Event::touch}, {2, 65.0f, Event::value}, {2, 65.0f, Event::release}}));
 }
 
 TEST(ObservableParameter, IdleHostChangesArriveInOrderOnTheMainQueueAndSendNothing) {
