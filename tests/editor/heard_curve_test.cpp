@@ -23,11 +23,16 @@ std::vector<CurveControlPoint> curveOf(const Values& values) {
     return points;
 }
 
-// What the kernel holds after the editor hands it a curve already in frequency order.
-CurveData kernelCurve(const Values& values) {
+std::vector<CurvePoint> pairsOf(const Values& values) {
     std::vector<CurvePoint> pairs;
     for (const auto& [freq, delay] : values)
         pairs.push_back({freq, delay});
+    return pairs;
+}
+
+// What the kernel holds after the editor hands it a curve already in frequency order.
+CurveData kernelCurve(const Values& values) {
+    const std::vector<CurvePoint> pairs = pairsOf(values);
     CurveData data{};
     fillCurve(data, pairs.data(), static_cast<int>(pairs.size()));
     return data;
@@ -98,9 +103,7 @@ TEST(HeardCurve, IsTheCurveTheKernelKeepsFromTheSamePointsInAnyOrder) {
     for (const Values& values : {shuffled, ties, descending, Values{{700, 450}}}) {
         HeardCurve heard;
         prepareHeardCurve(heard, curveOf(values), kCanvas);
-        std::vector<CurvePoint> given;
-        for (const auto& [freq, delay] : values)
-            given.push_back({freq, delay});
+        const std::vector<CurvePoint> given = pairsOf(values);
         ZerinExtensionDSPKernel kernel;
         kernel.setSpectralCurve(given.data(), static_cast<int>(given.size()));
         CurvePoint kept[kMaxCurvePoints];

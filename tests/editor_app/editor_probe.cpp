@@ -128,12 +128,15 @@ void writeScreen(const char* path, int width, int height,
     cairo_surface_destroy(surface);
 }
 
-int screen(const char* out) {
+Display* openDisplay() {
     Display* display = XOpenDisplay(nullptr);
-    if (display == nullptr) {
-        std::fprintf(stderr, "editor_probe: cannot open the display\n");
-        return 1;
-    }
+    if (display == nullptr) std::fprintf(stderr, "editor_probe: cannot open the display\n");
+    return display;
+}
+
+int screen(const char* out) {
+    Display* display = openDisplay();
+    if (display == nullptr) return 1;
     const Window root = DefaultRootWindow(display);
     XWindowAttributes attributes;
     XGetWindowAttributes(display, root, &attributes);
@@ -152,11 +155,8 @@ int screen(const char* out) {
 }
 
 int closeWindow(const char* id) {
-    Display* display = XOpenDisplay(nullptr);
-    if (display == nullptr) {
-        std::fprintf(stderr, "editor_probe: cannot open the display\n");
-        return 1;
-    }
+    Display* display = openDisplay();
+    if (display == nullptr) return 1;
     XEvent event{};
     event.xclient.type = ClientMessage;
     event.xclient.window = std::strtoul(id, nullptr, 0);

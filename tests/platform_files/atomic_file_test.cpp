@@ -40,15 +40,17 @@ struct Folder {
     fs::path path;
 };
 
-class AtomicFiles : public ::testing::TestWithParam<AtomicFile::Kind> {};
+class AtomicFiles : public ::testing::TestWithParam<AtomicFile::Kind> {
+protected:
+    Folder folder;
+    std::string error;
+};
 
 TEST_P(AtomicFiles, AppearWholeInPlaceOfAnEarlierFileOnlyWhenCommitted) {
-    Folder folder;
     std::ofstream(folder.path / "out.txt") << "earlier";
     const std::string longName = std::string(255, 'n');
     for (const std::string& name : {std::string("out.txt"), longName}) {
         AtomicFile file(GetParam());
-        std::string error;
         ASSERT_TRUE(file.open((folder.path / name).string(), &error)) << error;
         EXPECT_TRUE(file.write("new ", 4));
         EXPECT_TRUE(file.write("text", 4));
@@ -62,7 +64,6 @@ TEST_P(AtomicFiles, AppearWholeInPlaceOfAnEarlierFileOnlyWhenCommitted) {
     // Discarded, or dropped unfinished: the earlier file stays and nothing is added.
     for (const bool explicitly : {true, false}) {
         AtomicFile file(GetParam());
-        std::string error;
         ASSERT_TRUE(file.open((folder.path / "out.txt").string(), &error));
         file.write("lost", 4);
         if (explicitly) file.discard();
@@ -72,7 +73,6 @@ TEST_P(AtomicFiles, AppearWholeInPlaceOfAnEarlierFileOnlyWhenCommitted) {
 }
 
 TEST_P(AtomicFiles, AWriteErrorFailsTheCommitNamingTheFileAndChangesNothing) {
-    Folder folder;
     std::ofstream(folder.path / "out.txt") << "earlier";
     // A file-size limit fails writes past it as a full disk would.
     rlimit saved{};
@@ -81,7 +81,6 @@ TEST_P(AtomicFiles, AWriteErrorFailsTheCommitNamingTheFileAndChangesNothing) {
     const rlimit limit{4096, saved.rlim_max};
     setrlimit(RLIMIT_FSIZE, &limit);
     AtomicFile file(GetParam());
-    std::string error;
     ASSERT_TRUE(file.open((folder.path / "out.txt").string(), &error));
     const std::string block(3000, 'x');
     EXPECT_TRUE(file.write(block.data(), block.size()));
@@ -96,10 +95,8 @@ TEST_P(AtomicFiles, AWriteErrorFailsTheCommitNamingTheFileAndChangesNothing) {
 }
 
 TEST_P(AtomicFiles, FollowTheirFolderWhenItIsRenamed) {
-    Folder folder;
     fs::create_directory(folder.path / "takes");
     AtomicFile file(GetParam());
-    std::string error;
     ASSERT_TRUE(file.open((folder.path / "takes" / "out.txt").string(), &error));
     file.write("take", 4);
     fs::rename(folder.path / "takes", folder.path / "renamed");
@@ -112,7 +109,6 @@ TEST_P(AtomicFiles, FollowTheirFolderWhenItIsRenamed) {
 // link to nothing is refused by name and left as it was, a link to a regular file is written
 // through and stays a link, and the file written keeps the earlier one's mode and owner.
 TEST_P(AtomicFiles, ReplaceOnlyRegularFilesWriteThroughLinksAndKeepModeAndOwner) {
-    Folder folder;
     const fs::path& at = folder.path;
     ASSERT_EQ(::mkfifo((at / "fifo").c_str(), 0644), 0);
     fs::create_directory(at / "folder");
@@ -140,7 +136,6 @@ TEST_P(AtomicFiles, ReplaceOnlyRegularFilesWriteThroughLinksAndKeepModeAndOwner)
     EXPECT_TRUE(fs::is_symlink(fs::symlink_status(at / "dangling")));
     EXPECT_FALSE(fs::exists(at / "real" / "absent.json"));
 
-    std::string error;
     ASSERT_TRUE(writeFileAtomically((at / "link").string(), "through the link", &error)) << error;
     EXPECT_TRUE(fs::is_symlink(fs::symlink_status(at / "link")));
     EXPECT_EQ(folder.read("real/state.json"), "through the link");
@@ -169,7 +164,6 @@ TEST_P(AtomicFiles, ReplaceOnlyRegularFilesWriteThroughLinksAndKeepModeAndOwner)
 // write into the folder removes it once its writer is gone, and only then. Names that are
 // not ours, links and the files of running writers stay.
 TEST_P(AtomicFiles, RemoveTheLeftoversOfWritersThatNoLongerRun) {
-    Folder folder;
     const pid_t gone = ::fork();
     if (gone == 0) ::_exit(0);
     ASSERT_EQ(::waitpid(gone, nullptr, 0), gone);
@@ -183,7 +177,6 @@ TEST_P(AtomicFiles, RemoveTheLeftoversOfWritersThatNoLongerRun) {
     fs::create_directory(folder.path / (dead + "fold00"));
 
     AtomicFile file(GetParam());
-    std::string error;
     ASSERT_TRUE(file.open((folder.path / "out.txt").string(), &error)) << error;
     if (GetParam() == AtomicFile::Kind::named) { // the hidden name says who writes it
         std::size_t ours = 0;

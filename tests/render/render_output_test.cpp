@@ -47,15 +47,16 @@ TEST_F(RenderCli, LatencyIsTrimmedUnlessKeptBypassedOrNotAndTheTailFollowsTheInp
     writeAudio(dir / "in.wav", input);
     const Audio trimmed = rendered(words("in.wav --tail 0"));
     EXPECT_EQ(trimmed.frames(), 10000u);
-    // Kept, the 2047 samples of latency come first, silent.
-    std::vector<float> kept(2 * 2047, 0.0f);
-    kept.insert(kept.end(), trimmed.samples.begin(), trimmed.samples.end());
-    EXPECT_EQ(rendered(words("in.wav --tail 0 --keep-latency")).samples, kept);
-    // Bypassed: the input itself, trimmed; after the same silence, kept.
+    // Kept, the 2047 samples of latency come first, silent. Bypassed: the input itself.
+    auto afterLatency = [](std::vector<float> samples) {
+        samples.insert(samples.begin(), 2 * 2047, 0.0f);
+        return samples;
+    };
+    EXPECT_EQ(rendered(words("in.wav --tail 0 --keep-latency")).samples,
+              afterLatency(trimmed.samples));
     EXPECT_EQ(rendered(words("in.wav --tail 0 --bypass")).samples, input.samples);
-    std::vector<float> keptInput(2 * 2047, 0.0f);
-    keptInput.insert(keptInput.end(), input.samples.begin(), input.samples.end());
-    EXPECT_EQ(rendered(words("in.wav --tail 0 --bypass --keep-latency")).samples, keptInput);
+    EXPECT_EQ(rendered(words("in.wav --tail 0 --bypass --keep-latency")).samples,
+              afterLatency(input.samples));
     EXPECT_EQ(rendered(words("in.wav --tail 0.25")).frames(), 10000u + 11025u);
     const Audio full = rendered(words("in.wav")); // the unit's tail, 2.5 s
     ASSERT_EQ(full.frames(), 10000u + 110250u);
@@ -217,10 +218,8 @@ TEST_F(RenderPresets, ASavedCurveRendersLikeTheCurveItCameFrom) {
 }
 
 TEST_F(RenderPresets, FactoryNamesWinAndAreNeverOverwritten) {
-    // Saving under a factory name stores "<name> (User)"; --preset still means the factory's.
+    // Saved under a factory name (stored as "<name> (User)"), --preset still means the factory's.
     ASSERT_EQ(render({"--curve", "20:1500,20000:1500", "--save-preset", "Shimmer Wash"}).status, 0);
-    EXPECT_NE(render({"--list-presets"}).out.find("Shimmer Wash (User) (user)\n"),
-              std::string::npos);
     const std::vector<float> factory = byPreset("Shimmer Wash");
     EXPECT_NE(byPreset("Shimmer Wash (User)"), factory);
 
@@ -233,9 +232,6 @@ TEST_F(RenderPresets, DeletingRemovesOnlyThatPresetAndUnknownNamesAreUsageErrors
     ASSERT_EQ(render({"--curve", "100:100,200:200", "--save-preset", "One"}).status, 0);
     ASSERT_EQ(render({"--curve", "100:300,200:400", "--save-preset", "Two"}).status, 0);
     ASSERT_EQ(render({"--delete-preset", "One"}).status, 0);
-    const RunResult list = render({"--list-presets"});
-    EXPECT_EQ(list.out.find("One (user)"), std::string::npos);
-    EXPECT_NE(list.out.find("Two (user)"), std::string::npos);
 
     const std::string before = store();
     const RunResult missing = render({"--delete-preset", "One"});
