@@ -57,9 +57,8 @@ TEST(CurveHandOver, TheNewerOfTwoIsReadBackAtOnceAndTakenAtTheNextProcessedCall)
     render(*k, {Signal(64, 0.0f)}, 64);
     EXPECT_FALSE(k->curveDirty()) << "bypassed, the spectral path runs on and takes it";
     k->setBypassed(false);
-    // Bin 1024 lies beyond the 32nd point, at 640 Hz and 310 ms. One point is a flat delay at
-    // its value on every bin; no point leaves the delays as they were. A hand-over never
-    // writes the curve the render thread holds.
+    // Bin 1024 lies past the 32nd point (310 ms); one point is a flat delay, none leaves the
+    // delays; a hand-over never writes the curve the render thread holds.
     for (const auto& [count, ms] : {std::pair{40, 310.0f}, {1, 1000.0f}, {0, 1000.0f}}) {
         const CurveData held = k->currentCurve();
         if (count < 2) k->setSpectralCurve(first, count);
@@ -72,9 +71,8 @@ TEST(CurveHandOver, TheNewerOfTwoIsReadBackAtOnceAndTakenAtTheNextProcessedCall)
     }
 }
 
-// Presets and states may hold their points in any order, and more of them than the kernel
-// keeps: it hears them in frequency order, and keeps the lowest 32, which is what the editor
-// draws (it sorts, stably, and evaluates the first 32).
+// Points in any order, and more than it keeps: heard in frequency order, the lowest 32 kept,
+// as the editor draws them (sorted stably, the first 32).
 TEST(Curve, IsKeptInFrequencyOrderWithTheLowest32AndHeardSoFromAnyOrder) {
     auto pairsOf = [](const CurvePoint* points, std::size_t count) {
         std::vector<std::pair<float, float>> pairs;

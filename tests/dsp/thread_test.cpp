@@ -73,9 +73,8 @@ TEST(Threads, NothingCrossingThreadsIsEverTorn) {
         }
     });
 
-    // Sentinel tones on the left (the snapshot's channel), noise on the right, in calls of
-    // every size, until every other thread has had its say many times over. Between calls the
-    // render thread checks the delays its frames use.
+    // Sentinels on the left (the snapshot's channel), noise on the right, in calls of every
+    // size until every thread has had its say; between calls, the delays in use are checked.
     const std::size_t cycle = 32 * kHopSize, sizes[] = {256, 1, 512, 97, 300, 1024, 46};
     const Channels in = {sentinelTones(cycle), noise(cycle, 9)};
     std::set<int> generations;

@@ -90,9 +90,8 @@ TEST(HeardCurve, TheDrawnCurveIsTheDelayTheKernelApplies) {
     }
 }
 
-// Presets and states reach the editor and the kernel alike in any order, with ties, with more
-// points than the kernel keeps, or with one point: the curve the canvas evaluates is the one
-// the kernel holds from the same points in the same order.
+// Points in any order, with ties, too many or just one: the canvas evaluates the curve the
+// kernel holds from the same points.
 TEST(HeardCurve, IsTheCurveTheKernelKeepsFromTheSamePointsInAnyOrder) {
     Values descending;
     for (int i = 0; i < 40; ++i)

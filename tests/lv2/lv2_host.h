@@ -92,9 +92,8 @@ struct SequenceBuffer {
     }
 };
 
-// A property message of `type` (patch:Set, a notice) whose value is a float vector, forged
-// here rather than by the plug-in's own writers, so that tests can send what the editor never
-// would (NaN, 0 Hz, odd counts).
+// A property message of `type` with a float vector, forged here so that tests can send what
+// the editor never would (NaN, 0 Hz, odd counts).
 inline void forgeFloatVector(LV2_Atom_Forge* f, const lv2::Urids& urids, LV2_URID type,
                              LV2_URID property, const std::vector<float>& values) {
     LV2_Atom_Forge_Frame frame;

@@ -127,9 +127,8 @@ protected:
                 readText(root / "stderr")};
     }
 
-    // Waits until `child` holds `path` open, as a render holds its output's folder from the
-    // moment it starts writing there. The bound only keeps a lost child from hanging the
-    // test; false when it passed first.
+    // Waits until `child` holds `path` open (a render holds its output's folder once it
+    // writes); the bound only keeps a lost child from hanging the test.
     static bool waitUntilHolding(pid_t child, const fs::path& path) {
         const fs::path wanted = fs::canonical(path);
         const fs::path descriptors = "/proc/" + std::to_string(child) + "/fd";

@@ -113,9 +113,8 @@ TEST(TopBar, TheHighlightSlidesToTheModeSetByAClickOrByTheHost) {
     EXPECT_EQ(f.changes.size(), 2u);
 }
 
-// Where the dirty marker's star stands in the bar: before the chevron and its 4-point gap, at
-// the preset button's trailing padding, in the upper half of the line (an ellipsis sits on the
-// baseline instead).
+// The dirty marker's star: before the chevron and its gap, in the upper half of the line
+// (where an ellipsis does not reach).
 Rect starArea(const TopBarView& bar) {
     const Rect button = frameInRoot(bar.presetButton());
     const double chevron = measureSymbol("chevron.down", Font{8.0, FontWeight::bold}).width;

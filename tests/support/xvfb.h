@@ -1,8 +1,7 @@
 #pragma once
 
-// A private X server for tests that need a real one: an Xvfb on a display it picks itself
-// (-displayfd), so that test processes running side by side never race for one number, and
-// the small process helpers that go with it.
+// A private Xvfb on a display it picks itself (-displayfd: tests side by side never race for
+// one), and the small process helpers that go with it.
 
 #include <fcntl.h>
 #include <poll.h>
