@@ -32,9 +32,8 @@ std::vector<CurvePoint> pairsOf(const Values& values) {
 
 // What the kernel holds after the editor hands it a curve already in frequency order.
 CurveData kernelCurve(const Values& values) {
-    const std::vector<CurvePoint> pairs = pairsOf(values);
     CurveData data{};
-    fillCurve(data, pairs.data(), static_cast<int>(pairs.size()));
+    fillCurve(data, pairsOf(values).data(), static_cast<int>(values.size()));
     return data;
 }
 
@@ -102,9 +101,8 @@ TEST(HeardCurve, IsTheCurveTheKernelKeepsFromTheSamePointsInAnyOrder) {
     for (const Values& values : {shuffled, ties, descending, Values{{700, 450}}}) {
         HeardCurve heard;
         prepareHeardCurve(heard, curveOf(values), kCanvas);
-        const std::vector<CurvePoint> given = pairsOf(values);
         ZerinExtensionDSPKernel kernel;
-        kernel.setSpectralCurve(given.data(), static_cast<int>(given.size()));
+        kernel.setSpectralCurve(pairsOf(values).data(), static_cast<int>(values.size()));
         CurvePoint kept[kMaxCurvePoints];
         ASSERT_EQ(kernel.getSpectralCurve(kept), heard.data.count) << values.size();
         for (int i = 0; i < heard.data.count; ++i) {
