@@ -3,6 +3,7 @@
 #include "editor/spectral_canvas_view.h"
 #include "platform/ui/graphics.h"
 #include "platform/ui/offscreen.h"
+#include "platform/ui/shapes.h"
 #include "platform/ui/view_host.h"
 #include "widgets/theme.h"
 
@@ -269,18 +270,46 @@ TEST(CanvasInAHost, FramesAnimateAfterTheFirstAndPressesEditTheCurve) {
     EXPECT_NE(curve[0].freq, 100.0f);
 }
 
-// The orbs sit behind everything without taking a click, and move at most 30 times a second
+// The orbs sit behind everything without taking a click, and move at most 10 times a second
 // however often the editor draws.
-TEST(BackgroundOrbs, LetClicksThroughAndBreatheAtMost30TimesASecond) {
+TEST(BackgroundOrbs, LetClicksThroughAndBreatheAtMost10TimesASecond) {
     MainQueue queue;
     ViewHost host(queue, kSize);
     host.setRoot(std::make_unique<BackgroundOrbsView>());
     EXPECT_EQ(host.root()->hitTest({450.0, 200.0}), nullptr);
     OrbClock clock;
     EXPECT_EQ(clock.advance(100.0), 100.0);
-    EXPECT_EQ(clock.advance(100.02), 100.0);
-    EXPECT_EQ(clock.advance(100.04), 100.04);
-    EXPECT_EQ(clock.advance(100.05), 100.04);
+    EXPECT_EQ(clock.advance(100.06), 100.0);
+    EXPECT_EQ(clock.advance(100.125), 100.125);
+    EXPECT_EQ(clock.advance(100.2), 100.125);
+}
+
+// Kept as a picture between moves, the backdrop paints the very pixels drawing it would,
+// at any scale, and moves on when the clock does.
+TEST(BackgroundOrbs, TheKeptPictureIsWhatDrawingGives) {
+    for (const double scale : {1.0, 1.5, 2.0}) {
+        MainQueue queue;
+        ViewHost host(queue, kSize);
+        host.setRoot(std::make_unique<BackgroundOrbsView>());
+        for (const double t : {100.0, 100.05, 100.5}) {
+            host.advance(t);
+            OffscreenImage kept(kSize, scale);
+            kept.draw(host);
+            kept.draw(host); // the second time from the picture
+            OffscreenImage drawn(kSize, scale);
+            drawn.draw([&](Graphics& g) {
+                Path backdrop;
+                addRect(backdrop, {0.0, 0.0, kSize.width, kSize.height});
+                g.fill(backdrop, theme::background);
+                drawBackgroundOrbs(g, kSize, t == 100.05 ? 100.0 : t);
+            });
+            int differing = 0;
+            for (double y = 0.25; y < kSize.height; y += 2.5)
+                for (double x = 0.25; x < kSize.width; x += 2.5)
+                    differing += kept.colorAt({x, y}) == drawn.colorAt({x, y}) ? 0 : 1;
+            EXPECT_EQ(differing, 0) << "scale " << scale << ", t " << t;
+        }
+    }
 }
 
 } // namespace
