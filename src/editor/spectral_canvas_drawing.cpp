@@ -14,6 +14,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <string_view>
 #include <unordered_map>
 
@@ -300,10 +301,10 @@ void SpectralCanvasView::drawLabels(Graphics& g) {
 // Centred above the pointer; where there is no room above, below it, and moved in from the
 // sides near them, so that the whole tooltip stays inside the canvas wherever the pointer is
 // dragged (the window ends at the canvas's top and sides).
-void SpectralCanvasView::drawTooltip(Graphics& g) {
-    if (!viewState.tooltipText) return;
-    const std::string& text = *viewState.tooltipText;
-    const Size textSize = measureText(text, kTooltipFont);
+// Above the pointer, or below it near the top, and never past the canvas's edges.
+std::optional<Rect> SpectralCanvasView::tooltipBox() const {
+    if (!viewState.tooltipText) return std::nullopt;
+    const Size textSize = measureText(*viewState.tooltipText, kTooltipFont);
     const double width = textSize.width + 2.0 * kTooltipPaddingX;
     const double height = textSize.height + 2.0 * kTooltipPaddingY;
     const Point pointer = viewState.tooltipPosition;
@@ -313,12 +314,61 @@ void SpectralCanvasView::drawTooltip(Graphics& g) {
     top = std::clamp(top, edge, std::max(edge, size.height - height - edge));
     const double left =
         std::clamp(pointer.x - width / 2.0, edge, std::max(edge, size.width - width - edge));
-    const Rect box{left, top, width, height};
+    return Rect{left, top, width, height};
+}
+
+void SpectralCanvasView::drawTooltip(Graphics& g) {
+    const std::optional<Rect> shown = tooltipBox();
+    if (!shown) return;
+    const std::string& text = *viewState.tooltipText;
+    const Rect& box = *shown;
+    const double width = box.width;
+    const double height = box.height;
     scratchPath.elements.clear();
     addRoundedRect(scratchPath, box, kTooltipCornerRadius, true);
     g.fill(scratchPath, theme::panelBackground);
     g.stroke(scratchPath, theme::borderSubtle, StrokeStyle{1.0});
     g.drawText(text, kTooltipFont, kWhite, {box.x + width / 2.0, box.y + height / 2.0});
+}
+
+void SpectralCanvasView::damageWhatMoved() {
+    if (inputs.classificationData != bandsShown) {
+        bandsShown = inputs.classificationData;
+        lastMoving.reset();
+        setNeedsDisplay();
+        return;
+    }
+    const auto points = readCurve();
+    prepareFrame(points);
+    const Rect moving = movingBounds(points);
+    setNeedsDisplay(lastMoving ? unionOf(*lastMoving, moving) : bounds());
+    lastMoving = moving;
+}
+
+// Everything that moves, with room for what is drawn around it: the curve's glow, the
+// particles' glows, the points' halos, antialiased edges.
+Rect SpectralCanvasView::movingBounds(const std::vector<CurveControlPoint>& points) const {
+    double x0 = std::numeric_limits<double>::infinity(), y0 = x0;
+    double x1 = -x0, y1 = -x0;
+    const auto take = [&](Point at, double reach) {
+        x0 = std::fmin(x0, at.x - reach);
+        y0 = std::fmin(y0, at.y - reach);
+        x1 = std::fmax(x1, at.x + reach);
+        y1 = std::fmax(y1, at.y + reach);
+    };
+    constexpr double kEdge = 2.0;
+    for (const PathElement& e : curvePath.elements)
+        if (e.verb != PathVerb::close) take(e.points[0], kCurveGlowWidth / 2.0 + kEdge);
+    for (const ParticleDot& dot : particleDots)
+        take(dot.center, dot.radius * kGlowScale + kEdge);
+    for (const CurveControlPoint& point : points)
+        take(screenPoint(point, size), kHaloRadius + kEdge);
+    if (const std::optional<Rect> box = tooltipBox()) {
+        take({box->x, box->y}, kEdge);
+        take({box->maxX(), box->maxY()}, kEdge);
+    }
+    if (!(x1 > x0) || !(y1 > y0)) return {};
+    return {x0, y0, x1 - x0, y1 - y0};
 }
 
 } // namespace zerin

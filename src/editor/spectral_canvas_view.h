@@ -79,6 +79,8 @@ public:
     void draw(Graphics& g) override;
     // Everything the canvas draws is cut to its bounds.
     Rect drawingBounds() const override { return bounds(); }
+    // The particles change at every frame, and frameTick damages what moved.
+    void modelDidChange() override {}
     bool acceptsPointer() const override { return true; }
     void pointerDown(const PointerEvent& event) override;
     void pointerDragged(const PointerEvent& event) override;
@@ -97,6 +99,12 @@ private:
     void moveActivePoint(Point location);
     void followFrameClock();
     void frameTick();
+    // What moves from frame to frame is the curve, its particles, its points and the tooltip:
+    // only the area they cover now and covered at the last frame is drawn again, unless the
+    // bands changed, which redraws the whole canvas.
+    void damageWhatMoved();
+    Rect movingBounds(const std::vector<CurveControlPoint>& points) const;
+    std::optional<Rect> tooltipBox() const;
 
     // Drawing (spectral_canvas_drawing.cpp). What several layers share, once per frame.
     void prepareFrame(const std::vector<CurveControlPoint>& points);
@@ -136,6 +144,9 @@ private:
     Path curvePath; // the stroke's polyline, shared with the fill
     std::vector<ParticleDot> particleDots;
     Path scratchPath;
+    bool moved = false;             // the animation advanced since the last layout
+    std::optional<Rect> lastMoving; // what moved at the last frame, canvas coordinates
+    std::optional<std::vector<float>> bandsShown;
     Paint backgroundPaint;
     Paint curveFillPaint;
 };
