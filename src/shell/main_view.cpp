@@ -234,9 +234,9 @@ void ZerinExtensionMainView::tick() {
         classification.reset();
     } else {
         link->poll();
-        classification = link->getClassificationSnapshot();
+        classification = link->takeDisplayFrame();
     }
-    canvasView->inputs.classificationData = classification;
+    canvasView->inputs.classification = classification;
 }
 
 float ZerinExtensionMainView::parameterValue(parameter::Address address) const {

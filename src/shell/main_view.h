@@ -34,7 +34,7 @@ class TopBarView;
 class ZerinExtensionMainView : public View {
 public:
     static constexpr Size kSize{900.0, 600.0};
-    // Seconds between two reads of the classification snapshot (and polls of the link).
+    // Seconds between two reads of the display frames (and polls of the link).
     static constexpr double kPollInterval = 0.1;
 
     // `parameterTree` and `link` (null: no unit, every call to it skipped) must outlive the
@@ -87,7 +87,8 @@ public:
     void setShowPresetBrowser(bool shown) { browserShown.set(shown); }
     bool showSaveDialog() const { return dialogShown.peek(); }
     void setShowSaveDialog(bool shown) { dialogShown.set(shown); }
-    const std::optional<std::vector<float>>& classificationData() const { return classification; }
+    // The classification frame the canvas shows.
+    const std::optional<DisplayFrame>& classificationData() const { return classification; }
     const CurveHistory& history() const { return curveHistory; }
 
     // --- parts, for hosts and tests ---
@@ -125,7 +126,7 @@ private:
     std::vector<CurveControlPoint> curve;
     Observable<bool> browserShown{false};
     Observable<bool> dialogShown{false};
-    std::optional<std::vector<float>> classification;
+    std::optional<DisplayFrame> classification;
     Timer classificationTimer;
 
     CurveHistory curveHistory;

@@ -58,6 +58,11 @@ void checkMessage(const zerin::lv2::Message& message, const zerin::lv2::Urids& u
     int rated = -1;
     if (readRatings(message.value, urids, ratings, zerin::kNumBins, rated))
         require(rated >= 0 && rated <= zerin::kNumBins, "ratings fit their buffer");
+    zerin::FrameStamp stamp;
+    if (readFrameStamp(message, urids, stamp))
+        require(stamp.sampleRate == 0.0 || (stamp.sampleRate >= zerin::kMinFrameRate &&
+                                            stamp.sampleRate <= zerin::kMaxFrameRate),
+                "a frame's rate read is none or one that places its bins");
     double bpm = 0.0;
     if (readTempo(message, urids, bpm))
         require(std::isfinite(bpm) && bpm > 0.0, "a tempo read is finite and positive");

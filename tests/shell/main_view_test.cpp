@@ -498,7 +498,7 @@ TEST(MainView, ThePresetBrowserBuildsOnlyTheRowsInViewOfThousands) {
 }
 
 TEST(MainView, WorksWithoutAUnit) {
-    EXPECT_FALSE(InProcessUnitLink(nullptr).getClassificationSnapshot());
+    EXPECT_FALSE(InProcessUnitLink(nullptr).takeDisplayFrame());
     EXPECT_EQ(InProcessUnitLink(nullptr).presetName(), "Init");
     Editor e(nullptr);
     e.open(false);
@@ -516,7 +516,7 @@ TEST(MainView, WorksWithoutAUnit) {
 }
 
 TEST(MainView, ThePollDeliversTheUnitsClassificationToTheCanvas) {
-    test::Host audio(44100.0, 2, {{"sourceSensitivity", 50.0f}});
+    test::Host audio(48000.0, 2, {{"sourceSensitivity", 50.0f}});
     Editor e(audio.unit);
     e.open();
     e.tick();
@@ -524,10 +524,12 @@ TEST(MainView, ThePollDeliversTheUnitsClassificationToTheCanvas) {
     audio.run(test::noise(2, 2048, 3));
     e.tick();
     ASSERT_TRUE(e.view->classificationData());
-    EXPECT_EQ(e.view->classificationData()->size(), 1025u);
-    EXPECT_EQ(e.view->canvas().inputs.classificationData, e.view->classificationData());
+    EXPECT_EQ(e.view->classificationData()->values.size(), 1025u);
+    EXPECT_EQ(e.view->classificationData()->sampleRate, 48000.0);
+    EXPECT_EQ(e.view->canvas().inputs.classification->sequence,
+              e.view->classificationData()->sequence);
     e.tick(); // nothing new rendered: the bands go until the next snapshot
-    EXPECT_FALSE(e.view->canvas().inputs.classificationData);
+    EXPECT_FALSE(e.view->canvas().inputs.classification);
     e.view->disappear();
     EXPECT_FALSE(e.view->isPolling());
 }
