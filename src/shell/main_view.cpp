@@ -230,11 +230,16 @@ bool ZerinExtensionMainView::isPolling() const {
 }
 
 void ZerinExtensionMainView::tick() {
-    if (link == nullptr) {
+    if (link == nullptr) return;
+    link->poll();
+    const double now = context()->mainQueue().now();
+    if (std::optional<DisplayFrame> fresh = link->takeDisplayFrame()) {
+        classification = std::move(fresh);
+        classificationArrival = now;
+    } else if (classification && now - classificationArrival >= kFrameStaleAfter) {
         classification.reset();
     } else {
-        link->poll();
-        classification = link->takeDisplayFrame();
+        return; // the canvas keeps what it shows
     }
     canvasView->inputs.classification = classification;
 }
