@@ -242,6 +242,8 @@ void ZerinExtensionMainView::tick() {
         return; // the canvas keeps what it shows
     }
     canvasView->inputs.classification = classification;
+    // The bands are no model the canvas watches: it is told they changed.
+    canvasView->setNeedsDisplay();
 }
 
 float ZerinExtensionMainView::parameterValue(parameter::Address address) const {
