@@ -72,10 +72,6 @@ constexpr std::array<Label, 7> kDelayLabels{{{0.0, "0"},
 constexpr double kFrequencyLabelInset = 8.0; // label centres above the canvas's bottom edge
 constexpr double kDelayLabelX = 18.0;
 
-// The snapshot's bins are read as if the audio ran at 44.1 kHz: the classification shows
-// shape, not exact pitch, and the editor does not know the rate.
-constexpr float kClassificationSampleRate = 44100.0f;
-constexpr float kClassificationFftSize = 2048.0f;
 constexpr double kColumnWidth = 4.0;
 constexpr float kTonalAbove = 0.6f;
 constexpr float kTransientBelow = 0.4f;
@@ -198,16 +194,15 @@ void SpectralCanvasView::drawGrid(Graphics& g) {
 // One 4-point column per step across the plot, tinted cyan where the input is tonal and amber
 // where it is transient; the columns in between are left clear.
 void SpectralCanvasView::drawClassification(Graphics& g) {
-    const auto& data = inputs.classificationData;
+    const auto& frame = inputs.classification;
     const Rect plot = plotRect(size);
-    if (!data || data->empty() || !(plot.maxX() > plot.x)) return;
-    const float lastBin = static_cast<float>(data->size() - 1);
+    if (!frame || frame->kind != DisplayFrameKind::classification || !isPlaceable(*frame) ||
+        !(plot.maxX() > plot.x))
+        return;
     for (double x = plot.x; x < plot.maxX(); x += kColumnWidth) {
         const auto fraction = static_cast<float>((x - plot.x) / plot.width);
         const float freq = std::pow(10.0f, C::logMinFreq() + C::logFreqRange() * fraction);
-        const float bin = std::fmin(
-            std::fmax(freq * kClassificationFftSize / kClassificationSampleRate, 0.0f), lastBin);
-        const float c = (*data)[static_cast<std::size_t>(bin)];
+        const float c = frame->values[binAt(*frame, freq)];
         Color color;
         if (c > kTonalAbove)
             color = theme::accentCyan.withAlpha((c - kTonalAbove) / kBandRamp * kBandOpacity);

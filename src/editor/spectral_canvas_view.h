@@ -1,5 +1,6 @@
 #pragma once
 
+#include "dsp/display_frame.h"
 #include "editor/canvas_input.h"
 #include "editor/disc_stamps.h"
 #include "editor/heard_curve.h"
@@ -31,7 +32,7 @@ struct SpectralCanvasInputs {
     float lfoDepth = 0.0f;     // fraction 0..1
     float scatterSpeed = 0.0f; // fraction 0..1
     std::function<void()> onCurveChanged;
-    std::optional<std::vector<float>> classificationData; // newest snapshot, one value per bin
+    std::optional<DisplayFrame> classification; // the frame whose bins the bands show
 };
 
 // The canvas's own state, kept across rebuilds for the canvas's lifetime. Input handling

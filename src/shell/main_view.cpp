@@ -230,13 +230,20 @@ bool ZerinExtensionMainView::isPolling() const {
 }
 
 void ZerinExtensionMainView::tick() {
-    if (link == nullptr) {
+    if (link == nullptr) return;
+    link->poll();
+    const double now = context()->mainQueue().now();
+    if (std::optional<DisplayFrame> fresh = link->takeDisplayFrame()) {
+        classification = std::move(fresh);
+        classificationArrival = now;
+    } else if (classification && now - classificationArrival >= kFrameStaleAfter) {
         classification.reset();
     } else {
-        link->poll();
-        classification = link->getClassificationSnapshot();
+        return; // the canvas keeps what it shows
     }
-    canvasView->inputs.classificationData = classification;
+    canvasView->inputs.classification = classification;
+    // The bands are no model the canvas watches: it is told they changed.
+    canvasView->setNeedsDisplay();
 }
 
 float ZerinExtensionMainView::parameterValue(parameter::Address address) const {

@@ -1,3 +1,4 @@
+#include "../audiounit/unit_host.h"
 #include "editor/background_orbs.h"
 #include "editor/curve_geometry.h"
 #include "editor/spectral_canvas_view.h"
@@ -81,11 +82,12 @@ protected:
 TEST_F(CanvasDrawing, ClassificationTintsTonalColumnsCyanAndTransientOnesAmber) {
     setCurve({{20000, 2000}});
     const Image plain = render();
-    std::vector<float> data(1025, 0.5f); // neutral: no band
-    data[46] = 1.0f;                     // read at 1007 Hz, as if at 44.1 kHz
+    DisplayFrame frame{.values = std::vector<float>(1025, 0.5f), .sampleRate = 44100.0};
+    std::vector<float>& data = frame.values; // neutral: no band
+    data[46] = 1.0f;                         // at 1007 Hz
     for (std::size_t bin = 200; bin < data.size(); ++bin)
         data[bin] = 0.0f; // 4.3 kHz and up
-    canvas->inputs.classificationData = data;
+    canvas->inputs.classification = frame;
     const Image banded = render();
 
     const auto column = [&](double x) { return Point{x + 2.0, 85.5}; };
@@ -98,6 +100,63 @@ TEST_F(CanvasDrawing, ClassificationTintsTonalColumnsCyanAndTransientOnesAmber) 
     EXPECT_TRUE(near(banded->colorAt(transient),
                      over(plain->colorAt(transient), theme::accentAmber.withAlpha(0.08)),
                      kTolerance));
+}
+
+// The frame a unit at `rate` makes while it hears a 1 kHz tone swell by 60 dB in a second:
+// the bins the tone lies in rise in every frame, so the kernel rates them transient, and the
+// bins it leaves alone tonal.
+DisplayFrame swellingToneFrame(double rate) {
+    test::Host audio(rate, 1, {{"sourceSensitivity", 100.0f}});
+    const auto length = static_cast<std::size_t>(rate);
+    test::Channels tone(1, std::vector<float>(length));
+    for (std::size_t n = 0; n < length; ++n) {
+        const double t = static_cast<double>(n) / rate;
+        tone[0][n] =
+            static_cast<float>(1e-3 * std::pow(1e3, t) * std::sin(2e3 * std::numbers::pi * t));
+    }
+    audio.run(tone);
+    std::optional<DisplayFrame> frame = audio.unit->takeDisplayFrame();
+    EXPECT_TRUE(frame);
+    return frame.value_or(DisplayFrame{});
+}
+
+// A canvas wide enough that its 4-point columns are a small part of a bin: each column's
+// tint then says where the drawing puts the bins, and the band the tone makes must sit on
+// 1 kHz at every rate. Read at 44.1 kHz, 48 kHz ratings put it 8.8 % low, 96 kHz ones more
+// than an octave.
+TEST_F(CanvasDrawing, TheBandA1kHzToneMakesIsDrawnAt1kHzAtAnyRate) {
+    setCurve({{20000, 2000}});
+    const Size wide{3600.0, kSize.height};
+    canvas->size = wide;
+    const auto draw = [&] {
+        auto image = std::make_unique<OffscreenImage>(wide, 1.0);
+        image->draw([this](Graphics& g) { canvas->draw(g); });
+        return image;
+    };
+    const Image plain = draw();
+    const Rect plot = plotRect(wide);
+    for (const double rate : {44100.0, 48000.0, 96000.0}) {
+        SCOPED_TRACE(rate);
+        const DisplayFrame frame = swellingToneFrame(rate);
+        EXPECT_EQ(frame.sampleRate, rate);
+        canvas->inputs.classification = frame;
+        const Image banded = draw();
+        // Amber raises the red of the dark background; cyan lowers it.
+        std::vector<double> amber; // left edges of the amber columns
+        for (double x = plot.x; x < plot.maxX(); x += 4.0) {
+            const Point probe{x + 2.0, 85.5};
+            if (banded->colorAt(probe).red - plain->colorAt(probe).red > 0.02) amber.push_back(x);
+        }
+        ASSERT_FALSE(amber.empty());
+        EXPECT_EQ(amber.back() - amber.front(), 4.0 * static_cast<double>(amber.size() - 1))
+            << "one band";
+        const double low = curveValueAt({amber.front(), 0.0}, wide).freq;
+        const double high = curveValueAt({amber.back() + 4.0, 0.0}, wide).freq;
+        EXPECT_LT(low, 1000.0);
+        EXPECT_GT(high, 1000.0);
+        // Within a bin's width at 96 kHz (4.7 %), as a column shows the bin at or below it.
+        EXPECT_NEAR(std::sqrt(low * high), 1000.0, 40.0);
+    }
 }
 
 TEST_F(CanvasDrawing, TheDraggedPointHasAHaloAndAPinkRingThatTurnsRedOverTheDeleteBand) {
