@@ -36,6 +36,8 @@ struct DisplayFrame {
     // Counts the frames the unit made, from 1; a later frame has a larger number, and a gap
     // says frames were made that never reached the editor.
     std::uint64_t sequence = 0;
+
+    friend bool operator==(const DisplayFrame&, const DisplayFrame&) = default;
 };
 
 // The rates a frame may give: far beyond any audio interface either way, yet ones a float

@@ -327,8 +327,8 @@ void SpectralCanvasView::drawTooltip(Graphics& g) {
 }
 
 void SpectralCanvasView::damageWhatMoved() {
-    if (inputs.classificationData != bandsShown) {
-        bandsShown = inputs.classificationData;
+    if (inputs.classification != bandsShown) {
+        bandsShown = inputs.classification;
         lastMoving.reset();
         setNeedsDisplay();
         return;

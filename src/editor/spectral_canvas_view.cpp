@@ -185,7 +185,7 @@ void SpectralCanvasView::layout(const Rect& frame) {
     size = {frame.width, frame.height};
     followFrameClock();
     // After the frame's callbacks and the owner's layout, which hand the canvas its inputs.
-    if (moved || inputs.classificationData != bandsShown) damageWhatMoved();
+    if (moved || inputs.classification != bandsShown) damageWhatMoved();
     moved = false;
 }
 

@@ -147,7 +147,7 @@ private:
     Path scratchPath;
     bool moved = false;             // the animation advanced since the last layout
     std::optional<Rect> lastMoving; // what moved at the last frame, canvas coordinates
-    std::optional<std::vector<float>> bandsShown;
+    std::optional<DisplayFrame> bandsShown;
     Paint backgroundPaint;
     Paint curveFillPaint;
 };

@@ -241,9 +241,8 @@ void ZerinExtensionMainView::tick() {
     } else {
         return; // the canvas keeps what it shows
     }
+    // The canvas sees the new bands at its next layout and draws all of itself again.
     canvasView->inputs.classification = classification;
-    // The bands are no model the canvas watches: it is told they changed.
-    canvasView->setNeedsDisplay();
 }
 
 float ZerinExtensionMainView::parameterValue(parameter::Address address) const {
