@@ -190,6 +190,21 @@ TEST(LV2Turtle, PortsAndPresetsMatchTheTables) {
     }
 }
 
+// Hosts file a plug-in under its maintainer and show its licence.
+TEST(LV2Turtle, BothPluginsNameTheirMaintainerAndLicence) {
+    REQUIRE_TOOL("sordi");
+    const Graph plugin = parse("zerin.ttl");
+    const std::string foaf = "http://xmlns.com/foaf/0.1/";
+    for (const char* uri : {lv2::kStereoUri, lv2::kMonoUri}) {
+        SCOPED_TRACE(uri);
+        const std::string maintainer = plugin.one(uri, "http://usefulinc.com/ns/doap#maintainer");
+        EXPECT_EQ(plugin.one(maintainer, foaf + "name"), "Zerin");
+        EXPECT_EQ(plugin.one(maintainer, foaf + "homepage"), lv2::kHomepage);
+        EXPECT_EQ(plugin.one(uri, "http://usefulinc.com/ns/doap#license"),
+                  "https://spdx.org/licenses/GPL-3.0-or-later");
+    }
+}
+
 TEST(LV2Tools, ValidateAndInfoFindNoError) {
     REQUIRE_TOOL("lv2_validate");
     REQUIRE_TOOL("lv2info");
