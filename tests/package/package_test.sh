@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# cpack -G DEB gives a package that lintian passes (no error, no warning) and that holds the
+# cpack -G DEB gives packages that lintian passes (no error, no warning) and that holds the
 # programs stripped, their manual pages, the editor's desktop entry, icons and AppStream
 # metadata, the copyright file and the changelog; zerin-dbgsym holds the debug information
 # of every binary. One version everywhere: --version, the file names, the control file, the
@@ -59,7 +59,8 @@ ttl=$WORK/root/usr/lib/lv2/zerin.lv2/zerin.ttl
 
 if command -v lintian >/dev/null; then
     # Informational tags (I:) may stay; errors and warnings may not.
-    lintian --no-tag-display-limit "$deb" >"$WORK/lintian" 2>&1
+    lintian --no-tag-display-limit "$deb" "$WORK/out/zerin-dbgsym_${version}_amd64.ddeb" \
+        >"$WORK/lintian" 2>&1
     grep -E "^[EW]: " "$WORK/lintian" && fail "lintian: $(cat "$WORK/lintian")"
 else
     echo "lintian is not installed: left out" >&2
