@@ -289,5 +289,32 @@ TEST_F(Renders, Lv2fileWithAFactoryPresetMatchesZerinRender) {
                                                "--set sourceSensitivity=40"));
 }
 
+// ecasound sets every control it is not given to 0, not to its default: all eleven are given.
+TEST_F(Renders, EcasoundWithEveryControlGivenMatchesZerinRender) {
+    REQUIRE_PLAIN_BUILD();
+    REQUIRE_TOOL("ecasound");
+    const std::map<std::string, float> settings{
+        {"mode", 1.0f}, {"feedback", 45.0f}, {"dryWet", 75.0f}, {"inputGain", -2.0f}};
+    std::vector<float> values(parameter::kCount + 1, 1.0f); // the last: enabled
+    for (const ParameterSpec* spec : allParameterSpecs()) {
+        const auto given = settings.find(spec->identifier);
+        values[spec->address] = given != settings.end() ? given->second : spec->defaultValue;
+    }
+    std::string controls;
+    for (const float v : values)
+        controls.append(",").append(std::to_string(v));
+    const Output out =
+        run(kLv2Path + "ecasound -q -b:512 -f:f32_le,2,48000 -i " + (dir / "in.wav").string() +
+            " -o " + (dir / "out.wav").string() + " -elv2:" + lv2::kStereoUri + controls);
+    ASSERT_EQ(out.status, 0) << out.text;
+    auto rendered = read(dir / "out.wav");
+    ASSERT_GE(rendered.size(), 2u * 30000) << out.text;
+    rendered.resize(2 * 30000);
+    const auto expected = reference("--set mode=freeze --set feedback=45 --set dryWet=75 "
+                                    "--set inputGain=-2");
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        ASSERT_NEAR(rendered[i], expected[i], 1e-6f) << "sample " << i / 2;
+}
+
 } // namespace
 } // namespace zerin::test
