@@ -140,6 +140,29 @@ void BM_FullEditorFrame(benchmark::State& state) {
 }
 BENCHMARK(BM_FullEditorFrame)->ArgName("scale")->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
 
+// What the window does at each display frame: advance, then draw only what changed. The
+// canvas's particles change every frame, the orbs behind everything every other one (30 Hz).
+void BM_DamagedEditorFrame(benchmark::State& state) {
+    Editor editor;
+    if (state.range(1) == 0)
+        editor.unit->parameterTree()->parameterWithIdentifier("lfoDepth")->setValue(0.0f);
+    OffscreenImage image(kEditorSize, static_cast<double>(state.range(0)));
+    drawFrame(editor, image);
+    editor.host.takeDamage();
+    for (auto _ : state) {
+        editor.now += kFrameStep;
+        editor.host.advance(editor.now);
+        image.drawDamage(editor.host);
+    }
+}
+BENCHMARK(BM_DamagedEditorFrame)
+    ->ArgNames({"scale", "lfo"})
+    ->Args({1, 1})
+    ->Args({2, 1})
+    ->Args({1, 0})
+    ->Args({2, 0})
+    ->Unit(benchmark::kMicrosecond);
+
 // A preference store of its own in a scratch folder, holding `count` user presets.
 struct ScratchPresetStore {
     std::filesystem::path folder =

@@ -15,9 +15,34 @@ double OrbClock::advance(double now) {
     return *shown;
 }
 
+void BackgroundOrbsView::layout(const Rect& frame) {
+    View::layout(frame);
+    UIContext* current = context();
+    if (current == clockContext) return;
+    clockContext = current;
+    frameSubscription.cancel();
+    if (current) {
+        frameSubscription = current->onFrame([this] { frameTick(); });
+        shownTime = clock.advance(current->frameTime());
+    }
+}
+
+void BackgroundOrbsView::frameTick() {
+    const double time = clock.advance(clockContext->frameTime());
+    if (time == shownTime) return;
+    shownTime = time;
+    picture.invalidate();
+    setNeedsDisplay();
+}
+
 void BackgroundOrbsView::draw(Graphics& g) {
-    const double now = context() ? context()->frameTime() : 0.0;
-    drawBackgroundOrbs(g, {frame().width, frame().height}, clock.advance(now));
+    const Size size{frame().width, frame().height};
+    picture.paint(g, size, [&](Graphics& picture) {
+        Path backdrop;
+        addRect(backdrop, {0.0, 0.0, size.width, size.height});
+        picture.fill(backdrop, theme::background);
+        drawBackgroundOrbs(picture, size, shownTime);
+    });
 }
 
 void drawBackgroundOrbs(Graphics& g, Size size, double t) {

@@ -112,12 +112,6 @@ double clampUnit(double v) {
 
 // The device pixels per point of a context that only translates and scales evenly; 0 for any
 // other context.
-double evenScale(cairo_t* cr) {
-    double sx = 1.0, sy = 0.0, tx = 0.0, ty = 1.0;
-    cairo_user_to_device_distance(cr, &sx, &sy);
-    cairo_user_to_device_distance(cr, &tx, &ty);
-    return sy == 0.0 && tx == 0.0 && sx == ty && sx > 0.0 ? sx : 0.0;
-}
 
 } // namespace
 
@@ -249,7 +243,7 @@ void SpectralCanvasView::drawCurveStroke(Graphics& g) {
 }
 
 void SpectralCanvasView::drawParticles(Graphics& g) {
-    if (const double scale = evenScale(g.context()); scale > 0.0) {
+    if (const double scale = g.uniformDeviceScale(); scale > 0.0) {
         if (!discStamps) discStamps = std::make_unique<DiscStamps>();
         DiscStamps& stamps = *discStamps;
         for (const ParticleDot& dot : particleDots) {

@@ -201,7 +201,11 @@ void SpectralCanvasView::followFrameClock() {
 
 void SpectralCanvasView::frameTick() {
     const double now = clockContext->frameTime();
-    if (previousFrameTime && *previousFrameTime != now) advanceFrame(now);
+    if (previousFrameTime && *previousFrameTime != now) {
+        advanceFrame(now);
+        // The particles never rest: every new frame time moves them.
+        setNeedsDisplay();
+    }
     previousFrameTime = now;
 }
 

@@ -77,6 +77,8 @@ public:
     Flexibility flexibility() const override { return {true, true}; }
     void layout(const Rect& frame) override;
     void draw(Graphics& g) override;
+    // Everything the canvas draws is cut to its bounds.
+    Rect drawingBounds() const override { return bounds(); }
     bool acceptsPointer() const override { return true; }
     void pointerDown(const PointerEvent& event) override;
     void pointerDragged(const PointerEvent& event) override;

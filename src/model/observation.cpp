@@ -130,4 +130,27 @@ std::vector<Subscription> trackReads(const std::function<void()>& read,
     return subscriptions;
 }
 
+ReadWatch::ReadWatch(std::function<void()> onChange) : onChange(std::move(onChange)) {}
+
+void ReadWatch::run(const std::function<void()>& read) {
+    reads.clear();
+    auto* const outer = currentReads;
+    currentReads = &reads;
+    try {
+        read();
+    } catch (...) {
+        currentReads = outer;
+        throw;
+    }
+    currentReads = outer;
+    std::sort(reads.begin(), reads.end());
+    reads.erase(std::unique(reads.begin(), reads.end()), reads.end());
+    if (reads == watched) return;
+    subscriptions.clear();
+    subscriptions.reserve(reads.size());
+    for (const auto& s : reads)
+        subscriptions.push_back(Signal::subscribeTo(s, [this] { onChange(); }));
+    watched.swap(reads);
+}
+
 } // namespace zerin

@@ -53,6 +53,7 @@ public:
     std::size_t subscriberCount() const;
 
 private:
+    friend class ReadWatch;
     friend std::vector<Subscription> trackReads(const std::function<void()>& read,
                                                 std::function<void()> onChange);
     static Subscription subscribeTo(const std::shared_ptr<SignalState>& state,
@@ -66,5 +67,23 @@ private:
 // live with the view's current content and are replaced at the next rebuild.
 [[nodiscard]] std::vector<Subscription> trackReads(const std::function<void()>& read,
                                                    std::function<void()> onChange);
+
+// Keeps a reader subscribed to the signals its latest run read, and calls `onChange` at every
+// change of any of them. For a view that draws often: a run that reads the same signals as the
+// one before keeps its subscriptions, so steady redrawing neither allocates nor resubscribes.
+class ReadWatch {
+public:
+    explicit ReadWatch(std::function<void()> onChange);
+    ReadWatch(const ReadWatch&) = delete;
+    ReadWatch& operator=(const ReadWatch&) = delete;
+
+    void run(const std::function<void()>& read);
+
+private:
+    std::function<void()> onChange;
+    std::vector<std::shared_ptr<SignalState>> reads;
+    std::vector<std::shared_ptr<SignalState>> watched;
+    std::vector<Subscription> subscriptions;
+};
 
 } // namespace zerin

@@ -112,9 +112,7 @@ SpectralCanvasView& ZerinExtensionMainView::canvas() const {
 // --- building ---
 
 ViewPtr ZerinExtensionMainView::makeBackground() {
-    ViewPtr fill = shape(Shape::rectangle(), solid(theme::background));
-    return hitTestingOff(
-        zstack({}, views(std::move(fill), std::make_unique<BackgroundOrbsView>())));
+    return std::make_unique<BackgroundOrbsView>();
 }
 
 ViewPtr ZerinExtensionMainView::makeColumn() {

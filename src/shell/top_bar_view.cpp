@@ -1,27 +1,23 @@
 #include "shell/top_bar_view.h"
 
-#include "platform/ui/animation.h"
 #include "platform/ui/layout.h"
-#include "platform/ui/shapes.h"
-#include "platform/ui/ui_context.h"
 #include "widgets/controls.h"
 #include "widgets/panel_style.h"
+#include "widgets/segmented_control.h"
 #include "widgets/theme.h"
 
 #include <algorithm>
-#include <array>
 #include <cstddef>
 #include <memory>
-#include <optional>
+#include <string>
 #include <utility>
+#include <vector>
 
 namespace zerin {
 
 namespace {
 
 namespace palette = theme;
-
-constexpr Color kWhite{1.0, 1.0, 1.0, 1.0};
 
 std::string upperCased(std::string_view text) {
     std::string upper(text);
@@ -67,101 +63,26 @@ private:
     double spacing;
 };
 
-ViewPtr modeSegmentLabel(SpectralMode mode, const Binding<SpectralMode>& currentMode) {
-    const Font font{10.0, FontWeight::bold, FontDesign::standard, 1.5};
-    std::string title = upperCased(displayName(mode));
-    return padding(text([title] { return title; }, font,
-                        [currentMode, mode] {
-                            return currentMode.get() == mode ? kWhite : palette::textSecondary;
-                        }),
-                   EdgeInsets::symmetric(16.0, 6.0));
+// The modes as a segmented control: the selection is the mode's index among all modes.
+std::unique_ptr<SegmentedControl> modeSelector(const Binding<SpectralMode>& currentMode,
+                                               std::function<void(SpectralMode)> onModeChange) {
+    std::vector<std::string> titles;
+    titles.reserve(allSpectralModes.size());
+    for (const SpectralMode mode : allSpectralModes)
+        titles.push_back(upperCased(displayName(mode)));
+    Binding<std::size_t> selection{
+        [currentMode] { return static_cast<std::size_t>(rawValue(currentMode.get())); },
+        [currentMode](std::size_t index) { currentMode.set(allSpectralModes.at(index)); }};
+    auto onSelect = [onModeChange = std::move(onModeChange)](std::size_t index) {
+        if (onModeChange) onModeChange(allSpectralModes.at(index));
+    };
+    SegmentedControlStyle style;
+    style.text = palette::textSecondary;
+    style.highlight = palette::accentCyan.withAlpha(0.2);
+    style.slideSeconds = kModeHighlightSlideSeconds;
+    return std::make_unique<SegmentedControl>(std::move(titles), std::move(selection),
+                                              std::move(onSelect), style);
 }
-
-} // namespace
-
-// The segments in a capsule, with the selection highlight drawn under their labels. The
-// highlight follows `currentMode` whoever changes it, sliding over a quarter second.
-class ModeSelectorView : public View {
-public:
-    ModeSelectorView(Binding<SpectralMode> currentMode,
-                     std::function<void(SpectralMode)> onModeChange)
-        : currentMode(std::move(currentMode)), onModeChange(std::move(onModeChange)) {
-        ViewList buttons;
-        for (std::size_t i = 0; i < allSpectralModes.size(); ++i) {
-            const SpectralMode mode = allSpectralModes[i];
-            buttons.push_back(
-                button(modeSegmentLabel(mode, this->currentMode), [this, mode] { select(mode); }));
-            segments[i] = buttons.back().get();
-        }
-        addChild(padding(hstack(2.0, VAlign::center, std::move(buttons)), EdgeInsets::all(2.0)));
-    }
-
-    Size sizeThatFits(Size proposal) override { return children().front()->sizeThatFits(proposal); }
-    Flexibility flexibility() const override { return {}; }
-
-    void layout(const Rect& frame) override {
-        View::layout(frame);
-        followCurrentMode();
-    }
-
-    void draw(Graphics& g) override {
-        Path track;
-        addCapsule(track, bounds());
-        g.fill(track, kWhite.withAlpha(0.05));
-        if (shownMode) {
-            Path highlight;
-            addCapsule(highlight, slide.valueAt(now()));
-            g.fill(highlight, palette::accentCyan.withAlpha(0.2));
-        }
-        drawChildren(g);
-    }
-
-    View& segment(SpectralMode mode) const {
-        return *segments[static_cast<std::size_t>(rawValue(mode))];
-    }
-
-private:
-    double now() const { return context() != nullptr ? context()->frameTime() : 0.0; }
-
-    // The segment's frame in the selector's own coordinates.
-    Rect segmentRect(SpectralMode mode) const {
-        const View& view = segment(mode);
-        const Point origin = view.originInRoot();
-        const Point mine = originInRoot();
-        return {origin.x - mine.x, origin.y - mine.y, view.frame().width, view.frame().height};
-    }
-
-    void select(SpectralMode mode) {
-        currentMode.set(mode);
-        // Started now rather than at the next layout, so the slide is timed from the click.
-        shownMode = mode;
-        slide.animateTo(segmentRect(mode), now(), kModeHighlightSlideSeconds);
-        if (onModeChange) onModeChange(mode);
-    }
-
-    void followCurrentMode() {
-        const SpectralMode mode = currentMode.get();
-        const Rect target = segmentRect(mode);
-        if (!shownMode) {
-            slide.animateTo(target, now(), 0.0);
-        } else if (*shownMode != mode) {
-            slide.animateTo(target, now(), kModeHighlightSlideSeconds);
-        } else if (slide.target() != target) {
-            // The segments moved (a resize): follow at once unless a slide is under way.
-            slide.animateTo(target, now(),
-                            slide.isAnimating(now()) ? kModeHighlightSlideSeconds : 0.0);
-        }
-        shownMode = mode;
-    }
-
-    Binding<SpectralMode> currentMode;
-    std::function<void(SpectralMode)> onModeChange;
-    std::array<View*, allSpectralModes.size()> segments{};
-    std::optional<SpectralMode> shownMode;
-    AnimatedRect slide;
-};
-
-namespace {
 
 // The name, then the dirty marker, then the chevron. The marker is a text of its own, sized
 // before the name, so a name too long for the bar is the one cut short and " *" always shows.
@@ -204,9 +125,8 @@ std::function<void()> orNothing(std::function<void()> action) {
 } // namespace
 
 TopBarView::TopBarView(TopBarInputs inputs) {
-    auto modeSelector = std::make_unique<ModeSelectorView>(std::move(inputs.currentMode),
-                                                           std::move(inputs.onModeChange));
-    selector = modeSelector.get();
+    auto modes = modeSelector(inputs.currentMode, std::move(inputs.onModeChange));
+    selector = modes.get();
     ViewPtr nameButton =
         button(presetNameLabel(std::move(inputs.currentPresetName), std::move(inputs.isDirty),
                                presetNameView, dirtyMarkerView),
@@ -219,7 +139,7 @@ TopBarView::TopBarView(TopBarInputs inputs) {
                          palette::accentCyan);
     ViewPtr row = hstack(
         kDefaultSpacing, VAlign::center,
-        views(std::move(title), spacer(), std::move(modeSelector), spacer(),
+        views(std::move(title), spacer(), std::move(modes), spacer(),
               std::make_unique<TrailingFirstRow>(std::move(nameButton), std::move(save), 8.0)));
     FrameSpec barFrame;
     barFrame.height = kTopBarHeight;
@@ -234,7 +154,7 @@ Size TopBarView::sizeThatFits(Size proposal) {
 }
 
 View& TopBarView::segment(SpectralMode mode) const {
-    return selector->segment(mode);
+    return selector->segment(static_cast<std::size_t>(rawValue(mode)));
 }
 
 } // namespace zerin

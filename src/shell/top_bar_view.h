@@ -14,7 +14,7 @@
 
 namespace zerin {
 
-class ModeSelectorView;
+class SegmentedControl;
 
 // How long the selection highlight takes to slide to another segment (ease-in-out).
 inline constexpr double kModeHighlightSlideSeconds = 0.25;
@@ -51,7 +51,7 @@ public:
     View& dirtyMarker() const { return *dirtyMarkerView; }
 
 private:
-    ModeSelectorView* selector = nullptr;
+    SegmentedControl* selector = nullptr;
     View* presetButtonView = nullptr;
     View* saveButtonView = nullptr;
     View* presetNameView = nullptr;

@@ -189,6 +189,8 @@ void TextField::draw(Graphics& g) {
     }
     const double now = context() ? context()->frameTime() : focusTime;
     const bool caretOn = std::fmod(std::max(now - focusTime, 0.0), 1.0) < 0.5;
+    // The caret blinks: a focused field is drawn again at every frame.
+    if (focused) setNeedsDisplay();
     if (focused && caretOn) {
         const double h = std::min(lineHeight(style.font), box.height);
         fillRect(g, {caretX - shift, (box.height - h) / 2.0, kCaretWidth, h}, style.caretColor);

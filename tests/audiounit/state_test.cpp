@@ -69,20 +69,6 @@ TEST(ParameterTree, ValuesLiveInTheKernelAndObserversHearOthersChanges) {
     EXPECT_EQ(mix.value(), 50.0f);
 }
 
-TEST(ParameterTree, DisplayTexts) {
-    const auto unit = makeUnit();
-    const std::tuple<const char*, float, const char*> cases[] = {
-        {"inputGain", -0.0f, "+0.0 dB"},   {"inputGain", -24.0f, "-24.0 dB"},
-        {"outputGain", 12.0f, "+12.0 dB"}, {"dryWet", 50.0f, "50%"},
-        {"lfoRate", 20.0f, "20.00 Hz"},    {"lfoRate", 1500.0f, "1.50 kHz"},
-        {"tempoSync", 0.49f, "Off"},       {"tempoSync", 0.5f, "On"},
-        {"mode", 1.9f, "Freeze"},          {"mode", 3.0f, "3"},
-    };
-    for (const auto& [id, value, text] : cases)
-        EXPECT_EQ(param(*unit, id).stringFromValue(&value), text) << id << " " << value;
-    EXPECT_EQ(param(*unit, "mode").stringFromValue(nullptr), "-");
-}
-
 TEST(FullState, EveryParameterAndTheCurveRoundTripOnAFreshUnitWithTheIdentity) {
     // Each parameter set to a value of its own, away from its default: two parameters on one
     // kernel field, or one the state leaves out, would come back with another value.

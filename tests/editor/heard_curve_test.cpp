@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numbers>
 #include <utility>
 #include <vector>
 
@@ -111,33 +110,6 @@ TEST(HeardCurve, IsTheCurveTheKernelKeepsFromTheSamePointsInAnyOrder) {
             EXPECT_EQ(kept[i].delay, heard.data.points[i].delay) << values.size() << " " << i;
         }
     }
-    // One point: drawn as itself, heard as a flat delay at its value.
-    HeardCurve one;
-    prepareHeardCurve(one, curveOf({{700, 450}}), kCanvas);
-    for (float f : {20.0f, 700.0f, 20000.0f})
-        EXPECT_EQ(evaluateCurve(one.data, f), 450.0f) << f;
-}
-
-TEST(HeardCurve, TheLfoBendsEachSegmentAwayFromTheHeardCurveAndBackAtThePoints) {
-    const auto points = curveOf(kDefault);
-    HeardCurve heard;
-    prepareHeardCurve(heard, points, kCanvas);
-    const double phase = std::numbers::pi / 2.0;
-    Path path;
-    heardCurvePath(path, heard, phase, 1.0f);
-    ASSERT_EQ(path.elements.size(), 201u);
-    for (int k = 0; k <= 200; ++k) {
-        const CurveSample sample = heardCurveSample(heard, k / 200.0);
-        const double bend = path.elements[k].points[0].y - sample.point.y;
-        EXPECT_NEAR(bend, lfoWobble(sample.segment, sample.u, phase, 1.0f), 1e-9);
-        // None at the control points; mid-segment 40 points, down on even segments and up on
-        // odd ones.
-        const double expected = k % 50 == 25 ? (sample.segment % 2 == 0 ? 40.0 : -40.0) : 0.0;
-        if (k % 25 == 0) {
-            EXPECT_NEAR(bend, expected, 1e-9) << k;
-        }
-    }
-    EXPECT_EQ(lfoWobble(1, 0.5, phase, 0.001f), 0.0); // too shallow to move
 }
 
 TEST(HeardCurve, OddPointsGiveFiniteCoordinatesAndOnlyTheFirst32AreHeard) {

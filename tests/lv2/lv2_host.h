@@ -86,21 +86,41 @@ struct SequenceBuffer {
     }
 };
 
-// A patch:Set of the curve as raw (Hz, ms) pairs, forged here rather than by the plug-in's own
-// writer, so that tests can send what the editor never would (NaN, 0 Hz, odd counts).
-inline void forgeCurveSet(LV2_Atom_Forge* f, const lv2::Urids& urids,
-                          const std::vector<float>& pairs) {
+// A property message of `type` (patch:Set, a notice) whose value is a float vector, forged
+// here rather than by the plug-in's own writers, so that tests can send what the editor never
+// would (NaN, 0 Hz, odd counts).
+inline void forgeFloatVector(LV2_Atom_Forge* f, const lv2::Urids& urids, LV2_URID type,
+                             LV2_URID property, const std::vector<float>& values) {
     LV2_Atom_Forge_Frame frame;
     lv2_atom_forge_frame_time(f, 0);
-    lv2_atom_forge_object(f, &frame, 0, urids.patchSet);
+    lv2_atom_forge_object(f, &frame, 0, type);
     lv2_atom_forge_key(f, urids.patchProperty);
-    lv2_atom_forge_urid(f, urids.curve);
+    lv2_atom_forge_urid(f, property);
     lv2_atom_forge_key(f, urids.patchValue);
     // The forge copies with memcpy, which must not get an empty vector's null data.
     static const float none = 0.0f;
     lv2_atom_forge_vector(f, sizeof(float), urids.atomFloat,
-                          static_cast<std::uint32_t>(pairs.size()),
-                          pairs.empty() ? &none : pairs.data());
+                          static_cast<std::uint32_t>(values.size()),
+                          values.empty() ? &none : values.data());
+    lv2_atom_forge_pop(f, &frame);
+}
+
+// A patch:Set of the curve as raw (Hz, ms) pairs.
+inline void forgeCurveSet(LV2_Atom_Forge* f, const lv2::Urids& urids,
+                          const std::vector<float>& pairs) {
+    forgeFloatVector(f, urids, urids.patchSet, urids.curve, pairs);
+}
+
+// A transport's tempo, as a float or a double (hosts send either).
+inline void forgeTempo(LV2_Atom_Forge* f, const lv2::Urids& urids, double bpm, bool asDouble) {
+    LV2_Atom_Forge_Frame frame;
+    lv2_atom_forge_frame_time(f, 0);
+    lv2_atom_forge_object(f, &frame, 0, urids.timePosition);
+    lv2_atom_forge_key(f, urids.timeBeatsPerMinute);
+    if (asDouble)
+        lv2_atom_forge_double(f, bpm);
+    else
+        lv2_atom_forge_float(f, static_cast<float>(bpm));
     lv2_atom_forge_pop(f, &frame);
 }
 

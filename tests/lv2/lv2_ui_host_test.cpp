@@ -235,22 +235,18 @@ protected:
         server = std::make_unique<XvfbServer>("1920x700x24");
         ASSERT_FALSE(server->name.empty()) << "Xvfb did not start";
     }
-    // The host in a child process: its exit status says how it ended.
-    static int host(const std::function<int()>& scenario) {
-        pid_t pid = fork();
-        if (pid == 0) std::exit(scenario());
-        return pid > 0 ? waitFor(pid) : -1;
-    }
     std::unique_ptr<XvfbServer> server;
 };
 
 TEST_F(Lv2UiHost, TwoEditorsCloseInEitherOrder) {
-    EXPECT_EQ(host([&] { return runTwoEditors(server->name, true); }), 0) << "first closed first";
-    EXPECT_EQ(host([&] { return runTwoEditors(server->name, false); }), 0) << "second closed first";
+    EXPECT_EQ(inChild([&] { return runTwoEditors(server->name, true); }), 0)
+        << "first closed first";
+    EXPECT_EQ(inChild([&] { return runTwoEditors(server->name, false); }), 0)
+        << "second closed first";
 }
 
 TEST_F(Lv2UiHost, AKilledEditorConnectionEndsThatEditorNotTheHost) {
-    EXPECT_EQ(host([&] { return runKilledEditor(server->name); }), 0);
+    EXPECT_EQ(inChild([&] { return runKilledEditor(server->name); }), 0);
 }
 
 } // namespace

@@ -47,23 +47,10 @@ struct Fixture : ::testing::Test {
         return {body, body + lv2_atom_pad_size(lv2_atom_total_size(&event->body))};
     }
 
-    // A property message of `type` whose value is a float vector.
     std::vector<std::uint8_t> vectorMessage(LV2_URID type, LV2_URID property,
                                             const std::vector<float>& values) {
-        return message([&](LV2_Atom_Forge* f) {
-            LV2_Atom_Forge_Frame frame;
-            lv2_atom_forge_frame_time(f, 0);
-            lv2_atom_forge_object(f, &frame, 0, type);
-            lv2_atom_forge_key(f, urids.patchProperty);
-            lv2_atom_forge_urid(f, property);
-            lv2_atom_forge_key(f, urids.patchValue);
-            // The forge copies with memcpy, which must not get an empty vector's null data.
-            static const float none = 0.0f;
-            lv2_atom_forge_vector(f, sizeof(float), urids.atomFloat,
-                                  static_cast<std::uint32_t>(values.size()),
-                                  values.empty() ? &none : values.data());
-            lv2_atom_forge_pop(f, &frame);
-        });
+        return message(
+            [&](LV2_Atom_Forge* f) { forgeFloatVector(f, urids, type, property, values); });
     }
 
     // The value atom of a message forged whole by the test.

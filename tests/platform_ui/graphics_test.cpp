@@ -8,15 +8,12 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
-#include <numbers>
 #include <string>
 #include <unistd.h>
 #include <vector>
 
 namespace zerin {
 namespace {
-
-constexpr double kPi = std::numbers::pi;
 
 Path rectPath(const Rect& r) {
     Path p;
@@ -101,44 +98,6 @@ Ink inkOf(const OffscreenImage& image, double threshold = 0.2) {
     return {{minX, minY, maxX - minX, maxY - minY}, count};
 }
 
-TEST(Fill, SolidLinearAndRadialPaints) {
-    OffscreenImage image({160, 60}, 1.0);
-    const Color blue = Color::rgb255(51, 102, 204);
-    const LinearGradient linear{{0, 0}, {100, 0}, {{0, {1, 0, 0, 1}}, {1, {0, 0, 1, 1}}}};
-    const RadialGradient radial{{135, 40}, 0, 15, {{0, {1, 1, 1, 1}}, {1, {0, 0, 0, 1}}}};
-    image.draw([&](Graphics& g) {
-        g.fill(rectPath({10, 2, 20, 10}), blue);
-        g.fill(rectPath({0, 20, 100, 10}), linear);
-        Path circle;
-        addCircle(circle, {135, 40}, 15);
-        g.fill(circle, radial);
-    });
-    expectColor(image.colorAt({20, 7}), blue, 0.5 / 255);
-    EXPECT_EQ(image.colorAt({5, 7}).alpha, 0.0);
-    EXPECT_EQ(image.colorAt({31, 7}).alpha, 0.0);
-    expectColor(image.colorAt({1, 25}), {0.99, 0, 0.01, 1}, 0.02);
-    expectColor(image.colorAt({50, 25}), {0.5, 0, 0.5, 1}, 0.02);
-    expectColor(image.colorAt({99, 25}), {0.01, 0, 0.99, 1}, 0.02);
-    EXPECT_GT(image.colorAt({135, 40}).red, 0.95);
-    EXPECT_LT(image.colorAt({148, 40}).red, 0.2);
-    EXPECT_LT(image.colorAt({135, 27}).red, 0.2); // the gradient is round, not along an axis
-}
-
-TEST(Stroke, CoverageFollowsWidthAndScale) {
-    for (double scale : {1.0, 2.0}) {
-        for (double width : {1.0, 3.0}) {
-            OffscreenImage image({40, 40}, scale);
-            Path line;
-            addLine(line, {0, 20.3}, {40, 20.3});
-            image.draw([&](Graphics& g) { g.stroke(line, Color{1, 1, 1, 1}, {width}); });
-            double coverage = 0;
-            for (int y = 0; y < image.pixelHeight(); ++y)
-                coverage += image.colorAt({20, (y + 0.5) / scale}).alpha;
-            EXPECT_NEAR(coverage / scale, width, 0.02) << "scale " << scale;
-        }
-    }
-}
-
 TEST(Group, CompositesOnceWithItsOpacity) {
     OffscreenImage image({40, 20}, 1.0);
     image.draw([&](Graphics& g) {
@@ -209,40 +168,6 @@ TEST(Scale, DoubledPixelsMatchTheSameDrawing) {
     EXPECT_NEAR(OffscreenImage({10.2, 3}, 1.5).pixelWidth(), 16, 0); // rounded up
 }
 
-TEST(Shapes, EllipseAndArcsLieOnTheirCurves) {
-    Path ellipse;
-    addEllipse(ellipse, {10, 20, 80, 40});
-    ASSERT_EQ(ellipse.elements.front().points[0], (Point{90, 40}));
-    EXPECT_EQ(ellipse.elements[1].points[2], (Point{50, 60})); // clockwise on screen: down first
-    for (Point p : sample(ellipse))
-        EXPECT_NEAR(std::hypot((p.x - 50) / 40, (p.y - 40) / 20), 1.0, 0.001);
-
-    struct Case {
-        double start, end;
-        int cubics;
-    };
-    for (Case c : {Case{0, kPi / 2, 1}, Case{5 * kPi / 4, 11 * kPi / 4, 3}, Case{-1, 5.5, 5},
-                   Case{1, 1.01, 1}}) {
-        Path arc;
-        addArc(arc, {0, 0}, 30, c.start, c.end);
-        ASSERT_EQ(arc.elements.size(), 1u + c.cubics);
-        EXPECT_NEAR(arc.elements[0].points[0].x, 30 * std::cos(c.start), 1e-9);
-        const Point end = arc.elements.back().points[2];
-        EXPECT_NEAR(end.x, 30 * std::cos(c.end), 1e-9);
-        EXPECT_NEAR(end.y, 30 * std::sin(c.end), 1e-9);
-        const std::vector<Point> points = sample(arc);
-        for (Point p : points)
-            EXPECT_NEAR(std::hypot(p.x, p.y), 30, 0.03);
-        // Increasing angle: the polar angle keeps growing along the samples.
-        for (std::size_t i = 1; i < points.size(); ++i) {
-            const double step = std::remainder(std::atan2(points[i].y, points[i].x) -
-                                                   std::atan2(points[i - 1].y, points[i - 1].x),
-                                               2 * kPi);
-            EXPECT_GT(step, 0);
-        }
-    }
-}
-
 TEST(Shapes, RoundedRectanglesStayInsideAndCornersDiffer) {
     const Rect r{10, 20, 100, 40};
     for (double radius : {0.0, 8.0, 13.0, 30.0, 500.0}) {
@@ -300,11 +225,9 @@ TEST(Text, IsCentredMeasuredAndEllipsized) {
         EXPECT_NEAR(ink.bounds.y + ink.bounds.height / 2, 30, 2.0) << scale;
         EXPECT_NEAR(ink.bounds.width, measureText("HOH 404", font).width, 2.5);
     }
-    const Size plain = measureText("FEEDBACK", {9});
+    // Tracking goes between characters only, so that a tracked caption centres true.
     EXPECT_NEAR(measureText("FEEDBACK", {9, FontWeight::regular, FontDesign::standard, 1.0}).width,
-                plain.width + 7, 0.05); // between characters only
-    EXPECT_GT(measureText("FEEDBACK", {9, FontWeight::bold}).width, plain.width + 0.5);
-    EXPECT_GT(plain.height, 9);
+                measureText("FEEDBACK", {9}).width + 7, 0.05);
     EXPECT_EQ(measureText("", {9}).width, 0);
 
     OffscreenImage image({200, 40}, 2.0);

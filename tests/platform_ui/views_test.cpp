@@ -420,23 +420,6 @@ TEST_F(Views, AScrollViewClampsItsOffsetAndRoutesClicksThroughIt) {
     EXPECT_EQ(host.root()->hitTest({10, 70}), below); // content under `below` stays hidden
 }
 
-TEST(Animation, EaseInOutFollowsTheCurveAndIsSymmetric) {
-    EXPECT_EQ(easeInOut(0.0), 0.0);
-    EXPECT_EQ(easeInOut(1.0), 1.0);
-    EXPECT_EQ(easeInOut(-1.0), 0.0);
-    EXPECT_EQ(easeInOut(2.0), 1.0);
-    EXPECT_NEAR(easeInOut(0.5), 0.5, 1e-12);
-    for (double s = 0.05; s < 1.0; s += 0.1) {
-        // A point on the Bézier with handles (0.42, 0) and (0.58, 1).
-        const double r = 1.0 - s;
-        const double x = 3 * r * r * s * 0.42 + 3 * r * s * s * 0.58 + s * s * s;
-        const double y = 3 * r * s * s + s * s * s;
-        EXPECT_NEAR(easeInOut(x), y, 1e-9);
-        EXPECT_NEAR(easeInOut(1.0 - x), 1.0 - y, 1e-9);
-    }
-    EXPECT_LT(easeInOut(0.1), 0.05);
-}
-
 TEST(Animation, ARetargetedRectStartsFromWhereItStands) {
     AnimatedRect rect;
     rect.animateTo({0, 0, 10, 10}, 5.0, 1.0);

@@ -35,6 +35,7 @@ extern "C" const char* __asan_default_options() {
 namespace zerin {
 namespace {
 
+using test::inChild;
 using test::installed;
 using test::spawn;
 using test::waitFor;
@@ -46,13 +47,17 @@ public:
     std::vector<Point> downs, ups, drags;
     std::vector<double> wheel;
     std::vector<KeyEvent> keys;
+    int draws = 0;
+    bool animating = false; // asks to be drawn at every frame
 
     bool acceptsPointer() const override { return true; }
     bool acceptsFocus() const override { return true; }
     void draw(Graphics& g) override {
+        ++draws;
         Path path;
         addRect(path, bounds());
         g.fill(path, Color{1.0, 0.0, 0.0});
+        if (animating) setNeedsDisplay();
     }
     void pointerDown(const PointerEvent& event) override { downs.push_back(event.location); }
     void pointerDragged(const PointerEvent& event) override { drags.push_back(event.location); }
@@ -126,12 +131,16 @@ bool isViewable(Display* display, unsigned long window) {
     return XGetWindowAttributes(display, window, &attributes) && attributes.map_state == IsViewable;
 }
 
-bool isRedAt(Display* display, unsigned long window, int x, int y) {
+bool hasColourAt(Display* display, unsigned long window, int x, int y, unsigned long rgb) {
     XImage* image = XGetImage(display, window, x, y, 1, 1, AllPlanes, ZPixmap);
     if (!image) return false;
-    unsigned long pixel = XGetPixel(image, 0, 0);
+    const unsigned long pixel = XGetPixel(image, 0, 0) & 0xFFFFFF;
     XDestroyImage(image);
-    return ((pixel >> 16) & 0xFF) > 250 && ((pixel >> 8) & 0xFF) < 5 && (pixel & 0xFF) < 5;
+    return pixel == rgb;
+}
+
+bool isRedAt(Display* display, unsigned long window, int x, int y) {
+    return hasColourAt(display, window, x, y, 0xFF0000);
 }
 
 // Pumps until the view shows in its window: from then on, input sent to it arrives.
@@ -192,16 +201,10 @@ public:
             g.drawText("Zerin 0123456789 ABCDEFGHIJKLM nopqrstuvwxyz", font, Color{1.0, 1.0, 1.0},
                        {100.0, 6.0 + 11.0 * i});
         }
+        // Drawn again at every frame, as an animated view is.
+        setNeedsDisplay();
     }
 };
-
-bool hasColourAt(Display* display, unsigned long window, int x, int y, unsigned long rgb) {
-    XImage* image = XGetImage(display, window, x, y, 1, 1, AllPlanes, ZPixmap);
-    if (!image) return false;
-    const unsigned long pixel = XGetPixel(image, 0, 0) & 0xFFFFFF;
-    XDestroyImage(image);
-    return pixel == rgb;
-}
 
 // Two windows on one server drawing text, as two editors in one plug-in host do; the first
 // (or the second) is closed while the other goes on. Returns 0 when the survivor kept
@@ -370,6 +373,15 @@ TEST(X11WindowOpen, FailsCleanlyWithoutADisplay) {
     EXPECT_NE(editor.error.find(":4711"), std::string::npos) << editor.error;
 }
 
+TEST_F(X11WindowTest, MissingParentFailsWithAMessage) {
+    Window gone = mappedWindow(other, 10, 10);
+    XDestroyWindow(other, gone);
+    XSync(other, False);
+    Editor editor;
+    EXPECT_FALSE(editor.open(options(1.0, gone)));
+    EXPECT_NE(editor.error.find("does not exist"), std::string::npos) << editor.error;
+}
+
 TEST_F(X11WindowTest, TopLevelWindowMapsAndShowsTheView) {
     XErrorHandler before = XSetErrorHandler(nullptr);
     Editor editor;
@@ -427,53 +439,62 @@ TEST_F(X11WindowTest, ChildWindowLivesInAForeignParent) {
     EXPECT_FALSE(isRedAt(other, parent, 300, 200));
 }
 
-// In a child process: an X error reaching Xlib's default handler would exit(1) there, and
-// in the runner it would end every test before a failure was printed.
-TEST_F(X11WindowTest, ParentDestroyedMidFrameClosesWithoutAnXError) {
-    pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) std::exit(runParentDestroyedScenario(server->name));
-    EXPECT_EQ(waitFor(pid), 0) << "1: an X error ended the process; 11: the window did not "
-                                  "open; 12, 13: it did not close; 14: it never drew; above "
-                                  "128: a signal";
-}
-
-// Each order in a child process of its own: Xlib's default handler exits on an X error.
-TEST_F(X11WindowTest, TwoWindowsInOneProcessSurviveEitherClosing) {
-    for (bool closeFirst : {true, false}) {
-        SCOPED_TRACE(closeFirst ? "first closed first" : "second closed first");
-        pid_t pid = fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) std::exit(runTwoWindowsScenario(server->name, closeFirst));
-        EXPECT_EQ(waitFor(pid), 0);
+// Nothing is drawn while nothing of the window shows: its own window unmapped, or the window
+// of the plug-in host it lives in (which tells ours nothing). Shown again, it draws at once.
+TEST_F(X11WindowTest, AHiddenWindowDrawsNothingAndDrawsAgainWhenShown) {
+    Window parent = mappedWindow(other, 400, 300);
+    Editor editor;
+    ASSERT_TRUE(editor.open(options(1.0, parent))) << editor.error;
+    editor.view->animating = true;
+    ASSERT_TRUE(editor.pumpUntil([&] { return editor.view->draws >= 3; }));
+    for (const bool hideParent : {true, false}) {
+        SCOPED_TRACE(hideParent ? "the host's window unmapped" : "our window unmapped");
+        const Window hidden = hideParent ? parent : editor.window->windowId();
+        XUnmapWindow(other, hidden);
+        XSync(other, False);
+        ASSERT_TRUE(editor.pumpUntil([&] { return !editor.window->shown(); }));
+        const int drawn = editor.view->draws;
+        int frames = 0;
+        Subscription counting = editor.host.context().onFrame([&] { ++frames; });
+        ASSERT_TRUE(editor.pumpUntil([&] { return frames >= 3; }));
+        EXPECT_EQ(editor.view->draws, drawn);
+        XMapWindow(other, hidden);
+        XSync(other, False);
+        EXPECT_TRUE(
+            editor.pumpUntil([&] { return editor.window->shown() && editor.view->draws > drawn; }));
     }
 }
 
-// In a child process: the host's stand-in handler, or Xlib's default one, would end it.
+// The scenarios that break the connection run in a child process each (see inChild).
+TEST_F(X11WindowTest, ParentDestroyedMidFrameClosesWithoutAnXError) {
+    EXPECT_EQ(inChild([&] { return runParentDestroyedScenario(server->name); }), 0)
+        << "1: an X error ended the process; 11: the window did not open; 12, 13: it did not "
+           "close; 14: it never drew; above 128: a signal";
+}
+
+// Both ways of drawing: the server's keeps fonts and masks on the connection.
+TEST_F(X11WindowTest, TwoWindowsInOneProcessSurviveEitherClosing) {
+    for (const char* drawing : {"shm", "server"}) {
+        for (const bool closeFirst : {true, false}) {
+            EXPECT_EQ(inChild([&] {
+                          setenv("ZERIN_X11_DRAWING", drawing, 1);
+                          return runTwoWindowsScenario(server->name, closeFirst);
+                      }),
+                      0)
+                << drawing << (closeFirst ? ": first closed first" : ": second closed first");
+        }
+    }
+}
+
 TEST_F(X11WindowTest, KilledConnectionClosesThatWindowOnly) {
-    pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) std::exit(runKilledConnectionScenario(server->name));
-    EXPECT_EQ(waitFor(pid), 0);
+    EXPECT_EQ(inChild([&] { return runKilledConnectionScenario(server->name); }), 0);
 }
 
 TEST(X11WindowLost, ServerGoneClosesTheWindowAndTheProcessGoesOn) {
     if (!installed("Xvfb")) GTEST_SKIP() << "Xvfb is not installed (scripts/setup)";
     XvfbServer server;
     ASSERT_FALSE(server.name.empty()) << "Xvfb did not start";
-    pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) std::exit(runServerGoneScenario(server));
-    EXPECT_EQ(waitFor(pid), 0);
-}
-
-TEST_F(X11WindowTest, MissingParentFailsWithAMessage) {
-    Window gone = mappedWindow(other, 10, 10);
-    XDestroyWindow(other, gone);
-    XSync(other, False);
-    Editor editor;
-    EXPECT_FALSE(editor.open(options(1.0, gone)));
-    EXPECT_NE(editor.error.find("does not exist"), std::string::npos) << editor.error;
+    EXPECT_EQ(inChild([&] { return runServerGoneScenario(server); }), 0);
 }
 
 TEST_F(X11WindowTest, ClicksAndWheelArriveInPoints) {

@@ -25,7 +25,9 @@ std::size_t firstDifference(const Audio& a, const Audio& b, float tolerance = 0.
            a.samples.begin();
 }
 
-TEST_F(RenderCli, AnImpulseComesOutOnItsSampleDryAtItsHeightWetAtEightThirds) {
+// The wet path's alignment and gain are the kernel's (its latency test) and the golden
+// renders'; here the file's own: options before INPUT, the derived name, every sample in place.
+TEST_F(RenderCli, AnImpulseComesOutOnItsSampleAtItsHeightUnderTheDerivedName) {
     for (const int channels : {1, 2}) {
         Audio input{44100.0, channels, std::vector<float>(12000 * channels, 0.0f)};
         for (int c = 0; c < channels; ++c)
@@ -38,14 +40,6 @@ TEST_F(RenderCli, AnImpulseComesOutOnItsSampleDryAtItsHeightWetAtEightThirds) {
         const Audio dry = readAudio(dir / "in.take1-zerin.wav");
         EXPECT_TRUE(dry.rate == 44100.0 && dry.samples == input.samples) << channels;
         fs::remove(dir / "in.take1-zerin.wav");
-
-        const Audio wet = rendered(words("in.take1.wav --tail 0" + kTransparentWet));
-        ASSERT_EQ(wet.samples.size(), input.samples.size());
-        for (std::size_t i = 0; i < wet.samples.size(); ++i)
-            ASSERT_NEAR(wet.samples[i], input.samples[i] * 8.0f / 3.0f,
-                        input.samples[i] != 0.0f ? 1e-3f : 1e-4f)
-                << i;
-        fs::remove(dir / "out.wav");
     }
 }
 

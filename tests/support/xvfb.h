@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,15 @@ inline int waitFor(pid_t pid) {
     int status = 0;
     waitpid(pid, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// Runs `scenario` in a child process, which stands for a plug-in host: an X error reaching
+// Xlib's default handler, or a host's I/O error handler, ends the child with its status, not
+// the test runner before it could print a failure. Returns the status as waitFor does.
+inline int inChild(const std::function<int()>& scenario) {
+    const pid_t pid = fork();
+    if (pid == 0) std::exit(scenario());
+    return pid > 0 ? waitFor(pid) : -1;
 }
 
 class XvfbServer {

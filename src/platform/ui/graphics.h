@@ -108,6 +108,10 @@ public:
     Graphics& operator=(const Graphics&) = delete;
 
     cairo_t* context() const { return cr; }
+    DrawingCaches& drawingCaches() const { return *caches; }
+    // Pixels per point when the current matrix is a plain, equal scale in both directions
+    // (what a window and an image set); 0 for anything rotated, skewed or stretched.
+    double uniformDeviceScale() const;
 
     // Matrix, clip and group stack; every save needs its restore.
     void save();
@@ -115,6 +119,9 @@ public:
     void translate(double dx, double dy);
     void clip(const Path& path);
     void clipRect(const Rect& rect);
+    // Whether anything drawn inside `rect` could show through the clip: a view outside the
+    // area being drawn again need not be drawn at all.
+    bool mayShow(const Rect& rect) const;
 
     // Everything drawn between the two is composited at once with `opacity`.
     void beginGroup();

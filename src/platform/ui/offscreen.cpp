@@ -1,4 +1,5 @@
 #include "platform/ui/offscreen.h"
+#include "platform/ui/damage_painter.h"
 
 #include "platform/files/atomic_file.h"
 #include "platform/ui/graphics.h"
@@ -73,6 +74,11 @@ void OffscreenImage::draw(ViewHost& host) {
     host.layout();
     host.draw(g);
     impl->end(cr);
+}
+
+bool OffscreenImage::drawDamage(ViewHost& host) {
+    const DamagePaint how{deviceScale, width, height, false, Color{0.0, 0.0, 0.0, 0.0}};
+    return !paintDamage(impl->surface, host, how).empty();
 }
 
 void OffscreenImage::clear(Color color) {

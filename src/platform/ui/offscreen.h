@@ -33,6 +33,9 @@ public:
     void draw(const std::function<void(Graphics&)>& paint);
     // Lays out and paints `host` (at its size) over what is there.
     void draw(ViewHost& host);
+    // What a window does at a display frame: draws only what changed in `host` since its
+    // damage was last taken (cleared to transparent first). Returns whether anything was.
+    bool drawDamage(ViewHost& host);
     void clear(Color color = {0, 0, 0, 0});
 
     // The un-premultiplied colour of the pixel under point `at` (components 0..1).

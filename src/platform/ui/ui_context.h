@@ -4,11 +4,13 @@
 // modifiers, the cursor and the keyboard focus. One per ViewHost; main thread only.
 
 #include "model/observation.h"
+#include "platform/ui/damage.h"
 #include "platform/ui/main_queue.h"
 #include "platform/ui/modifier_keys.h"
 
 #include <cstddef>
 #include <functional>
+#include <utility>
 #include <vector>
 
 namespace zerin {
@@ -46,6 +48,13 @@ public:
     void setFocus(View* view); // null clears it; tells both views
     View* focusedView() const { return mFocus; }
 
+    // What must be drawn again, in root coordinates. Views add to it (View::setNeedsDisplay);
+    // the host takes it when it draws.
+    void invalidate(const Rect& rootRect) { mDamage.add(rootRect); }
+    void invalidateAll() { mDamage.addAll(); }
+    const Damage& damage() const { return mDamage; }
+    Damage takeDamage() { return std::exchange(mDamage, Damage()); }
+
     // For the host: advance the clock and run the frame callbacks.
     void beginFrame(double now);
     // For View's destructor.
@@ -60,6 +69,7 @@ private:
     Signal mFrameSignal;
     std::vector<Cursor> mCursors;
     View* mFocus = nullptr;
+    Damage mDamage;
 };
 
 // Now, in seconds since 2001-01-01 00:00:00 UTC, from the system clock.

@@ -19,6 +19,10 @@ double finiteOrZero(double value) {
     return std::isfinite(value) ? value : 0.0;
 }
 
+// Room around a view's bounds for what its drawing spills: antialiased and stroked edges,
+// the knobs' glow.
+constexpr double kDrawingMargin = 8.0;
+
 } // namespace
 
 View::~View() {
@@ -53,11 +57,39 @@ void View::draw(Graphics& g) {
 void View::drawChildren(Graphics& g) {
     for (const auto& child : mChildren) {
         const Rect& f = child->frame();
+        const Rect reach = child->drawingBounds();
+        if (!g.mayShow({f.x + reach.x, f.y + reach.y, reach.width, reach.height})) continue;
         g.save();
         g.translate(f.x, f.y);
-        child->draw(g);
+        child->drawWatched(g);
         g.restore();
     }
+}
+
+void View::drawWatched(Graphics& g) {
+    if (!mDrawWatch) mDrawWatch = std::make_unique<ReadWatch>([this] { setNeedsDisplay(); });
+    mDrawWatch->run([this, &g] { draw(g); });
+}
+
+void View::setNeedsDisplay() {
+    setNeedsDisplay(drawingBounds());
+}
+
+void View::setNeedsDisplay(const Rect& local) {
+    if (!mContext) return;
+    const Point origin = originInRoot();
+    mContext->invalidate({origin.x + local.x, origin.y + local.y, local.width, local.height});
+}
+
+Rect View::drawingBounds() const {
+    return {-kDrawingMargin, -kDrawingMargin, mFrame.width + 2.0 * kDrawingMargin,
+            mFrame.height + 2.0 * kDrawingMargin};
+}
+
+void View::setFrame(const Rect& frame) {
+    if (frame == mFrame) return;
+    mFrame = frame;
+    if (mContext) mContext->invalidateAll();
 }
 
 View* View::hitTest(Point local) {
@@ -88,6 +120,7 @@ View* View::addChild(std::unique_ptr<View> child) {
     raw->mParent = this;
     raw->setContextRecursively(mContext);
     mChildren.push_back(std::move(child));
+    if (mContext) mContext->invalidateAll();
     return raw;
 }
 
@@ -97,6 +130,7 @@ void View::removeAllChildren() {
     auto old = std::move(mChildren);
     mChildren.clear();
     old.clear();
+    if (mContext) mContext->invalidateAll();
 }
 
 void View::removeChild(View* child) {
@@ -107,6 +141,7 @@ void View::removeChild(View* child) {
     std::unique_ptr<View> old = std::move(*found);
     mChildren.erase(found);
     old.reset();
+    if (mContext) mContext->invalidateAll();
 }
 
 Point View::originInRoot() const {
@@ -126,6 +161,7 @@ Point View::toLocal(Point rootPoint) const {
 void View::moveFrame(View& view, Point origin) {
     view.mFrame.x = origin.x;
     view.mFrame.y = origin.y;
+    if (view.mContext) view.mContext->invalidateAll();
 }
 
 void View::setContextRecursively(UIContext* context) {

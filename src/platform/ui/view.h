@@ -6,6 +6,7 @@
 // next frame; a view whose structure depends on a model (a list, an overlay) rebuilds its
 // children itself (see ComposedView in layout.h).
 
+#include "model/observation.h"
 #include "platform/ui/geometry.h"
 #include "platform/ui/modifier_keys.h"
 
@@ -76,6 +77,19 @@ public:
     // Default: draw the children, each translated to its frame.
     virtual void draw(Graphics& g);
     void drawChildren(Graphics& g);
+    // draw(), watching the models it reads (Observable::get): a later change of any of them
+    // marks the view for drawing again. The host and drawChildren draw every view this way.
+    void drawWatched(Graphics& g);
+
+    // --- damage ---
+    // Marks what the view shows as changed, so the host draws it again at the next frame. A
+    // view calls it when state its drawing reads changes outside the models it observes (an
+    // animation, hover, its own fields). Does nothing outside a host.
+    void setNeedsDisplay();
+    void setNeedsDisplay(const Rect& local);
+    // What the view's drawing may cover, in local coordinates: the bounds and a margin for
+    // soft edges (glows, strokes on the edge). A view that draws further says so.
+    virtual Rect drawingBounds() const;
 
     // --- input ---
     // The deepest view at `local` that takes pointer input, or null. Skips views with
@@ -124,7 +138,8 @@ public:
     Point toLocal(Point rootPoint) const;
 
 protected:
-    void setFrame(const Rect& frame) { mFrame = frame; }
+    // A new frame (a view moved, grew or appeared) has the whole window drawn again.
+    void setFrame(const Rect& frame);
     // Moves a laid-out view (and so its whole subtree) without laying it out again: a scroll
     // area shifts its content this way in the middle of a wheel event.
     static void moveFrame(View& view, Point origin);
@@ -136,6 +151,7 @@ private:
     void setContextRecursively(UIContext* context);
     UIContext* mContext = nullptr;
     std::vector<std::unique_ptr<View>> mChildren;
+    std::unique_ptr<ReadWatch> mDrawWatch;
 };
 
 } // namespace zerin

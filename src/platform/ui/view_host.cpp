@@ -56,9 +56,11 @@ void ViewHost::setRoot(std::unique_ptr<View> root) {
     if (!mRoot) return;
     mRoot->mParent = nullptr;
     mRoot->setContextRecursively(&mContext);
+    mContext.invalidateAll();
 }
 
 void ViewHost::setSize(Size size) {
+    if (size != mSize) mContext.invalidateAll();
     mSize = size;
 }
 
@@ -75,7 +77,7 @@ void ViewHost::layout() {
 }
 
 void ViewHost::draw(Graphics& g) {
-    if (mRoot) mRoot->draw(g);
+    if (mRoot) mRoot->drawWatched(g);
 }
 
 void ViewHost::pointerDown(Point location, ModifierKeys modifiers) {
@@ -87,6 +89,9 @@ void ViewHost::pointerDown(Point location, ModifierKeys modifiers) {
     const bool repeat = mLastPressTime >= 0.0 && now - mLastPressTime <= kDoubleClickInterval &&
                         std::hypot(location.x - mLastPressLocation.x,
                                    location.y - mLastPressLocation.y) <= kDoubleClickDistance;
+    // Presses, releases, the wheel and keys change what views show (pressed looks, focus,
+    // scrolling, text) in ways only they know: the whole window is drawn again.
+    mContext.invalidateAll();
     mClickCount = repeat ? mClickCount + 1 : 1;
     mLastPressTime = now;
     mLastPressLocation = location;
@@ -106,15 +111,17 @@ void ViewHost::pointerMoved(Point location, ModifierKeys modifiers) {
     mContext.modifiers().update(modifiers);
     mLastPointer = location;
     mPointerInside = true;
-    if (mPressed)
+    if (mPressed) {
         mPressed->pointerDragged({mPressed->toLocal(location), mClickCount, modifiers});
-    else
+        if (mPressed) mPressed->setNeedsDisplay();
+    } else
         updateHover(location);
 }
 
 void ViewHost::pointerUp(Point location, ModifierKeys modifiers) {
     mContext.modifiers().update(modifiers);
     mLastPointer = location;
+    mContext.invalidateAll();
     if (View* view = mPressed) {
         mPressed = nullptr;
         view->pointerUp({view->toLocal(location), mClickCount, modifiers});
@@ -124,16 +131,19 @@ void ViewHost::pointerUp(Point location, ModifierKeys modifiers) {
 
 void ViewHost::pointerLeft() {
     mPointerInside = false;
+    if (!mHoverChain.empty()) mContext.invalidateAll();
     if (!mPressed) exitHoverFrom(0);
 }
 
 void ViewHost::scrollWheel(double lines, Point location) {
+    mContext.invalidateAll();
     for (View* v = mRoot ? deepestViewAt(mRoot.get(), location) : nullptr; v; v = v->parent())
         if (v->scrollWheel(lines, v->toLocal(location))) return;
 }
 
 void ViewHost::keyDown(const KeyEvent& event) {
     mContext.modifiers().update(event.modifiers);
+    mContext.invalidateAll();
     for (View* v = mContext.focusedView(); v; v = v->parent())
         if (v->keyDown(event)) return;
     if (unhandledKey) unhandledKey(event);
@@ -150,6 +160,8 @@ void ViewHost::updateHover(Point location) {
     while (common < chain.size() && common < mHoverChain.size() &&
            mHoverChain[common].view == chain[common])
         ++common;
+    // Hover changes how a view looks (and the views around it may answer it).
+    if (common != chain.size() || common != mHoverChain.size()) mContext.invalidateAll();
     exitHoverFrom(common);
     // Entered outermost first; one that pushes a cursor sits under its inner views' pushes.
     for (std::size_t i = common; i < chain.size(); ++i) {

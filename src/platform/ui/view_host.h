@@ -39,6 +39,10 @@ public:
     void layout();
     // Paints the tree; the caller has cleared the surface and set the scale.
     void draw(Graphics& g);
+    // Whether anything changed since the damage was last taken, and what: a window draws and
+    // sends only that, and nothing when it is empty.
+    bool needsDisplay() const { return !mContext.damage().empty(); }
+    Damage takeDamage() { return mContext.takeDamage(); }
 
     // Input, in root coordinates. Presses within 0.4 s and 4 points of the previous one count
     // as a double click (the queue's clock). A press goes to the deepest view that accepts

@@ -96,7 +96,18 @@ ModifierKeys modifiersAfterKey(unsigned int state, KeySym keysym, bool pressed) 
 void X11Window::Impl::handleEvent(XEvent& event) {
     switch (event.type) {
         case Expose:
+            // Only a window the server shows is exposed.
+            viewable = true;
             if (event.xexpose.count == 0) exposed = true;
+            break;
+        case MapNotify:
+            if (event.xmap.window == window) mapped = true;
+            break;
+        case UnmapNotify:
+            if (event.xunmap.window == window) mapped = false;
+            break;
+        case VisibilityNotify:
+            obscured = event.xvisibility.state == VisibilityFullyObscured;
             break;
         case ConfigureNotify:
             if (event.xconfigure.window == window)

@@ -56,6 +56,9 @@ public:
     // away): nothing is shown any more. Xlib's process-wide handler, which ends the process,
     // never hears of it; see x11_io_errors.h.
     bool connectionLost() const;
+    // Whether any of the window shows: mapped, inside windows that are, and not covered
+    // entirely. While it does not, frames come slowly and draw nothing.
+    bool shown() const;
     unsigned long windowId() const;
     double scale() const;
 

@@ -5,6 +5,7 @@
 
 #include "platform/ui/graphics.h"
 #include "platform/ui/view_host.h"
+#include "platform/ui/x11_frame_buffer.h"
 #include "platform/ui/x11_lost_connection.h"
 #include "platform/ui/x11_window.h"
 
@@ -44,8 +45,18 @@ struct X11Window::Impl {
     void updateModifiers(ModifierKeys keys) { host.context().modifiers().update(keys); }
     Point toPoints(int x, int y) const { return {x / scale, y / scale}; }
 
-    void paint();
-    void present();
+    // Where the picture is drawn: in our memory and sent as pixels (shared memory where the
+    // server can attach it, else PutImage), or by the server itself (cairo's Xlib surface),
+    // for visuals our buffer cannot fill. ZERIN_X11_DRAWING=server|put|shm picks one, to
+    // compare them.
+    enum class Drawing { server, put, sharedMemory };
+    void chooseDrawing();
+    bool visible() const { return mapped && viewable && !obscured; }
+    void checkViewable(double now);
+    double frameInterval() const;
+    void frame();
+    std::vector<PixelRect> paint();
+    void present(const std::vector<PixelRect>& rects);
     void updateCursor();
     void focusOnClick(Time time);
     void track(xcb_void_cookie_t cookie) { pendingChecks.push_back(cookie.sequence); }
@@ -69,9 +80,19 @@ struct X11Window::Impl {
     std::unique_ptr<DrawingCaches> caches = std::make_unique<DrawingCaches>();
     Pixmap pixmap = 0;
     GC gc = nullptr;
-    cairo_surface_t* surface = nullptr;
-    bool painted = false; // the pixmap holds a frame
-    bool exposed = false; // the window wants the pixmap copied in
+    cairo_surface_t* surface = nullptr; // the server-side surface (Drawing::server)
+    X11FrameBuffer buffer;              // the client-side picture (the other two)
+    Drawing drawing = Drawing::sharedMemory;
+    bool painted = false;  // the pixmap holds a frame
+    bool exposed = false;  // the window wants the pixmap copied in
+    bool mapped = false;   // MapNotify seen, no UnmapNotify since
+    bool obscured = false; // covered entirely by other windows
+    // Whether the server shows the window at all: a parent (a plug-in host's window) may be
+    // unmapped with ours still mapped inside it, which no event of ours tells. Asked now and
+    // then, never waited for.
+    bool viewable = true;
+    unsigned int viewableQuestion = 0; // the pending question's sequence; 0: none
+    double lastViewableCheck = -1.0;   // steady clock
 
     Atom wmProtocols = 0;
     Atom wmDeleteWindow = 0;

@@ -32,21 +32,6 @@ struct Fixture {
     void hostSets(float value) { hostMix().setValue(value, recorder, 0, Event::value); }
 };
 
-TEST(ObservableParameter, MirrorsEveryParameterUnderItsGroupWithTheHostValueAsDefault) {
-    Fixture f;
-    EXPECT_EQ(f.mirror.children.size(), 4u);
-    const ObservableAUParameter& mode = *f.mirror.parameter(parameter::mode);
-    EXPECT_EQ(mode.max, 2.0f);
-    EXPECT_EQ(mode.displayName, "Mode");
-    EXPECT_EQ(mode.unit, kAudioUnitParameterUnit_Indexed);
-    EXPECT_EQ(f.mirror.parameter(parameter::sourceSensitivity)->displayName, "Source");
-    EXPECT_EQ(f.mix().value(), 50.0f);
-    // A default is the host's value when the leaf was made, as after a restored state.
-    f.tree->parameterWithIdentifier("feedback")->setValue(77.0f);
-    ObservableAUParameterGroup restored(*f.tree, f.tree, f.queue);
-    EXPECT_EQ(restored.parameter(parameter::feedback)->defaultValue, 77.0f);
-}
-
 TEST(ObservableParameter, AGestureReachesTheHostAsTouchValuesReleaseOrAReleaseAlone) {
     Fixture f;
     f.mix().setEditing(true);

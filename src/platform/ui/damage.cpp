@@ -1,0 +1,72 @@
+#include "platform/ui/damage.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace zerin {
+
+namespace {
+
+bool containsRect(const Rect& outer, const Rect& inner) {
+    return inner.x >= outer.x && inner.y >= outer.y && inner.maxX() <= outer.maxX() &&
+           inner.maxY() <= outer.maxY();
+}
+
+Rect unionOf(const Rect& a, const Rect& b) {
+    const double x = std::min(a.x, b.x);
+    const double y = std::min(a.y, b.y);
+    return {x, y, std::max(a.maxX(), b.maxX()) - x, std::max(a.maxY(), b.maxY()) - y};
+}
+
+} // namespace
+
+void Damage::add(const Rect& rect) {
+    if (mAll) return;
+    if (!std::isfinite(rect.x) || !std::isfinite(rect.y) || !std::isfinite(rect.width) ||
+        !std::isfinite(rect.height)) {
+        addAll();
+        return;
+    }
+    if (rect.width <= 0.0 || rect.height <= 0.0) return;
+    if (std::any_of(mRects.begin(), mRects.end(),
+                    [&](const Rect& r) { return containsRect(r, rect); }))
+        return;
+    std::erase_if(mRects, [&](const Rect& r) { return containsRect(rect, r); });
+    mRects.push_back(rect);
+    if (mRects.size() > kMaxRects) mergeAll();
+}
+
+void Damage::addAll() {
+    mAll = true;
+    mRects.clear();
+}
+
+void Damage::clear() {
+    mAll = false;
+    mRects.clear();
+}
+
+void Damage::mergeAll() {
+    Rect merged = mRects.front();
+    for (const Rect& r : mRects)
+        merged = unionOf(merged, r);
+    mRects.assign(1, merged);
+}
+
+std::vector<PixelRect> Damage::pixelRects(double scale, int width, int height) const {
+    if (mAll) return {{0, 0, width, height}};
+    std::vector<PixelRect> pixels;
+    pixels.reserve(mRects.size());
+    for (const Rect& r : mRects) {
+        const double x0 = std::clamp(std::floor(r.x * scale), 0.0, static_cast<double>(width));
+        const double y0 = std::clamp(std::floor(r.y * scale), 0.0, static_cast<double>(height));
+        const double x1 = std::clamp(std::ceil(r.maxX() * scale), 0.0, static_cast<double>(width));
+        const double y1 = std::clamp(std::ceil(r.maxY() * scale), 0.0, static_cast<double>(height));
+        if (x1 > x0 && y1 > y0)
+            pixels.push_back({static_cast<int>(x0), static_cast<int>(y0), static_cast<int>(x1 - x0),
+                              static_cast<int>(y1 - y0)});
+    }
+    return pixels;
+}
+
+} // namespace zerin

@@ -1,0 +1,141 @@
+// Redraw on demand, through a view host and the offscreen image a window's frame draws into:
+// what is drawn at each frame is what changed, and nothing else.
+
+#include "model/observable.h"
+#include "platform/ui/damage.h"
+#include "platform/ui/graphics.h"
+#include "platform/ui/offscreen.h"
+#include "platform/ui/path.h"
+#include "platform/ui/shapes.h"
+#include "platform/ui/view_host.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <memory>
+
+namespace zerin {
+namespace {
+
+// A square in a colour read from a model, counting its draws; `animating` has it ask for
+// every frame, as a moving view does.
+class Swatch : public View {
+public:
+    explicit Swatch(Observable<int>& shade) : shade(shade) {}
+    Size sizeThatFits(Size) override { return {40.0, 40.0}; }
+    void draw(Graphics& g) override {
+        ++draws;
+        Path square;
+        addRect(square, bounds());
+        g.fill(square, Color{shade.get() / 10.0, 0.0, 0.0, 1.0});
+        if (animating) setNeedsDisplay();
+    }
+    Observable<int>& shade;
+    bool animating = false;
+    int draws = 0;
+};
+
+// Two swatches side by side, one at (0, 0) and one at (100, 0), each 40 points square.
+class Pair : public View {
+public:
+    Pair(Observable<int>& a, Observable<int>& b) {
+        left = add(std::make_unique<Swatch>(a));
+        right = add(std::make_unique<Swatch>(b));
+    }
+    void layout(const Rect& frame) override {
+        setFrame(frame);
+        left->layout({0.0, 0.0, 40.0, 40.0});
+        right->layout({100.0, 0.0, 40.0, 40.0});
+    }
+    Swatch* left = nullptr;
+    Swatch* right = nullptr;
+};
+
+struct Window {
+    double now = 10.0;
+    MainQueue queue{[this] { return now; }};
+    ViewHost host{queue, {200.0, 50.0}};
+    OffscreenImage image{{200.0, 50.0}, 2.0};
+    Observable<int> a{1};
+    Observable<int> b{1};
+    Pair* pair = nullptr;
+
+    Window() {
+        auto made = std::make_unique<Pair>(a, b);
+        pair = made.get();
+        host.setRoot(std::move(made));
+    }
+    // One display frame; whether anything was drawn.
+    bool frame() {
+        now += 1.0 / 60.0;
+        host.advance(now);
+        return image.drawDamage(host);
+    }
+};
+
+TEST(Redisplay, AViewThatNeverChangesIsDrawnOnce) {
+    Window window;
+    for (int i = 0; i < 20; ++i)
+        window.frame();
+    EXPECT_EQ(window.pair->left->draws, 1);
+    EXPECT_EQ(window.pair->right->draws, 1);
+    EXPECT_FALSE(window.frame()) << "a frame where nothing changed drew something";
+}
+
+TEST(Redisplay, AChangeDamagesOnlyTheViewThatShowsIt) {
+    Window window;
+    window.frame();
+    window.b.set(9);
+    ASSERT_TRUE(window.host.needsDisplay());
+    const Damage damage = window.host.context().damage();
+    ASSERT_EQ(damage.rects().size(), 1u);
+    const Rect& r = damage.rects().front();
+    // The right swatch with the margin for soft edges, never the left one at 0..40.
+    EXPECT_GT(r.x, 40.0);
+    EXPECT_LE(r.x, 100.0);
+    EXPECT_GE(r.maxX(), 140.0);
+    window.frame();
+    EXPECT_EQ(window.pair->left->draws, 1);
+    EXPECT_EQ(window.pair->right->draws, 2);
+    EXPECT_NEAR(window.image.colorAt({120.0, 20.0}).red, 0.9, 0.01);
+    EXPECT_NEAR(window.image.colorAt({20.0, 20.0}).red, 0.1, 0.01);
+
+    // An animating view is drawn at every frame, its neighbour still never.
+    window.pair->left->animating = true;
+    window.pair->left->setNeedsDisplay();
+    for (int i = 0; i < 5; ++i)
+        window.frame();
+    EXPECT_EQ(window.pair->left->draws, 6);
+    EXPECT_EQ(window.pair->right->draws, 2);
+}
+
+TEST(Redisplay, TwoHostsKeepTheirOwnDamage) {
+    Window first;
+    Window second;
+    first.frame();
+    second.frame();
+    first.a.set(5);
+    EXPECT_TRUE(first.host.needsDisplay());
+    EXPECT_FALSE(second.host.needsDisplay());
+    EXPECT_FALSE(second.frame());
+}
+
+// Damage is grown to whole pixels: a rectangle ending inside a pixel takes that pixel, or its
+// edge would keep the old picture.
+TEST(Redisplay, DamageCoversEveryPixelItTouchesAndNoMoreThanTheSurface) {
+    Damage damage;
+    damage.add({10.25, 5.5, 10.0, 0.2});
+    damage.add({-30.0, 90.0, 50.0, 50.0});
+    const std::vector<PixelRect> pixels = damage.pixelRects(2.0, 200, 200);
+    ASSERT_EQ(pixels.size(), 2u);
+    EXPECT_EQ(pixels[0], (PixelRect{20, 11, 21, 1}));
+    EXPECT_EQ(pixels[1], (PixelRect{0, 180, 40, 20}));
+    for (int i = 0; i < 20; ++i)
+        damage.add({i * 10.0, 0.0, 1.0, 1.0});
+    EXPECT_LE(damage.rects().size(), Damage::kMaxRects);
+    damage.add({0.0, 0.0, std::numeric_limits<double>::infinity(), 1.0});
+    EXPECT_TRUE(damage.isAll());
+}
+
+} // namespace
+} // namespace zerin

@@ -1,0 +1,175 @@
+// The controls strip and the top bar of the editor's shell, bound to the real parameter tree
+// or to plain variables.
+
+#include "shell/controls_strip_view.h"
+#include "shell/top_bar_view.h"
+#include "support/widget_host.h"
+#include "widgets/controls.h"
+#include "widgets/rotary_knob_view.h"
+
+#include <gtest/gtest.h>
+
+namespace zerin {
+namespace {
+
+using namespace zerin::test;
+
+TEST(ControlsStrip, HoldsEightKnobsInOrderAndOneSyncToggle) {
+    WidgetHost f;
+    auto& strip = f.show(std::make_unique<ControlsStripView>(f.mirror));
+    EXPECT_EQ(strip.sizeThatFits({900.0, kInfinity}).height, 120.0);
+    std::vector<RotaryKnobView*> knobs;
+    collect(strip, knobs);
+    std::vector<std::string> captions;
+    for (const RotaryKnobView* knob : knobs)
+        captions.push_back(knob->caption());
+    const std::vector<std::string> expected = {"INPUT",  "OUTPUT",   "MIX",       "FEEDBACK",
+                                               "SOURCE", "LFO RATE", "LFO DEPTH", "SCATTER SPEED"};
+    EXPECT_EQ(captions, expected);
+    for (std::size_t i = 1; i < knobs.size(); ++i)
+        EXPECT_LT(knobs[i - 1]->originInRoot().x, knobs[i]->originInRoot().x);
+    std::vector<Button*> buttons;
+    collect(strip, buttons);
+    ASSERT_EQ(buttons.size(), 1u);
+    EXPECT_EQ(buttons[0], strip.syncToggle());
+    // Between LFO DEPTH and SCATTER SPEED.
+    EXPECT_GT(centerInRoot(*buttons[0]).x, centerInRoot(*knobs[6]).x);
+    EXPECT_LT(centerInRoot(*buttons[0]).x, centerInRoot(*knobs[7]).x);
+}
+
+TEST(ControlsStrip, SyncFlipsAsOneTouchReleaseGestureAndShowsTheHostsValue) {
+    WidgetHost f;
+    auto& strip = f.show(std::make_unique<ControlsStripView>(f.mirror));
+    const View& toggle = *strip.syncToggle();
+    const Point fill{toggle.originInRoot().x + 4.0, centerInRoot(toggle).y};
+    EXPECT_LT(cyanTint(f.snapshot()->colorAt(fill)), 0.05);
+
+    f.click(centerInRoot(toggle));
+    EXPECT_EQ(f.sent, (std::vector<Sent>{{6, 1.0f, Event::touch}, {6, 1.0f, Event::release}}));
+    EXPECT_GT(cyanTint(f.snapshot()->colorAt(fill)), 0.1);
+
+    f.sent.clear();
+    f.click(centerInRoot(toggle));
+    EXPECT_EQ(f.sent, (std::vector<Sent>{{6, 0.0f, Event::touch}, {6, 0.0f, Event::release}}));
+    EXPECT_LT(cyanTint(f.snapshot()->colorAt(fill)), 0.05);
+
+    f.hostSets("tempoSync", 0.5f);
+    EXPECT_GT(cyanTint(f.snapshot()->colorAt(fill)), 0.1);
+}
+
+// A top bar over an empty area, bound to plain variables the test changes.
+struct TopBarFixture : WidgetHost {
+    SpectralMode mode = SpectralMode::delay;
+    std::string name = "Init";
+    bool dirty = false;
+    std::vector<SpectralMode> changes;
+    int presetTaps = 0;
+    int saveTaps = 0;
+    TopBarView* bar = nullptr;
+
+    TopBarFixture() {
+        auto view = std::make_unique<TopBarView>(
+            TopBarInputs{Binding<SpectralMode>::of(mode), [this] { return name; },
+                         [this] { return dirty; }, [this](SpectralMode m) { changes.push_back(m); },
+                         [this] { ++presetTaps; }, [this] { ++saveTaps; }});
+        bar = view.get();
+        show(vstack(0.0, HAlign::center, views(std::move(view), spacer())));
+    }
+    // The highlight tints the segment's padding, left of its label.
+    double tintBeside(SpectralMode m, const OffscreenImage& image) const {
+        const Rect r = frameInRoot(bar->segment(m));
+        return cyanTint(image.colorAt({r.x + 8.0, r.y + r.height / 2.0}));
+    }
+    double labelBrightness(SpectralMode m, const OffscreenImage& image) const {
+        const Rect r = frameInRoot(bar->segment(m));
+        return brightest(image, {r.x + 16.0, r.y + 6.0, r.width - 32.0, r.height - 12.0});
+    }
+};
+
+TEST(TopBar, TheHighlightSlidesToTheModeSetByAClickOrByTheHost) {
+    TopBarFixture f;
+    f.host.advance(10.0);
+    f.click(centerInRoot(f.bar->segment(SpectralMode::freeze)));
+    EXPECT_EQ(f.mode, SpectralMode::freeze);
+    auto image = f.snapshot(); // the click's own frame: the slide has not moved yet
+    EXPECT_GT(f.tintBeside(SpectralMode::delay, *image), 0.1);
+    f.host.advance(10.0 + kModeHighlightSlideSeconds);
+    image = f.snapshot();
+    EXPECT_GT(f.tintBeside(SpectralMode::freeze, *image), 0.1);
+    EXPECT_LT(f.tintBeside(SpectralMode::delay, *image), 0.06);
+    EXPECT_GT(f.labelBrightness(SpectralMode::freeze, *image), 0.9);
+    EXPECT_LT(f.labelBrightness(SpectralMode::delay, *image), 0.8);
+
+    f.click(centerInRoot(f.bar->segment(SpectralMode::freeze)));
+    EXPECT_EQ(f.changes, (std::vector<SpectralMode>{SpectralMode::freeze, SpectralMode::freeze}));
+
+    // A mode the host switched: the highlight follows, and nothing is called back.
+    f.mode = SpectralMode::scatter;
+    f.host.advance(20.0);
+    f.host.advance(20.0 + kModeHighlightSlideSeconds);
+    image = f.snapshot();
+    EXPECT_GT(f.tintBeside(SpectralMode::scatter, *image), 0.1);
+    EXPECT_LT(f.tintBeside(SpectralMode::freeze, *image), 0.06);
+    EXPECT_EQ(f.changes.size(), 2u);
+}
+
+TEST(TopBar, PresetNameShowsTheDirtyMarkerStaysOnOneLineAndButtonsCallBack) {
+    TopBarFixture f;
+    const double clean = f.bar->presetButton().frame().width;
+    f.dirty = true;
+    f.host.advance(2.0);
+    const Font nameFont{11.0, FontWeight::medium};
+    EXPECT_NEAR(f.bar->presetButton().frame().width - clean,
+                measureText("Init *", nameFont).width - measureText("Init", nameFont).width, 0.01);
+
+    f.name = std::string(300, 'W');
+    f.host.advance(3.0);
+    EXPECT_EQ(f.bar->frame().height, kTopBarHeight);
+    const Rect save = frameInRoot(f.bar->saveButton());
+    EXPECT_EQ(save.width, 28.0);
+    EXPECT_LE(save.maxX(), 900.0 - 16.0 + 1e-9);
+    EXPECT_LE(frameInRoot(f.bar->presetButton()).maxX(), save.x);
+
+    f.click(centerInRoot(f.bar->presetButton()));
+    f.click(centerInRoot(f.bar->saveButton()));
+    EXPECT_EQ(f.presetTaps, 1);
+    EXPECT_EQ(f.saveTaps, 1);
+}
+
+// Where the dirty marker's star stands in the bar: before the chevron and its 4-point gap, at
+// the preset button's trailing padding, in the upper half of the line (an ellipsis sits on the
+// baseline instead).
+Rect starArea(const TopBarView& bar) {
+    const Rect button = frameInRoot(bar.presetButton());
+    const double chevron = measureSymbol("chevron.down", Font{8.0, FontWeight::bold}).width;
+    const double star = measureText("*", Font{11.0, FontWeight::medium}).width;
+    const double right = button.maxX() - 10.0 - chevron - 4.0;
+    return {right - star, button.y + 5.0, star, button.height / 2.0 - 5.0};
+}
+
+TEST(TopBar, TheNameTakesTheRoomUpToTheSelectorAndACutSparesTheDirtyMarker) {
+    TopBarFixture f;
+    const Font nameFont{11.0, FontWeight::medium};
+    f.name = "Shimmer Wash";
+    f.dirty = true;
+    f.host.advance(2.0);
+    // Shown whole: nothing cut, in the layout or in the pixels.
+    EXPECT_DOUBLE_EQ(f.bar->presetNameText().frame().width,
+                     measureText("Shimmer Wash", nameFont).width);
+    EXPECT_GT(brightest(*f.snapshot(), starArea(*f.bar)), 0.8);
+
+    // A name longer than the room: cut where the selector begins (the spacers give way, the
+    // row's spacing stays), the marker still there.
+    f.name = std::string(80, 'W') + " Wash";
+    f.dirty = true;
+    f.host.advance(4.0);
+    const Rect button = frameInRoot(f.bar->presetButton());
+    const Rect rightmostSegment = frameInRoot(f.bar->segment(SpectralMode::scatter));
+    EXPECT_GE(button.x, rightmostSegment.maxX() + 2.0);
+    EXPECT_LE(button.x, rightmostSegment.maxX() + 2.0 + 2.0 * kDefaultSpacing + 1e-6);
+    EXPECT_LT(f.bar->presetNameText().frame().width, measureText(f.name, nameFont).width);
+    EXPECT_GT(brightest(*f.snapshot(), starArea(*f.bar)), 0.8);
+}
+
+} // namespace
+} // namespace zerin

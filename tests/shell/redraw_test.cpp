@@ -1,0 +1,128 @@
+// The editor drawn as a window draws it, only what changed at each frame, against the whole
+// editor drawn afresh: every missed change (a view whose look changed without it saying so)
+// shows as a pixel that differs.
+
+#include "../audiounit/unit_host.h"
+#include "../presets/temp_folder.h"
+#include "editor/curve_geometry.h"
+#include "editor/spectral_canvas_view.h"
+#include "platform/ui/offscreen.h"
+#include "platform/ui/view_host.h"
+#include "shell/controls_strip_view.h"
+#include "shell/in_process_unit_link.h"
+#include "shell/main_view.h"
+#include "shell/top_bar_view.h"
+#include "widgets/observable_parameter.h"
+
+#include <gtest/gtest.h>
+
+#include <cairo.h>
+
+namespace zerin {
+namespace {
+
+Point centreOf(const View& v) {
+    const Point o = v.originInRoot();
+    return {o.x + v.frame().width / 2.0, o.y + v.frame().height / 2.0};
+}
+
+struct RedrawnEditor {
+    test::TempFolder folder;
+    double now = 1000.0;
+    MainQueue queue{[this] { return now; }};
+    std::shared_ptr<ZerinExtensionAudioUnit> unit = test::makeUnit();
+    std::shared_ptr<AUParameterTree> hostTree = unit->parameterTree();
+    ObservableAUParameterGroup tree{*hostTree, hostTree, queue};
+    InProcessUnitLink link{unit};
+    ViewHost host{queue, ZerinExtensionMainView::kSize};
+    ZerinExtensionMainView* view = nullptr;
+    OffscreenImage window{ZerinExtensionMainView::kSize, 1.0};
+
+    RedrawnEditor() {
+        auto made =
+            std::make_unique<ZerinExtensionMainView>(tree, &link, PreferenceStore(folder.path));
+        view = made.get();
+        host.setRoot(std::move(made));
+    }
+
+    // Display frames as the window runs them: advance, then draw the damage alone.
+    void frames(int count) {
+        for (int i = 0; i < count; ++i) {
+            now += 1.0 / 60.0;
+            queue.pump();
+            host.advance(now);
+            window.drawDamage(host);
+        }
+    }
+
+    // The number of pixels where the window differs from the editor drawn whole now.
+    int pixelsDifferingFromAFreshDrawing() {
+        OffscreenImage fresh(ZerinExtensionMainView::kSize, 1.0);
+        fresh.draw([&](Graphics& g) { host.draw(g); });
+        int differing = 0;
+        for (int y = 0; y < window.pixelHeight(); ++y)
+            for (int x = 0; x < window.pixelWidth(); ++x) {
+                const Point at{x + 0.5, y + 0.5};
+                if (!(window.colorAt(at) == fresh.colorAt(at))) ++differing;
+            }
+        return differing;
+    }
+};
+
+TEST(Redraw, DrawingOnlyTheDamageShowsWhatDrawingEverythingShows) {
+    RedrawnEditor editor;
+    editor.frames(3);
+    const auto expectSame = [&](const char* step) {
+        SCOPED_TRACE(step);
+        EXPECT_EQ(editor.pixelsDifferingFromAFreshDrawing(), 0);
+    };
+    expectSame("first frames");
+    // Frame by frame: the particles move at every one, the orbs at every other.
+    for (int i = 0; i < 3; ++i) {
+        editor.frames(1);
+        expectSame("one more frame");
+    }
+
+    // Hover over a knob, then press and drag it.
+    RotaryKnobView& knob = *editor.view->controlsStrip().knobs().front();
+    const Point onKnob = centreOf(knob);
+    editor.host.pointerMoved(onKnob, {});
+    editor.frames(2);
+    expectSame("knob hovered");
+    editor.host.pointerDown(onKnob, {});
+    editor.host.pointerMoved({onKnob.x, onKnob.y - 40.0}, {});
+    editor.frames(2);
+    editor.host.pointerUp({onKnob.x, onKnob.y - 40.0}, {});
+    editor.frames(2);
+    expectSame("knob dragged");
+
+    // The host moves a parameter and the mode; the highlight slides to the new mode.
+    editor.hostTree->parameterWithIdentifier("feedback")->setValue(80.0f);
+    editor.hostTree->parameterWithIdentifier("mode")->setValue(2.0f);
+    editor.frames(5);
+    expectSame("mid-slide");
+    editor.frames(30);
+    expectSame("slide landed");
+
+    // A point dragged across the canvas, and the pointer gone from the window.
+    const Point o = editor.view->canvas().originInRoot();
+    const Point p = screenPoint(1000.0f, 500.0f, editor.view->canvas().size);
+    editor.host.pointerDown({o.x + p.x, o.y + p.y}, {});
+    editor.host.pointerMoved({o.x + p.x + 30.0, o.y + p.y + 20.0}, {});
+    editor.frames(2);
+    editor.host.pointerUp({o.x + p.x + 30.0, o.y + p.y + 20.0}, {});
+    editor.host.pointerLeft();
+    editor.frames(2);
+    expectSame("curve edited");
+
+    // The preset browser opened and closed.
+    editor.view->setShowPresetBrowser(true);
+    editor.frames(2);
+    expectSame("browser open");
+    editor.view->setShowPresetBrowser(false);
+    editor.frames(2);
+    expectSame("browser closed");
+}
+
+} // namespace
+} // namespace zerin
