@@ -59,7 +59,7 @@ ttl=$WORK/root/usr/lib/lv2/zerin.lv2/zerin.ttl
 
 if command -v lintian >/dev/null; then
     # Informational tags (I:) may stay; errors and warnings may not.
-    lintian --no-tag-display-limit "$deb" "$WORK/out/zerin-dbgsym_${version}_amd64.ddeb" \
+    lintian --tag-display-limit 0 "$deb" "$WORK/out/zerin-dbgsym_${version}_amd64.ddeb" \
         >"$WORK/lintian" 2>&1
     grep -E "^[EW]: " "$WORK/lintian" && fail "lintian: $(cat "$WORK/lintian")"
 else
