@@ -4,6 +4,9 @@
 
 namespace zerin::lv2 {
 
+// The project's home, named as the plug-ins' maintainer.
+inline constexpr const char* kHomepage = "https://zerin-audio.org/";
+
 inline constexpr const char* kBundleBase = "https://zerin-audio.org/lv2/zerin";
 inline constexpr const char* kStereoUri = "https://zerin-audio.org/lv2/zerin/stereo";
 inline constexpr const char* kMonoUri = "https://zerin-audio.org/lv2/zerin/mono";

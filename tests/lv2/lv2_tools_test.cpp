@@ -190,6 +190,21 @@ TEST(LV2Turtle, PortsAndPresetsMatchTheTables) {
     }
 }
 
+// Hosts file a plug-in under its maintainer and show its licence.
+TEST(LV2Turtle, BothPluginsNameTheirMaintainerAndLicence) {
+    REQUIRE_TOOL("sordi");
+    const Graph plugin = parse("zerin.ttl");
+    const std::string foaf = "http://xmlns.com/foaf/0.1/";
+    for (const char* uri : {lv2::kStereoUri, lv2::kMonoUri}) {
+        SCOPED_TRACE(uri);
+        const std::string maintainer = plugin.one(uri, "http://usefulinc.com/ns/doap#maintainer");
+        EXPECT_EQ(plugin.one(maintainer, foaf + "name"), "Zerin");
+        EXPECT_EQ(plugin.one(maintainer, foaf + "homepage"), lv2::kHomepage);
+        EXPECT_EQ(plugin.one(uri, "http://usefulinc.com/ns/doap#license"),
+                  "https://spdx.org/licenses/GPL-3.0-or-later");
+    }
+}
+
 TEST(LV2Tools, ValidateAndInfoFindNoError) {
     REQUIRE_TOOL("lv2_validate");
     REQUIRE_TOOL("lv2info");
@@ -272,6 +287,33 @@ TEST_F(Renders, Lv2fileWithAFactoryPresetMatchesZerinRender) {
     ASSERT_EQ(out.status, 0) << out.text;
     EXPECT_EQ(read(dir / "out.wav"), reference("--preset 'Granular Haze' --set inputGain=-3 "
                                                "--set sourceSensitivity=40"));
+}
+
+// ecasound sets every control it is not given to 0, not to its default: all eleven are given.
+TEST_F(Renders, EcasoundWithEveryControlGivenMatchesZerinRender) {
+    REQUIRE_PLAIN_BUILD();
+    REQUIRE_TOOL("ecasound");
+    const std::map<std::string, float> settings{
+        {"mode", 1.0f}, {"feedback", 45.0f}, {"dryWet", 75.0f}, {"inputGain", -2.0f}};
+    std::vector<float> values(parameter::kCount + 1, 1.0f); // the last: enabled
+    for (const ParameterSpec* spec : allParameterSpecs()) {
+        const auto given = settings.find(spec->identifier);
+        values[spec->address] = given != settings.end() ? given->second : spec->defaultValue;
+    }
+    std::string controls;
+    for (const float v : values)
+        controls.append(",").append(std::to_string(v));
+    const Output out =
+        run(kLv2Path + "ecasound -q -b:512 -f:f32_le,2,48000 -i " + (dir / "in.wav").string() +
+            " -o " + (dir / "out.wav").string() + " -elv2:" + lv2::kStereoUri + controls);
+    ASSERT_EQ(out.status, 0) << out.text;
+    auto rendered = read(dir / "out.wav");
+    ASSERT_GE(rendered.size(), 2u * 30000) << out.text;
+    rendered.resize(2 * 30000);
+    const auto expected = reference("--set mode=freeze --set feedback=45 --set dryWet=75 "
+                                    "--set inputGain=-2");
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        ASSERT_NEAR(rendered[i], expected[i], 1e-6f) << "sample " << i / 2;
 }
 
 } // namespace
