@@ -2,6 +2,7 @@
 
 #include "session/empty_values.h"
 #include "session/exit_status.h"
+#include "session/program_info.h"
 #include "session/unit_options.h"
 
 #include <CLI/CLI.hpp>
@@ -30,6 +31,26 @@ constexpr const char* kDescription =
     "INPUT (or a built-in demo) through the unit in real time, with no audio output, so the "
     "editor shows what it hears. Ctrl+S saves the state (with --state).";
 
+// The manual page beside the option table: its examples are the README's.
+const session::ManualPage& manual() {
+    static const session::ManualPage page{
+        "Zerin's spectral delay editor over a live unit",
+        "[OPTIONS]",
+        {{"EXAMPLES",
+          {{"zerin-editor", "the editor over a live unit"},
+           {"zerin-editor --state ~/wash.json", "restores it, saves it back on Ctrl+S and on quit"},
+           {"zerin-editor --preset \"Shimmer Wash\" --set dryWet=70 --input loop.flac",
+            "a factory preset's curve over a file of your own"},
+           {"zerin-editor --no-window --state live.json", "JACK audio only, until Ctrl-C or kill"},
+           {"zerin-editor --snapshot editor.png --frames 120 --show browser",
+            "draws the editor with its preset browser into a PNG; no display needed"}}}},
+        {{"--state PATH",
+          "the full state (JSON): restored at start and written back whole on Ctrl+S and on "
+          "quit; it goes where PATH says. zerin-render reads it with --state and writes one "
+          "with --save-state."}}};
+    return page;
+}
+
 void declareOptions(CLI::App& app, Typed& typed) {
     app.get_formatter()->column_width(28);
     session::declareUnitOptions(
@@ -55,6 +76,7 @@ void declareOptions(CLI::App& app, Typed& typed) {
         ->type_name("browser|save");
     app.add_flag("--no-window", typed.noWindow,
                  "run the audio without a window until interrupted (SIGINT or SIGTERM)");
+    session::declareProgramInfo(app, manual());
 }
 
 int usage(const std::string& message) {

@@ -96,10 +96,9 @@ void OffscreenSession::runFrames(int frames, Overlay overlay) {
     }
 }
 
-// The editor takes the classification from its own timer and keeps it only until the next
-// tick. Moving the queue's clock on by one poll interval (the frames stay where they are)
-// lets that timer read what the unit heard last, so the picture shows the bands even after
-// few frames.
+// The editor takes the classification from its own timer, one poll interval apart. Moving
+// the queue's clock on by that interval (the frames stay where they are) lets that timer read
+// what the unit heard last, so the picture shows the newest bands even after few frames.
 void OffscreenSession::pollOnce() {
     const double frameTime = mNow;
     hearUntil(mHeard + ZerinExtensionMainView::kPollInterval);

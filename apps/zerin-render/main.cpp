@@ -5,6 +5,7 @@
 #include "presets/preset_manager.h"
 #include "render_job.h"
 #include "session/empty_values.h"
+#include "session/program_info.h"
 #include "session/unit_options.h"
 
 #include <CLI/CLI.hpp>
@@ -38,13 +39,43 @@ struct CommandLine {
     bool listParameters = false, listPresets = false;
 };
 
+// The manual page beside the option table: its examples are the README's.
+const ManualPage& manual() {
+    static const ManualPage page{
+        "render audio through Zerin, the spectral delay",
+        "[OPTIONS] [INPUT]",
+        {{"EXAMPLES",
+          {{"zerin-render guitar.wav", "writes guitar-zerin.wav with the default settings"},
+           {"zerin-render loop.flac -o wash.flac --preset \"Shimmer Wash\" --set dryWet=70 "
+            "--set feedback=55",
+            "a factory preset's curve, two knobs set"},
+           {"zerin-render drums.wav --set mode=freeze --set sourceSensitivity=80", "freeze mode"},
+           {"zerin-render voice.wav --curve 100:0,1000:600,8000:1500 --tempo 96 --set "
+            "tempoSync=on",
+            "a curve of your own, the LFO synced to 96 BPM"},
+           {"zerin-render --list-parameters", "ids, ranges, defaults and units"},
+           {"zerin-render --curve 60:900,400:0,5000:1200 --save-preset Bloom",
+            "keeps a curve among your presets; nothing is rendered"},
+           {"zerin-render take2.wav --preset Bloom", "uses it (factory names are found first)"},
+           {"zerin-render --list-presets", "factory presets and your own, marked"},
+           {"zerin-render --delete-preset Bloom", "deletes your preset"}}}},
+        {{"INPUT-zerin.EXT, zerin-demo.wav",
+          "the output when -o is not given: beside INPUT in its format, or the demo's render "
+          "in the current folder. Outputs and states are written whole or not at all."},
+         {"--state PATH, --save-state PATH",
+          "a full state (JSON), as zerin-editor and --save-state write it; it goes where PATH "
+          "says"}}};
+    return page;
+}
+
 void declareOptions(CLI::App& app, CommandLine& line) {
     app.get_formatter()->column_width(28);
     app.add_option("INPUT", line.input,
                    "mono or stereo audio file; without it a built-in demo signal is rendered");
     app.add_option("-o,--output", line.options.output,
                    "output file (.wav float, .flac 24-bit, .ogg, .aiff); default: INPUT-zerin.EXT "
-                   "or zerin-demo.wav");
+                   "or zerin-demo.wav")
+        ->type_name("FILE");
     declareUnitOptions(app, line.unit,
                        "restore a full state (JSON) first; --set, --preset and --curve apply "
                        "after it");
@@ -74,6 +105,7 @@ void declareOptions(CLI::App& app, CommandLine& line) {
     app.add_flag("--list-parameters", line.listParameters, "print the parameter table and exit");
     app.add_flag("--list-presets", line.listPresets, "print the presets and exit");
     app.add_flag("-q,--quiet", line.options.quiet, "no progress bar and no summary");
+    declareProgramInfo(app, manual());
 }
 
 int usage(const std::string& message) {

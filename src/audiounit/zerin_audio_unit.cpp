@@ -233,11 +233,17 @@ std::vector<std::pair<float, float>> ZerinExtensionAudioUnit::getSpectralCurve()
     return points;
 }
 
-std::optional<std::vector<float>> ZerinExtensionAudioUnit::getClassificationSnapshot() {
-    std::vector<float> ratings(kNumBins);
-    std::lock_guard<std::mutex> lock(mSnapshotMutex);
-    if (!mKernel.takeClassificationSnapshot(ratings.data())) return std::nullopt;
-    return ratings;
+std::optional<DisplayFrame> ZerinExtensionAudioUnit::takeDisplayFrame() {
+    DisplayFrame frame;
+    frame.values.resize(kNumBins);
+    FrameStamp stamp;
+    {
+        std::lock_guard<std::mutex> lock(mSnapshotMutex);
+        if (!mKernel.takeClassificationSnapshot(frame.values.data(), stamp)) return std::nullopt;
+    }
+    frame.sampleRate = stamp.sampleRate;
+    frame.sequence = stamp.sequence;
+    return frame;
 }
 
 } // namespace zerin

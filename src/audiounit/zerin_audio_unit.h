@@ -1,11 +1,12 @@
 #pragma once
 
 // The object every host talks to: busses, render resources, the render block, parameters,
-// full state, factory presets, and the editor's entry points for the curve and the
-// classification snapshot.
+// full state, factory presets, and the editor's entry points for the curve and the display
+// frames.
 
 #include "audiounit/render.h"
 #include "dsp/curve.h"
+#include "dsp/display_frame.h"
 #include "dsp/factory_curves.h"
 #include "dsp/kernel.h"
 #include "platform/au/au_audio_unit.h"
@@ -61,7 +62,8 @@ public:
     // Editor-facing, any non-render thread; never waits for the render thread.
     void setSpectralCurve(const std::vector<std::pair<float, float>>& points);
     std::vector<std::pair<float, float>> getSpectralCurve() const;
-    std::optional<std::vector<float>> getClassificationSnapshot();
+    // The newest classification frame since the last call, if the kernel rated one.
+    std::optional<DisplayFrame> takeDisplayFrame();
 
     // The name of the preset the curve came from, kept in the full state so that a reopened
     // editor shows it. Any non-render thread. Stored as boundedPresetName makes it

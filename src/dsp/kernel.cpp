@@ -314,10 +314,12 @@ int ZerinExtensionDSPKernel::getSpectralCurve(CurvePoint* points) const noexcept
     return b.count;
 }
 
-bool ZerinExtensionDSPKernel::takeClassificationSnapshot(float* ratings) noexcept {
+bool ZerinExtensionDSPKernel::takeClassificationSnapshot(float* ratings,
+                                                         FrameStamp& stamp) noexcept {
     if (mClassificationSnapshot == nullptr || !mSnapshotExchange.acquire()) return false;
     const float* slot = mClassificationSnapshot + mSnapshotExchange.front * kBinsPadded;
     std::memcpy(ratings, slot, kNumBins * sizeof(float));
+    stamp = mSnapshotStamps[mSnapshotExchange.front];
     return true;
 }
 

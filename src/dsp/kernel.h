@@ -12,6 +12,7 @@
 
 #include "dsp/constants.h"
 #include "dsp/curve.h"
+#include "dsp/display_frame.h"
 #include "dsp/parameters.h"
 #include "dsp/triple_buffer.h"
 
@@ -136,8 +137,13 @@ struct ZerinExtensionDSPKernel {
     // The newest curve handed over (or installed), at once; returns the point count.
     int getSpectralCurve(CurvePoint* points) const noexcept;
     // Consumer side of the classification snapshot: copies the newest unread snapshot of
-    // channel 0's ratings (1025 floats) and returns true, or returns false if none is new.
-    bool takeClassificationSnapshot(float* ratings) noexcept;
+    // channel 0's ratings (1025 floats) and its stamp, and returns true, or returns false if
+    // none is new.
+    bool takeClassificationSnapshot(float* ratings, FrameStamp& stamp) noexcept;
+    bool takeClassificationSnapshot(float* ratings) noexcept {
+        FrameStamp stamp;
+        return takeClassificationSnapshot(ratings, stamp);
+    }
 
     // The host's tempo in BPM, for tempo sync. A tempo that is not a number, or outside
     // kMinHostTempo..kMaxHostTempo, is ignored: the last usable one stays. Any thread.
@@ -214,8 +220,11 @@ struct ZerinExtensionDSPKernel {
     std::uint32_t mRNGState = 305419896u; // scatter's xorshift state
 
     // Classification snapshot: three buffers of 1025 ratings, so a taken snapshot is always
-    // one whole frame's.
+    // one whole frame's, each with its stamp; the render thread counts what it made from 1
+    // and never starts again, so a later snapshot has a larger number.
     float* mClassificationSnapshot = nullptr;
+    FrameStamp mSnapshotStamps[3] = {};
+    std::uint64_t mSnapshotsMade = 0;
     TripleBufferIndex mSnapshotExchange;
 
     // Render-thread state of the mode hand-over: the mode frames run in, and one bit per mode

@@ -164,9 +164,10 @@ void processFrame(ZerinExtensionDSPKernel& kernel, ChannelState& ch) noexcept {
             std::fma(work[i] * sw[i], kOverlapGain, ch.outputRing[i - outFirst]);
 
     if (classify && &ch == kernel.mChannels[0]) {
-        float* slot = kernel.mClassificationSnapshot +
-                      kernel.mSnapshotExchange.writeSlot() * static_cast<std::size_t>(kBinStride);
+        const int back = kernel.mSnapshotExchange.writeSlot();
+        float* slot = kernel.mClassificationSnapshot + back * static_cast<std::size_t>(kBinStride);
         std::memcpy(slot, ch.binClassification, sizeof ch.binClassification);
+        kernel.mSnapshotStamps[back] = {kernel.mSampleRate, ++kernel.mSnapshotsMade};
         kernel.mSnapshotExchange.publish();
     }
 }

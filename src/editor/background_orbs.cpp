@@ -31,11 +31,18 @@ void BackgroundOrbsView::frameTick() {
     const double time = clock.advance(clockContext->frameTime());
     if (time == shownTime) return;
     shownTime = time;
+    picture.invalidate();
     setNeedsDisplay();
 }
 
 void BackgroundOrbsView::draw(Graphics& g) {
-    drawBackgroundOrbs(g, {frame().width, frame().height}, shownTime);
+    const Size size{frame().width, frame().height};
+    picture.paint(g, size, [&](Graphics& picture) {
+        Path backdrop;
+        addRect(backdrop, {0.0, 0.0, size.width, size.height});
+        picture.fill(backdrop, theme::background);
+        drawBackgroundOrbs(picture, size, shownTime);
+    });
 }
 
 void drawBackgroundOrbs(Graphics& g, Size size, double t) {

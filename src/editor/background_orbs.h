@@ -2,17 +2,20 @@
 
 #include "model/observation.h"
 #include "platform/ui/geometry.h"
+#include "platform/ui/layer_cache.h"
 #include "platform/ui/view.h"
 
 #include <optional>
 
 namespace zerin {
 
-// The time the orbs are drawn at: it follows the frame clock but moves on at most 30 times a
-// second, which is all two slowly breathing circles need.
+// The time the orbs are drawn at: it follows the frame clock but moves on at most 10 times a
+// second, which is all two slowly breathing circles need. Their edges drift at most 6 points
+// a second and show through the panels at a few levels of contrast: a tenth of a second
+// moves an edge by about half a point, which the eye cannot tell from a glide.
 class OrbClock {
 public:
-    static constexpr double interval = 1.0 / 30.0; // seconds
+    static constexpr double interval = 0.1; // seconds
 
     // The time to draw at for a frame at `now` (seconds since 2001): `now` itself when at
     // least `interval` has passed since the last time taken, else that last time.
@@ -22,9 +25,10 @@ private:
     std::optional<double> shown;
 };
 
-// Two large translucent circles, cyan left and pink right, drifting and breathing behind the
-// whole editor. Drawn over nothing: the main view lays the solid background under it. Takes
-// no pointer input.
+// The editor's backdrop: the solid background colour and, over it, two large translucent
+// circles, cyan left and pink right, drifting and breathing. Kept as a picture between two
+// moves of the orbs, so what is drawn over it at every frame (the canvas) costs no orbs.
+// Takes no pointer input.
 class BackgroundOrbsView : public View {
 public:
     BackgroundOrbsView() { hitTestingEnabled = false; }
@@ -42,6 +46,7 @@ private:
     double shownTime = 0.0;
     UIContext* clockContext = nullptr;
     Subscription frameSubscription;
+    OpaqueLayerCache picture;
 };
 
 // The two orbs on a canvas of `size` at time `t` (seconds since 2001).

@@ -14,6 +14,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <string_view>
 #include <unordered_map>
 
@@ -71,10 +72,6 @@ constexpr std::array<Label, 7> kDelayLabels{{{0.0, "0"},
 constexpr double kFrequencyLabelInset = 8.0; // label centres above the canvas's bottom edge
 constexpr double kDelayLabelX = 18.0;
 
-// The snapshot's bins are read as if the audio ran at 44.1 kHz: the classification shows
-// shape, not exact pitch, and the editor does not know the rate.
-constexpr float kClassificationSampleRate = 44100.0f;
-constexpr float kClassificationFftSize = 2048.0f;
 constexpr double kColumnWidth = 4.0;
 constexpr float kTonalAbove = 0.6f;
 constexpr float kTransientBelow = 0.4f;
@@ -112,12 +109,6 @@ double clampUnit(double v) {
 
 // The device pixels per point of a context that only translates and scales evenly; 0 for any
 // other context.
-double evenScale(cairo_t* cr) {
-    double sx = 1.0, sy = 0.0, tx = 0.0, ty = 1.0;
-    cairo_user_to_device_distance(cr, &sx, &sy);
-    cairo_user_to_device_distance(cr, &tx, &ty);
-    return sy == 0.0 && tx == 0.0 && sx == ty && sx > 0.0 ? sx : 0.0;
-}
 
 } // namespace
 
@@ -203,16 +194,15 @@ void SpectralCanvasView::drawGrid(Graphics& g) {
 // One 4-point column per step across the plot, tinted cyan where the input is tonal and amber
 // where it is transient; the columns in between are left clear.
 void SpectralCanvasView::drawClassification(Graphics& g) {
-    const auto& data = inputs.classificationData;
+    const auto& frame = inputs.classification;
     const Rect plot = plotRect(size);
-    if (!data || data->empty() || !(plot.maxX() > plot.x)) return;
-    const float lastBin = static_cast<float>(data->size() - 1);
+    if (!frame || frame->kind != DisplayFrameKind::classification || !isPlaceable(*frame) ||
+        !(plot.maxX() > plot.x))
+        return;
     for (double x = plot.x; x < plot.maxX(); x += kColumnWidth) {
         const auto fraction = static_cast<float>((x - plot.x) / plot.width);
         const float freq = std::pow(10.0f, C::logMinFreq() + C::logFreqRange() * fraction);
-        const float bin = std::fmin(
-            std::fmax(freq * kClassificationFftSize / kClassificationSampleRate, 0.0f), lastBin);
-        const float c = (*data)[static_cast<std::size_t>(bin)];
+        const float c = frame->values[binAt(*frame, freq)];
         Color color;
         if (c > kTonalAbove)
             color = theme::accentCyan.withAlpha((c - kTonalAbove) / kBandRamp * kBandOpacity);
@@ -249,7 +239,7 @@ void SpectralCanvasView::drawCurveStroke(Graphics& g) {
 }
 
 void SpectralCanvasView::drawParticles(Graphics& g) {
-    if (const double scale = evenScale(g.context()); scale > 0.0) {
+    if (const double scale = g.uniformDeviceScale(); scale > 0.0) {
         if (!discStamps) discStamps = std::make_unique<DiscStamps>();
         DiscStamps& stamps = *discStamps;
         for (const ParticleDot& dot : particleDots) {
@@ -306,10 +296,10 @@ void SpectralCanvasView::drawLabels(Graphics& g) {
 // Centred above the pointer; where there is no room above, below it, and moved in from the
 // sides near them, so that the whole tooltip stays inside the canvas wherever the pointer is
 // dragged (the window ends at the canvas's top and sides).
-void SpectralCanvasView::drawTooltip(Graphics& g) {
-    if (!viewState.tooltipText) return;
-    const std::string& text = *viewState.tooltipText;
-    const Size textSize = measureText(text, kTooltipFont);
+// Above the pointer, or below it near the top, and never past the canvas's edges.
+std::optional<Rect> SpectralCanvasView::tooltipBox() const {
+    if (!viewState.tooltipText) return std::nullopt;
+    const Size textSize = measureText(*viewState.tooltipText, kTooltipFont);
     const double width = textSize.width + 2.0 * kTooltipPaddingX;
     const double height = textSize.height + 2.0 * kTooltipPaddingY;
     const Point pointer = viewState.tooltipPosition;
@@ -319,12 +309,61 @@ void SpectralCanvasView::drawTooltip(Graphics& g) {
     top = std::clamp(top, edge, std::max(edge, size.height - height - edge));
     const double left =
         std::clamp(pointer.x - width / 2.0, edge, std::max(edge, size.width - width - edge));
-    const Rect box{left, top, width, height};
+    return Rect{left, top, width, height};
+}
+
+void SpectralCanvasView::drawTooltip(Graphics& g) {
+    const std::optional<Rect> shown = tooltipBox();
+    if (!shown) return;
+    const std::string& text = *viewState.tooltipText;
+    const Rect& box = *shown;
+    const double width = box.width;
+    const double height = box.height;
     scratchPath.elements.clear();
     addRoundedRect(scratchPath, box, kTooltipCornerRadius, true);
     g.fill(scratchPath, theme::panelBackground);
     g.stroke(scratchPath, theme::borderSubtle, StrokeStyle{1.0});
     g.drawText(text, kTooltipFont, kWhite, {box.x + width / 2.0, box.y + height / 2.0});
+}
+
+void SpectralCanvasView::damageWhatMoved() {
+    if (inputs.classification != bandsShown) {
+        bandsShown = inputs.classification;
+        lastMoving.reset();
+        setNeedsDisplay();
+        return;
+    }
+    const auto points = readCurve();
+    prepareFrame(points);
+    const Rect moving = movingBounds(points);
+    setNeedsDisplay(lastMoving ? unionOf(*lastMoving, moving) : bounds());
+    lastMoving = moving;
+}
+
+// Everything that moves, with room for what is drawn around it: the curve's glow, the
+// particles' glows, the points' halos, antialiased edges.
+Rect SpectralCanvasView::movingBounds(const std::vector<CurveControlPoint>& points) const {
+    double x0 = std::numeric_limits<double>::infinity(), y0 = x0;
+    double x1 = -x0, y1 = -x0;
+    const auto take = [&](Point at, double reach) {
+        x0 = std::fmin(x0, at.x - reach);
+        y0 = std::fmin(y0, at.y - reach);
+        x1 = std::fmax(x1, at.x + reach);
+        y1 = std::fmax(y1, at.y + reach);
+    };
+    constexpr double kEdge = 2.0;
+    for (const PathElement& e : curvePath.elements)
+        if (e.verb != PathVerb::close) take(e.points[0], kCurveGlowWidth / 2.0 + kEdge);
+    for (const ParticleDot& dot : particleDots)
+        take(dot.center, dot.radius * kGlowScale + kEdge);
+    for (const CurveControlPoint& point : points)
+        take(screenPoint(point, size), kHaloRadius + kEdge);
+    if (const std::optional<Rect> box = tooltipBox()) {
+        take({box->x, box->y}, kEdge);
+        take({box->maxX(), box->maxY()}, kEdge);
+    }
+    if (!(x1 > x0) || !(y1 > y0)) return {};
+    return {x0, y0, x1 - x0, y1 - y0};
 }
 
 } // namespace zerin

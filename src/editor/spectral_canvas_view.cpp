@@ -184,6 +184,9 @@ void SpectralCanvasView::layout(const Rect& frame) {
     View::layout(frame);
     size = {frame.width, frame.height};
     followFrameClock();
+    // After the frame's callbacks and the owner's layout, which hand the canvas its inputs.
+    if (moved || inputs.classification != bandsShown) damageWhatMoved();
+    moved = false;
 }
 
 // Subscribes once per host. The frame the canvas first appears in only sets the clock's
@@ -204,7 +207,7 @@ void SpectralCanvasView::frameTick() {
     if (previousFrameTime && *previousFrameTime != now) {
         advanceFrame(now);
         // The particles never rest: every new frame time moves them.
-        setNeedsDisplay();
+        moved = true;
     }
     previousFrameTime = now;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "dsp/display_frame.h"
 #include "editor/canvas_input.h"
 #include "editor/disc_stamps.h"
 #include "editor/heard_curve.h"
@@ -31,7 +32,7 @@ struct SpectralCanvasInputs {
     float lfoDepth = 0.0f;     // fraction 0..1
     float scatterSpeed = 0.0f; // fraction 0..1
     std::function<void()> onCurveChanged;
-    std::optional<std::vector<float>> classificationData; // newest snapshot, one value per bin
+    std::optional<DisplayFrame> classification; // the frame whose bins the bands show
 };
 
 // The canvas's own state, kept across rebuilds for the canvas's lifetime. Input handling
@@ -79,6 +80,8 @@ public:
     void draw(Graphics& g) override;
     // Everything the canvas draws is cut to its bounds.
     Rect drawingBounds() const override { return bounds(); }
+    // The particles change at every frame, and frameTick damages what moved.
+    void modelDidChange() override {}
     bool acceptsPointer() const override { return true; }
     void pointerDown(const PointerEvent& event) override;
     void pointerDragged(const PointerEvent& event) override;
@@ -97,6 +100,12 @@ private:
     void moveActivePoint(Point location);
     void followFrameClock();
     void frameTick();
+    // What moves from frame to frame is the curve, its particles, its points and the tooltip:
+    // only the area they cover now and covered at the last frame is drawn again, unless the
+    // bands changed, which redraws the whole canvas.
+    void damageWhatMoved();
+    Rect movingBounds(const std::vector<CurveControlPoint>& points) const;
+    std::optional<Rect> tooltipBox() const;
 
     // Drawing (spectral_canvas_drawing.cpp). What several layers share, once per frame.
     void prepareFrame(const std::vector<CurveControlPoint>& points);
@@ -136,6 +145,9 @@ private:
     Path curvePath; // the stroke's polyline, shared with the fill
     std::vector<ParticleDot> particleDots;
     Path scratchPath;
+    bool moved = false;             // the animation advanced since the last layout
+    std::optional<Rect> lastMoving; // what moved at the last frame, canvas coordinates
+    std::optional<DisplayFrame> bandsShown;
     Paint backgroundPaint;
     Paint curveFillPaint;
 };

@@ -152,10 +152,11 @@ void Plugin::writeMessages(std::uint32_t frames) noexcept {
 
     samplesSinceSnapshot += frames;
     const double interval = kernel.sampleRate() / 10.0;
+    FrameStamp stamp;
     if (uiListening && samplesSinceSnapshot >= interval &&
-        kernel.takeClassificationSnapshot(ratings)) {
+        kernel.takeClassificationSnapshot(ratings, stamp)) {
         samplesSinceSnapshot = 0;
-        writeClassification(&forge, urids, ratings, kNumBins);
+        writeClassification(&forge, urids, ratings, kNumBins, stamp);
     }
     lv2_atom_forge_pop(&forge, &frame);
 }

@@ -2,6 +2,7 @@
 
 #include "lv2/uris.h"
 
+#include <lv2/parameters/parameters.h>
 #include <lv2/patch/patch.h>
 #include <lv2/time/time.h>
 
@@ -37,6 +38,8 @@ void Urids::map(const LV2_URID_Map* m) {
     classification = id(kClassificationUri);
     uiClosed = id(kUiClosedUri);
     notice = id(kNoticeUri);
+    paramSampleRate = id(LV2_PARAMETERS__sampleRate);
+    frameSequence = id(kFrameSequenceUri);
 }
 
 // --- reading ---
@@ -148,21 +151,60 @@ bool readPresetName(const LV2_Atom* value, const Urids& urids, char* out) noexce
     return true;
 }
 
+namespace {
+
+// The body of a number atom of `type`, copied out (a message may come unaligned); false when
+// the atom is of another type or too short for one.
+template <typename Number>
+bool bodyOf(const LV2_Atom* value, LV2_URID type, Number& number) noexcept {
+    if (value->type != type || value->size < sizeof(Number)) return false;
+    std::memcpy(&number, value + 1, sizeof(Number));
+    return true;
+}
+
+// A number given as an atom:Float, Double or Int, as hosts and DSPs write them.
+bool realOf(const LV2_Atom* value, const Urids& urids, double& number) noexcept {
+    float single = 0.0f;
+    std::int32_t whole = 0;
+    if (bodyOf(value, urids.atomDouble, number)) return true;
+    if (bodyOf(value, urids.atomFloat, single)) {
+        number = single;
+        return true;
+    }
+    if (!bodyOf(value, urids.atomInt, whole)) return false;
+    number = whole;
+    return true;
+}
+
+} // namespace
+
 bool readTempo(const Message& message, const Urids& urids, double& bpm) noexcept {
     if (message.type != urids.timePosition) return false;
     const LV2_Atom* value = messageProperty(message, urids.timeBeatsPerMinute);
-    if (value == nullptr) return false;
     double tempo = 0.0;
-    if (value->type == urids.atomFloat && value->size >= sizeof(float))
-        tempo = reinterpret_cast<const LV2_Atom_Float*>(value)->body;
-    else if (value->type == urids.atomDouble && value->size >= sizeof(double))
-        tempo = reinterpret_cast<const LV2_Atom_Double*>(value)->body;
-    else if (value->type == urids.atomInt && value->size >= sizeof(std::int32_t))
-        tempo = reinterpret_cast<const LV2_Atom_Int*>(value)->body;
-    else
-        return false;
+    if (value == nullptr || !realOf(value, urids, tempo)) return false;
     if (!std::isfinite(tempo) || !(tempo > 0.0)) return false;
     bpm = tempo;
+    return true;
+}
+
+bool readFrameStamp(const Message& message, const Urids& urids, FrameStamp& stamp) noexcept {
+    stamp = {};
+    if (const LV2_Atom* rate = messageProperty(message, urids.paramSampleRate)) {
+        if (!realOf(rate, urids, stamp.sampleRate) || !(stamp.sampleRate >= kMinFrameRate) ||
+            !(stamp.sampleRate <= kMaxFrameRate))
+            return false;
+    }
+    if (const LV2_Atom* sequence = messageProperty(message, urids.frameSequence)) {
+        std::int64_t number = 0;
+        std::int32_t small = 0;
+        if (bodyOf(sequence, urids.atomInt, small))
+            number = small;
+        else if (!bodyOf(sequence, urids.atomLong, number))
+            return false;
+        if (number < 1) return false;
+        stamp.sequence = static_cast<std::uint64_t>(number);
+    }
     return true;
 }
 
@@ -198,13 +240,25 @@ void beginProperty(LV2_Atom_Forge* forge, const Urids& urids, Direction directio
     lv2_atom_forge_key(forge, urids.patchValue);
 }
 
+// The bytes a frame's stamp adds to its message: two properties of an 8-byte body.
+constexpr std::uint64_t kStampBytes = 2 * (sizeof(LV2_Atom_Property_Body) + 8);
+
+// A property message whose value is a float vector; with a stamp, its rate and number beside.
 bool writeFloatVector(LV2_Atom_Forge* forge, const Urids& urids, Direction direction,
-                      LV2_URID property, const float* values, std::uint32_t count) noexcept {
+                      LV2_URID property, const float* values, std::uint32_t count,
+                      const FrameStamp* stamp = nullptr) noexcept {
     const std::uint64_t body = sizeof(LV2_Atom_Vector_Body) + std::uint64_t{count} * sizeof(float);
-    if (!hasRoom(forge, propertyEventBytes(body))) return false;
+    if (!hasRoom(forge, propertyEventBytes(body) + (stamp != nullptr ? kStampBytes : 0)))
+        return false;
     LV2_Atom_Forge_Frame frame;
     beginProperty(forge, urids, direction, property, frame);
     lv2_atom_forge_vector(forge, sizeof(float), urids.atomFloat, count, values);
+    if (stamp != nullptr) {
+        lv2_atom_forge_key(forge, urids.paramSampleRate);
+        lv2_atom_forge_double(forge, stamp->sampleRate);
+        lv2_atom_forge_key(forge, urids.frameSequence);
+        lv2_atom_forge_long(forge, static_cast<std::int64_t>(stamp->sequence));
+    }
     lv2_atom_forge_pop(forge, &frame);
     return true;
 }
@@ -243,10 +297,10 @@ bool writePresetName(LV2_Atom_Forge* forge, const Urids& urids, Direction direct
     return true;
 }
 
-bool writeClassification(LV2_Atom_Forge* forge, const Urids& urids, const float* ratings,
-                         int count) noexcept {
+bool writeClassification(LV2_Atom_Forge* forge, const Urids& urids, const float* ratings, int count,
+                         const FrameStamp& stamp) noexcept {
     return writeFloatVector(forge, urids, Direction::toUi, urids.classification, ratings,
-                            static_cast<std::uint32_t>(count < 0 ? 0 : count));
+                            static_cast<std::uint32_t>(count < 0 ? 0 : count), &stamp);
 }
 
 bool writePatchGet(LV2_Atom_Forge* forge, const Urids& urids) noexcept {

@@ -14,6 +14,7 @@
 // before anything is read, on both sides, through the one reader here.
 
 #include "dsp/curve.h"
+#include "dsp/display_frame.h"
 #include "platform/json/preset_name.h"
 
 #include <lv2/atom/atom.h>
@@ -31,6 +32,7 @@ struct Urids {
     LV2_URID patchSet, patchGet, patchProperty, patchValue;
     LV2_URID timePosition, timeBeatsPerMinute, timeSpeed;
     LV2_URID curve, presetName, classification, uiClosed, notice;
+    LV2_URID paramSampleRate, frameSequence;
 
     void map(const LV2_URID_Map* map);
 };
@@ -90,6 +92,12 @@ bool readCurveBody(std::uint32_t type, std::uint32_t size, const void* body, con
 bool readRatings(const LV2_Atom* value, const Urids& urids, float* out, int capacity,
                  int& count) noexcept;
 
+// The stamp a classification notice gives its ratings: its param:sampleRate (an atom:Double,
+// Float or Int) and its zerin#sequence (an atom:Long or Int), each 0 when the notice has none
+// (a DSP before they were sent). False when one is there but is no usable number: a rate
+// outside kMinFrameRate..kMaxFrameRate, a sequence below 1.
+bool readFrameStamp(const Message& message, const Urids& urids, FrameStamp& stamp) noexcept;
+
 // A preset name value (an atom:String), cleaned into `out` (kMaxPresetNameBytes + 1 bytes).
 // False when the atom is no string.
 bool readPresetName(const LV2_Atom* value, const Urids& urids, char* out) noexcept;
@@ -108,8 +116,9 @@ bool writeCurve(LV2_Atom_Forge* forge, const Urids& urids, Direction direction,
                 const CurvePoint* points, int count) noexcept;
 bool writePresetName(LV2_Atom_Forge* forge, const Urids& urids, Direction direction,
                      const char* name) noexcept;
-bool writeClassification(LV2_Atom_Forge* forge, const Urids& urids, const float* ratings,
-                         int count) noexcept;
+// The ratings as a notice's value, with the rate and number of `stamp` beside it.
+bool writeClassification(LV2_Atom_Forge* forge, const Urids& urids, const float* ratings, int count,
+                         const FrameStamp& stamp) noexcept;
 bool writePatchGet(LV2_Atom_Forge* forge, const Urids& urids) noexcept;
 bool writeUiClosed(LV2_Atom_Forge* forge, const Urids& urids) noexcept;
 

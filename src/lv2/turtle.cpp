@@ -97,9 +97,13 @@ void controlPort(std::ostringstream& out, const PortLayout& l, const ParameterSp
 
 void plugin(std::ostringstream& out, const char* uri, const char* name, const PortLayout& l,
             const BundleFiles& files) {
-    out << "<" << uri << ">\n    a lv2:Plugin, lv2:DelayPlugin ;\n    doap:name " << quoted(name)
+    out << "<" << uri << ">\n    a lv2:Plugin, lv2:DelayPlugin, doap:Project ;\n    doap:name "
+        << quoted(name)
         << " ;\n    doap:license <https://spdx.org/licenses/GPL-3.0-or-later> ;\n"
-        << "    lv2:minorVersion 1 ;\n    lv2:microVersion 0 ;\n"
+        // Hosts file a plug-in under its maintainer's name (Audacity says "n/a" without one).
+        << "    doap:maintainer [ foaf:name \"Zerin\" ; foaf:homepage <" << kHomepage << "> ] ;\n"
+        << "    lv2:minorVersion " << ZERIN_VERSION_MINOR << " ;\n    lv2:microVersion "
+        << ZERIN_VERSION_MICRO << " ;\n"
         << "    lv2:optionalFeature lv2:hardRTCapable, urid:map ;\n"
         << "    lv2:extensionData state:interface ;\n";
     if (!files.uiBinary.empty()) out << "    ui:ui <" << kUiUri << "> ;\n";

@@ -55,8 +55,8 @@ void UiLink::setPresetName(const std::string& newName) {
     send([&](LV2_Atom_Forge* f) { return writePresetName(f, urids, Direction::toDsp, cleaned); });
 }
 
-std::optional<std::vector<float>> UiLink::getClassificationSnapshot() {
-    return std::exchange(snapshot, std::nullopt);
+std::optional<DisplayFrame> UiLink::takeDisplayFrame() {
+    return std::exchange(frame, std::nullopt);
 }
 
 void UiLink::requestState() {
@@ -91,14 +91,32 @@ bool UiLink::receive(const void* buffer, std::size_t size) {
         return true;
     }
     if (const LV2_Atom* value = noticeValue(message, urids, urids.classification)) {
-        std::vector<float> ratings(kNumBins);
-        int count = 0;
-        if (!readRatings(value, urids, ratings.data(), kNumBins, count)) return true;
-        ratings.resize(static_cast<std::size_t>(count));
-        snapshot = std::move(ratings);
+        receiveClassification(message, value);
         return true;
     }
     return false;
+}
+
+// Ratings the DSP's kernel made: a whole frame of them, placed by the rate they were
+// measured at. Anything else is dropped, and the frame shown before stays until it is stale.
+bool UiLink::receiveClassification(const Message& message, const LV2_Atom* value) {
+    DisplayFrame received;
+    // One more than a frame holds, so that a longer vector shows itself.
+    received.values.resize(kNumBins + 1);
+    int count = 0;
+    FrameStamp stamp;
+    if (!readRatings(value, urids, received.values.data(), kNumBins + 1, count) ||
+        count != kNumBins || !readFrameStamp(message, urids, stamp))
+        return false;
+    received.values.resize(kNumBins);
+    // A DSP from before the stamp says neither: the host's rate places its ratings, and the
+    // frames it sends are numbered here.
+    received.sampleRate = stamp.sampleRate > 0.0 ? stamp.sampleRate : hostRate;
+    received.sequence = stamp.sequence > 0 ? stamp.sequence : lastSequence + 1;
+    if (!isPlaceable(received)) return false;
+    lastSequence = received.sequence;
+    frame = std::move(received);
+    return true;
 }
 
 } // namespace zerin::lv2

@@ -26,7 +26,7 @@ public:
 
     void setSpectralCurve(const CurvePairs& points) override;
     CurvePairs getSpectralCurve() const override { return curve; }
-    std::optional<std::vector<float>> getClassificationSnapshot() override;
+    std::optional<DisplayFrame> takeDisplayFrame() override;
     std::string presetName() const override { return name; }
     void setPresetName(const std::string& newName) override;
 
@@ -39,6 +39,10 @@ public:
     bool receive(const void* buffer, std::size_t size);
     // Whether the DSP has told us its curve yet.
     bool knowsCurve() const { return curveKnown; }
+    // The rate the host runs the plug-in at, from its options (0: not told). Places the
+    // ratings of a DSP from before ratings came with their rate; without it, such ratings
+    // are not drawn, since bands at a guessed rate would mark bins the curve does not act on.
+    void setHostSampleRate(double rate) { hostRate = rate; }
 
 private:
     // Sends what `fill` forges into a scratch buffer to the control port.
@@ -53,7 +57,11 @@ private:
     CurvePairs curve;
     std::string name{kInitPresetName};
     bool curveKnown = false;
-    std::optional<std::vector<float>> snapshot;
+    double hostRate = 0.0;
+    std::uint64_t lastSequence = 0; // of the last frame taken in
+    std::optional<DisplayFrame> frame;
+
+    bool receiveClassification(const Message& message, const LV2_Atom* value);
 };
 
 } // namespace zerin::lv2

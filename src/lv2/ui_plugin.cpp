@@ -16,6 +16,7 @@
 #include <lv2/atom/atom.h>
 #include <lv2/log/log.h>
 #include <lv2/options/options.h>
+#include <lv2/parameters/parameters.h>
 #include <lv2/ui/ui.h>
 #include <lv2/urid/urid.h>
 
@@ -58,17 +59,27 @@ Features readFeatures(const LV2_Feature* const* features) {
     return f;
 }
 
+// The host's option `uri`, when it offers it as an atom:Float (or, for `orDouble`, an
+// atom:Double); NaN when it does not.
+double numberOption(const Features& f, const char* uri, bool orDouble) {
+    if (f.map == nullptr || f.options == nullptr) return std::nan("");
+    const LV2_URID key = f.map->map(f.map->handle, uri);
+    const LV2_URID floatType = f.map->map(f.map->handle, LV2_ATOM__Float);
+    const LV2_URID doubleType = f.map->map(f.map->handle, LV2_ATOM__Double);
+    for (const LV2_Options_Option* o = f.options; o->key != 0; ++o) {
+        if (o->key != key) continue;
+        if (o->type == floatType && o->size == sizeof(float))
+            return *static_cast<const float*>(o->value);
+        if (orDouble && o->type == doubleType && o->size == sizeof(double))
+            return *static_cast<const double*>(o->value);
+    }
+    return std::nan("");
+}
+
 // The host's ui:scaleFactor, when it offers one that makes sense.
 double scaleFactor(const Features& f) {
-    if (f.map == nullptr || f.options == nullptr) return 1.0;
-    const LV2_URID key = f.map->map(f.map->handle, LV2_UI__scaleFactor);
-    const LV2_URID floatType = f.map->map(f.map->handle, LV2_ATOM__Float);
-    for (const LV2_Options_Option* o = f.options; o->key != 0; ++o)
-        if (o->key == key && o->type == floatType && o->size == sizeof(float)) {
-            const float scale = *static_cast<const float*>(o->value);
-            if (std::isfinite(scale) && scale >= 0.5f && scale <= 4.0f) return scale;
-        }
-    return 1.0;
+    const double scale = numberOption(f, LV2_UI__scaleFactor, false);
+    return std::isfinite(scale) && scale >= 0.5 && scale <= 4.0 ? scale : 1.0;
 }
 
 // Tells the user `message` through the host's log; a host without one hears nothing, since
@@ -176,6 +187,9 @@ LV2UI_Handle open(const Features& f, const char* pluginUri, LV2UI_Write_Function
     ui->mirror->log = [f](const std::string& message) { logError(f, message); };
     ui->link = std::make_unique<UiLink>(f.map, write, controller,
                                         static_cast<std::uint32_t>(ui->ports.control));
+    // Hosts that pass options to their UIs (jalv does) say the rate; 0 when not told.
+    const double rate = numberOption(f, LV2_PARAMETERS__sampleRate, true);
+    ui->link->setHostSampleRate(std::isfinite(rate) ? rate : 0.0);
 
     const double scale = scaleFactor(f);
     X11WindowOptions options;

@@ -4,6 +4,9 @@
 
 namespace zerin::lv2 {
 
+// The project's home, named as the plug-ins' maintainer.
+inline constexpr const char* kHomepage = "https://zerin-audio.org/";
+
 inline constexpr const char* kBundleBase = "https://zerin-audio.org/lv2/zerin";
 inline constexpr const char* kStereoUri = "https://zerin-audio.org/lv2/zerin/stereo";
 inline constexpr const char* kMonoUri = "https://zerin-audio.org/lv2/zerin/mono";
@@ -18,6 +21,10 @@ inline constexpr const char* kPresetNameUri = "https://zerin-audio.org/lv2/zerin
 // The first channel's transient/tonal ratings, an atom:Vector of 1025 atom:Float (DSP to UI).
 inline constexpr const char* kClassificationUri =
     "https://zerin-audio.org/lv2/zerin#classification";
+// The number of the classification frame a notice carries (an atom:Long, from 1), beside
+// param:sampleRate (an atom:Double, the rate the ratings were measured at). A DSP before
+// these sent the ratings alone.
+inline constexpr const char* kFrameSequenceUri = "https://zerin-audio.org/lv2/zerin#sequence";
 // Sent by a UI when it goes away, so the DSP stops sending ratings nobody reads.
 inline constexpr const char* kUiClosedUri = "https://zerin-audio.org/lv2/zerin#uiClosed";
 // What the DSP tells its UI (the curve, the name, the ratings): an object like a patch:Set,

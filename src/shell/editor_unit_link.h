@@ -5,6 +5,8 @@
 // implements the same interface with messages to a DSP it cannot touch, so every call here
 // may be answered later, through onExternalChange.
 
+#include "dsp/display_frame.h"
+
 #include <functional>
 #include <optional>
 #include <string>
@@ -23,8 +25,8 @@ public:
     virtual void setSpectralCurve(const CurvePairs& points) = 0;
     // The curve the unit holds now, as far as this side knows (empty when not known yet).
     virtual CurvePairs getSpectralCurve() const = 0;
-    // The newest classification snapshot since the last call, if any.
-    virtual std::optional<std::vector<float>> getClassificationSnapshot() = 0;
+    // The newest frame the unit made for the editor to draw since the last call, if any.
+    virtual std::optional<DisplayFrame> takeDisplayFrame() = 0;
     // The name of the preset the unit's curve came from ("Init" for a fresh unit); kept in the
     // unit's full state so a reopened editor shows it.
     virtual std::string presetName() const = 0;

@@ -18,8 +18,8 @@ CurvePairs InProcessUnitLink::getSpectralCurve() const {
     return mUnit ? mUnit->getSpectralCurve() : CurvePairs{};
 }
 
-std::optional<std::vector<float>> InProcessUnitLink::getClassificationSnapshot() {
-    return mUnit ? mUnit->getClassificationSnapshot() : std::nullopt;
+std::optional<DisplayFrame> InProcessUnitLink::takeDisplayFrame() {
+    return mUnit ? mUnit->takeDisplayFrame() : std::nullopt;
 }
 
 std::string InProcessUnitLink::presetName() const {

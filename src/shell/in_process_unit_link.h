@@ -18,7 +18,7 @@ public:
 
     void setSpectralCurve(const CurvePairs& points) override;
     CurvePairs getSpectralCurve() const override;
-    std::optional<std::vector<float>> getClassificationSnapshot() override;
+    std::optional<DisplayFrame> takeDisplayFrame() override;
     std::string presetName() const override; // "Init" without a unit
     void setPresetName(const std::string& name) override;
     // Tells onExternalChange when a state restore or a host preset reached the unit since

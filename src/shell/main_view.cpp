@@ -112,9 +112,7 @@ SpectralCanvasView& ZerinExtensionMainView::canvas() const {
 // --- building ---
 
 ViewPtr ZerinExtensionMainView::makeBackground() {
-    ViewPtr fill = shape(Shape::rectangle(), solid(theme::background));
-    return hitTestingOff(
-        zstack({}, views(std::move(fill), std::make_unique<BackgroundOrbsView>())));
+    return std::make_unique<BackgroundOrbsView>();
 }
 
 ViewPtr ZerinExtensionMainView::makeColumn() {
@@ -232,13 +230,19 @@ bool ZerinExtensionMainView::isPolling() const {
 }
 
 void ZerinExtensionMainView::tick() {
-    if (link == nullptr) {
+    if (link == nullptr) return;
+    link->poll();
+    const double now = context()->mainQueue().now();
+    if (std::optional<DisplayFrame> fresh = link->takeDisplayFrame()) {
+        classification = std::move(fresh);
+        classificationArrival = now;
+    } else if (classification && now - classificationArrival >= kFrameStaleAfter) {
         classification.reset();
     } else {
-        link->poll();
-        classification = link->getClassificationSnapshot();
+        return; // the canvas keeps what it shows
     }
-    canvasView->inputs.classificationData = classification;
+    // The canvas sees the new bands at its next layout and draws all of itself again.
+    canvasView->inputs.classification = classification;
 }
 
 float ZerinExtensionMainView::parameterValue(parameter::Address address) const {

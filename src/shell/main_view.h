@@ -34,8 +34,12 @@ class TopBarView;
 class ZerinExtensionMainView : public View {
 public:
     static constexpr Size kSize{900.0, 600.0};
-    // Seconds between two reads of the classification snapshot (and polls of the link).
+    // Seconds between two reads of the display frames (and polls of the link).
     static constexpr double kPollInterval = 0.1;
+    // Seconds without a new frame after which the last one no longer shows what plays: the
+    // audio stopped, or the unit stopped rating it. A plug-in's DSP sends a frame every
+    // 0.11 to 0.13 s, so polls that find nothing new keep the bands steady until then.
+    static constexpr double kFrameStaleAfter = 0.5;
 
     // `parameterTree` and `link` (null: no unit, every call to it skipped) must outlive the
     // view. Starts from the unit's curve and preset name when the link knows a curve, else
@@ -87,7 +91,8 @@ public:
     void setShowPresetBrowser(bool shown) { browserShown.set(shown); }
     bool showSaveDialog() const { return dialogShown.peek(); }
     void setShowSaveDialog(bool shown) { dialogShown.set(shown); }
-    const std::optional<std::vector<float>>& classificationData() const { return classification; }
+    // The classification frame the canvas shows, until it goes stale.
+    const std::optional<DisplayFrame>& classificationData() const { return classification; }
     const CurveHistory& history() const { return curveHistory; }
 
     // --- parts, for hosts and tests ---
@@ -125,7 +130,8 @@ private:
     std::vector<CurveControlPoint> curve;
     Observable<bool> browserShown{false};
     Observable<bool> dialogShown{false};
-    std::optional<std::vector<float>> classification;
+    std::optional<DisplayFrame> classification;
+    double classificationArrival = 0.0; // the queue's time when it came
     Timer classificationTimer;
 
     CurveHistory curveHistory;

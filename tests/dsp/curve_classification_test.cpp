@@ -151,17 +151,27 @@ TEST(Rating, BinsRisingByOverThreeTimesTheAverageShareDecayEachFrameThenRecover)
     EXPECT_NEAR(ch.binClassification[100], 1.0f, 1e-6f);
 }
 
-TEST(Snapshot, HoldsChannelZerosNewestRatingsOnce) {
-    auto k = makeKernel(2, 44100.0, {.sensitivity = 100});
+TEST(Snapshot, HoldsChannelZerosNewestRatingsOnceWithTheirRateAndNumber) {
+    auto k = makeKernel(2, 48000.0, {.sensitivity = 100});
     Signal got(kNumBins);
+    FrameStamp stamp;
     EXPECT_FALSE(k->takeClassificationSnapshot(got.data())) << "no frame rated yet";
     render(*k, {noise(8192, 1), binSine(8192, 100.0, 0.5f)}, 512);
-    ASSERT_TRUE(k->takeClassificationSnapshot(got.data()));
+    ASSERT_TRUE(k->takeClassificationSnapshot(got.data(), stamp));
     EXPECT_TRUE(std::equal(got.begin(), got.end(), k->mChannels[0]->binClassification));
     // Shares, as the editor's tints read them.
     EXPECT_TRUE(
         std::all_of(got.begin(), got.end(), [](float r) { return r >= 0.0f && r <= 1.0f; }));
     EXPECT_FALSE(k->takeClassificationSnapshot(got.data())) << "taken once";
+    EXPECT_EQ(stamp.sampleRate, 48000.0);
+    EXPECT_GT(stamp.sequence, 0u);
+
+    // A reset clears the ratings, not the count: a later snapshot still has a larger number.
+    const std::uint64_t before = stamp.sequence;
+    k->reset();
+    render(*k, {noise(2048, 2), noise(2048, 3)}, 512);
+    ASSERT_TRUE(k->takeClassificationSnapshot(got.data(), stamp));
+    EXPECT_GT(stamp.sequence, before);
 }
 
 } // namespace

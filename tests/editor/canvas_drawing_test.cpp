@@ -1,8 +1,10 @@
+#include "../audiounit/unit_host.h"
 #include "editor/background_orbs.h"
 #include "editor/curve_geometry.h"
 #include "editor/spectral_canvas_view.h"
 #include "platform/ui/graphics.h"
 #include "platform/ui/offscreen.h"
+#include "platform/ui/shapes.h"
 #include "platform/ui/view_host.h"
 #include "widgets/theme.h"
 
@@ -80,11 +82,12 @@ protected:
 TEST_F(CanvasDrawing, ClassificationTintsTonalColumnsCyanAndTransientOnesAmber) {
     setCurve({{20000, 2000}});
     const Image plain = render();
-    std::vector<float> data(1025, 0.5f); // neutral: no band
-    data[46] = 1.0f;                     // read at 1007 Hz, as if at 44.1 kHz
+    DisplayFrame frame{.values = std::vector<float>(1025, 0.5f), .sampleRate = 44100.0};
+    std::vector<float>& data = frame.values; // neutral: no band
+    data[46] = 1.0f;                         // at 1007 Hz
     for (std::size_t bin = 200; bin < data.size(); ++bin)
         data[bin] = 0.0f; // 4.3 kHz and up
-    canvas->inputs.classificationData = data;
+    canvas->inputs.classification = frame;
     const Image banded = render();
 
     const auto column = [&](double x) { return Point{x + 2.0, 85.5}; };
@@ -97,6 +100,63 @@ TEST_F(CanvasDrawing, ClassificationTintsTonalColumnsCyanAndTransientOnesAmber) 
     EXPECT_TRUE(near(banded->colorAt(transient),
                      over(plain->colorAt(transient), theme::accentAmber.withAlpha(0.08)),
                      kTolerance));
+}
+
+// The frame a unit at `rate` makes while it hears a 1 kHz tone swell by 60 dB in a second:
+// the bins the tone lies in rise in every frame, so the kernel rates them transient, and the
+// bins it leaves alone tonal.
+DisplayFrame swellingToneFrame(double rate) {
+    test::Host audio(rate, 1, {{"sourceSensitivity", 100.0f}});
+    const auto length = static_cast<std::size_t>(rate);
+    test::Channels tone(1, std::vector<float>(length));
+    for (std::size_t n = 0; n < length; ++n) {
+        const double t = static_cast<double>(n) / rate;
+        tone[0][n] =
+            static_cast<float>(1e-3 * std::pow(1e3, t) * std::sin(2e3 * std::numbers::pi * t));
+    }
+    audio.run(tone);
+    std::optional<DisplayFrame> frame = audio.unit->takeDisplayFrame();
+    EXPECT_TRUE(frame);
+    return frame.value_or(DisplayFrame{});
+}
+
+// A canvas wide enough that its 4-point columns are a small part of a bin: each column's
+// tint then says where the drawing puts the bins, and the band the tone makes must sit on
+// 1 kHz at every rate. Read at 44.1 kHz, 48 kHz ratings put it 8.8 % low, 96 kHz ones more
+// than an octave.
+TEST_F(CanvasDrawing, TheBandA1kHzToneMakesIsDrawnAt1kHzAtAnyRate) {
+    setCurve({{20000, 2000}});
+    const Size wide{3600.0, kSize.height};
+    canvas->size = wide;
+    const auto draw = [&] {
+        auto image = std::make_unique<OffscreenImage>(wide, 1.0);
+        image->draw([this](Graphics& g) { canvas->draw(g); });
+        return image;
+    };
+    const Image plain = draw();
+    const Rect plot = plotRect(wide);
+    for (const double rate : {44100.0, 48000.0, 96000.0}) {
+        SCOPED_TRACE(rate);
+        const DisplayFrame frame = swellingToneFrame(rate);
+        EXPECT_EQ(frame.sampleRate, rate);
+        canvas->inputs.classification = frame;
+        const Image banded = draw();
+        // Amber raises the red of the dark background; cyan lowers it.
+        std::vector<double> amber; // left edges of the amber columns
+        for (double x = plot.x; x < plot.maxX(); x += 4.0) {
+            const Point probe{x + 2.0, 85.5};
+            if (banded->colorAt(probe).red - plain->colorAt(probe).red > 0.02) amber.push_back(x);
+        }
+        ASSERT_FALSE(amber.empty());
+        EXPECT_EQ(amber.back() - amber.front(), 4.0 * static_cast<double>(amber.size() - 1))
+            << "one band";
+        const double low = curveValueAt({amber.front(), 0.0}, wide).freq;
+        const double high = curveValueAt({amber.back() + 4.0, 0.0}, wide).freq;
+        EXPECT_LT(low, 1000.0);
+        EXPECT_GT(high, 1000.0);
+        // Within a bin's width at 96 kHz (4.7 %), as a column shows the bin at or below it.
+        EXPECT_NEAR(std::sqrt(low * high), 1000.0, 40.0);
+    }
 }
 
 TEST_F(CanvasDrawing, TheDraggedPointHasAHaloAndAPinkRingThatTurnsRedOverTheDeleteBand) {
@@ -269,18 +329,46 @@ TEST(CanvasInAHost, FramesAnimateAfterTheFirstAndPressesEditTheCurve) {
     EXPECT_NE(curve[0].freq, 100.0f);
 }
 
-// The orbs sit behind everything without taking a click, and move at most 30 times a second
+// The orbs sit behind everything without taking a click, and move at most 10 times a second
 // however often the editor draws.
-TEST(BackgroundOrbs, LetClicksThroughAndBreatheAtMost30TimesASecond) {
+TEST(BackgroundOrbs, LetClicksThroughAndBreatheAtMost10TimesASecond) {
     MainQueue queue;
     ViewHost host(queue, kSize);
     host.setRoot(std::make_unique<BackgroundOrbsView>());
     EXPECT_EQ(host.root()->hitTest({450.0, 200.0}), nullptr);
     OrbClock clock;
     EXPECT_EQ(clock.advance(100.0), 100.0);
-    EXPECT_EQ(clock.advance(100.02), 100.0);
-    EXPECT_EQ(clock.advance(100.04), 100.04);
-    EXPECT_EQ(clock.advance(100.05), 100.04);
+    EXPECT_EQ(clock.advance(100.06), 100.0);
+    EXPECT_EQ(clock.advance(100.125), 100.125);
+    EXPECT_EQ(clock.advance(100.2), 100.125);
+}
+
+// Kept as a picture between moves, the backdrop paints the very pixels drawing it would,
+// at any scale, and moves on when the clock does.
+TEST(BackgroundOrbs, TheKeptPictureIsWhatDrawingGives) {
+    for (const double scale : {1.0, 1.5, 2.0}) {
+        MainQueue queue;
+        ViewHost host(queue, kSize);
+        host.setRoot(std::make_unique<BackgroundOrbsView>());
+        for (const double t : {100.0, 100.05, 100.5}) {
+            host.advance(t);
+            OffscreenImage kept(kSize, scale);
+            kept.draw(host);
+            kept.draw(host); // the second time from the picture
+            OffscreenImage drawn(kSize, scale);
+            drawn.draw([&](Graphics& g) {
+                Path backdrop;
+                addRect(backdrop, {0.0, 0.0, kSize.width, kSize.height});
+                g.fill(backdrop, theme::background);
+                drawBackgroundOrbs(g, kSize, t == 100.05 ? 100.0 : t);
+            });
+            int differing = 0;
+            for (double y = 0.25; y < kSize.height; y += 2.5)
+                for (double x = 0.25; x < kSize.width; x += 2.5)
+                    differing += kept.colorAt({x, y}) == drawn.colorAt({x, y}) ? 0 : 1;
+            EXPECT_EQ(differing, 0) << "scale " << scale << ", t " << t;
+        }
+    }
 }
 
 } // namespace

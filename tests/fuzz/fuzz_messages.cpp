@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstring>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,7 +25,8 @@ using zerin::fuzz::require;
 // URIs in the order Urids::map asks for them, so seeds can spell the IDs: atom:Blank 1,
 // atom:Object 2, ... patch:Set 12, patch:Get 13, patch:property 14, patch:value 15,
 // time:Position 16, time:beatsPerMinute 17, zerin#curve 19, zerin#presetName 20,
-// zerin#classification 21, zerin#uiClosed 22, zerin#Notice 23.
+// zerin#classification 21, zerin#uiClosed 22, zerin#Notice 23, param:sampleRate 24,
+// zerin#sequence 25.
 struct Mapper {
     std::map<std::string, LV2_URID> ids;
     LV2_URID_Map map{this, [](LV2_URID_Map_Handle h, const char* uri) -> LV2_URID {
@@ -58,6 +60,11 @@ void checkMessage(const zerin::lv2::Message& message, const zerin::lv2::Urids& u
     int rated = -1;
     if (readRatings(message.value, urids, ratings, zerin::kNumBins, rated))
         require(rated >= 0 && rated <= zerin::kNumBins, "ratings fit their buffer");
+    zerin::FrameStamp stamp;
+    if (readFrameStamp(message, urids, stamp))
+        require(stamp.sampleRate == 0.0 || (stamp.sampleRate >= zerin::kMinFrameRate &&
+                                            stamp.sampleRate <= zerin::kMaxFrameRate),
+                "a frame's rate read is none or one that places its bins");
     double bpm = 0.0;
     if (readTempo(message, urids, bpm))
         require(std::isfinite(bpm) && bpm > 0.0, "a tempo read is finite and positive");
@@ -94,5 +101,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         require(std::isfinite(freq) && freq > 0.0f && std::isfinite(delay),
                 "the editor gets only usable points");
     require(wellFormed(link.presetName().c_str()), "the editor gets a well-formed name");
+    if (const std::optional<zerin::DisplayFrame> frame = link.takeDisplayFrame())
+        require(zerin::isPlaceable(*frame) && frame->values.size() == zerin::kNumBins &&
+                    frame->sequence > 0,
+                "the editor gets only whole frames it can place");
     return 0;
 }

@@ -19,6 +19,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <memory>
 #include <stdexcept>
@@ -95,7 +96,8 @@ struct SequenceBuffer {
 // A property message of `type` with a float vector, forged here so that tests can send what
 // the editor never would (NaN, 0 Hz, odd counts).
 inline void forgeFloatVector(LV2_Atom_Forge* f, const lv2::Urids& urids, LV2_URID type,
-                             LV2_URID property, const std::vector<float>& values) {
+                             LV2_URID property, const std::vector<float>& values,
+                             const std::function<void(LV2_Atom_Forge*)>& more = {}) {
     LV2_Atom_Forge_Frame frame;
     lv2_atom_forge_frame_time(f, 0);
     lv2_atom_forge_object(f, &frame, 0, type);
@@ -107,6 +109,7 @@ inline void forgeFloatVector(LV2_Atom_Forge* f, const lv2::Urids& urids, LV2_URI
     lv2_atom_forge_vector(f, sizeof(float), urids.atomFloat,
                           static_cast<std::uint32_t>(values.size()),
                           values.empty() ? &none : values.data());
+    if (more) more(f); // further properties after the value
     lv2_atom_forge_pop(f, &frame);
 }
 

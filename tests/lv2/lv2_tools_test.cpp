@@ -175,6 +175,21 @@ TEST(LV2Turtle, PortsAndPresetsMatchTheTables) {
     }
 }
 
+// Hosts file a plug-in under its maintainer and show its licence.
+TEST(LV2Turtle, BothPluginsNameTheirMaintainerAndLicence) {
+    REQUIRE_TOOL("sordi");
+    const Graph plugin = parse("zerin.ttl");
+    const std::string foaf = "http://xmlns.com/foaf/0.1/";
+    for (const char* uri : {lv2::kStereoUri, lv2::kMonoUri}) {
+        SCOPED_TRACE(uri);
+        const std::string maintainer = plugin.one(uri, "http://usefulinc.com/ns/doap#maintainer");
+        EXPECT_EQ(plugin.one(maintainer, foaf + "name"), "Zerin");
+        EXPECT_EQ(plugin.one(maintainer, foaf + "homepage"), lv2::kHomepage);
+        EXPECT_EQ(plugin.one(uri, "http://usefulinc.com/ns/doap#license"),
+                  "https://spdx.org/licenses/GPL-3.0-or-later");
+    }
+}
+
 TEST(LV2Tools, ValidateAndInfoFindNoError) {
     REQUIRE_TOOL("lv2_validate");
     REQUIRE_TOOL("lv2info");
@@ -204,19 +219,22 @@ struct Renders : RenderCli {
             in.samples[i] = u(random) + 0.1f * std::sin(0.01f * static_cast<float>(i));
         writeAudio(dir / "in.wav", in);
     }
-    // What `host` (and its options) writes, beside zerin-render's render of `options` with the
-    // latency kept and no tail: sample n of it is sample n of a host's.
-    void expectSameAs(const std::string& host, std::vector<std::string> options) {
-        const Output out = run(kLv2Path + host + " -i " + (dir / "in.wav").string() + " -o " +
-                               (dir / "out.wav").string() + " " + lv2::kStereoUri);
-        ASSERT_EQ(out.status, 0) << out.text;
+    // zerin-render with the latency kept and no tail: sample n of it is sample n of a host's.
+    std::vector<float> reference(std::vector<std::string> options) {
         options.insert(options.begin(),
                        {"-q", "in.wav", "-o", "ref.wav", "--keep-latency", "--tail", "0"});
         const RunResult reference = render(options);
-        ASSERT_EQ(reference.status, 0) << reference.err;
-        std::vector<float> expected = readAudio(dir / "ref.wav").samples;
-        expected.resize(2 * 30000);
-        EXPECT_EQ(readAudio(dir / "out.wav").samples, expected);
+        EXPECT_EQ(reference.status, 0) << reference.err;
+        std::vector<float> samples = readAudio(dir / "ref.wav").samples;
+        samples.resize(2 * 30000);
+        return samples;
+    }
+    // What `host` (and its options) writes, against zerin-render's render of `options`.
+    void expectSameAs(const std::string& host, const std::vector<std::string>& options) {
+        const Output out = run(kLv2Path + host + " -i " + (dir / "in.wav").string() + " -o " +
+                               (dir / "out.wav").string() + " " + lv2::kStereoUri);
+        ASSERT_EQ(out.status, 0) << out.text;
+        EXPECT_EQ(readAudio(dir / "out.wav").samples, reference(options));
     }
 };
 
@@ -233,6 +251,33 @@ TEST_F(Renders, Lv2fileWithAFactoryPresetMatchesZerinRender) {
     expectSameAs(
         "lv2file -P 'Granular Haze' -p inputGain:-3 -p sourceSensitivity:40",
         {"--preset", "Granular Haze", "--set", "inputGain=-3", "--set", "sourceSensitivity=40"});
+}
+
+// ecasound sets every control it is not given to 0, not to its default: all eleven are given.
+TEST_F(Renders, EcasoundWithEveryControlGivenMatchesZerinRender) {
+    REQUIRE_PLAIN_BUILD();
+    REQUIRE_TOOL("ecasound");
+    const std::map<std::string, float> settings{
+        {"mode", 1.0f}, {"feedback", 45.0f}, {"dryWet", 75.0f}, {"inputGain", -2.0f}};
+    std::vector<float> values(parameter::kCount + 1, 1.0f); // the last: enabled
+    for (const ParameterSpec* spec : allParameterSpecs()) {
+        const auto given = settings.find(spec->identifier);
+        values[spec->address] = given != settings.end() ? given->second : spec->defaultValue;
+    }
+    std::string controls;
+    for (const float v : values)
+        controls.append(",").append(std::to_string(v));
+    const Output out =
+        run(kLv2Path + "ecasound -q -b:512 -f:f32_le,2,48000 -i " + (dir / "in.wav").string() +
+            " -o " + (dir / "out.wav").string() + " -elv2:" + lv2::kStereoUri + controls);
+    ASSERT_EQ(out.status, 0) << out.text;
+    auto rendered = readAudio(dir / "out.wav").samples;
+    ASSERT_GE(rendered.size(), 2u * 30000) << out.text;
+    rendered.resize(2 * 30000);
+    const auto expected =
+        reference(words("--set mode=freeze --set feedback=45 --set dryWet=75 --set inputGain=-2"));
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        ASSERT_NEAR(rendered[i], expected[i], 1e-6f) << "sample " << i / 2;
 }
 
 } // namespace

@@ -47,10 +47,34 @@ struct Fixture : ::testing::Test {
         return {body, body + lv2_atom_pad_size(lv2_atom_total_size(&event->body))};
     }
 
+    // A property message of `type` whose value is a float vector; `more` forges further
+    // properties after the value.
+    using Forging = std::function<void(LV2_Atom_Forge*)>;
     std::vector<std::uint8_t> vectorMessage(LV2_URID type, LV2_URID property,
-                                            const std::vector<float>& values) {
+                                            const std::vector<float>& values,
+                                            const Forging& more = {}) {
         return message(
-            [&](LV2_Atom_Forge* f) { forgeFloatVector(f, urids, type, property, values); });
+            [&](LV2_Atom_Forge* f) { forgeFloatVector(f, urids, type, property, values, more); });
+    }
+
+    // A classification notice with a stamp forged by the test: its rate and number.
+    std::vector<std::uint8_t> stampedNotice(const std::vector<float>& ratings, const Forging& rate,
+                                            const Forging& number) {
+        return vectorMessage(urids.notice, urids.classification, ratings, [&](LV2_Atom_Forge* f) {
+            lv2_atom_forge_key(f, urids.paramSampleRate);
+            rate(f);
+            lv2_atom_forge_key(f, urids.frameSequence);
+            number(f);
+        });
+    }
+
+    // A classification notice as this version's DSP writes it.
+    std::vector<std::uint8_t> frameNotice(const std::vector<float>& ratings,
+                                          const FrameStamp& stamp) {
+        return message([&](LV2_Atom_Forge* f) {
+            lv2::writeClassification(f, urids, ratings.data(), static_cast<int>(ratings.size()),
+                                     stamp);
+        });
     }
 
     // The value atom of a message forged whole by the test.
@@ -79,8 +103,10 @@ TEST_F(Fixture, TakesTheDspsNoticesAndThePatchSetForm) {
         EXPECT_EQ(link.getSpectralCurve(), (CurvePairs{{100.0f, delay}, {2000.0f, 700.0f}}));
     }
     const std::vector<float> ratings(kNumBins, 0.25f);
-    EXPECT_TRUE(receiveGuarded(vectorMessage(urids.notice, urids.classification, ratings)));
-    EXPECT_EQ(link.getClassificationSnapshot(), ratings);
+    EXPECT_TRUE(receiveGuarded(frameNotice(ratings, {48000.0, 3})));
+    const std::optional<DisplayFrame> frame = link.takeDisplayFrame();
+    ASSERT_TRUE(frame);
+    EXPECT_EQ(frame->values, ratings);
 
     // A name is cleaned on the way in, as the DSP cleans it.
     const auto name = message([&](LV2_Atom_Forge* f) {
@@ -92,6 +118,8 @@ TEST_F(Fixture, TakesTheDspsNoticesAndThePatchSetForm) {
 
 TEST_F(Fixture, PartsThatClaimMoreThanTheirMessageHoldsAreNeverRead) {
     const std::vector<float> curve = {100, 50, 2000, 700};
+    const std::vector<float> ratings(kNumBins, 0.5f);
+    link.setHostSampleRate(48000.0); // ratings whole but for the damage would be taken
     using Damage = std::function<void(std::vector<std::uint8_t>&)>;
     struct Case {
         const char* what;
@@ -109,11 +137,12 @@ TEST_F(Fixture, PartsThatClaimMoreThanTheirMessageHoldsAreNeverRead) {
     };
     for (const Case& c : cases) {
         for (const LV2_URID type : {urids.notice, urids.patchSet}) {
-            std::vector<std::uint8_t> bytes = vectorMessage(type, c.property, curve);
+            std::vector<std::uint8_t> bytes =
+                vectorMessage(type, c.property, c.property == urids.curve ? curve : ratings);
             c.damage(bytes);
             receiveGuarded(bytes);
             EXPECT_FALSE(link.knowsCurve()) << c.what;
-            EXPECT_FALSE(link.getClassificationSnapshot()) << c.what;
+            EXPECT_FALSE(link.takeDisplayFrame()) << c.what;
         }
     }
     // A name whose string claims more than its message.
@@ -159,9 +188,87 @@ TEST_F(Fixture, ValuesOfTheWrongKindOrWithoutAUsablePointChangeNothing) {
     EXPECT_FALSE(receiveGuarded(message([&](LV2_Atom_Forge* f) { lv2::writePatchGet(f, urids); })));
 
     EXPECT_FALSE(link.knowsCurve());
-    EXPECT_FALSE(link.getClassificationSnapshot());
+    EXPECT_FALSE(link.takeDisplayFrame());
     EXPECT_EQ(link.presetName(), "Init");
     EXPECT_EQ(externalChanges, 0);
+}
+
+// Number atoms for the stamp of a forged frame.
+Fixture::Forging real(double v) {
+    return [v](LV2_Atom_Forge* f) { lv2_atom_forge_double(f, v); };
+}
+Fixture::Forging whole(std::int64_t v) {
+    return [v](LV2_Atom_Forge* f) { lv2_atom_forge_long(f, v); };
+}
+
+TEST_F(Fixture, AFrameBringsTheRateAndNumberTheDspGaveItAndAMalformedOneIsRefused) {
+    std::vector<float> ratings(kNumBins);
+    for (std::size_t k = 0; k < ratings.size(); ++k)
+        ratings[k] = static_cast<float>(k) / 1024.0f;
+    for (const double rate : {44100.0, 48000.0, 96000.0}) {
+        EXPECT_TRUE(receiveGuarded(frameNotice(ratings, {rate, 40})));
+        const std::optional<DisplayFrame> frame = link.takeDisplayFrame();
+        ASSERT_TRUE(frame) << rate;
+        EXPECT_EQ(frame->values, ratings);
+        EXPECT_EQ(frame->sampleRate, rate);
+        EXPECT_EQ(frame->sequence, 40u);
+        EXPECT_FALSE(link.takeDisplayFrame()) << "handed out once";
+    }
+    // Forged by the test, a whole frame is taken.
+    receiveGuarded(stampedNotice(ratings, real(88200.0), whole(2)));
+    const std::optional<DisplayFrame> forged = link.takeDisplayFrame();
+    ASSERT_TRUE(forged);
+    EXPECT_EQ(forged->sampleRate, 88200.0);
+    EXPECT_EQ(forged->sequence, 2u);
+
+    link.setHostSampleRate(48000.0); // no stand-in for a rate that is there but unusable
+    struct Case {
+        const char* what;
+        std::size_t count;
+        Forging rate, number;
+    };
+    const std::vector<Case> cases = {
+        {"a rate that is not a number", kNumBins, real(std::nan("")), whole(1)},
+        {"a rate of 0 Hz", kNumBins, real(0.0), whole(1)},
+        {"a negative rate", kNumBins, real(-48000.0), whole(1)},
+        {"an infinite rate", kNumBins, real(INFINITY), whole(1)},
+        {"a rate no float holds", kNumBins, real(1e300), whole(1)},
+        {"a rate given as text", kNumBins,
+         [](LV2_Atom_Forge* f) { lv2_atom_forge_string(f, "48000", 5); }, whole(1)},
+        {"a frame number of 0", kNumBins, real(48000.0), whole(0)},
+        {"a negative frame number", kNumBins, real(48000.0), whole(-5)},
+        {"a frame number given as a float", kNumBins, real(48000.0),
+         [](LV2_Atom_Forge* f) { lv2_atom_forge_float(f, 3.0f); }},
+        {"a rating short", kNumBins - 1, real(48000.0), whole(1)},
+        {"a rating too many", kNumBins + 1, real(48000.0), whole(1)},
+    };
+    for (const Case& c : cases) {
+        const std::vector<float> values(c.count, 0.5f);
+        EXPECT_TRUE(receiveGuarded(stampedNotice(values, c.rate, c.number))) << c.what;
+        EXPECT_FALSE(link.takeDisplayFrame()) << c.what;
+    }
+}
+
+// A DSP from before the ratings came with their rate may still run in a host that loaded a
+// newer editor after an update. Its ratings are drawn at the rate the host gave the editor;
+// guessed at, they would mark bins the curve does not act on (at 96 kHz an octave off).
+TEST_F(Fixture, RatingsThatComeWithoutARateArePlacedAtTheHostsRateOrNotDrawn) {
+    const std::vector<float> ratings(kNumBins, 0.25f);
+    const auto unstamped = vectorMessage(urids.notice, urids.classification, ratings);
+    EXPECT_TRUE(receiveGuarded(unstamped));
+    EXPECT_FALSE(link.takeDisplayFrame());
+
+    link.setHostSampleRate(96000.0);
+    receiveGuarded(frameNotice(ratings, {96000.0, 7}));
+    ASSERT_TRUE(link.takeDisplayFrame());
+    for (const std::uint64_t expected : {8u, 9u}) {
+        receiveGuarded(unstamped);
+        const std::optional<DisplayFrame> frame = link.takeDisplayFrame();
+        ASSERT_TRUE(frame);
+        EXPECT_EQ(frame->values, ratings);
+        EXPECT_EQ(frame->sampleRate, 96000.0);
+        EXPECT_EQ(frame->sequence, expected) << "numbered on from the last";
+    }
 }
 
 // An editor on the real DSP library: what its link writes goes in on the control port, what
@@ -264,7 +371,7 @@ TEST_F(WithTheDsp, TheClassificationReachesAListeningEditorAsTheDspSentItUntilIt
     dsp->controls[parameter::sourceSensitivity] = 50.0f; // the ratings are made only then
     Editor editor(mapper);
     editor.link.requestState();
-    std::optional<std::vector<float>> received;
+    std::optional<DisplayFrame> received;
     std::vector<float> sent;
     // Ten a second at most: two seconds of audio is ample for the first.
     for (int block = 0; block < 2 * 48000 / static_cast<int>(kBlock) && !received; ++block) {
@@ -280,19 +387,28 @@ TEST_F(WithTheDsp, TheClassificationReachesAListeningEditorAsTheDspSentItUntilIt
                 sent.resize(static_cast<std::size_t>(count));
             }
         }
-        received = editor.link.getClassificationSnapshot();
+        received = editor.link.takeDisplayFrame();
     }
     ASSERT_TRUE(received);
-    EXPECT_EQ(received->size(), static_cast<std::size_t>(kNumBins));
-    EXPECT_EQ(*received, sent);
-    EXPECT_FALSE(editor.link.getClassificationSnapshot()); // handed out once
+    EXPECT_EQ(received->values.size(), static_cast<std::size_t>(kNumBins));
+    EXPECT_EQ(received->values, sent);
+    EXPECT_EQ(received->sampleRate, kRate);
+    EXPECT_FALSE(editor.link.takeDisplayFrame()); // handed out once
+    // The next one has a larger number.
+    std::optional<DisplayFrame> next;
+    for (int block = 0; block < 48000 / static_cast<int>(kBlock) && !next; ++block) {
+        cycle(*dsp, &editor, &editor);
+        next = editor.link.takeDisplayFrame();
+    }
+    ASSERT_TRUE(next);
+    EXPECT_GT(next->sequence, received->sequence);
 
     editor.link.sayGoodbye();
     cycle(*dsp, &editor, &editor);
-    (void)editor.link.getClassificationSnapshot(); // one may have left before the goodbye
+    (void)editor.link.takeDisplayFrame(); // one may have left before the goodbye
     for (int block = 0; block < 48000 / static_cast<int>(kBlock); ++block)
         cycle(*dsp, &editor, &editor);
-    EXPECT_FALSE(editor.link.getClassificationSnapshot());
+    EXPECT_FALSE(editor.link.takeDisplayFrame());
 }
 
 TEST_F(WithTheDsp, ARestoreIsToldToAListeningEditorWithoutItAsking) {

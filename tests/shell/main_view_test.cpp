@@ -498,7 +498,7 @@ TEST(MainView, ThePresetBrowserBuildsOnlyTheRowsInViewOfThousands) {
 }
 
 TEST(MainView, WorksWithoutAUnit) {
-    EXPECT_FALSE(InProcessUnitLink(nullptr).getClassificationSnapshot());
+    EXPECT_FALSE(InProcessUnitLink(nullptr).takeDisplayFrame());
     EXPECT_EQ(InProcessUnitLink(nullptr).presetName(), "Init");
     Editor e(nullptr);
     e.open(false);
@@ -515,19 +515,49 @@ TEST(MainView, WorksWithoutAUnit) {
     EXPECT_FALSE(e.presets().isDirty());
 }
 
-TEST(MainView, ThePollDeliversTheUnitsClassificationToTheCanvas) {
-    test::Host audio(44100.0, 2, {{"sourceSensitivity", 50.0f}});
+// The sequence of the frame the canvas shows; 0 for none.
+std::uint64_t shownFrame(const Editor& e) {
+    const auto& shown = e.view->canvas().inputs.classification;
+    EXPECT_EQ(shown.has_value(), e.view->classificationData().has_value());
+    return shown ? shown->sequence : 0;
+}
+
+// A plug-in's DSP sends a frame every 0.11 to 0.13 s and the editor polls every 0.1 s, so
+// many polls find nothing new: the bands stay until no frame came for a while.
+TEST(MainView, TheBandsStayAcrossPollsThatFindNothingNewAndGoWhenTheFrameIsStale) {
+    test::Host audio(48000.0, 2, {{"sourceSensitivity", 50.0f}});
     Editor e(audio.unit);
     e.open();
     e.tick();
-    EXPECT_FALSE(e.view->classificationData());
+    EXPECT_EQ(shownFrame(e), 0u);
     audio.run(test::noise(2, 2048, 3));
     e.tick();
     ASSERT_TRUE(e.view->classificationData());
-    EXPECT_EQ(e.view->classificationData()->size(), 1025u);
-    EXPECT_EQ(e.view->canvas().inputs.classificationData, e.view->classificationData());
-    e.tick(); // nothing new rendered: the bands go until the next snapshot
-    EXPECT_FALSE(e.view->canvas().inputs.classificationData);
+    EXPECT_EQ(e.view->classificationData()->values.size(), 1025u);
+    EXPECT_EQ(e.view->classificationData()->sampleRate, 48000.0);
+    const std::uint64_t first = shownFrame(e);
+    EXPECT_GT(first, 0u);
+    e.tick(); // nothing new rendered
+    EXPECT_EQ(shownFrame(e), first);
+
+    // The poll's clock alone, up to the frame's going stale.
+    const auto poll = [&e] {
+        e.now += ZerinExtensionMainView::kPollInterval;
+        e.queue.pump();
+    };
+    audio.run(test::noise(2, 4096, 4));
+    poll();
+    const double arrived = e.now;
+    const std::uint64_t second = shownFrame(e);
+    EXPECT_GT(second, first);
+    while (e.now + ZerinExtensionMainView::kPollInterval <
+           arrived + ZerinExtensionMainView::kFrameStaleAfter - 1e-6) {
+        poll();
+        ASSERT_EQ(shownFrame(e), second) << e.now - arrived << " s after the frame";
+    }
+    poll();
+    poll();
+    EXPECT_EQ(shownFrame(e), 0u);
     e.view->disappear();
     EXPECT_FALSE(e.view->isPolling());
 }

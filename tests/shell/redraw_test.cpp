@@ -30,7 +30,8 @@ struct RedrawnEditor {
     test::TempFolder folder;
     double now = 1000.0;
     MainQueue queue{[this] { return now; }};
-    std::shared_ptr<ZerinExtensionAudioUnit> unit = test::makeUnit();
+    test::Host audio{44100.0, 2, {{"sourceSensitivity", 50.0f}}}; // the unit, to hear noise
+    std::shared_ptr<ZerinExtensionAudioUnit> unit = audio.unit;
     std::shared_ptr<AUParameterTree> hostTree = unit->parameterTree();
     ObservableAUParameterGroup tree{*hostTree, hostTree, queue};
     InProcessUnitLink link{unit};
@@ -114,6 +115,19 @@ TEST(Redraw, DrawingOnlyTheDamageShowsWhatDrawingEverythingShows) {
     editor.host.pointerLeft();
     editor.frames(2);
     expectSame("curve edited");
+
+    // Bands arrive from the unit, then go stale when it hears nothing more.
+    // Frame by frame: the orbs' moves redraw everything ten times a second and would hide a
+    // missed change for a while.
+    editor.audio.run(test::noise(2, 4096, 3u));
+    for (int i = 0; i < 8; ++i) {
+        editor.frames(1);
+        expectSame("bands arriving");
+    }
+    ASSERT_TRUE(editor.view->canvas().inputs.classification);
+    editor.frames(40);
+    ASSERT_FALSE(editor.view->canvas().inputs.classification);
+    expectSame("bands gone");
 
     // The preset browser opened and closed.
     editor.view->setShowPresetBrowser(true);

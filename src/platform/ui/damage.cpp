@@ -12,12 +12,6 @@ bool containsRect(const Rect& outer, const Rect& inner) {
            inner.maxY() <= outer.maxY();
 }
 
-Rect unionOf(const Rect& a, const Rect& b) {
-    const double x = std::min(a.x, b.x);
-    const double y = std::min(a.y, b.y);
-    return {x, y, std::max(a.maxX(), b.maxX()) - x, std::max(a.maxY(), b.maxY()) - y};
-}
-
 } // namespace
 
 void Damage::add(const Rect& rect) {

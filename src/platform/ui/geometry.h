@@ -29,4 +29,13 @@ struct Rect {
     friend bool operator==(const Rect&, const Rect&) = default;
 };
 
+// The smallest rectangle holding both.
+inline Rect unionOf(const Rect& a, const Rect& b) {
+    const double x = a.x < b.x ? a.x : b.x;
+    const double y = a.y < b.y ? a.y : b.y;
+    const double maxX = a.maxX() > b.maxX() ? a.maxX() : b.maxX();
+    const double maxY = a.maxY() > b.maxY() ? a.maxY() : b.maxY();
+    return {x, y, maxX - x, maxY - y};
+}
+
 } // namespace zerin

@@ -322,6 +322,13 @@ void Graphics::clipRect(const Rect& rect) {
     cairo_clip(cr);
 }
 
+double Graphics::uniformDeviceScale() const {
+    double sx = 1.0, sy = 0.0, tx = 0.0, ty = 1.0;
+    cairo_user_to_device_distance(cr, &sx, &sy);
+    cairo_user_to_device_distance(cr, &tx, &ty);
+    return sy == 0.0 && tx == 0.0 && sx == ty && sx > 0.0 ? sx : 0.0;
+}
+
 bool Graphics::mayShow(const Rect& rect) const {
     double x1 = 0.0, y1 = 0.0, x2 = 0.0, y2 = 0.0;
     cairo_clip_extents(cr, &x1, &y1, &x2, &y2);

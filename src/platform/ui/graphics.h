@@ -108,6 +108,10 @@ public:
     Graphics& operator=(const Graphics&) = delete;
 
     cairo_t* context() const { return cr; }
+    DrawingCaches& drawingCaches() const { return *caches; }
+    // Pixels per point when the current matrix is a plain, equal scale in both directions
+    // (what a window and an image set); 0 for anything rotated, skewed or stretched.
+    double uniformDeviceScale() const;
 
     // Matrix, clip and group stack; every save needs its restore.
     void save();

@@ -67,7 +67,7 @@ void View::drawChildren(Graphics& g) {
 }
 
 void View::drawWatched(Graphics& g) {
-    if (!mDrawWatch) mDrawWatch = std::make_unique<ReadWatch>([this] { setNeedsDisplay(); });
+    if (!mDrawWatch) mDrawWatch = std::make_unique<ReadWatch>([this] { modelDidChange(); });
     mDrawWatch->run([this, &g] { draw(g); });
 }
 

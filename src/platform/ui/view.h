@@ -90,6 +90,9 @@ public:
     // What the view's drawing may cover, in local coordinates: the bounds and a margin for
     // soft edges (glows, strokes on the edge). A view that draws further says so.
     virtual Rect drawingBounds() const;
+    // A model the last draw read has changed. Default: the whole view is drawn again. A view
+    // that works out its own damage at every frame may take less.
+    virtual void modelDidChange() { setNeedsDisplay(); }
 
     // --- input ---
     // The deepest view at `local` that takes pointer input, or null. Skips views with

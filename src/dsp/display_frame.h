@@ -1,0 +1,62 @@
+#pragma once
+
+// What the unit hands its editor to draw: one value per FFT bin of the audio it heard, with
+// the rate that audio ran at, so the editor puts each bin at the frequency the kernel gives
+// it whatever the rate, and a number that tells frames apart. Every way the editor reaches a
+// unit (in the same process, through LV2 messages) delivers this one type.
+
+#include "dsp/constants.h"
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace zerin {
+
+// What the values of a frame are. Each kind has its own scale; the editor draws each its way.
+enum class DisplayFrameKind : std::uint8_t {
+    classification, // channel 0's ratings, 0 transient .. 1 tonal
+};
+
+// What a frame says of itself besides its values: the rate of the audio they were measured
+// in, and the frame's number among those the unit made (0: none given). Plain, so the render
+// thread and the plug-in's messages carry it without allocating.
+struct FrameStamp {
+    double sampleRate = 0.0;
+    std::uint64_t sequence = 0;
+};
+
+struct DisplayFrame {
+    DisplayFrameKind kind = DisplayFrameKind::classification;
+    // One value per bin: bin k lies at k * sampleRate / fftSize Hz, as the kernel analyses it.
+    std::vector<float> values;
+    double sampleRate = 0.0; // Hz, of the audio the values were measured in
+    int fftSize = kFFTSize;
+    // Counts the frames the unit made, from 1; a later frame has a larger number, and a gap
+    // says frames were made that never reached the editor.
+    std::uint64_t sequence = 0;
+
+    friend bool operator==(const DisplayFrame&, const DisplayFrame&) = default;
+};
+
+// The rates a frame may give: far beyond any audio interface either way, yet ones a float
+// holds and divides by.
+inline constexpr double kMinFrameRate = 1.0;
+inline constexpr double kMaxFrameRate = 1e8;
+
+// Whether `frame` can be drawn: values to draw, and a rate and FFT size that place them.
+inline bool isPlaceable(const DisplayFrame& frame) noexcept {
+    return !frame.values.empty() && frame.fftSize > 0 && frame.sampleRate >= kMinFrameRate &&
+           frame.sampleRate <= kMaxFrameRate;
+}
+
+// The index of the value that describes `hz`: the bin at or below it, within the values.
+// Only for a placeable frame.
+inline std::size_t binAt(const DisplayFrame& frame, float hz) noexcept {
+    const float lastBin = static_cast<float>(frame.values.size() - 1);
+    const float bin = hz * static_cast<float>(frame.fftSize) / static_cast<float>(frame.sampleRate);
+    return static_cast<std::size_t>(std::fmin(std::fmax(bin, 0.0f), lastBin));
+}
+
+} // namespace zerin

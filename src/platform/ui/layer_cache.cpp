@@ -1,0 +1,55 @@
+#include "platform/ui/layer_cache.h"
+
+#include <cmath>
+
+namespace zerin {
+
+OpaqueLayerCache::~OpaqueLayerCache() {
+    release();
+}
+
+void OpaqueLayerCache::release() {
+    if (surface) cairo_surface_destroy(surface);
+    surface = nullptr;
+}
+
+void OpaqueLayerCache::paint(Graphics& g, Size pictureSize,
+                             const std::function<void(Graphics&)>& draw) {
+    cairo_t* cr = g.context();
+    const double deviceScale = g.uniformDeviceScale();
+    double x = 0.0, y = 0.0;
+    cairo_user_to_device(cr, &x, &y);
+    const int width = static_cast<int>(std::ceil(pictureSize.width * deviceScale));
+    const int height = static_cast<int>(std::ceil(pictureSize.height * deviceScale));
+    if (deviceScale <= 0.0 || x != std::round(x) || y != std::round(y) || width <= 0 ||
+        height <= 0) {
+        draw(g);
+        return;
+    }
+    if (!surface || deviceScale != scale || pictureSize != size) {
+        release();
+        surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+        scale = deviceScale;
+        size = pictureSize;
+        stale = true;
+    }
+    if (stale) {
+        cairo_t* own = cairo_create(surface);
+        cairo_scale(own, scale, scale);
+        {
+            Graphics picture(own, g.drawingCaches());
+            draw(picture);
+        }
+        cairo_destroy(own);
+        cairo_surface_flush(surface);
+        stale = false;
+    }
+    cairo_save(cr);
+    cairo_scale(cr, 1.0 / scale, 1.0 / scale);
+    cairo_set_source_surface(cr, surface, 0.0, 0.0);
+    cairo_rectangle(cr, 0.0, 0.0, width, height);
+    cairo_fill(cr);
+    cairo_restore(cr);
+}
+
+} // namespace zerin
