@@ -66,7 +66,8 @@ bool X11FrameBuffer::attachSharedMemory(std::size_t bytes) {
     const int id = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
     if (id < 0) return false;
     void* address = shmat(id, nullptr, 0);
-    if (address == reinterpret_cast<void*>(-1)) {
+    // shmat says it failed with (void*)-1: compared as a number, not made into a pointer.
+    if (reinterpret_cast<std::intptr_t>(address) == -1) {
         shmctl(id, IPC_RMID, nullptr);
         return false;
     }
