@@ -99,9 +99,13 @@ std::size_t Signal::subscriberCount() const {
     return state->entries.size();
 }
 
-std::vector<Subscription> trackReads(const std::function<void()>& read,
-                                     std::function<void()> onChange) {
-    std::vector<std::shared_ptr<SignalState>> reads;
+namespace {
+
+// Runs `read` and puts the signals it read into `reads`, each once, in address order. Nested
+// tracking saves and restores the outer list.
+void collectReads(const std::function<void()>& read,
+                  std::vector<std::shared_ptr<SignalState>>& reads) {
+    reads.clear();
     auto* const outer = currentReads;
     currentReads = &reads;
     try {
@@ -111,9 +115,16 @@ std::vector<Subscription> trackReads(const std::function<void()>& read,
         throw;
     }
     currentReads = outer;
-
     std::sort(reads.begin(), reads.end());
     reads.erase(std::unique(reads.begin(), reads.end()), reads.end());
+}
+
+} // namespace
+
+std::vector<Subscription> trackReads(const std::function<void()>& read,
+                                     std::function<void()> onChange) {
+    std::vector<std::shared_ptr<SignalState>> reads;
+    collectReads(read, reads);
 
     // One change is enough to make the reader stale; later ones before it rebuilds add nothing.
     auto fired = std::make_shared<bool>(false);
@@ -133,18 +144,7 @@ std::vector<Subscription> trackReads(const std::function<void()>& read,
 ReadWatch::ReadWatch(std::function<void()> onChange) : onChange(std::move(onChange)) {}
 
 void ReadWatch::run(const std::function<void()>& read) {
-    reads.clear();
-    auto* const outer = currentReads;
-    currentReads = &reads;
-    try {
-        read();
-    } catch (...) {
-        currentReads = outer;
-        throw;
-    }
-    currentReads = outer;
-    std::sort(reads.begin(), reads.end());
-    reads.erase(std::unique(reads.begin(), reads.end()), reads.end());
+    collectReads(read, reads);
     if (reads == watched) return;
     subscriptions.clear();
     subscriptions.reserve(reads.size());
