@@ -25,6 +25,7 @@
 #include <sndfile.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -34,7 +35,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include <unistd.h>
+#include <poll.h>
 
 namespace {
 
@@ -229,16 +230,24 @@ int cursorAt(int x, int y, const char* want) {
     const auto settled = [want](const char* name) {
         return want != nullptr ? std::strcmp(name, want) == 0 : std::strcmp(name, "other") != 0;
     };
+    // Polled until the cursor settles or the deadline passes; the pointer comes in again
+    // every half second.
+    using Clock = std::chrono::steady_clock;
+    const auto giveUp = Clock::now() + std::chrono::seconds(30);
+    auto nextEntry = Clock::now();
     const char* name = "other";
-    for (int tries = 0; tries < 3000 && !settled(name); ++tries) {
-        if (tries % 50 == 0) {
+    while (!settled(name) && Clock::now() < giveUp) {
+        if (Clock::now() >= nextEntry) {
             // From elsewhere, so that the editor sees the pointer enter.
             movePointer(display, x + 40, y + 40);
             movePointer(display, x, y);
+            nextEntry = Clock::now() + std::chrono::milliseconds(500);
         }
         const CursorPicture shown = shownCursor(display);
         name = shown == upDown ? "up-down" : shown == text ? "text" : "other";
-        if (!settled(name)) usleep(10'000);
+        // Until the server has something for us, or a few milliseconds: the next look.
+        pollfd connection{ConnectionNumber(display), POLLIN, 0};
+        if (!settled(name)) poll(&connection, 1, 10);
     }
     std::printf("%s\n", name);
     XCloseDisplay(display);
