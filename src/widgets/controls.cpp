@@ -18,10 +18,6 @@ constexpr double kIndicatorWidth = 3.0;
 constexpr double kIndicatorInset = 2.0;
 constexpr double kIndicatorMinLength = 16.0;
 
-bool contains(const Rect& rect, Point p) {
-    return p.x >= rect.x && p.y >= rect.y && p.x < rect.maxX() && p.y < rect.maxY();
-}
-
 void fillRect(Graphics& g, const Rect& rect, Color color) {
     Path path;
     addRect(path, rect);
@@ -93,15 +89,15 @@ void Button::draw(Graphics& g) {
 
 void Button::pointerDown(const PointerEvent& event) {
     pressed = true;
-    inside = contains(bounds(), event.location);
+    inside = bounds().contains(event.location);
 }
 
 void Button::pointerDragged(const PointerEvent& event) {
-    inside = contains(bounds(), event.location);
+    inside = bounds().contains(event.location);
 }
 
 void Button::pointerUp(const PointerEvent& event) {
-    const bool fire = pressed && contains(bounds(), event.location);
+    const bool fire = pressed && bounds().contains(event.location);
     pressed = false;
     inside = false;
     if (!fire || !action) return;
@@ -112,7 +108,7 @@ void Button::pointerUp(const PointerEvent& event) {
 
 View* Button::hitTest(Point local) {
     if (!hitTestingEnabled) return nullptr;
-    return contains(bounds(), local) ? this : nullptr;
+    return bounds().contains(local) ? this : nullptr;
 }
 
 ViewPtr button(ViewPtr label, std::function<void()> action) {
@@ -133,7 +129,7 @@ public:
     }
     void pointerDown(const PointerEvent&) override { pressed = true; }
     void pointerUp(const PointerEvent& event) override {
-        const bool fire = pressed && contains(bounds(), event.location);
+        const bool fire = pressed && bounds().contains(event.location);
         pressed = false;
         if (!fire || !action) return;
         const auto run = action;
@@ -382,7 +378,7 @@ void ScrollView::draw(Graphics& g) {
 }
 
 View* ScrollView::hitTest(Point local) {
-    if (!hitTestingEnabled || !contains(bounds(), local)) return nullptr;
+    if (!hitTestingEnabled || !bounds().contains(local)) return nullptr;
     if (overflows() && local.x >= frame().width - kIndicatorZone) return this;
     // Elsewhere only the content takes presses; the area's own empty space lets them through.
     View* c = child();

@@ -5,15 +5,6 @@
 
 namespace zerin {
 
-namespace {
-
-bool containsRect(const Rect& outer, const Rect& inner) {
-    return inner.x >= outer.x && inner.y >= outer.y && inner.maxX() <= outer.maxX() &&
-           inner.maxY() <= outer.maxY();
-}
-
-} // namespace
-
 void Damage::add(const Rect& rect) {
     if (mAll) return;
     if (!std::isfinite(rect.x) || !std::isfinite(rect.y) || !std::isfinite(rect.width) ||
@@ -22,10 +13,9 @@ void Damage::add(const Rect& rect) {
         return;
     }
     if (rect.width <= 0.0 || rect.height <= 0.0) return;
-    if (std::any_of(mRects.begin(), mRects.end(),
-                    [&](const Rect& r) { return containsRect(r, rect); }))
+    if (std::any_of(mRects.begin(), mRects.end(), [&](const Rect& r) { return r.contains(rect); }))
         return;
-    std::erase_if(mRects, [&](const Rect& r) { return containsRect(rect, r); });
+    std::erase_if(mRects, [&](const Rect& r) { return rect.contains(r); });
     mRects.push_back(rect);
     if (mRects.size() > kMaxRects) mergeAll();
 }

@@ -25,6 +25,12 @@ struct Rect {
 
     double maxX() const { return x + width; }
     double maxY() const { return y + height; }
+    // Edges on the top and left are inside, those on the bottom and right outside, so
+    // rectangles side by side never both hold a point.
+    bool contains(Point p) const { return p.x >= x && p.y >= y && p.x < maxX() && p.y < maxY(); }
+    bool contains(const Rect& r) const {
+        return r.x >= x && r.y >= y && r.maxX() <= maxX() && r.maxY() <= maxY();
+    }
 
     friend bool operator==(const Rect&, const Rect&) = default;
 };

@@ -11,10 +11,6 @@ namespace zerin {
 
 namespace {
 
-bool contains(const Rect& rect, Point p) {
-    return p.x >= rect.x && p.y >= rect.y && p.x < rect.maxX() && p.y < rect.maxY();
-}
-
 double finiteOrZero(double value) {
     return std::isfinite(value) ? value : 0.0;
 }
@@ -100,7 +96,7 @@ View* View::hitTest(Point local) {
         const Rect& f = child->frame();
         if (View* hit = child->hitTest({local.x - f.x, local.y - f.y})) return hit;
     }
-    if (acceptsPointer() && contains(bounds(), local)) return this;
+    if (acceptsPointer() && bounds().contains(local)) return this;
     return nullptr;
 }
 

@@ -12,10 +12,6 @@ namespace {
 constexpr double kDoubleClickInterval = 0.4;
 constexpr double kDoubleClickDistance = 4.0;
 
-bool contains(const Rect& rect, Point p) {
-    return p.x >= rect.x && p.y >= rect.y && p.x < rect.maxX() && p.y < rect.maxY();
-}
-
 // Whether anything in the subtree takes the pointer or hover.
 bool takesInput(const View* view) {
     if (!view->hitTestingEnabled) return false;
@@ -30,7 +26,7 @@ bool takesInput(const View* view) {
 // is seen through: an empty layer laid over the whole editor must not keep the hover (and
 // with it the cursor) and the wheel from what lies under it.
 View* deepestViewAt(View* view, Point local) {
-    if (!view->hitTestingEnabled || !contains(view->bounds(), local)) return nullptr;
+    if (!view->hitTestingEnabled || !view->bounds().contains(local)) return nullptr;
     const auto& children = view->children();
     for (auto it = children.rbegin(); it != children.rend(); ++it) {
         const Rect& f = (*it)->frame();
