@@ -23,14 +23,13 @@ void BackgroundOrbsView::layout(const Rect& frame) {
     frameSubscription.cancel();
     if (current) {
         frameSubscription = current->onFrame([this] { frameTick(); });
-        shownTime = clock.advance(current->frameTime());
+        clock.advance(current->frameTime());
     }
 }
 
 void BackgroundOrbsView::frameTick() {
-    const double time = clock.advance(clockContext->frameTime());
-    if (time == shownTime) return;
-    shownTime = time;
+    const double shown = clock.time();
+    if (clock.advance(clockContext->frameTime()) == shown) return;
     picture.invalidate();
     setNeedsDisplay();
 }
@@ -41,7 +40,7 @@ void BackgroundOrbsView::draw(Graphics& g) {
         Path backdrop;
         addRect(backdrop, {0.0, 0.0, size.width, size.height});
         picture.fill(backdrop, theme::background);
-        drawBackgroundOrbs(picture, size, shownTime);
+        drawBackgroundOrbs(picture, size, clock.time());
     });
 }
 

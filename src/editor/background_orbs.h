@@ -20,6 +20,8 @@ public:
     // The time to draw at for a frame at `now` (seconds since 2001): `now` itself when at
     // least `interval` has passed since the last time taken, else that last time.
     double advance(double now);
+    // The time last taken; 0 before the first.
+    double time() const { return shown.value_or(0.0); }
 
 private:
     std::optional<double> shown;
@@ -40,10 +42,9 @@ public:
 private:
     void frameTick();
 
-    OrbClock clock;
-    // The time the orbs are drawn at. It moves only at a frame (which then redraws all of
+    // The orbs are drawn at its time, which moves only at a frame (which then redraws all of
     // them), so a part of the window drawn between two such frames matches the rest.
-    double shownTime = 0.0;
+    OrbClock clock;
     UIContext* clockContext = nullptr;
     Subscription frameSubscription;
     OpaqueLayerCache picture;
