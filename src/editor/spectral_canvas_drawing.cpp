@@ -135,6 +135,11 @@ void SpectralCanvasView::draw(Graphics& g) {
 
 // The curve is sorted, mapped and flattened once, then shared by fill, stroke and particles.
 void SpectralCanvasView::prepareFrame(const std::vector<CurveControlPoint>& points) {
+    // The layout that works out what moved has prepared this very frame already.
+    PreparedFrame key{points, viewState.lfoPhase, inputs.lfoDepth, size,
+                      viewState.particleSystem->lastTime()};
+    if (key == prepared) return;
+    prepared = std::move(key);
     prepareHeardCurve(heard, points, size);
     heardCurvePath(curvePath, heard, viewState.lfoPhase, inputs.lfoDepth);
     placeParticles();

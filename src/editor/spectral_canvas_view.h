@@ -138,6 +138,17 @@ private:
         Color color;   // of the core; the glow is fainter
     };
 
+    // What the prepared curve, path and particles were made from.
+    struct PreparedFrame {
+        std::vector<CurveControlPoint> points;
+        double lfoPhase = 0.0;
+        float lfoDepth = 0.0f;
+        Size size;
+        double particleTime = 0.0;
+        friend bool operator==(const PreparedFrame&, const PreparedFrame&) = default;
+    };
+    std::optional<PreparedFrame> prepared;
+
     // Reused from frame to frame so that drawing allocates little.
     HeardCurve heard;
     // The particles' disc masks (made on the first frame that draws particles).
