@@ -67,7 +67,7 @@ struct Editor {
     AudioUnitViewController controller;
     std::shared_ptr<ZerinExtensionAudioUnit> unit;
 
-    explicit Editor(PreferenceStore presetStore = PreferenceStore())
+    explicit Editor(PreferenceStore presetStore = PreferenceStore(), float lfoDepth = 100.0f)
         : controller(queue, std::move(presetStore)) {
         AUError error;
         unit = controller.createAudioUnit(zerinComponentDescription(), &error);
@@ -76,7 +76,9 @@ struct Editor {
             std::exit(1);
         }
         auto& tree = *unit->parameterTree();
-        tree.parameterWithIdentifier("lfoDepth")->setValue(100.0f);
+        // Set before the editor is built: the loop below never pumps the queue that would
+        // bring a later change to the view.
+        tree.parameterWithIdentifier("lfoDepth")->setValue(lfoDepth);
         tree.parameterWithIdentifier("sourceSensitivity")->setValue(100.0f);
         controller.viewDidLoad(host);
         queue.pump(); // the posted editor build
@@ -143,9 +145,7 @@ BENCHMARK(BM_FullEditorFrame)->ArgName("scale")->Arg(1)->Arg(2)->Unit(benchmark:
 // What the window does at each display frame: advance, then draw only what changed. The
 // canvas's particles change every frame, the orbs behind everything every other one (30 Hz).
 void BM_DamagedEditorFrame(benchmark::State& state) {
-    Editor editor;
-    if (state.range(1) == 0)
-        editor.unit->parameterTree()->parameterWithIdentifier("lfoDepth")->setValue(0.0f);
+    Editor editor(PreferenceStore(), state.range(1) == 0 ? 0.0f : 100.0f);
     OffscreenImage image(kEditorSize, static_cast<double>(state.range(0)));
     drawFrame(editor, image);
     editor.host.takeDamage();

@@ -47,7 +47,7 @@ private:
     OrbClock clock;
     UIContext* clockContext = nullptr;
     Subscription frameSubscription;
-    OpaqueLayerCache picture;
+    LayerCache picture;
 };
 
 // The two orbs on a canvas of `size` at time `t` (seconds since 2001).

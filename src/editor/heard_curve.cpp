@@ -24,19 +24,26 @@ struct CurveKnot {
     Point point;
 };
 
+// The curve point on `segment` at u, moved by the wobble of that size.
+Point wobbledPoint(const HeardCurve& curve, std::size_t segment, double u, double wobble) {
+    const Point p = heardCurvePoint(curve, segment, u);
+    if (wobble == 0.0) return p;
+    return {p.x, p.y + lfoWobble(static_cast<int>(segment), u, wobble)};
+}
+
 // Appends the pieces from `from` (already in the path) to `to` on one segment.
-void appendFlattened(Path& path, const HeardCurve& curve, std::size_t segment, CurveKnot from,
-                     CurveKnot to, int splits) {
+void appendFlattened(Path& path, const HeardCurve& curve, std::size_t segment, double wobble,
+                     CurveKnot from, CurveKnot to, int splits) {
     const double u = 0.5 * (from.u + to.u);
-    const CurveKnot middle{u, heardCurvePoint(curve, segment, u)};
+    const CurveKnot middle{u, wobbledPoint(curve, segment, u, wobble)};
     const double offChord = std::hypot(middle.point.x - 0.5 * (from.point.x + to.point.x),
                                        middle.point.y - 0.5 * (from.point.y + to.point.y));
     if (splits >= kMaxSplits || (splits >= kMinSplits && offChord <= kFlatness)) {
         path.lineTo(to.point);
         return;
     }
-    appendFlattened(path, curve, segment, from, middle, splits + 1);
-    appendFlattened(path, curve, segment, middle, to, splits + 1);
+    appendFlattened(path, curve, segment, wobble, from, middle, splits + 1);
+    appendFlattened(path, curve, segment, wobble, middle, to, splits + 1);
 }
 
 } // namespace
@@ -94,35 +101,30 @@ CurveSample heardCurveSample(const std::vector<CurveControlPoint>& points, Size 
     return heardCurveSample(curve, s);
 }
 
-double lfoWobble(int segment, double u, double lfoPhase, float lfoDepth) {
+double lfoWobbleSize(double lfoPhase, float lfoDepth) {
     if (!(lfoDepth > kStillDepth)) return 0.0;
-    return std::sin(u * std::numbers::pi) *
-           std::sin(static_cast<double>(segment) * std::numbers::pi + lfoPhase) * lfoDepth *
-           kWobbleAmplitude;
+    const double size = std::sin(lfoPhase) * lfoDepth * kWobbleAmplitude;
+    return std::round(size / kWobbleStep) * kWobbleStep;
 }
 
-void heardCurvePath(Path& path, const HeardCurve& curve, double lfoPhase, float lfoDepth) {
+double lfoWobble(int segment, double u, double size) {
+    const double bump = std::sin(u * std::numbers::pi) * size;
+    return segment % 2 == 0 ? bump : -bump;
+}
+
+void heardCurvePath(Path& path, const HeardCurve& curve, double wobble) {
     path.elements.clear();
     if (!curve.drawable()) return;
     path.moveTo(heardCurvePoint(curve, 0, 0.0));
-
-    if (lfoDepth < kStillDepth) {
-        for (std::size_t i = 0; i + 1 < curve.size(); ++i) {
-            const CurveKnot start{0.0, heardCurvePoint(curve, i, 0.0)};
-            const CurveKnot end{1.0, heardCurvePoint(curve, i, 1.0)};
-            // Points of equal frequency: the segment has no width and one delay.
-            if (curve.freqs[i] == curve.freqs[i + 1])
-                path.lineTo(end.point);
-            else
-                appendFlattened(path, curve, i, start, end, 0);
-        }
-        return;
-    }
-    for (int k = 1; k <= kLfoSampleCount; ++k) {
-        const CurveSample sample =
-            heardCurveSample(curve, static_cast<double>(k) / kLfoSampleCount);
-        const double wobble = lfoWobble(sample.segment, sample.u, lfoPhase, lfoDepth);
-        path.lineTo({sample.point.x, sample.point.y + wobble});
+    for (std::size_t i = 0; i + 1 < curve.size(); ++i) {
+        // The wobble is zero at the control points.
+        const CurveKnot start{0.0, heardCurvePoint(curve, i, 0.0)};
+        const CurveKnot end{1.0, heardCurvePoint(curve, i, 1.0)};
+        // Points of equal frequency: the segment has no width and one delay.
+        if (curve.freqs[i] == curve.freqs[i + 1] && wobble == 0.0)
+            path.lineTo(end.point);
+        else
+            appendFlattened(path, curve, i, wobble, start, end, 0);
     }
 }
 

@@ -47,21 +47,26 @@ Point heardCurvePoint(const HeardCurve& curve, std::size_t segment, double u);
 CurveSample heardCurveSample(const HeardCurve& curve, double s);
 CurveSample heardCurveSample(const std::vector<CurveControlPoint>& points, Size canvas, double s);
 
-// The LFO's displacement (points, down positive) of a curve point on `segment` at u: zero at
-// the control points, largest mid-segment, alternating in sign from segment to segment.
-double lfoWobble(int segment, double u, double lfoPhase, float lfoDepth);
+// How far (points, down positive) the LFO at `lfoPhase` and `lfoDepth` moves the middle of
+// the first segment; every segment's bump is this size, alternating in sign. It moves in steps
+// of kWobbleStep: at the default rate and depth the curve then takes a new shape about 12
+// times a second instead of at every frame, and between shapes the editor paints the curve
+// it keeps instead of stroking it again. Zero below a depth of 0.001.
+double lfoWobbleSize(double lfoPhase, float lfoDepth);
+inline constexpr double kWobbleStep = 0.5;
 
-// Number of straight pieces of the animated curve.
-inline constexpr int kLfoSampleCount = 200;
-// Without wobble each segment is halved until every piece lies within this distance (points)
-// of the curve: smooth to the eye with far fewer pieces than a fixed count where the curve is
-// gentle, which matters because stroking costs in proportion to the pieces.
+// The displacement of a curve point on `segment` at u for a wobble of `size`: zero at the
+// control points, largest mid-segment, alternating in sign from segment to segment.
+double lfoWobble(int segment, double u, double size);
+
+// Each segment is halved until every piece lies within this distance (points) of the curve:
+// smooth to the eye with far fewer pieces than a fixed count where the curve is gentle, which
+// matters because stroking costs in proportion to the pieces.
 inline constexpr double kFlatness = 0.1;
 
-// The curve as a polyline into `path` (cleared first; its storage is kept). With a depth below
-// 0.001 the curve stands still and is flattened per segment to kFlatness; otherwise it is
-// kLfoSampleCount pieces spread like heardCurveSample, each point moved by lfoWobble. Empty for
-// fewer than two points.
-void heardCurvePath(Path& path, const HeardCurve& curve, double lfoPhase, float lfoDepth);
+// The curve, moved by a wobble of `size` (lfoWobbleSize), as a polyline into `path` (cleared
+// first; its storage is kept), flattened per segment to kFlatness. Empty for fewer than two
+// points.
+void heardCurvePath(Path& path, const HeardCurve& curve, double wobble);
 
 } // namespace zerin

@@ -1,6 +1,7 @@
 // What the spectral canvas paints each frame: a gradient background, then grid,
 // classification bands, the curve's fill and stroke, the particles, the control points and the
-// axis labels, then the drag tooltip on top.
+// axis labels, then the drag tooltip on top. The first three and the curve are kept as two
+// pictures between their changes.
 
 #include "editor/curve_geometry.h"
 #include "editor/spectral_canvas_view.h"
@@ -117,15 +118,24 @@ SpectralCanvasView::~SpectralCanvasView() = default;
 void SpectralCanvasView::draw(Graphics& g) {
     const auto points = readCurve();
     prepareFrame(points);
-
-    drawBackground(g);
+    if (inputs.classification != layerBands) {
+        layerBands = inputs.classification;
+        underLayer.invalidate();
+    }
+    // What lies under the curve changes with the bands (a few times a second), the curve with
+    // its points and the wobble's steps; the particles over them move at every frame.
+    underLayer.paint(g, size, [this](Graphics& layer) {
+        drawBackground(layer);
+        drawGrid(layer);
+        drawClassification(layer);
+    });
     // Particles drifting sideways and the wobble near the top can reach past the canvas.
     g.save();
     g.clipRect({0.0, 0.0, size.width, size.height});
-    drawGrid(g);
-    drawClassification(g);
-    drawCurveFill(g);
-    drawCurveStroke(g);
+    curveLayer.paint(g, size, [this](Graphics& layer) {
+        drawCurveFill(layer);
+        drawCurveStroke(layer);
+    });
     drawParticles(g);
     drawControlPoints(g, points);
     drawLabels(g);
@@ -136,12 +146,17 @@ void SpectralCanvasView::draw(Graphics& g) {
 // The curve is sorted, mapped and flattened once, then shared by fill, stroke and particles.
 void SpectralCanvasView::prepareFrame(const std::vector<CurveControlPoint>& points) {
     // The layout that works out what moved has prepared this very frame already.
-    PreparedFrame key{points, viewState.lfoPhase, inputs.lfoDepth, size,
+    PreparedFrame key{points, lfoWobbleSize(viewState.lfoPhase, inputs.lfoDepth), size,
                       viewState.particleSystem->lastTime()};
     if (key == prepared) return;
+    const bool curveMoved = !prepared || prepared->points != key.points ||
+                            prepared->wobble != key.wobble || prepared->size != key.size;
     prepared = std::move(key);
-    prepareHeardCurve(heard, points, size);
-    heardCurvePath(curvePath, heard, viewState.lfoPhase, inputs.lfoDepth);
+    if (curveMoved) {
+        prepareHeardCurve(heard, points, size);
+        heardCurvePath(curvePath, heard, prepared->wobble);
+        curveLayer.invalidate();
+    }
     placeParticles();
 }
 
@@ -154,7 +169,7 @@ void SpectralCanvasView::placeParticles() {
     for (const Particle& p : viewState.particleSystem->particles()) {
         if (!(p.alpha > 0.0f)) continue; // freeze mode's pulse dips below zero: invisible
         const CurveSample s = heardCurveSample(heard, p.t);
-        const double wobble = lfoWobble(s.segment, s.u, viewState.lfoPhase, inputs.lfoDepth);
+        const double wobble = lfoWobble(s.segment, s.u, prepared->wobble);
         const Point at{s.point.x + p.scatterOffset, s.point.y + wobble + p.wobbleY};
         const Color color = theme::spectrumColor(clampUnit((at.x - plot.x) / plot.width));
         particleDots.push_back({at, p.size, color.withAlpha(p.alpha)});

@@ -11,6 +11,7 @@
 #include "platform/ui/binding.h"
 #include "platform/ui/geometry.h"
 #include "platform/ui/graphics.h"
+#include "platform/ui/layer_cache.h"
 #include "platform/ui/modifier_keys.h"
 #include "platform/ui/path.h"
 #include "platform/ui/view.h"
@@ -141,8 +142,7 @@ private:
     // What the prepared curve, path and particles were made from.
     struct PreparedFrame {
         std::vector<CurveControlPoint> points;
-        double lfoPhase = 0.0;
-        float lfoDepth = 0.0f;
+        double wobble = 0.0; // lfoWobbleSize
         Size size;
         double particleTime = 0.0;
         friend bool operator==(const PreparedFrame&, const PreparedFrame&) = default;
@@ -159,6 +159,10 @@ private:
     bool moved = false;             // the animation advanced since the last layout
     std::optional<Rect> lastMoving; // what moved at the last frame, canvas coordinates
     std::optional<DisplayFrame> bandsShown;
+    // Background, grid and bands; and the curve's fill and stroke.
+    LayerCache underLayer{LayerKind::translucent};
+    LayerCache curveLayer{LayerKind::translucent};
+    std::optional<DisplayFrame> layerBands; // the bands in underLayer
     Paint backgroundPaint;
     Paint curveFillPaint;
 };

@@ -72,17 +72,24 @@ TEST(HeardCurve, TheDrawnCurveIsTheDelayTheKernelApplies) {
         EXPECT_LT(worst, 0.5);
 
         Path path;
-        heardCurvePath(path, heard, 0.0, 0.0f);
+        heardCurvePath(path, heard, 0.0);
         for (const PathElement& e : path.elements)
             EXPECT_LT(heardError(data, e.points[0]), 0.5);
-        // Between its corners the polyline keeps within a tenth of a point of the curve.
-        for (int k = 0; k <= 1000; ++k) {
-            const Point on = heardCurveSample(heard, k / 1000.0).point;
-            double nearest = 1e9;
-            for (std::size_t e = 1; e < path.elements.size(); ++e)
-                nearest = std::min(nearest, distanceToSegment(on, path.elements[e - 1].points[0],
-                                                              path.elements[e].points[0]));
-            EXPECT_LT(nearest, 0.11) << k;
+        // Between its corners the polyline keeps within a tenth of a point of the curve, and
+        // so does the wobbling one of the curve moved by its wobble.
+        for (const double wobble : {0.0, lfoWobbleSize(1.0, 0.7f)}) {
+            heardCurvePath(path, heard, wobble);
+            for (int k = 0; k <= 1000; ++k) {
+                const CurveSample sample = heardCurveSample(heard, k / 1000.0);
+                const Point on{sample.point.x,
+                               sample.point.y + lfoWobble(sample.segment, sample.u, wobble)};
+                double nearest = 1e9;
+                for (std::size_t e = 1; e < path.elements.size(); ++e)
+                    nearest =
+                        std::min(nearest, distanceToSegment(on, path.elements[e - 1].points[0],
+                                                            path.elements[e].points[0]));
+                EXPECT_LT(nearest, 0.11) << k << " wobble " << wobble;
+            }
         }
         EXPECT_EQ(path.elements.front().points[0], positions.front());
         EXPECT_EQ(path.elements.back().points[0], positions.back());
@@ -122,7 +129,7 @@ TEST(HeardCurve, OddPointsGiveFiniteCoordinatesAndOnlyTheFirst32AreHeard) {
         prepareHeardCurve(heard, curveOf(values), kCanvas);
         for (const float depth : {0.0f, 0.7f}) {
             Path path;
-            heardCurvePath(path, heard, 1.0, depth);
+            heardCurvePath(path, heard, lfoWobbleSize(1.0, depth));
             for (const PathElement& e : path.elements)
                 EXPECT_TRUE(std::isfinite(e.points[0].x) && std::isfinite(e.points[0].y));
         }

@@ -4,6 +4,7 @@
 #include "model/observable.h"
 #include "platform/ui/damage.h"
 #include "platform/ui/graphics.h"
+#include "platform/ui/layer_cache.h"
 #include "platform/ui/offscreen.h"
 #include "platform/ui/path.h"
 #include "platform/ui/shapes.h"
@@ -11,6 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <functional>
 #include <limits>
 #include <memory>
 
@@ -135,6 +139,66 @@ TEST(Redisplay, DamageCoversEveryPixelItTouchesAndNoMoreThanTheSurface) {
     EXPECT_LE(damage.rects().size(), Damage::kMaxRects);
     damage.add({0.0, 0.0, std::numeric_limits<double>::infinity(), 1.0});
     EXPECT_TRUE(damage.isAll());
+}
+
+// A kept picture is drawn once and painted back until it goes stale or the scale changes. An
+// opaque one gives the very pixels of drawing; a translucent one, composited over what is
+// under it, is off by at most the rounding of that composite.
+TEST(Redisplay, AKeptPictureIsDrawnOnceAndLooksLikeDrawing) {
+    const Size size{60.0, 30.0};
+    const auto under = [&](Graphics& g) {
+        Path all;
+        addRect(all, {0.0, 0.0, size.width, size.height});
+        g.fill(all, LinearGradient{{0.0, 0.0},
+                                   {size.width, 0.0},
+                                   {{0.0, {0.1, 0.2, 0.5, 1.0}}, {1.0, {0.9, 0.6, 0.1, 1.0}}}});
+    };
+    const auto over = [&](Graphics& g) {
+        Path wave;
+        wave.moveTo({0.0, 25.0});
+        for (int i = 1; i <= 12; ++i)
+            wave.lineTo({5.0 * i, 15.0 + 10.0 * std::sin(i * 0.9)});
+        g.stroke(wave, Color{0.0, 0.8, 1.0, 0.12}, StrokeStyle{6.0});
+        g.stroke(wave, Color{0.0, 0.8, 1.0, 0.4}, StrokeStyle{3.0});
+        g.fill(wave, Color{1.0, 0.3, 0.6, 0.3});
+    };
+    for (const LayerKind kind : {LayerKind::opaque, LayerKind::translucent}) {
+        const std::function<void(Graphics&)> picture =
+            kind == LayerKind::opaque ? std::function<void(Graphics&)>(under) : over;
+        LayerCache cache(kind);
+        int draws = 0;
+        for (const double scale : {1.0, 2.0}) {
+            OffscreenImage kept(size, scale);
+            OffscreenImage drawn(size, scale);
+            for (int frame = 0; frame < 3; ++frame) {
+                if (frame == 2) cache.invalidate();
+                kept.draw([&](Graphics& g) {
+                    under(g);
+                    cache.paint(g, size, [&](Graphics& layer) {
+                        ++draws;
+                        picture(layer);
+                    });
+                });
+            }
+            drawn.draw([&](Graphics& g) {
+                under(g);
+                picture(g);
+            });
+            double worst = 0.0;
+            for (double y = 0.25; y < size.height; y += 0.5)
+                for (double x = 0.25; x < size.width; x += 0.5) {
+                    const Color a = kept.colorAt({x, y}), b = drawn.colorAt({x, y});
+                    worst = std::max({worst, std::abs(a.red - b.red), std::abs(a.green - b.green),
+                                      std::abs(a.blue - b.blue)});
+                }
+            if (kind == LayerKind::opaque)
+                EXPECT_EQ(worst, 0.0) << "scale " << scale;
+            else
+                EXPECT_LE(worst * 255.0, 2.01) << "scale " << scale;
+        }
+        // Once per scale, and once more for each invalidation.
+        EXPECT_EQ(draws, 4);
+    }
 }
 
 } // namespace

@@ -4,17 +4,16 @@
 
 namespace zerin {
 
-OpaqueLayerCache::~OpaqueLayerCache() {
+LayerCache::~LayerCache() {
     release();
 }
 
-void OpaqueLayerCache::release() {
+void LayerCache::release() {
     if (surface) cairo_surface_destroy(surface);
     surface = nullptr;
 }
 
-void OpaqueLayerCache::paint(Graphics& g, Size pictureSize,
-                             const std::function<void(Graphics&)>& draw) {
+void LayerCache::paint(Graphics& g, Size pictureSize, const std::function<void(Graphics&)>& draw) {
     cairo_t* cr = g.context();
     const double deviceScale = g.uniformDeviceScale();
     double x = 0.0, y = 0.0;
@@ -28,13 +27,19 @@ void OpaqueLayerCache::paint(Graphics& g, Size pictureSize,
     }
     if (!surface || deviceScale != scale || pictureSize != size) {
         release();
-        surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+        surface = cairo_image_surface_create(
+            kind == LayerKind::opaque ? CAIRO_FORMAT_RGB24 : CAIRO_FORMAT_ARGB32, width, height);
         scale = deviceScale;
         size = pictureSize;
         stale = true;
     }
     if (stale) {
         cairo_t* own = cairo_create(surface);
+        if (kind == LayerKind::translucent) {
+            cairo_set_operator(own, CAIRO_OPERATOR_CLEAR);
+            cairo_paint(own);
+            cairo_set_operator(own, CAIRO_OPERATOR_OVER);
+        }
         cairo_scale(own, scale, scale);
         {
             Graphics picture(own, g.drawingCaches());

@@ -1,10 +1,15 @@
 #pragma once
 
-// A view's opaque picture kept at device resolution, drawn again only when it goes stale.
-// Painting it back gives the very pixels that drawing would have: it is drawn with the same
-// operations at the same scale, covers everything under it, and lands on whole pixels. A view
-// that changes far less often than what is drawn over it (the background behind a moving
-// curve) pays for its drawing once per change instead of once per frame.
+// A view's picture kept at device resolution, drawn again only when it goes stale. A view that
+// changes far less often than what is drawn over it (the background behind a moving curve, the
+// curve under its particles) pays for its drawing once per change instead of once per frame.
+//
+// An opaque picture painted back gives the very pixels that drawing would have: it is drawn
+// with the same operations at the same scale, covers everything under it, and lands on whole
+// pixels. A translucent picture is drawn onto transparency and composited over what is under
+// it, which rounds differently from drawing straight onto it: its pixels may differ from
+// direct drawing by a level or two of 255, never by more than the 8-bit rounding of one
+// extra composite.
 
 #include "platform/ui/geometry.h"
 #include "platform/ui/graphics.h"
@@ -15,25 +20,31 @@
 
 namespace zerin {
 
-class OpaqueLayerCache {
+enum class LayerKind {
+    opaque,     // `draw` covers all of the picture with opaque paint
+    translucent // `draw` may leave any of it clear; the picture is composited over
+};
+
+class LayerCache {
 public:
-    OpaqueLayerCache() = default;
-    ~OpaqueLayerCache();
-    OpaqueLayerCache(const OpaqueLayerCache&) = delete;
-    OpaqueLayerCache& operator=(const OpaqueLayerCache&) = delete;
+    explicit LayerCache(LayerKind kind = LayerKind::opaque) : kind(kind) {}
+    ~LayerCache();
+    LayerCache(const LayerCache&) = delete;
+    LayerCache& operator=(const LayerCache&) = delete;
 
     // The next paint draws the picture again.
     void invalidate() { stale = true; }
 
     // Paints the picture of `size` points at the user-space origin, drawing it first with
-    // `draw` (which must cover all of it with opaque paint) when stale or when the scale or
-    // size changed. Where the picture cannot land on whole pixels (a rotated or fractional
-    // placement), `draw` draws straight onto `g` instead.
+    // `draw` when stale or when the scale or size changed. Where the picture cannot land on
+    // whole pixels (a rotated or fractional placement), `draw` draws straight onto `g`
+    // instead.
     void paint(Graphics& g, Size size, const std::function<void(Graphics&)>& draw);
 
 private:
     void release();
 
+    LayerKind kind;
     cairo_surface_t* surface = nullptr;
     double scale = 0.0;
     Size size;
