@@ -5,7 +5,9 @@
 #include "platform/ui/layer_cache.h"
 #include "platform/ui/view.h"
 
+#include <array>
 #include <optional>
+#include <vector>
 
 namespace zerin {
 
@@ -42,15 +44,29 @@ public:
 private:
     void frameTick();
 
-    // The orbs are drawn at its time, which moves only at a frame (which then redraws all of
-    // them), so a part of the window drawn between two such frames matches the rest.
+    // The orbs are drawn at its time, which moves only at a frame (which then redraws what
+    // changed), so a part of the window drawn between two such frames matches the rest.
     OrbClock clock;
     UIContext* clockContext = nullptr;
     Subscription frameSubscription;
     LayerCache picture;
 };
 
+// One orb: a circle filled with a colour whose alpha is a whole number of 255ths, so that
+// its inside changes only when that number does, not at every slight breath.
+struct Orb {
+    Point center;
+    double radius = 0.0;
+    Color color;
+};
+
 // The two orbs on a canvas of `size` at time `t` (seconds since 2001).
+std::array<Orb, 2> backgroundOrbs(Size size, double t);
 void drawBackgroundOrbs(Graphics& g, Size size, double t);
+
+// Appends to `out` boxes holding every point whose colour may differ between an orb drawn as
+// `before` and as `after`: a ring of boxes around the edge when only its place and size
+// changed, the whole orb when its colour did, nothing when nothing did.
+void orbChanges(const Orb& before, const Orb& after, std::vector<Rect>& out);
 
 } // namespace zerin

@@ -349,41 +349,70 @@ void SpectralCanvasView::drawTooltip(Graphics& g) {
 void SpectralCanvasView::damageWhatMoved() {
     if (inputs.classification != bandsShown) {
         bandsShown = inputs.classification;
-        lastMoving.reset();
+        lastMoving.clear();
         setNeedsDisplay();
         return;
     }
     const auto points = readCurve();
     prepareFrame(points);
-    const Rect moving = movingBounds(points);
-    setNeedsDisplay(lastMoving ? unionOf(*lastMoving, moving) : bounds());
-    lastMoving = moving;
+    std::vector<Rect> moving = movingAreas(points);
+    if (lastMoving.size() != moving.size()) {
+        setNeedsDisplay();
+    } else {
+        for (std::size_t k = 0; k < moving.size(); ++k)
+            setNeedsDisplay(unionOf(lastMoving[k], moving[k]));
+    }
+    lastMoving = std::move(moving);
 }
 
-// Everything that moves, with room for what is drawn around it: the curve's glow, the
-// particles' glows, the points' halos, antialiased edges.
-Rect SpectralCanvasView::movingBounds(const std::vector<CurveControlPoint>& points) const {
-    double x0 = std::numeric_limits<double>::infinity(), y0 = x0;
-    double x1 = -x0, y1 = -x0;
-    const auto take = [&](Point at, double reach) {
-        x0 = std::fmin(x0, at.x - reach);
-        y0 = std::fmin(y0, at.y - reach);
-        x1 = std::fmax(x1, at.x + reach);
-        y1 = std::fmax(y1, at.y + reach);
+// Everything that moves, with room for what is drawn around it (the curve's glow, the
+// particles' glows, the points' halos, antialiased edges), as one box per column of the
+// canvas. What moves lies along the curve, so a column's box is only as tall as the curve's
+// course through it, where one box around all of it would take in most of the canvas.
+std::vector<Rect>
+SpectralCanvasView::movingAreas(const std::vector<CurveControlPoint>& points) const {
+    struct Extent {
+        double y0 = std::numeric_limits<double>::infinity();
+        double y1 = -std::numeric_limits<double>::infinity();
+    };
+    std::array<Extent, kDamageColumns> columns;
+    const double columnWidth = size.width / kDamageColumns;
+    if (!(columnWidth > 0.0)) return {};
+    const auto take = [&](double x0, double x1, double y0, double y1) {
+        const auto column = [&](double x) {
+            return std::clamp(static_cast<int>(std::floor(x / columnWidth)), 0, kDamageColumns - 1);
+        };
+        if (!std::isfinite(x0) || !std::isfinite(x1)) return;
+        for (int k = column(x0); k <= column(x1); ++k) {
+            columns[k].y0 = std::fmin(columns[k].y0, y0);
+            columns[k].y1 = std::fmax(columns[k].y1, y1);
+        }
+    };
+    const auto around = [&](Point at, double reach) {
+        take(at.x - reach, at.x + reach, at.y - reach, at.y + reach);
     };
     constexpr double kEdge = 2.0;
-    for (const PathElement& e : curvePath.elements)
-        if (e.verb != PathVerb::close) take(e.points[0], kCurveGlowWidth / 2.0 + kEdge);
-    for (const ParticleDot& dot : particleDots)
-        take(dot.center, dot.radius * kGlowScale + kEdge);
-    for (const CurveControlPoint& point : points)
-        take(screenPoint(point, size), kHaloRadius + kEdge);
-    if (const std::optional<Rect> box = tooltipBox()) {
-        take({box->x, box->y}, kEdge);
-        take({box->maxX(), box->maxY()}, kEdge);
+    constexpr double kCurveReach = kCurveGlowWidth / 2.0 + kEdge;
+    const std::vector<PathElement>& curve = curvePath.elements;
+    for (std::size_t i = 0; i < curve.size(); ++i) {
+        const Point a = curve[i].points[0];
+        const Point b = i + 1 < curve.size() ? curve[i + 1].points[0] : a;
+        take(std::fmin(a.x, b.x) - kCurveReach, std::fmax(a.x, b.x) + kCurveReach,
+             std::fmin(a.y, b.y) - kCurveReach, std::fmax(a.y, b.y) + kCurveReach);
     }
-    if (!(x1 > x0) || !(y1 > y0)) return {};
-    return {x0, y0, x1 - x0, y1 - y0};
+    for (const ParticleDot& dot : particleDots)
+        around(dot.center, dot.radius * kGlowScale + kEdge);
+    for (const CurveControlPoint& point : points)
+        around(screenPoint(point, size), kHaloRadius + kEdge);
+    if (const std::optional<Rect> box = tooltipBox())
+        take(box->x - kEdge, box->maxX() + kEdge, box->y - kEdge, box->maxY() + kEdge);
+    std::vector<Rect> areas(kDamageColumns);
+    for (int k = 0; k < kDamageColumns; ++k) {
+        const double y0 = std::fmax(columns[k].y0, 0.0);
+        const double y1 = std::fmin(columns[k].y1, size.height);
+        if (y1 > y0) areas[k] = {k * columnWidth, y0, columnWidth, y1 - y0};
+    }
+    return areas;
 }
 
 } // namespace zerin

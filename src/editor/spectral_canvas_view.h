@@ -105,7 +105,8 @@ private:
     // only the area they cover now and covered at the last frame is drawn again, unless the
     // bands changed, which redraws the whole canvas.
     void damageWhatMoved();
-    Rect movingBounds(const std::vector<CurveControlPoint>& points) const;
+    std::vector<Rect> movingAreas(const std::vector<CurveControlPoint>& points) const;
+    static constexpr int kDamageColumns = 16;
     std::optional<Rect> tooltipBox() const;
 
     // Drawing (spectral_canvas_drawing.cpp). What several layers share, once per frame.
@@ -156,8 +157,8 @@ private:
     Path curvePath; // the stroke's polyline, shared with the fill
     std::vector<ParticleDot> particleDots;
     Path scratchPath;
-    bool moved = false;             // the animation advanced since the last layout
-    std::optional<Rect> lastMoving; // what moved at the last frame, canvas coordinates
+    bool moved = false;           // the animation advanced since the last layout
+    std::vector<Rect> lastMoving; // what moved at the last frame, canvas coordinates
     std::optional<DisplayFrame> bandsShown;
     // Background, grid and bands; and the curve's fill and stroke.
     LayerCache underLayer{LayerKind::translucent};

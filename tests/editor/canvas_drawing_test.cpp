@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <numbers>
@@ -368,6 +369,45 @@ TEST(BackgroundOrbs, TheKeptPictureIsWhatDrawingGives) {
                     differing += kept.colorAt({x, y}) == drawn.colorAt({x, y}) ? 0 : 1;
             EXPECT_EQ(differing, 0) << "scale " << scale << ", t " << t;
         }
+    }
+}
+
+// Between two moves of the orbs, every pixel that changes lies in what the backdrop says
+// changed: it redraws only that, and a pixel missed there would keep the old orb.
+TEST(BackgroundOrbs, EveryPixelThatChangesIsInWhatTheyDamage) {
+    constexpr Size kWindow{900.0, 600.0};
+    const auto backdrop = [&](OffscreenImage& image, double t) {
+        image.draw([&](Graphics& g) {
+            Path all;
+            addRect(all, {0.0, 0.0, kWindow.width, kWindow.height});
+            g.fill(all, theme::background);
+            drawBackgroundOrbs(g, kWindow, t);
+        });
+    };
+    for (const double scale : {1.0, 2.0}) {
+        int changedPixels = 0;
+        // Steps a few seconds apart: their places, sizes and colours all differ.
+        for (double t = 1000.0; t < 1060.0; t += 3.0 * scale) {
+            OffscreenImage before(kWindow, scale), after(kWindow, scale);
+            backdrop(before, t);
+            backdrop(after, t + 0.1);
+            std::vector<Rect> damaged;
+            const auto was = backgroundOrbs(kWindow, t), now = backgroundOrbs(kWindow, t + 0.1);
+            for (std::size_t i = 0; i < was.size(); ++i)
+                orbChanges(was[i], now[i], damaged);
+            for (int y = 0; y < before.pixelHeight(); ++y)
+                for (int x = 0; x < before.pixelWidth(); ++x) {
+                    const Point at{(x + 0.5) / scale, (y + 0.5) / scale};
+                    if (before.colorAt(at) == after.colorAt(at)) continue;
+                    ++changedPixels;
+                    const bool inDamage =
+                        std::any_of(damaged.begin(), damaged.end(),
+                                    [&](const Rect& r) { return r.contains(at); });
+                    ASSERT_TRUE(inDamage)
+                        << "t " << t << " scale " << scale << " at " << at.x << ", " << at.y;
+                }
+        }
+        EXPECT_GT(changedPixels, 0);
     }
 }
 

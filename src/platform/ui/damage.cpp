@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
+#include <limits>
 
 namespace zerin {
 
@@ -17,7 +19,8 @@ void Damage::add(const Rect& rect) {
         return;
     std::erase_if(mRects, [&](const Rect& r) { return rect.contains(r); });
     mRects.push_back(rect);
-    if (mRects.size() > kMaxRects) mergeAll();
+    while (mRects.size() > kMaxRects)
+        mergeCheapestPair();
 }
 
 void Damage::addAll() {
@@ -30,11 +33,26 @@ void Damage::clear() {
     mRects.clear();
 }
 
-void Damage::mergeAll() {
-    Rect merged = mRects.front();
-    for (const Rect& r : mRects)
-        merged = unionOf(merged, r);
-    mRects.assign(1, merged);
+void Damage::mergeCheapestPair() {
+    const auto area = [](const Rect& r) { return r.width * r.height; };
+    std::size_t first = 0, second = 1;
+    double cheapest = std::numeric_limits<double>::infinity();
+    for (std::size_t i = 0; i < mRects.size(); ++i)
+        for (std::size_t j = i + 1; j < mRects.size(); ++j) {
+            const double added =
+                area(unionOf(mRects[i], mRects[j])) - area(mRects[i]) - area(mRects[j]);
+            if (added < cheapest) {
+                cheapest = added;
+                first = i;
+                second = j;
+            }
+        }
+    // The merged box may hold others too.
+    std::vector<Rect> kept{unionOf(mRects[first], mRects[second])};
+    for (std::size_t k = 0; k < mRects.size(); ++k)
+        if (k != first && k != second && !kept.front().contains(mRects[k]))
+            kept.push_back(mRects[k]);
+    mRects = std::move(kept);
 }
 
 std::vector<PixelRect> Damage::pixelRects(double scale, int width, int height) const {

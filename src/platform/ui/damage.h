@@ -21,9 +21,10 @@ struct PixelRect {
 
 class Damage {
 public:
-    // Beyond this many separate rectangles they are merged into their bounding box: clipping
-    // to many small areas costs more than drawing a little extra.
-    static constexpr std::size_t kMaxRects = 8;
+    // Beyond this many separate rectangles the two whose bounding box adds the least area are
+    // merged into it, until no more are left: each rectangle costs a little in clipping and
+    // in sending, and past a few dozen that costs more than drawing a little extra.
+    static constexpr std::size_t kMaxRects = 32;
 
     void add(const Rect& rect);
     void addAll();
@@ -37,7 +38,7 @@ public:
     std::vector<PixelRect> pixelRects(double scale, int width, int height) const;
 
 private:
-    void mergeAll();
+    void mergeCheapestPair();
     bool mAll = false;
     std::vector<Rect> mRects;
 };

@@ -35,8 +35,10 @@ struct Rect {
     friend bool operator==(const Rect&, const Rect&) = default;
 };
 
-// The smallest rectangle holding both.
+// The smallest rectangle holding both; an empty one (no width or no height) adds nothing.
 inline Rect unionOf(const Rect& a, const Rect& b) {
+    if (!(a.width > 0.0 && a.height > 0.0)) return b;
+    if (!(b.width > 0.0 && b.height > 0.0)) return a;
     const double x = a.x < b.x ? a.x : b.x;
     const double y = a.y < b.y ? a.y : b.y;
     const double maxX = a.maxX() > b.maxX() ? a.maxX() : b.maxX();

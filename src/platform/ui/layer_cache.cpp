@@ -13,6 +13,32 @@ void LayerCache::release() {
     surface = nullptr;
 }
 
+void LayerCache::redraw(Graphics& g, const std::function<void(Graphics&)>& draw) {
+    const int width = cairo_image_surface_get_width(surface);
+    const int height = cairo_image_surface_get_height(surface);
+    const std::vector<PixelRect> areas = stale ? std::vector<PixelRect>{{0, 0, width, height}}
+                                               : changed.pixelRects(scale, width, height);
+    stale = false;
+    changed.clear();
+    if (areas.empty()) return;
+    cairo_t* own = cairo_create(surface);
+    for (const PixelRect& r : areas)
+        cairo_rectangle(own, r.x, r.y, r.width, r.height);
+    cairo_clip(own);
+    if (kind == LayerKind::translucent) {
+        cairo_set_operator(own, CAIRO_OPERATOR_CLEAR);
+        cairo_paint(own);
+        cairo_set_operator(own, CAIRO_OPERATOR_OVER);
+    }
+    cairo_scale(own, scale, scale);
+    {
+        Graphics picture(own, g.drawingCaches());
+        draw(picture);
+    }
+    cairo_destroy(own);
+    cairo_surface_flush(surface);
+}
+
 void LayerCache::paint(Graphics& g, Size pictureSize, const std::function<void(Graphics&)>& draw) {
     cairo_t* cr = g.context();
     const double deviceScale = g.uniformDeviceScale();
@@ -33,22 +59,7 @@ void LayerCache::paint(Graphics& g, Size pictureSize, const std::function<void(G
         size = pictureSize;
         stale = true;
     }
-    if (stale) {
-        cairo_t* own = cairo_create(surface);
-        if (kind == LayerKind::translucent) {
-            cairo_set_operator(own, CAIRO_OPERATOR_CLEAR);
-            cairo_paint(own);
-            cairo_set_operator(own, CAIRO_OPERATOR_OVER);
-        }
-        cairo_scale(own, scale, scale);
-        {
-            Graphics picture(own, g.drawingCaches());
-            draw(picture);
-        }
-        cairo_destroy(own);
-        cairo_surface_flush(surface);
-        stale = false;
-    }
+    if (stale || !changed.empty()) redraw(g, draw);
     cairo_save(cr);
     cairo_scale(cr, 1.0 / scale, 1.0 / scale);
     cairo_set_source_surface(cr, surface, 0.0, 0.0);

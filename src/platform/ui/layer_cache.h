@@ -11,6 +11,7 @@
 // direct drawing by a level or two of 255, never by more than the 8-bit rounding of one
 // extra composite.
 
+#include "platform/ui/damage.h"
 #include "platform/ui/geometry.h"
 #include "platform/ui/graphics.h"
 
@@ -34,6 +35,12 @@ public:
 
     // The next paint draws the picture again.
     void invalidate() { stale = true; }
+    // The next paint draws again only `area` (points, the picture's own coordinates) of the
+    // picture, cut to whole pixels: what drawing everything would give there, and the same
+    // pixels as before everywhere else.
+    void invalidate(const Rect& area) {
+        if (!stale) changed.add(area);
+    }
 
     // Paints the picture of `size` points at the user-space origin, drawing it first with
     // `draw` when stale or when the scale or size changed. Where the picture cannot land on
@@ -43,12 +50,14 @@ public:
 
 private:
     void release();
+    void redraw(Graphics& g, const std::function<void(Graphics&)>& draw);
 
     LayerKind kind;
     cairo_surface_t* surface = nullptr;
     double scale = 0.0;
     Size size;
     bool stale = true;
+    Damage changed; // while not stale
 };
 
 } // namespace zerin
