@@ -100,6 +100,12 @@ constexpr double kTooltipRise = 24.0; // the box's centre above the pointer
 const Font kLabelFont{8.0, FontWeight::medium, FontDesign::standard};
 const Font kTooltipFont{10.0, FontWeight::medium, FontDesign::monospaced};
 
+// What a control point draws at most, its halo, with room for the antialiased edge.
+Rect haloBox(Point at) {
+    constexpr double kReach = kHaloRadius + 2.0;
+    return {at.x - kReach, at.y - kReach, 2.0 * kReach, 2.0 * kReach};
+}
+
 StrokeStyle curveStroke(double width) {
     return {width, LineCap::round, LineJoin::miter, 10.0};
 }
@@ -283,6 +289,7 @@ void SpectralCanvasView::drawControlPoints(Graphics& g,
                                            const std::vector<CurveControlPoint>& points) {
     for (const CurveControlPoint& point : points) {
         const Point at = screenPoint(point, size);
+        if (!g.mayShow(haloBox(at))) continue;
         const bool active = viewState.activePointID == point.id;
         if (active) {
             scratchPath.elements.clear();
@@ -303,14 +310,16 @@ void SpectralCanvasView::drawControlPoints(Graphics& g,
 
 void SpectralCanvasView::drawLabels(Graphics& g) {
     const Rect plot = plotRect(size);
-    for (const Label& label : kFrequencyLabels) {
-        const double x = screenPoint(static_cast<float>(label.value), 0.0f, size).x;
-        g.drawText(label.text, kLabelFont, theme::textTertiary,
-                   {x, size.height - kFrequencyLabelInset});
-    }
+    // Short labels in a small font: none reaches this far from its centre.
+    const auto draw = [&](std::string_view text, Point center) {
+        if (g.mayShow({center.x - 20.0, center.y - 10.0, 40.0, 20.0}))
+            g.drawText(text, kLabelFont, theme::textTertiary, center);
+    };
+    for (const Label& label : kFrequencyLabels)
+        draw(label.text, {screenPoint(static_cast<float>(label.value), 0.0f, size).x,
+                          size.height - kFrequencyLabelInset});
     for (const Label& label : kDelayLabels)
-        g.drawText(label.text, kLabelFont, theme::textTertiary,
-                   {kDelayLabelX, plot.y + plot.height * label.value});
+        draw(label.text, {kDelayLabelX, plot.y + plot.height * label.value});
 }
 
 // Centred above the pointer; where there is no room above, below it, and moved in from the
@@ -355,7 +364,17 @@ void SpectralCanvasView::damageWhatMoved() {
     }
     const auto points = readCurve();
     prepareFrame(points);
-    std::vector<Rect> moving = movingAreas(points);
+    // The points stand still unless dragged: drawn again only where they were and are when
+    // they or the dragged one's look change.
+    PointsLook look{points, viewState.activePointID, viewState.deleteCandidate};
+    if (look != lastPointsLook) {
+        for (const CurveControlPoint& point : lastPointsLook.points)
+            setNeedsDisplay(haloBox(screenPoint(point, size)));
+        for (const CurveControlPoint& point : points)
+            setNeedsDisplay(haloBox(screenPoint(point, size)));
+        lastPointsLook = std::move(look);
+    }
+    std::vector<Rect> moving = movingAreas();
     if (lastMoving.size() != moving.size()) {
         setNeedsDisplay();
     } else {
@@ -366,11 +385,10 @@ void SpectralCanvasView::damageWhatMoved() {
 }
 
 // Everything that moves, with room for what is drawn around it (the curve's glow, the
-// particles' glows, the points' halos, antialiased edges), as one box per column of the
+// particles' glows, antialiased edges), as one box per column of the
 // canvas. What moves lies along the curve, so a column's box is only as tall as the curve's
 // course through it, where one box around all of it would take in most of the canvas.
-std::vector<Rect>
-SpectralCanvasView::movingAreas(const std::vector<CurveControlPoint>& points) const {
+std::vector<Rect> SpectralCanvasView::movingAreas() const {
     struct Extent {
         double y0 = std::numeric_limits<double>::infinity();
         double y1 = -std::numeric_limits<double>::infinity();
@@ -402,8 +420,6 @@ SpectralCanvasView::movingAreas(const std::vector<CurveControlPoint>& points) co
     }
     for (const ParticleDot& dot : particleDots)
         around(dot.center, dot.radius * kGlowScale + kEdge);
-    for (const CurveControlPoint& point : points)
-        around(screenPoint(point, size), kHaloRadius + kEdge);
     if (const std::optional<Rect> box = tooltipBox())
         take(box->x - kEdge, box->maxX() + kEdge, box->y - kEdge, box->maxY() + kEdge);
     std::vector<Rect> areas(kDamageColumns);

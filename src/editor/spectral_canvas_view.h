@@ -105,7 +105,7 @@ private:
     // only the area they cover now and covered at the last frame is drawn again, unless the
     // bands changed, which redraws the whole canvas.
     void damageWhatMoved();
-    std::vector<Rect> movingAreas(const std::vector<CurveControlPoint>& points) const;
+    std::vector<Rect> movingAreas() const;
     static constexpr int kDamageColumns = 16;
     std::optional<Rect> tooltipBox() const;
 
@@ -159,6 +159,14 @@ private:
     Path scratchPath;
     bool moved = false;           // the animation advanced since the last layout
     std::vector<Rect> lastMoving; // what moved at the last frame, canvas coordinates
+    // What the control points looked like at the last frame.
+    struct PointsLook {
+        std::vector<CurveControlPoint> points;
+        std::optional<Uuid> active;
+        bool deleteCandidate = false;
+        friend bool operator==(const PointsLook&, const PointsLook&) = default;
+    };
+    PointsLook lastPointsLook;
     std::optional<DisplayFrame> bandsShown;
     // Background, grid and bands; and the curve's fill and stroke.
     LayerCache underLayer{LayerKind::translucent};

@@ -22,6 +22,7 @@ std::vector<PixelRect> paintDamage(cairo_surface_t* surface, ViewHost& host, con
     cairo_scale(cr, how.scale, how.scale);
     {
         Graphics g(cr, caches);
+        g.drawOnlyIn(rects);
         host.draw(g);
     }
     cairo_destroy(cr);

@@ -332,7 +332,23 @@ double Graphics::uniformDeviceScale() const {
 bool Graphics::mayShow(const Rect& rect) const {
     double x1 = 0.0, y1 = 0.0, x2 = 0.0, y2 = 0.0;
     cairo_clip_extents(cr, &x1, &y1, &x2, &y2);
-    return rect.x < x2 && rect.maxX() > x1 && rect.y < y2 && rect.maxY() > y1;
+    if (!(rect.x < x2 && rect.maxX() > x1 && rect.y < y2 && rect.maxY() > y1)) return false;
+    if (drawnAreas.empty()) return true;
+    // The device box around the rectangle's corners.
+    double left = std::numeric_limits<double>::infinity(), top = left, right = -left,
+           bottom = -left;
+    for (const Point corner : {Point{rect.x, rect.y}, Point{rect.maxX(), rect.y},
+                               Point{rect.x, rect.maxY()}, Point{rect.maxX(), rect.maxY()}}) {
+        double x = corner.x, y = corner.y;
+        cairo_user_to_device(cr, &x, &y);
+        left = std::fmin(left, x);
+        top = std::fmin(top, y);
+        right = std::fmax(right, x);
+        bottom = std::fmax(bottom, y);
+    }
+    return std::any_of(drawnAreas.begin(), drawnAreas.end(), [&](const PixelRect& a) {
+        return left < a.x + a.width && right > a.x && top < a.y + a.height && bottom > a.y;
+    });
 }
 
 void Graphics::beginGroup() {

@@ -5,6 +5,7 @@
 // gamma-encoded space, which is what the palette was chosen for.
 
 #include "platform/ui/color.h"
+#include "platform/ui/damage.h"
 #include "platform/ui/geometry.h"
 #include "platform/ui/path.h"
 
@@ -122,6 +123,10 @@ public:
     // Whether anything drawn inside `rect` could show through the clip: a view outside the
     // area being drawn again need not be drawn at all.
     bool mayShow(const Rect& rect) const;
+    // The pass draws only these areas (device pixels), which the clip holds: mayShow then
+    // answers for each of them rather than for the box around them all, which for a few
+    // small areas far apart would take in most of the window.
+    void drawOnlyIn(std::vector<PixelRect> areas) { drawnAreas = std::move(areas); }
 
     // Everything drawn between the two is composited at once with `opacity`.
     void beginGroup();
@@ -151,6 +156,7 @@ public:
 private:
     cairo_t* cr;
     DrawingCaches* caches;
+    std::vector<PixelRect> drawnAreas; // empty: all of the clip
 };
 
 // The size one line of `text` takes in `font` (advance width including tracking, line

@@ -33,6 +33,7 @@ void LayerCache::redraw(Graphics& g, const std::function<void(Graphics&)>& draw)
     cairo_scale(own, scale, scale);
     {
         Graphics picture(own, g.drawingCaches());
+        picture.drawOnlyIn(areas);
         draw(picture);
     }
     cairo_destroy(own);
