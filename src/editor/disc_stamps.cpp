@@ -18,6 +18,8 @@ void DiscStamps::draw(cairo_t* cr, double scale, Point center, double radius, Co
         clear();
         stampScale = scale;
     }
+    // A particle is a few points across; anything else is not one (and would fill the table).
+    if (!(radius >= 0.0 && radius * scale <= kMaxRadius)) return;
     double cx = center.x, cy = center.y;
     cairo_user_to_device(cr, &cx, &cy);
     const auto radiusSteps = static_cast<std::uint32_t>(std::lround(radius * scale * kSteps));
@@ -35,10 +37,11 @@ void DiscStamps::draw(cairo_t* cr, double scale, Point center, double radius, Co
 
 const DiscStamps::Stamp& DiscStamps::find(std::uint32_t radiusSteps, std::uint32_t phaseX,
                                           std::uint32_t phaseY) {
-    const std::uint32_t key = (radiusSteps << 8) | (phaseX << 4) | phaseY;
-    auto [it, added] = stamps.try_emplace(key);
-    if (added) it->second = render(radiusSteps / kSteps, phaseX / kPhases, phaseY / kPhases);
-    return it->second;
+    const std::size_t key = (static_cast<std::size_t>(radiusSteps) << 4) | (phaseX << 2) | phaseY;
+    if (key >= stamps.size()) stamps.resize(key + 1);
+    Stamp& stamp = stamps[key];
+    if (!stamp.surface) stamp = render(radiusSteps / kSteps, phaseX / kPhases, phaseY / kPhases);
+    return stamp;
 }
 
 DiscStamps::Stamp DiscStamps::render(double radius, double phaseX, double phaseY) const {
@@ -60,8 +63,8 @@ DiscStamps::Stamp DiscStamps::render(double radius, double phaseX, double phaseY
 }
 
 void DiscStamps::clear() {
-    for (auto& entry : stamps)
-        cairo_surface_destroy(entry.second.surface);
+    for (const Stamp& stamp : stamps)
+        if (stamp.surface) cairo_surface_destroy(stamp.surface);
     stamps.clear();
 }
 

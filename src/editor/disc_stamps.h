@@ -12,7 +12,7 @@
 #include "platform/ui/geometry.h"
 
 #include <cstdint>
-#include <unordered_map>
+#include <vector>
 
 typedef struct _cairo cairo_t;                 // NOLINT(bugprone-reserved-identifier)
 typedef struct _cairo_surface cairo_surface_t; // NOLINT(bugprone-reserved-identifier)
@@ -30,8 +30,9 @@ public:
     void draw(cairo_t* cr, double scale, Point center, double radius, Color color);
 
 private:
-    static constexpr double kSteps = 8.0;  // radius steps per device pixel
-    static constexpr double kPhases = 4.0; // positions per device pixel, each way
+    static constexpr double kSteps = 8.0;      // radius steps per device pixel
+    static constexpr double kPhases = 4.0;     // positions per device pixel, each way
+    static constexpr double kMaxRadius = 64.0; // device pixels
 
     struct Stamp {
         cairo_surface_t* surface = nullptr; // A8, one pixel per device pixel
@@ -43,7 +44,9 @@ private:
     void clear();
 
     double stampScale = 0.0;
-    std::unordered_map<std::uint32_t, Stamp> stamps;
+    // By radius step and phase: a particle's radius is a few points, so the table holds a few
+    // thousand entries at most, and finding one is an index, not a hash.
+    std::vector<Stamp> stamps;
 };
 
 } // namespace zerin
