@@ -134,9 +134,22 @@ TEST(Redisplay, DamageCoversEveryPixelItTouchesAndNoMoreThanTheSurface) {
     ASSERT_EQ(pixels.size(), 2u);
     EXPECT_EQ(pixels[0], (PixelRect{20, 11, 21, 1}));
     EXPECT_EQ(pixels[1], (PixelRect{0, 180, 40, 20}));
-    for (int i = 0; i < 20; ++i)
-        damage.add({i * 10.0, 0.0, 1.0, 1.0});
-    EXPECT_LE(damage.rects().size(), Damage::kMaxRects);
+    // Past the limit, the nearest boxes merge: every one added stays covered, and boxes in two
+    // rows far apart are not merged into one box spanning the gap between them.
+    Damage many;
+    std::vector<Rect> added;
+    for (int i = 0; i < 40; ++i)
+        added.push_back({i * 10.0, i % 2 == 0 ? 0.0 : 500.0, 4.0, 4.0});
+    for (const Rect& r : added)
+        many.add(r);
+    EXPECT_LE(many.rects().size(), Damage::kMaxRects);
+    double area = 0.0;
+    for (const Rect& kept : many.rects())
+        area += kept.width * kept.height;
+    EXPECT_LT(area, 400.0 * 20.0);
+    for (const Rect& r : added)
+        EXPECT_TRUE(std::any_of(many.rects().begin(), many.rects().end(),
+                                [&](const Rect& kept) { return kept.contains(r); }));
     damage.add({0.0, 0.0, std::numeric_limits<double>::infinity(), 1.0});
     EXPECT_TRUE(damage.isAll());
 }
