@@ -124,10 +124,8 @@ SpectralCanvasView::~SpectralCanvasView() = default;
 void SpectralCanvasView::draw(Graphics& g) {
     const auto points = readCurve();
     prepareFrame(points);
-    if (inputs.classification != layerBands) {
-        layerBands = inputs.classification;
-        underLayer.invalidate();
-    }
+    // A layout has taken them already, unless the canvas is drawn without one.
+    if (inputs.classification != bandsShown) takeNewBands();
     // What lies under the curve changes with the bands (a few times a second), the curve with
     // its points and the wobble's steps; the particles over them move at every frame.
     underLayer.paint(g, size, [this](Graphics& layer) {
@@ -147,6 +145,11 @@ void SpectralCanvasView::draw(Graphics& g) {
     drawLabels(g);
     g.restore();
     drawTooltip(g);
+}
+
+void SpectralCanvasView::takeNewBands() {
+    bandsShown = inputs.classification;
+    underLayer.invalidate();
 }
 
 // The curve is sorted, mapped and flattened once, then shared by fill, stroke and particles.
@@ -356,32 +359,30 @@ void SpectralCanvasView::drawTooltip(Graphics& g) {
 }
 
 void SpectralCanvasView::damageWhatMoved() {
-    if (inputs.classification != bandsShown) {
-        bandsShown = inputs.classification;
-        lastMoving.clear();
-        setNeedsDisplay();
-        return;
-    }
     const auto points = readCurve();
     prepareFrame(points);
-    // The points stand still unless dragged: drawn again only where they were and are when
-    // they or the dragged one's look change.
-    PointsLook look{points, viewState.activePointID, viewState.deleteCandidate};
-    if (look != lastPointsLook) {
-        for (const CurveControlPoint& point : lastPointsLook.points)
-            setNeedsDisplay(haloBox(screenPoint(point, size)));
-        for (const CurveControlPoint& point : points)
-            setNeedsDisplay(haloBox(screenPoint(point, size)));
-        lastPointsLook = std::move(look);
-    }
     std::vector<Rect> moving = movingAreas();
-    if (lastMoving.size() != moving.size()) {
+    PointsLook look{points, viewState.activePointID, viewState.deleteCandidate};
+    const bool newBands = inputs.classification != bandsShown;
+    if (newBands) takeNewBands();
+    if (newBands || lastMoving.size() != moving.size()) {
         setNeedsDisplay();
     } else {
         for (std::size_t k = 0; k < moving.size(); ++k)
             setNeedsDisplay(unionOf(lastMoving[k], moving[k]));
+        // The points stand still unless dragged: drawn again only where they were and are
+        // when they or the dragged one's look change.
+        if (look != lastPointsLook) {
+            const auto damage = [&](const std::vector<CurveControlPoint>& shown) {
+                for (const CurveControlPoint& point : shown)
+                    setNeedsDisplay(haloBox(screenPoint(point, size)));
+            };
+            damage(lastPointsLook.points);
+            damage(points);
+        }
     }
     lastMoving = std::move(moving);
+    lastPointsLook = std::move(look);
 }
 
 // Everything that moves, with room for what is drawn around it (the curve's glow, the

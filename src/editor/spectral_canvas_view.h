@@ -101,10 +101,12 @@ private:
     void moveActivePoint(Point location);
     void followFrameClock();
     void frameTick();
-    // What moves from frame to frame is the curve, its particles, its points and the tooltip:
-    // only the area they cover now and covered at the last frame is drawn again, unless the
-    // bands changed, which redraws the whole canvas.
+    // What moves from frame to frame is the curve, its particles and the tooltip: only the
+    // boxes along the curve that they cover now and covered at the last frame are drawn
+    // again, and the points where they were and are when they change, unless the bands
+    // changed, which redraws the whole canvas.
     void damageWhatMoved();
+    void takeNewBands();
     std::vector<Rect> movingAreas() const;
     static constexpr int kDamageColumns = 16;
     std::optional<Rect> tooltipBox() const;
@@ -167,11 +169,10 @@ private:
         friend bool operator==(const PointsLook&, const PointsLook&) = default;
     };
     PointsLook lastPointsLook;
-    std::optional<DisplayFrame> bandsShown;
+    std::optional<DisplayFrame> bandsShown; // the bands in underLayer
     // Background, grid and bands; and the curve's fill and stroke.
     LayerCache underLayer{LayerKind::translucent};
     LayerCache curveLayer{LayerKind::translucent};
-    std::optional<DisplayFrame> layerBands; // the bands in underLayer
     Paint backgroundPaint;
     Paint curveFillPaint;
 };
