@@ -1,7 +1,7 @@
 // What the spectral canvas paints each frame: a gradient background, then grid,
 // classification bands, the curve's fill and stroke, the particles, the control points and the
-// axis labels, then the drag tooltip on top. The first three and the curve are kept as two
-// pictures between their changes.
+// axis labels, then the drag tooltip on top. The first three, the curve and the points are
+// kept as pictures between their changes.
 
 #include "editor/curve_geometry.h"
 #include "editor/spectral_canvas_view.h"
@@ -124,7 +124,8 @@ SpectralCanvasView::~SpectralCanvasView() = default;
 void SpectralCanvasView::draw(Graphics& g) {
     const auto points = readCurve();
     prepareFrame(points);
-    // A layout has taken them already, unless the canvas is drawn without one.
+    // A layout has taken the bands and the points' look already, unless the canvas is drawn
+    // without one.
     if (inputs.classification != bandsShown) takeNewBands();
     // What lies under the curve changes with the bands (a few times a second), the curve with
     // its points and the wobble's steps; the particles over them move at every frame.
@@ -141,7 +142,8 @@ void SpectralCanvasView::draw(Graphics& g) {
         drawCurveStroke(layer);
     });
     drawParticles(g);
-    drawControlPoints(g, points);
+    takePointsLook({points, viewState.activePointID, viewState.deleteCandidate});
+    pointsLayer.paint(g, size, [&](Graphics& layer) { drawControlPoints(layer, points); });
     drawLabels(g);
     g.restore();
     drawTooltip(g);
@@ -150,6 +152,17 @@ void SpectralCanvasView::draw(Graphics& g) {
 void SpectralCanvasView::takeNewBands() {
     bandsShown = inputs.classification;
     underLayer.invalidate();
+}
+
+// The points stand still unless dragged: drawn again, where they were and are, only when they
+// or the dragged one's look change.
+void SpectralCanvasView::takePointsLook(PointsLook look) {
+    if (look == pointsShown) return;
+    for (const std::vector<CurveControlPoint>* shown : {&pointsShown.points, &look.points})
+        for (const CurveControlPoint& point : *shown)
+            setNeedsDisplay(haloBox(screenPoint(point, size)));
+    pointsShown = std::move(look);
+    pointsLayer.invalidate();
 }
 
 // The curve is sorted, mapped and flattened once, then shared by fill, stroke and particles.
@@ -362,7 +375,7 @@ void SpectralCanvasView::damageWhatMoved() {
     const auto points = readCurve();
     prepareFrame(points);
     std::vector<Rect> moving = movingAreas();
-    PointsLook look{points, viewState.activePointID, viewState.deleteCandidate};
+    takePointsLook({points, viewState.activePointID, viewState.deleteCandidate});
     const bool newBands = inputs.classification != bandsShown;
     if (newBands) takeNewBands();
     if (newBands || lastMoving.size() != moving.size()) {
@@ -370,19 +383,8 @@ void SpectralCanvasView::damageWhatMoved() {
     } else {
         for (std::size_t k = 0; k < moving.size(); ++k)
             setNeedsDisplay(unionOf(lastMoving[k], moving[k]));
-        // The points stand still unless dragged: drawn again only where they were and are
-        // when they or the dragged one's look change.
-        if (look != lastPointsLook) {
-            const auto damage = [&](const std::vector<CurveControlPoint>& shown) {
-                for (const CurveControlPoint& point : shown)
-                    setNeedsDisplay(haloBox(screenPoint(point, size)));
-            };
-            damage(lastPointsLook.points);
-            damage(points);
-        }
     }
     lastMoving = std::move(moving);
-    lastPointsLook = std::move(look);
 }
 
 // Everything that moves, with room for what is drawn around it (the curve's glow, the

@@ -107,6 +107,13 @@ private:
     // changed, which redraws the whole canvas.
     void damageWhatMoved();
     void takeNewBands();
+    struct PointsLook {
+        std::vector<CurveControlPoint> points;
+        std::optional<Uuid> active;
+        bool deleteCandidate = false;
+        friend bool operator==(const PointsLook&, const PointsLook&) = default;
+    };
+    void takePointsLook(PointsLook look);
     std::vector<Rect> movingAreas() const;
     static constexpr int kDamageColumns = 16;
     std::optional<Rect> tooltipBox() const;
@@ -159,20 +166,14 @@ private:
     Path curvePath; // the stroke's polyline, shared with the fill
     std::vector<ParticleDot> particleDots;
     Path scratchPath;
-    bool moved = false;           // the animation advanced since the last layout
-    std::vector<Rect> lastMoving; // what moved at the last frame, canvas coordinates
-    // What the control points looked like at the last frame.
-    struct PointsLook {
-        std::vector<CurveControlPoint> points;
-        std::optional<Uuid> active;
-        bool deleteCandidate = false;
-        friend bool operator==(const PointsLook&, const PointsLook&) = default;
-    };
-    PointsLook lastPointsLook;
+    bool moved = false;                     // the animation advanced since the last layout
+    std::vector<Rect> lastMoving;           // what moved at the last frame, canvas coordinates
+    PointsLook pointsShown;                 // the points in pointsLayer
     std::optional<DisplayFrame> bandsShown; // the bands in underLayer
-    // Background, grid and bands; and the curve's fill and stroke.
+    // Background, grid and bands; the curve's fill and stroke; the control points.
     LayerCache underLayer{LayerKind::translucent};
     LayerCache curveLayer{LayerKind::translucent};
+    LayerCache pointsLayer{LayerKind::translucent};
     Paint backgroundPaint;
     Paint curveFillPaint;
 };
