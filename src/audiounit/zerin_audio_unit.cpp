@@ -236,13 +236,8 @@ std::vector<std::pair<float, float>> ZerinExtensionAudioUnit::getSpectralCurve()
 std::optional<DisplayFrame> ZerinExtensionAudioUnit::takeDisplayFrame() {
     DisplayFrame frame;
     frame.values.resize(kNumBins);
-    FrameStamp stamp;
-    {
-        std::lock_guard<std::mutex> lock(mSnapshotMutex);
-        if (!mKernel.takeClassificationSnapshot(frame.values.data(), stamp)) return std::nullopt;
-    }
-    frame.sampleRate = stamp.sampleRate;
-    frame.sequence = stamp.sequence;
+    std::lock_guard<std::mutex> lock(mSnapshotMutex);
+    if (!mKernel.takeClassificationSnapshot(frame.values.data(), frame.stamp)) return std::nullopt;
     return frame;
 }
 

@@ -23,19 +23,20 @@ enum class DisplayFrameKind : std::uint8_t {
 // in, and the frame's number among those the unit made (0: none given). Plain, so the render
 // thread and the plug-in's messages carry it without allocating.
 struct FrameStamp {
-    double sampleRate = 0.0;
+    double sampleRate = 0.0; // Hz
     std::uint64_t sequence = 0;
+    friend bool operator==(const FrameStamp&, const FrameStamp&) = default;
 };
 
 struct DisplayFrame {
     DisplayFrameKind kind = DisplayFrameKind::classification;
-    // One value per bin: bin k lies at k * sampleRate / fftSize Hz, as the kernel analyses it.
+    // One value per bin: bin k lies at k * stamp.sampleRate / fftSize Hz, as the kernel
+    // analyses it.
     std::vector<float> values;
-    double sampleRate = 0.0; // Hz, of the audio the values were measured in
+    // The sequence counts the frames the unit made, from 1; a later frame has a larger
+    // number, and a gap says frames were made that never reached the editor.
+    FrameStamp stamp;
     int fftSize = kFFTSize;
-    // Counts the frames the unit made, from 1; a later frame has a larger number, and a gap
-    // says frames were made that never reached the editor.
-    std::uint64_t sequence = 0;
 
     friend bool operator==(const DisplayFrame&, const DisplayFrame&) = default;
 };
@@ -47,15 +48,16 @@ inline constexpr double kMaxFrameRate = 1e8;
 
 // Whether `frame` can be drawn: values to draw, and a rate and FFT size that place them.
 inline bool isPlaceable(const DisplayFrame& frame) noexcept {
-    return !frame.values.empty() && frame.fftSize > 0 && frame.sampleRate >= kMinFrameRate &&
-           frame.sampleRate <= kMaxFrameRate;
+    return !frame.values.empty() && frame.fftSize > 0 && frame.stamp.sampleRate >= kMinFrameRate &&
+           frame.stamp.sampleRate <= kMaxFrameRate;
 }
 
 // The index of the value that describes `hz`: the bin at or below it, within the values.
 // Only for a placeable frame.
 inline std::size_t binAt(const DisplayFrame& frame, float hz) noexcept {
     const float lastBin = static_cast<float>(frame.values.size() - 1);
-    const float bin = hz * static_cast<float>(frame.fftSize) / static_cast<float>(frame.sampleRate);
+    const float bin =
+        hz * static_cast<float>(frame.fftSize) / static_cast<float>(frame.stamp.sampleRate);
     return static_cast<std::size_t>(std::fmin(std::fmax(bin, 0.0f), lastBin));
 }
 

@@ -104,17 +104,17 @@ bool UiLink::receiveClassification(const Message& message, const LV2_Atom* value
     // One more than a frame holds, so that a longer vector shows itself.
     received.values.resize(kNumBins + 1);
     int count = 0;
-    FrameStamp stamp;
+    FrameStamp& stamp = received.stamp;
     if (!readRatings(value, urids, received.values.data(), kNumBins + 1, count) ||
         count != kNumBins || !readFrameStamp(message, urids, stamp))
         return false;
     received.values.resize(kNumBins);
     // A DSP from before the stamp says neither: the host's rate places its ratings, and the
     // frames it sends are numbered here.
-    received.sampleRate = stamp.sampleRate > 0.0 ? stamp.sampleRate : hostRate;
-    received.sequence = stamp.sequence > 0 ? stamp.sequence : lastSequence + 1;
+    if (!(stamp.sampleRate > 0.0)) stamp.sampleRate = hostRate;
+    if (stamp.sequence == 0) stamp.sequence = lastSequence + 1;
     if (!isPlaceable(received)) return false;
-    lastSequence = received.sequence;
+    lastSequence = stamp.sequence;
     frame = std::move(received);
     return true;
 }

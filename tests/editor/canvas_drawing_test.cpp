@@ -83,7 +83,7 @@ protected:
 TEST_F(CanvasDrawing, ClassificationTintsTonalColumnsCyanAndTransientOnesAmber) {
     setCurve({{20000, 2000}});
     const Image plain = render();
-    DisplayFrame frame{.values = std::vector<float>(1025, 0.5f), .sampleRate = 44100.0};
+    DisplayFrame frame{.values = std::vector<float>(1025, 0.5f), .stamp = {44100.0}};
     std::vector<float>& data = frame.values; // neutral: no band
     data[46] = 1.0f;                         // at 1007 Hz
     for (std::size_t bin = 200; bin < data.size(); ++bin)
@@ -139,7 +139,7 @@ TEST_F(CanvasDrawing, TheBandA1kHzToneMakesIsDrawnAt1kHzAtAnyRate) {
     for (const double rate : {44100.0, 48000.0, 96000.0}) {
         SCOPED_TRACE(rate);
         const DisplayFrame frame = swellingToneFrame(rate);
-        EXPECT_EQ(frame.sampleRate, rate);
+        EXPECT_EQ(frame.stamp.sampleRate, rate);
         canvas->inputs.classification = frame;
         const Image banded = draw();
         // Amber raises the red of the dark background; cyan lowers it.

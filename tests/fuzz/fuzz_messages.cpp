@@ -103,7 +103,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(wellFormed(link.presetName().c_str()), "the editor gets a well-formed name");
     if (const std::optional<zerin::DisplayFrame> frame = link.takeDisplayFrame())
         require(zerin::isPlaceable(*frame) && frame->values.size() == zerin::kNumBins &&
-                    frame->sequence > 0,
+                    frame->stamp.sequence > 0,
                 "the editor gets only whole frames it can place");
     return 0;
 }

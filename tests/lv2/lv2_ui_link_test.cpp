@@ -210,16 +210,16 @@ TEST_F(Fixture, AFrameBringsTheRateAndNumberTheDspGaveItAndAMalformedOneIsRefuse
         const std::optional<DisplayFrame> frame = link.takeDisplayFrame();
         ASSERT_TRUE(frame) << rate;
         EXPECT_EQ(frame->values, ratings);
-        EXPECT_EQ(frame->sampleRate, rate);
-        EXPECT_EQ(frame->sequence, 40u);
+        EXPECT_EQ(frame->stamp.sampleRate, rate);
+        EXPECT_EQ(frame->stamp.sequence, 40u);
         EXPECT_FALSE(link.takeDisplayFrame()) << "handed out once";
     }
     // Forged by the test, a whole frame is taken.
     receiveGuarded(stampedNotice(ratings, real(88200.0), whole(2)));
     const std::optional<DisplayFrame> forged = link.takeDisplayFrame();
     ASSERT_TRUE(forged);
-    EXPECT_EQ(forged->sampleRate, 88200.0);
-    EXPECT_EQ(forged->sequence, 2u);
+    EXPECT_EQ(forged->stamp.sampleRate, 88200.0);
+    EXPECT_EQ(forged->stamp.sequence, 2u);
 
     link.setHostSampleRate(48000.0); // no stand-in for a rate that is there but unusable
     struct Case {
@@ -266,8 +266,8 @@ TEST_F(Fixture, RatingsThatComeWithoutARateArePlacedAtTheHostsRateOrNotDrawn) {
         const std::optional<DisplayFrame> frame = link.takeDisplayFrame();
         ASSERT_TRUE(frame);
         EXPECT_EQ(frame->values, ratings);
-        EXPECT_EQ(frame->sampleRate, 96000.0);
-        EXPECT_EQ(frame->sequence, expected) << "numbered on from the last";
+        EXPECT_EQ(frame->stamp.sampleRate, 96000.0);
+        EXPECT_EQ(frame->stamp.sequence, expected) << "numbered on from the last";
     }
 }
 
@@ -392,7 +392,7 @@ TEST_F(WithTheDsp, TheClassificationReachesAListeningEditorAsTheDspSentItUntilIt
     ASSERT_TRUE(received);
     EXPECT_EQ(received->values.size(), static_cast<std::size_t>(kNumBins));
     EXPECT_EQ(received->values, sent);
-    EXPECT_EQ(received->sampleRate, kRate);
+    EXPECT_EQ(received->stamp.sampleRate, kRate);
     EXPECT_FALSE(editor.link.takeDisplayFrame()); // handed out once
     // The next one has a larger number.
     std::optional<DisplayFrame> next;
@@ -401,7 +401,7 @@ TEST_F(WithTheDsp, TheClassificationReachesAListeningEditorAsTheDspSentItUntilIt
         next = editor.link.takeDisplayFrame();
     }
     ASSERT_TRUE(next);
-    EXPECT_GT(next->sequence, received->sequence);
+    EXPECT_GT(next->stamp.sequence, received->stamp.sequence);
 
     editor.link.sayGoodbye();
     cycle(*dsp, &editor, &editor);

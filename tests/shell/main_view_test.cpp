@@ -519,7 +519,7 @@ TEST(MainView, WorksWithoutAUnit) {
 std::uint64_t shownFrame(const Editor& e) {
     const auto& shown = e.view->canvas().inputs.classification;
     EXPECT_EQ(shown.has_value(), e.view->classificationData().has_value());
-    return shown ? shown->sequence : 0;
+    return shown ? shown->stamp.sequence : 0;
 }
 
 // A plug-in's DSP sends a frame every 0.11 to 0.13 s and the editor polls every 0.1 s, so
@@ -534,7 +534,7 @@ TEST(MainView, TheBandsStayAcrossPollsThatFindNothingNewAndGoWhenTheFrameIsStale
     e.tick();
     ASSERT_TRUE(e.view->classificationData());
     EXPECT_EQ(e.view->classificationData()->values.size(), 1025u);
-    EXPECT_EQ(e.view->classificationData()->sampleRate, 48000.0);
+    EXPECT_EQ(e.view->classificationData()->stamp.sampleRate, 48000.0);
     const std::uint64_t first = shownFrame(e);
     EXPECT_GT(first, 0u);
     e.tick(); // nothing new rendered
