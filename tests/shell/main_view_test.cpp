@@ -129,6 +129,11 @@ struct Editor {
         frame();
     }
     void click(const View& v) { click(centre(v)); }
+    // The preset browser, opened by its button in the top bar.
+    PresetBrowserView* openPresetBrowser() {
+        click(view->topBar().presetButton());
+        return view->presetBrowser();
+    }
     Point onCanvas(float freq, float delay) const {
         const Point o = view->canvas().originInRoot();
         const Point p = screenPoint(freq, delay, view->canvas().size);
@@ -266,8 +271,7 @@ TEST(MainView, UndoAndRedoOfAPresetLoadBringBackTheNameAndTheDirtyMarkerWithTheC
     ASSERT_EQ(shown(), "Init *");
 
     // Loading a preset is a step like any edit; undone, the edited Init comes back whole.
-    e.click(e.view->topBar().presetButton());
-    e.click(*e.view->presetBrowser()->rows()[3].loadButton);
+    e.click(*e.openPresetBrowser()->rows()[3].loadButton);
     EXPECT_EQ(audio.unit->getSpectralCurve(), factoryPairs(3));
     EXPECT_EQ(shown(), "Rhythmic Scatter");
     e.key('z');
@@ -352,8 +356,7 @@ TEST(MainView, SaveLoadAndDeleteThroughThePanels) {
     EXPECT_EQ(e.view->saveDialog(), nullptr);
     EXPECT_EQ(e.presets().userPresets().size(), 1u);
 
-    e.click(e.view->topBar().presetButton());
-    PresetBrowserView* browser = e.view->presetBrowser();
+    PresetBrowserView* browser = e.openPresetBrowser();
     ASSERT_NE(browser, nullptr);
     ASSERT_EQ(browser->rows().size(), 5u);
     EXPECT_TRUE(browser->showsUserSection());
@@ -381,14 +384,12 @@ TEST(MainView, SaveLoadAndDeleteThroughThePanels) {
     EXPECT_NEAR(dimmed.blue, clear.blue * 0.7, 0.01);
     EXPECT_NEAR(dimmed.red, clear.red * 0.7, 0.01);
 
-    e.click(e.view->topBar().presetButton());
-    e.click(*e.view->presetBrowser()->rows()[1].loadButton);
+    e.click(*e.openPresetBrowser()->rows()[1].loadButton);
     EXPECT_EQ(e.view->presetBrowser(), nullptr);
     EXPECT_EQ(audio.unit->getSpectralCurve(), factoryPairs(1));
     EXPECT_EQ(audio.unit->presetName(), "Shimmer Wash");
 
-    e.click(e.view->topBar().presetButton());
-    e.click(*e.view->presetBrowser()->rows()[4].deleteButton);
+    e.click(*e.openPresetBrowser()->rows()[4].deleteButton);
     ASSERT_NE(e.view->presetBrowser(), nullptr); // stays open
     EXPECT_EQ(e.view->presetBrowser()->rows().size(), 4u);
     EXPECT_FALSE(e.view->presetBrowser()->showsUserSection());
@@ -403,8 +404,7 @@ TEST(MainView, ThePresetBrowserScrollsByWheelAndByItsIndicatorToEveryPreset) {
     Editor e(nullptr);
     storeUserPresets(e.folder.path, 6);
     e.open(false);
-    e.click(e.view->topBar().presetButton());
-    PresetBrowserView* browser = e.view->presetBrowser();
+    PresetBrowserView* browser = e.openPresetBrowser();
     ASSERT_NE(browser, nullptr);
     ASSERT_EQ(browser->rows().size(), 10u);
     const ScrollView& list = browser->scrollArea();
@@ -458,8 +458,7 @@ TEST(MainView, ThePresetBrowserScrollsByWheelAndByItsIndicatorToEveryPreset) {
     e.click(*browser->rows()[8].loadButton);
     EXPECT_EQ(e.presets().currentPresetName(), "User 5");
     EXPECT_EQ(e.view->presetBrowser(), nullptr);
-    e.click(e.view->topBar().presetButton());
-    browser = e.view->presetBrowser();
+    browser = e.openPresetBrowser();
     for (int i = 0; i < 17; ++i)
         e.host.scrollWheel(1.0, inList);
     e.frame();
@@ -472,8 +471,7 @@ TEST(MainView, ThePresetBrowserBuildsOnlyTheRowsInViewOfThousands) {
     Editor e(nullptr);
     storeUserPresets(e.folder.path, 2000);
     e.open(false);
-    e.click(e.view->topBar().presetButton());
-    PresetBrowserView* browser = e.view->presetBrowser();
+    PresetBrowserView* browser = e.openPresetBrowser();
     ASSERT_NE(browser, nullptr);
     ASSERT_EQ(browser->rows().size(), 2004u);
     // The close button and a screenful of rows, with a delete button each.
