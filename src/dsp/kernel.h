@@ -140,10 +140,6 @@ struct ZerinExtensionDSPKernel {
     // channel 0's ratings (1025 floats) and its stamp, and returns true, or returns false if
     // none is new.
     bool takeClassificationSnapshot(float* ratings, FrameStamp& stamp) noexcept;
-    bool takeClassificationSnapshot(float* ratings) noexcept {
-        FrameStamp stamp;
-        return takeClassificationSnapshot(ratings, stamp);
-    }
 
     // The host's tempo in BPM, for tempo sync. A tempo that is not a number, or outside
     // kMinHostTempo..kMaxHostTempo, is ignored: the last usable one stays. Any thread.

@@ -154,15 +154,15 @@ TEST(Rating, BinsRisingByOverThreeTimesTheAverageShareDecayEachFrameThenRecover)
 TEST(Snapshot, HoldsChannelZerosNewestRatingsOnceWithTheirRateAndNumber) {
     auto k = makeKernel(2, 48000.0, {.sensitivity = 100});
     Signal got(kNumBins);
-    FrameStamp stamp;
-    EXPECT_FALSE(k->takeClassificationSnapshot(got.data())) << "no frame rated yet";
+    FrameStamp stamp, none;
+    EXPECT_FALSE(k->takeClassificationSnapshot(got.data(), none)) << "no frame rated yet";
     render(*k, {noise(8192, 1), binSine(8192, 100.0, 0.5f)}, 512);
     ASSERT_TRUE(k->takeClassificationSnapshot(got.data(), stamp));
     EXPECT_TRUE(std::equal(got.begin(), got.end(), k->mChannels[0]->binClassification));
     // Shares, as the editor's tints read them.
     EXPECT_TRUE(
         std::all_of(got.begin(), got.end(), [](float r) { return r >= 0.0f && r <= 1.0f; }));
-    EXPECT_FALSE(k->takeClassificationSnapshot(got.data())) << "taken once";
+    EXPECT_FALSE(k->takeClassificationSnapshot(got.data(), none)) << "taken once";
     EXPECT_EQ(stamp.sampleRate, 48000.0);
     EXPECT_GT(stamp.sequence, 0u);
 

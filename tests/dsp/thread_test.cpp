@@ -47,8 +47,9 @@ TEST(Threads, NothingCrossingThreadsIsEverTorn) {
     });
     std::thread timer([&] {
         Signal r(kNumBins);
+        FrameStamp stamp;
         for (float last = -1.0f; !done; std::this_thread::yield()) {
-            if (!k->takeClassificationSnapshot(r.data())) continue;
+            if (!k->takeClassificationSnapshot(r.data(), stamp)) continue;
             ++snapshots;
             bool whole = std::all_of(r.begin(), r.end(), [](float v) { return v >= 0 && v <= 1; });
             for (int bin : kSentinels)
