@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -37,6 +38,24 @@ inline Audio noise(int channels, std::size_t frames) {
     Audio audio{44100.0, channels, std::vector<float>(frames * channels)};
     for (float& v : audio.samples)
         v = 0.8f * static_cast<float>(random()) / static_cast<float>(random.max()) - 0.4f;
+    return audio;
+}
+
+// 1.5 s of two sines (a different pair per channel), a click every quarter second and seeded
+// noise: tones for the delay lines and freeze, transients for the classification.
+inline Audio mixedInput(int channels) {
+    constexpr std::size_t kFrames = 66150;
+    Audio audio{44100.0, channels, std::vector<float>(kFrames * channels)};
+    std::minstd_rand random(1729);
+    for (std::size_t n = 0; n < kFrames; ++n)
+        for (int c = 0; c < channels; ++c) {
+            const double t = static_cast<double>(n) / 44100.0;
+            const double tones = 0.3 * std::sin(2.0 * M_PI * (220.0 + 110.0 * c) * t) +
+                                 0.15 * std::sin(2.0 * M_PI * (3150.0 - 400.0 * c) * t + 1.0);
+            const double hiss = 0.05 * (static_cast<double>(random()) / random.max() - 0.5);
+            const double click = n % 11025 == 300u + 7u * c ? 0.8 : 0.0;
+            audio.samples[n * channels + c] = static_cast<float>(tones + hiss + click);
+        }
     return audio;
 }
 
