@@ -202,7 +202,7 @@ void ZerinExtensionAudioUnit::setCurrentPreset(std::optional<AUAudioUnitPreset> 
         const FactoryCurve& factory = kFactoryCurves[current->number];
         std::vector<std::pair<float, float>> points;
         for (const CurvePoint& p : factory.points)
-            points.emplace_back(p.freq, p.delay);
+            points.emplace_back(p.freq, p.value);
         setSpectralCurve(points);
         setPresetName(std::string(factory.name));
     }
@@ -229,7 +229,7 @@ std::vector<std::pair<float, float>> ZerinExtensionAudioUnit::getSpectralCurve()
     std::vector<std::pair<float, float>> points;
     points.reserve(count);
     for (int i = 0; i < count; ++i)
-        points.emplace_back(buffer[i].freq, buffer[i].delay);
+        points.emplace_back(buffer[i].freq, buffer[i].value);
     return points;
 }
 

@@ -34,8 +34,8 @@ float evaluateCurve(const CurveData& curve, float f) noexcept {
     const CurvePoint* p = curve.points;
     const int n = curve.count;
     if (n < 1) return 0.0f;
-    if (p[0].freq >= f) return p[0].delay;
-    if (p[n - 1].freq <= f) return p[n - 1].delay;
+    if (p[0].freq >= f) return p[0].value;
+    if (p[n - 1].freq <= f) return p[n - 1].value;
 
     const float lf = std::log10(f);
     int i = 0;
@@ -45,10 +45,10 @@ float evaluateCurve(const CurveData& curve, float f) noexcept {
             break;
         }
     }
-    const float y0 = p[std::max(i - 1, 0)].delay;
-    const float y1 = p[i].delay;
-    const float y2 = p[i + 1].delay;
-    const float y3 = p[std::min(i + 2, n - 1)].delay;
+    const float y0 = p[std::max(i - 1, 0)].value;
+    const float y1 = p[i].value;
+    const float y2 = p[i + 1].value;
+    const float y3 = p[std::min(i + 2, n - 1)].value;
 
     const float l0 = std::log10(p[i].freq);
     const float l1 = std::log10(p[i + 1].freq);

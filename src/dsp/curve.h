@@ -8,7 +8,7 @@ namespace zerin {
 
 struct CurvePoint {
     float freq;  // Hz
-    float delay; // ms
+    float value; // ms on a delay curve, % on a feedback curve
 };
 
 struct CurveData {

@@ -29,7 +29,7 @@ Rect plotRect(Size canvas);
 // The frequency is clamped to the axis; a delay outside 0..2000 ms lands outside the plot.
 Point screenPoint(float freq, float delay, Size canvas);
 inline Point screenPoint(const CurveControlPoint& point, Size canvas) {
-    return screenPoint(point.freq, point.delay, canvas);
+    return screenPoint(point.freq, point.value, canvas);
 }
 // The y of screenPoint alone.
 double screenY(float delay, Size canvas);

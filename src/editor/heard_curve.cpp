@@ -62,7 +62,7 @@ void prepareHeardCurve(HeardCurve& curve, const std::vector<CurveControlPoint>& 
         curve.positions.push_back(screenPoint(p, canvas));
         curve.freqs.push_back(f);
         curve.logFreqs.push_back(std::log10(static_cast<double>(f)));
-        curve.pairs.push_back({p.freq, p.delay});
+        curve.pairs.push_back({p.freq, p.value});
     }
     fillCurve(curve.data, curve.pairs.data(), static_cast<int>(curve.pairs.size()));
 }

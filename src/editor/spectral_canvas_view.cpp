@@ -95,7 +95,7 @@ void SpectralCanvasView::pickUp(Point location) {
     if (option) return;
 
     const CurvePoint value = curveValueAt(location, size);
-    const CurveControlPoint created{Uuid::random(), value.freq, value.delay};
+    const CurveControlPoint created{Uuid::random(), value.freq, value.value};
     auto edited = points;
     edited.push_back(created);
     // The move that follows in this same update reports the edit.
@@ -124,13 +124,13 @@ void SpectralCanvasView::moveActivePoint(Point location) {
     writeCurve(points);
     points = readCurve();
     if (const auto again = indexOf(points, id)) {
-        points[*again].delay = value.delay;
+        points[*again].value = value.value;
         writeCurve(points);
     }
 
     viewState.deleteCandidate = isInDeleteBand(location, size) && points.size() > 2;
     viewState.tooltipText = viewState.deleteCandidate ? std::string("Release to delete")
-                                                      : formatTooltip(freq, value.delay);
+                                                      : formatTooltip(freq, value.value);
     viewState.tooltipPosition = location;
     reportChange();
 }

@@ -198,7 +198,7 @@ LV2_State_Status Plugin::save(LV2_State_Store_Function store, LV2_State_Handle h
     vector.header.child_type = urids.atomFloat;
     for (int i = 0; i < saved.count; ++i) {
         vector.values[2 * i] = saved.points[i].freq;
-        vector.values[2 * i + 1] = saved.points[i].delay;
+        vector.values[2 * i + 1] = saved.points[i].value;
     }
     const auto flags = static_cast<std::uint32_t>(LV2_STATE_IS_POD) |
                        static_cast<std::uint32_t>(LV2_STATE_IS_PORTABLE);

@@ -280,7 +280,7 @@ bool writeCurve(LV2_Atom_Forge* forge, const Urids& urids, Direction direction,
     const int n = count < 0 ? 0 : (count > kMaxCurvePoints ? kMaxCurvePoints : count);
     for (int i = 0; i < n; ++i) {
         pairs[2 * i] = points[i].freq;
-        pairs[2 * i + 1] = points[i].delay;
+        pairs[2 * i + 1] = points[i].value;
     }
     return writeFloatVector(forge, urids, direction, urids.curve, pairs,
                             static_cast<std::uint32_t>(2 * n));

@@ -206,7 +206,7 @@ std::string presetsTurtle() {
             << "> [\n            a atom:Vector ;\n            atom:childType atom:Float ;\n"
             << "            rdf:value (";
         for (const CurvePoint& p : preset.points)
-            out << "\n                \"" << number(p.freq) << "\"^^xsd:float \"" << number(p.delay)
+            out << "\n                \"" << number(p.freq) << "\"^^xsd:float \"" << number(p.value)
                 << "\"^^xsd:float";
         out << "\n            )\n        ]\n    ] .\n\n";
     }

@@ -78,7 +78,7 @@ bool UiLink::receive(const void* buffer, std::size_t size) {
         if (!readCurve(value, urids, points, count) || count == 0) return true;
         curve.clear();
         for (int i = 0; i < count; ++i)
-            curve.emplace_back(points[i].freq, points[i].delay);
+            curve.emplace_back(points[i].freq, points[i].value);
         curveKnown = true;
         if (onExternalChange) onExternalChange();
         return true;

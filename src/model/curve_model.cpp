@@ -42,7 +42,7 @@ const std::vector<CurveControlPoint>& defaultCurve() {
     static const std::vector<CurveControlPoint> curve = [] {
         std::vector<CurveControlPoint> points;
         for (const CurvePoint& p : kDefaultCurve)
-            points.push_back({Uuid::random(), p.freq, p.delay});
+            points.push_back({Uuid::random(), p.freq, p.value});
         return points;
     }();
     return curve;

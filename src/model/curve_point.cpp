@@ -28,7 +28,7 @@ nlohmann::ordered_json toJson(const CurveControlPoint& point) {
     nlohmann::ordered_json j;
     j["id"] = point.id.text();
     j["freq"] = jsonNumber(point.freq);
-    j["delay"] = jsonNumber(point.delay);
+    j["delay"] = jsonNumber(point.value);
     return j;
 }
 

@@ -8,12 +8,13 @@
 
 namespace zerin {
 
-// A point of the curve the user draws: frequency in Hz, delay in ms. Identified by `id`
-// (a dragged point is found by id, never by index); equal when all three fields are.
+// A point of a curve the user draws: frequency in Hz, and a value in the curve's unit (ms for
+// a delay curve, % for a feedback curve). Identified by `id` (a dragged point is found by id,
+// never by index); equal when all three fields are.
 struct CurveControlPoint {
     Uuid id = Uuid::random();
     float freq = 0.0f;
-    float delay = 0.0f;
+    float value = 0.0f;
 
     friend bool operator==(const CurveControlPoint&, const CurveControlPoint&) = default;
 };

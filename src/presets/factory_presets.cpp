@@ -13,7 +13,7 @@ std::vector<CurveControlPoint> pointsOf(const FactoryCurve& curve) {
     std::vector<CurveControlPoint> points;
     points.reserve(curve.points.size());
     for (const CurvePoint& p : curve.points)
-        points.push_back({Uuid::random(), p.freq, p.delay});
+        points.push_back({Uuid::random(), p.freq, p.value});
     return points;
 }
 

@@ -50,7 +50,7 @@ void PresetManager::loadPreset(const Preset& preset, std::vector<CurveControlPoi
     std::vector<CurveControlPoint> points;
     points.reserve(preset.points.size());
     for (const CurveControlPoint& p : preset.points)
-        points.push_back({Uuid::random(), p.freq, p.delay});
+        points.push_back({Uuid::random(), p.freq, p.value});
     curve = points;
     setCurrentPresetName(preset.name);
     setSnapshotPoints(std::move(points));
@@ -68,7 +68,7 @@ void PresetManager::updateDirtyState(const std::vector<CurveControlPoint>& curve
         const CurveControlPoint& a = curve[i];
         const CurveControlPoint& b = mSnapshotPoints[i];
         if (std::fabs(a.freq - b.freq) > dirtyTolerance ||
-            std::fabs(a.delay - b.delay) > dirtyTolerance)
+            std::fabs(a.value - b.value) > dirtyTolerance)
             return setIsDirty(true);
     }
     setIsDirty(false);

@@ -19,7 +19,7 @@ selectPreset(const std::string& name, const std::vector<Preset>& userPresets, st
                          [](const auto& a, const auto& b) { return a.freq < b.freq; });
         PresetSelection selection;
         for (const CurveControlPoint& p : points)
-            selection.userCurve.emplace_back(p.freq, p.delay);
+            selection.userCurve.emplace_back(p.freq, p.value);
         return selection;
     }
     std::string names;
@@ -61,7 +61,7 @@ Curve resultingCurve(ZerinExtensionAudioUnit& unit) {
     Curve curve = unit.getSpectralCurve();
     if (curve.empty())
         for (const CurvePoint& p : kDefaultCurve)
-            curve.emplace_back(p.freq, p.delay);
+            curve.emplace_back(p.freq, p.value);
     return curve;
 }
 

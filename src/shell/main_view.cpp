@@ -29,7 +29,7 @@ CurvePairs pairsOf(const std::vector<CurveControlPoint>& points) {
     CurvePairs pairs;
     pairs.reserve(points.size());
     for (const CurveControlPoint& p : points)
-        pairs.emplace_back(p.freq, p.delay);
+        pairs.emplace_back(p.freq, p.value);
     return pairs;
 }
 
@@ -41,7 +41,7 @@ bool sameCurve(const std::vector<CurveControlPoint>& a, const std::vector<CurveC
     return std::equal(a.begin(), a.end(), b.begin(), b.end(),
                       [](const CurveControlPoint& p, const CurveControlPoint& q) {
                           return std::fabs(p.freq - q.freq) <= tolerance &&
-                                 std::fabs(p.delay - q.delay) <= tolerance;
+                                 std::fabs(p.value - q.value) <= tolerance;
                       });
 }
 

@@ -264,7 +264,7 @@ TEST(FactoryPresets, InstallTheirCurveOnlyAndOtherNumbersChangeNothing) {
     EXPECT_EQ(names, "0 Init, 1 Shimmer Wash, 2 Granular Haze, 3 Rhythmic Scatter, ");
     Curve haze;
     for (const CurvePoint& p : kFactoryCurves[2].points)
-        haze.emplace_back(p.freq, p.delay);
+        haze.emplace_back(p.freq, p.value);
     const std::vector<float> before = values(*host.unit);
     host.unit->setCurrentPreset(host.unit->factoryPresets()[2]);
     EXPECT_EQ(values(*host.unit), before);

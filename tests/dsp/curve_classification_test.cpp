@@ -52,7 +52,7 @@ TEST(CurveHandOver, TheNewerOfTwoIsReadBackAtOnceAndTakenAtTheNextProcessedCall)
     k->setSpectralCurve(first, 2);
     k->setSpectralCurve(many, 40);
     ASSERT_EQ(k->getSpectralCurve(got), kMaxCurvePoints) << "points beyond the 32nd are dropped";
-    EXPECT_EQ(got[31].delay, 310.0f);
+    EXPECT_EQ(got[31].value, 310.0f);
     k->setBypassed(true);
     render(*k, {Signal(64, 0.0f)}, 64);
     EXPECT_FALSE(k->curveDirty()) << "bypassed, the spectral path runs on and takes it";
@@ -77,7 +77,7 @@ TEST(Curve, IsKeptInFrequencyOrderWithTheLowest32AndHeardSoFromAnyOrder) {
     auto pairsOf = [](const CurvePoint* points, std::size_t count) {
         std::vector<std::pair<float, float>> pairs;
         for (std::size_t i = 0; i < count; ++i)
-            pairs.emplace_back(points[i].freq, points[i].delay);
+            pairs.emplace_back(points[i].freq, points[i].value);
         return pairs;
     };
     auto keptOf = [&](const std::vector<CurvePoint>& points) {

@@ -27,7 +27,7 @@ TEST(CurveModel, UnknownModesAreRefusedAndTheDefaultCurveIsTheKernels) {
     ASSERT_EQ(curve.size(), std::size(kDefaultCurve));
     for (std::size_t i = 0; i < curve.size(); ++i)
         EXPECT_TRUE(curve[i].freq == kDefaultCurve[i].freq &&
-                    curve[i].delay == kDefaultCurve[i].delay &&
+                    curve[i].value == kDefaultCurve[i].value &&
                     curve[i].id != curve[(i + 1) % curve.size()].id);
     EXPECT_EQ(C::defaultCurve(), curve); // the same ids every time
 }
@@ -42,7 +42,7 @@ TEST(CurveGeometry, ScreenAndCurveValuesRoundTripAndStayOnTheAxes) {
         for (double fy = 0.0; fy <= 1.0; fy += 0.125) {
             const Point location{44.0 + 500.0 * fx, 10.0 + 200.0 * fy};
             const CurvePoint value = curveValueAt(location, kCanvas);
-            const Point back = screenPoint(value.freq, value.delay, kCanvas);
+            const Point back = screenPoint(value.freq, value.value, kCanvas);
             EXPECT_NEAR(back.x, location.x, 1e-3);
             EXPECT_NEAR(back.y, location.y, 1e-4);
         }
@@ -50,14 +50,14 @@ TEST(CurveGeometry, ScreenAndCurveValuesRoundTripAndStayOnTheAxes) {
     // Off the plot, on a canvas too small to have one, or at a NaN: the nearest axis ends.
     const CurvePoint low = curveValueAt({-300.0, -50.0}, kCanvas),
                      high = curveValueAt({5000.0, 237.0}, kCanvas);
-    EXPECT_TRUE(low.freq == 20.0f && low.delay == 0.0f && high.freq == 20000.0f &&
-                high.delay == 2000.0f);
+    EXPECT_TRUE(low.freq == 20.0f && low.value == 0.0f && high.freq == 20000.0f &&
+                high.value == 2000.0f);
     for (const Size canvas : {kCanvas, Size{54.0, 38.0}, Size{}}) {
         for (const Point p : {Point{44.0, 10.0}, Point{100.0, 100.0}, Point{NAN, NAN}}) {
             const CurvePoint v = curveValueAt(p, canvas);
-            EXPECT_TRUE(v.freq >= 20.0f && v.freq <= 20000.0f && v.delay >= 0.0f &&
-                        v.delay <= 2000.0f)
-                << v.freq << " " << v.delay;
+            EXPECT_TRUE(v.freq >= 20.0f && v.freq <= 20000.0f && v.value >= 0.0f &&
+                        v.value <= 2000.0f)
+                << v.freq << " " << v.value;
         }
     }
 }

@@ -41,7 +41,7 @@ CurveData kernelCurve(const Values& values) {
 // the frequency read back from it.
 double heardError(const CurveData& data, Point at) {
     const CurvePoint read = curveValueAt(at, kCanvas);
-    return std::abs(read.delay - evaluateCurve(data, read.freq));
+    return std::abs(read.value - evaluateCurve(data, read.freq));
 }
 
 double distanceToSegment(Point p, Point a, Point b) {
@@ -114,7 +114,7 @@ TEST(HeardCurve, IsTheCurveTheKernelKeepsFromTheSamePointsInAnyOrder) {
         ASSERT_EQ(kernel.getSpectralCurve(kept), heard.data.count) << values.size();
         for (int i = 0; i < heard.data.count; ++i) {
             EXPECT_EQ(kept[i].freq, heard.data.points[i].freq) << values.size() << " " << i;
-            EXPECT_EQ(kept[i].delay, heard.data.points[i].delay) << values.size() << " " << i;
+            EXPECT_EQ(kept[i].value, heard.data.points[i].value) << values.size() << " " << i;
         }
     }
 }

@@ -114,7 +114,7 @@ TEST_F(SpectralCanvas, GesturesEditTheCurve) {
         ASSERT_EQ(curve.size(), gesture.after.size());
         for (std::size_t i = 0; i < curve.size(); ++i) {
             EXPECT_NEAR(curve[i].freq, gesture.after[i].first, gesture.after[i].first * 1e-5);
-            EXPECT_NEAR(curve[i].delay, gesture.after[i].second, 0.01);
+            EXPECT_NEAR(curve[i].value, gesture.after[i].second, 0.01);
         }
     }
 }
@@ -127,7 +127,7 @@ TEST_F(SpectralCanvas, ADraggedPointKeepsItsIdWhileTheTooltipFollowsAndWarnsOfAD
         canvas.handleDragChanged(screenPoint(curve[1], kCanvas));
         canvas.handleDragChanged({300.0, 100.0});
         EXPECT_EQ(curve[1].id, id);
-        EXPECT_EQ(canvas.state().tooltipText, formatTooltip(curve[1].freq, curve[1].delay));
+        EXPECT_EQ(canvas.state().tooltipText, formatTooltip(curve[1].freq, curve[1].value));
         EXPECT_EQ(canvas.state().tooltipPosition, (Point{300.0, 100.0}));
         canvas.handleDragChanged({300.0, 219.0});
         EXPECT_EQ(canvas.state().deleteCandidate, !lastTwo);

@@ -49,7 +49,7 @@ void checkMessage(const zerin::lv2::Message& message, const zerin::lv2::Urids& u
         require(count >= 0 && count <= zerin::kMaxCurvePoints, "a curve holds at most 32 points");
         for (int i = 0; i < count; ++i)
             require(std::isfinite(points[i].freq) && points[i].freq > 0.0f &&
-                        std::isfinite(points[i].delay),
+                        std::isfinite(points[i].value),
                     "every point read is one the kernel can use");
     }
     char name[zerin::kMaxPresetNameBytes + 1];

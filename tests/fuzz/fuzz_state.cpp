@@ -30,7 +30,7 @@ zerin::ZerinExtensionAudioUnit& unitAtStart() {
         if (!made) zerin::fuzz::harnessFailure(error.c_str());
         std::vector<std::pair<float, float>> curve;
         for (const zerin::CurvePoint& p : zerin::kDefaultCurve)
-            curve.emplace_back(p.freq, p.delay);
+            curve.emplace_back(p.freq, p.value);
         made->setSpectralCurve(curve);
         return made;
     }();

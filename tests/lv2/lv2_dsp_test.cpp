@@ -500,7 +500,7 @@ TEST_F(Fixture, ACurveWithNoUsablePointIsRefusedAndTheOneHeardStaysAsSaved) {
     EXPECT_EQ(instance.restore(damaged), LV2_STATE_SUCCESS);
     const Reply after = ask(instance);
     ASSERT_EQ(after.curve.size(), 3u);
-    EXPECT_TRUE(after.curve[1].freq == 400.0f && after.curve[1].delay == 0.0f);
+    EXPECT_TRUE(after.curve[1].freq == 400.0f && after.curve[1].value == 0.0f);
     EXPECT_EQ(after.name, "Bloom");
 }
 

@@ -169,7 +169,7 @@ TEST(LV2Turtle, PortsAndPresetsMatchTheTables) {
         ASSERT_EQ(values.size(), 2 * factory.points.size()) << factory.name;
         for (std::size_t i = 0; i < factory.points.size(); ++i) {
             EXPECT_EQ(std::stof(values[2 * i]), factory.points[i].freq);
-            EXPECT_EQ(std::stof(values[2 * i + 1]), factory.points[i].delay);
+            EXPECT_EQ(std::stof(values[2 * i + 1]), factory.points[i].value);
         }
         EXPECT_EQ(presets.all(uri, "http://lv2plug.in/ns/lv2core#appliesTo").size(), 2u);
     }

@@ -27,7 +27,7 @@ TEST(PresetJson, RoundTripsTheStoredForm) {
     const auto list = decodePresetList(text);
     ASSERT_TRUE(list && list->size() == 2);
     EXPECT_TRUE((*list)[0].name == "Wash \"2\"" && (*list)[0].points[0].freq == 440.5f &&
-                (*list)[0].points[0].delay == 0.1f && (*list)[1].isFactory);
+                (*list)[0].points[0].value == 0.1f && (*list)[1].isFactory);
     EXPECT_EQ((*list)[0].points[1].id, Uuid::parse("16fd2706-8baf-433b-82eb-8c7fada847da"));
     EXPECT_EQ(encodePresetList(*list), text);
 }
@@ -93,13 +93,13 @@ TEST_F(PresetManagerTest, StartsCleanAtInitAndIsDirtyWhenAPointMovesPastTheToler
 
     Curve curve;
     for (const CurveControlPoint& p : manager.snapshotPoints())
-        curve.push_back({Uuid::random(), p.freq, p.delay}); // ids are not compared
+        curve.push_back({Uuid::random(), p.freq, p.value}); // ids are not compared
     const std::vector<std::pair<std::function<void(Curve&)>, bool>> edits{
         {[](Curve&) {}, false},
         {[](Curve& c) { c[1].freq += 0.005f; }, false},
         {[](Curve& c) { c[1].freq += 0.02f; }, true},
-        {[](Curve& c) { c[2].delay -= 0.005f; }, false},
-        {[](Curve& c) { c[2].delay -= 0.02f; }, true},
+        {[](Curve& c) { c[2].value -= 0.005f; }, false},
+        {[](Curve& c) { c[2].value -= 0.02f; }, true},
         {[](Curve& c) { c.push_back(c[0]); }, true},
         {[](Curve& c) { std::swap(c[0], c[1]); }, true},
     };
@@ -125,7 +125,7 @@ TEST_F(PresetManagerTest, LoadingGivesTheCurveFreshIdsAndACleanSnapshot) {
     ASSERT_EQ(curve.size(), wash.points.size());
     for (std::size_t i = 0; i < curve.size(); ++i)
         EXPECT_TRUE(curve[i].id != wash.points[i].id && curve[i].freq == wash.points[i].freq &&
-                    curve[i].delay == wash.points[i].delay);
+                    curve[i].value == wash.points[i].value);
 }
 
 TEST_F(PresetManagerTest, SavingAppliesTheFactoryNameRuleAndOverwritesByName) {

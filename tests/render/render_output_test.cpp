@@ -128,7 +128,7 @@ TEST_F(RenderCli, StatePresetAndTempoReachTheUnit) {
     const auto curve = nlohmann::json::parse(readText(dir / "p.json"))["spectralCurve"];
     ASSERT_EQ(curve.size(), kFactoryCurves[2].points.size());
     for (std::size_t i = 0; i < curve.size(); ++i)
-        EXPECT_EQ(curve[i]["delay"].get<float>(), kFactoryCurves[2].points[i].delay);
+        EXPECT_EQ(curve[i]["delay"].get<float>(), kFactoryCurves[2].points[i].value);
 
     // A synced 1 Hz LFO: as at 120 BPM without --tempo, and otherwise at 90 BPM.
     const std::string synced = "in.wav --tail 0 --set tempoSync=on --set lfoDepth=100";

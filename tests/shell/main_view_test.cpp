@@ -36,14 +36,14 @@ using ModeEvents = std::vector<std::pair<AUValue, Event>>;
 CurvePairs pairsOf(const std::vector<CurveControlPoint>& points) {
     CurvePairs pairs;
     for (const CurveControlPoint& p : sortedByFrequency(points))
-        pairs.emplace_back(p.freq, p.delay);
+        pairs.emplace_back(p.freq, p.value);
     return pairs;
 }
 
 CurvePairs factoryPairs(int number) {
     CurvePairs pairs;
     for (const CurvePoint& p : kFactoryCurves[number].points)
-        pairs.emplace_back(p.freq, p.delay);
+        pairs.emplace_back(p.freq, p.value);
     return pairs;
 }
 
@@ -569,12 +569,12 @@ TEST(CurveHistory, KeepsTheNewestStepsUpToItsDepthAndThePresetOfTheStepsThatChan
     for (int i = 0; i < 5; ++i)
         history.record(curveOf(static_cast<float>(i)));
     EXPECT_EQ(history.undoDepth(), 3u);
-    EXPECT_EQ(history.undo(curveOf(5.0f), init)->curve.front().delay, 4.0f);
-    EXPECT_EQ(history.undo(curveOf(4.0f), init)->curve.front().delay, 3.0f);
-    EXPECT_EQ(history.undo(curveOf(3.0f), init)->curve.front().delay, 2.0f);
+    EXPECT_EQ(history.undo(curveOf(5.0f), init)->curve.front().value, 4.0f);
+    EXPECT_EQ(history.undo(curveOf(4.0f), init)->curve.front().value, 3.0f);
+    EXPECT_EQ(history.undo(curveOf(3.0f), init)->curve.front().value, 2.0f);
     EXPECT_FALSE(history.undo(curveOf(2.0f), init));
     const auto redone = history.redo(curveOf(2.0f), init);
-    EXPECT_EQ(redone->curve.front().delay, 3.0f);
+    EXPECT_EQ(redone->curve.front().value, 3.0f);
     EXPECT_FALSE(redone->preset);
 
     // A load: undone it gives back the preset before it, redone the one it loaded.
@@ -586,7 +586,7 @@ TEST(CurveHistory, KeepsTheNewestStepsUpToItsDepthAndThePresetOfTheStepsThatChan
     const auto again = history.redo(curveOf(3.0f), init);
     ASSERT_TRUE(again->preset);
     EXPECT_EQ(again->preset->name, "Loaded");
-    EXPECT_EQ(again->curve.front().delay, 9.0f);
+    EXPECT_EQ(again->curve.front().value, 9.0f);
 }
 
 int countMainViews(const View& view) {
