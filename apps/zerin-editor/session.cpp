@@ -36,6 +36,8 @@ std::optional<int> readState(const std::string& path, SessionPlan& plan) {
     if (!(plan.state = readJsonFile(path, &error))) return fail(error);
     if (const std::string problem = savedStateProblem(*plan.state); !problem.empty())
         return fail(path + ": " + problem + "; left untouched");
+    for (const std::string& warning : session::stateWarnings(*plan.state))
+        std::fprintf(stderr, "zerin-editor: warning: %s: %s\n", path.c_str(), warning.c_str());
     return std::nullopt;
 }
 

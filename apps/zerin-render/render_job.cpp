@@ -134,6 +134,9 @@ std::optional<int> planDocuments(const RenderOptions& options, Plan& plan) {
         if (!(plan.state = readJsonFile(*options.statePath, &error))) return fail(error);
         if (const std::string problem = savedStateProblem(*plan.state); !problem.empty())
             return fail(*options.statePath + ": " + problem);
+        for (const std::string& warning : session::stateWarnings(*plan.state))
+            std::fprintf(stderr, "zerin-render: warning: %s: %s\n", options.statePath->c_str(),
+                         warning.c_str());
     }
     if (options.automationPath) {
         auto events = readAutomation(*options.automationPath, plan.source.info.sampleRate, &error);

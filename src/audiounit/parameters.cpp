@@ -45,10 +45,16 @@ constexpr Definition kModulation[] = {
 constexpr Definition kScatter[] = {
     {parameter::scatterSpeed, "scatterSpeed", "Scatter Speed", percent},
     {parameter::mode, "mode", "Mode", kAudioUnitParameterUnit_Indexed}};
+constexpr Definition kCurve[] = {
+    {parameter::morph, "morph", "Morph", percent},
+    {parameter::curveScale, "curveScale", "Curve Scale", percent},
+    {parameter::curveShift, "curveShift", "Curve Shift", kAudioUnitParameterUnit_RelativeSemiTones},
+    {parameter::delaySync, "delaySync", "Delay Sync", kAudioUnitParameterUnit_Boolean}};
 constexpr GroupDefinition kGroups[] = {{"io", "I/O", kInOut},
                                        {"mix", "Mix", kMix},
                                        {"modulation", "Modulation", kModulation},
-                                       {"scatter", "Scatter", kScatter}};
+                                       {"scatter", "Scatter", kScatter},
+                                       {"curve", "Curve", kCurve}};
 constexpr std::string_view kModeNames[] = {"Delay", "Freeze", "Scatter"};
 
 // Every kernel parameter is shown exactly once.
@@ -165,6 +171,8 @@ std::string displayText(AudioUnitParameterUnit unit,
             return format("%.0f%%", v);
         case kAudioUnitParameterUnit_Hertz:
             return v >= 1000.0 ? format("%.2f kHz", v / 1000.0) : format("%.2f Hz", v);
+        case kAudioUnitParameterUnit_RelativeSemiTones:
+            return format(v > 0.0 ? "+%.1f st" : "%.1f st", v);
         case kAudioUnitParameterUnit_Boolean:
             return v >= 0.5 ? "On" : "Off";
         case kAudioUnitParameterUnit_Indexed:
@@ -189,6 +197,8 @@ std::string unitLabel(AudioUnitParameterUnit unit) {
             return "%";
         case kAudioUnitParameterUnit_Hertz:
             return "Hz";
+        case kAudioUnitParameterUnit_RelativeSemiTones:
+            return "st";
         case kAudioUnitParameterUnit_Boolean:
             return "on/off";
         case kAudioUnitParameterUnit_Indexed:

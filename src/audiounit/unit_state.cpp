@@ -1,10 +1,12 @@
-// The full state of the unit: the base's parameters plus the curve under "spectralCurve" and
-// the name of the preset it came from under "presetName".
+// The full state of the unit: the base's parameters plus the curve set under "curveSet" (an
+// earlier format held one delay curve under "spectralCurve") and the name of the preset it
+// came from under "presetName".
 
 #include "audiounit/zerin_audio_unit.h"
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <string_view>
@@ -19,6 +21,46 @@ std::optional<float> finiteFloat(const nlohmann::json& value) {
     const float f = static_cast<float>(v);
     if (!std::isfinite(v) || !std::isfinite(f)) return std::nullopt;
     return f;
+}
+
+// The usable points of a JSON array of {"freq": Hz, KEY: value}, KEY the kind's name: both
+// keys present, a finite frequency above 0 (the kernel takes its logarithm) and a finite
+// value, in order, at most what the kernel holds, so an untrusted state costs no more than
+// that. Feedback values are limited to their range; delays are left as earlier builds left
+// them, so that what they saved sounds the same.
+std::vector<CurvePoint> pointsFromJson(const nlohmann::json& array, CurveKind kind) {
+    std::vector<CurvePoint> points;
+    if (!array.is_array()) return points;
+    const char* key = kCurveKindKeys[static_cast<int>(kind)];
+    for (const nlohmann::json& entry : array) {
+        if (!entry.is_object()) continue;
+        const auto freq = entry.find("freq");
+        const auto value = entry.find(key);
+        if (freq == entry.end() || value == entry.end()) continue;
+        const auto f = finiteFloat(*freq);
+        auto v = finiteFloat(*value);
+        if (!f || !v || !(*f > 0.0f)) continue;
+        if (kind == CurveKind::feedback) *v = std::clamp(*v, 0.0f, curveMaxValue(kind));
+        points.push_back({*f, *v});
+        if (points.size() == kMaxCurvePoints) break;
+    }
+    return points;
+}
+
+nlohmann::json pointsToJson(const CurveData& curve, CurveKind kind) {
+    nlohmann::json points = nlohmann::json::array();
+    const char* key = kCurveKindKeys[static_cast<int>(kind)];
+    for (int i = 0; i < curve.count; ++i)
+        points.push_back(
+            nlohmann::json{{"freq", curve.points[i].freq}, {key, curve.points[i].value}});
+    return points;
+}
+
+// The version of a state that savedStateProblem has let through.
+std::int64_t formatVersionOf(const nlohmann::json& state) {
+    const nlohmann::json& version = state.at("formatVersion");
+    return version.is_number_unsigned() ? static_cast<std::int64_t>(version.get<std::uint64_t>())
+                                        : version.get<std::int64_t>();
 }
 
 } // namespace
@@ -51,16 +93,24 @@ std::string savedStateProblem(const nlohmann::json& state) {
     const auto parameters = state.find("parameters");
     if (parameters == state.end() || !parameters->is_object())
         return "not a saved state (no parameters object)";
-    const auto curve = state.find("spectralCurve");
-    if (curve == state.end() || !curve->is_array())
-        return "not a saved state (no spectralCurve array)";
+    // The curves: one delay curve up to version 1, the set after it. A damaged set is no
+    // reason to refuse the rest; reading it says what it drops.
+    const bool oneCurve = formatVersionOf(state) < 2;
+    const char* curves = oneCurve ? "spectralCurve" : "curveSet";
+    if (oneCurve) {
+        const auto curve = state.find("spectralCurve");
+        if (curve == state.end() || !curve->is_array())
+            return "not a saved state (no spectralCurve array)";
+    } else if (!state.contains("curveSet")) {
+        return "not a saved state (no curveSet)";
+    }
     const auto name = state.find("presetName");
     if (name != state.end() && !name->is_string())
         return "not a saved state (its presetName is not text)";
     // A key we never write would be lost when the state is written back.
     for (const auto& [key, value] : state.items()) {
         if (key == "formatVersion" || key == "type" || key == "subtype" || key == "manufacturer" ||
-            key == "parameters" || key == "spectralCurve" || key == "presetName")
+            key == "parameters" || key == curves || key == "presetName")
             continue;
         return "not a saved state (it has \"" + key + "\", which Zerin never writes)";
     }
@@ -76,32 +126,63 @@ std::string presetNameFromState(const nlohmann::json& state) {
 }
 
 std::vector<std::pair<float, float>> curveFromState(const nlohmann::json& state) {
-    std::vector<std::pair<float, float>> points;
-    if (!state.is_object()) return points;
+    std::vector<std::pair<float, float>> pairs;
+    if (!state.is_object()) return pairs;
     const auto curve = state.find("spectralCurve");
-    if (curve == state.end() || !curve->is_array()) return points;
-    for (const nlohmann::json& entry : *curve) {
-        if (!entry.is_object()) continue;
-        const auto freq = entry.find("freq");
-        const auto delay = entry.find("delay");
-        if (freq == entry.end() || delay == entry.end()) continue;
-        const auto f = finiteFloat(*freq);
-        const auto d = finiteFloat(*delay);
-        // The kernel takes the decimal logarithm of every frequency.
-        if (!f || !d || !(*f > 0.0f)) continue;
-        points.emplace_back(*f, *d);
-        // Reading stops at what the kernel holds: an untrusted state costs no more than that.
-        if (points.size() == kMaxCurvePoints) break;
+    if (curve == state.end()) return pairs;
+    for (const CurvePoint& p : pointsFromJson(*curve, CurveKind::delay))
+        pairs.emplace_back(p.freq, p.value);
+    return pairs;
+}
+
+StateCurves curveSetFromState(const nlohmann::json& state, CurveSet& set) {
+    StateCurves read;
+    if (!state.is_object()) return read;
+    const auto all = state.find("curveSet");
+    if (all == state.end()) {
+        const auto curve = state.find("spectralCurve");
+        if (curve == state.end()) return read;
+        const std::vector<CurvePoint> points = pointsFromJson(*curve, CurveKind::delay);
+        if (points.empty()) return read;
+        fillSetFromDelayCurve(set, points.data(), static_cast<int>(points.size()));
+        read.found = true;
+        return read;
     }
-    return points;
+    if (!all->is_object()) {
+        read.dropped.emplace_back("curveSet");
+        return read;
+    }
+    for (int s = 0; s < kCurveSlotCount; ++s)
+        for (int k = 0; k < kCurveKindCount; ++k) {
+            const std::string name =
+                std::string("curveSet.") + kCurveSlotKeys[s] + "." + kCurveKindKeys[k];
+            const auto slot = all->find(kCurveSlotKeys[s]);
+            const nlohmann::json* array = nullptr;
+            if (slot != all->end() && slot->is_object())
+                if (const auto curve = slot->find(kCurveKindKeys[k]); curve != slot->end())
+                    array = &*curve;
+            const std::vector<CurvePoint> points =
+                array ? pointsFromJson(*array, static_cast<CurveKind>(k))
+                      : std::vector<CurvePoint>{};
+            if (points.empty()) {
+                read.dropped.push_back(name);
+                continue;
+            }
+            fillCurve(set.curves[s][k], points.data(), static_cast<int>(points.size()));
+            read.found = true;
+        }
+    return read;
 }
 
 nlohmann::json ZerinExtensionAudioUnit::fullState() const {
     nlohmann::json state = AUAudioUnit::fullState();
-    nlohmann::json curve = nlohmann::json::array();
-    for (const auto& [freq, delay] : getSpectralCurve())
-        curve.push_back(nlohmann::json{{"freq", freq}, {"delay", delay}});
-    state["spectralCurve"] = std::move(curve);
+    const CurveSet set = curveSet();
+    nlohmann::json curves = nlohmann::json::object();
+    for (int s = 0; s < kCurveSlotCount; ++s)
+        for (int k = 0; k < kCurveKindCount; ++k)
+            curves[kCurveSlotKeys[s]][kCurveKindKeys[k]] =
+                pointsToJson(set.curves[s][k], static_cast<CurveKind>(k));
+    state["curveSet"] = std::move(curves);
     state["presetName"] = presetName();
     return state;
 }
@@ -111,8 +192,8 @@ void ZerinExtensionAudioUnit::setFullState(const nlohmann::json* state) {
     if (state != nullptr && isNewerStateFormat(*state)) return;
     AUAudioUnit::setFullState(state);
     if (state != nullptr && !state->empty()) {
-        const auto points = curveFromState(*state);
-        if (!points.empty()) setSpectralCurve(points);
+        CurveSet set = curveSet();
+        if (curveSetFromState(*state, set).found) setCurveSet(set);
         setPresetName(presetNameFromState(*state));
     }
     mExternalChanges.fetch_add(1, std::memory_order_acq_rel);

@@ -200,36 +200,42 @@ void ZerinExtensionAudioUnit::setCurrentPreset(std::optional<AUAudioUnitPreset> 
     if (current && current->number >= 0 &&
         current->number < static_cast<std::int64_t>(std::size(kFactoryCurves))) {
         const FactoryCurve& factory = kFactoryCurves[current->number];
-        std::vector<std::pair<float, float>> points;
-        for (const CurvePoint& p : factory.points)
-            points.emplace_back(p.freq, p.value);
-        setSpectralCurve(points);
+        CurveSet set;
+        fillSetFromDelayCurve(set, factory.points.data(), static_cast<int>(factory.points.size()));
+        setCurveSet(set);
         setPresetName(std::string(factory.name));
     }
     mExternalChanges.fetch_add(1, std::memory_order_acq_rel);
 }
 
-void ZerinExtensionAudioUnit::setSpectralCurve(const std::vector<std::pair<float, float>>& points) {
+void ZerinExtensionAudioUnit::setCurveSet(const CurveSet& set) {
+    std::lock_guard<std::mutex> lock(mCurveMutex);
+    mKernel.setCurveSet(set);
+}
+
+CurveSet ZerinExtensionAudioUnit::curveSet() const {
+    std::lock_guard<std::mutex> lock(mCurveMutex);
+    return mKernel.latestCurveSet();
+}
+
+void ZerinExtensionAudioUnit::setCurve(CurveSlot slot, CurveKind kind,
+                                       const std::vector<std::pair<float, float>>& points) {
     // The kernel keeps what it can hold and drops the rest.
     std::vector<CurvePoint> curve;
     curve.reserve(points.size());
-    for (const auto& [freq, delay] : points)
-        curve.push_back({freq, delay});
+    for (const auto& [freq, value] : points)
+        curve.push_back({freq, value});
     std::lock_guard<std::mutex> lock(mCurveMutex);
-    mKernel.setSpectralCurve(curve.data(), static_cast<int>(curve.size()));
+    mKernel.setCurve(slot, kind, curve.data(), static_cast<int>(curve.size()));
 }
 
-std::vector<std::pair<float, float>> ZerinExtensionAudioUnit::getSpectralCurve() const {
-    CurvePoint buffer[kMaxCurvePoints];
-    int count;
-    {
-        std::lock_guard<std::mutex> lock(mCurveMutex);
-        count = mKernel.getSpectralCurve(buffer);
-    }
+std::vector<std::pair<float, float>> ZerinExtensionAudioUnit::curve(CurveSlot slot,
+                                                                    CurveKind kind) const {
+    const CurveData held = curveSet().at(slot, kind);
     std::vector<std::pair<float, float>> points;
-    points.reserve(count);
-    for (int i = 0; i < count; ++i)
-        points.emplace_back(buffer[i].freq, buffer[i].value);
+    points.reserve(held.count);
+    for (int i = 0; i < held.count; ++i)
+        points.emplace_back(held.points[i].freq, held.points[i].value);
     return points;
 }
 

@@ -60,8 +60,21 @@ public:
     void setCurrentPreset(std::optional<AUAudioUnitPreset> preset) override;
 
     // Editor-facing, any non-render thread; never waits for the render thread.
-    void setSpectralCurve(const std::vector<std::pair<float, float>>& points);
-    std::vector<std::pair<float, float>> getSpectralCurve() const;
+    // The whole curve set, handed to the kernel at once; a curve of no point keeps the one
+    // before.
+    void setCurveSet(const CurveSet& set);
+    CurveSet curveSet() const;
+    // One curve of the set.
+    void setCurve(CurveSlot slot, CurveKind kind,
+                  const std::vector<std::pair<float, float>>& points);
+    std::vector<std::pair<float, float>> curve(CurveSlot slot, CurveKind kind) const;
+    // Slot A's delay curve.
+    void setSpectralCurve(const std::vector<std::pair<float, float>>& points) {
+        setCurve(CurveSlot::a, CurveKind::delay, points);
+    }
+    std::vector<std::pair<float, float>> getSpectralCurve() const {
+        return curve(CurveSlot::a, CurveKind::delay);
+    }
     // The newest classification frame since the last call, if the kernel rated one.
     std::optional<DisplayFrame> takeDisplayFrame();
 
@@ -108,6 +121,17 @@ private:
 // a finite frequency above 0, a finite delay) in order, at most 32. Damaged or hand-edited
 // states never fail: what cannot be used is skipped.
 std::vector<std::pair<float, float>> curveFromState(const nlohmann::json& state);
+
+// What a full state holds of the curve set.
+struct StateCurves {
+    bool found = false;               // the state has curves to install
+    std::vector<std::string> dropped; // what it holds but cannot be used, as "curveSet.b.feedback"
+};
+// Reads a full state's curves into `set`: its "curveSet", or, from an earlier build, the one
+// delay curve of "spectralCurve" as both slots' delay curve with flat feedback. A curve that
+// is missing or has no usable point keeps the one `set` held, and a damaged one is named.
+// Points follow curveFromState's rules; feedback values are limited to 0..100.
+StateCurves curveSetFromState(const nlohmann::json& state, CurveSet& set);
 
 // Why `state` is not a full state this build can restore and write back, or "" when it is
 // one: an object with the keys the unit's full state has (every version so far wrote them

@@ -30,7 +30,22 @@ void fillCurve(CurveData& data, const CurvePoint* points, int count) noexcept {
     data.count = n;
 }
 
-float evaluateCurve(const CurveData& curve, float f) noexcept {
+void fillSetFromDelayCurve(CurveSet& set, const CurvePoint* points, int count) noexcept {
+    fillCurve(set.at(CurveSlot::a, CurveKind::delay), points, count);
+    fillCurve(set.at(CurveSlot::a, CurveKind::feedback), kFlatFeedbackCurve, 1);
+    set.curves[1][0] = set.curves[0][0];
+    set.curves[1][1] = set.curves[0][1];
+}
+
+bool sameCurve(const CurveData& a, const CurveData& b) noexcept {
+    if (a.count != b.count) return false;
+    for (int i = 0; i < a.count; ++i)
+        if (!(a.points[i].freq == b.points[i].freq && a.points[i].value == b.points[i].value))
+            return false;
+    return true;
+}
+
+float evaluateCurve(const CurveData& curve, float f, CurveKind kind) noexcept {
     const CurvePoint* p = curve.points;
     const int n = curve.count;
     if (n < 1) return 0.0f;
@@ -66,7 +81,8 @@ float evaluateCurve(const CurveData& curve, float f) noexcept {
     const float v = std::fma(t * (t * t), y2, a);
 
     // A NaN fails both tests below and so ends up at the ceiling.
-    const float capped = v <= kMaxCurveDelayMs ? v : kMaxCurveDelayMs;
+    const float ceiling = curveMaxValue(kind);
+    const float capped = v <= ceiling ? v : ceiling;
     return capped >= 0.0f ? capped : 0.0f;
 }
 

@@ -16,12 +16,50 @@ struct CurveData {
     std::int32_t count;
 };
 
+// What a curve's values mean. A slot holds one curve of each kind; Zerin has two slots, A and
+// B, that `morph` blends. The numbers are those saved states and messages use.
+enum class CurveKind : std::uint8_t { delay = 0, feedback = 1 };
+enum class CurveSlot : std::uint8_t { a = 0, b = 1 };
+inline constexpr int kCurveKindCount = 2;
+inline constexpr int kCurveSlotCount = 2;
+
+// The names saved files and messages give them: keys, never to be renamed.
+inline constexpr const char* kCurveKindKeys[kCurveKindCount] = {"delay", "feedback"};
+inline constexpr const char* kCurveSlotKeys[kCurveSlotCount] = {"a", "b"};
+
 inline constexpr float kMaxCurveDelayMs = 2000.0f;
+inline constexpr float kMaxCurveFeedbackPercent = 100.0f;
+
+// The largest value a curve of `kind` takes (its smallest is 0).
+constexpr float curveMaxValue(CurveKind kind) {
+    return kind == CurveKind::delay ? kMaxCurveDelayMs : kMaxCurveFeedbackPercent;
+}
 
 // The curve every new kernel and editor starts from, and the "Init" preset.
 inline constexpr CurvePoint kDefaultCurve[] = {
     {20.0f, 200.0f}, {200.0f, 600.0f}, {1000.0f, 400.0f}, {5000.0f, 800.0f}, {20000.0f, 100.0f}};
 inline constexpr int kDefaultCurveCount = 5;
+// The feedback curve every new kernel, old state and old preset has: each bin keeps all of the
+// Feedback knob, as before there were feedback curves.
+inline constexpr CurvePoint kFlatFeedbackCurve[] = {{1000.0f, 100.0f}};
+
+// Both slots' curves of both kinds: what the kernel is handed over whole, so that it never
+// plays a mix of two edits.
+struct CurveSet {
+    CurveData curves[kCurveSlotCount][kCurveKindCount];
+
+    CurveData& at(CurveSlot slot, CurveKind kind) noexcept {
+        return curves[static_cast<int>(slot)][static_cast<int>(kind)];
+    }
+    const CurveData& at(CurveSlot slot, CurveKind kind) const noexcept {
+        return curves[static_cast<int>(slot)][static_cast<int>(kind)];
+    }
+};
+
+// The set of an earlier Zerin's one delay curve: both slots that curve, with flat feedback.
+void fillSetFromDelayCurve(CurveSet& set, const CurvePoint* points, int count) noexcept;
+// Whether two curves hold the same points.
+bool sameCurve(const CurveData& a, const CurveData& b) noexcept;
 
 // Fills `data` with `points` in ascending frequency, points of equal frequency in the order
 // given: the kernel evaluates a curve in that order, whatever order a preset or a state keeps
@@ -31,9 +69,9 @@ inline constexpr int kDefaultCurveCount = 5;
 // safe on the render thread.
 void fillCurve(CurveData& data, const CurvePoint* points, int count) noexcept;
 
-// Delay in ms of the curve at `freq` Hz: a cubic in log-frequency through every point,
-// flat beyond the ends, limited to 0..2000 ms. A single point is a flat delay at its value
+// The value of the curve at `freq` Hz: a cubic in log-frequency through every point, flat
+// beyond the ends, limited to 0..curveMaxValue(kind). A single point is flat at its value
 // everywhere; no point gives 0.
-float evaluateCurve(const CurveData& curve, float freq) noexcept;
+float evaluateCurve(const CurveData& curve, float freq, CurveKind kind = CurveKind::delay) noexcept;
 
 } // namespace zerin

@@ -34,38 +34,48 @@ template <typename Value> float energyOf(Value value) {
     return energy;
 }
 
+// The share of the Feedback knob bin k keeps: its feedback curve's, and with Source up less
+// for a transient.
+template <bool kWeighted, bool kPerBand>
+float feedbackShareOf(const ChannelState& ch, const float* shares, float sens, int k) {
+    float share = 1.0f;
+    if constexpr (kWeighted) share = feedbackScaleOf(sens, ch.binClassification[k]);
+    if constexpr (kPerBand) share *= shares[k];
+    return share;
+}
+
 // The feedback amount that keeps the recirculated part of this frame within the loop's
 // ceiling: `fb` itself while that part's level is at most the knee, so that the loop below
 // it is exactly what it would be without the limit.
-template <bool kWeighted> float limitedFeedback(const ChannelState& ch, float fb, float sens) {
-    // Weighting only ever lowers a bin's feedback, so the unweighted level bounds it: the
-    // weights are worked out only for a loop near its knee.
+template <bool kWeighted, bool kPerBand>
+float limitedFeedback(const ChannelState& ch, float fb, float sens, const float* shares) {
+    // Shares only ever lower a bin's feedback (they lie in 0..1), so the level without them
+    // bounds it: the shares are worked out only for a loop near its knee.
     const float* fed = ch.feedbackMag;
     float level =
         fb * std::sqrt(energyOf([fed](int k) { return fed[k]; })) * kWetLevelPerRootEnergy;
     if (!(level > kLoopKnee)) return fb;
-    if constexpr (kWeighted) {
-        const float* rating = ch.binClassification;
-        level =
-            fb *
-            std::sqrt(energyOf([=](int k) { return fed[k] * feedbackScaleOf(sens, rating[k]); })) *
-            kWetLevelPerRootEnergy;
+    if constexpr (kWeighted || kPerBand) {
+        level = fb * std::sqrt(energyOf([&](int k) {
+                    return fed[k] * feedbackShareOf<kWeighted, kPerBand>(ch, shares, sens, k);
+                })) *
+                kWetLevelPerRootEnergy;
         if (!(level > kLoopKnee)) return fb;
     }
     return fb * (softCeiling(level, kLoopKnee, kLoopCeiling) / level);
 }
 
 // Writes this frame's magnitudes (with feedback) and phases into the current slot.
-template <bool kWeighted>
-void writeSlot(const FrameParams& frame, ChannelState& ch, const float* mag, const float* phase,
+template <bool kWeighted, bool kPerBand>
+void writeSlot(const DelayInputs& in, ChannelState& ch, const float* mag, const float* phase,
                int pos) {
-    const float sens = frame.sensitivity;
-    const float fb = limitedFeedback<kWeighted>(ch, frame.feedback, sens);
+    const float sens = in.frame.sensitivity;
+    const float* shares = in.feedbackWeights;
+    const float fb = limitedFeedback<kWeighted, kPerBand>(ch, in.frame.feedback, sens, shares);
     float* magRow = ch.magSlot(pos);
     float* phaseRow = ch.phaseSlot(pos);
     for (int k = 0; k < kNumBins; ++k) {
-        const float feedbackScale =
-            kWeighted ? feedbackScaleOf(sens, ch.binClassification[k]) : 1.0f;
+        const float feedbackScale = feedbackShareOf<kWeighted, kPerBand>(ch, shares, sens, k);
         const float written = std::fma(ch.feedbackMag[k] * fb, feedbackScale, mag[k]);
         // The last guard, for inputs far beyond full scale; NaN cannot arise from kept
         // magnitudes.
@@ -114,11 +124,18 @@ void processDelay(const DelayInputs& in, ChannelState& ch, const float* mag, con
                   float* outMag, float* outPhase) noexcept {
     const float lfoHops = (std::sin(in.lfoPhase) * in.frame.lfoDepth) * kLFOHops;
     const int pos = ch.delayWritePos;
+    const bool perBand = in.feedbackWeights != nullptr;
     if (in.frame.sensitivity > 0.0f) {
-        writeSlot<true>(in.frame, ch, mag, phase, pos);
+        if (perBand)
+            writeSlot<true, true>(in, ch, mag, phase, pos);
+        else
+            writeSlot<true, false>(in, ch, mag, phase, pos);
         readSlots<true>(in, ch, pos, lfoHops, outMag, outPhase);
     } else {
-        writeSlot<false>(in.frame, ch, mag, phase, pos);
+        if (perBand)
+            writeSlot<false, true>(in, ch, mag, phase, pos);
+        else
+            writeSlot<false, false>(in, ch, mag, phase, pos);
         readSlots<false>(in, ch, pos, lfoHops, outMag, outPhase);
     }
     ch.delayWritePos = (pos + 1) & kLineMask;

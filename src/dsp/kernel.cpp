@@ -44,6 +44,7 @@ bool ZerinExtensionDSPKernel::allocateScratch() noexcept {
     const std::size_t total = 3 * kFFTSize      // windows, work frame
                               + 2 * kBinsPadded // spectrum (complex)
                               + 5 * kBinsPadded // bin delays, four scratch spectra
+                              + 6 * kBinsPadded // curve shaping
                               + 3 * kBinsPadded // snapshot slots
                               + 6 * kHopSize;   // segment scratch
     float* p = allocateFloats(total);
@@ -59,6 +60,10 @@ bool ZerinExtensionDSPKernel::allocateScratch() noexcept {
     mFFTWorkBuf = take(kFFTSize);
     mSpectrum = reinterpret_cast<std::complex<float>*>(take(2 * kBinsPadded));
     mBinDelayHops = take(kBinsPadded);
+    mTargetDelayHops = take(kBinsPadded);
+    mBinFeedbackWeights = take(kBinsPadded);
+    mSlotDelayMs = take(2 * kBinsPadded);
+    mSlotFeedback = take(2 * kBinsPadded);
     mScratchMag = take(kBinsPadded);
     mScratchPhase = take(kBinsPadded);
     mScratchDelayMag = take(kBinsPadded);
@@ -122,17 +127,13 @@ bool ZerinExtensionDSPKernel::initialize(int channelCount, double sampleRate) no
             mChannels[c]->scatterMap[k] = k;
 
     reset();
-    snapSmoothedValues();
-
-    bool everHandedOver = false;
-    for (const CurveData& b : mCurveBuffers)
-        everHandedOver |= b.count != 0;
-    if (!everHandedOver) {
-        setSpectralCurve(kDefaultCurve, kDefaultCurveCount);
-    }
-    // No render call runs: take a curve still waiting now rather than at the first call.
+    // No render call runs: take curves still waiting now rather than at the first call, and
+    // hear them (at the rate, which may be new) from the first frame.
     mCurveExchange.acquire();
-    rebuildBinDelays();
+    mShaping.slotsStale = true;
+    mShaping.combineStale = true;
+    mShaping.gliding = false;
+    snapSmoothedValues();
     mInitialized = true;
     return true;
 }
@@ -172,6 +173,7 @@ void ZerinExtensionDSPKernel::snapSmoothedValues() noexcept {
     mSmoothedOutputGain = relaxed(mOutputGainLinear);
     mSmoothedDryWet = relaxed(mDryWet);
     mBypassFade = mBypassed.load(std::memory_order_relaxed) ? mBypassFadeLength : 0;
+    shapeCurves(true);
 }
 
 void ZerinExtensionDSPKernel::deallocate() noexcept {
@@ -188,7 +190,9 @@ void ZerinExtensionDSPKernel::deallocate() noexcept {
     mScratchBlock = nullptr;
     mWindow = mSynthesisWindow = mFFTWorkBuf = nullptr;
     mSpectrum = nullptr;
-    mBinDelayHops = mScratchMag = mScratchPhase = nullptr;
+    mBinDelayHops = mTargetDelayHops = mBinFeedbackWeights = nullptr;
+    mSlotDelayMs = mSlotFeedback = nullptr;
+    mScratchMag = mScratchPhase = nullptr;
     mScratchDelayMag = mScratchDelayPhase = mClassificationSnapshot = nullptr;
     mSegmentInputGain = mSegmentOutputGain = mSegmentDryWet = mSegmentDry = nullptr;
     mSegmentLFOPhase = mSegmentBypass = nullptr;
@@ -196,6 +200,10 @@ void ZerinExtensionDSPKernel::deallocate() noexcept {
 }
 
 ZerinExtensionDSPKernel::ZerinExtensionDSPKernel() noexcept {
+    // Every buffer holds the default set, so that the newest set is whole before any hand-over
+    // and a single curve handed over joins whole ones.
+    fillSetFromDelayCurve(mCurveSets[0], kDefaultCurve, kDefaultCurveCount);
+    mCurveSets[1] = mCurveSets[2] = mCurveSets[0];
     // Through the path hosts use, so the defaults are stored exactly as set values are.
     for (int a = 0; a < parameter::kCount; ++a)
         setParameter(static_cast<parameter::Address>(a), parameter::kRanges[a].defaultValue);
@@ -247,6 +255,18 @@ void ZerinExtensionDSPKernel::setParameter(std::uint64_t address, float value) n
         case parameter::sourceSensitivity:
             mSourceSensitivity.store(value / 100.0f, r);
             break;
+        case parameter::morph:
+            mMorph.store(value / 100.0f, r);
+            break;
+        case parameter::curveScale:
+            mCurveScale.store(value / 100.0f, r);
+            break;
+        case parameter::curveShift:
+            mCurveShift.store(value, r);
+            break;
+        case parameter::delaySync:
+            mDelaySync.store(value >= 0.5f, r);
+            break;
         default:
             break;
     }
@@ -274,6 +294,14 @@ float ZerinExtensionDSPKernel::getParameter(std::uint64_t address) const noexcep
             return static_cast<float>(mMode.load(std::memory_order_relaxed));
         case parameter::sourceSensitivity:
             return relaxed(mSourceSensitivity) * 100.0f;
+        case parameter::morph:
+            return relaxed(mMorph) * 100.0f;
+        case parameter::curveScale:
+            return relaxed(mCurveScale) * 100.0f;
+        case parameter::curveShift:
+            return relaxed(mCurveShift);
+        case parameter::delaySync:
+            return mDelaySync.load(std::memory_order_relaxed) ? 1.0f : 0.0f;
         default:
             return 0.0f;
     }
@@ -302,13 +330,33 @@ void ZerinExtensionDSPKernel::takeModeChanges() noexcept {
     mActiveMode = mode;
 }
 
-void ZerinExtensionDSPKernel::setSpectralCurve(const CurvePoint* points, int count) noexcept {
-    fillCurve(mCurveBuffers[mCurveExchange.writeSlot()], points, count);
+void ZerinExtensionDSPKernel::setCurveSet(const CurveSet& set) noexcept {
+    const CurveSet& latest = latestCurveSet();
+    CurveSet& next = mCurveSets[mCurveExchange.writeSlot()];
+    for (int s = 0; s < kCurveSlotCount; ++s)
+        for (int k = 0; k < kCurveKindCount; ++k) {
+            const CurveData& given = set.curves[s][k];
+            CurveData& kept = next.curves[s][k];
+            const int count = given.count > 0 ? std::min<int>(given.count, kMaxCurvePoints) : 0;
+            fillCurve(kept, given.points, count);
+            if (kept.count < 1) kept = latest.curves[s][k];
+        }
+    mCurveExchange.publish();
+}
+
+void ZerinExtensionDSPKernel::setCurve(CurveSlot slot, CurveKind kind, const CurvePoint* points,
+                                       int count) noexcept {
+    const CurveSet& latest = latestCurveSet();
+    CurveSet& next = mCurveSets[mCurveExchange.writeSlot()];
+    next = latest;
+    CurveData& kept = next.at(slot, kind);
+    fillCurve(kept, points, count);
+    if (kept.count < 1) kept = latest.at(slot, kind);
     mCurveExchange.publish();
 }
 
 int ZerinExtensionDSPKernel::getSpectralCurve(CurvePoint* points) const noexcept {
-    const CurveData& b = mCurveBuffers[mCurveExchange.latest];
+    const CurveData& b = latestCurveSet().at(CurveSlot::a, CurveKind::delay);
     for (int i = 0; i < b.count; ++i)
         points[i] = b.points[i];
     return b.count;
@@ -347,22 +395,6 @@ float ZerinExtensionDSPKernel::effectiveLFORate() const noexcept {
         }
     }
     return rate;
-}
-
-void ZerinExtensionDSPKernel::rebuildBinDelays() noexcept {
-    const CurveData& b = currentCurve();
-    // No point, no curve: the delays stay as they are.
-    if (b.count < 1 || mBinDelayHops == nullptr) return;
-    const float rate = static_cast<float>(mSampleRate);
-    const float hopSeconds = static_cast<float>(kHopSize) / rate;
-    for (int k = 0; k < kNumBins; ++k) {
-        float f = (static_cast<float>(k) * rate) * kInverseFFTSize;
-        if (f < 1.0f) f = 1.0f;
-        const float ms = evaluateCurve(b, f);
-        float hops = (ms / 1000.0f) / hopSeconds;
-        if (hops > 255.0f) hops = 255.0f;
-        mBinDelayHops[k] = hops > 0.0f ? hops : 0.0f;
-    }
 }
 
 } // namespace zerin

@@ -6,9 +6,9 @@
 //
 // Threads: `initialize`, `reset` and `deallocate` run on a host thread while no render call
 // runs. `process` runs on the render thread. `setParameter`/`getParameter` may run on any
-// thread. `setSpectralCurve`/`getSpectralCurve` run on one non-render thread at a time (the
-// curve's producer), `takeClassificationSnapshot` on one non-render thread at a time (the
-// snapshot's consumer); neither ever waits for the render thread.
+// thread. `setCurveSet`, `setCurve`, `setSpectralCurve` and the getters of the curves run on one
+// non-render thread at a time (the curves' producer), `takeClassificationSnapshot` on one
+// non-render thread at a time (the snapshot's consumer); neither ever waits for the render thread.
 
 #include "dsp/constants.h"
 #include "dsp/curve.h"
@@ -91,6 +91,21 @@ struct FrameParams {
     float scatterSpeed = 0.0f;
 };
 
+// How the curves are heard at one frame: the macros as smoothed so far, the tempo the delays
+// were snapped to, and what must be worked out again before the next frame reads the bins.
+// Render thread, and `initialize`.
+struct CurveShaping {
+    float morph = 0.0f; // 0 slot A .. 1 slot B
+    float scale = 1.0f; // of every delay
+    float shift = 0.0f; // semitones
+    bool sync = false;
+    double syncTempo = 0.0;   // BPM the delays were snapped to, when `sync`
+    bool slotsStale = true;   // the set, the shift or the snapping changed
+    bool combineStale = true; // the slots or the blend changed
+    bool gliding = false;     // heard delays on their way to new snapped values
+    bool feedbackFlat = true; // every bin keeps all of the Feedback knob
+};
+
 // The tempos a host may set. Outside them lie only broken transports (3e38 BPM has been
 // seen): no music is that slow or that fast.
 inline constexpr double kMinHostTempo = 1.0;
@@ -129,12 +144,20 @@ struct ZerinExtensionDSPKernel {
     void process(const float* const* inputs, int inputCount, float* const* outputs, int outputCount,
                  int frameCount) noexcept;
 
-    // Producer side of the curve hand-over: never waits; the render thread takes the newest
-    // curve at its next call. The points are kept as fillCurve keeps them: sorted by
-    // frequency, the lowest 32. A curve of one point is a flat delay at its value; a curve of
-    // none leaves the delays as they were.
-    void setSpectralCurve(const CurvePoint* points, int count) noexcept;
-    // The newest curve handed over (or installed), at once; returns the point count.
+    // Producer side of the curves' hand-over: never waits; the render thread takes the newest
+    // set whole at its next call. Points are kept as fillCurve keeps them: sorted by
+    // frequency, the lowest 32. A curve of one point is flat at its value; a curve of none
+    // leaves that curve as it was.
+    void setCurveSet(const CurveSet& set) noexcept;
+    // The newest set with one curve replaced.
+    void setCurve(CurveSlot slot, CurveKind kind, const CurvePoint* points, int count) noexcept;
+    // Slot A's delay curve, the one curve of an earlier Zerin.
+    void setSpectralCurve(const CurvePoint* points, int count) noexcept {
+        setCurve(CurveSlot::a, CurveKind::delay, points, count);
+    }
+    // The newest set handed over (or installed), at once.
+    const CurveSet& latestCurveSet() const noexcept { return mCurveSets[mCurveExchange.latest]; }
+    // Slot A's delay curve of the newest set; returns the point count.
     int getSpectralCurve(CurvePoint* points) const noexcept;
     // Consumer side of the classification snapshot: copies the newest unread snapshot of
     // channel 0's ratings (1025 floats) and its stamp, and returns true, or returns false if
@@ -151,12 +174,19 @@ struct ZerinExtensionDSPKernel {
     }
     bool bypassed() const noexcept { return mBypassed.load(std::memory_order_relaxed); }
     float effectiveLFORate() const noexcept; // Hz, tempo-snapped when tempo sync is on
-    void rebuildBinDelays() noexcept;        // from the current curve; render thread or idle
+    // Brings the bins' delays and feedback shares up to date with the curves, the macros and
+    // the tempo, moving the smoothed macros one frame on (or straight to their targets when
+    // `snap`). Render thread (before a frame) or idle.
+    void shapeCurves(bool snap) noexcept;
     // Effects of leaving a mode on the channel records; render thread or idle.
     void applyModeChange(int oldMode) noexcept;
 
     // Introspection for the editor-facing unit and for tests.
-    const CurveData& currentCurve() const noexcept { return mCurveBuffers[mCurveExchange.front]; }
+    const CurveSet& currentSet() const noexcept { return mCurveSets[mCurveExchange.front]; }
+    const CurveData& currentCurve() const noexcept {
+        return currentSet().at(CurveSlot::a, CurveKind::delay);
+    }
+    const CurveShaping& curveShaping() const noexcept { return mShaping; }
     bool curveDirty() const noexcept { return mCurveExchange.hasFresh(); }
     bool classificationSnapshotReady() const noexcept { return mSnapshotExchange.hasFresh(); }
     int activeMode() const noexcept { return mActiveMode; }
@@ -185,6 +215,10 @@ struct ZerinExtensionDSPKernel {
     std::atomic<float> mScatterSpeed{};
     std::atomic<std::int32_t> mMode{0}; // as last set; the render thread follows it
     std::atomic<float> mSourceSensitivity{};
+    std::atomic<float> mMorph{};      // fraction
+    std::atomic<float> mCurveScale{}; // fraction
+    std::atomic<float> mCurveShift{}; // semitones
+    std::atomic<bool> mDelaySync{};
     // Gliding values, started from their targets by `initialize`.
     float mSmoothedInputGain = 0.0f;
     float mSmoothedOutputGain = 0.0f;
@@ -201,17 +235,22 @@ struct ZerinExtensionDSPKernel {
     float* mSynthesisWindow = nullptr;        // mWindow / 2048: inverse scaling and window in one
     float* mFFTWorkBuf = nullptr;             // time-domain frame
     std::complex<float>* mSpectrum = nullptr; // 1025 bins
-    float* mBinDelayHops = nullptr;
+    float* mBinDelayHops = nullptr;           // heard
+    float* mTargetDelayHops = nullptr;        // where a glide is going
+    float* mBinFeedbackWeights = nullptr;     // 0..1
+    float* mSlotDelayMs = nullptr;            // slot A's bins, then slot B's, after shift and sync
+    float* mSlotFeedback = nullptr;           // the same for the feedback curves, as 0..1
     float* mScratchMag = nullptr;
     float* mScratchPhase = nullptr;
     float* mScratchDelayMag = nullptr;
     float* mScratchDelayPhase = nullptr;
     ChannelState* mChannels[kMaxChannels] = {nullptr, nullptr};
 
-    // Curve hand-over: three buffers so that the producer never writes one the render
-    // thread may be reading, however often it hands over.
-    CurveData mCurveBuffers[3] = {};
+    // Curve hand-over: three sets so that the producer never writes one the render thread
+    // may be reading, however often it hands over.
+    CurveSet mCurveSets[3] = {};
     TripleBufferIndex mCurveExchange;
+    CurveShaping mShaping;
 
     std::uint32_t mRNGState = 305419896u; // scatter's xorshift state
 
@@ -249,6 +288,8 @@ private:
     void processSegment(const float* const* inputs, float* const* outputs, int channels, int offset,
                         int length, float lfoIncrement, bool bypassed) noexcept;
     bool advanceBypassFade(bool bypassed, int length) noexcept;
+    void evaluateSlots() noexcept;
+    void combineSlots() noexcept;
     void applyBypassFade(float* y, int length) const noexcept;
     void processChannelSegment(ChannelState& ch, const float* x, float* y, int length) noexcept;
 };
@@ -261,7 +302,10 @@ void processFrame(ZerinExtensionDSPKernel& kernel, ChannelState& channel) noexce
 struct DelayInputs {
     FrameParams frame;         // feedback, LFO depth, sensitivity
     float lfoPhase;            // radians, at this frame's sample
-    const float* binDelayHops; // 1025 delays in hops, from the curve
+    const float* binDelayHops; // 1025 delays in hops, from the curves
+    // 1025 shares of the Feedback knob, 0..1, from the feedback curves; null when every bin
+    // keeps all of it.
+    const float* feedbackWeights;
 };
 // The kernel's inputs for this frame.
 DelayInputs delayInputs(const ZerinExtensionDSPKernel& kernel) noexcept;

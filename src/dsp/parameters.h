@@ -20,8 +20,15 @@ enum Address : std::uint64_t {
     scatterSpeed = 7,
     mode = 8,
     sourceSensitivity = 9,
+    // Added with the curve set; hosts that saved sessions before it know only the ten above.
+    morph = 10,
+    curveScale = 11,
+    curveShift = 12,
+    delaySync = 13,
 };
-inline constexpr int kCount = 10;
+inline constexpr int kCount = 14;
+// The parameters of the first release, whose plug-in ports come before the host's switches.
+inline constexpr int kFirstReleaseCount = 10;
 
 struct Range {
     float min;
@@ -31,16 +38,20 @@ struct Range {
 
 // Indexed by address.
 inline constexpr Range kRanges[kCount] = {
-    {-24.0f, 12.0f, 0.0f}, // inputGain, dB
-    {-24.0f, 12.0f, 0.0f}, // outputGain, dB
-    {0.0f, 100.0f, 50.0f}, // dryWet, %
-    {0.0f, 100.0f, 30.0f}, // feedback, %
-    {0.01f, 20.0f, 1.0f},  // lfoRate, Hz
-    {0.0f, 100.0f, 20.0f}, // lfoDepth, %
-    {0.0f, 1.0f, 0.0f},    // tempoSync, off/on
-    {0.0f, 100.0f, 50.0f}, // scatterSpeed, %
-    {0.0f, 2.0f, 0.0f},    // mode: delay, freeze, scatter
-    {0.0f, 100.0f, 0.0f},  // sourceSensitivity, %
+    {-24.0f, 12.0f, 0.0f},  // inputGain, dB
+    {-24.0f, 12.0f, 0.0f},  // outputGain, dB
+    {0.0f, 100.0f, 50.0f},  // dryWet, %
+    {0.0f, 100.0f, 30.0f},  // feedback, %
+    {0.01f, 20.0f, 1.0f},   // lfoRate, Hz
+    {0.0f, 100.0f, 20.0f},  // lfoDepth, %
+    {0.0f, 1.0f, 0.0f},     // tempoSync, off/on
+    {0.0f, 100.0f, 50.0f},  // scatterSpeed, %
+    {0.0f, 2.0f, 0.0f},     // mode: delay, freeze, scatter
+    {0.0f, 100.0f, 0.0f},   // sourceSensitivity, %
+    {0.0f, 100.0f, 0.0f},   // morph, % from slot A to slot B
+    {0.0f, 200.0f, 100.0f}, // curveScale, % of every delay
+    {-24.0f, 24.0f, 0.0f},  // curveShift, semitones
+    {0.0f, 1.0f, 0.0f},     // delaySync, off/on
 };
 
 constexpr float defaultValue(Address a) {

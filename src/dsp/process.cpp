@@ -112,7 +112,8 @@ void analyse(ZerinExtensionDSPKernel& kernel, const ChannelState& ch, float* mag
 } // namespace
 
 DelayInputs delayInputs(const ZerinExtensionDSPKernel& kernel) noexcept {
-    return {kernel.mFrame, kernel.mLFOPhase, kernel.mBinDelayHops};
+    return {kernel.mFrame, kernel.mLFOPhase, kernel.mBinDelayHops,
+            kernel.mShaping.feedbackFlat ? nullptr : kernel.mBinFeedbackWeights};
 }
 
 void processFrame(ZerinExtensionDSPKernel& kernel, ChannelState& ch) noexcept {
@@ -189,7 +190,7 @@ void ZerinExtensionDSPKernel::process(const float* const* inputs, int inputCount
     const bool bypassed = mBypassed.load(std::memory_order_relaxed);
     DenormalGuard denormals;
     takeModeChanges();
-    if (mCurveExchange.acquire()) rebuildBinDelays();
+    if (mCurveExchange.acquire()) mShaping.slotsStale = true;
 
     constexpr auto r = std::memory_order_relaxed;
     const float sensitivity = mSourceSensitivity.load(r);
@@ -247,6 +248,9 @@ void ZerinExtensionDSPKernel::processSegment(const float* const* inputs, float* 
         if (lfo >= kTwoPi) lfo -= kTwoPi;
     }
     mSegmentFading = advanceBypassFade(bypassed, length);
+    // The channels' frames fall on one sample (they share the hop count): the curves move on
+    // once per frame, before any channel's.
+    if (kHopSize - 1 - mChannels[0]->hopCounter < length) shapeCurves(false);
 
     for (int c = 0; c < channels; ++c)
         processChannelSegment(*mChannels[c], inputs[c] + offset, outputs[c] + offset, length);

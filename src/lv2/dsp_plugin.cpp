@@ -283,8 +283,8 @@ void connectPort(LV2_Handle handle, std::uint32_t port, void* data) {
         p->in[index - l.audioIn] = static_cast<const float*>(data);
     else if (index >= l.audioOut && index < l.audioOut + l.channels)
         p->out[index - l.audioOut] = static_cast<float*>(data);
-    else if (index >= l.firstControl && index < l.firstControl + parameter::kCount)
-        p->controls[index - l.firstControl] = static_cast<const float*>(data);
+    else if (const int a = l.addressOfPort(index); a >= 0)
+        p->controls[a] = static_cast<const float*>(data);
     else if (index == l.enabled)
         p->enabled = static_cast<const float*>(data);
     else if (index == l.latency)

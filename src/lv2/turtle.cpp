@@ -61,6 +61,8 @@ const char* unitTerm(AudioUnitParameterUnit unit) {
             return "units:pc";
         case kAudioUnitParameterUnit_Hertz:
             return "units:hz";
+        case kAudioUnitParameterUnit_RelativeSemiTones:
+            return "units:semitone12TET";
         default:
             return nullptr;
     }
@@ -81,7 +83,7 @@ void audioPorts(std::ostringstream& out, const PortLayout& l) {
 
 void controlPort(std::ostringstream& out, const PortLayout& l, const ParameterSpec& p) {
     out << "    [ a lv2:InputPort, lv2:ControlPort ; lv2:index "
-        << l.firstControl + static_cast<int>(p.address) << " ; lv2:symbol " << quoted(p.identifier)
+        << l.controlPort(static_cast<int>(p.address)) << " ; lv2:symbol " << quoted(p.identifier)
         << " ; lv2:name " << quoted(p.name) << " ;\n      lv2:default " << number(p.defaultValue)
         << " ; lv2:minimum " << number(p.minValue) << " ; lv2:maximum " << number(p.maxValue);
     if (const char* unit = unitTerm(p.units)) out << " ; units:unit " << unit;

@@ -133,7 +133,7 @@ struct Ui {
     }
 
     std::uint32_t controlPort(AUParameterAddress address) const {
-        return static_cast<std::uint32_t>(ports.firstControl + static_cast<int>(address));
+        return static_cast<std::uint32_t>(ports.controlPort(static_cast<int>(address)));
     }
 
     // The editor's edits become port writes; touch and release frame them for hosts that
@@ -234,13 +234,13 @@ void cleanup(LV2UI_Handle handle) {
 void takePortEvent(Ui* ui, std::uint32_t port, std::uint32_t size, std::uint32_t format,
                    const void* buffer) {
     const int index = static_cast<int>(port);
-    if (format == 0 && size == sizeof(float) && index >= ui->ports.firstControl &&
-        index < ui->ports.firstControl + parameter::kCount) {
+    const int address = ui->ports.addressOfPort(index);
+    if (format == 0 && size == sizeof(float) && address >= 0) {
         const float value = *static_cast<const float*>(buffer);
         if (!std::isfinite(value)) return;
         // From the host: the mirror hears it; the port writer, as its originator, does not.
-        if (AUParameter* p = ui->tree->parameterWithAddress(
-                static_cast<AUParameterAddress>(index - ui->ports.firstControl)))
+        if (AUParameter* p =
+                ui->tree->parameterWithAddress(static_cast<AUParameterAddress>(address)))
             p->setValue(value, ui->portWriter, 0, AUParameterAutomationEventType::value);
         return;
     }

@@ -40,6 +40,9 @@ struct UnitChoices {
 std::shared_ptr<ZerinExtensionAudioUnit> configuredUnit(const UnitChoices& choices,
                                                         std::string* error);
 
+// What a saved state holds but cannot be used, one warning each: the rest of it is used.
+std::vector<std::string> stateWarnings(const nlohmann::json& state);
+
 // The curve such a unit renders with: the one handed over last, or the default curve when
 // none was.
 Curve resultingCurve(ZerinExtensionAudioUnit& unit);

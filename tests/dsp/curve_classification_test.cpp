@@ -43,7 +43,7 @@ TEST(Curve, BinDelaysFollowTheCurveAtTheRateUpToTheLinesLength) {
     EXPECT_EQ(hopsAt(96000.0, longest, 2, 500), 255.0f);
 }
 
-TEST(CurveHandOver, TheNewerOfTwoIsReadBackAtOnceAndTakenAtTheNextProcessedCall) {
+TEST(CurveHandOver, TheNewerOfTwoIsReadBackAtOnceTakenAtTheNextCallAndHeardFromItsNextFrame) {
     auto k = makeKernel(1, 44100.0);
     CurvePoint many[40], got[kMaxCurvePoints];
     for (int i = 0; i < 40; ++i)
@@ -54,7 +54,7 @@ TEST(CurveHandOver, TheNewerOfTwoIsReadBackAtOnceAndTakenAtTheNextProcessedCall)
     ASSERT_EQ(k->getSpectralCurve(got), kMaxCurvePoints) << "points beyond the 32nd are dropped";
     EXPECT_EQ(got[31].value, 310.0f);
     k->setBypassed(true);
-    render(*k, {Signal(64, 0.0f)}, 64);
+    render(*k, {Signal(kHopSize, 0.0f)}, 64);
     EXPECT_FALSE(k->curveDirty()) << "bypassed, the spectral path runs on and takes it";
     k->setBypassed(false);
     // Bin 1024 lies past the 32nd point (310 ms); one point is a flat delay, none leaves the
@@ -63,7 +63,7 @@ TEST(CurveHandOver, TheNewerOfTwoIsReadBackAtOnceAndTakenAtTheNextProcessedCall)
         const CurveData held = k->currentCurve();
         if (count < 2) k->setSpectralCurve(first, count);
         EXPECT_EQ(std::memcmp(&held, &k->currentCurve(), sizeof held), 0) << count;
-        render(*k, {Signal(64, 0.0f)}, 64);
+        render(*k, {Signal(kHopSize, 0.0f)}, 64); // heard from the next frame
         EXPECT_FALSE(k->curveDirty());
         EXPECT_NEAR(k->mBinDelayHops[1024], hopsFor(ms, 44100.0), 1e-4f) << count;
         for (int bin = 0; bin < kNumBins && count == 1; ++bin)

@@ -204,8 +204,7 @@ struct Instance {
         if (handle == nullptr) throw std::runtime_error("instantiate returned null");
         for (int a = 0; a < parameter::kCount; ++a) {
             controls[a] = parameter::kRanges[a].defaultValue;
-            d->connect_port(handle, static_cast<std::uint32_t>(ports.firstControl + a),
-                            &controls[a]);
+            d->connect_port(handle, static_cast<std::uint32_t>(ports.controlPort(a)), &controls[a]);
         }
         d->connect_port(handle, static_cast<std::uint32_t>(ports.enabled), &enabled);
         d->connect_port(handle, static_cast<std::uint32_t>(ports.latency), &latency);

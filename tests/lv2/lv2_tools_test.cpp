@@ -138,7 +138,7 @@ TEST(LV2Turtle, PortsAndPresetsMatchTheTables) {
             EXPECT_LE(min, std::stof(d)) << symbol;
             EXPECT_LE(std::stof(d), max) << symbol;
             if (const ParameterSpec* spec = parameterSpec(symbol)) {
-                EXPECT_EQ(index, layout.firstControl + static_cast<int>(spec->address));
+                EXPECT_EQ(index, layout.controlPort(static_cast<int>(spec->address)));
                 EXPECT_EQ(std::stof(d), spec->defaultValue) << symbol;
                 EXPECT_EQ(min, spec->minValue) << symbol;
                 EXPECT_EQ(max, spec->maxValue) << symbol;
@@ -149,7 +149,7 @@ TEST(LV2Turtle, PortsAndPresetsMatchTheTables) {
         EXPECT_EQ(bySymbol.begin()->first, 0);
         EXPECT_EQ(bySymbol.rbegin()->first, layout.count - 1); // so: contiguous
         for (const ParameterSpec* spec : allParameterSpecs())
-            EXPECT_EQ(bySymbol[layout.firstControl + static_cast<int>(spec->address)],
+            EXPECT_EQ(bySymbol[layout.controlPort(static_cast<int>(spec->address))],
                       spec->identifier);
     }
 
@@ -253,19 +253,21 @@ TEST_F(Renders, Lv2fileWithAFactoryPresetMatchesZerinRender) {
         {"--preset", "Granular Haze", "--set", "inputGain=-3", "--set", "sourceSensitivity=40"});
 }
 
-// ecasound sets every control it is not given to 0, not to its default: all eleven are given.
+// ecasound sets every control it is not given to 0, not to its default: all are given, in the
+// order of their ports.
 TEST_F(Renders, EcasoundWithEveryControlGivenMatchesZerinRender) {
     REQUIRE_PLAIN_BUILD();
     REQUIRE_TOOL("ecasound");
     const std::map<std::string, float> settings{
         {"mode", 1.0f}, {"feedback", 45.0f}, {"dryWet", 75.0f}, {"inputGain", -2.0f}};
-    std::vector<float> values(parameter::kCount + 1, 1.0f); // the last: enabled
+    std::map<int, float> byPort{{lv2::kStereoPorts.enabled, 1.0f}};
     for (const ParameterSpec* spec : allParameterSpecs()) {
         const auto given = settings.find(spec->identifier);
-        values[spec->address] = given != settings.end() ? given->second : spec->defaultValue;
+        byPort[lv2::kStereoPorts.controlPort(static_cast<int>(spec->address))] =
+            given != settings.end() ? given->second : spec->defaultValue;
     }
     std::string controls;
-    for (const float v : values)
+    for (const auto& [port, v] : byPort)
         controls.append(",").append(std::to_string(v));
     const Output out =
         run(kLv2Path + "ecasound -q -b:512 -f:f32_le,2,48000 -i " + (dir / "in.wav").string() +

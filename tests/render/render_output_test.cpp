@@ -115,7 +115,7 @@ TEST_F(RenderCli, StatePresetAndTempoReachTheUnit) {
     EXPECT_EQ(state["parameters"]["mode"], 1);
     EXPECT_EQ(state["parameters"]["dryWet"], 80);
     // The points reach the unit in frequency order, ties as typed.
-    EXPECT_EQ(state["spectralCurve"], nlohmann::json::parse(R"([{"freq": 40, "delay": 100},
+    EXPECT_EQ(state["curveSet"]["a"]["delay"], nlohmann::json::parse(R"([{"freq": 40, "delay": 100},
         {"freq": 40, "delay": 20}, {"freq": 400, "delay": 900}, {"freq": 4000, "delay": 300}])"));
     EXPECT_EQ(rendered(words("in.wav --tail 0.2 --state state.json")).samples, first.samples);
     // As the first versions wrote it, before states kept the preset's name.
@@ -125,7 +125,7 @@ TEST_F(RenderCli, StatePresetAndTempoReachTheUnit) {
     EXPECT_EQ(rendered(words("in.wav --tail 0.2 --state older.json")).samples, first.samples);
 
     rendered({"in.wav", "--tail", "0", "--preset", "Granular Haze", "--save-state", "p.json"});
-    const auto curve = nlohmann::json::parse(readText(dir / "p.json"))["spectralCurve"];
+    const auto curve = nlohmann::json::parse(readText(dir / "p.json"))["curveSet"]["b"]["delay"];
     ASSERT_EQ(curve.size(), kFactoryCurves[2].points.size());
     for (std::size_t i = 0; i < curve.size(); ++i)
         EXPECT_EQ(curve[i]["delay"].get<float>(), kFactoryCurves[2].points[i].value);

@@ -21,7 +21,7 @@
 
 namespace zerin {
 
-inline constexpr int kFullStateFormatVersion = 1;
+inline constexpr int kFullStateFormatVersion = 2;
 
 // Whether `state` says it was written in a later format than this build's: such a state is
 // never restored (its numbers may mean something else now). A state that names no version,

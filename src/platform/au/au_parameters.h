@@ -24,6 +24,7 @@ inline constexpr AudioUnitParameterUnit kAudioUnitParameterUnit_Generic = 0;
 inline constexpr AudioUnitParameterUnit kAudioUnitParameterUnit_Indexed = 1;
 inline constexpr AudioUnitParameterUnit kAudioUnitParameterUnit_Boolean = 2;
 inline constexpr AudioUnitParameterUnit kAudioUnitParameterUnit_Percent = 3;
+inline constexpr AudioUnitParameterUnit kAudioUnitParameterUnit_RelativeSemiTones = 5;
 inline constexpr AudioUnitParameterUnit kAudioUnitParameterUnit_Hertz = 8;
 inline constexpr AudioUnitParameterUnit kAudioUnitParameterUnit_Decibels = 13;
 inline constexpr AudioUnitParameterOptions kAudioUnitParameterFlag_IsWritable = 1u << 31;
