@@ -115,6 +115,46 @@ BENCHMARK(BM_Process)
     ->ArgsProduct({{0, 1, 2, 3}, {0, 50}})
     ->Unit(benchmark::kMillisecond);
 
+// Delay mode with the curve set at work: 0 everything at its defaults (as BM_Process/0/0),
+// 1 per-band feedback, a B slot morphed halfway and the macros away from their defaults but
+// still, 2 the same with morph and shift moving on every call, as host automation moves them.
+void BM_CurveSet(benchmark::State& state) {
+    const int features = static_cast<int>(state.range(0));
+    ZerinExtensionDSPKernel kernel;
+    kernel.setParameter(parameter::dryWet, 100.0f);
+    kernel.setParameter(parameter::feedback, 60.0f);
+    if (features > 0) {
+        CurveSet set = kernel.latestCurveSet();
+        const CurvePoint shares[] = {{100.0f, 20.0f}, {1000.0f, 100.0f}, {8000.0f, 40.0f}};
+        const CurvePoint delays[] = {{60.0f, 900.0f}, {700.0f, 120.0f}, {9000.0f, 1500.0f}};
+        fillCurve(set.at(CurveSlot::a, CurveKind::feedback), shares, 3);
+        fillCurve(set.at(CurveSlot::b, CurveKind::delay), delays, 3);
+        kernel.setCurveSet(set);
+        kernel.setParameter(parameter::morph, 50.0f);
+        kernel.setParameter(parameter::curveScale, 80.0f);
+        kernel.setParameter(parameter::curveShift, 3.0f);
+    }
+    kernel.initialize(2, kRate);
+    std::vector<float> outL(kBlock), outR(kBlock);
+    int call = 0;
+    for (auto _ : state) {
+        noise().forEachBlock(kBlock, [&](const float* const* ins, int frames) {
+            if (features == 2) {
+                const float phase = static_cast<float>(call++ % 400) / 400.0f; // 4.3 s cycles
+                const float tri = phase < 0.5f ? 2.0f * phase : 2.0f - 2.0f * phase;
+                kernel.setParameter(parameter::morph, 100.0f * tri);
+                kernel.setParameter(parameter::curveShift, -12.0f + 24.0f * tri);
+            }
+            float* outs[2] = {outL.data(), outR.data()};
+            kernel.process(ins, 2, outs, 2, frames);
+            benchmark::DoNotOptimize(outL.data());
+            benchmark::DoNotOptimize(outR.data());
+        });
+    }
+    reportRealTime(state);
+}
+BENCHMARK(BM_CurveSet)->ArgNames({"features"})->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
+
 // The polar round trip alone, per frame and channel: where the per-bin maths goes.
 void BM_PolarRoundTrip(benchmark::State& state) {
     std::vector<std::complex<float>> spectrum(kNumBins);

@@ -19,10 +19,11 @@ constexpr float kMaxDelayHops = 255.0f;
 // of 100 ms, taken a frame at a time; each lands on its target once within these of it.
 constexpr double kMacroSeconds = 0.03;
 constexpr double kGlideSeconds = 0.1;
-constexpr float kMorphLanding = 1e-4f; // of the A..B range
-constexpr float kScaleLanding = 1e-4f; // of the delay
-constexpr float kShiftLanding = 1e-3f; // semitones
-constexpr float kGlideLanding = 1e-3f; // hops
+constexpr float kMorphLanding = 1e-4f;  // of the A..B range
+constexpr float kScaleLanding = 1e-4f;  // of the delay
+constexpr float kShiftLanding = 1e-3f;  // semitones
+constexpr float kGlideLanding = 1e-3f;  // hops
+constexpr float kFullShare = 0.999999f; // of the Feedback knob
 
 float relaxed(const std::atomic<float>& v) {
     return v.load(std::memory_order_relaxed);
@@ -52,36 +53,90 @@ void snapToNotes(CurveData& curve, double bpm) {
 
 } // namespace
 
-void ZerinExtensionDSPKernel::evaluateSlots() noexcept {
-    const CurveSet& set = currentSet();
-    const float rate = static_cast<float>(mSampleRate);
-    // Moving the curves up by s semitones hears at f what they held at f / 2^(s/12).
-    const float shift = mShaping.shift;
-    const float toCurve = shift == 0.0f ? 1.0f : std::exp2(-shift / 12.0f);
+namespace {
+
+// Delay and feedback share of each slot at `count` ascending frequencies freq(i), written at
+// delays[slot * stride + i] and shares[slot * stride + i]. Slot B, when it holds slot A's
+// curves, is a copy.
+template <typename Freq>
+void evaluateSlotsAt(const CurveSet& set, const CurveShaping& shaping, int count, Freq freq,
+                     float* delays, float* shares, int stride) {
     for (int s = 0; s < kCurveSlotCount; ++s) {
         const auto slot = static_cast<CurveSlot>(s);
-        float* delayMs = mSlotDelayMs + s * kBinStride;
-        float* feedback = mSlotFeedback + s * kBinStride;
+        float* delayMs = delays + s * stride;
+        float* share = shares + s * stride;
         if (s == 1 &&
             sameCurve(set.at(slot, CurveKind::delay), set.at(CurveSlot::a, CurveKind::delay)) &&
             sameCurve(set.at(slot, CurveKind::feedback),
                       set.at(CurveSlot::a, CurveKind::feedback))) {
-            std::memcpy(delayMs, mSlotDelayMs, sizeof(float) * kNumBins);
-            std::memcpy(feedback, mSlotFeedback, sizeof(float) * kNumBins);
+            std::memcpy(delayMs, delays, sizeof(float) * count);
+            std::memcpy(share, shares, sizeof(float) * count);
             continue;
         }
-        CurveData delays = set.at(slot, CurveKind::delay);
-        if (mShaping.sync) snapToNotes(delays, mShaping.syncTempo);
-        const CurveData& shares = set.at(slot, CurveKind::feedback);
-        for (int k = 0; k < kNumBins; ++k) {
-            float f = (static_cast<float>(k) * rate) * kInverseFFTSize;
-            if (toCurve != 1.0f) f *= toCurve;
-            if (f < 1.0f) f = 1.0f;
-            delayMs[k] = evaluateCurve(delays, f, CurveKind::delay);
-            // The ends of a curve are its points' values, which only the interior clamps.
-            const float share = evaluateCurve(shares, f, CurveKind::feedback) * 0.01f;
-            feedback[k] = share > 0.0f ? (share < 1.0f ? share : 1.0f) : 0.0f;
+        CurveData delayCurve = set.at(slot, CurveKind::delay);
+        if (shaping.sync) snapToNotes(delayCurve, shaping.syncTempo);
+        const CurveData& shareCurve = set.at(slot, CurveKind::feedback);
+        for (int i = 0; i < count; ++i) {
+            const float f = freq(i);
+            delayMs[i] = evaluateCurve(delayCurve, f, CurveKind::delay);
+            // The ends of a curve are its points' values, which only the interior clamps. A
+            // curve drawn flat at 100 % rounds to within a millionth of all: that is all.
+            const float v = evaluateCurve(shareCurve, f, CurveKind::feedback) * 0.01f;
+            share[i] = v > 0.0f ? (v < kFullShare ? v : 1.0f) : 0.0f;
         }
+    }
+}
+
+} // namespace
+
+void ZerinExtensionDSPKernel::evaluateSlots() noexcept {
+    const float rate = static_cast<float>(mSampleRate);
+    evaluateSlotsAt(
+        currentSet(), mShaping, kNumBins,
+        [rate](int k) {
+            const float f = (static_cast<float>(k) * rate) * kInverseFFTSize;
+            return f < 1.0f ? 1.0f : f;
+        },
+        mSlotDelayMs, mSlotFeedback, kBinStride);
+}
+
+void ZerinExtensionDSPKernel::evaluateGrids() noexcept {
+    evaluateSlotsAt(
+        currentSet(), mShaping, kCurveGridPoints,
+        [](int i) { return std::exp2(static_cast<float>(i) / kCurveGridPerOctave); },
+        mSlotDelayGrid, mSlotFeedbackGrid, kCurveGridStride);
+    // Where each bin lies on the grid before a shift: below 1 Hz (bin 0) it is at 1 Hz.
+    const float rate = static_cast<float>(mSampleRate);
+    for (int k = 0; k < kNumBins; ++k) {
+        const float f = (static_cast<float>(k) * rate) * kInverseFFTSize;
+        mBinGridPosition[k] = f < 1.0f ? -1e6f : std::log2(f) * kCurveGridPerOctave;
+    }
+}
+
+void ZerinExtensionDSPKernel::resampleGrids() noexcept {
+    // Shifted by s semitones, a bin hears what the curves hold s semitones below it, read
+    // between the grid's points: a curve moving along frequency costs a look-up per bin
+    // instead of an evaluation. Plain loops over arrays, so that they vectorise.
+    const float offset = mShaping.shift * (kCurveGridPerOctave / 12.0f);
+    constexpr float kLast = static_cast<float>(kCurveGridPoints) - 1.001f;
+    std::int32_t* index = mBinGridIndex;
+    float* fraction = mBinGridFraction;
+    for (int k = 0; k < kNumBins; ++k) {
+        float p = mBinGridPosition[k] - offset;
+        p = p > 0.0f ? p : 0.0f;
+        p = p < kLast ? p : kLast;
+        index[k] = static_cast<std::int32_t>(p);
+        fraction[k] = p - static_cast<float>(index[k]);
+    }
+    const auto read = [&](const float* grid, float* out) {
+        for (int k = 0; k < kNumBins; ++k) {
+            const float low = grid[index[k]];
+            out[k] = std::fma(fraction[k], grid[index[k] + 1] - low, low);
+        }
+    };
+    for (int s = 0; s < kCurveSlotCount; ++s) {
+        read(mSlotDelayGrid + s * kCurveGridStride, mSlotDelayMs + s * kBinStride);
+        read(mSlotFeedbackGrid + s * kCurveGridStride, mSlotFeedback + s * kBinStride);
     }
 }
 
@@ -123,17 +178,27 @@ void ZerinExtensionDSPKernel::shapeCurves(bool snap) noexcept {
         s.slotsStale = true;
         s.gliding = !snap;
     }
-    const float macro = frameCoefficient(mSampleRate, kMacroSeconds);
-    if (glide(s.shift, shift, macro, kShiftLanding, snap)) s.slotsStale = true;
-    if (glide(s.morph, morph, macro, kMorphLanding, snap)) s.combineStale = true;
-    if (glide(s.scale, scale, macro, kScaleLanding, snap)) s.combineStale = true;
-
     if (s.slotsStale) {
-        evaluateSlots();
+        s.binsStale = s.gridStale = true;
         s.slotsStale = false;
         s.combineStale = true;
     }
+    const float macro = frameCoefficient(mSampleRate, kMacroSeconds);
+    if (glide(s.shift, shift, macro, kShiftLanding, snap)) s.combineStale = true;
+    if (glide(s.morph, morph, macro, kMorphLanding, snap)) s.combineStale = true;
+    if (glide(s.scale, scale, macro, kScaleLanding, snap)) s.combineStale = true;
+
     if (s.combineStale) {
+        // The slots' values at the bins: the curves', or read off the grid when shifted.
+        if (s.shift == 0.0f && s.binsStale) {
+            evaluateSlots();
+            s.binsStale = false;
+        } else if (s.shift != 0.0f) {
+            if (s.gridStale) evaluateGrids();
+            s.gridStale = false;
+            resampleGrids();
+            s.binsStale = true;
+        }
         combineSlots();
         s.combineStale = false;
         if (!s.gliding) std::memcpy(mBinDelayHops, mTargetDelayHops, sizeof(float) * kNumBins);

@@ -44,9 +44,9 @@ bool ZerinExtensionDSPKernel::allocateScratch() noexcept {
     const std::size_t total = 3 * kFFTSize      // windows, work frame
                               + 2 * kBinsPadded // spectrum (complex)
                               + 5 * kBinsPadded // bin delays, four scratch spectra
-                              + 6 * kBinsPadded // curve shaping
-                              + 3 * kBinsPadded // snapshot slots
-                              + 6 * kHopSize;   // segment scratch
+                              + 9 * kBinsPadded // curve shaping
+                              + 4 * kCurveGridStride + 3 * kBinsPadded // snapshot slots
+                              + 6 * kHopSize;                          // segment scratch
     float* p = allocateFloats(total);
     if (p == nullptr) return false;
     mScratchBlock = p;
@@ -64,6 +64,11 @@ bool ZerinExtensionDSPKernel::allocateScratch() noexcept {
     mBinFeedbackWeights = take(kBinsPadded);
     mSlotDelayMs = take(2 * kBinsPadded);
     mSlotFeedback = take(2 * kBinsPadded);
+    mBinGridPosition = take(kBinsPadded);
+    mBinGridIndex = reinterpret_cast<std::int32_t*>(take(kBinsPadded));
+    mBinGridFraction = take(kBinsPadded);
+    mSlotDelayGrid = take(2 * kCurveGridStride);
+    mSlotFeedbackGrid = take(2 * kCurveGridStride);
     mScratchMag = take(kBinsPadded);
     mScratchPhase = take(kBinsPadded);
     mScratchDelayMag = take(kBinsPadded);
@@ -191,7 +196,9 @@ void ZerinExtensionDSPKernel::deallocate() noexcept {
     mWindow = mSynthesisWindow = mFFTWorkBuf = nullptr;
     mSpectrum = nullptr;
     mBinDelayHops = mTargetDelayHops = mBinFeedbackWeights = nullptr;
-    mSlotDelayMs = mSlotFeedback = nullptr;
+    mSlotDelayMs = mSlotFeedback = mSlotDelayGrid = mSlotFeedbackGrid = mBinGridPosition = nullptr;
+    mBinGridFraction = nullptr;
+    mBinGridIndex = nullptr;
     mScratchMag = mScratchPhase = nullptr;
     mScratchDelayMag = mScratchDelayPhase = mClassificationSnapshot = nullptr;
     mSegmentInputGain = mSegmentOutputGain = mSegmentDryWet = mSegmentDry = nullptr;

@@ -100,11 +100,19 @@ struct CurveShaping {
     float shift = 0.0f; // semitones
     bool sync = false;
     double syncTempo = 0.0;   // BPM the delays were snapped to, when `sync`
-    bool slotsStale = true;   // the set, the shift or the snapping changed
+    bool slotsStale = true;   // the set or the snapping changed
+    bool binsStale = true;    // the slots' values at the bins are out of date
+    bool gridStale = true;    // the same on the grid shifted curves are read from
     bool combineStale = true; // the slots or the blend changed
     bool gliding = false;     // heard delays on their way to new snapped values
     bool feedbackFlat = true; // every bin keeps all of the Feedback knob
 };
+
+// The grid curves are read from while they are shifted: 48 points an octave from 1 Hz, up to
+// four times the highest rate's Nyquist frequency.
+inline constexpr float kCurveGridPerOctave = 48.0f;
+inline constexpr int kCurveGridPoints = 1000;
+inline constexpr int kCurveGridStride = 1008;
 
 // The tempos a host may set. Outside them lie only broken transports (3e38 BPM has been
 // seen): no music is that slow or that fast.
@@ -238,8 +246,13 @@ struct ZerinExtensionDSPKernel {
     float* mBinDelayHops = nullptr;           // heard
     float* mTargetDelayHops = nullptr;        // where a glide is going
     float* mBinFeedbackWeights = nullptr;     // 0..1
-    float* mSlotDelayMs = nullptr;            // slot A's bins, then slot B's, after shift and sync
+    float* mSlotDelayMs = nullptr;            // slot A's bins, then slot B's, after sync
     float* mSlotFeedback = nullptr;           // the same for the feedback curves, as 0..1
+    float* mSlotDelayGrid = nullptr;          // slot A's then slot B's delays on the grid
+    float* mSlotFeedbackGrid = nullptr;       // and feedback shares
+    float* mBinGridPosition = nullptr;        // each bin's place on the grid, unshifted
+    std::int32_t* mBinGridIndex = nullptr;    // and shifted: the grid point below it
+    float* mBinGridFraction = nullptr;        // and how far past it
     float* mScratchMag = nullptr;
     float* mScratchPhase = nullptr;
     float* mScratchDelayMag = nullptr;
@@ -289,6 +302,8 @@ private:
                         int length, float lfoIncrement, bool bypassed) noexcept;
     bool advanceBypassFade(bool bypassed, int length) noexcept;
     void evaluateSlots() noexcept;
+    void evaluateGrids() noexcept;
+    void resampleGrids() noexcept;
     void combineSlots() noexcept;
     void applyBypassFade(float* y, int length) const noexcept;
     void processChannelSegment(ChannelState& ch, const float* x, float* y, int length) noexcept;

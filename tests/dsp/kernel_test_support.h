@@ -23,16 +23,26 @@ using Channels = std::vector<Signal>;
 struct Settings {
     std::optional<float> inputGain = {}, outputGain = {}, dryWet = {}, feedback = {}, lfoRate = {},
                          lfoDepth = {}, tempoSync = {}, scatterSpeed = {}, mode = {},
-                         sensitivity = {};
+                         sensitivity = {}, morph = {}, curveScale = {}, curveShift = {},
+                         delaySync = {};
 };
 
 inline void apply(Kernel& k, const Settings& s) {
     const std::pair<parameter::Address, std::optional<float>> values[] = {
-        {parameter::inputGain, s.inputGain}, {parameter::outputGain, s.outputGain},
-        {parameter::dryWet, s.dryWet},       {parameter::feedback, s.feedback},
-        {parameter::lfoRate, s.lfoRate},     {parameter::lfoDepth, s.lfoDepth},
-        {parameter::tempoSync, s.tempoSync}, {parameter::scatterSpeed, s.scatterSpeed},
-        {parameter::mode, s.mode},           {parameter::sourceSensitivity, s.sensitivity}};
+        {parameter::inputGain, s.inputGain},
+        {parameter::outputGain, s.outputGain},
+        {parameter::dryWet, s.dryWet},
+        {parameter::feedback, s.feedback},
+        {parameter::lfoRate, s.lfoRate},
+        {parameter::lfoDepth, s.lfoDepth},
+        {parameter::tempoSync, s.tempoSync},
+        {parameter::scatterSpeed, s.scatterSpeed},
+        {parameter::mode, s.mode},
+        {parameter::sourceSensitivity, s.sensitivity},
+        {parameter::morph, s.morph},
+        {parameter::curveScale, s.curveScale},
+        {parameter::curveShift, s.curveShift},
+        {parameter::delaySync, s.delaySync}};
     for (const auto& [address, value] : values)
         if (value) k.setParameter(address, *value);
 }
