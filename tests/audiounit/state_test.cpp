@@ -245,6 +245,43 @@ TEST(FullState, DamagedStatesAreClampedOrIgnoredAndNeverCrash) {
     EXPECT_EQ(host.unit->getSpectralCurve(), (Curve{{40, -30}, {50, 250}, {8000, 600}}));
 }
 
+// A curve set damaged in any of its curves keeps every other key's value, the usable curves
+// and, for each unusable one, the curve the unit held; reading it names what it dropped.
+TEST(FullState, ADamagedCurveSetKeepsTheRestAndNamesWhatItDrops) {
+    Host host;
+    host.unit->setSpectralCurve(kSeven);
+    json state = host.unit->fullState();
+    state["parameters"]["dryWet"] = 15;
+    state["parameters"]["morph"] = 40;
+    state["curveSet"]["a"]["delay"] = json::array({json::object(), "x"});
+    state["curveSet"]["a"]["feedback"] = json::parse(R"([{"freq": 100, "feedback": 250},
+        {"freq": 900, "feedback": -5}, {"freq": 5000, "feedback": 55}, {"freq": 60, "delay": 3}])");
+    state["curveSet"]["b"] = {{"delay", json::parse(R"([{"freq": 300, "delay": 700}])")},
+                              {"feedback", "none"}};
+    CurveSet scratch{};
+    EXPECT_EQ(curveSetFromState(state, scratch).dropped,
+              (std::vector<std::string>{"curveSet.a.delay", "curveSet.b.feedback"}));
+    EXPECT_EQ(savedStateProblem(state), "");
+
+    Host other;
+    other.unit->setSpectralCurve(kSeven);
+    other.unit->setFullState(&state);
+    EXPECT_FLOAT_EQ(param(*other.unit, "dryWet").value(), 15.0f);
+    EXPECT_FLOAT_EQ(param(*other.unit, "morph").value(), 40.0f);
+    EXPECT_EQ(other.unit->getSpectralCurve(), kSeven);
+    // Feedback is limited to 0..100 % on the way in.
+    EXPECT_EQ(other.unit->curve(CurveSlot::a, CurveKind::feedback),
+              (Curve{{100, 100}, {900, 0}, {5000, 55}}));
+    EXPECT_EQ(other.unit->curve(CurveSlot::b, CurveKind::delay), (Curve{{300, 700}}));
+    EXPECT_EQ(other.unit->curve(CurveSlot::b, CurveKind::feedback), (Curve{{1000, 100}}));
+
+    // Not an object at all: every curve stays.
+    state["curveSet"] = json::array({1, 2});
+    EXPECT_EQ(curveSetFromState(state, scratch).dropped, std::vector<std::string>{"curveSet"});
+    other.unit->setFullState(&state);
+    EXPECT_EQ(other.unit->curve(CurveSlot::b, CurveKind::delay), (Curve{{300, 700}}));
+}
+
 TEST(FullState, LongCurvesKeepTheFirst32PointsAtBoundedCost) {
     const auto unit = makeUnit();
     Curve many;

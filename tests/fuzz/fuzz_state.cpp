@@ -40,16 +40,23 @@ zerin::ZerinExtensionAudioUnit& unitAtStart() {
 }
 
 void requireUsable(const zerin::ZerinExtensionAudioUnit& unit) {
-    const auto curve = unit.getSpectralCurve();
-    // A restore that brings no usable point keeps the curve the unit had.
-    require(!curve.empty(), "the unit has a curve after a restore");
-    require(curve.size() <= static_cast<std::size_t>(zerin::kMaxCurvePoints),
-            "the unit keeps at most 32 curve points");
-    for (const auto& [freq, delay] : curve) {
-        // The kernel takes log10 of every frequency and interpolates between delays.
-        require(std::isfinite(freq) && freq > 0.0f, "every curve frequency is finite and > 0");
-        require(std::isfinite(delay), "every curve delay is finite");
-    }
+    const zerin::CurveSet set = unit.curveSet();
+    for (const auto& slot : set.curves)
+        for (int kind = 0; kind < zerin::kCurveKindCount; ++kind) {
+            const zerin::CurveData& curve = slot[kind];
+            // A restore that brings no usable point keeps the curve the unit had.
+            require(curve.count >= 1, "every curve of the set has a point after a restore");
+            require(curve.count <= zerin::kMaxCurvePoints, "the unit keeps at most 32 points");
+            for (int i = 0; i < curve.count; ++i) {
+                // The kernel takes log10 of every frequency and interpolates between values.
+                const auto [freq, value] = curve.points[i];
+                require(std::isfinite(freq) && freq > 0.0f,
+                        "every curve frequency is finite and > 0");
+                require(std::isfinite(value), "every curve value is finite");
+                require(kind == 0 || (value >= 0.0f && value <= 100.0f),
+                        "every feedback value lies within 0..100 %");
+            }
+        }
     for (const zerin::ParameterSpec* spec : zerin::allParameterSpecs()) {
         const zerin::AUParameter* parameter =
             unit.parameterTree()->parameterWithAddress(spec->address);
