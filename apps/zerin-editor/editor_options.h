@@ -16,7 +16,7 @@ enum class Overlay { none, browser, save };
 struct EditorOptions {
     std::optional<std::string> statePath;
     std::optional<std::string> preset;
-    std::optional<std::vector<std::pair<float, float>>> curve;
+    session::CurveChoices curves; // --curve, --feedback-curve, --curve-b, --feedback-curve-b
     std::vector<session::ParameterSetting> settings;
     std::optional<double> scale;      // none: the display's (Xft.dpi / 96), or 1 offscreen
     std::optional<std::string> input; // none: the built-in demo signal

@@ -73,7 +73,7 @@ void applyChoices(const EditorOptions& options, const SessionPlan& plan,
             unit.setPresetName(*options.preset); // the editor shows it, as for factory ones
         }
     }
-    if (options.curve) unit.setSpectralCurve(*options.curve);
+    session::applyCurves(unit, options.curves);
 }
 
 bool saveState(ZerinExtensionAudioUnit& unit, const std::string& path, std::string* error) {

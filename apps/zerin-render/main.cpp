@@ -53,6 +53,9 @@ const ManualPage& manual() {
            {"zerin-render voice.wav --curve 100:0,1000:600,8000:1500 --tempo 96 --set "
             "tempoSync=on",
             "a curve of your own, the LFO synced to 96 BPM"},
+           {"zerin-render pad.wav --curve-b 100:1500,8000:50 --feedback-curve 200:20,3000:100 "
+            "--set morph=50",
+            "halfway to a second delay curve, the feedback kept to the highs"},
            {"zerin-render --list-parameters", "ids, ranges, defaults and units"},
            {"zerin-render --curve 60:900,400:0,5000:1200 --save-preset Bloom",
             "keeps a curve among your presets; nothing is rendered"},

@@ -181,7 +181,7 @@ std::optional<int> makePlan(const RenderOptions& options, Plan& plan) {
 }
 
 UnitChoices choicesFor(const RenderOptions& options, const Plan& plan) {
-    return {plan.state ? &*plan.state : nullptr, &options.settings, &plan.preset, &options.curve};
+    return {plan.state ? &*plan.state : nullptr, &options.settings, &plan.preset, &options.curves};
 }
 
 // Deletes, then saves, the user presets the options name.
@@ -366,8 +366,8 @@ void printSummary(const RenderOptions& options, const Plan& plan, const JobLengt
                   double wallSeconds) {
     const AudioInfo& info = plan.source.info;
     std::string curve = "default curve";
-    if (options.curve)
-        curve = "curve of " + std::to_string(options.curve->size()) + " points";
+    if (const auto& drawn = options.curves.curves[0][0])
+        curve = "curve of " + std::to_string(drawn->size()) + " points";
     else if (options.preset)
         curve = "preset \"" + *options.preset + "\"";
     else if (options.statePath)

@@ -22,7 +22,7 @@ struct RenderOptions {
     std::optional<std::string> preset;           // a factory or user preset
     std::optional<std::string> savePresetName;   // save the resulting curve as a user preset
     std::optional<std::string> deletePresetName; // delete the user preset of this name
-    std::optional<std::vector<std::pair<float, float>>> curve;
+    session::CurveChoices curves; // --curve, --feedback-curve, --curve-b, --feedback-curve-b
     std::optional<std::string> statePath;
     std::optional<std::string> saveStatePath;
     std::optional<std::string> automationPath;

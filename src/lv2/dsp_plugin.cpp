@@ -70,10 +70,16 @@ void Plugin::applyControls() noexcept {
     kernel.setBypassed(bypassed);
 }
 
-void Plugin::setCurve(const CurvePoint* points, int count) noexcept {
-    kernel.setSpectralCurve(points, count);
-    std::copy(points, points + count, current.points);
-    current.count = count;
+void Plugin::setCurve(CurveSlot slot, CurveKind kind, const CurvePoint* points,
+                      int count) noexcept {
+    kernel.setCurve(slot, kind, points, count);
+    current.set = kernel.latestCurveSet(); // kept as the kernel keeps it: sorted, whole
+    publishCurrent();
+}
+
+void Plugin::setCurveSet(const CurveSet& set) noexcept {
+    kernel.setCurveSet(set);
+    current.set = kernel.latestCurveSet();
     publishCurrent();
 }
 
@@ -83,9 +89,15 @@ void Plugin::handleMessage(const Message& message) noexcept {
         kernel.setHostTempo(bpm);
         return;
     }
+    CurveSlot slot{};
+    CurveKind kind{};
     if (message.type == urids.patchGet) {
         const LV2_URID property = message.property;
-        if (property == 0 || property == urids.curve) replyCurve = true;
+        if (property == 0)
+            replyCurves = kAllCurves;
+        else if (urids.curveOf(property, slot, kind))
+            replyCurves |=
+                1u << (static_cast<int>(slot) * kCurveKindCount + static_cast<int>(kind));
         if (property == 0 || property == urids.presetName) replyName = true;
         // A UI asking for the curve is a UI that draws the classification.
         uiListening = true;
@@ -95,15 +107,16 @@ void Plugin::handleMessage(const Message& message) noexcept {
         uiListening = false;
         return;
     }
-    if (const LV2_Atom* value = setValue(message, urids, urids.curve)) {
+    if (message.type == urids.patchSet && urids.curveOf(message.property, slot, kind)) {
         CurvePoint points[kMaxCurvePoints];
         int count = 0;
         // A curve with no usable point is refused: the one playing stays, as heard and as
         // saved, and a UI that sent it is told what still plays.
-        if (readCurve(value, urids, points, count) && count > 0)
-            setCurve(points, count);
+        if (readCurve(message.value, urids, points, count, kind) && count > 0)
+            setCurve(slot, kind, points, count);
         else if (uiListening)
-            replyCurve = true;
+            replyCurves |=
+                1u << (static_cast<int>(slot) * kCurveKindCount + static_cast<int>(kind));
         return;
     }
     if (const LV2_Atom* value = setValue(message, urids, urids.presetName)) {
@@ -141,12 +154,18 @@ void Plugin::writeMessages(std::uint32_t frames) noexcept {
 
     // A restore is news only to a UI that shows the curve.
     if (restored.exchange(false, std::memory_order_acquire) && uiListening) {
-        replyCurve = true;
+        replyCurves = kAllCurves;
         replyName = true;
     }
     // Each message goes whole or waits for a cycle with room for it.
-    if (replyCurve && writeCurve(&forge, urids, Direction::toUi, current.points, current.count))
-        replyCurve = false;
+    for (int bit = 0; bit < kCurveSlotCount * kCurveKindCount; ++bit) {
+        if ((replyCurves & (1u << bit)) == 0) continue;
+        const auto slot = static_cast<CurveSlot>(bit / kCurveKindCount);
+        const auto kind = static_cast<CurveKind>(bit % kCurveKindCount);
+        const CurveData& curve = current.set.at(slot, kind);
+        if (writeCurve(&forge, urids, Direction::toUi, curve.points, curve.count, slot, kind))
+            replyCurves &= ~(1u << bit);
+    }
     if (replyName && writePresetName(&forge, urids, Direction::toUi, current.name))
         replyName = false;
 
@@ -190,23 +209,29 @@ void Plugin::run(std::uint32_t frames) noexcept {
 LV2_State_Status Plugin::save(LV2_State_Store_Function store, LV2_State_Handle handle) noexcept {
     if (!hasMap) return LV2_STATE_ERR_NO_FEATURE;
     const Saved& saved = savedState();
-    struct {
-        LV2_Atom_Vector_Body header;
-        float values[2 * kMaxCurvePoints];
-    } vector{};
-    vector.header.child_size = sizeof(float);
-    vector.header.child_type = urids.atomFloat;
-    for (int i = 0; i < saved.count; ++i) {
-        vector.values[2 * i] = saved.points[i].freq;
-        vector.values[2 * i + 1] = saved.points[i].value;
-    }
     const auto flags = static_cast<std::uint32_t>(LV2_STATE_IS_POD) |
                        static_cast<std::uint32_t>(LV2_STATE_IS_PORTABLE);
-    const std::size_t vectorSize =
-        sizeof(LV2_Atom_Vector_Body) + sizeof(float) * 2 * static_cast<std::size_t>(saved.count);
-    LV2_State_Status status =
-        store(handle, urids.curve, &vector, vectorSize, urids.atomVector, flags);
-    if (status != LV2_STATE_SUCCESS) return status;
+    // Every curve under its own key; slot A's delay curve under the one key an earlier build
+    // knows, so that it still loads what it can of a newer session.
+    for (int s = 0; s < kCurveSlotCount; ++s)
+        for (int k = 0; k < kCurveKindCount; ++k) {
+            const CurveData& curve = saved.set.curves[s][k];
+            struct {
+                LV2_Atom_Vector_Body header;
+                float values[2 * kMaxCurvePoints];
+            } vector{};
+            vector.header.child_size = sizeof(float);
+            vector.header.child_type = urids.atomFloat;
+            for (int i = 0; i < curve.count; ++i) {
+                vector.values[2 * i] = curve.points[i].freq;
+                vector.values[2 * i + 1] = curve.points[i].value;
+            }
+            const std::size_t bytes = sizeof(LV2_Atom_Vector_Body) +
+                                      sizeof(float) * 2 * static_cast<std::size_t>(curve.count);
+            const LV2_State_Status status =
+                store(handle, urids.curves[s][k], &vector, bytes, urids.atomVector, flags);
+            if (status != LV2_STATE_SUCCESS) return status;
+        }
     return store(handle, urids.presetName, saved.name, std::strlen(saved.name) + 1,
                  urids.atomString, flags);
 }
@@ -217,19 +242,35 @@ LV2_State_Status Plugin::restore(LV2_State_Retrieve_Function retrieve,
     std::size_t size = 0;
     std::uint32_t type = 0;
     std::uint32_t flags = 0;
-    const void* value = retrieve(handle, urids.curve, &size, &type, &flags);
-    CurvePoint points[kMaxCurvePoints];
-    int count = 0;
-    // A curve with no usable point (missing, empty, damaged) leaves the one in place, as
-    // heard and as saved, and with it the name of the preset it came from: the name belongs
-    // to the curve it names.
-    if (value == nullptr || size > UINT32_MAX ||
-        !readCurveBody(type, static_cast<std::uint32_t>(size), value, urids, points, count) ||
-        count == 0)
-        return LV2_STATE_SUCCESS;
-    setCurve(points, count);
+    // Each curve the state holds with a usable point replaces the one in place; a missing,
+    // empty or damaged one leaves it, as heard and as saved.
+    CurveSet set = current.set;
+    bool any = false, later = false;
+    for (int s = 0; s < kCurveSlotCount; ++s)
+        for (int k = 0; k < kCurveKindCount; ++k) {
+            const void* value = retrieve(handle, urids.curves[s][k], &size, &type, &flags);
+            later |= value != nullptr && (s != 0 || k != 0);
+            CurvePoint points[kMaxCurvePoints];
+            int count = 0;
+            if (value == nullptr || size > UINT32_MAX ||
+                !readCurveBody(type, static_cast<std::uint32_t>(size), value, urids, points, count,
+                               static_cast<CurveKind>(k)) ||
+                count == 0)
+                continue;
+            fillCurve(set.curves[s][k], points, count);
+            any = true;
+        }
+    // No usable curve: the name stays with the curves it names.
+    if (!any) return LV2_STATE_SUCCESS;
+    // A state of an earlier build holds slot A's delay curve alone: both slots play it, with
+    // flat feedback, as that build did.
+    if (!later) {
+        const CurveData delay = set.at(CurveSlot::a, CurveKind::delay);
+        fillSetFromDelayCurve(set, delay.points, delay.count);
+    }
+    setCurveSet(set);
 
-    value = retrieve(handle, urids.presetName, &size, &type, &flags);
+    const void* value = retrieve(handle, urids.presetName, &size, &type, &flags);
     std::string_view name = kInitPresetName;
     if (value != nullptr && type == urids.atomString) {
         // A stored string ends at its terminator, which a damaged one may lack.
@@ -253,8 +294,7 @@ Plugin* makePlugin(const LV2_Descriptor* descriptor, double rate,
     // A rate the kernel cannot use leaves it passing audio through; a host is better served
     // by a plug-in that does nothing than by one that fails to load.
     plugin->kernel.initialize(layout.channels, rate);
-    const int count = plugin->kernel.getSpectralCurve(plugin->current.points);
-    plugin->current.count = count;
+    plugin->current.set = plugin->kernel.latestCurveSet();
     plugin->publishCurrent();
     if (const LV2_URID_Map* map = findMap(features)) {
         plugin->hasMap = true;

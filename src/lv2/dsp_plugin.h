@@ -19,12 +19,13 @@
 namespace zerin::lv2 {
 
 struct Plugin {
-    // The curve and preset name as they stand, for save() and for replies to the UI.
+    // The curve set and preset name as they stand, for save() and for replies to the UI.
     struct Saved {
-        CurvePoint points[kMaxCurvePoints];
-        int count = 0;
+        CurveSet set{};
         char name[kMaxPresetNameBytes + 1] = {};
     };
+    // One bit per curve of the set (slot * kCurveKindCount + kind).
+    static constexpr unsigned kAllCurves = (1u << (kCurveSlotCount * kCurveKindCount)) - 1u;
 
     explicit Plugin(const PortLayout& layout);
 
@@ -33,8 +34,9 @@ struct Plugin {
     LV2_State_Status restore(LV2_State_Retrieve_Function retrieve,
                              LV2_State_Handle handle) noexcept;
 
-    // Producer side (run or restore, never both at once): the kernel's curve and the copy.
-    void setCurve(const CurvePoint* points, int count) noexcept;
+    // Producer side (run or restore, never both at once): the kernel's curves and the copy.
+    void setCurve(CurveSlot slot, CurveKind kind, const CurvePoint* points, int count) noexcept;
+    void setCurveSet(const CurveSet& set) noexcept;
     void publishCurrent() noexcept;
     // Consumer side (save): the newest published copy.
     const Saved& savedState() noexcept;
@@ -65,7 +67,7 @@ struct Plugin {
     TripleBufferIndex mirrorIndex;
     std::atomic<bool> restored{false}; // restore -> run: tell the UI
     bool snapPending = true;           // the next run starts the smoothed values at their targets
-    bool replyCurve = false;
+    unsigned replyCurves = 0;          // the curves a UI is yet to be told
     bool replyName = false;
     bool uiListening = false;
     double samplesSinceSnapshot = 0.0;

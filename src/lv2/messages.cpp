@@ -40,6 +40,20 @@ void Urids::map(const LV2_URID_Map* m) {
     notice = id(kNoticeUri);
     paramSampleRate = id(LV2_PARAMETERS__sampleRate);
     frameSequence = id(kFrameSequenceUri);
+    for (int s = 0; s < kCurveSlotCount; ++s)
+        for (int k = 0; k < kCurveKindCount; ++k)
+            curves[s][k] = id(kCurveSetUris[s][k]);
+}
+
+bool Urids::curveOf(LV2_URID property, CurveSlot& slot, CurveKind& kind) const {
+    for (int s = 0; s < kCurveSlotCount; ++s)
+        for (int k = 0; k < kCurveKindCount; ++k)
+            if (property != 0 && curves[s][k] == property) {
+                slot = static_cast<CurveSlot>(s);
+                kind = static_cast<CurveKind>(k);
+                return true;
+            }
+    return false;
 }
 
 // --- reading ---
@@ -108,14 +122,15 @@ const unsigned char* floatVector(std::uint32_t type, std::uint32_t size, const v
 
 } // namespace
 
-bool readCurve(const LV2_Atom* value, const Urids& urids, CurvePoint* points, int& count) noexcept {
+bool readCurve(const LV2_Atom* value, const Urids& urids, CurvePoint* points, int& count,
+               CurveKind kind) noexcept {
     count = 0;
     if (value == nullptr) return false;
-    return readCurveBody(value->type, value->size, value + 1, urids, points, count);
+    return readCurveBody(value->type, value->size, value + 1, urids, points, count, kind);
 }
 
 bool readCurveBody(std::uint32_t type, std::uint32_t size, const void* body, const Urids& urids,
-                   CurvePoint* points, int& count) noexcept {
+                   CurvePoint* points, int& count, CurveKind kind) noexcept {
     count = 0;
     std::uint32_t floats = 0;
     const unsigned char* bytes = floatVector(type, size, body, urids, floats);
@@ -124,9 +139,10 @@ bool readCurveBody(std::uint32_t type, std::uint32_t size, const void* body, con
         float pair[2];
         std::memcpy(pair, bytes + i * sizeof(float), sizeof pair);
         const float freq = pair[0];
-        const float delay = pair[1];
-        if (!std::isfinite(freq) || !std::isfinite(delay) || !(freq > 0.0f)) continue;
-        points[count++] = {freq, delay};
+        float value = pair[1];
+        if (!std::isfinite(freq) || !std::isfinite(value) || !(freq > 0.0f)) continue;
+        if (kind == CurveKind::feedback) value = std::clamp(value, 0.0f, curveMaxValue(kind));
+        points[count++] = {freq, value};
     }
     return true;
 }
@@ -275,14 +291,14 @@ bool writeBareObject(LV2_Atom_Forge* forge, LV2_URID type) noexcept {
 } // namespace
 
 bool writeCurve(LV2_Atom_Forge* forge, const Urids& urids, Direction direction,
-                const CurvePoint* points, int count) noexcept {
+                const CurvePoint* points, int count, CurveSlot slot, CurveKind kind) noexcept {
     float pairs[2 * kMaxCurvePoints];
     const int n = count < 0 ? 0 : (count > kMaxCurvePoints ? kMaxCurvePoints : count);
     for (int i = 0; i < n; ++i) {
         pairs[2 * i] = points[i].freq;
         pairs[2 * i + 1] = points[i].value;
     }
-    return writeFloatVector(forge, urids, direction, urids.curve, pairs,
+    return writeFloatVector(forge, urids, direction, urids.curveProperty(slot, kind), pairs,
                             static_cast<std::uint32_t>(2 * n));
 }
 

@@ -33,8 +33,15 @@ struct Urids {
     LV2_URID timePosition, timeBeatsPerMinute, timeSpeed;
     LV2_URID curve, presetName, classification, uiClosed, notice;
     LV2_URID paramSampleRate, frameSequence;
+    // Every curve of the set by slot and kind; curves[0][0] is `curve`.
+    LV2_URID curves[kCurveSlotCount][kCurveKindCount];
 
     void map(const LV2_URID_Map* map);
+    LV2_URID curveProperty(CurveSlot slot, CurveKind kind) const {
+        return curves[static_cast<int>(slot)][static_cast<int>(kind)];
+    }
+    // Which curve of the set `property` names; false when it names none.
+    bool curveOf(LV2_URID property, CurveSlot& slot, CurveKind& kind) const;
 };
 
 // --- reading ---
@@ -78,14 +85,16 @@ const LV2_Atom* setValue(const Message& message, const Urids& urids, LV2_URID pr
 // of `property`.
 const LV2_Atom* noticeValue(const Message& message, const Urids& urids, LV2_URID property) noexcept;
 
-// The usable points of a curve value: an atom:Vector of atom:Float holding (Hz, ms) pairs.
-// Pairs with a non-finite value or a frequency not above 0 are skipped; at most
-// kMaxCurvePoints are taken (the rest are never read). False when the atom is not such a
-// vector (wrong type, child type or size); `count` is then 0.
-bool readCurve(const LV2_Atom* value, const Urids& urids, CurvePoint* points, int& count) noexcept;
+// The usable points of a curve value: an atom:Vector of atom:Float holding (Hz, value) pairs.
+// Pairs with a non-finite value or a frequency not above 0 are skipped; a feedback curve's
+// values are limited to 0..100 %; at most kMaxCurvePoints are taken (the rest are never
+// read). False when the atom is not such a vector (wrong type, child type or size); `count`
+// is then 0.
+bool readCurve(const LV2_Atom* value, const Urids& urids, CurvePoint* points, int& count,
+               CurveKind kind = CurveKind::delay) noexcept;
 // The same for a value given as its type, size and body (as state restore hands it over).
 bool readCurveBody(std::uint32_t type, std::uint32_t size, const void* body, const Urids& urids,
-                   CurvePoint* points, int& count) noexcept;
+                   CurvePoint* points, int& count, CurveKind kind = CurveKind::delay) noexcept;
 
 // The ratings of a classification value (an atom:Vector of atom:Float), at most `capacity`
 // of them copied into `out`. False when the atom is not such a vector.
@@ -112,8 +121,10 @@ enum class Direction { toDsp, toUi };
 
 // Each writer adds one whole event to the sequence open in `forge`, or, when the rest of its
 // buffer cannot hold it, nothing at all (false): a short buffer never holds half a message.
+// A curve of the set, as the value of its own property.
 bool writeCurve(LV2_Atom_Forge* forge, const Urids& urids, Direction direction,
-                const CurvePoint* points, int count) noexcept;
+                const CurvePoint* points, int count, CurveSlot slot = CurveSlot::a,
+                CurveKind kind = CurveKind::delay) noexcept;
 bool writePresetName(LV2_Atom_Forge* forge, const Urids& urids, Direction direction,
                      const char* name) noexcept;
 // The ratings as a notice's value, with the rate and number of `stamp` beside it.

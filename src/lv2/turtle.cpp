@@ -6,9 +6,11 @@
 #include "lv2/ports.h"
 #include "lv2/uris.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <sstream>
+#include <vector>
 
 namespace zerin::lv2 {
 
@@ -94,7 +96,7 @@ void controlPort(std::ostringstream& out, const PortLayout& l, const ParameterSp
             out << " ;\n      lv2:scalePoint [ rdfs:label " << quoted((*p.valueStrings)[i])
                 << " ; rdf:value " << i << " ]";
     }
-    out << " ] ,\n";
+    out << " ]";
 }
 
 void plugin(std::ostringstream& out, const char* uri, const char* name, const PortLayout& l,
@@ -111,8 +113,16 @@ void plugin(std::ostringstream& out, const char* uri, const char* name, const Po
     if (!files.uiBinary.empty()) out << "    ui:ui <" << kUiUri << "> ;\n";
     out << "    lv2:port\n";
     audioPorts(out, l);
-    for (const ParameterSpec* p : allParameterSpecs())
-        controlPort(out, l, *p);
+    // In index order: the first release's parameters, the host's ports, the later ones.
+    std::vector<const ParameterSpec*> specs = allParameterSpecs();
+    std::sort(specs.begin(), specs.end(), [](const ParameterSpec* a, const ParameterSpec* b) {
+        return a->address < b->address;
+    });
+    for (const ParameterSpec* p : specs)
+        if (p->address < parameter::kFirstReleaseCount) {
+            controlPort(out, l, *p);
+            out << " ,\n";
+        }
     out << "    [ a lv2:InputPort, lv2:ControlPort ; lv2:index " << l.enabled
         << " ; lv2:symbol \"enabled\" ; lv2:name \"Enabled\" ;\n"
         << "      lv2:designation lv2:enabled ; lv2:portProperty lv2:toggled ;\n"
@@ -129,7 +139,13 @@ void plugin(std::ostringstream& out, const char* uri, const char* name, const Po
         << " ; lv2:symbol \"notify\" ; lv2:name \"Notify\" ;\n"
         << "      atom:bufferType atom:Sequence ; atom:supports patch:Message ;\n"
         << "      rsz:minimumSize " << kNotifyBufferBytes
-        << " ; lv2:portProperty lv2:connectionOptional ] .\n\n";
+        << " ; lv2:portProperty lv2:connectionOptional ]";
+    for (const ParameterSpec* p : specs)
+        if (p->address >= parameter::kFirstReleaseCount) {
+            out << " ,\n";
+            controlPort(out, l, *p);
+        }
+    out << " .\n\n";
 }
 
 // The editor: it watches every control and the notify port of either plug-in.
@@ -184,10 +200,17 @@ std::string manifestTurtle(const BundleFiles& files) {
 std::string pluginTurtle(const BundleFiles& files) {
     std::ostringstream out;
     out << kPrefixes;
-    out << "<" << kCurveUri << ">\n    a lv2:Parameter ;\n    rdfs:label \"Curve\" ;\n"
-        << "    rdfs:comment \"Frequency-to-delay curve: (Hz, ms) pairs by rising "
-           "frequency, at most 32.\" ;\n    rdfs:range atom:Vector .\n\n"
-        << "<" << kPresetNameUri << ">\n    a lv2:Parameter ;\n"
+    // The curve set: slot A's delay curve first, under the name it always had.
+    constexpr const char* kLabels[2][2] = {{"Curve", "Feedback curve"},
+                                           {"Curve B", "Feedback curve B"}};
+    for (int s = 0; s < kCurveSlotCount; ++s)
+        for (int k = 0; k < kCurveKindCount; ++k)
+            out << "<" << kCurveSetUris[s][k] << ">\n    a lv2:Parameter ;\n    rdfs:label \""
+                << kLabels[s][k] << "\" ;\n    rdfs:comment \"Frequency-to-"
+                << (k == 0 ? "delay curve of slot " : "feedback curve of slot ")
+                << (s == 0 ? "A" : "B") << ": (Hz, " << (k == 0 ? "ms" : "%")
+                << ") pairs by rising frequency, at most 32.\" ;\n    rdfs:range atom:Vector .\n\n";
+    out << "<" << kPresetNameUri << ">\n    a lv2:Parameter ;\n"
         << "    rdfs:label \"Preset name\" ;\n    rdfs:range atom:String .\n\n";
     plugin(out, kStereoUri, "Zerin", kStereoPorts, files);
     plugin(out, kMonoUri, "Zerin Mono", kMonoPorts, files);

@@ -14,8 +14,16 @@ inline constexpr const char* kUiUri = "https://zerin-audio.org/lv2/zerin/ui";
 inline constexpr const char* kPresetBase = "https://zerin-audio.org/lv2/zerin/presets/";
 
 // Properties of the plug-in's own messages and state.
-// The curve: an atom:Vector of atom:Float, (Hz, ms) pairs in frequency order.
+// The curve: an atom:Vector of atom:Float, (Hz, ms) pairs in frequency order. It is slot A's
+// delay curve; the rest of the curve set came later, as (Hz, %) pairs for feedback.
 inline constexpr const char* kCurveUri = "https://zerin-audio.org/lv2/zerin#curve";
+inline constexpr const char* kFeedbackCurveUri = "https://zerin-audio.org/lv2/zerin#feedbackCurve";
+inline constexpr const char* kCurveBUri = "https://zerin-audio.org/lv2/zerin#curveB";
+inline constexpr const char* kFeedbackCurveBUri =
+    "https://zerin-audio.org/lv2/zerin#feedbackCurveB";
+// By slot, then kind (delay, feedback).
+inline constexpr const char* kCurveSetUris[2][2] = {{kCurveUri, kFeedbackCurveUri},
+                                                    {kCurveBUri, kFeedbackCurveBUri}};
 // The name of the preset the curve came from, an atom:String.
 inline constexpr const char* kPresetNameUri = "https://zerin-audio.org/lv2/zerin#presetName";
 // The first channel's transient/tonal ratings, an atom:Vector of 1025 atom:Float (DSP to UI).

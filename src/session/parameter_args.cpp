@@ -106,7 +106,8 @@ std::optional<ParameterSetting> parseSetting(std::string_view text, std::string*
 }
 
 std::optional<std::vector<std::pair<float, float>>> parseCurve(std::string_view text,
-                                                               std::string* error) {
+                                                               std::string* error, CurveKind kind) {
+    const bool feedback = kind == CurveKind::feedback;
     std::vector<std::pair<float, float>> points;
     std::size_t start = 0;
     while (start <= text.size()) {
@@ -118,7 +119,8 @@ std::optional<std::vector<std::pair<float, float>>> parseCurve(std::string_view 
         const auto delay =
             colon == std::string_view::npos ? std::nullopt : parseNumber(item.substr(colon + 1));
         if (!freq || !delay) {
-            *error = "curve point \"" + std::string(item) + "\" is not HZ:MS";
+            *error = "curve point \"" + std::string(item) + "\" is not " +
+                     (feedback ? "HZ:PCT" : "HZ:MS");
             return std::nullopt;
         }
         // Checked as stored: 1e-50 Hz is above 0 as typed but 0 as a float.
@@ -129,8 +131,13 @@ std::optional<std::vector<std::pair<float, float>>> parseCurve(std::string_view 
                      "\": the frequency must be above 0 Hz and at most 1e9 Hz";
             return std::nullopt;
         }
-        if (!(std::fabs(ms) <= 1.0e9f)) {
+        if (!feedback && !(std::fabs(ms) <= 1.0e9f)) {
             *error = "curve point \"" + std::string(item) + "\": the delay must be within 1e9 ms";
+            return std::nullopt;
+        }
+        if (feedback && !(ms >= 0.0f && ms <= kMaxCurveFeedbackPercent)) {
+            *error =
+                "curve point \"" + std::string(item) + "\": the feedback must be within 0 to 100 %";
             return std::nullopt;
         }
         points.emplace_back(hz, ms);

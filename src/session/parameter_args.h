@@ -4,6 +4,7 @@
 // "20:200,1000:400".
 
 #include "audiounit/parameters.h"
+#include "dsp/curve.h"
 
 #include <optional>
 #include <string>
@@ -25,10 +26,16 @@ std::optional<ParameterSetting> parseSetting(std::string_view text, std::string*
 std::optional<float> checkValue(const ParameterSpec& spec, double value, std::string* error);
 const ParameterSpec* findParameter(std::string_view identifier, std::string* error);
 
-// "HZ:MS,HZ:MS,..." in any order, at most 32 points; returned sorted by frequency (points
-// of equal frequency keep their order). Frequencies must be positive, delays finite.
-std::optional<std::vector<std::pair<float, float>>> parseCurve(std::string_view text,
-                                                               std::string* error);
+// "HZ:MS,HZ:MS,..." (a delay curve) or "HZ:PCT,..." (a feedback curve) in any order, at most
+// 32 points; returned sorted by frequency (points of equal frequency keep their order).
+// Frequencies must be positive, delays finite, feedback within 0..100 %.
+std::optional<std::vector<std::pair<float, float>>>
+parseCurve(std::string_view text, std::string* error, CurveKind kind = CurveKind::delay);
+
+// The curves a command line gives, by slot and kind.
+struct CurveChoices {
+    std::optional<std::vector<std::pair<float, float>>> curves[kCurveSlotCount][kCurveKindCount];
+};
 
 // One line per parameter: id, name, range, default, unit.
 std::string parameterTable();

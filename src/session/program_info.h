@@ -32,7 +32,7 @@ struct ManualPage {
     std::vector<ManualEntry> files; // the program's own files, before the preference store
 };
 
-// The project's version, "0.1.0".
+// The project's version, "0.2.0".
 const char* zerinVersion();
 
 // Declares --version (prints "PROGRAM VERSION", exit status 0) and the hidden --manual-page

@@ -53,8 +53,15 @@ std::shared_ptr<ZerinExtensionAudioUnit> configuredUnit(const UnitChoices& choic
         else
             unit->setSpectralCurve(preset.userCurve);
     }
-    if (choices.curve != nullptr && *choices.curve) unit->setSpectralCurve(**choices.curve);
+    if (choices.curves != nullptr) applyCurves(*unit, *choices.curves);
     return unit;
+}
+
+void applyCurves(ZerinExtensionAudioUnit& unit, const CurveChoices& choices) {
+    for (int s = 0; s < kCurveSlotCount; ++s)
+        for (int k = 0; k < kCurveKindCount; ++k)
+            if (const auto& curve = choices.curves[s][k])
+                unit.setCurve(static_cast<CurveSlot>(s), static_cast<CurveKind>(k), *curve);
 }
 
 Curve resultingCurve(ZerinExtensionAudioUnit& unit) {

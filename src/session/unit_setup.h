@@ -28,11 +28,14 @@ struct PresetSelection {
 std::optional<PresetSelection>
 selectPreset(const std::string& name, const std::vector<Preset>& userPresets, std::string* error);
 
+// Installs each curve `choices` gives, leaving the others as they are.
+void applyCurves(ZerinExtensionAudioUnit& unit, const CurveChoices& choices);
+
 struct UnitChoices {
     const nlohmann::json* state = nullptr;
     const std::vector<ParameterSetting>* settings = nullptr;
     const std::optional<PresetSelection>* preset = nullptr;
-    const std::optional<Curve>* curve = nullptr;
+    const CurveChoices* curves = nullptr;
 };
 
 // A unit with its parameter tree, then the state, the settings, the preset and the curve

@@ -52,7 +52,7 @@ wait_for 10 screen_has_drawing || fail "nothing drawn on the screen"
 xdotool windowfocus --sync "$WINDOW" 2>/dev/null || xdotool windowfocus "$WINDOW"
 xdotool key ctrl+s
 wait_for 10 test -s "$state" || fail "Ctrl+S did not write $state: $(cat "$WORK/editor.err")"
-grep -q '"spectralCurve"' "$state" || fail "the saved state has no curve: $(head -c 300 "$state")"
+grep -q '"curveSet"' "$state" || fail "the saved state has no curves: $(head -c 300 "$state")"
 kill -0 "$EDITOR_PID" || fail "the editor quit on Ctrl+S"
 
 # Closing as a window manager does: WM_DELETE_WINDOW.

@@ -15,9 +15,9 @@ namespace {
 
 using zerin::fuzz::require;
 
-void checkCurve(std::string_view text) {
+void checkCurve(std::string_view text, zerin::CurveKind kind) {
     std::string error;
-    const auto curve = zerin::session::parseCurve(text, &error);
+    const auto curve = zerin::session::parseCurve(text, &error, kind);
     if (!curve) {
         require(!error.empty(), "a refused curve says why");
         return;
@@ -31,7 +31,9 @@ void checkCurve(std::string_view text) {
         // The kernel takes log10 of every frequency; a value that is positive as typed but
         // rounds to 0 as a float would reach it as -inf.
         require(std::isfinite(freq) && freq > 0.0f, "every frequency is a finite float > 0");
-        require(std::isfinite(delay), "every delay is a finite float");
+        require(std::isfinite(delay), "every value is a finite float");
+        require(kind == zerin::CurveKind::delay || (delay >= 0.0f && delay <= 100.0f),
+                "every feedback value lies within 0..100 %");
         // The kernel interpolates between neighbours, so it needs them in frequency order.
         require(freq >= previous, "the points come sorted by frequency");
         previous = freq;
@@ -55,7 +57,8 @@ void checkSetting(std::string_view text) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text = zerin::fuzz::asText(data, size);
     const std::size_t newline = text.find('\n');
-    checkCurve(text.substr(0, newline));
+    checkCurve(text.substr(0, newline), zerin::CurveKind::delay);
+    checkCurve(text.substr(0, newline), zerin::CurveKind::feedback);
     checkSetting(newline == std::string_view::npos ? std::string_view() : text.substr(newline + 1));
     return 0;
 }
