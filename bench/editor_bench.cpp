@@ -175,12 +175,10 @@ struct ScratchPresetStore {
             store,
             [count](std::vector<Preset>& list) {
                 for (std::int64_t i = 1; i <= count; ++i)
-                    list.push_back({Uuid::random(),
-                                    "User preset " + std::to_string(i),
-                                    {{Uuid::random(), 200.0f, 40.0f},
-                                     {Uuid::random(), 2000.0f, 400.0f},
-                                     {Uuid::random(), 12000.0f, 900.0f}},
-                                    false});
+                    list.push_back(presetOfDelayCurve("User preset " + std::to_string(i),
+                                                      {{Uuid::random(), 200.0f, 40.0f},
+                                                       {Uuid::random(), 2000.0f, 400.0f},
+                                                       {Uuid::random(), 12000.0f, 900.0f}}));
             },
             stored);
         if (!result) {

@@ -63,16 +63,8 @@ void applyChoices(const EditorOptions& options, const SessionPlan& plan,
     if (plan.state) unit.setFullState(&*plan.state);
     for (const session::ParameterSetting& s : options.settings)
         unit.parameterTree()->parameterWithAddress(s.spec->address)->setValue(s.value);
-    if (plan.preset) {
-        if (plan.preset->factoryNumber) {
-            const std::size_t number = *plan.preset->factoryNumber;
-            unit.setCurrentPreset(AUAudioUnitPreset{static_cast<std::int64_t>(number),
-                                                    std::string(kFactoryCurves[number].name)});
-        } else {
-            unit.setSpectralCurve(plan.preset->userCurve);
-            unit.setPresetName(*options.preset); // the editor shows it, as for factory ones
-        }
-    }
+    // The editor shows a user preset's name, as it does a factory one's.
+    if (plan.preset) session::applyPreset(unit, *plan.preset, *options.preset);
     session::applyCurves(unit, options.curves);
 }
 

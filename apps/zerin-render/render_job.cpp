@@ -203,10 +203,8 @@ int runPresetCommands(const RenderOptions& options, Plan& plan) {
     if (options.savePresetName) {
         const auto unit = configuredUnit(choicesFor(options, plan), &error);
         if (!unit) return fail(error);
-        std::vector<CurveControlPoint> points;
-        for (const auto& [freq, delay] : resultingCurve(*unit))
-            points.push_back({Uuid::random(), freq, delay});
-        if (const StoreResult result = presets.savePreset(*options.savePresetName, points); !result)
+        const CurveSetPoints curves = resultingCurves(*unit);
+        if (const StoreResult result = presets.savePreset(*options.savePresetName, curves); !result)
             return fail(result.message);
         if (!options.quiet)
             std::fprintf(stderr, "zerin-render: saved user preset \"%s\" in %s\n",

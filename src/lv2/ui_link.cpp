@@ -36,15 +36,16 @@ template <typename Fill> void UiLink::send(Fill&& fill) {
     }
 }
 
-void UiLink::setSpectralCurve(const CurvePairs& points) {
+void UiLink::setCurve(CurveSlot slot, CurveKind kind, const CurvePairs& points) {
     CurvePoint kernelPoints[kMaxCurvePoints];
     const int count = static_cast<int>(std::min<std::size_t>(points.size(), kMaxCurvePoints));
     for (int i = 0; i < count; ++i)
         kernelPoints[i] = {points[static_cast<std::size_t>(i)].first,
                            points[static_cast<std::size_t>(i)].second};
-    curve.assign(points.begin(), points.begin() + count);
+    curves[static_cast<int>(slot)][static_cast<int>(kind)].assign(points.begin(),
+                                                                  points.begin() + count);
     send([&](LV2_Atom_Forge* f) {
-        return writeCurve(f, urids, Direction::toDsp, kernelPoints, count);
+        return writeCurve(f, urids, Direction::toDsp, kernelPoints, count, slot, kind);
     });
 }
 
@@ -70,16 +71,20 @@ void UiLink::sayGoodbye() {
 bool UiLink::receive(const void* buffer, std::size_t size) {
     Message message;
     if (!readMessage(buffer, size, urids, message)) return false;
-    if (const LV2_Atom* value = noticeValue(message, urids, urids.curve)) {
+    CurveSlot slot{};
+    CurveKind kind{};
+    if (urids.curveOf(message.property, slot, kind) &&
+        (message.type == urids.notice || message.type == urids.patchSet)) {
         CurvePoint points[kMaxCurvePoints];
         int count = 0;
         // The DSP keeps its curve when none of the points it is sent can be used; so does
         // the editor, or it would show no curve while the old one still plays.
-        if (!readCurve(value, urids, points, count) || count == 0) return true;
+        if (!readCurve(message.value, urids, points, count, kind) || count == 0) return true;
+        CurvePairs& curve = curves[static_cast<int>(slot)][static_cast<int>(kind)];
         curve.clear();
         for (int i = 0; i < count; ++i)
             curve.emplace_back(points[i].freq, points[i].value);
-        curveKnown = true;
+        if (slot == CurveSlot::a && kind == CurveKind::delay) curveKnown = true;
         if (onExternalChange) onExternalChange();
         return true;
     }

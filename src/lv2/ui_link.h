@@ -24,8 +24,10 @@ public:
     UiLink(const LV2_URID_Map* map, LV2UI_Write_Function write, LV2UI_Controller controller,
            std::uint32_t controlPort);
 
-    void setSpectralCurve(const CurvePairs& points) override;
-    CurvePairs getSpectralCurve() const override { return curve; }
+    void setCurve(CurveSlot slot, CurveKind kind, const CurvePairs& points) override;
+    CurvePairs getCurve(CurveSlot slot, CurveKind kind) const override {
+        return curves[static_cast<int>(slot)][static_cast<int>(kind)];
+    }
     std::optional<DisplayFrame> takeDisplayFrame() override;
     std::string presetName() const override { return name; }
     void setPresetName(const std::string& newName) override;
@@ -37,7 +39,7 @@ public:
     // A message from the DSP's notify port: the atom at `buffer`, of which `size` bytes (its
     // header included) may be read. Returns whether it was one of ours.
     bool receive(const void* buffer, std::size_t size);
-    // Whether the DSP has told us its curve yet.
+    // Whether the DSP has told us slot A's delay curve yet.
     bool knowsCurve() const { return curveKnown; }
     // The rate the host runs the plug-in at, from its options (0: not told). Places the
     // ratings of a DSP from before ratings came with their rate; without it, such ratings
@@ -54,7 +56,7 @@ private:
     std::uint32_t controlPort;
     Urids urids{};
     LV2_URID eventTransfer = 0;
-    CurvePairs curve;
+    CurvePairs curves[kCurveSlotCount][kCurveKindCount];
     std::string name{kInitPresetName};
     bool curveKnown = false;
     double hostRate = 0.0;

@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -24,26 +25,40 @@ std::optional<float> floatFromJson(const nlohmann::ordered_json& json) {
     return static_cast<float>(v);
 }
 
-nlohmann::ordered_json toJson(const CurveControlPoint& point) {
+CurveSetPoints setOfDelayCurve(ControlCurve delay) {
+    // The same ids every time, so that reading a stored preset twice gives equal presets.
+    static const Uuid kFlatId = *Uuid::parse("5a3b6c1e-9f0d-4e7a-8b2c-0f1e2d3c4b5a");
+    const ControlCurve flat = {{kFlatId, kFlatFeedbackCurve[0].freq, kFlatFeedbackCurve[0].value}};
+    CurveSetPoints set;
+    set.at(CurveSlot::b, CurveKind::delay) = delay;
+    set.at(CurveSlot::a, CurveKind::delay) = std::move(delay);
+    set.at(CurveSlot::a, CurveKind::feedback) = flat;
+    set.at(CurveSlot::b, CurveKind::feedback) = flat;
+    return set;
+}
+
+nlohmann::ordered_json toJson(const CurveControlPoint& point, CurveKind kind) {
     nlohmann::ordered_json j;
     j["id"] = point.id.text();
     j["freq"] = jsonNumber(point.freq);
-    j["delay"] = jsonNumber(point.value);
+    j[kCurveKindKeys[static_cast<int>(kind)]] = jsonNumber(point.value);
     return j;
 }
 
-std::optional<CurveControlPoint> curvePointFromJson(const nlohmann::ordered_json& json) {
+std::optional<CurveControlPoint> curvePointFromJson(const nlohmann::ordered_json& json,
+                                                    CurveKind kind) {
     if (!json.is_object()) return std::nullopt;
     const auto id = json.find("id");
     const auto freq = json.find("freq");
-    const auto delay = json.find("delay");
-    if (id == json.end() || freq == json.end() || delay == json.end()) return std::nullopt;
+    const auto value = json.find(kCurveKindKeys[static_cast<int>(kind)]);
+    if (id == json.end() || freq == json.end() || value == json.end()) return std::nullopt;
     if (!id->is_string()) return std::nullopt;
     const auto uuid = Uuid::parse(id->get_ref<const std::string&>());
     const auto f = floatFromJson(*freq);
-    const auto d = floatFromJson(*delay);
-    if (!uuid || !f || !d) return std::nullopt;
-    return CurveControlPoint{*uuid, *f, *d};
+    auto v = floatFromJson(*value);
+    if (!uuid || !f || !v) return std::nullopt;
+    if (kind == CurveKind::feedback) *v = std::clamp(*v, 0.0f, curveMaxValue(kind));
+    return CurveControlPoint{*uuid, *f, *v};
 }
 
 } // namespace zerin

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "dsp/curve.h"
 #include "model/uuid.h"
 
 #include <nlohmann/json_fwd.hpp>
 
 #include <optional>
+#include <vector>
 
 namespace zerin {
 
@@ -19,11 +21,34 @@ struct CurveControlPoint {
     friend bool operator==(const CurveControlPoint&, const CurveControlPoint&) = default;
 };
 
-// JSON form: {"id": "UUID", "freq": number, "delay": number}. Decoding needs all three keys
-// with the right types and a valid id; other keys are ignored.
-// Key order is kept (ordered_json), so stored files read as they were written: id, freq, delay.
-nlohmann::ordered_json toJson(const CurveControlPoint& point);
-std::optional<CurveControlPoint> curvePointFromJson(const nlohmann::ordered_json& json);
+using ControlCurve = std::vector<CurveControlPoint>;
+
+// The four curves of a set as the editor and presets keep them, by slot and kind, each in
+// stored order.
+struct CurveSetPoints {
+    ControlCurve curves[kCurveSlotCount][kCurveKindCount];
+
+    ControlCurve& at(CurveSlot slot, CurveKind kind) {
+        return curves[static_cast<int>(slot)][static_cast<int>(kind)];
+    }
+    const ControlCurve& at(CurveSlot slot, CurveKind kind) const {
+        return curves[static_cast<int>(slot)][static_cast<int>(kind)];
+    }
+    friend bool operator==(const CurveSetPoints&, const CurveSetPoints&) = default;
+};
+
+// The set of an earlier Zerin's one delay curve: both slots that curve, with flat feedback. Ids
+// need only tell a curve's own points apart: slot B's points share slot A's ids, and the flat
+// curves' one point has a fixed id.
+CurveSetPoints setOfDelayCurve(ControlCurve delay);
+
+// JSON form: {"id": "UUID", "freq": number, KIND: number}, KIND "delay" or "feedback".
+// Decoding needs all three keys with the right types and a valid id; other keys are ignored;
+// a feedback value is limited to 0..100 %. Key order is kept (ordered_json), so stored files
+// read as they were written: id, freq, value.
+nlohmann::ordered_json toJson(const CurveControlPoint& point, CurveKind kind = CurveKind::delay);
+std::optional<CurveControlPoint> curvePointFromJson(const nlohmann::ordered_json& json,
+                                                    CurveKind kind = CurveKind::delay);
 
 // A float as the JSON number with the fewest digits that reads back to the same float, so
 // stored curves read "0.1" rather than "0.10000000149011612".

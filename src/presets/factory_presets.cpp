@@ -23,7 +23,7 @@ const std::vector<Preset>& factoryPresetList() {
     static const std::vector<Preset> presets = [] {
         std::vector<Preset> list;
         for (const FactoryCurve& curve : kFactoryCurves)
-            list.push_back({Uuid::random(), std::string(curve.name), pointsOf(curve), true});
+            list.push_back(presetOfDelayCurve(std::string(curve.name), pointsOf(curve), true));
         return list;
     }();
     return presets;

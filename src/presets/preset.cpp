@@ -4,15 +4,48 @@
 
 namespace zerin {
 
-nlohmann::ordered_json toJson(const Preset& preset) {
+namespace {
+
+// The key of each curve of the set, by slot and kind.
+constexpr const char* kCurveKeys[kCurveSlotCount][kCurveKindCount] = {
+    {"points", "feedbackPoints"}, {"pointsB", "feedbackPointsB"}};
+
+nlohmann::ordered_json curveToJson(const ControlCurve& curve, CurveKind kind) {
     nlohmann::ordered_json points = nlohmann::ordered_json::array();
-    for (const CurveControlPoint& point : preset.points)
-        points.push_back(toJson(point));
+    for (const CurveControlPoint& point : curve)
+        points.push_back(toJson(point, kind));
+    return points;
+}
+
+std::optional<ControlCurve> curveFromJson(const nlohmann::ordered_json& json, CurveKind kind) {
+    if (!json.is_array()) return std::nullopt;
+    ControlCurve curve;
+    curve.reserve(json.size());
+    for (const auto& element : json) {
+        auto point = curvePointFromJson(element, kind);
+        if (!point) return std::nullopt;
+        curve.push_back(*point);
+    }
+    return curve;
+}
+
+} // namespace
+
+Preset presetOfDelayCurve(std::string name, ControlCurve points, bool isFactory) {
+    return {Uuid::random(), std::move(name), setOfDelayCurve(std::move(points)), isFactory};
+}
+
+nlohmann::ordered_json toJson(const Preset& preset) {
     nlohmann::ordered_json json;
     json["id"] = preset.id.text();
     json["name"] = preset.name;
-    json["points"] = std::move(points);
+    json["points"] = curveToJson(preset.points(), CurveKind::delay);
     json["isFactory"] = preset.isFactory;
+    for (int s = 0; s < kCurveSlotCount; ++s)
+        for (int k = 0; k < kCurveKindCount; ++k)
+            if (s != 0 || k != 0)
+                json[kCurveKeys[s][k]] =
+                    curveToJson(preset.curves.curves[s][k], static_cast<CurveKind>(k));
     return json;
 }
 
@@ -24,17 +57,20 @@ std::optional<Preset> presetFromJson(const nlohmann::ordered_json& json) {
     const auto isFactory = json.find("isFactory");
     if (id == json.end() || name == json.end() || points == json.end() || isFactory == json.end())
         return std::nullopt;
-    if (!id->is_string() || !name->is_string() || !points->is_array() || !isFactory->is_boolean())
-        return std::nullopt;
+    if (!id->is_string() || !name->is_string() || !isFactory->is_boolean()) return std::nullopt;
     const auto uuid = Uuid::parse(id->get_ref<const std::string&>());
-    if (!uuid) return std::nullopt;
-    Preset preset{*uuid, name->get<std::string>(), {}, isFactory->get<bool>()};
-    preset.points.reserve(points->size());
-    for (const auto& element : *points) {
-        auto point = curvePointFromJson(element);
-        if (!point) return std::nullopt;
-        preset.points.push_back(*point);
-    }
+    auto delay = curveFromJson(*points, CurveKind::delay);
+    if (!uuid || !delay) return std::nullopt;
+    Preset preset{*uuid, name->get<std::string>(), setOfDelayCurve(std::move(*delay)),
+                  isFactory->get<bool>()};
+    for (int s = 0; s < kCurveSlotCount; ++s)
+        for (int k = 0; k < kCurveKindCount; ++k) {
+            const auto stored = json.find(kCurveKeys[s][k]);
+            if ((s == 0 && k == 0) || stored == json.end()) continue;
+            auto curve = curveFromJson(*stored, static_cast<CurveKind>(k));
+            if (!curve) return std::nullopt;
+            preset.curves.curves[s][k] = std::move(*curve);
+        }
     return preset;
 }
 

@@ -13,21 +13,29 @@
 
 namespace zerin {
 
-// A named curve. Presets carry no parameter values: loading one changes only the curve.
+// A named curve set. Presets carry no parameter values: loading one changes only the curves.
 // Two presets are the same preset when their ids are equal; a preset made in code gets a
 // fresh random id unless one is given.
 struct Preset {
     Uuid id = Uuid::random();
     std::string name;
-    std::vector<CurveControlPoint> points; // in stored order, not necessarily sorted
+    CurveSetPoints curves; // each in stored order, not necessarily sorted
     bool isFactory = false;
+
+    // Slot A's delay curve: the curve the editor draws, and all an earlier Zerin kept.
+    const ControlCurve& points() const { return curves.at(CurveSlot::a, CurveKind::delay); }
 
     friend bool operator==(const Preset&, const Preset&) = default;
 };
 
-// JSON form: {"id": "UUID", "name": text, "points": [point...], "isFactory": bool}, keys in
-// that order. Decoding needs all four keys with these types, a valid id and every point
-// decodable; other keys are ignored.
+// A preset of one delay curve, as an earlier Zerin kept them (see setOfDelayCurve).
+Preset presetOfDelayCurve(std::string name, ControlCurve points, bool isFactory = false);
+
+// JSON form: {"id": "UUID", "name": text, "points": [point...], "isFactory": bool,
+// "feedbackPoints": [...], "pointsB": [...], "feedbackPointsB": [...]}, keys in that order:
+// "points" is slot A's delay curve, as an earlier Zerin wrote it. Decoding needs the first
+// four keys with these types, a valid id and every point decodable; a preset without the
+// later three is an earlier one (setOfDelayCurve); other keys are ignored.
 nlohmann::ordered_json toJson(const Preset& preset);
 std::optional<Preset> presetFromJson(const nlohmann::ordered_json& json);
 

@@ -48,8 +48,8 @@ void PresetManager::setUserPresets(std::vector<Preset> presets) {
 
 void PresetManager::loadPreset(const Preset& preset, std::vector<CurveControlPoint>& curve) {
     std::vector<CurveControlPoint> points;
-    points.reserve(preset.points.size());
-    for (const CurveControlPoint& p : preset.points)
+    points.reserve(preset.points().size());
+    for (const CurveControlPoint& p : preset.points())
         points.push_back({Uuid::random(), p.freq, p.value});
     curve = points;
     setCurrentPresetName(preset.name);
@@ -81,17 +81,17 @@ StoreResult PresetManager::change(const std::function<void(std::vector<Preset>&)
     return result;
 }
 
-StoreResult PresetManager::savePreset(std::string_view name,
-                                      const std::vector<CurveControlPoint>& curve) {
+StoreResult PresetManager::savePreset(std::string_view name, const CurveSetPoints& curves) {
     std::string storedName = userPresetName(name);
-    std::vector<CurveControlPoint> points = curve; // `curve` may be our own snapshot
+    // Copied first: `curves` may hold our own snapshot.
+    std::vector<CurveControlPoint> points = curves.at(CurveSlot::a, CurveKind::delay);
     StoreResult result = change([&](std::vector<Preset>& presets) {
         const auto existing = std::find_if(presets.begin(), presets.end(),
                                            [&](const Preset& p) { return p.name == storedName; });
         if (existing != presets.end())
-            existing->points = points;
+            existing->curves = curves;
         else
-            presets.push_back({Uuid::random(), storedName, points, false});
+            presets.push_back({Uuid::random(), storedName, curves, false});
     });
     if (!result) return result;
     setCurrentPresetName(std::move(storedName));

@@ -48,8 +48,8 @@ public:
     // The top bar's binding writes the name through here.
     void setCurrentPresetName(std::string name);
 
-    // Replaces `curve` with the preset's points under fresh ids (the preset keeps its own)
-    // and makes the preset current and clean.
+    // Replaces `curve` with the preset's slot A delay curve under fresh ids (the preset keeps
+    // its own) and makes the preset current and clean.
     void loadPreset(const Preset& preset, std::vector<CurveControlPoint>& curve);
 
     // Makes `name` current again with `snapshotPoints` as what the curve is compared with, as
@@ -61,10 +61,11 @@ public:
     // than dirtyTolerance in freq or delay. Ids are ignored; order counts.
     void updateDirtyState(const std::vector<CurveControlPoint>& curve);
 
-    // Stores `curve` (ids included) as the user preset `name`, overwriting the points of a
+    // Stores `curves` (ids included) as the user preset `name`, overwriting the curves of a
     // user preset of that name or appending a new one. A factory preset's name gets
-    // " (User)" appended. On success the preset is current and clean.
-    StoreResult savePreset(std::string_view name, const std::vector<CurveControlPoint>& curve);
+    // " (User)" appended. On success the preset is current and clean, compared with slot A's
+    // delay curve.
+    StoreResult savePreset(std::string_view name, const CurveSetPoints& curves);
 
     // Removes every user preset with the preset's id; the store is rewritten even when none
     // has it. The current name, snapshot and dirty flag stay.

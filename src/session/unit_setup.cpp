@@ -14,12 +14,16 @@ selectPreset(const std::string& name, const std::vector<Preset>& userPresets, st
         if (kFactoryCurves[i].name == name) return PresetSelection{i, {}};
     for (const Preset& preset : userPresets) {
         if (preset.name != name) continue;
-        std::vector<CurveControlPoint> points = preset.points;
-        std::stable_sort(points.begin(), points.end(),
-                         [](const auto& a, const auto& b) { return a.freq < b.freq; });
+        // The kernel keeps each curve sorted by frequency, as the editor hands curves over.
         PresetSelection selection;
-        for (const CurveControlPoint& p : points)
-            selection.userCurve.emplace_back(p.freq, p.value);
+        for (int s = 0; s < kCurveSlotCount; ++s)
+            for (int k = 0; k < kCurveKindCount; ++k) {
+                std::vector<CurvePoint> points;
+                for (const CurveControlPoint& p : preset.curves.curves[s][k])
+                    points.push_back({p.freq, p.value});
+                fillCurve(selection.userCurves.curves[s][k], points.data(),
+                          static_cast<int>(points.size()));
+            }
         return selection;
     }
     std::string names;
@@ -44,15 +48,7 @@ std::shared_ptr<ZerinExtensionAudioUnit> configuredUnit(const UnitChoices& choic
     if (choices.settings != nullptr)
         for (const ParameterSetting& s : *choices.settings)
             unit->parameterTree()->parameterWithAddress(s.spec->address)->setValue(s.value);
-    if (choices.preset != nullptr && *choices.preset) {
-        const PresetSelection& preset = **choices.preset;
-        if (preset.factoryNumber)
-            unit->setCurrentPreset(
-                AUAudioUnitPreset{static_cast<std::int64_t>(*preset.factoryNumber),
-                                  std::string(kFactoryCurves[*preset.factoryNumber].name)});
-        else
-            unit->setSpectralCurve(preset.userCurve);
-    }
+    if (choices.preset != nullptr && *choices.preset) applyPreset(*unit, **choices.preset, "");
     if (choices.curves != nullptr) applyCurves(*unit, *choices.curves);
     return unit;
 }
@@ -64,12 +60,29 @@ void applyCurves(ZerinExtensionAudioUnit& unit, const CurveChoices& choices) {
                 unit.setCurve(static_cast<CurveSlot>(s), static_cast<CurveKind>(k), *curve);
 }
 
-Curve resultingCurve(ZerinExtensionAudioUnit& unit) {
-    Curve curve = unit.getSpectralCurve();
-    if (curve.empty())
-        for (const CurvePoint& p : kDefaultCurve)
-            curve.emplace_back(p.freq, p.value);
-    return curve;
+void applyPreset(ZerinExtensionAudioUnit& unit, const PresetSelection& preset,
+                 const std::string& name) {
+    if (preset.factoryNumber) {
+        const std::size_t number = *preset.factoryNumber;
+        unit.setCurrentPreset(AUAudioUnitPreset{static_cast<std::int64_t>(number),
+                                                std::string(kFactoryCurves[number].name)});
+        return;
+    }
+    unit.setCurveSet(preset.userCurves);
+    if (!name.empty()) unit.setPresetName(name);
+}
+
+CurveSetPoints resultingCurves(const ZerinExtensionAudioUnit& unit) {
+    const CurveSet set = unit.curveSet();
+    CurveSetPoints points;
+    for (int s = 0; s < kCurveSlotCount; ++s)
+        for (int k = 0; k < kCurveKindCount; ++k) {
+            const CurveData& curve = set.curves[s][k];
+            for (int i = 0; i < curve.count; ++i)
+                points.curves[s][k].push_back(
+                    {Uuid::random(), curve.points[i].freq, curve.points[i].value});
+        }
+    return points;
 }
 
 std::vector<std::string> stateWarnings(const nlohmann::json& state) {

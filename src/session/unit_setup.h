@@ -19,11 +19,11 @@ namespace zerin::session {
 
 using Curve = std::vector<std::pair<float, float>>;
 
-// What --preset NAME selects: a factory preset by number (factory names win), or the curve of
-// the user's preset of that name, sorted by frequency as the editor hands curves over.
+// What --preset NAME selects: a factory preset by number (factory names win), or the curves
+// of the user's preset of that name.
 struct PresetSelection {
     std::optional<std::size_t> factoryNumber;
-    Curve userCurve;
+    CurveSet userCurves{};
 };
 std::optional<PresetSelection>
 selectPreset(const std::string& name, const std::vector<Preset>& userPresets, std::string* error);
@@ -46,8 +46,11 @@ std::shared_ptr<ZerinExtensionAudioUnit> configuredUnit(const UnitChoices& choic
 // What a saved state holds but cannot be used, one warning each: the rest of it is used.
 std::vector<std::string> stateWarnings(const nlohmann::json& state);
 
-// The curve such a unit renders with: the one handed over last, or the default curve when
-// none was.
-Curve resultingCurve(ZerinExtensionAudioUnit& unit);
+// Installs what a preset selection holds, as a host would load that preset.
+void applyPreset(ZerinExtensionAudioUnit& unit, const PresetSelection& preset,
+                 const std::string& name);
+
+// The curves such a unit renders with, as control points under new ids, for a user preset.
+CurveSetPoints resultingCurves(const ZerinExtensionAudioUnit& unit);
 
 } // namespace zerin::session

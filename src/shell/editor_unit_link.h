@@ -5,6 +5,7 @@
 // implements the same interface with messages to a DSP it cannot touch, so every call here
 // may be answered later, through onExternalChange.
 
+#include "dsp/curve.h"
 #include "dsp/display_frame.h"
 
 #include <functional>
@@ -15,16 +16,22 @@
 
 namespace zerin {
 
-using CurvePairs = std::vector<std::pair<float, float>>; // (Hz, ms), sorted by frequency
+using CurvePairs = std::vector<std::pair<float, float>>; // (Hz, value), sorted by frequency
 
 class EditorUnitLink {
 public:
     virtual ~EditorUnitLink() = default;
 
-    // Main thread. The unit takes at most 32 points; an empty list is sent as it is.
-    virtual void setSpectralCurve(const CurvePairs& points) = 0;
-    // The curve the unit holds now, as far as this side knows (empty when not known yet).
-    virtual CurvePairs getSpectralCurve() const = 0;
+    // Main thread. One curve of the unit's set; the unit takes at most 32 points; an empty
+    // list is sent as it is.
+    virtual void setCurve(CurveSlot slot, CurveKind kind, const CurvePairs& points) = 0;
+    // A curve the unit holds now, as far as this side knows (empty when not known yet).
+    virtual CurvePairs getCurve(CurveSlot slot, CurveKind kind) const = 0;
+    // Slot A's delay curve, the one the canvas draws.
+    void setSpectralCurve(const CurvePairs& points) {
+        setCurve(CurveSlot::a, CurveKind::delay, points);
+    }
+    CurvePairs getSpectralCurve() const { return getCurve(CurveSlot::a, CurveKind::delay); }
     // The newest frame the unit made for the editor to draw since the last call, if any.
     virtual std::optional<DisplayFrame> takeDisplayFrame() = 0;
     // The name of the preset the unit's curve came from ("Init" for a fresh unit); kept in the

@@ -10,12 +10,12 @@ InProcessUnitLink::InProcessUnitLink(std::shared_ptr<ZerinExtensionAudioUnit> un
     if (mUnit) mSeenChanges = mUnit->externalChangeCount();
 }
 
-void InProcessUnitLink::setSpectralCurve(const CurvePairs& points) {
-    if (mUnit) mUnit->setSpectralCurve(points);
+void InProcessUnitLink::setCurve(CurveSlot slot, CurveKind kind, const CurvePairs& points) {
+    if (mUnit) mUnit->setCurve(slot, kind, points);
 }
 
-CurvePairs InProcessUnitLink::getSpectralCurve() const {
-    return mUnit ? mUnit->getSpectralCurve() : CurvePairs{};
+CurvePairs InProcessUnitLink::getCurve(CurveSlot slot, CurveKind kind) const {
+    return mUnit ? mUnit->curve(slot, kind) : CurvePairs{};
 }
 
 std::optional<DisplayFrame> InProcessUnitLink::takeDisplayFrame() {

@@ -16,8 +16,8 @@ class InProcessUnitLink : public EditorUnitLink {
 public:
     explicit InProcessUnitLink(std::shared_ptr<ZerinExtensionAudioUnit> unit);
 
-    void setSpectralCurve(const CurvePairs& points) override;
-    CurvePairs getSpectralCurve() const override;
+    void setCurve(CurveSlot slot, CurveKind kind, const CurvePairs& points) override;
+    CurvePairs getCurve(CurveSlot slot, CurveKind kind) const override;
     std::optional<DisplayFrame> takeDisplayFrame() override;
     std::string presetName() const override; // "Init" without a unit
     void setPresetName(const std::string& name) override;

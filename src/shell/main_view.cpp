@@ -310,12 +310,13 @@ void ZerinExtensionMainView::adoptPresetName(const std::string& name) {
     forwardedName = name; // the unit knows it already
     const Preset* known = findPreset(factoryPresetList(), name);
     if (known == nullptr) known = findPreset(presets.userPresets(), name);
-    Preset reference = known != nullptr ? *known : Preset{Uuid::random(), name, curve, false};
+    ControlCurve points = known != nullptr ? known->points() : curve;
     // The unit holds its curve sorted by frequency; a user preset keeps its points in the
     // order they were drawn. Compared in the unit's order, the preset it plays is clean.
     std::stable_sort(
-        reference.points.begin(), reference.points.end(),
+        points.begin(), points.end(),
         [](const CurveControlPoint& a, const CurveControlPoint& b) { return a.freq < b.freq; });
+    const Preset reference = presetOfDelayCurve(name, std::move(points));
     std::vector<CurveControlPoint> scratch;
     presets.loadPreset(reference, scratch);
     presets.updateDirtyState(curve);
@@ -367,6 +368,17 @@ void ZerinExtensionMainView::loadPreset(const Preset& preset) {
     if (!sameCurve(before, loaded) || presetBefore.name != preset.name)
         curveHistory.record(std::move(before), std::move(presetBefore));
     replaceCurve(std::move(loaded));
+    // The rest of the preset's set goes to the unit as it is.
+    for (int s = 0; s < kCurveSlotCount; ++s)
+        for (int k = 0; k < kCurveKindCount; ++k) {
+            if ((s == 0 && k == 0) || link == nullptr) continue;
+            ControlCurve sorted = preset.curves.curves[s][k];
+            std::stable_sort(sorted.begin(), sorted.end(),
+                             [](const CurveControlPoint& a, const CurveControlPoint& b) {
+                                 return a.freq < b.freq;
+                             });
+            link->setCurve(static_cast<CurveSlot>(s), static_cast<CurveKind>(k), pairsOf(sorted));
+        }
 }
 
 CurveHistory::PresetMark ZerinExtensionMainView::presetMark() const {
@@ -381,7 +393,16 @@ void ZerinExtensionMainView::applyStep(CurveHistory::Step step) {
 
 void ZerinExtensionMainView::savePreset(const std::string& name) {
     commitEdit();
-    presets.savePreset(name, curve);
+    // The curve drawn here, and the rest of the set as the unit plays it.
+    CurveSetPoints curves = setOfDelayCurve(curve);
+    for (int s = 0; s < kCurveSlotCount && link != nullptr; ++s)
+        for (int k = 0; k < kCurveKindCount; ++k) {
+            const CurvePairs held =
+                link->getCurve(static_cast<CurveSlot>(s), static_cast<CurveKind>(k));
+            if ((s == 0 && k == 0) || held.empty()) continue;
+            curves.curves[s][k] = pointsOf(held);
+        }
+    presets.savePreset(name, curves);
 }
 
 bool ZerinExtensionMainView::undo() {

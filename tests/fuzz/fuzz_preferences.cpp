@@ -65,19 +65,18 @@ std::vector<zerin::CurveControlPoint> savedCurve() {
 // The list a merge should leave: the first preset of our name gets our points, or ours is
 // appended. Ids of new presets are random, so the appended one is compared without its id.
 bool mergedAsExpected(const std::vector<zerin::Preset>& before,
-                      const std::vector<zerin::Preset>& after,
-                      const std::vector<zerin::CurveControlPoint>& curve) {
+                      const std::vector<zerin::Preset>& after, const zerin::CurveSetPoints& curve) {
     std::vector<zerin::Preset> expected = before;
     const auto ours = std::find_if(expected.begin(), expected.end(),
                                    [](const zerin::Preset& p) { return p.name == kName; });
     if (ours != expected.end()) {
-        ours->points = curve;
+        ours->curves = curve;
         return after == expected;
     }
     if (after.size() != expected.size() + 1) return false;
     const zerin::Preset& added = after.back();
     return std::equal(expected.begin(), expected.end(), after.begin()) && added.name == kName &&
-           added.points == curve && !added.isFactory;
+           added.curves == curve && !added.isFactory;
 }
 
 // Every key but the user presets, as parsed; nullopt if the text is no JSON object.
@@ -108,7 +107,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             "a store that cannot be read in full says why");
     require(keptAside(dir).empty(), "reading the store writes nothing");
 
-    const std::vector<zerin::CurveControlPoint> curve = savedCurve();
+    const zerin::CurveSetPoints curve = zerin::setOfDelayCurve(savedCurve());
     const zerin::StoreResult saved = manager.savePreset(kName, curve);
     if (!saved) {
         require(!saved.message.empty(), "a failed save says why");

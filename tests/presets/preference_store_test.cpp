@@ -26,7 +26,7 @@ using nlohmann::ordered_json;
 const std::vector<CurveControlPoint> kCurve{{Uuid::random(), 440.0f, 40.0f}};
 
 std::string presetText(const char* name) {
-    return toJson(Preset{Uuid::random(), name, kCurve, false}).dump();
+    return toJson(presetOfDelayCurve(name, kCurve)).dump();
 }
 
 // "w-n", built so as not to trip GCC 12's -Wrestrict false positive on "x" + string.
@@ -39,7 +39,7 @@ std::string nth(char writer, int n) {
 bool saveMany(PresetManager& manager, char writer, int count) {
     const auto mine = [&](const Preset& p) { return p.name[0] == writer; };
     for (int i = 0; i < count; ++i)
-        if (!manager.savePreset(nth(writer, i), kCurve) ||
+        if (!manager.savePreset(nth(writer, i), setOfDelayCurve(kCurve)) ||
             std::ranges::count_if(manager.userPresets(), mine) != i + 1)
             return false;
     return true;
@@ -68,8 +68,8 @@ TEST(PreferenceStore, ADamagedStoreIsKeptAsideOnceAndLosesOnlyWhatCannotBeRead) 
         EXPECT_TRUE(test::readText(folder.store) == stored) << "loading wrote";
 
         testing::internal::CaptureStderr();
-        ASSERT_TRUE(manager.savePreset("New", kCurve));
-        ASSERT_TRUE(manager.savePreset("Newer", kCurve));
+        ASSERT_TRUE(manager.savePreset("New", setOfDelayCurve(kCurve)));
+        ASSERT_TRUE(manager.savePreset("Newer", setOfDelayCurve(kCurve)));
         const std::string report = testing::internal::GetCapturedStderr();
         const auto copies = test::filesBesideStore(folder.path);
         ASSERT_EQ(copies.size(), 1u);
@@ -95,7 +95,7 @@ TEST(PreferenceStore, AWriteKeepsOtherKeysInOrderAndClearsLeftoverTemporaries) {
     test::writeText(folder.path / "preferences.json.tmp-a1B2c3", R"({"VeskUserPresets": [{"i)");
     PresetManager manager{PreferenceStore(folder.path)};
     EXPECT_TRUE(manager.loadResult());
-    ASSERT_TRUE(manager.savePreset("Mine", kCurve));
+    ASSERT_TRUE(manager.savePreset("Mine", setOfDelayCurve(kCurve)));
     ordered_json after = ordered_json::parse(test::readText(folder.store));
     EXPECT_EQ(after["VeskUserPresets"], presetListToJson(manager.userPresets()));
     after["VeskUserPresets"] = ordered_json::array();
@@ -112,7 +112,8 @@ TEST(PreferenceStore, AFailedSaveChangesNothingAndNeverReplacesAStoreItCannotRea
         PresetManager manager{PreferenceStore(folder.path)};
         EXPECT_EQ(manager.loadResult().ok, !fifo);
         manager.updateDirtyState(kCurve);
-        const StoreResult result = manager.savePreset(fifo ? "Lost" : "not UTF-8 \xff", kCurve);
+        const StoreResult result =
+            manager.savePreset(fifo ? "Lost" : "not UTF-8 \xff", setOfDelayCurve(kCurve));
         EXPECT_FALSE(result);
         EXPECT_NE(result.message.find(folder.store.string()), std::string::npos);
         EXPECT_TRUE(manager.isDirty() && manager.userPresets().empty());
@@ -184,7 +185,7 @@ TEST(PreferenceStore, EditorsOnThreadsAndInProcessesOneKilledMidWriteLoseNothing
                                           {'c', saves['c']},
                                           {'d', 25},
                                           {'e', 25}})); // and nothing deleted came back
-    ASSERT_TRUE(survivor.savePreset("after", kCurve)) << "the lock was left held";
+    ASSERT_TRUE(survivor.savePreset("after", setOfDelayCurve(kCurve))) << "the lock was left held";
     EXPECT_TRUE(test::filesBesideStore(folder.path).empty()) << "a temporary was left behind";
 }
 

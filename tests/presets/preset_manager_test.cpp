@@ -16,8 +16,9 @@ namespace {
 
 using nlohmann::ordered_json;
 
-TEST(PresetJson, RoundTripsTheStoredForm) {
-    // Upper-case ids, keys in this order, each float in the fewest digits that read back.
+TEST(PresetJson, RoundTripsTheStoredFormAndReadsAnEarlierOneAsAWholeSet) {
+    // As an earlier Zerin stored them: upper-case ids, keys in this order, each float in the
+    // fewest digits that read back, one delay curve.
     const std::string text =
         R"([{"id":"0F8FAD5B-D9CB-469F-A165-70867728950E","name":"Wash \"2\"","points":[)"
         R"({"id":"7C9E6679-7425-40DE-944B-E07FC1F90AE7","freq":440.5,"delay":0.1},)"
@@ -26,14 +27,35 @@ TEST(PresetJson, RoundTripsTheStoredForm) {
         R"("points":[],"isFactory":true}])";
     const auto list = decodePresetList(text);
     ASSERT_TRUE(list && list->size() == 2);
-    EXPECT_TRUE((*list)[0].name == "Wash \"2\"" && (*list)[0].points[0].freq == 440.5f &&
-                (*list)[0].points[0].value == 0.1f && (*list)[1].isFactory);
-    EXPECT_EQ((*list)[0].points[1].id, Uuid::parse("16fd2706-8baf-433b-82eb-8c7fada847da"));
-    EXPECT_EQ(encodePresetList(*list), text);
+    EXPECT_TRUE((*list)[0].name == "Wash \"2\"" && (*list)[0].points()[0].freq == 440.5f &&
+                (*list)[0].points()[0].value == 0.1f && (*list)[1].isFactory);
+    EXPECT_EQ((*list)[0].points()[1].id, Uuid::parse("16fd2706-8baf-433b-82eb-8c7fada847da"));
+    // Read as both slots' delay curve, with flat feedback.
+    const CurveSetPoints& wash = (*list)[0].curves;
+    const ControlCurve& b = wash.at(CurveSlot::b, CurveKind::delay);
+    ASSERT_EQ(b.size(), 2u);
+    EXPECT_TRUE(b[1].freq == 20000.0f && b[1].value == 2000.0f);
+    EXPECT_EQ(decodePresetList(text), list) << "read the same every time";
+    for (const CurveSlot slot : {CurveSlot::a, CurveSlot::b}) {
+        const ControlCurve& flat = wash.at(slot, CurveKind::feedback);
+        EXPECT_TRUE(flat.size() == 1 && flat[0].freq == 1000.0f && flat[0].value == 100.0f);
+    }
+    // Written whole, the earlier form first, and read back as it was.
+    const auto text2 = encodePresetList(*list);
+    ASSERT_TRUE(text2);
+    EXPECT_EQ(text2->rfind(text.substr(0, 200), 0), 0u);
+    EXPECT_NE(text2->find(R"("isFactory":false,"feedbackPoints":[{"id":")"), std::string::npos);
+    EXPECT_NE(text2->find(R"("freq":1000.0,"feedback":100.0}])"), std::string::npos);
+    EXPECT_EQ(decodePresetList(*text2), list);
+    // Feedback beyond 0..100 % reads as its limit.
+    std::string hot = *text2;
+    hot.replace(hot.find(R"("feedback":100.0)"), 16, R"("feedback":250.0)");
+    EXPECT_EQ((*decodePresetList(hot))[0].curves.at(CurveSlot::a, CurveKind::feedback)[0].value,
+              100.0f);
 }
 
 TEST(PresetJson, DecodingIsAllOrNothingAndIgnoresUnknownKeys) {
-    const ordered_json good = toJson(Preset{Uuid::random(), "A", {{}}, false});
+    const ordered_json good = toJson(presetOfDelayCurve("A", {{}}));
     const auto broken = ordered_json::parse(R"([
         {"op": "remove", "path": "/id"}, {"op": "remove", "path": "/name"},
         {"op": "remove", "path": "/points"}, {"op": "remove", "path": "/isFactory"},
@@ -66,9 +88,9 @@ TEST(FactoryPresetList, FollowsTheFactoryCurvesWithInitOnTheDefaultCurve) {
     ASSERT_EQ(presets.size(), std::size(kFactoryCurves));
     for (std::size_t i = 0; i < presets.size(); ++i) {
         EXPECT_TRUE(presets[i].isFactory && presets[i].name == kFactoryCurves[i].name);
-        EXPECT_EQ(presets[i].points.size(), kFactoryCurves[i].points.size());
+        EXPECT_EQ(presets[i].points().size(), kFactoryCurves[i].points.size());
     }
-    EXPECT_EQ(presets[0].points, ZerinCurveConstants::defaultCurve()); // same ids too
+    EXPECT_EQ(presets[0].points(), ZerinCurveConstants::defaultCurve()); // same ids too
 }
 
 using Curve = std::vector<CurveControlPoint>;
@@ -122,27 +144,27 @@ TEST_F(PresetManagerTest, LoadingGivesTheCurveFreshIdsAndACleanSnapshot) {
     EXPECT_EQ(manager.currentPresetName(), wash.name);
     EXPECT_FALSE(manager.isDirty());
     EXPECT_EQ(curve, manager.snapshotPoints());
-    ASSERT_EQ(curve.size(), wash.points.size());
+    ASSERT_EQ(curve.size(), wash.points().size());
     for (std::size_t i = 0; i < curve.size(); ++i)
-        EXPECT_TRUE(curve[i].id != wash.points[i].id && curve[i].freq == wash.points[i].freq &&
-                    curve[i].value == wash.points[i].value);
+        EXPECT_TRUE(curve[i].id != wash.points()[i].id && curve[i].freq == wash.points()[i].freq &&
+                    curve[i].value == wash.points()[i].value);
 }
 
 TEST_F(PresetManagerTest, SavingAppliesTheFactoryNameRuleAndOverwritesByName) {
     const Curve first{{Uuid::random(), 50.0f, 500.0f}, {Uuid::random(), 5000.0f, 5.0f}};
     const Curve second{{Uuid::random(), 80.0f, 800.0f}};
-    ASSERT_TRUE(manager.savePreset("Granular Haze", first));
+    ASSERT_TRUE(manager.savePreset("Granular Haze", setOfDelayCurve(first)));
     EXPECT_EQ(manager.currentPresetName(), "Granular Haze (User)");
     EXPECT_EQ(manager.snapshotPoints(), first);
-    ASSERT_TRUE(manager.savePreset("init", second)); // the rule is case-sensitive
-    ASSERT_TRUE(manager.savePreset("Init (User)", second));
+    ASSERT_TRUE(manager.savePreset("init", setOfDelayCurve(second))); // the rule is case-sensitive
+    ASSERT_TRUE(manager.savePreset("Init (User)", setOfDelayCurve(second)));
     const Uuid hazeId = manager.userPresets()[0].id;
 
     manager.updateDirtyState(first);
-    ASSERT_TRUE(manager.savePreset("Granular Haze", second));
+    ASSERT_TRUE(manager.savePreset("Granular Haze", setOfDelayCurve(second)));
     EXPECT_FALSE(manager.isDirty());
     EXPECT_EQ(manager.userPresets()[0].id, hazeId);
-    EXPECT_EQ(manager.userPresets()[0].points, second); // ids included
+    EXPECT_EQ(manager.userPresets()[0].points(), second); // ids included
     PresetManager reopened(store);
     EXPECT_EQ(reopened.userPresets(), manager.userPresets());
     EXPECT_EQ(test::namesOf(reopened.userPresets()),
@@ -151,7 +173,7 @@ TEST_F(PresetManagerTest, SavingAppliesTheFactoryNameRuleAndOverwritesByName) {
 
 TEST_F(PresetManagerTest, DeletingWorksByIdAndLeavesTheCurrentName) {
     for (const char* name : {"A", "B", "A", "C"})
-        ASSERT_TRUE(manager.savePreset(name, {}));
+        ASSERT_TRUE(manager.savePreset(name, CurveSetPoints{}));
     ASSERT_TRUE(manager.deletePreset({manager.userPresets()[2].id, "A", {}, false}));
     EXPECT_EQ(test::namesOf(manager.userPresets()), (Names{"A", "B"}));
     EXPECT_EQ(manager.currentPresetName(), "C");

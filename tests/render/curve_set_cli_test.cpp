@@ -38,6 +38,20 @@ TEST_F(RenderCli, EachCurveOfTheSetHasItsOptionAndMorphReachesSlotB) {
     EXPECT_NE(whole.samples, rendered(words("in.wav --tail 0.3 --curve 500:300 " + b)).samples);
 }
 
+TEST_F(RenderCli, AUserPresetKeepsTheWholeSet) {
+    writeAudio(dir / "in.wav", noise(2, 4000));
+    const RunResult saved = render(
+        words("--curve 50:700 --curve-b 100:900 --feedback-curve 300:40 --save-preset Twin"));
+    ASSERT_EQ(saved.status, 0) << saved.err;
+    rendered(words("in.wav --tail 0 --preset Twin --save-state s.json"));
+    const auto curves = nlohmann::json::parse(readText(dir / "s.json"))["curveSet"];
+    EXPECT_EQ(curves["a"]["delay"], nlohmann::json::parse(R"([{"freq": 50, "delay": 700}])"));
+    EXPECT_EQ(curves["b"]["delay"], nlohmann::json::parse(R"([{"freq": 100, "delay": 900}])"));
+    EXPECT_EQ(curves["a"]["feedback"], nlohmann::json::parse(R"([{"freq": 300, "feedback": 40}])"));
+    EXPECT_EQ(curves["b"]["feedback"],
+              nlohmann::json::parse(R"([{"freq": 1000, "feedback": 100}])"));
+}
+
 TEST_F(RenderCli, CurveOptionsRefuseWhatTheyCannotUseAndSayWhich) {
     writeAudio(dir / "in.wav", noise(2, 4000));
     for (const auto& [args, says] : std::initializer_list<std::pair<const char*, const char*>>{

@@ -55,11 +55,9 @@ void storeUserPresets(const std::filesystem::path& folder, int count) {
         store,
         [count](std::vector<Preset>& list) {
             for (int i = 1; i <= count; ++i)
-                list.push_back(
-                    {Uuid::random(),
-                     "User " + std::to_string(i),
-                     {{Uuid::random(), 200.0f, 50.0f}, {Uuid::random(), 4000.0f, 10.0f * i}},
-                     false});
+                list.push_back(presetOfDelayCurve(
+                    "User " + std::to_string(i),
+                    {{Uuid::random(), 200.0f, 50.0f}, {Uuid::random(), 4000.0f, 10.0f * i}}));
         },
         stored));
 }
