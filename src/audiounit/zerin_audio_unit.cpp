@@ -200,9 +200,7 @@ void ZerinExtensionAudioUnit::setCurrentPreset(std::optional<AUAudioUnitPreset> 
     if (current && current->number >= 0 &&
         current->number < static_cast<std::int64_t>(std::size(kFactoryCurves))) {
         const FactoryCurve& factory = kFactoryCurves[current->number];
-        CurveSet set;
-        fillSetFromDelayCurve(set, factory.points.data(), static_cast<int>(factory.points.size()));
-        setCurveSet(set);
+        setCurveSet(factoryCurveSet(factory));
         setPresetName(std::string(factory.name));
     }
     mExternalChanges.fetch_add(1, std::memory_order_acq_rel);

@@ -1,5 +1,7 @@
 #include "dsp/curve.h"
 
+#include "dsp/factory_curves.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -35,6 +37,18 @@ void fillSetFromDelayCurve(CurveSet& set, const CurvePoint* points, int count) n
     fillCurve(set.at(CurveSlot::a, CurveKind::feedback), kFlatFeedbackCurve, 1);
     set.curves[1][0] = set.curves[0][0];
     set.curves[1][1] = set.curves[0][1];
+}
+
+CurveSet factoryCurveSet(const FactoryCurve& preset) noexcept {
+    CurveSet set;
+    fillSetFromDelayCurve(set, preset.points.data(), static_cast<int>(preset.points.size()));
+    const std::span<const CurvePoint> more[3] = {preset.feedback, preset.pointsB, preset.feedbackB};
+    CurveData* into[3] = {&set.at(CurveSlot::a, CurveKind::feedback),
+                          &set.at(CurveSlot::b, CurveKind::delay),
+                          &set.at(CurveSlot::b, CurveKind::feedback)};
+    for (int i = 0; i < 3; ++i)
+        if (!more[i].empty()) fillCurve(*into[i], more[i].data(), static_cast<int>(more[i].size()));
+    return set;
 }
 
 bool sameCurve(const CurveData& a, const CurveData& b) noexcept {

@@ -222,18 +222,29 @@ std::string presetsTurtle() {
     std::ostringstream out;
     out << kPrefixes;
     for (const FactoryCurve& preset : kFactoryCurves) {
-        // A factory preset is a curve and its name; the knobs stay where they are.
+        // A factory preset is its curves and its name; the knobs stay where they are. One of
+        // a single delay curve holds that alone, as every preset did before the curve set.
         out << "<" << kPresetBase << presetSlug(std::string(preset.name))
             << ">\n    a pset:Preset ;\n    lv2:appliesTo <" << kStereoUri << ">, <" << kMonoUri
             << "> ;\n    rdfs:label " << quoted(std::string(preset.name))
             << " ;\n    state:state [\n        <" << kPresetNameUri << "> "
-            << quoted(std::string(preset.name)) << " ;\n        <" << kCurveUri
-            << "> [\n            a atom:Vector ;\n            atom:childType atom:Float ;\n"
-            << "            rdf:value (";
-        for (const CurvePoint& p : preset.points)
-            out << "\n                \"" << number(p.freq) << "\"^^xsd:float \"" << number(p.value)
-                << "\"^^xsd:float";
-        out << "\n            )\n        ]\n    ] .\n\n";
+            << quoted(std::string(preset.name));
+        const bool whole =
+            !preset.feedback.empty() || !preset.pointsB.empty() || !preset.feedbackB.empty();
+        const CurveSet set = factoryCurveSet(preset);
+        for (int s = 0; s < kCurveSlotCount; ++s)
+            for (int k = 0; k < kCurveKindCount; ++k) {
+                if (!whole && (s != 0 || k != 0)) continue;
+                const CurveData& curve = set.curves[s][k];
+                out << " ;\n        <" << kCurveSetUris[s][k]
+                    << "> [\n            a atom:Vector ;\n            atom:childType atom:Float ;\n"
+                    << "            rdf:value (";
+                for (int i = 0; i < curve.count; ++i)
+                    out << "\n                \"" << number(curve.points[i].freq)
+                        << "\"^^xsd:float \"" << number(curve.points[i].value) << "\"^^xsd:float";
+                out << "\n            )\n        ]";
+            }
+        out << "\n    ] .\n\n";
     }
     return out.str();
 }

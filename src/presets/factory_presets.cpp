@@ -6,15 +6,29 @@
 namespace zerin {
 namespace {
 
-std::vector<CurveControlPoint> pointsOf(const FactoryCurve& curve) {
-    // The kernel's default curve is the editor's default curve: share its ids rather than
-    // minting a second set for the same five points.
-    if (curve.points.data() == kDefaultCurve) return ZerinCurveConstants::defaultCurve();
-    std::vector<CurveControlPoint> points;
-    points.reserve(curve.points.size());
-    for (const CurvePoint& p : curve.points)
+ControlCurve controlPointsOf(std::span<const CurvePoint> curve) {
+    ControlCurve points;
+    points.reserve(curve.size());
+    for (const CurvePoint& p : curve)
         points.push_back({Uuid::random(), p.freq, p.value});
     return points;
+}
+
+Preset presetOf(const FactoryCurve& curve) {
+    // The kernel's default curve is the editor's default curve: share its ids rather than
+    // minting a second set for the same five points.
+    Preset preset = presetOfDelayCurve(std::string(curve.name),
+                                       curve.points.data() == kDefaultCurve
+                                           ? ZerinCurveConstants::defaultCurve()
+                                           : controlPointsOf(curve.points),
+                                       true);
+    const std::pair<std::span<const CurvePoint>, ControlCurve*> more[] = {
+        {curve.feedback, &preset.curves.at(CurveSlot::a, CurveKind::feedback)},
+        {curve.pointsB, &preset.curves.at(CurveSlot::b, CurveKind::delay)},
+        {curve.feedbackB, &preset.curves.at(CurveSlot::b, CurveKind::feedback)}};
+    for (const auto& [points, into] : more)
+        if (!points.empty()) *into = controlPointsOf(points);
+    return preset;
 }
 
 } // namespace
@@ -23,7 +37,7 @@ const std::vector<Preset>& factoryPresetList() {
     static const std::vector<Preset> presets = [] {
         std::vector<Preset> list;
         for (const FactoryCurve& curve : kFactoryCurves)
-            list.push_back(presetOfDelayCurve(std::string(curve.name), pointsOf(curve), true));
+            list.push_back(presetOf(curve));
         return list;
     }();
     return presets;

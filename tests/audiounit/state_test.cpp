@@ -323,14 +323,15 @@ TEST(FactoryPresets, InstallTheirCurveOnlyAndOtherNumbersChangeNothing) {
     std::string names;
     for (const AUAudioUnitPreset& preset : host.unit->factoryPresets())
         names += std::to_string(preset.number) + " " + preset.name + ", ";
-    EXPECT_EQ(names, "0 Init, 1 Shimmer Wash, 2 Granular Haze, 3 Rhythmic Scatter, ");
+    EXPECT_EQ(names, "0 Init, 1 Shimmer Wash, 2 Granular Haze, 3 Rhythmic Scatter, "
+                     "4 Dusk Crossfade, 5 Bright Tails, ");
     Curve haze;
     for (const CurvePoint& p : kFactoryCurves[2].points)
         haze.emplace_back(p.freq, p.value);
     const std::vector<float> before = values(*host.unit);
     host.unit->setCurrentPreset(host.unit->factoryPresets()[2]);
     EXPECT_EQ(values(*host.unit), before);
-    for (const std::int64_t number : {-1L, 4L})
+    for (const std::int64_t number : {-1L, 6L})
         host.unit->setCurrentPreset(AUAudioUnitPreset{number, "Elsewhere"});
     host.unit->setCurrentPreset(std::nullopt);
     EXPECT_EQ(host.unit->getSpectralCurve(), haze);
@@ -340,6 +341,13 @@ TEST(FactoryPresets, InstallTheirCurveOnlyAndOtherNumbersChangeNothing) {
     host.unit->setCurrentPreset(host.unit->factoryPresets()[1]);
     EXPECT_EQ(host.unit->presetName(), "Shimmer Wash");
     EXPECT_GT(host.unit->externalChangeCount(), changes);
+    // A preset of the whole set installs all of it; one of a single curve, flat feedback.
+    EXPECT_EQ(host.unit->curve(CurveSlot::a, CurveKind::feedback), (Curve{{1000, 100}}));
+    host.unit->setCurrentPreset(host.unit->factoryPresets()[4]);
+    EXPECT_EQ(host.unit->curve(CurveSlot::b, CurveKind::delay),
+              (Curve{{40, 80}, {400, 300}, {3000, 1100}, {16000, 1700}}));
+    EXPECT_EQ(host.unit->curve(CurveSlot::a, CurveKind::feedback),
+              (Curve{{80, 100}, {800, 70}, {6000, 15}}));
 }
 
 TEST(PresetName, TravelsWithTheStateAndFallsBackToInit) {

@@ -35,17 +35,28 @@ std::vector<GoldenCase> goldenCases() {
     // The modes on the preset with the longest delays: delay mono with the classification
     // weighting it, freeze chosen mid-stream (so it captures sound, not the silence before
     // it), and scatter at a speed that reshuffles often.
-    const auto haze = [](const std::string& more) {
+    const auto withPreset = [](const char* preset, const std::string& more) {
         std::vector<std::string> args = words(more);
-        args.insert(args.begin(), {"--preset", "Granular Haze"});
+        args.insert(args.begin(), {"--preset", preset});
         return args;
     };
+    const auto haze = [&](const std::string& more) { return withPreset("Granular Haze", more); };
     cases.push_back({"granular-haze-delay-mono", 1,
                      haze("--set feedback=70 --set lfoDepth=60 --set sourceSensitivity=60"), ""});
     cases.push_back(
         {"granular-haze-freeze", 2, haze(""), R"([{"time": 0.75, "id": "mode", "value": 1}])"});
     cases.push_back(
         {"granular-haze-scatter", 2, haze("--set mode=scatter --set scatterSpeed=90"), ""});
+    // The curve set at work: both slots blended, scaled and shifted, with per-band feedback;
+    // and a morph swept by automation from A to B while the curves are synced to a tempo.
+    cases.push_back({"dusk-crossfade-shaped", 2,
+                     withPreset("Dusk Crossfade", "--set morph=60 --set curveScale=80 "
+                                                  "--set curveShift=-5 --set feedback=75"),
+                     ""});
+    cases.push_back(
+        {"dusk-crossfade-swept", 2,
+         withPreset("Dusk Crossfade", "--set delaySync=on --tempo 132 --set feedback=60"),
+         R"([{"time": 0.2, "id": "morph", "value": 0}, {"time": 0.6, "id": "morph", "value": 50}, {"time": 1.0, "id": "morph", "value": 100}])"});
     return cases;
 }
 

@@ -357,11 +357,12 @@ TEST(MainView, SaveLoadAndDeleteThroughThePanels) {
 
     PresetBrowserView* browser = e.openPresetBrowser();
     ASSERT_NE(browser, nullptr);
-    ASSERT_EQ(browser->rows().size(), 5u);
+    constexpr std::size_t kFactory = std::size(kFactoryCurves); // then the one user preset
+    ASSERT_EQ(browser->rows().size(), kFactory + 1);
     EXPECT_TRUE(browser->showsUserSection());
-    for (int i = 0; i < 4; ++i)
+    for (std::size_t i = 0; i < kFactory; ++i)
         EXPECT_EQ(browser->rows()[i].deleteButton, nullptr);
-    ASSERT_NE(browser->rows()[4].deleteButton, nullptr);
+    ASSERT_NE(browser->rows()[kFactory].deleteButton, nullptr);
 
     // The current row ("Wash") is tinted cyan; the scrim darkens what lies under it.
     OffscreenImage shot(ZerinExtensionMainView::kSize, 1.0);
@@ -370,7 +371,7 @@ TEST(MainView, SaveLoadAndDeleteThroughThePanels) {
         const Point c = Editor::centre(load);
         return shot.colorAt({load.originInRoot().x + load.frame().width - 4.0, c.y});
     };
-    const Color current = rowTint(*browser->rows()[4].loadButton);
+    const Color current = rowTint(*browser->rows()[kFactory].loadButton);
     const Color other = rowTint(*browser->rows()[0].loadButton);
     EXPECT_GT(current.blue - other.blue, 0.02);
     EXPECT_GT(current.green - other.green, 0.02);
@@ -388,9 +389,9 @@ TEST(MainView, SaveLoadAndDeleteThroughThePanels) {
     EXPECT_EQ(audio.unit->getSpectralCurve(), factoryPairs(1));
     EXPECT_EQ(audio.unit->presetName(), "Shimmer Wash");
 
-    e.click(*e.openPresetBrowser()->rows()[4].deleteButton);
+    e.click(*e.openPresetBrowser()->rows()[kFactory].deleteButton);
     ASSERT_NE(e.view->presetBrowser(), nullptr); // stays open
-    EXPECT_EQ(e.view->presetBrowser()->rows().size(), 4u);
+    EXPECT_EQ(e.view->presetBrowser()->rows().size(), kFactory);
     EXPECT_FALSE(e.view->presetBrowser()->showsUserSection());
     EXPECT_TRUE(PresetManager(PreferenceStore(e.folder.path)).userPresets().empty());
     e.click(outside);
@@ -405,13 +406,14 @@ TEST(MainView, ThePresetBrowserScrollsByWheelAndByItsIndicatorToEveryPreset) {
     e.open(false);
     PresetBrowserView* browser = e.openPresetBrowser();
     ASSERT_NE(browser, nullptr);
-    ASSERT_EQ(browser->rows().size(), 10u);
+    constexpr std::size_t kLast = std::size(kFactoryCurves) + 5; // the sixth user preset
+    ASSERT_EQ(browser->rows().size(), kLast + 1);
     const ScrollView& list = browser->scrollArea();
     ASSERT_TRUE(list.overflows());
     const Rect area = frameInRoot(list);
     const double end = list.contentHeight() - area.height;
     const Point inList{area.x + area.width / 3.0, area.y + area.height / 2.0};
-    EXPECT_FALSE(showsInList(*browser, browser->rows()[9].loadButton));
+    EXPECT_FALSE(showsInList(*browser, browser->rows()[kLast].loadButton));
 
     // Wheel notches over the rows, down to the end and back.
     for (int i = 0; i < 17; ++i) {
@@ -419,8 +421,8 @@ TEST(MainView, ThePresetBrowserScrollsByWheelAndByItsIndicatorToEveryPreset) {
         e.frame();
     }
     EXPECT_EQ(list.offset(), end);
-    EXPECT_TRUE(showsInList(*browser, browser->rows()[8].loadButton));
-    EXPECT_TRUE(showsInList(*browser, browser->rows()[9].loadButton));
+    EXPECT_TRUE(showsInList(*browser, browser->rows()[kLast - 1].loadButton));
+    EXPECT_TRUE(showsInList(*browser, browser->rows()[kLast].loadButton));
     for (int i = 0; i < 17; ++i) {
         e.host.scrollWheel(-1.0, inList);
         e.frame();
@@ -453,16 +455,16 @@ TEST(MainView, ThePresetBrowserScrollsByWheelAndByItsIndicatorToEveryPreset) {
 
     // The fifth and sixth user presets, reached by the indicator, load on a click.
     e.drag(grab, {grab.x, area.maxY()});
-    ASSERT_TRUE(showsInList(*browser, browser->rows()[8].loadButton));
-    e.click(*browser->rows()[8].loadButton);
+    ASSERT_TRUE(showsInList(*browser, browser->rows()[kLast - 1].loadButton));
+    e.click(*browser->rows()[kLast - 1].loadButton);
     EXPECT_EQ(e.presets().currentPresetName(), "User 5");
     EXPECT_EQ(e.view->presetBrowser(), nullptr);
     browser = e.openPresetBrowser();
     for (int i = 0; i < 17; ++i)
         e.host.scrollWheel(1.0, inList);
     e.frame();
-    ASSERT_TRUE(showsInList(*browser, browser->rows()[9].loadButton));
-    e.click(*browser->rows()[9].loadButton);
+    ASSERT_TRUE(showsInList(*browser, browser->rows()[kLast].loadButton));
+    e.click(*browser->rows()[kLast].loadButton);
     EXPECT_EQ(e.presets().currentPresetName(), "User 6");
 }
 
@@ -472,10 +474,11 @@ TEST(MainView, ThePresetBrowserBuildsOnlyTheRowsInViewOfThousands) {
     e.open(false);
     PresetBrowserView* browser = e.openPresetBrowser();
     ASSERT_NE(browser, nullptr);
-    ASSERT_EQ(browser->rows().size(), 2004u);
+    const std::size_t rows = std::size(kFactoryCurves) + 2000;
+    ASSERT_EQ(browser->rows().size(), rows);
     // The close button and a screenful of rows, with a delete button each.
     EXPECT_LT(countOf<Button>(*browser), 40);
-    EXPECT_EQ(browser->rows()[2003].loadButton, nullptr);
+    EXPECT_EQ(browser->rows()[rows - 1].loadButton, nullptr);
 
     const ScrollView& list = browser->scrollArea();
     const Rect area = frameInRoot(list);
@@ -485,12 +488,12 @@ TEST(MainView, ThePresetBrowserBuildsOnlyTheRowsInViewOfThousands) {
     EXPECT_EQ(list.offset(), list.contentHeight() - area.height);
     EXPECT_LT(countOf<Button>(*browser), 40);
     EXPECT_EQ(browser->rows()[0].loadButton, nullptr); // scrolled away and gone
-    ASSERT_TRUE(showsInList(*browser, browser->rows()[2003].loadButton));
-    e.click(*browser->rows()[2003].deleteButton);
-    ASSERT_EQ(browser->rows().size(), 2003u);
+    ASSERT_TRUE(showsInList(*browser, browser->rows()[rows - 1].loadButton));
+    e.click(*browser->rows()[rows - 1].deleteButton);
+    ASSERT_EQ(browser->rows().size(), rows - 1);
     EXPECT_EQ(e.presets().userPresets().back().name, "User 1999");
-    ASSERT_TRUE(showsInList(*browser, browser->rows()[2002].loadButton));
-    e.click(*browser->rows()[2002].loadButton);
+    ASSERT_TRUE(showsInList(*browser, browser->rows()[rows - 2].loadButton));
+    e.click(*browser->rows()[rows - 2].loadButton);
     EXPECT_EQ(e.presets().currentPresetName(), "User 1999");
 }
 
