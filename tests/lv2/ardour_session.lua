@@ -1,5 +1,6 @@
 -- Builds a session with one stereo track through Zerin, records `frames` samples of silence
--- so the track has a take (there is no headless import), and saves it.
+-- so the track has a take (there is no headless import), and saves it. With ZERIN_AUTOMATION
+-- set to "PORT_INDEX SECONDS VALUE [SECONDS VALUE]...", that control port plays those points.
 --   ardour7-lua -- make.lua DIR NAME URI PRESET FRAMES [PARAM_INDEX VALUE]...
 local dir, name, uri, preset = arg[1], arg[2], arg[3], arg[4]
 local frames = tonumber(arg[5])
@@ -16,6 +17,19 @@ t:add_processor_by_index(p, 0, nil, true)
 for i = 6, #arg - 1, 2 do
   assert(ARDOUR.LuaAPI.set_processor_param(p, tonumber(arg[i]), tonumber(arg[i + 1])),
          "cannot set parameter " .. arg[i])
+end
+local automation = os.getenv("ZERIN_AUTOMATION")
+if automation and automation ~= "" then
+  local words = {}
+  for w in automation:gmatch("%S+") do words[#words + 1] = tonumber(w) end
+  local id = Evoral.Parameter(ARDOUR.AutomationType.PluginAutomation, 0, words[1])
+  local ac = p:to_insert():to_automatable():automation_control(id, false)
+  assert(not ac:isnil(), "no automation for port " .. words[1])
+  local list = ac:alist()
+  for i = 2, #words - 1, 2 do
+    list:add(Temporal.timepos_t(math.floor(words[i] * 48000)), words[i + 1], false, false)
+  end
+  ac:set_automation_state(ARDOUR.AutoState.Play)
 end
 
 t:rec_enable_control():set_value(1, PBD.GroupControlDisposition.NoGroup)

@@ -40,8 +40,9 @@ start_jack_with_clicks() {
     wait_for 10 sh -c "jack_lsp | grep -q '^src:'" || fail "jack_metro did not start"
 }
 
-# A state with mix 100 %, no feedback, no LFO and a flat curve of DELAY_MS.
-state_dir() { # dir delay_ms
+# A state with mix 100 %, no feedback, no LFO and a flat curve of DELAY_MS; with DELAY_B_MS,
+# slot B's delay curve is flat at that.
+state_dir() { # dir delay_ms [delay_b_ms]
     mkdir -p "$1"
     cat >"$1/manifest.ttl" <<TTL
 @prefix lv2: <http://lv2plug.in/ns/lv2core#> .
@@ -63,7 +64,9 @@ TTL
              [ lv2:symbol "lfoDepth" ; pset:value 0.0 ] ;
     state:state [
         <$CURVE_URI> [ a atom:Vector ; atom:childType atom:Float ;
-            rdf:value ( "20.0"^^xsd:float "$2"^^xsd:float "20000.0"^^xsd:float "$2"^^xsd:float ) ]
+            rdf:value ( "20.0"^^xsd:float "$2"^^xsd:float "20000.0"^^xsd:float "$2"^^xsd:float ) ]${3:+ ;
+        <${CURVE_URI}B> [ a atom:Vector ; atom:childType atom:Float ;
+            rdf:value ( "20.0"^^xsd:float "$3"^^xsd:float "20000.0"^^xsd:float "$3"^^xsd:float ) ]}
     ] .
 TTL
 }
