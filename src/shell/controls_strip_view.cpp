@@ -21,12 +21,26 @@ namespace palette = theme;
 
 constexpr Color kWhite{1.0, 1.0, 1.0, 1.0};
 
+struct KnobSpec {
+    AUParameterAddress address;
+    std::string caption; // the parameter's name, less its section's name before it
+};
+
 struct SectionSpec {
     std::string title;
-    std::vector<AUParameterAddress> knobs;
+    std::vector<KnobSpec> knobs;
     double spacing;
     bool withSyncToggle;
 };
+
+// Under its section's title a knob need not say it again: "Scatter Speed" in SCATTER is
+// SPEED, "Curve Shift" in CURVE is SHIFT.
+std::string captionIn(const std::string& section, const std::string& name) {
+    const std::string prefix = section + " ";
+    return name.size() > prefix.size() && name.compare(0, prefix.size(), prefix) == 0
+               ? name.substr(prefix.size())
+               : name;
+}
 
 // A knob turns through a range; on/off and a choice of modes are not knobs.
 bool isKnob(const ParameterSpec& spec) {
@@ -35,17 +49,18 @@ bool isKnob(const ParameterSpec& spec) {
 }
 
 SectionSpec sectionOf(const ParameterGroupSpec& group) {
-    SectionSpec section{group.name, {}, 16.0, false};
+    SectionSpec section{group.name, {}, 14.0, false};
     for (char& c : section.title)
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     for (const NodeSpec& node : group.children) {
         const auto* spec = std::get_if<ParameterSpec>(&node.node);
         if (spec == nullptr) continue;
-        if (isKnob(*spec)) section.knobs.push_back(spec->address);
+        if (isKnob(*spec))
+            section.knobs.push_back({spec->address, captionIn(group.name, spec->name)});
         if (spec->address == parameter::tempoSync) section.withSyncToggle = true;
     }
     // The toggle is narrower than a knob; closer spacing keeps the section's row balanced.
-    if (section.withSyncToggle) section.spacing = 12.0;
+    if (section.withSyncToggle) section.spacing = 10.0;
     return section;
 }
 
@@ -55,9 +70,7 @@ const std::vector<SectionSpec>& sections() {
         std::vector<SectionSpec> out;
         for (const NodeSpec& node : parameterTreeSpec().children)
             if (const auto* group = std::get_if<ParameterGroupSpec>(&node.node))
-                // The curve macros wait for the strip's new layout; until then the editor
-                // leaves them to the host.
-                if (group->identifier != "curve") out.push_back(sectionOf(*group));
+                out.push_back(sectionOf(*group));
         return out;
     }();
     return list;
@@ -101,8 +114,11 @@ FrameSpec growingWidth() {
     return spec;
 }
 
+// Between two sections: the room the strip has beyond what the sections need, shared evenly,
+// around a hairline.
 ViewPtr divider() {
-    return padding(verticalDivider(palette::borderSubtle), {16.0, 0.0, 16.0, 0.0});
+    return hstack(0.0, VAlign::center,
+                  views(spacer(10.0), verticalDivider(palette::borderSubtle), spacer(10.0)));
 }
 
 } // namespace
@@ -112,10 +128,10 @@ ControlsStripView::ControlsStripView(ObservableAUParameterGroup& parameterTree) 
     for (const SectionSpec& spec : sections()) {
         if (!row.empty()) row.push_back(divider());
         ViewList controls;
-        for (const AUParameterAddress address : spec.knobs) {
-            ObservableAUParameter* leaf = parameterTree.parameter(address);
+        for (const KnobSpec& knobSpec : spec.knobs) {
+            ObservableAUParameter* leaf = parameterTree.parameter(knobSpec.address);
             if (leaf == nullptr) continue;
-            auto knob = std::make_unique<RotaryKnobView>(*leaf);
+            auto knob = std::make_unique<RotaryKnobView>(*leaf, knobSpec.caption);
             knobViews.push_back(knob.get());
             controls.push_back(std::move(knob));
         }
@@ -125,16 +141,15 @@ ControlsStripView::ControlsStripView(ObservableAUParameterGroup& parameterTree) 
             controls.push_back(makeSyncToggle(*sync));
             toggle = controls.back().get();
         }
-        ViewPtr section = vstack(6.0, HAlign::center,
-                                 views(hstack(spec.spacing, VAlign::center, std::move(controls)),
-                                       sectionTitle(spec.title)));
-        // Sections share the width equally, however many controls each holds.
-        row.push_back(zerin::frame(std::move(section), growingWidth()));
+        // Each section as wide as its controls; the dividers share what is left.
+        row.push_back(vstack(6.0, HAlign::center,
+                             views(hstack(spec.spacing, VAlign::center, std::move(controls)),
+                                   sectionTitle(spec.title))));
     }
     FrameSpec stripFrame = growingWidth();
     stripFrame.height = kControlsStripHeight;
     ViewPtr strip = zerin::frame(
-        padding(hstack(0.0, VAlign::center, std::move(row)), EdgeInsets::symmetric(24.0, 0.0)),
+        padding(hstack(0.0, VAlign::center, std::move(row)), EdgeInsets::symmetric(20.0, 0.0)),
         stripFrame);
     addChild(overlay(background(std::move(strip), panelBackgroundView()),
                      panelEdgeLine(PanelEdge::top)));

@@ -1,7 +1,7 @@
 #pragma once
 
 // The band of controls under the canvas: a knob for every continuous parameter but the mode,
-// in four titled sections that follow the parameter groups, and the tempo-sync toggle.
+// in titled sections that follow the parameter groups, and the tempo-sync toggle.
 
 #include "platform/ui/view.h"
 #include "widgets/observable_parameter.h"
@@ -22,7 +22,7 @@ public:
     Size sizeThatFits(Size proposal) override;
 
     // Left to right: inputGain, outputGain, dryWet, feedback, sourceSensitivity, lfoRate,
-    // lfoDepth, scatterSpeed.
+    // lfoDepth, scatterSpeed, morph, curveScale, curveShift.
     const std::vector<RotaryKnobView*>& knobs() const { return knobViews; }
     // The SYNC button bound to `tempoSync`; null when the host tree has no such parameter.
     View* syncToggle() const { return toggle; }

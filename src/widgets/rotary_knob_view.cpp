@@ -295,8 +295,9 @@ private:
     KnobBodyCache bodyCache;
 };
 
-RotaryKnobView::RotaryKnobView(ObservableAUParameter& param)
-    : param(param.shared_from_this()), captionText(upperCased(param.displayName)) {
+RotaryKnobView::RotaryKnobView(ObservableAUParameter& param, std::string caption)
+    : param(param.shared_from_this()),
+      captionText(upperCased(caption.empty() ? param.displayName : caption)) {
     auto face = std::make_unique<RotaryKnobFace>(param);
     faceView = face.get();
     const Font captionFont{9.0, FontWeight::semibold, FontDesign::standard, 1.0};

@@ -42,7 +42,8 @@ class RotaryKnobView : public View {
 public:
     // Keeps the leaf alive for the knob's life. Reads nothing observable while constructing,
     // so a view rebuilt from observed models may create knobs freely.
-    explicit RotaryKnobView(ObservableAUParameter& param);
+    // Captioned with the parameter's name, or with `caption` when one is given.
+    explicit RotaryKnobView(ObservableAUParameter& param, std::string caption = {});
 
     Size sizeThatFits(Size proposal) override;
 

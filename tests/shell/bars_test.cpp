@@ -14,7 +14,7 @@ namespace {
 
 using namespace zerin::test;
 
-TEST(ControlsStrip, HoldsEightKnobsInOrderAndOneSyncToggle) {
+TEST(ControlsStrip, HoldsElevenKnobsInOrderRoomilyAndOneSyncToggle) {
     WidgetHost f;
     auto& strip = f.show(std::make_unique<ControlsStripView>(f.mirror));
     EXPECT_EQ(strip.sizeThatFits({900.0, kInfinity}).height, 120.0);
@@ -23,11 +23,18 @@ TEST(ControlsStrip, HoldsEightKnobsInOrderAndOneSyncToggle) {
     std::vector<std::string> captions;
     for (const RotaryKnobView* knob : knobs)
         captions.push_back(knob->caption());
+    // A knob's caption leaves out its section's title: SPEED under SCATTER.
     const std::vector<std::string> expected = {"INPUT",  "OUTPUT",   "MIX",       "FEEDBACK",
-                                               "SOURCE", "LFO RATE", "LFO DEPTH", "SCATTER SPEED"};
+                                               "SOURCE", "LFO RATE", "LFO DEPTH", "SPEED",
+                                               "MORPH",  "SCALE",    "SHIFT"};
     EXPECT_EQ(captions, expected);
+    // In order, inside the 900-point window, never closer than 10 points.
+    EXPECT_GE(knobs.front()->originInRoot().x, 16.0);
+    EXPECT_LE(knobs.back()->originInRoot().x + knobs.back()->frame().width, 900.0 - 16.0);
     for (std::size_t i = 1; i < knobs.size(); ++i)
-        EXPECT_LT(knobs[i - 1]->originInRoot().x, knobs[i]->originInRoot().x);
+        EXPECT_GE(knobs[i]->originInRoot().x,
+                  knobs[i - 1]->originInRoot().x + knobs[i - 1]->frame().width + 10.0)
+            << captions[i];
     std::vector<Button*> buttons;
     collect(strip, buttons);
     ASSERT_EQ(buttons.size(), 1u);

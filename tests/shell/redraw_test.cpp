@@ -60,13 +60,13 @@ struct RedrawnEditor {
 
     // The number of pixels where the window differs from the editor drawn whole now by more
     // than a rounding. Where the edge of a damaged area cuts a stroke, cairo clips the stroke's
-    // outline there, which moves its antialiased edge pixels by up to 4 levels of 255 (seen:
+    // outline there, which moves its antialiased edge pixels by up to 5 levels of 255 (seen:
     // a knob's arc cut by the ring of a moving orb); a change the damage missed differs by far
     // more (an orb's edge by some 20 levels, a particle or a slide by most of the range).
     int pixelsDifferingFromAFreshDrawing() {
         OffscreenImage fresh(ZerinExtensionMainView::kSize, 1.0);
         fresh.draw([&](Graphics& g) { host.draw(g); });
-        constexpr double kRounding = 4.5 / 255.0;
+        constexpr double kRounding = 5.5 / 255.0;
         int differing = 0;
         for (int y = 0; y < window.pixelHeight(); ++y)
             for (int x = 0; x < window.pixelWidth(); ++x) {
