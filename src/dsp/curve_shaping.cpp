@@ -38,10 +38,6 @@ bool glide(float& value, float target, float coefficient, float landing, bool sn
     return true;
 }
 
-float frameCoefficient(double sampleRate, double seconds) {
-    return static_cast<float>(1.0 - std::exp(-kHopSize / (sampleRate * seconds)));
-}
-
 // A delay curve with each point's value moved to the nearest note value at `bpm`.
 void snapToNotes(CurveData& curve, double bpm) {
     for (int i = 0; i < curve.count; ++i) {
@@ -50,10 +46,6 @@ void snapToNotes(CurveData& curve, double bpm) {
         curve.points[i].value = static_cast<float>(noteValues()[note].ms(bpm));
     }
 }
-
-} // namespace
-
-namespace {
 
 // Delay and feedback share of each slot at `count` ascending frequencies freq(i), written at
 // delays[slot * stride + i] and shares[slot * stride + i]. Slot B, when it holds slot A's
@@ -163,6 +155,14 @@ void ZerinExtensionDSPKernel::combineSlots() noexcept {
     mShaping.feedbackFlat = flat != 0;
 }
 
+void CurveShaping::setRate(double sampleRate) noexcept {
+    const auto perFrame = [sampleRate](double seconds) {
+        return static_cast<float>(1.0 - std::exp(-kHopSize / (sampleRate * seconds)));
+    };
+    macroCoefficient = perFrame(kMacroSeconds);
+    glideCoefficient = perFrame(kGlideSeconds);
+}
+
 void ZerinExtensionDSPKernel::shapeCurves(bool snap) noexcept {
     if (mBinDelayHops == nullptr) return;
     CurveShaping& s = mShaping;
@@ -183,7 +183,7 @@ void ZerinExtensionDSPKernel::shapeCurves(bool snap) noexcept {
         s.slotsStale = false;
         s.combineStale = true;
     }
-    const float macro = frameCoefficient(mSampleRate, kMacroSeconds);
+    const float macro = s.macroCoefficient;
     if (glide(s.shift, shift, macro, kShiftLanding, snap)) s.combineStale = true;
     if (glide(s.morph, morph, macro, kMorphLanding, snap)) s.combineStale = true;
     if (glide(s.scale, scale, macro, kScaleLanding, snap)) s.combineStale = true;
@@ -204,7 +204,7 @@ void ZerinExtensionDSPKernel::shapeCurves(bool snap) noexcept {
         if (!s.gliding) std::memcpy(mBinDelayHops, mTargetDelayHops, sizeof(float) * kNumBins);
     }
     if (s.gliding) {
-        const float coefficient = frameCoefficient(mSampleRate, kGlideSeconds);
+        const float coefficient = s.glideCoefficient;
         bool moving = false;
         for (int k = 0; k < kNumBins; ++k) {
             glide(mBinDelayHops[k], mTargetDelayHops[k], coefficient, kGlideLanding, snap);

@@ -135,6 +135,7 @@ bool ZerinExtensionDSPKernel::initialize(int channelCount, double sampleRate) no
     // No render call runs: take curves still waiting now rather than at the first call, and
     // hear them (at the rate, which may be new) from the first frame.
     mCurveExchange.acquire();
+    mShaping.setRate(sampleRate);
     mShaping.slotsStale = true;
     mShaping.combineStale = true;
     mShaping.gliding = false;

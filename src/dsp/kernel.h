@@ -106,6 +106,11 @@ struct CurveShaping {
     bool combineStale = true; // the slots or the blend changed
     bool gliding = false;     // heard delays on their way to new snapped values
     bool feedbackFlat = true; // every bin keeps all of the Feedback knob
+    // What the macros and a synced delay's glide move by in a frame, at the rate.
+    float macroCoefficient = 1.0f;
+    float glideCoefficient = 1.0f;
+
+    void setRate(double sampleRate) noexcept;
 };
 
 // The grid curves are read from while they are shifted: 48 points an octave from 1 Hz, up to
@@ -126,7 +131,8 @@ struct ZerinExtensionDSPKernel {
     ZerinExtensionDSPKernel& operator=(const ZerinExtensionDSPKernel&) = delete;
 
     // Allocates everything (only what is missing on a repeat call), makes the FFT plans,
-    // resets, and installs the default curve if no curve was ever handed over. False, with
+    // resets, and takes the newest curve set (the default set until one is handed over),
+    // heard from the first frame with the curve macros at their values. False, with
     // the kernel left uninitialised (passing audio through), if memory or FFT plans cannot be
     // had or the rate is not a positive finite number.
     bool initialize(int channelCount, double sampleRate) noexcept;
@@ -138,7 +144,7 @@ struct ZerinExtensionDSPKernel {
     // control ports), so that a session does not fade in from the defaults. Render thread
     // or idle; never allocates.
     void snapSmoothedValues() noexcept;
-    // Frees everything; the kernel is then as constructed except for parameters and curve.
+    // Frees everything; the kernel is then as constructed except for parameters and curves.
     void deallocate() noexcept;
 
     // Values in the host's units (dB, percent, Hz, 0/1, mode index) by `parameter::Address`.
