@@ -5,6 +5,7 @@
 
 #include <nlohmann/json_fwd.hpp>
 
+#include <array>
 #include <optional>
 #include <vector>
 
@@ -26,7 +27,9 @@ using ControlCurve = std::vector<CurveControlPoint>;
 // The four curves of a set as the editor and presets keep them, by slot and kind, each in
 // stored order.
 struct CurveSetPoints {
-    ControlCurve curves[kCurveSlotCount][kCurveKindCount];
+    // std::array: the copies the compiler writes for a C array of vectors name their loop
+    // counters with reserved identifiers.
+    std::array<std::array<ControlCurve, kCurveKindCount>, kCurveSlotCount> curves;
 
     ControlCurve& at(CurveSlot slot, CurveKind kind) {
         return curves[static_cast<int>(slot)][static_cast<int>(kind)];

@@ -295,7 +295,7 @@ private:
     KnobBodyCache bodyCache;
 };
 
-RotaryKnobView::RotaryKnobView(ObservableAUParameter& param, std::string caption)
+RotaryKnobView::RotaryKnobView(ObservableAUParameter& param, const std::string& caption)
     : param(param.shared_from_this()),
       captionText(upperCased(caption.empty() ? param.displayName : caption)) {
     auto face = std::make_unique<RotaryKnobFace>(param);

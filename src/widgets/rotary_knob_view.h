@@ -43,7 +43,7 @@ public:
     // Keeps the leaf alive for the knob's life. Reads nothing observable while constructing,
     // so a view rebuilt from observed models may create knobs freely.
     // Captioned with the parameter's name, or with `caption` when one is given.
-    explicit RotaryKnobView(ObservableAUParameter& param, std::string caption = {});
+    explicit RotaryKnobView(ObservableAUParameter& param, const std::string& caption = {});
 
     Size sizeThatFits(Size proposal) override;
 
