@@ -11,7 +11,6 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
-#include <regex>
 #include <sstream>
 
 namespace zerin::test {
@@ -35,15 +34,19 @@ struct SavedState {
 SavedState readStateTtl(const fs::path& path) {
     const std::string text = textOf(path);
     SavedState saved;
+    // The floats are written "800.0"^^xsd:float, one after another, up to the list's end.
     const std::size_t curve = text.find(std::string("<") + lv2::kCurveUri + ">");
     const std::size_t end = text.find(')', curve);
-    const std::regex number("\"([-0-9.eE+]+)\"\\^\\^xsd:float");
-    const std::string list = text.substr(curve, end - curve);
-    for (std::sregex_iterator it(list.begin(), list.end(), number), last; it != last; ++it)
-        saved.curve.push_back(std::stof((*it)[1]));
-    const std::regex name(std::string("<") + lv2::kPresetNameUri + "> \"([^\"]*)\"");
-    std::smatch found;
-    if (std::regex_search(text, found, name)) saved.presetName = found[1];
+    for (std::size_t at = text.find('"', curve); at < end; at = text.find('"', at + 1)) {
+        const std::size_t close = text.find('"', at + 1);
+        saved.curve.push_back(std::stof(text.substr(at + 1, close - at - 1)));
+        at = close;
+    }
+    const std::string name = std::string("<") + lv2::kPresetNameUri + "> \"";
+    if (const std::size_t at = text.find(name); at != std::string::npos) {
+        const std::size_t from = at + name.size();
+        saved.presetName = text.substr(from, text.find('"', from) - from);
+    }
     return saved;
 }
 
