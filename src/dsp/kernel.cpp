@@ -217,9 +217,40 @@ ZerinExtensionDSPKernel::ZerinExtensionDSPKernel() noexcept {
         setParameter(static_cast<parameter::Address>(a), parameter::kRanges[a].defaultValue);
 }
 
+namespace {
+
+// The parameters kept as fractions of their percentages, by address; null for the others.
+template <typename Kernel> auto* fractionOf(Kernel& k, std::uint64_t address) noexcept {
+    using Field = decltype(&k.mDryWet);
+    switch (address) {
+        case parameter::dryWet:
+            return Field{&k.mDryWet};
+        case parameter::feedback:
+            return Field{&k.mFeedback};
+        case parameter::lfoDepth:
+            return Field{&k.mLFODepth};
+        case parameter::scatterSpeed:
+            return Field{&k.mScatterSpeed};
+        case parameter::sourceSensitivity:
+            return Field{&k.mSourceSensitivity};
+        case parameter::morph:
+            return Field{&k.mMorph};
+        case parameter::curveScale:
+            return Field{&k.mCurveScale};
+        default:
+            return Field{nullptr};
+    }
+}
+
+} // namespace
+
 void ZerinExtensionDSPKernel::setParameter(std::uint64_t address, float value) noexcept {
     if (!std::isfinite(value)) return;
     constexpr auto r = std::memory_order_relaxed;
+    if (auto* fraction = fractionOf(*this, address)) {
+        fraction->store(value / 100.0f, r);
+        return;
+    }
     switch (address) {
         case parameter::inputGain:
         case parameter::outputGain: {
@@ -229,45 +260,14 @@ void ZerinExtensionDSPKernel::setParameter(std::uint64_t address, float value) n
             (address == parameter::inputGain ? mInputGainLinear : mOutputGainLinear).store(gain, r);
             break;
         }
-        case parameter::dryWet:
-            mDryWet.store(value / 100.0f, r);
-            break;
-        case parameter::feedback:
-            mFeedback.store(value / 100.0f, r);
-            break;
         case parameter::lfoRate:
             mLFORate.store(value, r);
-            break;
-        case parameter::lfoDepth:
-            mLFODepth.store(value / 100.0f, r);
             break;
         case parameter::tempoSync:
             mTempoSync.store(value >= 0.5f, r);
             break;
-        case parameter::scatterSpeed:
-            mScatterSpeed.store(value / 100.0f, r);
-            break;
-        case parameter::mode: {
-            const std::int32_t mode = truncateToInt(value + 0.5f);
-            const std::int32_t old = mMode.load(r);
-            if (mode == old) break;
-            // The mode goes out first and the bit for the mode left after it: a call that
-            // sees the new mode before the bit still applies the leaving (takeModeChanges
-            // compares with the mode it last ran), and one that sees neither runs the old
-            // mode untouched. The other order could clear a freeze capture while freeze
-            // still runs for one more call.
-            mMode.store(mode, std::memory_order_release);
-            mModesLeft.fetch_or(modeBit(old), std::memory_order_release);
-            break;
-        }
-        case parameter::sourceSensitivity:
-            mSourceSensitivity.store(value / 100.0f, r);
-            break;
-        case parameter::morph:
-            mMorph.store(value / 100.0f, r);
-            break;
-        case parameter::curveScale:
-            mCurveScale.store(value / 100.0f, r);
+        case parameter::mode:
+            setMode(truncateToInt(value + 0.5f));
             break;
         case parameter::curveShift:
             mCurveShift.store(value, r);
@@ -280,32 +280,30 @@ void ZerinExtensionDSPKernel::setParameter(std::uint64_t address, float value) n
     }
 }
 
+void ZerinExtensionDSPKernel::setMode(std::int32_t mode) noexcept {
+    const std::int32_t old = mMode.load(std::memory_order_relaxed);
+    if (mode == old) return;
+    // The mode goes out first and the bit for the mode left after it: a call that sees the
+    // new mode before the bit still applies the leaving (takeModeChanges compares with the
+    // mode it last ran), and one that sees neither runs the old mode untouched. The other
+    // order could clear a freeze capture while freeze still runs for one more call.
+    mMode.store(mode, std::memory_order_release);
+    mModesLeft.fetch_or(modeBit(old), std::memory_order_release);
+}
+
 float ZerinExtensionDSPKernel::getParameter(std::uint64_t address) const noexcept {
+    if (const auto* fraction = fractionOf(*this, address)) return relaxed(*fraction) * 100.0f;
     switch (address) {
         case parameter::inputGain:
             return relaxed(mInputGainDB);
         case parameter::outputGain:
             return relaxed(mOutputGainDB);
-        case parameter::dryWet:
-            return relaxed(mDryWet) * 100.0f;
-        case parameter::feedback:
-            return relaxed(mFeedback) * 100.0f;
         case parameter::lfoRate:
             return relaxed(mLFORate);
-        case parameter::lfoDepth:
-            return relaxed(mLFODepth) * 100.0f;
         case parameter::tempoSync:
             return mTempoSync.load(std::memory_order_relaxed) ? 1.0f : 0.0f;
-        case parameter::scatterSpeed:
-            return relaxed(mScatterSpeed) * 100.0f;
         case parameter::mode:
             return static_cast<float>(mMode.load(std::memory_order_relaxed));
-        case parameter::sourceSensitivity:
-            return relaxed(mSourceSensitivity) * 100.0f;
-        case parameter::morph:
-            return relaxed(mMorph) * 100.0f;
-        case parameter::curveScale:
-            return relaxed(mCurveScale) * 100.0f;
         case parameter::curveShift:
             return relaxed(mCurveShift);
         case parameter::delaySync:

@@ -304,6 +304,7 @@ private:
     bool allocateScratch() noexcept;
     bool ensureChannel(int c) noexcept;
     void takeModeChanges() noexcept;
+    void setMode(std::int32_t mode) noexcept;
     void processSegment(const float* const* inputs, float* const* outputs, int channels, int offset,
                         int length, float lfoIncrement, bool bypassed) noexcept;
     bool advanceBypassFade(bool bypassed, int length) noexcept;
