@@ -19,7 +19,7 @@ using session::kExitUsage;
 // What the command line says, as typed; `convert` checks it.
 struct Typed {
     session::UnitOptionText unit;
-    std::string input, snapshot, show;
+    std::string input, snapshot, show, edit;
     double scale = 1.0;
     int frames = 0;
     bool noWindow = false;
@@ -72,8 +72,13 @@ void declareOptions(CLI::App& app, Typed& typed) {
     app.add_option("--frames", typed.frames,
                    "with --snapshot: advance this many display frames (60 Hz) first")
         ->type_name("N");
-    app.add_option("--show", typed.show, "with --snapshot: open the preset browser or save dialog")
-        ->type_name("browser|save");
+    app.add_option("--show", typed.show,
+                   "with --snapshot: open the preset browser, the save dialog or the copy menu")
+        ->type_name("browser|save|copy");
+    app.add_option("--edit", typed.edit,
+                   "with --snapshot: the curve the canvas edits, a slot and a kind (default: "
+                   "a/delay)")
+        ->type_name("a|b/delay|feedback");
     app.add_flag("--no-window", typed.noWindow,
                  "run the audio without a window until interrupted (SIGINT or SIGTERM)");
     session::declareProgramInfo(app, manual());
@@ -116,8 +121,21 @@ std::optional<int> convertViewChoices(const CLI::App& app, const Typed& typed,
             options.show = Overlay::browser;
         else if (typed.show == "save")
             options.show = Overlay::save;
+        else if (typed.show == "copy")
+            options.show = Overlay::copy;
         else
-            return usage("--show: give browser or save");
+            return usage("--show: give browser, save or copy");
+    }
+    if (app.count("--edit")) {
+        if (!snapshot) return usage("--edit: only with --snapshot");
+        const std::string& edit = typed.edit;
+        const std::size_t slash = edit.find('/');
+        const std::string slot = edit.substr(0, slash);
+        const std::string kind = slash == std::string::npos ? "" : edit.substr(slash + 1);
+        if ((slot != "a" && slot != "b") || (kind != "delay" && kind != "feedback"))
+            return usage("--edit: give a slot and a kind, e.g. a/delay or b/feedback");
+        options.editSlot = slot == "a" ? CurveSlot::a : CurveSlot::b;
+        options.editKind = kind == "delay" ? CurveKind::delay : CurveKind::feedback;
     }
     if (typed.noWindow && snapshot) return usage("--no-window: not with --snapshot");
     options.noWindow = typed.noWindow;

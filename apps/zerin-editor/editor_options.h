@@ -2,6 +2,7 @@
 
 // What the command line asks of the editor, checked and converted.
 
+#include "dsp/curve.h"
 #include "session/parameter_args.h"
 
 #include <optional>
@@ -11,7 +12,7 @@
 
 namespace zerin::editor {
 
-enum class Overlay { none, browser, save };
+enum class Overlay { none, browser, save, copy };
 
 struct EditorOptions {
     std::optional<std::string> statePath;
@@ -23,6 +24,9 @@ struct EditorOptions {
     std::optional<std::string> snapshotPath;
     int frames = 0;
     Overlay show = Overlay::none;
+    // The curve the canvas edits in a snapshot: slot A's delay curve unless --edit says.
+    CurveSlot editSlot = CurveSlot::a;
+    CurveKind editKind = CurveKind::delay;
     bool noWindow = false;
 };
 

@@ -39,7 +39,7 @@ public:
     OffscreenSession& operator=(const OffscreenSession&) = delete;
 
     std::optional<int> open(const EditorOptions& options, const SessionPlan& plan);
-    void runFrames(int frames, Overlay overlay);
+    void runFrames(const EditorOptions& options);
     void pollOnce();
     ViewHost& host() { return mHost; }
 
@@ -82,16 +82,19 @@ void OffscreenSession::hearUntil(double seconds) {
         mRenderer->renderBlock(true);
 }
 
-void OffscreenSession::runFrames(int frames, Overlay overlay) {
-    for (int frame = 0; frame <= frames; ++frame) {
+void OffscreenSession::runFrames(const EditorOptions& options) {
+    const Overlay overlay = options.show;
+    for (int frame = 0; frame <= options.frames; ++frame) {
         mNow = kEpoch + frame * kFrameSeconds;
         hearUntil(frame * kFrameSeconds);
         mQueue.pump();
         mHost.advance(mNow);
-        if (frame > 0 || overlay == Overlay::none) continue;
+        if (frame > 0) continue;
         if (ZerinExtensionMainView* view = mController->mainView()) {
+            view->editCurve(options.editSlot, options.editKind);
             view->setShowPresetBrowser(overlay == Overlay::browser);
             view->setShowSaveDialog(overlay == Overlay::save);
+            view->setShowCopyMenu(overlay == Overlay::copy);
         }
     }
 }
@@ -114,7 +117,7 @@ void OffscreenSession::pollOnce() {
 int runSnapshot(const EditorOptions& options, const SessionPlan& plan) {
     OffscreenSession session;
     if (auto refused = session.open(options, plan)) return *refused;
-    session.runFrames(options.frames, options.show);
+    session.runFrames(options);
     session.pollOnce();
     OffscreenImage image(session.host().size(), options.scale.value_or(1.0));
     image.draw(session.host());

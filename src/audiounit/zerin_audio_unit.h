@@ -92,6 +92,7 @@ public:
 
     // Direct access for tests and the host layers that own this unit.
     ZerinExtensionDSPKernel& dspKernel() { return mKernel; }
+    const ZerinExtensionDSPKernel& dspKernel() const { return mKernel; }
 
 private:
     explicit ZerinExtensionAudioUnit(const AudioComponentDescription& description);

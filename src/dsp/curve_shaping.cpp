@@ -38,15 +38,6 @@ bool glide(float& value, float target, float coefficient, float landing, bool sn
     return true;
 }
 
-// A delay curve with each point's value moved to the nearest note value at `bpm`.
-void snapToNotes(CurveData& curve, double bpm) {
-    for (int i = 0; i < curve.count; ++i) {
-        const float ms = curve.points[i].value;
-        const int note = nearestNoteValue(ms, bpm, kMaxCurveDelayMs);
-        curve.points[i].value = static_cast<float>(noteValues()[note].ms(bpm));
-    }
-}
-
 // Delay and feedback share of each slot at `count` ascending frequencies freq(i), written at
 // delays[slot * stride + i] and shares[slot * stride + i]. Slot B, when it holds slot A's
 // curves, is a copy.

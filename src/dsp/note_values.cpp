@@ -26,6 +26,13 @@ const NoteValue* noteValues() noexcept {
     return kValues;
 }
 
+std::string noteValueName(const NoteValue& note) {
+    std::string name = std::to_string(note.numerator) + "/" + std::to_string(note.denominator);
+    if (note.feel == NoteFeel::dotted) name += " dotted";
+    if (note.feel == NoteFeel::triplet) name += " triplet";
+    return name;
+}
+
 int nearestNoteValue(float ms, double bpm, float longestMs) noexcept {
     int best = 0;
     double bestDistance = INFINITY;
@@ -39,6 +46,14 @@ int nearestNoteValue(float ms, double bpm, float longestMs) noexcept {
         }
     }
     return best;
+}
+
+void snapToNotes(CurveData& curve, double bpm) noexcept {
+    for (int i = 0; i < curve.count; ++i) {
+        const float ms = curve.points[i].value;
+        const int note = nearestNoteValue(ms, bpm, kMaxCurveDelayMs);
+        curve.points[i].value = static_cast<float>(noteValues()[note].ms(bpm));
+    }
 }
 
 } // namespace zerin

@@ -3,7 +3,10 @@
 // The note values a synced delay snaps to: 1/64 to four whole notes, straight, dotted and
 // triplet, and which of them lies nearest a delay at a tempo.
 
+#include "dsp/curve.h"
+
 #include <cstdint>
+#include <string>
 
 namespace zerin {
 
@@ -29,8 +32,15 @@ inline constexpr int kNoteValueCount = 27; // nine lengths, three feels each
 // Every note value, from the shortest length up, each length as triplet, straight, dotted.
 const NoteValue* noteValues() noexcept;
 
+// "1/8", "1/8 dotted", "1/4 triplet", "2/1": how the editor names a note value.
+std::string noteValueName(const NoteValue& note);
+
 // The index of the note value nearest `ms` at `bpm` (first among equals) of those no longer
 // than `longestMs`; the shortest when none is that short. `bpm` must be positive.
 int nearestNoteValue(float ms, double bpm, float longestMs) noexcept;
+
+// A delay curve as a synced delay hears it: each point's value moved to the nearest note value
+// at `bpm` no longer than the longest delay. The kernel and the editor's drawing share it.
+void snapToNotes(CurveData& curve, double bpm) noexcept;
 
 } // namespace zerin

@@ -14,20 +14,21 @@ Rect plotRect(Size canvas) {
             canvas.height - kPlotInsetTop - kPlotInsetBottom};
 }
 
-Point screenPoint(float freq, float delay, Size canvas) {
+Point screenPoint(float freq, float value, Size canvas, CurveKind kind) {
     const Rect plot = plotRect(canvas);
     const float f = clampOrLow(freq, C::minFreq, C::maxFreq);
     const float nx = (std::log10(f) - C::logMinFreq()) / C::logFreqRange();
-    return {plot.width * nx + plot.x, screenY(delay, canvas)};
+    return {plot.width * nx + plot.x, screenY(value, canvas, kind)};
 }
 
-double screenY(float delay, Size canvas) {
+double screenY(float value, Size canvas, CurveKind kind) {
     const Rect plot = plotRect(canvas);
-    const float ny = delay / C::maxDelay;
+    const float ny =
+        kind == CurveKind::delay ? value / C::maxDelay : 1.0f - value / kMaxCurveFeedbackPercent;
     return plot.height * ny + plot.y;
 }
 
-CurvePoint curveValueAt(Point location, Size canvas) {
+CurvePoint curveValueAt(Point location, Size canvas, CurveKind kind) {
     const Rect plot = plotRect(canvas);
     // Bounding the fractions well outside 0..1 changes no result (the values are clamped
     // below) but keeps the infinity or NaN of a zero-sized plot, or a wild location, from
@@ -36,8 +37,10 @@ CurvePoint curveValueAt(Point location, Size canvas) {
     const double fy = clampOrLow((location.y - plot.y) / plot.height, -1.0, 2.0);
     const float freq =
         std::pow(10.0f, C::logMinFreq() + C::logFreqRange() * static_cast<float>(fx));
-    const float delay = static_cast<float>(fy) * C::maxDelay;
-    return {clampOrLow(freq, C::minFreq, C::maxFreq), clampOrLow(delay, 0.0f, C::maxDelay)};
+    const float top = curveMaxValue(kind);
+    const float value = kind == CurveKind::delay ? static_cast<float>(fy) * top
+                                                 : (1.0f - static_cast<float>(fy)) * top;
+    return {clampOrLow(freq, C::minFreq, C::maxFreq), clampOrLow(value, 0.0f, top)};
 }
 
 std::vector<CurveControlPoint> sortedByFrequency(std::vector<CurveControlPoint> points) {
@@ -51,11 +54,12 @@ void sortByFrequency(std::vector<CurveControlPoint>& points) {
         [](const CurveControlPoint& a, const CurveControlPoint& b) { return a.freq < b.freq; });
 }
 
-std::vector<Point> curveScreenPositions(const std::vector<CurveControlPoint>& points, Size canvas) {
+std::vector<Point> curveScreenPositions(const std::vector<CurveControlPoint>& points, Size canvas,
+                                        CurveKind kind) {
     std::vector<Point> positions;
     positions.reserve(points.size());
     for (const CurveControlPoint& p : sortedByFrequency(points))
-        positions.push_back(screenPoint(p, canvas));
+        positions.push_back(screenPoint(p, canvas, kind));
     return positions;
 }
 

@@ -11,11 +11,11 @@
 // the particles. Canvas coordinates are points, origin top left, y downwards.
 namespace zerin {
 
-// The plot is the canvas less these margins; the left one holds the delay labels, the bottom
-// one the frequency labels.
+// The plot is the canvas less these margins; the left one holds the value labels, the bottom
+// one the frequency labels, the top one the editor's choice of curve.
 inline constexpr double kPlotInsetLeft = 44.0;
 inline constexpr double kPlotInsetRight = 10.0;
-inline constexpr double kPlotInsetTop = 10.0;
+inline constexpr double kPlotInsetTop = 34.0;
 inline constexpr double kPlotInsetBottom = 28.0;
 
 // Clamps `v` into [low, high]; a NaN becomes `low`.
@@ -25,18 +25,21 @@ template <typename T> T clampOrLow(T v, T low, T high) {
 
 Rect plotRect(Size canvas);
 
-// Canvas position of (freq Hz, delay ms): log frequency across the plot, delay down it.
-// The frequency is clamped to the axis; a delay outside 0..2000 ms lands outside the plot.
-Point screenPoint(float freq, float delay, Size canvas);
-inline Point screenPoint(const CurveControlPoint& point, Size canvas) {
-    return screenPoint(point.freq, point.value, canvas);
+// Canvas position of (freq Hz, value) on a curve of `kind`: log frequency across the plot; a
+// delay runs down it from 0 ms at the top, a feedback share up it to 100 % at the top, so that
+// a short delay and a long ring both sit high. The frequency is clamped to the axis; a value
+// outside the kind's range lands outside the plot.
+Point screenPoint(float freq, float value, Size canvas, CurveKind kind = CurveKind::delay);
+inline Point screenPoint(const CurveControlPoint& point, Size canvas,
+                         CurveKind kind = CurveKind::delay) {
+    return screenPoint(point.freq, point.value, canvas, kind);
 }
 // The y of screenPoint alone.
-double screenY(float delay, Size canvas);
+double screenY(float value, Size canvas, CurveKind kind = CurveKind::delay);
 
-// The (freq, delay) under a canvas position, clamped to 20..20000 Hz and 0..2000 ms. A
+// The (freq, value) under a canvas position, clamped to 20..20000 Hz and the kind's range. A
 // position that maps to no number (a canvas without a plot area) gives the low ends.
-CurvePoint curveValueAt(Point location, Size canvas);
+CurvePoint curveValueAt(Point location, Size canvas, CurveKind kind = CurveKind::delay);
 
 // A copy of the curve ordered by ascending frequency; points of equal frequency keep their
 // order.
@@ -45,7 +48,8 @@ std::vector<CurveControlPoint> sortedByFrequency(std::vector<CurveControlPoint> 
 void sortByFrequency(std::vector<CurveControlPoint>& points);
 
 // The screen positions of the curve sorted by frequency: the ends of its drawn segments.
-std::vector<Point> curveScreenPositions(const std::vector<CurveControlPoint>& points, Size canvas);
+std::vector<Point> curveScreenPositions(const std::vector<CurveControlPoint>& points, Size canvas,
+                                        CurveKind kind = CurveKind::delay);
 
 struct CurveSample {
     int segment = 0; // index of the segment the sample lies on

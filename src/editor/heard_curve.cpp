@@ -48,9 +48,10 @@ void appendFlattened(Path& path, const HeardCurve& curve, std::size_t segment, d
 
 } // namespace
 
-void prepareHeardCurve(HeardCurve& curve, const std::vector<CurveControlPoint>& points,
-                       Size canvas) {
+void prepareHeardCurve(HeardCurve& curve, const std::vector<CurveControlPoint>& points, Size canvas,
+                       CurveKind kind) {
     curve.canvas = canvas;
+    curve.kind = kind;
     curve.sorted.assign(points.begin(), points.end());
     sortByFrequency(curve.sorted);
     curve.positions.clear();
@@ -59,7 +60,7 @@ void prepareHeardCurve(HeardCurve& curve, const std::vector<CurveControlPoint>& 
     curve.pairs.clear();
     for (const CurveControlPoint& p : curve.sorted) {
         const float f = clampOrLow(p.freq, C::minFreq, C::maxFreq);
-        curve.positions.push_back(screenPoint(p, canvas));
+        curve.positions.push_back(screenPoint(p, canvas, kind));
         curve.freqs.push_back(f);
         curve.logFreqs.push_back(std::log10(static_cast<double>(f)));
         curve.pairs.push_back({p.freq, p.value});
@@ -83,7 +84,7 @@ Point heardCurvePoint(const HeardCurve& curve, std::size_t segment, double u) {
         const double high = curve.logFreqs[segment + 1];
         freq = static_cast<float>(std::pow(10.0, low + (high - low) * u));
     }
-    return {x, screenY(evaluateCurve(curve.data, freq), curve.canvas)};
+    return {x, screenY(evaluateCurve(curve.data, freq, curve.kind), curve.canvas, curve.kind)};
 }
 
 CurveSample heardCurveSample(const HeardCurve& curve, double s) {
@@ -114,6 +115,13 @@ double lfoWobble(int segment, double u, double size) {
 
 void heardCurvePath(Path& path, const HeardCurve& curve, double wobble) {
     path.elements.clear();
+    if (curve.size() == 1 && curve.kind == CurveKind::feedback) {
+        const Rect plot = plotRect(curve.canvas);
+        const double y = curve.positions[0].y;
+        path.moveTo({plot.x, y});
+        path.lineTo({plot.maxX(), y});
+        return;
+    }
     if (!curve.drawable()) return;
     path.moveTo(heardCurvePoint(curve, 0, 0.0));
     for (std::size_t i = 0; i + 1 < curve.size(); ++i) {

@@ -20,6 +20,7 @@ namespace zerin {
 // vectors keep their storage from frame to frame.
 struct HeardCurve {
     Size canvas;
+    CurveKind kind = CurveKind::delay;
     std::vector<CurveControlPoint> sorted; // by ascending frequency, equal ones in list order
     std::vector<Point> positions;          // screenPoint of every sorted point
     std::vector<float> freqs;              // every sorted frequency clamped to the axis
@@ -32,9 +33,9 @@ struct HeardCurve {
     bool drawable() const { return positions.size() >= 2; }
 };
 
-// Rebuilds `curve` for `points` (in any order) on a canvas.
-void prepareHeardCurve(HeardCurve& curve, const std::vector<CurveControlPoint>& points,
-                       Size canvas);
+// Rebuilds `curve` for `points` (in any order) of a curve of `kind` on a canvas.
+void prepareHeardCurve(HeardCurve& curve, const std::vector<CurveControlPoint>& points, Size canvas,
+                       CurveKind kind = CurveKind::delay);
 
 // The canvas point of `segment` (between sorted points segment and segment + 1) at parameter
 // u in [0, 1]. Needs a drawable curve and a segment below size() - 1.
@@ -66,7 +67,8 @@ inline constexpr double kFlatness = 0.1;
 
 // The curve, moved by a wobble of `size` (lfoWobbleSize), as a polyline into `path` (cleared
 // first; its storage is kept), flattened per segment to kFlatness. Empty for fewer than two
-// points.
+// points, except a feedback curve of one point: the flat curve every set starts with, heard
+// at its value everywhere and drawn so, across the plot.
 void heardCurvePath(Path& path, const HeardCurve& curve, double wobble);
 
 } // namespace zerin

@@ -38,13 +38,6 @@ constexpr std::array<GridLine, 8> kFrequencyGridLines{{{50, false},
                                                        {2000, false},
                                                        {5000, false},
                                                        {10000, true}}};
-constexpr std::array<GridLine, 7> kDelayGridLines{{{0, true},
-                                                   {250, false},
-                                                   {500, false},
-                                                   {750, false},
-                                                   {1000, true},
-                                                   {1500, false},
-                                                   {2000, true}}};
 constexpr Color kWhite{1.0, 1.0, 1.0, 1.0};
 constexpr double kStrongGridOpacity = 0.18;
 constexpr double kFaintGridOpacity = 0.09;
@@ -62,14 +55,6 @@ constexpr std::array<Label, 8> kFrequencyLabels{{{50, "50"},
                                                  {2000, "2k"},
                                                  {5000, "5k"},
                                                  {10000, "10k"}}};
-// The number is the fraction of the plot's height.
-constexpr std::array<Label, 7> kDelayLabels{{{0.0, "0"},
-                                             {0.125, "250"},
-                                             {0.25, "500"},
-                                             {0.375, "750"},
-                                             {0.5, "1s"},
-                                             {0.75, "1.5s"},
-                                             {1.0, "2s"}}};
 constexpr double kFrequencyLabelInset = 8.0; // label centres above the canvas's bottom edge
 constexpr double kDelayLabelX = 18.0;
 
@@ -88,6 +73,8 @@ constexpr double kRingWidth = 1.5;
 constexpr Color kDeleteRed = Color::rgb255(255, 59, 48);
 
 constexpr double kCurveGlowWidth = 6.0; // the widest of the curve's three strokes
+constexpr double kOtherCurveOpacity = 0.3;
+constexpr Color kDelayFill{0.0, 0.7, 1.0, 0.06}; // at the top of the fill's fade
 
 constexpr double kGlowScale = 2.5;
 constexpr double kGlowOpacity = 0.12;
@@ -104,6 +91,11 @@ const Font kTooltipFont{10.0, FontWeight::medium, FontDesign::monospaced};
 Rect haloBox(Point at) {
     constexpr double kReach = kHaloRadius + 2.0;
     return {at.x - kReach, at.y - kReach, 2.0 * kReach, 2.0 * kReach};
+}
+
+// Each kind in its own colour: delays cyan, feedback amber.
+Color curveColor(CurveKind kind) {
+    return kind == CurveKind::delay ? theme::accentCyan : theme::accentAmber;
 }
 
 StrokeStyle curveStroke(double width) {
@@ -123,6 +115,7 @@ SpectralCanvasView::~SpectralCanvasView() = default;
 
 void SpectralCanvasView::draw(Graphics& g) {
     const auto points = readCurve();
+    takeNewLook();
     prepareFrame(points);
     // A layout has taken the bands and the points' look already, unless the canvas is drawn
     // without one.
@@ -138,8 +131,10 @@ void SpectralCanvasView::draw(Graphics& g) {
     g.save();
     g.clipRect({0.0, 0.0, size.width, size.height});
     curveLayer.paint(g, size, [this](Graphics& layer) {
+        drawOtherCurve(layer);
         drawCurveFill(layer);
         drawCurveStroke(layer);
+        drawHeardLine(layer);
     });
     drawParticles(g);
     takePointsLook({points, viewState.activePointID, viewState.deleteCandidate});
@@ -160,7 +155,7 @@ void SpectralCanvasView::takePointsLook(PointsLook look) {
     if (look == pointsShown) return;
     for (const std::vector<CurveControlPoint>* shown : {&pointsShown.points, &look.points})
         for (const CurveControlPoint& point : *shown)
-            setNeedsDisplay(haloBox(screenPoint(point, size)));
+            setNeedsDisplay(haloBox(screenPoint(point, size, inputs.kind)));
     pointsShown = std::move(look);
     pointsLayer.invalidate();
 }
@@ -168,14 +163,17 @@ void SpectralCanvasView::takePointsLook(PointsLook look) {
 // The curve is sorted, mapped and flattened once, then shared by fill, stroke and particles.
 void SpectralCanvasView::prepareFrame(const std::vector<CurveControlPoint>& points) {
     // The layout that works out what moved has prepared this very frame already.
-    PreparedFrame key{points, lfoWobbleSize(viewState.lfoPhase, inputs.lfoDepth), size,
+    PreparedFrame key{points, inputs.kind, lfoWobbleSize(viewState.lfoPhase, inputs.lfoDepth), size,
                       viewState.particleSystem->lastTime()};
     if (key == prepared) return;
     const bool curveMoved = !prepared || prepared->points != key.points ||
-                            prepared->wobble != key.wobble || prepared->size != key.size;
+                            prepared->kind != key.kind || prepared->wobble != key.wobble ||
+                            prepared->size != key.size;
+    const bool resized = !prepared || prepared->size != key.size;
     prepared = std::move(key);
+    if (resized) prepareLook();
     if (curveMoved) {
-        prepareHeardCurve(heard, points, size);
+        prepareHeardCurve(heard, points, size, inputs.kind);
         heardCurvePath(curvePath, heard, prepared->wobble);
         curveLayer.invalidate();
     }
@@ -224,9 +222,9 @@ void SpectralCanvasView::drawGrid(Graphics& g) {
     for (const bool strong : {true, false}) {
         const Color color = kWhite.withAlpha(strong ? kStrongGridOpacity : kFaintGridOpacity);
         scratchPath.elements.clear();
-        for (const GridLine& line : kDelayGridLines) {
-            if (line.strong != strong) continue;
-            const double y = screenY(line.value, size);
+        for (const AxisMark& mark : axisMarks) {
+            if (mark.strong != strong) continue;
+            const double y = screenY(mark.value, size, lookShown.kind);
             addLine(scratchPath, {plot.x, y}, {plot.maxX(), y});
         }
         g.stroke(scratchPath, color, StrokeStyle{});
@@ -262,12 +260,18 @@ void SpectralCanvasView::drawClassification(Graphics& g) {
 void SpectralCanvasView::drawCurveFill(Graphics& g) {
     if (curvePath.empty()) return;
     const Rect plot = plotRect(size);
-    curvePath.lineTo({heard.positions.back().x, plot.maxY()});
-    curvePath.lineTo({heard.positions.front().x, plot.maxY()});
+    const double firstX = curvePath.elements.front().points[0].x;
+    const double lastX = curvePath.elements.back().points[0].x;
+    curvePath.lineTo({lastX, plot.maxY()});
+    curvePath.lineTo({firstX, plot.maxY()});
     curvePath.close();
     auto& gradient = std::get<LinearGradient>(curveFillPaint);
     gradient.start = {size.width / 2.0, plot.y};
     gradient.end = {size.width / 2.0, plot.maxY()};
+    const Color fill = inputs.kind == CurveKind::delay
+                           ? kDelayFill
+                           : curveColor(inputs.kind).withAlpha(kDelayFill.alpha);
+    gradient.stops = {{0.0, fill}, {1.0, fill.withAlpha(0.0)}};
     g.fill(curvePath, curveFillPaint);
     // Back to the open polyline for the stroke.
     curvePath.elements.resize(curvePath.elements.size() - 3);
@@ -275,9 +279,22 @@ void SpectralCanvasView::drawCurveFill(Graphics& g) {
 
 void SpectralCanvasView::drawCurveStroke(Graphics& g) {
     if (curvePath.empty()) return;
-    g.stroke(curvePath, theme::accentCyan.withAlpha(0.12), curveStroke(kCurveGlowWidth));
-    g.stroke(curvePath, theme::accentCyan.withAlpha(0.4), curveStroke(3.0));
-    g.stroke(curvePath, theme::accentCyan, curveStroke(1.5));
+    const Color color = curveColor(inputs.kind);
+    g.stroke(curvePath, color.withAlpha(0.12), curveStroke(kCurveGlowWidth));
+    g.stroke(curvePath, color.withAlpha(0.4), curveStroke(3.0));
+    g.stroke(curvePath, color, curveStroke(1.5));
+}
+
+void SpectralCanvasView::drawOtherCurve(Graphics& g) {
+    if (otherPath.empty()) return;
+    g.stroke(otherPath, curveColor(other.kind).withAlpha(kOtherCurveOpacity), curveStroke(1.5));
+}
+
+// Over the drawn curve, which stays to be edited: the curve as heard, white and thin.
+void SpectralCanvasView::drawHeardLine(Graphics& g) {
+    if (heardPath.empty()) return;
+    g.stroke(heardPath, kWhite.withAlpha(0.3), curveStroke(4.0));
+    g.stroke(heardPath, kWhite.withAlpha(0.9), curveStroke(1.25));
 }
 
 void SpectralCanvasView::drawParticles(Graphics& g) {
@@ -304,15 +321,15 @@ void SpectralCanvasView::drawParticles(Graphics& g) {
 void SpectralCanvasView::drawControlPoints(Graphics& g,
                                            const std::vector<CurveControlPoint>& points) {
     for (const CurveControlPoint& point : points) {
-        const Point at = screenPoint(point, size);
+        const Point at = screenPoint(point, size, inputs.kind);
         if (!g.mayShow(haloBox(at))) continue;
         const bool active = viewState.activePointID == point.id;
         if (active) {
             scratchPath.elements.clear();
             addCircle(scratchPath, at, kHaloRadius);
-            g.fill(scratchPath, theme::accentCyan.withAlpha(kHaloOpacity));
+            g.fill(scratchPath, curveColor(inputs.kind).withAlpha(kHaloOpacity));
         }
-        Color ring = theme::accentCyan;
+        Color ring = curveColor(inputs.kind);
         if (active) ring = viewState.deleteCandidate ? kDeleteRed : theme::accentPink;
         scratchPath.elements.clear();
         addCircle(scratchPath, at, kPointRadius);
@@ -325,7 +342,6 @@ void SpectralCanvasView::drawControlPoints(Graphics& g,
 }
 
 void SpectralCanvasView::drawLabels(Graphics& g) {
-    const Rect plot = plotRect(size);
     // Short labels in a small font: none reaches this far from its centre.
     const auto draw = [&](std::string_view text, Point center) {
         if (g.mayShow({center.x - 20.0, center.y - 10.0, 40.0, 20.0}))
@@ -334,8 +350,8 @@ void SpectralCanvasView::drawLabels(Graphics& g) {
     for (const Label& label : kFrequencyLabels)
         draw(label.text, {screenPoint(static_cast<float>(label.value), 0.0f, size).x,
                           size.height - kFrequencyLabelInset});
-    for (const Label& label : kDelayLabels)
-        draw(label.text, {kDelayLabelX, plot.y + plot.height * label.value});
+    for (const AxisMark& mark : axisMarks)
+        draw(mark.text, {kDelayLabelX, screenY(mark.value, size, lookShown.kind)});
 }
 
 // Centred above the pointer; where there is no room above, below it, and moved in from the
@@ -373,12 +389,13 @@ void SpectralCanvasView::drawTooltip(Graphics& g) {
 
 void SpectralCanvasView::damageWhatMoved() {
     const auto points = readCurve();
+    const bool newLook = takeNewLook();
     prepareFrame(points);
     std::vector<Rect> moving = movingAreas();
     takePointsLook({points, viewState.activePointID, viewState.deleteCandidate});
     const bool newBands = inputs.classification != bandsShown;
     if (newBands) takeNewBands();
-    if (newBands || lastMoving.size() != moving.size()) {
+    if (newLook || newBands || lastMoving.size() != moving.size()) {
         setNeedsDisplay();
     } else {
         for (std::size_t k = 0; k < moving.size(); ++k)

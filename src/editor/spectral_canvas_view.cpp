@@ -35,8 +35,7 @@ SpectralCanvasView::SpectralCanvasView(std::shared_ptr<ParticleSystem> particles
     viewState.particleSystem = orNew(std::move(particles));
     backgroundPaint = LinearGradient{
         {}, {}, {{0.0, theme::background}, {1.0, theme::backgroundSecondary.withAlpha(0.9)}}};
-    const Color fill{0.0, 0.7, 1.0, 0.06};
-    curveFillPaint = LinearGradient{{}, {}, {{0.0, fill}, {1.0, fill.withAlpha(0.0)}}};
+    curveFillPaint = LinearGradient{}; // its stops follow the kind edited
 }
 
 SpectralCanvasView::SpectralCanvasView(const KeyboardModifierState& modifiers,
@@ -84,7 +83,7 @@ void SpectralCanvasView::handleDragChanged(Point location) {
 void SpectralCanvasView::pickUp(Point location) {
     const bool option = optionHeld();
     const auto points = readCurve();
-    if (const auto hit = zerin::hitTest(points, location, size)) {
+    if (const auto hit = zerin::hitTest(points, location, size, inputs.kind)) {
         if (option && points.size() > 2) {
             removePoint(points[*hit].id);
             return;
@@ -94,7 +93,7 @@ void SpectralCanvasView::pickUp(Point location) {
     }
     if (option) return;
 
-    const CurvePoint value = curveValueAt(location, size);
+    const CurvePoint value = curveValueAt(location, size, inputs.kind);
     const CurveControlPoint created{Uuid::random(), value.freq, value.value};
     auto edited = points;
     edited.push_back(created);
@@ -109,7 +108,7 @@ void SpectralCanvasView::moveActivePoint(Point location) {
     const auto index = indexOf(points, id);
     if (!index) return; // the curve was replaced during the drag
 
-    const CurvePoint value = curveValueAt(location, size);
+    const CurvePoint value = curveValueAt(location, size, inputs.kind);
     float freq = value.freq;
     // Keep the point between its neighbours so the list never needs reordering mid-drag; when
     // they are under 2 Hz apart the upper bound wins.
@@ -129,8 +128,9 @@ void SpectralCanvasView::moveActivePoint(Point location) {
     }
 
     viewState.deleteCandidate = isInDeleteBand(location, size) && points.size() > 2;
-    viewState.tooltipText = viewState.deleteCandidate ? std::string("Release to delete")
-                                                      : formatTooltip(freq, value.value);
+    viewState.tooltipText = viewState.deleteCandidate
+                                ? std::string("Release to delete")
+                                : formatTooltip(freq, value.value, inputs.kind, inputs.syncTempo);
     viewState.tooltipPosition = location;
     reportChange();
 }
@@ -146,7 +146,7 @@ void SpectralCanvasView::handleDragEnded(Point location) {
 bool SpectralCanvasView::handleDoubleTap(Point location) {
     const auto points = readCurve();
     if (points.size() <= 2) return false;
-    const auto hit = zerin::hitTest(points, location, size);
+    const auto hit = zerin::hitTest(points, location, size, inputs.kind);
     if (!hit) return false;
     removePoint(points[*hit].id);
     return true;

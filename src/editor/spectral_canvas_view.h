@@ -27,7 +27,16 @@ namespace zerin {
 // What the owner (the main view) hands the canvas each time it rebuilds it. The canvas does
 // not own the curve: it edits it through the binding and reports each edit.
 struct SpectralCanvasInputs {
+    // The curve being edited, and its kind: its axis, its colour and its values' range.
     Binding<std::vector<CurveControlPoint>> curvePoints;
+    CurveKind kind = CurveKind::delay;
+    // The same slot's curve of the other kind, drawn faintly for reference.
+    std::vector<CurveControlPoint> otherCurve;
+    // The edited kind as heard after morph and the macros, at heardLineFrequencies(); empty
+    // while it is heard as drawn.
+    std::vector<float> heardLine;
+    // Delays are heard snapped to note values at this tempo (BPM), and labelled so; 0: in ms.
+    double syncTempo = 0.0;
     SpectralMode mode = SpectralMode::delay;
     float lfoRate = 1.0f;      // Hz
     float lfoDepth = 0.0f;     // fraction 0..1
@@ -120,6 +129,18 @@ private:
 
     // Drawing (spectral_canvas_drawing.cpp). What several layers share, once per frame.
     void prepareFrame(const std::vector<CurveControlPoint>& points);
+    // Everything the inputs change besides the edited points: the axis, the faint curve and
+    // the heard line. A change redraws the whole canvas.
+    struct CanvasLook {
+        CurveKind kind = CurveKind::delay;
+        double syncTempo = 0.0;
+        std::vector<CurveControlPoint> otherCurve;
+        std::vector<float> heardLine;
+        friend bool operator==(const CanvasLook&, const CanvasLook&) = default;
+    };
+    bool takeNewLook();
+    void prepareLook();
+    void markNoteValues();
     void placeParticles();
     // The layers, bottom to top.
     void drawBackground(Graphics& g);
@@ -127,6 +148,8 @@ private:
     void drawClassification(Graphics& g);
     void drawCurveFill(Graphics& g);
     void drawCurveStroke(Graphics& g);
+    void drawOtherCurve(Graphics& g);
+    void drawHeardLine(Graphics& g);
     void drawParticles(Graphics& g);
     void drawControlPoints(Graphics& g, const std::vector<CurveControlPoint>& points);
     void drawLabels(Graphics& g);
@@ -152,6 +175,7 @@ private:
     // What the prepared curve, path and particles were made from.
     struct PreparedFrame {
         std::vector<CurveControlPoint> points;
+        CurveKind kind = CurveKind::delay;
         double wobble = 0.0; // lfoWobbleSize
         Size size;
         double particleTime = 0.0;
@@ -164,6 +188,17 @@ private:
     // The particles' disc masks (made on the first frame that draws particles).
     std::unique_ptr<DiscStamps> discStamps;
     Path curvePath; // the stroke's polyline, shared with the fill
+    CanvasLook lookShown;
+    // The value axis's lines and labels for the look shown.
+    struct AxisMark {
+        float value; // in the kind's unit
+        bool strong;
+        std::string text;
+    };
+    std::vector<AxisMark> axisMarks;
+    HeardCurve other;
+    Path otherPath;
+    Path heardPath;
     std::vector<ParticleDot> particleDots;
     Path scratchPath;
     bool moved = false;                     // the animation advanced since the last layout

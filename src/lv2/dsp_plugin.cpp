@@ -99,8 +99,10 @@ void Plugin::handleMessage(const Message& message) noexcept {
             replyCurves |=
                 1u << (static_cast<int>(slot) * kCurveKindCount + static_cast<int>(kind));
         if (property == 0 || property == urids.presetName) replyName = true;
-        // A UI asking for the curve is a UI that draws the classification.
+        // A UI asking for the curve is a UI that draws the classification and labels synced
+        // delays with notes at the host's tempo.
         uiListening = true;
+        tempoTold = 0.0;
         return;
     }
     if (message.type == urids.uiClosed) {
@@ -168,6 +170,8 @@ void Plugin::writeMessages(std::uint32_t frames) noexcept {
     }
     if (replyName && writePresetName(&forge, urids, Direction::toUi, current.name))
         replyName = false;
+    const double tempo = kernel.hostTempo();
+    if (uiListening && tempo != tempoTold && writeTempo(&forge, urids, tempo)) tempoTold = tempo;
 
     samplesSinceSnapshot += frames;
     const double interval = kernel.sampleRate() / 10.0;

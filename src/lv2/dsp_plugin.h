@@ -70,6 +70,7 @@ struct Plugin {
     unsigned replyCurves = 0;          // the curves a UI is yet to be told
     bool replyName = false;
     bool uiListening = false;
+    double tempoTold = 0.0; // the host tempo the listening UI was last told; 0: none yet
     double samplesSinceSnapshot = 0.0;
     float ratings[kNumBins] = {};
 };

@@ -194,6 +194,13 @@ bool realOf(const LV2_Atom* value, const Urids& urids, double& number) noexcept 
 
 } // namespace
 
+bool readNoticeTempo(const LV2_Atom* value, const Urids& urids, double& bpm) noexcept {
+    double tempo = 0.0;
+    if (!realOf(value, urids, tempo) || !std::isfinite(tempo) || !(tempo > 0.0)) return false;
+    bpm = tempo;
+    return true;
+}
+
 bool readTempo(const Message& message, const Urids& urids, double& bpm) noexcept {
     if (message.type != urids.timePosition) return false;
     const LV2_Atom* value = messageProperty(message, urids.timeBeatsPerMinute);
@@ -317,6 +324,15 @@ bool writeClassification(LV2_Atom_Forge* forge, const Urids& urids, const float*
                          const FrameStamp& stamp) noexcept {
     return writeFloatVector(forge, urids, Direction::toUi, urids.classification, ratings,
                             static_cast<std::uint32_t>(count < 0 ? 0 : count), &stamp);
+}
+
+bool writeTempo(LV2_Atom_Forge* forge, const Urids& urids, double bpm) noexcept {
+    if (!hasRoom(forge, propertyEventBytes(sizeof(double)))) return false;
+    LV2_Atom_Forge_Frame frame;
+    beginProperty(forge, urids, Direction::toUi, urids.timeBeatsPerMinute, frame);
+    lv2_atom_forge_double(forge, bpm);
+    lv2_atom_forge_pop(forge, &frame);
+    return true;
 }
 
 bool writePatchGet(LV2_Atom_Forge* forge, const Urids& urids) noexcept {

@@ -113,6 +113,8 @@ bool readPresetName(const LV2_Atom* value, const Urids& urids, char* out) noexce
 
 // The tempo of a time:Position message, if it carries one that is finite and positive.
 bool readTempo(const Message& message, const Urids& urids, double& bpm) noexcept;
+// The tempo a DSP's notice of time:beatsPerMinute tells its UI, if it is finite and positive.
+bool readNoticeTempo(const LV2_Atom* value, const Urids& urids, double& bpm) noexcept;
 
 // --- writing ---
 
@@ -130,6 +132,8 @@ bool writePresetName(LV2_Atom_Forge* forge, const Urids& urids, Direction direct
 // The ratings as a notice's value, with the rate and number of `stamp` beside it.
 bool writeClassification(LV2_Atom_Forge* forge, const Urids& urids, const float* ratings, int count,
                          const FrameStamp& stamp) noexcept;
+// The tempo the DSP's synced delays snap to, as a notice of time:beatsPerMinute.
+bool writeTempo(LV2_Atom_Forge* forge, const Urids& urids, double bpm) noexcept;
 bool writePatchGet(LV2_Atom_Forge* forge, const Urids& urids) noexcept;
 bool writeUiClosed(LV2_Atom_Forge* forge, const Urids& urids) noexcept;
 

@@ -95,6 +95,11 @@ bool UiLink::receive(const void* buffer, std::size_t size) {
         if (onExternalChange) onExternalChange();
         return true;
     }
+    if (const LV2_Atom* value = noticeValue(message, urids, urids.timeBeatsPerMinute)) {
+        double bpm = 0.0;
+        if (readNoticeTempo(value, urids, bpm)) tempo = bpm;
+        return true;
+    }
     if (const LV2_Atom* value = noticeValue(message, urids, urids.classification)) {
         receiveClassification(message, value);
         return true;

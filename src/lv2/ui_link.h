@@ -30,6 +30,7 @@ public:
     }
     std::optional<DisplayFrame> takeDisplayFrame() override;
     std::string presetName() const override { return name; }
+    double hostTempo() const override { return tempo; }
     void setPresetName(const std::string& newName) override;
 
     // Asks the DSP for its curve and name (also a sign that a UI is listening).
@@ -60,6 +61,7 @@ private:
     std::string name{kInitPresetName};
     bool curveKnown = false;
     double hostRate = 0.0;
+    double tempo = 0.0;             // as the DSP told it
     std::uint64_t lastSequence = 0; // of the last frame taken in
     std::optional<DisplayFrame> frame;
 

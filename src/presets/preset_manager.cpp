@@ -16,7 +16,8 @@ std::string userPresetName(std::string_view name) {
 }
 
 PresetManager::PresetManager(PreferenceStore store)
-    : mStore(std::move(store)), mSnapshotPoints(ZerinCurveConstants::defaultCurve()) {
+    : mStore(std::move(store)),
+      mSnapshotPoints(setOfDelayCurve(ZerinCurveConstants::defaultCurve())) {
     UserPresetsRead read = readUserPresets(mStore);
     mUserPresets = std::move(read.presets);
     mLoadResult = std::move(read.result);
@@ -34,7 +35,7 @@ void PresetManager::setIsDirty(bool dirty) {
     mChanges.notify();
 }
 
-void PresetManager::setSnapshotPoints(std::vector<CurveControlPoint> points) {
+void PresetManager::setSnapshotPoints(CurveSetPoints points) {
     if (points == mSnapshotPoints) return;
     mSnapshotPoints = std::move(points);
     mChanges.notify();
@@ -46,32 +47,41 @@ void PresetManager::setUserPresets(std::vector<Preset> presets) {
     mChanges.notify();
 }
 
-void PresetManager::loadPreset(const Preset& preset, std::vector<CurveControlPoint>& curve) {
-    std::vector<CurveControlPoint> points;
-    points.reserve(preset.points().size());
-    for (const CurveControlPoint& p : preset.points())
-        points.push_back({Uuid::random(), p.freq, p.value});
-    curve = points;
+void PresetManager::loadPreset(const Preset& preset, CurveSetPoints& curves) {
+    CurveSetPoints fresh = preset.curves;
+    for (auto& slot : fresh.curves)
+        for (ControlCurve& curve : slot)
+            for (CurveControlPoint& p : curve)
+                p.id = Uuid::random();
+    curves = fresh;
     setCurrentPresetName(preset.name);
-    setSnapshotPoints(std::move(points));
+    setSnapshotPoints(std::move(fresh));
     setIsDirty(false);
 }
 
-void PresetManager::restorePreset(std::string name, std::vector<CurveControlPoint> snapshotPoints) {
+void PresetManager::restorePreset(std::string name, CurveSetPoints snapshotPoints) {
     setCurrentPresetName(std::move(name));
     setSnapshotPoints(std::move(snapshotPoints));
 }
 
-void PresetManager::updateDirtyState(const std::vector<CurveControlPoint>& curve) {
-    if (curve.size() != mSnapshotPoints.size()) return setIsDirty(true);
-    for (std::size_t i = 0; i < curve.size(); ++i) {
-        const CurveControlPoint& a = curve[i];
-        const CurveControlPoint& b = mSnapshotPoints[i];
-        if (std::fabs(a.freq - b.freq) > dirtyTolerance ||
-            std::fabs(a.value - b.value) > dirtyTolerance)
-            return setIsDirty(true);
-    }
-    setIsDirty(false);
+void PresetManager::updateDirtyState(const CurveSetPoints& curves) {
+    setIsDirty(!sameCurves(curves, mSnapshotPoints));
+}
+
+bool sameCurve(const ControlCurve& a, const ControlCurve& b) {
+    constexpr float tolerance = PresetManager::dirtyTolerance;
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](const CurveControlPoint& p, const CurveControlPoint& q) {
+                          return std::fabs(p.freq - q.freq) <= tolerance &&
+                                 std::fabs(p.value - q.value) <= tolerance;
+                      });
+}
+
+bool sameCurves(const CurveSetPoints& a, const CurveSetPoints& b) {
+    for (int s = 0; s < kCurveSlotCount; ++s)
+        for (int k = 0; k < kCurveKindCount; ++k)
+            if (!sameCurve(a.curves[s][k], b.curves[s][k])) return false;
+    return true;
 }
 
 StoreResult PresetManager::change(const std::function<void(std::vector<Preset>&)>& edit) {
@@ -84,7 +94,7 @@ StoreResult PresetManager::change(const std::function<void(std::vector<Preset>&)
 StoreResult PresetManager::savePreset(std::string_view name, const CurveSetPoints& curves) {
     std::string storedName = userPresetName(name);
     // Copied first: `curves` may hold our own snapshot.
-    std::vector<CurveControlPoint> points = curves.at(CurveSlot::a, CurveKind::delay);
+    CurveSetPoints points = curves;
     StoreResult result = change([&](std::vector<Preset>& presets) {
         const auto existing = std::find_if(presets.begin(), presets.end(),
                                            [&](const Preset& p) { return p.name == storedName; });

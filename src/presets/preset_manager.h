@@ -23,7 +23,7 @@ namespace zerin {
 // about the manager changes, so it never shows as saved what is not stored.
 class PresetManager {
 public:
-    static constexpr float dirtyTolerance = 0.01f; // Hz and ms alike
+    static constexpr float dirtyTolerance = 0.01f; // Hz, ms and % alike
 
     // Starts from "Init" and the default curve, clean, with the stored user presets.
     // Reads the store but never writes it.
@@ -33,7 +33,8 @@ public:
 
     const std::string& currentPresetName() const { return mCurrentPresetName; }
     bool isDirty() const { return mIsDirty; }
-    const std::vector<CurveControlPoint>& snapshotPoints() const { return mSnapshotPoints; }
+    // The curves the editor's are compared with for the dirty marker.
+    const CurveSetPoints& snapshotPoints() const { return mSnapshotPoints; }
     const std::vector<Preset>& userPresets() const { return mUserPresets; }
     // Why some stored presets are missing from userPresets, if any are (see the store).
     const StoreResult& loadResult() const { return mLoadResult; }
@@ -48,23 +49,21 @@ public:
     // The top bar's binding writes the name through here.
     void setCurrentPresetName(std::string name);
 
-    // Replaces `curve` with the preset's slot A delay curve under fresh ids (the preset keeps
-    // its own) and makes the preset current and clean.
-    void loadPreset(const Preset& preset, std::vector<CurveControlPoint>& curve);
+    // Replaces `curves` with the preset's under fresh ids (the preset keeps its own) and makes
+    // the preset current and clean.
+    void loadPreset(const Preset& preset, CurveSetPoints& curves);
 
-    // Makes `name` current again with `snapshotPoints` as what the curve is compared with, as
-    // it was before a load that is being undone. The dirty state is left for the caller to
-    // update with its curve.
-    void restorePreset(std::string name, std::vector<CurveControlPoint> snapshotPoints);
+    // Makes `name` current again with `snapshotPoints` as what the curves are compared with,
+    // as it was before a load that is being undone. The dirty state is left for the caller to
+    // update with its curves.
+    void restorePreset(std::string name, CurveSetPoints snapshotPoints);
 
-    // Dirty when the curve differs from the snapshot in length, or at some index by more
-    // than dirtyTolerance in freq or delay. Ids are ignored; order counts.
-    void updateDirtyState(const std::vector<CurveControlPoint>& curve);
+    // Dirty when a curve differs from the snapshot's (sameCurves).
+    void updateDirtyState(const CurveSetPoints& curves);
 
     // Stores `curves` (ids included) as the user preset `name`, overwriting the curves of a
     // user preset of that name or appending a new one. A factory preset's name gets
-    // " (User)" appended. On success the preset is current and clean, compared with slot A's
-    // delay curve.
+    // " (User)" appended. On success the preset is current and clean.
     StoreResult savePreset(std::string_view name, const CurveSetPoints& curves);
 
     // Removes every user preset with the preset's id; the store is rewritten even when none
@@ -73,7 +72,7 @@ public:
 
 private:
     void setIsDirty(bool dirty);
-    void setSnapshotPoints(std::vector<CurveControlPoint> points);
+    void setSnapshotPoints(CurveSetPoints points);
     void setUserPresets(std::vector<Preset> presets);
     StoreResult change(const std::function<void(std::vector<Preset>&)>& edit);
 
@@ -81,10 +80,17 @@ private:
     Signal mChanges;
     std::string mCurrentPresetName{kInitPresetName};
     bool mIsDirty = false;
-    std::vector<CurveControlPoint> mSnapshotPoints;
+    CurveSetPoints mSnapshotPoints;
     std::vector<Preset> mUserPresets;
     StoreResult mLoadResult;
 };
+
+// Whether two curves hold the same points in the same order, each within dirtyTolerance in
+// frequency and value; ids do not count. A press on a point that does not move it settles it a
+// rounding away, which is no edit.
+bool sameCurve(const ControlCurve& a, const ControlCurve& b);
+// The same for every curve of two sets.
+bool sameCurves(const CurveSetPoints& a, const CurveSetPoints& b);
 
 // The name a user preset is stored under: a factory preset's name (exact, case-sensitive)
 // gets " (User)" appended once; any other name is kept as it is.

@@ -1,9 +1,10 @@
 #pragma once
 
-// Undo and redo of the editor's curve: each step keeps the whole curve as it was, which is
-// at most a few dozen points, so snapshots are cheaper to reason about than inverse edits.
-// A step that also changed the current preset (loading one) keeps the preset as it was too,
-// so undoing it brings back the name and the dirty marker with the curve.
+// Undo and redo of the editor's curves: each step keeps the whole set as it was (four curves
+// of at most a few dozen points), so an edit in either slot, of either kind, or a copy from
+// one slot to the other is one step, and snapshots are cheaper to reason about than inverse
+// edits. A step that also changed the current preset (loading one) keeps the preset as it was
+// too, so undoing it brings back the name and the dirty marker with the curves.
 
 #include "model/curve_point.h"
 
@@ -17,9 +18,9 @@ namespace zerin {
 
 class CurveHistory {
 public:
-    using Curve = std::vector<CurveControlPoint>;
-    // The current preset: its name and the points the curve is compared with for the dirty
-    // marker.
+    using Curve = CurveSetPoints;
+    // The current preset: its name and the curves the editor's are compared with for the
+    // dirty marker.
     struct PresetMark {
         std::string name;
         Curve points;
@@ -33,7 +34,7 @@ public:
 
     explicit CurveHistory(std::size_t maxDepth = kDefaultDepth);
 
-    // A finished edit: `before` is the curve as it was before it, and `presetBefore` the
+    // A finished edit: `before` is the set as it was before it, and `presetBefore` the
     // current preset before it when the edit changed that too. A new edit makes the undone
     // steps unreachable, so the redo stack is cleared; the oldest step goes beyond maxDepth.
     void record(Curve before, std::optional<PresetMark> presetBefore = std::nullopt);

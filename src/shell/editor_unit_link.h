@@ -32,6 +32,9 @@ public:
         setCurve(CurveSlot::a, CurveKind::delay, points);
     }
     CurvePairs getSpectralCurve() const { return getCurve(CurveSlot::a, CurveKind::delay); }
+    // The tempo (BPM) the unit's synced delays snap to, as far as this side knows; 0 when it
+    // does not know one.
+    virtual double hostTempo() const { return 0.0; }
     // The newest frame the unit made for the editor to draw since the last call, if any.
     virtual std::optional<DisplayFrame> takeDisplayFrame() = 0;
     // The name of the preset the unit's curve came from ("Init" for a fresh unit); kept in the

@@ -18,6 +18,10 @@ CurvePairs InProcessUnitLink::getCurve(CurveSlot slot, CurveKind kind) const {
     return mUnit ? mUnit->curve(slot, kind) : CurvePairs{};
 }
 
+double InProcessUnitLink::hostTempo() const {
+    return mUnit ? mUnit->dspKernel().hostTempo() : 0.0;
+}
+
 std::optional<DisplayFrame> InProcessUnitLink::takeDisplayFrame() {
     return mUnit ? mUnit->takeDisplayFrame() : std::nullopt;
 }

@@ -6,6 +6,7 @@
 #include "platform/ui/ui_context.h"
 #include "presets/factory_presets.h"
 #include "shell/controls_strip_view.h"
+#include "shell/curve_choice_view.h"
 #include "shell/preset_browser_view.h"
 #include "shell/preset_save_dialog.h"
 #include "shell/top_bar_view.h"
@@ -24,6 +25,9 @@ namespace C = ZerinCurveConstants;
 
 constexpr Color kBrowserScrim{0.0, 0.0, 0.0, 0.3};
 constexpr Color kDialogScrim{0.0, 0.0, 0.0, 0.4};
+constexpr Color kClear{0.0, 0.0, 0.0, 0.0};
+// The row that chooses the curve, in the canvas's top margin, and the menu under its COPY.
+constexpr double kChoiceRowTop = 5.0;
 
 CurvePairs pairsOf(const std::vector<CurveControlPoint>& points) {
     CurvePairs pairs;
@@ -31,18 +35,6 @@ CurvePairs pairsOf(const std::vector<CurveControlPoint>& points) {
     for (const CurveControlPoint& p : points)
         pairs.emplace_back(p.freq, p.value);
     return pairs;
-}
-
-// Same frequencies and delays in the same order, within what the dirty marker tells apart;
-// ids do not count. A press on a point that does not move it settles it a rounding away,
-// which is no step worth undoing.
-bool sameCurve(const std::vector<CurveControlPoint>& a, const std::vector<CurveControlPoint>& b) {
-    constexpr float tolerance = PresetManager::dirtyTolerance;
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                      [](const CurveControlPoint& p, const CurveControlPoint& q) {
-                          return std::fabs(p.freq - q.freq) <= tolerance &&
-                                 std::fabs(p.value - q.value) <= tolerance;
-                      });
 }
 
 std::vector<CurveControlPoint> pointsOf(const CurvePairs& pairs) {
@@ -59,6 +51,21 @@ std::vector<CurveControlPoint> pointsOf(const CurvePairs& pairs) {
 ViewPtr hiddenLayer() {
     return hitTestingOff(zerin::frame(std::make_unique<View>(), {.width = 0.0, .height = 0.0}));
 }
+
+void sortEach(CurveSetPoints& set) {
+    for (auto& slot : set.curves)
+        for (ControlCurve& curve : slot)
+            std::stable_sort(curve.begin(), curve.end(),
+                             [](const CurveControlPoint& a, const CurveControlPoint& b) {
+                                 return a.freq < b.freq;
+                             });
+}
+
+constexpr std::array<std::pair<CurveSlot, CurveKind>, kCurveSlotCount * kCurveKindCount>
+    kEveryCurve{{{CurveSlot::a, CurveKind::delay},
+                 {CurveSlot::a, CurveKind::feedback},
+                 {CurveSlot::b, CurveKind::delay},
+                 {CurveSlot::b, CurveKind::feedback}}};
 
 const Preset* findPreset(const std::vector<Preset>& list, const std::string& name) {
     const auto found =
@@ -86,13 +93,14 @@ private:
 ZerinExtensionMainView::ZerinExtensionMainView(ObservableAUParameterGroup& parameterTree,
                                                EditorUnitLink* link, PreferenceStore store)
     : parameterTree(parameterTree), link(link), presets(std::move(store)),
-      curve(C::defaultCurve()) {
-    ViewList layers = views(makeBackground(), makeColumn(), makeBrowserLayer(), makeDialogLayer());
+      curves(setOfDelayCurve(C::defaultCurve())) {
+    ViewList layers = views(makeBackground(), makeColumn(), makeCopyMenuLayer(), makeBrowserLayer(),
+                            makeDialogLayer());
     add(zerin::frame(zstack({}, std::move(layers)),
                      {.width = kSize.width, .height = kSize.height}));
 
     adoptUnitState(true);
-    settledCurve = curve;
+    settledCurves = curves;
     presetChanges = presets.observe([this] { forwardPresetName(); });
     if (link != nullptr) link->onExternalChange = [this] { reloadFromUnit(); };
     refreshCanvasInputs();
@@ -128,16 +136,58 @@ ViewPtr ZerinExtensionMainView::makeColumn() {
     auto top = std::make_unique<TopBarView>(std::move(bar));
     topBarView = top.get();
 
+    auto strip = std::make_unique<ControlsStripView>(parameterTree);
+    stripView = strip.get();
+    return vstack(0.0, HAlign::center, views(std::move(top), makeCanvasArea(), std::move(strip)));
+}
+
+// The canvas, with the row that chooses its curve over its top margin.
+ViewPtr ZerinExtensionMainView::makeCanvasArea() {
     auto canvas = std::make_unique<EditorCanvas>([this] { commitEdit(); });
-    canvas->inputs.curvePoints = {
-        [this] { return curve; },
-        [this](std::vector<CurveControlPoint> points) { curve = std::move(points); }};
+    canvas->inputs.curvePoints = {[this] { return curves.at(editedSlot, editedKind); },
+                                  [this](std::vector<CurveControlPoint> points) {
+                                      curves.at(editedSlot, editedKind) = std::move(points);
+                                  }};
     canvas->inputs.onCurveChanged = [this] { curveEdited(); };
     canvasView = canvas.get();
 
-    auto strip = std::make_unique<ControlsStripView>(parameterTree);
-    stripView = strip.get();
-    return vstack(0.0, HAlign::center, views(std::move(top), std::move(canvas), std::move(strip)));
+    CurveChoiceInputs choice;
+    choice.kind = {[this] { return editedKind; },
+                   [this](CurveKind kind) { editCurve(editedSlot, kind); }};
+    choice.slot = {[this] { return editedSlot; },
+                   [this](CurveSlot slot) { editCurve(slot, editedKind); }};
+    choice.onCopyTap = [this] { copyMenuShown.set(!copyMenuShown.peek()); };
+    auto row = std::make_unique<CurveChoiceView>(std::move(choice));
+    choiceView = row.get();
+    ViewPtr placed =
+        padding(hstack(0.0, VAlign::center, views(std::move(row), spacer())),
+                {.top = kChoiceRowTop, .leading = kPlotInsetLeft, .trailing = kPlotInsetRight});
+    return zstack({}, views(std::move(canvas),
+                            vstack(0.0, HAlign::leading, views(std::move(placed), spacer()))));
+}
+
+// Under the COPY button, with a clear scrim that closes it.
+ViewPtr ZerinExtensionMainView::makeCopyMenuLayer() {
+    return composed([this]() -> ViewPtr {
+        copyItems = {};
+        if (!copyMenuShown.get()) return hiddenLayer();
+        ViewPtr menu = copyMenu(
+            [this](CurveSlot from) {
+                copyMenuShown.set(false);
+                copySlot(from);
+            },
+            &copyItems[0], &copyItems[1]);
+        const View& button = choiceView->copyButton();
+        const Point origin = originInRoot();
+        const Point at = button.originInRoot();
+        ViewPtr placed = padding(std::move(menu), {.top = at.y - origin.y + button.frame().height,
+                                                   .leading = at.x - origin.x});
+        return zstack(
+            {}, views(tapArea(kClear, [this] { copyMenuShown.set(false); }),
+                      vstack(0.0, HAlign::leading,
+                             views(hstack(0.0, VAlign::center, views(std::move(placed), spacer())),
+                                   spacer()))));
+    });
 }
 
 ViewPtr ZerinExtensionMainView::makeBrowserLayer() {
@@ -259,22 +309,51 @@ SpectralMode ZerinExtensionMainView::currentMode() const {
     return spectralModeFromRawValue(raw).value_or(SpectralMode::delay);
 }
 
+CurveMacros ZerinExtensionMainView::heardMacros() const {
+    const auto fraction = [this](parameter::Address address, float low, float high) {
+        const float value = parameterValue(address);
+        return std::isfinite(value) ? std::clamp(value, low, high)
+                                    : parameter::defaultValue(address);
+    };
+    CurveMacros macros;
+    macros.morph = fraction(parameter::morph, 0.0f, 100.0f) / 100.0f;
+    macros.scale = fraction(parameter::curveScale, 0.0f, 200.0f) / 100.0f;
+    macros.shift = fraction(parameter::curveShift, -24.0f, 24.0f);
+    const double tempo = link != nullptr ? link->hostTempo() : 0.0;
+    if (parameterValue(parameter::delaySync) >= 0.5f && tempo > 0.0) macros.syncTempo = tempo;
+    return macros;
+}
+
 void ZerinExtensionMainView::refreshCanvasInputs() {
     SpectralCanvasInputs& in = canvasView->inputs;
     in.mode = currentMode();
     in.lfoRate = parameterValue(parameter::lfoRate);
     in.lfoDepth = parameterValue(parameter::lfoDepth) / 100.0f;
     in.scatterSpeed = parameterValue(parameter::scatterSpeed) / 100.0f;
+    in.kind = editedKind;
+    const CurveKind other = editedKind == CurveKind::delay ? CurveKind::feedback : CurveKind::delay;
+    in.otherCurve = curves.at(editedSlot, other);
+    const CurveMacros macros = heardMacros();
+    in.syncTempo = macros.syncTempo;
+    if (heardDiffersFromDrawn(macros, editedSlot, editedKind))
+        heardValues(curves, editedKind, macros, heardLineFrequencies(), in.heardLine);
+    else
+        in.heardLine.clear();
 }
 
 // --- the unit ---
 
-void ZerinExtensionMainView::pushCurveToAudioUnit() {
-    std::vector<CurveControlPoint> sorted = curve;
+void ZerinExtensionMainView::pushCurve(CurveSlot slot, CurveKind kind) {
+    std::vector<CurveControlPoint> sorted = curves.at(slot, kind);
     std::stable_sort(
         sorted.begin(), sorted.end(),
         [](const CurveControlPoint& a, const CurveControlPoint& b) { return a.freq < b.freq; });
-    if (link != nullptr) link->setSpectralCurve(pairsOf(sorted));
+    if (link != nullptr) link->setCurve(slot, kind, pairsOf(sorted));
+}
+
+void ZerinExtensionMainView::pushCurveToAudioUnit() {
+    for (const auto& [slot, kind] : kEveryCurve)
+        pushCurve(slot, kind);
 }
 
 void ZerinExtensionMainView::applyModeSelection(SpectralMode mode) {
@@ -287,19 +366,24 @@ void ZerinExtensionMainView::applyModeSelection(SpectralMode mode) {
 
 void ZerinExtensionMainView::adoptUnitState(bool initial) {
     if (link == nullptr) return;
-    const CurvePairs held = link->getSpectralCurve();
     // A unit that holds no curve yet (never allocated) gets the editor's on appear.
-    if (held.empty()) {
+    if (link->getSpectralCurve().empty()) {
         adoptPresetName(link->presetName());
         return;
     }
-    std::vector<CurveControlPoint> before = curve;
-    curve = pointsOf(held);
+    const CurveSetPoints before = curves;
+    // A curve the link does not know yet keeps the editor's.
+    for (const auto& [slot, kind] : kEveryCurve) {
+        const CurvePairs held = link->getCurve(slot, kind);
+        ControlCurve points = pointsOf(held);
+        if (!held.empty() && !sameCurve(points, curves.at(slot, kind)))
+            curves.at(slot, kind) = std::move(points);
+    }
     if (initial)
         curveFromUnit = true;
-    else if (!sameCurve(before, curve))
-        curveHistory.record(std::move(before), presetMark());
-    settledCurve = curve;
+    else if (!sameCurves(before, curves))
+        curveHistory.record(before, presetMark());
+    settledCurves = curves;
     adoptPresetName(link->presetName());
 }
 
@@ -310,16 +394,13 @@ void ZerinExtensionMainView::adoptPresetName(const std::string& name) {
     forwardedName = name; // the unit knows it already
     const Preset* known = findPreset(factoryPresetList(), name);
     if (known == nullptr) known = findPreset(presets.userPresets(), name);
-    ControlCurve points = known != nullptr ? known->points() : curve;
-    // The unit holds its curve sorted by frequency; a user preset keeps its points in the
+    Preset reference{Uuid::random(), name, known != nullptr ? known->curves : curves};
+    // The unit holds its curves sorted by frequency; a user preset keeps its points in the
     // order they were drawn. Compared in the unit's order, the preset it plays is clean.
-    std::stable_sort(
-        points.begin(), points.end(),
-        [](const CurveControlPoint& a, const CurveControlPoint& b) { return a.freq < b.freq; });
-    const Preset reference = presetOfDelayCurve(name, std::move(points));
-    std::vector<CurveControlPoint> scratch;
+    sortEach(reference.curves);
+    CurveSetPoints scratch;
     presets.loadPreset(reference, scratch);
-    presets.updateDirtyState(curve);
+    presets.updateDirtyState(curves);
 }
 
 void ZerinExtensionMainView::forwardPresetName() {
@@ -332,95 +413,6 @@ void ZerinExtensionMainView::forwardPresetName() {
 void ZerinExtensionMainView::reloadFromUnit() {
     commitEdit();
     adoptUnitState(false);
-}
-
-// --- edits and history ---
-
-void ZerinExtensionMainView::curveEdited() {
-    if (!editStart) editStart = settledCurve;
-    pushCurveToAudioUnit();
-    presets.updateDirtyState(curve);
-    // Adding by a click, deleting by a double click or with Option: finished at once. A drag
-    // finishes when the press ends.
-    if (!canvasView->state().activePointID) commitEdit();
-}
-
-void ZerinExtensionMainView::commitEdit() {
-    if (!editStart) return;
-    if (!sameCurve(*editStart, curve)) curveHistory.record(std::move(*editStart));
-    editStart.reset();
-    settledCurve = curve;
-}
-
-void ZerinExtensionMainView::replaceCurve(std::vector<CurveControlPoint> points) {
-    curve = std::move(points);
-    settledCurve = curve;
-    pushCurveToAudioUnit();
-    presets.updateDirtyState(curve);
-}
-
-void ZerinExtensionMainView::loadPreset(const Preset& preset) {
-    commitEdit();
-    std::vector<CurveControlPoint> before = curve;
-    CurveHistory::PresetMark presetBefore = presetMark();
-    std::vector<CurveControlPoint> loaded;
-    presets.loadPreset(preset, loaded);
-    if (!sameCurve(before, loaded) || presetBefore.name != preset.name)
-        curveHistory.record(std::move(before), std::move(presetBefore));
-    replaceCurve(std::move(loaded));
-    // The rest of the preset's set goes to the unit as it is.
-    for (int s = 0; s < kCurveSlotCount; ++s)
-        for (int k = 0; k < kCurveKindCount; ++k) {
-            if ((s == 0 && k == 0) || link == nullptr) continue;
-            ControlCurve sorted = preset.curves.curves[s][k];
-            std::stable_sort(sorted.begin(), sorted.end(),
-                             [](const CurveControlPoint& a, const CurveControlPoint& b) {
-                                 return a.freq < b.freq;
-                             });
-            link->setCurve(static_cast<CurveSlot>(s), static_cast<CurveKind>(k), pairsOf(sorted));
-        }
-}
-
-CurveHistory::PresetMark ZerinExtensionMainView::presetMark() const {
-    return {presets.currentPresetName(), presets.snapshotPoints()};
-}
-
-void ZerinExtensionMainView::applyStep(CurveHistory::Step step) {
-    if (step.preset)
-        presets.restorePreset(std::move(step.preset->name), std::move(step.preset->points));
-    replaceCurve(std::move(step.curve));
-}
-
-void ZerinExtensionMainView::savePreset(const std::string& name) {
-    commitEdit();
-    // The curve drawn here, and the rest of the set as the unit plays it.
-    CurveSetPoints curves = setOfDelayCurve(curve);
-    for (int s = 0; s < kCurveSlotCount && link != nullptr; ++s)
-        for (int k = 0; k < kCurveKindCount; ++k) {
-            const CurvePairs held =
-                link->getCurve(static_cast<CurveSlot>(s), static_cast<CurveKind>(k));
-            if ((s == 0 && k == 0) || held.empty()) continue;
-            curves.curves[s][k] = pointsOf(held);
-        }
-    presets.savePreset(name, curves);
-}
-
-bool ZerinExtensionMainView::undo() {
-    if (canvasView->state().activePointID) return false;
-    commitEdit();
-    std::optional<CurveHistory::Step> previous = curveHistory.undo(curve, presetMark());
-    if (!previous) return false;
-    applyStep(std::move(*previous));
-    return true;
-}
-
-bool ZerinExtensionMainView::redo() {
-    if (canvasView->state().activePointID) return false;
-    commitEdit();
-    std::optional<CurveHistory::Step> next = curveHistory.redo(curve, presetMark());
-    if (!next) return false;
-    applyStep(std::move(*next));
-    return true;
 }
 
 } // namespace zerin

@@ -1,11 +1,13 @@
 #pragma once
 
-// The editor's root: the top bar, the spectral canvas and the controls strip over the
-// animated background, with the preset browser and the save dialog on demand. It owns the
-// curve being edited, its undo history and the preset manager; it reaches the audio unit
-// only through an EditorUnitLink. Main thread only.
+// The editor's root: the top bar, the spectral canvas under its choice of curve and the
+// controls strip over the animated background, with the preset browser, the save dialog and
+// the copy menu on demand. It owns the curve set being edited (both slots, both kinds), its
+// undo history and the preset manager; it reaches the audio unit only through an
+// EditorUnitLink. Main thread only.
 
 #include "dsp/parameters.h"
+#include "editor/heard_macros.h"
 #include "model/curve_model.h"
 #include "model/observable.h"
 #include "platform/ui/layout.h"
@@ -18,6 +20,7 @@
 #include "shell/editor_unit_link.h"
 #include "widgets/observable_parameter.h"
 
+#include <array>
 #include <memory>
 #include <optional>
 #include <string>
@@ -26,6 +29,7 @@
 namespace zerin {
 
 class ControlsStripView;
+class CurveChoiceView;
 class PresetBrowserView;
 class PresetSaveDialog;
 class SpectralCanvasView;
@@ -67,22 +71,33 @@ public:
     bool handleShortcut(const KeyEvent& event);
 
     // --- operations ---
-    // Hands the curve, sorted by frequency (stable), to the unit; an empty curve too.
+    // Hands every curve of the set, each sorted by frequency (stable), to the unit; an empty
+    // curve too.
     void pushCurveToAudioUnit();
+    // Chooses the curve the canvas edits. The set and the history stay as they are.
+    void editCurve(CurveSlot slot, CurveKind kind);
+    // Copies both curves of slot `from` over the other slot's, as one step of the history.
+    void copySlot(CurveSlot from);
     // One gesture on the mode parameter: touch with the mode's value, then release.
     void applyModeSelection(SpectralMode mode);
-    // The browser's load flow: the preset's curve replaces the editor's and is pushed.
+    // The browser's load flow: the preset's curves replace the editor's and are pushed.
     void loadPreset(const Preset& preset);
-    // The save dialog's flow: stores the curve as a user preset under `name`.
+    // The save dialog's flow: stores the curve set as a user preset under `name`.
     void savePreset(const std::string& name);
     // Whether there was a step (never in the middle of a drag).
     bool undo();
     bool redo();
-    // Reads the unit's curve and preset name again (the link's onExternalChange).
+    // Reads the unit's curves and preset name again (the link's onExternalChange).
     void reloadFromUnit();
 
     // --- state ---
-    const std::vector<CurveControlPoint>& curvePoints() const { return curve; }
+    // The curve the canvas edits, and the whole set.
+    const std::vector<CurveControlPoint>& curvePoints() const {
+        return curves.at(editedSlot, editedKind);
+    }
+    const CurveSetPoints& curveSet() const { return curves; }
+    CurveSlot editedCurveSlot() const { return editedSlot; }
+    CurveKind editedCurveKind() const { return editedKind; }
     // The mode parameter's value, rounded and clamped to a mode.
     SpectralMode currentMode() const;
     PresetManager& presetManager() { return presets; }
@@ -91,6 +106,8 @@ public:
     void setShowPresetBrowser(bool shown) { browserShown.set(shown); }
     bool showSaveDialog() const { return dialogShown.peek(); }
     void setShowSaveDialog(bool shown) { dialogShown.set(shown); }
+    bool showCopyMenu() const { return copyMenuShown.peek(); }
+    void setShowCopyMenu(bool shown) { copyMenuShown.set(shown); }
     // The classification frame the canvas shows, until it goes stale.
     const std::optional<DisplayFrame>& classificationData() const { return classification; }
     const CurveHistory& history() const { return curveHistory; }
@@ -99,9 +116,12 @@ public:
     TopBarView& topBar() const { return *topBarView; }
     SpectralCanvasView& canvas() const;
     ControlsStripView& controlsStrip() const { return *stripView; }
+    CurveChoiceView& curveChoice() const { return *choiceView; }
     // The overlays as last laid out; null while hidden.
     PresetBrowserView* presetBrowser() const { return browserView; }
     PresetSaveDialog* saveDialog() const { return dialogView; }
+    // The copy menu's items as last laid out; null while it is hidden.
+    View* copyMenuItem(CurveSlot from) const { return copyItems[static_cast<int>(from)]; }
 
 private:
     class EditorCanvas;
@@ -110,6 +130,8 @@ private:
     ViewPtr makeColumn();
     ViewPtr makeBrowserLayer();
     ViewPtr makeDialogLayer();
+    ViewPtr makeCopyMenuLayer();
+    ViewPtr makeCanvasArea();
 
     void adoptUnitState(bool initial);
     void adoptPresetName(const std::string& name);
@@ -118,7 +140,9 @@ private:
     void tick();
     void curveEdited();
     void commitEdit();
-    void replaceCurve(std::vector<CurveControlPoint> points);
+    void replaceCurves(CurveSetPoints set);
+    void pushCurve(CurveSlot slot, CurveKind kind);
+    CurveMacros heardMacros() const;
     CurveHistory::PresetMark presetMark() const;
     // Shows an undone or redone step: its curve and, for a load, its preset.
     void applyStep(CurveHistory::Step step);
@@ -127,18 +151,21 @@ private:
     ObservableAUParameterGroup& parameterTree;
     EditorUnitLink* link;
     PresetManager presets;
-    std::vector<CurveControlPoint> curve;
+    CurveSetPoints curves;
+    CurveSlot editedSlot = CurveSlot::a;
+    CurveKind editedKind = CurveKind::delay;
     Observable<bool> browserShown{false};
     Observable<bool> dialogShown{false};
+    Observable<bool> copyMenuShown{false};
     std::optional<DisplayFrame> classification;
     double classificationArrival = 0.0; // the queue's time when it came
     Timer classificationTimer;
 
     CurveHistory curveHistory;
-    // The curve as it stood after the last finished edit, and the one before the edit in
+    // The set as it stood after the last finished edit, and the one before the edit in
     // progress (a drag reports every movement; it becomes one step when it ends).
-    std::vector<CurveControlPoint> settledCurve;
-    std::optional<std::vector<CurveControlPoint>> editStart;
+    CurveSetPoints settledCurves;
+    std::optional<CurveSetPoints> editStart;
 
     bool curveFromUnit = false;
     bool appeared = false;
@@ -149,6 +176,8 @@ private:
     TopBarView* topBarView = nullptr;
     EditorCanvas* canvasView = nullptr;
     ControlsStripView* stripView = nullptr;
+    CurveChoiceView* choiceView = nullptr;
+    std::array<View*, kCurveSlotCount> copyItems{};
     PresetBrowserView* browserView = nullptr;
     PresetSaveDialog* dialogView = nullptr;
 };

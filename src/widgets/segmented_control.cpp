@@ -17,7 +17,7 @@ ViewPtr segmentLabel(std::string title, std::size_t index, const Binding<std::si
                         [selection, index, selected = style.selectedText, plain = style.text] {
                             return selection.get() == index ? selected : plain;
                         }),
-                   EdgeInsets::symmetric(16.0, 6.0));
+                   EdgeInsets::symmetric(style.paddingX, style.paddingY));
 }
 
 } // namespace

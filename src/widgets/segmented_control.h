@@ -23,6 +23,9 @@ struct SegmentedControlStyle {
     Color text;
     Color track{1.0, 1.0, 1.0, 0.05};
     Color highlight;
+    // Around each title.
+    double paddingX = 16.0;
+    double paddingY = 6.0;
     // How long the highlight takes to slide to another segment (ease-in-out).
     double slideSeconds = 0.25;
 };

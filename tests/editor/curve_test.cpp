@@ -16,7 +16,7 @@ namespace {
 
 namespace C = ZerinCurveConstants;
 
-constexpr Size kCanvas{554.0, 238.0}; // plot 500 x 200 at (44, 10)
+constexpr Size kCanvas{554.0, 262.0}; // plot 500 x 200 at (44, 34)
 
 // The editor opens on the curve the kernel starts with, and a mode value no build knows is
 // no mode at all.
@@ -33,23 +33,30 @@ TEST(CurveModel, UnknownModesAreRefusedAndTheDefaultCurveIsTheKernels) {
 }
 
 TEST(CurveGeometry, ScreenAndCurveValuesRoundTripAndStayOnTheAxes) {
-    EXPECT_EQ(screenPoint(20.0f, 0.0f, kCanvas), (Point{44.0, 10.0}));
+    EXPECT_EQ(screenPoint(20.0f, 0.0f, kCanvas), (Point{44.0, 34.0}));
     EXPECT_NEAR(screenPoint(20000.0f, 2000.0f, kCanvas).x, 544.0, 1e-4);
-    EXPECT_EQ(screenPoint(20000.0f, 2000.0f, kCanvas).y, 210.0);
-    EXPECT_EQ(screenPoint(2.0f, -100.0f, kCanvas).x, 44.0);        // the frequency is clamped
-    EXPECT_NEAR(screenPoint(2.0f, -100.0f, kCanvas).y, 0.0, 1e-4); // the delay is not
-    for (double fx = 0.0; fx <= 1.0; fx += 0.05) {
-        for (double fy = 0.0; fy <= 1.0; fy += 0.125) {
-            const Point location{44.0 + 500.0 * fx, 10.0 + 200.0 * fy};
-            const CurvePoint value = curveValueAt(location, kCanvas);
-            const Point back = screenPoint(value.freq, value.value, kCanvas);
-            EXPECT_NEAR(back.x, location.x, 1e-3);
-            EXPECT_NEAR(back.y, location.y, 1e-4);
+    EXPECT_EQ(screenPoint(20000.0f, 2000.0f, kCanvas).y, 234.0);
+    EXPECT_EQ(screenPoint(2.0f, -100.0f, kCanvas).x, 44.0);         // the frequency is clamped
+    EXPECT_NEAR(screenPoint(2.0f, -100.0f, kCanvas).y, 24.0, 1e-4); // the delay is not
+    // Feedback runs the other way: 100 % at the top, 0 % at the bottom.
+    EXPECT_EQ(screenY(100.0f, kCanvas, CurveKind::feedback), 34.0);
+    EXPECT_EQ(screenY(0.0f, kCanvas, CurveKind::feedback), 234.0);
+    for (const CurveKind kind : {CurveKind::delay, CurveKind::feedback}) {
+        for (double fx = 0.0; fx <= 1.0; fx += 0.05) {
+            for (double fy = 0.0; fy <= 1.0; fy += 0.125) {
+                const Point location{44.0 + 500.0 * fx, 34.0 + 200.0 * fy};
+                const CurvePoint value = curveValueAt(location, kCanvas, kind);
+                const Point back = screenPoint(value.freq, value.value, kCanvas, kind);
+                EXPECT_NEAR(back.x, location.x, 1e-3);
+                EXPECT_NEAR(back.y, location.y, 1e-4);
+            }
         }
+        const CurvePoint above = curveValueAt({0.0, -50.0}, kCanvas, kind);
+        EXPECT_EQ(above.value, kind == CurveKind::delay ? 0.0f : 100.0f);
     }
     // Off the plot, on a canvas too small to have one, or at a NaN: the nearest axis ends.
     const CurvePoint low = curveValueAt({-300.0, -50.0}, kCanvas),
-                     high = curveValueAt({5000.0, 237.0}, kCanvas);
+                     high = curveValueAt({5000.0, 261.0}, kCanvas);
     EXPECT_TRUE(low.freq == 20.0f && low.value == 0.0f && high.freq == 20000.0f &&
                 high.value == 2000.0f);
     for (const Size canvas : {kCanvas, Size{54.0, 38.0}, Size{}}) {

@@ -1,6 +1,7 @@
 #include "dsp/kernel.h"
 #include "editor/curve_geometry.h"
 #include "editor/heard_curve.h"
+#include "editor/heard_macros.h"
 
 #include <gtest/gtest.h>
 
@@ -144,6 +145,67 @@ TEST(HeardCurve, OddPointsGiveFiniteCoordinatesAndOnlyTheFirst32AreHeard) {
     prepareHeardCurve(heard, curveOf({{1000, 500}}), kCanvas);
     EXPECT_FALSE(heard.drawable());
     EXPECT_EQ(heardCurveSample(heard, 0.4).point, screenPoint(1000.0f, 500.0f, kCanvas));
+}
+
+} // namespace
+} // namespace zerin
+
+namespace zerin {
+namespace {
+
+// The line the canvas draws for the heard curve is what the kernel plays: morph, scale, shift
+// and snapping applied the kernel's way, checked against the kernel's own per-bin delays and
+// feedback shares.
+TEST(HeardMacros, TheHeardCurveIsWhatTheKernelPlaysAtEveryBin) {
+    const auto points = [](std::vector<std::pair<float, float>> values) {
+        ControlCurve curve;
+        for (const auto& [freq, value] : values)
+            curve.push_back({Uuid::random(), freq, value});
+        return curve;
+    };
+    CurveSetPoints curves;
+    curves.at(CurveSlot::a, CurveKind::delay) = points({{50, 900}, {800, 150}, {6000, 1700}});
+    curves.at(CurveSlot::a, CurveKind::feedback) = points({{300, 10}, {3000, 100}});
+    curves.at(CurveSlot::b, CurveKind::delay) = points({{100, 300}, {10000, 1200}});
+    curves.at(CurveSlot::b, CurveKind::feedback) = points({{1000, 60}});
+    CurveSet set{};
+    for (int s = 0; s < kCurveSlotCount; ++s)
+        for (int k = 0; k < kCurveKindCount; ++k) {
+            std::vector<CurvePoint> pairs;
+            for (const CurveControlPoint& p : curves.curves[s][k])
+                pairs.push_back({p.freq, p.value});
+            fillCurve(set.curves[s][k], pairs.data(), static_cast<int>(pairs.size()));
+        }
+    constexpr double kRate = 48000.0;
+    const float msPerHop = 1000.0f * kHopSize / static_cast<float>(kRate);
+    struct Case {
+        float morph, scale, shift;
+        bool sync;
+    };
+    for (const Case c : {Case{30, 80, 5, false}, Case{100, 150, -12, false}, Case{0, 100, 0, true},
+                         Case{55, 120, 0, true}}) {
+        ZerinExtensionDSPKernel kernel;
+        kernel.setCurveSet(set);
+        kernel.setParameter(parameter::morph, c.morph);
+        kernel.setParameter(parameter::curveScale, c.scale);
+        kernel.setParameter(parameter::curveShift, c.shift);
+        kernel.setParameter(parameter::delaySync, c.sync ? 1.0f : 0.0f);
+        kernel.setHostTempo(97.0);
+        ASSERT_TRUE(kernel.initialize(1, kRate));
+        CurveMacros macros{c.morph / 100.0f, c.scale / 100.0f, c.shift, c.sync ? 97.0 : 0.0};
+        std::vector<float> freqs, delays, shares;
+        for (int k = 1; k < kNumBins; ++k)
+            if (const float f = static_cast<float>(k * kRate / kFFTSize); f <= 20000.0f)
+                freqs.push_back(f);
+        heardValues(curves, CurveKind::delay, macros, freqs, delays);
+        heardValues(curves, CurveKind::feedback, macros, freqs, shares);
+        for (std::size_t i = 0; i < freqs.size(); ++i) {
+            const float ms = kernel.mBinDelayHops[i + 1] * msPerHop;
+            EXPECT_NEAR(delays[i], ms, 1.0f + 0.01f * ms) << freqs[i] << " Hz, shift " << c.shift;
+            EXPECT_NEAR(shares[i], kernel.mBinFeedbackWeights[i + 1] * 100.0f, 0.5f)
+                << freqs[i] << " Hz";
+        }
+    }
 }
 
 } // namespace

@@ -9,7 +9,8 @@
 namespace zerin {
 namespace {
 
-constexpr Size kCanvas{554.0, 238.0}; // plot 500 x 200; the delete band is below y = 218
+constexpr Size kCanvas{554.0,
+                       262.0}; // plot 500 x 200 from y = 34; the delete band is below y = 242
 
 using Curve = std::vector<CurveControlPoint>;
 using Values = std::vector<std::pair<float, float>>; // (Hz, ms)
@@ -129,7 +130,7 @@ TEST_F(SpectralCanvas, ADraggedPointKeepsItsIdWhileTheTooltipFollowsAndWarnsOfAD
         EXPECT_EQ(curve[1].id, id);
         EXPECT_EQ(canvas.state().tooltipText, formatTooltip(curve[1].freq, curve[1].value));
         EXPECT_EQ(canvas.state().tooltipPosition, (Point{300.0, 100.0}));
-        canvas.handleDragChanged({300.0, 219.0});
+        canvas.handleDragChanged({300.0, 243.0});
         EXPECT_EQ(canvas.state().deleteCandidate, !lastTwo);
         EXPECT_EQ(canvas.state().tooltipText,
                   lastTwo ? formatTooltip(curve[1].freq, 2000.0f) : "Release to delete");
@@ -138,6 +139,12 @@ TEST_F(SpectralCanvas, ADraggedPointKeepsItsIdWhileTheTooltipFollowsAndWarnsOfAD
     // Kilohertz from 1000 Hz by the number, not by the rounded text.
     EXPECT_EQ(formatTooltip(999.6f, 12.4f), "1000 Hz | 12 ms");
     EXPECT_EQ(formatTooltip(12345.0f, 2000.0f), "12.3k Hz | 2000 ms");
+    // Feedback in percent; a synced delay as the note it is heard as, and that note's length.
+    EXPECT_EQ(formatTooltip(440.0f, 80.4f, CurveKind::feedback), "440 Hz | 80 %");
+    EXPECT_EQ(formatCurveValue(540.0f, CurveKind::delay, 80.0), "1/8 dotted | 562 ms");
+    EXPECT_EQ(formatCurveValue(170.0f, CurveKind::delay, 120.0), "1/8 triplet | 166 ms");
+    EXPECT_EQ(formatCurveValue(1990.0f, CurveKind::delay, 60.0), "1/2 | 2000 ms");
+    EXPECT_EQ(formatCurveValue(1990.0f, CurveKind::delay, 0.0), "1990 ms");
 }
 
 } // namespace

@@ -438,5 +438,38 @@ TEST_F(WithTheDsp, ARestoreIsToldToAListeningEditorWithoutItAsking) {
     EXPECT_GT(editor.externalChanges, changesBefore);
 }
 
+// A listening editor learns the tempo the DSP's synced delays snap to, and every new one; an
+// editor that has not asked is told nothing.
+TEST_F(WithTheDsp, TheHostsTempoReachesAListeningEditor) {
+    auto dsp = instance();
+    Editor editor(mapper);
+    cycle(*dsp, nullptr, &editor);
+    EXPECT_EQ(editor.link.hostTempo(), 0.0);
+    editor.link.requestState();
+    cycle(*dsp, &editor, &editor);
+    EXPECT_EQ(editor.link.hostTempo(), 120.0); // the DSP's own until a host tells one
+
+    // What a host's transport sends: a time:Position with its tempo.
+    std::uint8_t buffer[256];
+    LV2_Atom_Forge forge;
+    lv2_atom_forge_init(&forge, &mapper.map);
+    lv2_atom_forge_set_buffer(&forge, buffer, sizeof buffer);
+    LV2_Atom_Forge_Frame frame;
+    lv2_atom_forge_object(&forge, &frame, 0, urids.timePosition);
+    lv2_atom_forge_key(&forge, urids.timeBeatsPerMinute);
+    lv2_atom_forge_float(&forge, 93.0f);
+    lv2_atom_forge_pop(&forge, &frame);
+    const auto* atom = reinterpret_cast<const LV2_Atom*>(buffer);
+    editor.outbox.emplace_back(buffer, buffer + sizeof(LV2_Atom) + atom->size);
+    cycle(*dsp, &editor, &editor);
+    cycle(*dsp, &editor, &editor);
+    EXPECT_EQ(editor.link.hostTempo(), 93.0);
+
+    Editor next(mapper);
+    next.link.requestState();
+    cycle(*dsp, &next, &next);
+    EXPECT_EQ(next.link.hostTempo(), 93.0);
+}
+
 } // namespace
 } // namespace zerin::test

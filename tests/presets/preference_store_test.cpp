@@ -111,7 +111,7 @@ TEST(PreferenceStore, AFailedSaveChangesNothingAndNeverReplacesAStoreItCannotRea
         }
         PresetManager manager{PreferenceStore(folder.path)};
         EXPECT_EQ(manager.loadResult().ok, !fifo);
-        manager.updateDirtyState(kCurve);
+        manager.updateDirtyState(setOfDelayCurve(kCurve));
         const StoreResult result =
             manager.savePreset(fifo ? "Lost" : "not UTF-8 \xff", setOfDelayCurve(kCurve));
         EXPECT_FALSE(result);

@@ -107,43 +107,54 @@ protected:
 
 TEST_F(PresetManagerTest, StartsCleanAtInitAndIsDirtyWhenAPointMovesPastTheTolerance) {
     EXPECT_TRUE(manager.userPresets().empty());
-    EXPECT_EQ(manager.snapshotPoints(), ZerinCurveConstants::defaultCurve());
+    EXPECT_EQ(manager.snapshotPoints(), setOfDelayCurve(ZerinCurveConstants::defaultCurve()));
     EXPECT_TRUE(manager.loadResult());
     EXPECT_FALSE(std::filesystem::exists(folder.store)); // loading writes nothing
     EXPECT_EQ(manager.currentPresetName(), "Init");
     manager.setCurrentPresetName("Init");
 
-    Curve curve;
-    for (const CurveControlPoint& p : manager.snapshotPoints())
-        curve.push_back({Uuid::random(), p.freq, p.value}); // ids are not compared
-    const std::vector<std::pair<std::function<void(Curve&)>, bool>> edits{
-        {[](Curve&) {}, false},
-        {[](Curve& c) { c[1].freq += 0.005f; }, false},
-        {[](Curve& c) { c[1].freq += 0.02f; }, true},
-        {[](Curve& c) { c[2].value -= 0.005f; }, false},
-        {[](Curve& c) { c[2].value -= 0.02f; }, true},
-        {[](Curve& c) { c.push_back(c[0]); }, true},
-        {[](Curve& c) { std::swap(c[0], c[1]); }, true},
+    CurveSetPoints curves = manager.snapshotPoints();
+    for (auto& slot : curves.curves)
+        for (Curve& c : slot)
+            for (CurveControlPoint& p : c)
+                p.id = Uuid::random(); // ids are not compared
+    using Edit = std::function<void(CurveSetPoints&)>;
+    const auto delayA = [](CurveSetPoints& s) -> Curve& {
+        return s.at(CurveSlot::a, CurveKind::delay);
+    };
+    const std::vector<std::pair<Edit, bool>> edits{
+        {[](CurveSetPoints&) {}, false},
+        {[&](CurveSetPoints& s) { delayA(s)[1].freq += 0.005f; }, false},
+        {[&](CurveSetPoints& s) { delayA(s)[1].freq += 0.02f; }, true},
+        {[&](CurveSetPoints& s) { delayA(s)[2].value -= 0.005f; }, false},
+        {[&](CurveSetPoints& s) { delayA(s)[2].value -= 0.02f; }, true},
+        {[&](CurveSetPoints& s) { delayA(s).push_back(delayA(s)[0]); }, true},
+        {[&](CurveSetPoints& s) { std::swap(delayA(s)[0], delayA(s)[1]); }, true},
+        // Every curve of the set counts, not only the one an earlier Zerin kept.
+        {[](CurveSetPoints& s) { s.at(CurveSlot::a, CurveKind::feedback)[0].value = 50.0f; }, true},
+        {[](CurveSetPoints& s) { s.at(CurveSlot::b, CurveKind::delay)[3].value += 1.0f; }, true},
+        {[](CurveSetPoints& s) { s.at(CurveSlot::b, CurveKind::feedback).clear(); }, true},
     };
     for (const auto& [edit, dirty] : edits) {
-        Curve edited = curve;
+        CurveSetPoints edited = curves;
         edit(edited);
         manager.updateDirtyState(edited);
         EXPECT_EQ(manager.isDirty(), dirty);
-        manager.updateDirtyState(curve);
+        manager.updateDirtyState(curves);
         EXPECT_FALSE(manager.isDirty());
     }
-    EXPECT_EQ(notifications, 8); // only real changes are announced
+    EXPECT_EQ(notifications, 14); // only real changes are announced
 }
 
 TEST_F(PresetManagerTest, LoadingGivesTheCurveFreshIdsAndACleanSnapshot) {
     const Preset& wash = factoryPresetList()[1];
-    Curve curve{{Uuid::random(), 100.0f, 100.0f}};
-    manager.updateDirtyState(curve);
-    manager.loadPreset(wash, curve);
+    CurveSetPoints curves = setOfDelayCurve({{Uuid::random(), 100.0f, 100.0f}});
+    manager.updateDirtyState(curves);
+    manager.loadPreset(wash, curves);
     EXPECT_EQ(manager.currentPresetName(), wash.name);
     EXPECT_FALSE(manager.isDirty());
-    EXPECT_EQ(curve, manager.snapshotPoints());
+    EXPECT_EQ(curves, manager.snapshotPoints());
+    const Curve& curve = curves.at(CurveSlot::a, CurveKind::delay);
     ASSERT_EQ(curve.size(), wash.points().size());
     for (std::size_t i = 0; i < curve.size(); ++i)
         EXPECT_TRUE(curve[i].id != wash.points()[i].id && curve[i].freq == wash.points()[i].freq &&
@@ -155,12 +166,12 @@ TEST_F(PresetManagerTest, SavingAppliesTheFactoryNameRuleAndOverwritesByName) {
     const Curve second{{Uuid::random(), 80.0f, 800.0f}};
     ASSERT_TRUE(manager.savePreset("Granular Haze", setOfDelayCurve(first)));
     EXPECT_EQ(manager.currentPresetName(), "Granular Haze (User)");
-    EXPECT_EQ(manager.snapshotPoints(), first);
+    EXPECT_EQ(manager.snapshotPoints(), setOfDelayCurve(first));
     ASSERT_TRUE(manager.savePreset("init", setOfDelayCurve(second))); // the rule is case-sensitive
     ASSERT_TRUE(manager.savePreset("Init (User)", setOfDelayCurve(second)));
     const Uuid hazeId = manager.userPresets()[0].id;
 
-    manager.updateDirtyState(first);
+    manager.updateDirtyState(setOfDelayCurve(first));
     ASSERT_TRUE(manager.savePreset("Granular Haze", setOfDelayCurve(second)));
     EXPECT_FALSE(manager.isDirty());
     EXPECT_EQ(manager.userPresets()[0].id, hazeId);

@@ -11,6 +11,7 @@
 #include "presets/user_presets.h"
 #include "shell/audio_unit_view_controller.h"
 #include "shell/controls_strip_view.h"
+#include "shell/curve_choice_view.h"
 #include "shell/in_process_unit_link.h"
 #include "shell/main_view.h"
 #include "shell/preset_browser_view.h"
@@ -132,9 +133,9 @@ struct Editor {
         click(view->topBar().presetButton());
         return view->presetBrowser();
     }
-    Point onCanvas(float freq, float delay) const {
+    Point onCanvas(float freq, float value, CurveKind kind = CurveKind::delay) const {
         const Point o = view->canvas().originInRoot();
-        const Point p = screenPoint(freq, delay, view->canvas().size);
+        const Point p = screenPoint(freq, value, view->canvas().size, kind);
         return {o.x + p.x, o.y + p.y};
     }
     void drag(Point from, Point to) {
@@ -255,6 +256,100 @@ TEST(MainView, CanvasEditsAreStepsThatUndoAndRedoAndReachTheUnit) {
     e.drag(e.onCanvas(200.0f, 600.0f), e.onCanvas(200.0f, 900.0f));
     EXPECT_EQ(e.view->history().redoDepth(), 0u);
     EXPECT_FALSE(e.view->redo());
+}
+
+// The row over the canvas chooses which of the four curves the canvas edits; each edit reaches
+// the unit as that curve alone, and one history covers them all, copies between slots too.
+TEST(MainView, EveryCurveOfTheSetIsEditedThroughTheChoiceRowUnderOneHistory) {
+    test::Host audio;
+    Editor e(audio.unit);
+    e.open();
+    const CurveSetPoints start = e.view->curveSet();
+    const auto unitCurve = [&](CurveSlot slot, CurveKind kind) {
+        return audio.unit->curve(slot, kind);
+    };
+    const CurvePairs flat{{1000.0f, 100.0f}};
+    const CurvePairs delay = unitCurve(CurveSlot::a, CurveKind::delay);
+
+    e.click(e.view->curveChoice().kindSegment(CurveKind::feedback));
+    EXPECT_EQ(e.view->canvas().inputs.kind, CurveKind::feedback);
+    EXPECT_EQ(pairsOf(e.view->curvePoints()), flat);
+    EXPECT_EQ(pairsOf(e.view->canvas().inputs.otherCurve), delay); // drawn faintly
+    e.click(e.onCanvas(300.0f, 40.0f, CurveKind::feedback));
+    const CurvePairs shaped = pairsOf(e.view->curvePoints());
+    ASSERT_EQ(shaped.size(), 2u);
+    EXPECT_NEAR(shaped[0].second, 40.0f, 0.5f);
+    EXPECT_EQ(unitCurve(CurveSlot::a, CurveKind::feedback), shaped);
+    EXPECT_EQ(unitCurve(CurveSlot::a, CurveKind::delay), delay);
+    EXPECT_TRUE(e.presets().isDirty());
+
+    e.click(e.view->curveChoice().slotSegment(CurveSlot::b));
+    EXPECT_EQ(pairsOf(e.view->curvePoints()), flat);
+    const Point from = e.onCanvas(1000.0f, 100.0f, CurveKind::feedback);
+    e.drag(from, e.onCanvas(1000.0f, 25.0f, CurveKind::feedback));
+    EXPECT_NEAR(unitCurve(CurveSlot::b, CurveKind::feedback).at(0).second, 25.0f, 0.5f);
+    EXPECT_EQ(unitCurve(CurveSlot::a, CurveKind::feedback), shaped);
+
+    // Copy A→B from the menu: both of A's curves over B's, as one step.
+    e.click(e.view->curveChoice().copyButton());
+    ASSERT_TRUE(e.view->showCopyMenu());
+    ASSERT_NE(e.view->copyMenuItem(CurveSlot::a), nullptr);
+    e.click(*e.view->copyMenuItem(CurveSlot::a));
+    EXPECT_FALSE(e.view->showCopyMenu());
+    EXPECT_EQ(unitCurve(CurveSlot::b, CurveKind::feedback), shaped);
+    EXPECT_EQ(unitCurve(CurveSlot::b, CurveKind::delay), delay);
+    EXPECT_EQ(e.view->history().undoDepth(), 3u);
+
+    e.key('z');
+    EXPECT_NEAR(unitCurve(CurveSlot::b, CurveKind::feedback).at(0).second, 25.0f, 0.5f);
+    e.key('z');
+    e.key('z');
+    EXPECT_EQ(unitCurve(CurveSlot::a, CurveKind::feedback), flat);
+    EXPECT_EQ(unitCurve(CurveSlot::b, CurveKind::feedback), flat);
+    EXPECT_TRUE(sameCurves(e.view->curveSet(), start));
+    EXPECT_FALSE(e.presets().isDirty());
+
+    // A saved preset keeps the whole set, and loads back whole.
+    e.click(e.onCanvas(5000.0f, 10.0f, CurveKind::feedback)); // in slot B
+    e.view->savePreset("Four Curves");
+    const CurveSetPoints saved = e.view->curveSet();
+    e.view->loadPreset(factoryPresetList()[0]);
+    EXPECT_EQ(unitCurve(CurveSlot::b, CurveKind::feedback), flat);
+    e.view->loadPreset(e.presets().userPresets().at(0));
+    EXPECT_TRUE(sameCurves(e.view->curveSet(), saved));
+    EXPECT_EQ(unitCurve(CurveSlot::b, CurveKind::feedback),
+              pairsOf(saved.at(CurveSlot::b, CurveKind::feedback)));
+    EXPECT_FALSE(e.presets().isDirty());
+}
+
+// While morph or a macro makes the heard curve differ from the edited one, the canvas gets
+// the heard curve to draw; at the defaults, none.
+TEST(MainView, TheHeardCurveIsHandedToTheCanvasOnlyWhileItDiffersFromTheDrawnOne) {
+    test::Host audio;
+    Editor e(audio.unit);
+    e.open();
+    const auto set = [&](const char* id, float value) {
+        e.hostTree->parameterWithIdentifier(id)->setValue(value);
+        e.queue.pump();
+        e.frame();
+    };
+    EXPECT_TRUE(e.view->canvas().inputs.heardLine.empty());
+    set("curveScale", 50.0f);
+    const std::vector<float>& line = e.view->canvas().inputs.heardLine;
+    ASSERT_EQ(line.size(), static_cast<std::size_t>(kHeardLinePoints));
+    EXPECT_NEAR(line.front(), 100.0f, 1e-3f); // the 20 Hz point's 200 ms, halved
+    set("curveScale", 100.0f);
+    EXPECT_TRUE(e.view->canvas().inputs.heardLine.empty());
+    // Slot B is heard only as far as morph goes towards it.
+    e.view->editCurve(CurveSlot::b, CurveKind::delay);
+    e.frame();
+    EXPECT_FALSE(e.view->canvas().inputs.heardLine.empty());
+    set("morph", 100.0f);
+    EXPECT_TRUE(e.view->canvas().inputs.heardLine.empty());
+    // Synced, delays are labelled with notes at the unit's tempo.
+    set("delaySync", 1.0f);
+    EXPECT_EQ(e.view->canvas().inputs.syncTempo, audio.unit->dspKernel().hostTempo());
+    EXPECT_FALSE(e.view->canvas().inputs.heardLine.empty());
 }
 
 TEST(MainView, UndoAndRedoOfAPresetLoadBringBackTheNameAndTheDirtyMarkerWithTheCurve) {
@@ -565,18 +660,24 @@ TEST(MainView, TheBandsStayAcrossPollsThatFindNothingNewAndGoWhenTheFrameIsStale
 TEST(CurveHistory, KeepsTheNewestStepsUpToItsDepthAndThePresetOfTheStepsThatChangedIt) {
     CurveHistory history(3);
     const auto curveOf = [](float delay) {
-        return CurveHistory::Curve{{Uuid::random(), 100.0f, delay}};
+        return setOfDelayCurve({{Uuid::random(), 100.0f, delay}});
     };
     const CurveHistory::PresetMark init{"Init", curveOf(0.0f)};
     for (int i = 0; i < 5; ++i)
         history.record(curveOf(static_cast<float>(i)));
     EXPECT_EQ(history.undoDepth(), 3u);
-    EXPECT_EQ(history.undo(curveOf(5.0f), init)->curve.front().value, 4.0f);
-    EXPECT_EQ(history.undo(curveOf(4.0f), init)->curve.front().value, 3.0f);
-    EXPECT_EQ(history.undo(curveOf(3.0f), init)->curve.front().value, 2.0f);
+    EXPECT_EQ(
+        history.undo(curveOf(5.0f), init)->curve.at(CurveSlot::a, CurveKind::delay).front().value,
+        4.0f);
+    EXPECT_EQ(
+        history.undo(curveOf(4.0f), init)->curve.at(CurveSlot::a, CurveKind::delay).front().value,
+        3.0f);
+    EXPECT_EQ(
+        history.undo(curveOf(3.0f), init)->curve.at(CurveSlot::a, CurveKind::delay).front().value,
+        2.0f);
     EXPECT_FALSE(history.undo(curveOf(2.0f), init));
     const auto redone = history.redo(curveOf(2.0f), init);
-    EXPECT_EQ(redone->curve.front().value, 3.0f);
+    EXPECT_EQ(redone->curve.at(CurveSlot::a, CurveKind::delay).front().value, 3.0f);
     EXPECT_FALSE(redone->preset);
 
     // A load: undone it gives back the preset before it, redone the one it loaded.
@@ -588,7 +689,7 @@ TEST(CurveHistory, KeepsTheNewestStepsUpToItsDepthAndThePresetOfTheStepsThatChan
     const auto again = history.redo(curveOf(3.0f), init);
     ASSERT_TRUE(again->preset);
     EXPECT_EQ(again->preset->name, "Loaded");
-    EXPECT_EQ(again->curve.front().value, 9.0f);
+    EXPECT_EQ(again->curve.at(CurveSlot::a, CurveKind::delay).front().value, 9.0f);
 }
 
 int countMainViews(const View& view) {

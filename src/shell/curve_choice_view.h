@@ -1,0 +1,46 @@
+#pragma once
+
+// The row above the plot that chooses the curve the canvas edits: DELAY | FEEDBACK for its
+// kind, A | B for its slot, and COPY, which opens a small menu that copies one slot's curves
+// over the other's. It owns no model: what it shows and does come in through the inputs.
+
+#include "dsp/curve.h"
+#include "platform/ui/binding.h"
+#include "platform/ui/layout.h"
+#include "platform/ui/view.h"
+
+#include <functional>
+
+namespace zerin {
+
+class SegmentedControl;
+
+struct CurveChoiceInputs {
+    Binding<CurveKind> kind;
+    Binding<CurveSlot> slot;
+    std::function<void()> onCopyTap;
+};
+
+class CurveChoiceView : public View {
+public:
+    explicit CurveChoiceView(CurveChoiceInputs inputs);
+
+    Size sizeThatFits(Size proposal) override;
+
+    // The parts, for hosts and tests that need their frames.
+    View& kindSegment(CurveKind kind) const;
+    View& slotSegment(CurveSlot slot) const;
+    View& copyButton() const { return *copyButtonView; }
+
+private:
+    SegmentedControl* kindSelector = nullptr;
+    SegmentedControl* slotSelector = nullptr;
+    View* copyButtonView = nullptr;
+};
+
+// The copy menu: "Copy A→B" and "Copy B→A", each a button that calls `onCopy` with the slot
+// copied from.
+ViewPtr copyMenu(const std::function<void(CurveSlot from)>& onCopy, View** copyAToB = nullptr,
+                 View** copyBToA = nullptr);
+
+} // namespace zerin
