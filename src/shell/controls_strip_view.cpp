@@ -9,6 +9,7 @@
 
 #include <cctype>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <variant>
@@ -30,7 +31,9 @@ struct SectionSpec {
     std::string title;
     std::vector<KnobSpec> knobs;
     double spacing;
-    bool withSyncToggle;
+    // The section's on/off parameter, shown as a SYNC button after its knobs: the LFO's tempo
+    // sync, the curve's delay sync.
+    std::optional<AUParameterAddress> syncToggle;
 };
 
 // Under its section's title a knob need not say it again: "Scatter Speed" in SCATTER is
@@ -49,7 +52,7 @@ bool isKnob(const ParameterSpec& spec) {
 }
 
 SectionSpec sectionOf(const ParameterGroupSpec& group) {
-    SectionSpec section{group.name, {}, 14.0, false};
+    SectionSpec section{group.name, {}, 14.0, std::nullopt};
     for (char& c : section.title)
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     for (const NodeSpec& node : group.children) {
@@ -57,10 +60,11 @@ SectionSpec sectionOf(const ParameterGroupSpec& group) {
         if (spec == nullptr) continue;
         if (isKnob(*spec))
             section.knobs.push_back({spec->address, captionIn(group.name, spec->name)});
-        if (spec->address == parameter::tempoSync) section.withSyncToggle = true;
+        if (spec->address == parameter::tempoSync || spec->address == parameter::delaySync)
+            section.syncToggle = spec->address;
     }
     // The toggle is narrower than a knob; closer spacing keeps the section's row balanced.
-    if (section.withSyncToggle) section.spacing = 10.0;
+    if (section.syncToggle) section.spacing = 10.0;
     return section;
 }
 
@@ -136,10 +140,11 @@ ControlsStripView::ControlsStripView(ObservableAUParameterGroup& parameterTree) 
             controls.push_back(std::move(knob));
         }
         ObservableAUParameter* sync =
-            spec.withSyncToggle ? parameterTree.parameter(parameter::tempoSync) : nullptr;
+            spec.syncToggle ? parameterTree.parameter(*spec.syncToggle) : nullptr;
         if (sync != nullptr) {
             controls.push_back(makeSyncToggle(*sync));
-            toggle = controls.back().get();
+            (*spec.syncToggle == parameter::tempoSync ? toggle : delayToggle) =
+                controls.back().get();
         }
         // Each section as wide as its controls; the dividers share what is left.
         row.push_back(vstack(6.0, HAlign::center,

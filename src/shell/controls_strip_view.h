@@ -24,12 +24,15 @@ public:
     // Left to right: inputGain, outputGain, dryWet, feedback, sourceSensitivity, lfoRate,
     // lfoDepth, scatterSpeed, morph, curveScale, curveShift.
     const std::vector<RotaryKnobView*>& knobs() const { return knobViews; }
-    // The SYNC button bound to `tempoSync`; null when the host tree has no such parameter.
+    // The SYNC buttons bound to `tempoSync` (MODULATION) and `delaySync` (CURVE); null when
+    // the host tree has no such parameter.
     View* syncToggle() const { return toggle; }
+    View* delaySyncToggle() const { return delayToggle; }
 
 private:
     std::vector<RotaryKnobView*> knobViews;
     View* toggle = nullptr;
+    View* delayToggle = nullptr;
 };
 
 // Whether the tempo-sync toggle shows as on for `value`.

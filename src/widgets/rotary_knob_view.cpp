@@ -95,16 +95,19 @@ void drawKnobBody(Graphics& g, Size size) {
     g.stroke(track, kWhite.withAlpha(0.08), StrokeStyle{2.5});
 }
 
-// The value arc, its pointer and the readout.
-void drawKnobIndicator(Graphics& g, Size size, double n,
-                       const std::optional<std::string>& readout) {
+// The value arc, from `origin` (the range's start, or its zero for a range either side of
+// zero) to the value, its pointer and the readout.
+void drawKnobIndicator(Graphics& g, Size size, double n, const std::optional<std::string>& readout,
+                       double origin = 0.0) {
     const Point center{size.width / 2.0, size.height / 2.0};
     const double arcRadius = 0.78 * (std::min(center.x, center.y) - 1.0);
     const double angle = kKnobArcStart + kKnobArcRange * n;
-    // A sliver of arc at the very bottom of the range would read as a rendering fault.
-    if (n > 0.001) {
+    // A sliver of arc at the origin would read as a rendering fault.
+    if (std::fabs(n - origin) > 0.001) {
+        const double from = kKnobArcStart + kKnobArcRange * std::min(n, origin);
+        const double to = kKnobArcStart + kKnobArcRange * std::max(n, origin);
         Path value;
-        addArc(value, center, arcRadius, kKnobArcStart, angle);
+        addArc(value, center, arcRadius, from, to);
         g.stroke(value, theme::accentCyan, StrokeStyle{2.5});
     }
 
@@ -214,11 +217,15 @@ public:
 
     void draw(Graphics& g) override {
         const double n = knobNormalizedValue(param.value(), param.min, param.max);
+        // A range even about zero (SHIFT) is drawn from its zero, either way.
+        const double origin = param.min < 0.0f && param.min == -param.max
+                                  ? knobNormalizedValue(0.0f, param.min, param.max)
+                                  : 0.0;
         std::optional<std::string> readout;
         if (dragging) readout = knobValueText(param.value(), param.unit);
         const Size size{frame().width, frame().height};
         bodyCache.draw(g, size);
-        drawKnobIndicator(g, size, n, readout);
+        drawKnobIndicator(g, size, n, readout, origin);
     }
 
     bool acceptsPointer() const override { return true; }

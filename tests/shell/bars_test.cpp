@@ -14,7 +14,7 @@ namespace {
 
 using namespace zerin::test;
 
-TEST(ControlsStrip, HoldsElevenKnobsInOrderRoomilyAndOneSyncToggle) {
+TEST(ControlsStrip, HoldsElevenKnobsInOrderRoomilyAndTwoSyncToggles) {
     WidgetHost f;
     auto& strip = f.show(std::make_unique<ControlsStripView>(f.mirror));
     EXPECT_EQ(strip.sizeThatFits({900.0, kInfinity}).height, 120.0);
@@ -37,11 +37,14 @@ TEST(ControlsStrip, HoldsElevenKnobsInOrderRoomilyAndOneSyncToggle) {
             << captions[i];
     std::vector<Button*> buttons;
     collect(strip, buttons);
-    ASSERT_EQ(buttons.size(), 1u);
+    ASSERT_EQ(buttons.size(), 2u);
     EXPECT_EQ(buttons[0], strip.syncToggle());
-    // Between LFO DEPTH and SCATTER SPEED.
+    EXPECT_EQ(buttons[1], strip.delaySyncToggle());
+    // Between LFO DEPTH and SCATTER SPEED; after SHIFT, inside the window.
     EXPECT_GT(centerInRoot(*buttons[0]).x, centerInRoot(*knobs[6]).x);
     EXPECT_LT(centerInRoot(*buttons[0]).x, centerInRoot(*knobs[7]).x);
+    EXPECT_GT(centerInRoot(*buttons[1]).x, centerInRoot(*knobs[10]).x);
+    EXPECT_LE(frameInRoot(*buttons[1]).maxX(), 900.0 - 16.0);
 }
 
 TEST(ControlsStrip, SyncFlipsAsOneTouchReleaseGestureAndShowsTheHostsValue) {
@@ -62,6 +65,11 @@ TEST(ControlsStrip, SyncFlipsAsOneTouchReleaseGestureAndShowsTheHostsValue) {
 
     f.hostSets("tempoSync", 0.5f);
     EXPECT_GT(cyanTint(f.snapshot()->colorAt(fill)), 0.1);
+
+    // The curve's SYNC is the delays' own, address 13.
+    f.sent.clear();
+    f.click(centerInRoot(*strip.delaySyncToggle()));
+    EXPECT_EQ(f.sent, (std::vector<Sent>{{13, 1.0f, Event::touch}, {13, 1.0f, Event::release}}));
 }
 
 // A top bar over an empty area, bound to plain variables the test changes.
