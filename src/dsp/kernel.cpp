@@ -43,7 +43,7 @@ bool ZerinExtensionDSPKernel::allocateScratch() noexcept {
     if (mScratchBlock != nullptr) return true;
     const std::size_t total = 3 * kFFTSize      // windows, work frame
                               + 2 * kBinsPadded // spectrum (complex)
-                              + 5 * kBinsPadded // bin delays, four scratch spectra
+                              + 4 * kBinsPadded // bin delays, three scratch rows
                               + 9 * kBinsPadded // curve shaping
                               + 4 * kCurveGridStride + 3 * kBinsPadded // snapshot slots
                               + 6 * kHopSize;                          // segment scratch
@@ -72,7 +72,6 @@ bool ZerinExtensionDSPKernel::allocateScratch() noexcept {
     mScratchMag = take(kBinsPadded);
     mScratchPhase = take(kBinsPadded);
     mScratchDelayMag = take(kBinsPadded);
-    mScratchDelayPhase = take(kBinsPadded);
     mClassificationSnapshot = take(3 * kBinsPadded);
     mSegmentInputGain = take(kHopSize);
     mSegmentOutputGain = take(kHopSize);
@@ -201,7 +200,7 @@ void ZerinExtensionDSPKernel::deallocate() noexcept {
     mBinGridFraction = nullptr;
     mBinGridIndex = nullptr;
     mScratchMag = mScratchPhase = nullptr;
-    mScratchDelayMag = mScratchDelayPhase = mClassificationSnapshot = nullptr;
+    mScratchDelayMag = mClassificationSnapshot = nullptr;
     mSegmentInputGain = mSegmentOutputGain = mSegmentDryWet = mSegmentDry = nullptr;
     mSegmentLFOPhase = mSegmentBypass = nullptr;
     mInitialized = false;

@@ -262,7 +262,6 @@ struct ZerinExtensionDSPKernel {
     float* mScratchMag = nullptr;
     float* mScratchPhase = nullptr;
     float* mScratchDelayMag = nullptr;
-    float* mScratchDelayPhase = nullptr;
     ChannelState* mChannels[kMaxChannels] = {nullptr, nullptr};
 
     // Curve hand-over: three sets so that the producer never writes one the render thread
@@ -336,8 +335,7 @@ DelayInputs delayInputs(const ZerinExtensionDSPKernel& kernel) noexcept;
 struct ScatterInputs {
     DelayInputs delay;     // scatter moves magnitudes the delay stage has delayed
     std::uint32_t* random; // the kernel's xorshift state: channels draw from it in turn
-    float* delayedMag;     // 1025 floats of scratch each
-    float* delayedPhase;
+    float* delayedMag;     // 1025 floats of scratch
 };
 
 // The modes, each writing all 1025 output magnitudes and phases. Render thread.

@@ -143,9 +143,8 @@ void processFrame(ZerinExtensionDSPKernel& kernel, ChannelState& ch) noexcept {
             processFreeze(ch, kernel.mFrame.sensitivity, mag, phase, outMag, outPhase);
             break;
         case 2:
-            processScatter({delayInputs(kernel), &kernel.mRNGState, kernel.mScratchDelayMag,
-                            kernel.mScratchDelayPhase},
-                           ch, mag, phase, outMag, outPhase);
+            processScatter({delayInputs(kernel), &kernel.mRNGState, kernel.mScratchDelayMag}, ch,
+                           mag, phase, outMag, outPhase);
             break;
         default:
             break;
