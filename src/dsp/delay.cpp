@@ -1,6 +1,7 @@
 #include "dsp/kernel.h"
 
 #include <cmath>
+#include <cstdint>
 
 namespace zerin {
 
@@ -93,6 +94,12 @@ void readSlots(const DelayInputs& in, const ChannelState& ch, int pos, float lfo
     const float* hops = in.binDelayHops;
     const float* lines = ch.magDelayLines;
     const float* phases = ch.phaseDelayLines;
+    // First where every bin reads, in a pass that vectorises; then the reads, which land on
+    // rows all over the lines (2 MB a channel) when the delays differ from bin to bin, each
+    // fetched a few bins ahead so that the loads overlap instead of waiting one by one.
+    alignas(32) std::int32_t newerAt[kNumBins];
+    alignas(32) std::int32_t olderAt[kNumBins];
+    alignas(32) float fractions[kNumBins];
     for (int k = 0; k < kNumBins; ++k) {
         float delayScale = 1.0f;
         if constexpr (kWeighted)
@@ -102,13 +109,21 @@ void readSlots(const DelayInputs& in, const ChannelState& ch, int pos, float lfo
         d = d > 0.0f ? d : 0.0f; // first, so that a NaN becomes 0
         d = d < kMaxDelayHops ? d : kMaxDelayHops;
         const int di = static_cast<int>(d);
-        const float frac = d - static_cast<float>(di);
+        fractions[k] = d - static_cast<float>(di);
         const int r = (pos - di) & kLineMask;
-        const int older = (r - 1) & kLineMask;
-        const float newer = lines[r * kBinStride + k];
-        const float old = lines[older * kBinStride + k];
-        outMag[k] = std::fma(newer, 1.0f - frac, old * frac);
-        outPhase[k] = phases[r * kBinStride + k];
+        newerAt[k] = r * kBinStride + k;
+        olderAt[k] = ((r - 1) & kLineMask) * kBinStride + k;
+    }
+    constexpr int kAhead = 8;
+    for (int k = 0; k < kNumBins; ++k) {
+        if (k + kAhead < kNumBins) {
+            __builtin_prefetch(lines + newerAt[k + kAhead]);
+            __builtin_prefetch(lines + olderAt[k + kAhead]);
+            __builtin_prefetch(phases + newerAt[k + kAhead]);
+        }
+        const float frac = fractions[k];
+        outMag[k] = std::fma(lines[newerAt[k]], 1.0f - frac, lines[olderAt[k]] * frac);
+        outPhase[k] = phases[newerAt[k]];
     }
 }
 
