@@ -20,10 +20,20 @@ float rise(float now, float before) {
 
 void updateClassification(ChannelState& ch, const float* mag) noexcept {
     // The total is summed in bin order, one rounding per bin, like every other float the
-    // kernel computes: reassociating it could move a share across the threshold.
+    // kernel computes: reassociating it could move a share across the threshold. That chain
+    // of dependent additions is the cost here, and adding 0 leaves a sum exactly as it was,
+    // so only the bins that rose join it: first gathered in order (a chain of integer
+    // increments, which is quick), then summed.
+    float rises[kNumBins];
+    int risen = 0;
+    for (int k = 0; k < kNumBins; ++k) {
+        const float r = rise(mag[k], ch.prevMagnitude[k]);
+        rises[risen] = r;
+        risen += r > 0.0f ? 1 : 0;
+    }
     float total = 0.0f;
-    for (int k = 0; k < kNumBins; ++k)
-        total += rise(mag[k], ch.prevMagnitude[k]);
+    for (int i = 0; i < risen; ++i)
+        total += rises[i];
     const float scale = total > 1e-8f ? 1.0f / total : 0.0f;
 
     for (int k = 0; k < kNumBins; ++k) {
