@@ -184,10 +184,16 @@ void ZerinExtensionDSPKernel::shapeCurves(bool snap) noexcept {
         if (s.shift == 0.0f && s.binsStale) {
             evaluateSlots();
             s.binsStale = false;
+            s.resampledShift = 0.0f;
         } else if (s.shift != 0.0f) {
-            if (s.gridStale) evaluateGrids();
-            s.gridStale = false;
-            resampleGrids();
+            // Read off the grid again only when the grid or the shift moved: a morph or a
+            // scale on its way blends the slots as they were read.
+            if (s.gridStale || s.shift != s.resampledShift) {
+                if (s.gridStale) evaluateGrids();
+                s.gridStale = false;
+                resampleGrids();
+                s.resampledShift = s.shift;
+            }
             s.binsStale = true;
         }
         combineSlots();

@@ -99,13 +99,14 @@ struct CurveShaping {
     float scale = 1.0f; // of every delay
     float shift = 0.0f; // semitones
     bool sync = false;
-    double syncTempo = 0.0;   // BPM the delays were snapped to, when `sync`
-    bool slotsStale = true;   // the set or the snapping changed
-    bool binsStale = true;    // the slots' values at the bins are out of date
-    bool gridStale = true;    // the same on the grid shifted curves are read from
-    bool combineStale = true; // the slots or the blend changed
-    bool gliding = false;     // heard delays on their way to new snapped values
-    bool feedbackFlat = true; // every bin keeps all of the Feedback knob
+    double syncTempo = 0.0;      // BPM the delays were snapped to, when `sync`
+    bool slotsStale = true;      // the set or the snapping changed
+    bool binsStale = true;       // the slots' values at the bins are out of date
+    bool gridStale = true;       // the same on the grid shifted curves are read from
+    float resampledShift = 0.0f; // the shift the slots' values were last read off the grid at
+    bool combineStale = true;    // the slots or the blend changed
+    bool gliding = false;        // heard delays on their way to new snapped values
+    bool feedbackFlat = true;    // every bin keeps all of the Feedback knob
     // What the macros and a synced delay's glide move by in a frame, at the rate.
     float macroCoefficient = 1.0f;
     float glideCoefficient = 1.0f;
