@@ -44,7 +44,8 @@ constexpr Definition kModulation[] = {
     {parameter::tempoSync, "tempoSync", "Tempo Sync", kAudioUnitParameterUnit_Boolean}};
 constexpr Definition kScatter[] = {
     {parameter::scatterSpeed, "scatterSpeed", "Scatter Speed", percent},
-    {parameter::mode, "mode", "Mode", kAudioUnitParameterUnit_Indexed}};
+    {parameter::mode, "mode", "Mode", kAudioUnitParameterUnit_Indexed},
+    {parameter::freezeStyle, "freezeStyle", "Freeze Style", kAudioUnitParameterUnit_Indexed}};
 constexpr Definition kCurve[] = {
     {parameter::morph, "morph", "Morph", percent},
     {parameter::curveScale, "curveScale", "Curve Scale", percent},
@@ -56,6 +57,7 @@ constexpr GroupDefinition kGroups[] = {{"io", "I/O", kInOut},
                                        {"scatter", "Scatter", kScatter},
                                        {"curve", "Curve", kCurve}};
 constexpr std::string_view kModeNames[] = {"Delay", "Freeze", "Scatter"};
+constexpr std::string_view kFreezeStyleNames[] = {"Classic", "Smooth"};
 
 // Every kernel parameter is shown exactly once.
 constexpr bool coversEveryAddressOnce() {
@@ -71,6 +73,9 @@ static_assert(coversEveryAddressOnce(), "the host table must show every kernel p
 static_assert(std::size(kModeNames) ==
                   static_cast<std::size_t>(parameter::kRanges[parameter::mode].max) + 1,
               "one name per mode");
+static_assert(std::size(kFreezeStyleNames) ==
+                  static_cast<std::size_t>(parameter::kRanges[parameter::freezeStyle].max) + 1,
+              "one name per freeze style");
 
 ParameterSpec specOf(const Definition& d) {
     const parameter::Range& range = parameter::kRanges[d.address];
@@ -85,6 +90,9 @@ ParameterSpec specOf(const Definition& d) {
     p.flags = kReadWrite;
     if (d.address == parameter::mode)
         p.valueStrings = std::vector<std::string>(std::begin(kModeNames), std::end(kModeNames));
+    if (d.address == parameter::freezeStyle)
+        p.valueStrings = std::vector<std::string>(std::begin(kFreezeStyleNames),
+                                                  std::end(kFreezeStyleNames));
     return p;
 }
 

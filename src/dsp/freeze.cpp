@@ -132,6 +132,13 @@ template <int E> void leaveBinadeAll(float* accum, int count) {
         accum[k] = crossBinade<E>(accum[k]);
 }
 
+constexpr float kClearlyTransient = 0.2f; // a rating below it; 1 is tonal
+
+// A phase brought into [-pi, pi] by whole turns.
+float wrapPhase(float x) {
+    return x - kTwoPi * std::nearbyint(x * (1.0f / kTwoPi));
+}
+
 float finishWrap(float x) {
     const float down1 = x - kTwoPi;
     x = x > kPi ? down1 : x;
@@ -162,14 +169,40 @@ float finishWrap(float x) {
         accum[k] = finishWrap(accum[k]);
 }
 
-void processFreeze(ChannelState& ch, float sens, const float* mag, const float* phase,
+void measureFrozenAdvance(ChannelState& ch, float sens, const float* phase) noexcept {
+    for (int k = 0; k < kNumBins; ++k) {
+        // A bin's centre turns by k pi/2 a hop: whole turns aside, (k mod 4) quarter turns.
+        const float centre = static_cast<float>(k & 3) * (0.5f * kPi);
+        const float deviation = wrapPhase(phase[k] - ch.lastPhase[k] - centre);
+        // Transient bins have no steady frequency to measure: they turn as the classic
+        // freeze turns them. Only clearly transient ones (hit frame after frame): the skirts
+        // of a steady partial flicker around the middle of the scale with the noise under
+        // them, and must turn with their partial, or the pulse is back.
+        const bool transient = sens > 0.0f && ch.binClassification[k] < kClearlyTransient;
+        ch.frozenAdvance[k] = transient ? centre : centre + deviation;
+    }
+}
+
+void advanceSmoothPhases(float* accum, const float* advance, int count) noexcept {
+    for (int k = 0; k < count; ++k)
+        accum[k] = wrapPhase(accum[k] + advance[k]);
+}
+
+void processFreeze(ChannelState& ch, float sens, bool smooth, const float* mag, const float* phase,
                    float* outMag, float* outPhase) noexcept {
     if (!ch.freezeActive) {
         std::memcpy(ch.frozenMag, mag, sizeof ch.frozenMag);
         std::memcpy(ch.frozenPhaseAccum, phase, sizeof ch.frozenPhaseAccum);
+        measureFrozenAdvance(ch, sens, phase);
         ch.freezeActive = true;
     }
-    advanceFrozenPhases(ch.frozenPhaseAccum, kNumBins);
+    // The classic freeze turns every bin at its centre frequency, so the held sound repeats
+    // every four hops and a chord pulses at that rate; the smooth one turns each bin at the
+    // frequency measured in it, as a phase vocoder does, and a held chord stays still.
+    if (smooth)
+        advanceSmoothPhases(ch.frozenPhaseAccum, ch.frozenAdvance, kNumBins);
+    else
+        advanceFrozenPhases(ch.frozenPhaseAccum, kNumBins);
 
     if (sens > 0.0f) {
         // Tonal bins stay frozen; transient bins follow the live input.

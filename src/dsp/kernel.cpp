@@ -163,6 +163,8 @@ void ZerinExtensionDSPKernel::reset() noexcept {
         std::memset(ch->feedbackMag, 0, sizeof ch->feedbackMag);
         std::memset(ch->feedbackPhase, 0, sizeof ch->feedbackPhase);
         std::memset(ch->prevMagnitude, 0, sizeof ch->prevMagnitude);
+        std::memset(ch->lastPhase, 0, sizeof ch->lastPhase);
+        std::memset(ch->frozenAdvance, 0, sizeof ch->frozenAdvance);
         for (int k = 0; k < kNumBins; ++k) {
             ch->scatterMap[k] = k;
             ch->binClassification[k] = 1.0f;
@@ -274,6 +276,9 @@ void ZerinExtensionDSPKernel::setParameter(std::uint64_t address, float value) n
         case parameter::delaySync:
             mDelaySync.store(value >= 0.5f, r);
             break;
+        case parameter::freezeStyle:
+            mSmoothFreeze.store(value >= 0.5f, r);
+            break;
         default:
             break;
     }
@@ -307,6 +312,8 @@ float ZerinExtensionDSPKernel::getParameter(std::uint64_t address) const noexcep
             return relaxed(mCurveShift);
         case parameter::delaySync:
             return mDelaySync.load(std::memory_order_relaxed) ? 1.0f : 0.0f;
+        case parameter::freezeStyle:
+            return mSmoothFreeze.load(std::memory_order_relaxed) ? 1.0f : 0.0f;
         default:
             return 0.0f;
     }

@@ -72,6 +72,10 @@ struct ChannelState {
     alignas(32) float feedbackPhase[kNumBins];
     alignas(32) float frozenMag[kNumBins];
     alignas(32) float frozenPhaseAccum[kNumBins];
+    // A smooth freeze's turn per hop of each bin, measured at the capture; and the phases of
+    // the last analysed frame, which that measure needs.
+    alignas(32) float frozenAdvance[kNumBins];
+    alignas(32) float lastPhase[kNumBins];
     bool freezeActive;
     alignas(32) std::int32_t scatterMap[kNumBins]; // a permutation of 0..1024
     std::int32_t scatterHopCounter;
@@ -89,6 +93,7 @@ struct FrameParams {
     float lfoDepth = 0.0f;
     float sensitivity = 0.0f; // 0 when at or below the 0.001 threshold
     float scatterSpeed = 0.0f;
+    bool smoothFreeze = false;
 };
 
 // How the curves are heard at one frame: the macros as smoothed so far, the tempo the delays
@@ -234,6 +239,7 @@ struct ZerinExtensionDSPKernel {
     std::atomic<float> mCurveScale{}; // fraction
     std::atomic<float> mCurveShift{}; // semitones
     std::atomic<bool> mDelaySync{};
+    std::atomic<bool> mSmoothFreeze{};
     // Gliding values, started from their targets by `initialize`.
     float mSmoothedInputGain = 0.0f;
     float mSmoothedOutputGain = 0.0f;
@@ -342,8 +348,12 @@ struct ScatterInputs {
 // The modes, each writing all 1025 output magnitudes and phases. Render thread.
 void processDelay(const DelayInputs& in, ChannelState& channel, const float* mag,
                   const float* phase, float* outMag, float* outPhase) noexcept;
-void processFreeze(ChannelState& channel, float sensitivity, const float* mag, const float* phase,
-                   float* outMag, float* outPhase) noexcept;
+// `smooth`: the held phases turn at the frequencies measured at the capture (freezeStyle).
+void processFreeze(ChannelState& channel, float sensitivity, bool smooth, const float* mag,
+                   const float* phase, float* outMag, float* outPhase) noexcept;
+// Each bin's turn per hop from the capture frame's phases and the frame's before it; transient
+// bins (with Source up) keep the classic turn.
+void measureFrozenAdvance(ChannelState& channel, float sensitivity, const float* phase) noexcept;
 void processScatter(const ScatterInputs& in, ChannelState& channel, const float* mag,
                     const float* phase, float* outMag, float* outPhase) noexcept;
 

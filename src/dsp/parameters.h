@@ -25,8 +25,10 @@ enum Address : std::uint64_t {
     curveScale = 11,
     curveShift = 12,
     delaySync = 13,
+    // Added with the smooth freeze.
+    freezeStyle = 14,
 };
-inline constexpr int kCount = 14;
+inline constexpr int kCount = 15;
 // The parameters of the first release, whose plug-in ports come before the host's switches.
 inline constexpr int kFirstReleaseCount = 10;
 
@@ -52,6 +54,7 @@ inline constexpr Range kRanges[kCount] = {
     {0.0f, 200.0f, 100.0f}, // curveScale, % of every delay
     {-24.0f, 24.0f, 0.0f},  // curveShift, semitones
     {0.0f, 1.0f, 0.0f},     // delaySync, off/on
+    {0.0f, 1.0f, 0.0f},     // freezeStyle: classic, smooth
 };
 
 constexpr float defaultValue(Address a) {

@@ -140,7 +140,8 @@ void processFrame(ZerinExtensionDSPKernel& kernel, ChannelState& ch) noexcept {
             processDelay(delayInputs(kernel), ch, mag, phase, outMag, outPhase);
             break;
         case 1:
-            processFreeze(ch, kernel.mFrame.sensitivity, mag, phase, outMag, outPhase);
+            processFreeze(ch, kernel.mFrame.sensitivity, kernel.mFrame.smoothFreeze, mag, phase,
+                          outMag, outPhase);
             break;
         case 2:
             processScatter({delayInputs(kernel), &kernel.mRNGState, kernel.mScratchDelayMag}, ch,
@@ -149,6 +150,8 @@ void processFrame(ZerinExtensionDSPKernel& kernel, ChannelState& ch) noexcept {
         default:
             break;
     }
+    // What a smooth freeze captured at the next frame measures its frequencies against.
+    if (!frozenAlone) std::memcpy(ch.lastPhase, phase, sizeof ch.lastPhase);
 
     fromPolar(outMag, outPhase, kernel.mSpectrum);
     inverseFFT(kernel.mFFTSetup, kernel.mSpectrum, work);
@@ -197,6 +200,7 @@ void ZerinExtensionDSPKernel::process(const float* const* inputs, int inputCount
     mFrame.lfoDepth = mLFODepth.load(r);
     mFrame.sensitivity = sensitivity > 0.001f ? sensitivity : 0.0f;
     mFrame.scatterSpeed = mScatterSpeed.load(r);
+    mFrame.smoothFreeze = mSmoothFreeze.load(r);
 
     const float rate = effectiveLFORate();
     const float lfoIncrement = lfoStep((rate * kTwoPi) / static_cast<float>(mSampleRate));

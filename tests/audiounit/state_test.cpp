@@ -82,7 +82,7 @@ TEST(FullState, EveryParameterAndTheCurveRoundTripOnAFreshUnitWithTheIdentity) {
     for (AUParameter* p : source.unit->parameterTree()->parameters()) {
         const bool discrete = p->unit() == kAudioUnitParameterUnit_Boolean ||
                               p->unit() == kAudioUnitParameterUnit_Indexed;
-        const float share = 0.15f + 0.07f * static_cast<float>(set.size());
+        const float share = 0.13f + 0.05f * static_cast<float>(set.size());
         set.push_back(discrete ? p->maxValue() : std::lerp(p->minValue(), p->maxValue(), share));
         p->setValue(set.back());
     }
@@ -184,7 +184,7 @@ TEST(FullState, StatesSavedByEarlierBuildsLoadWholeAndALaterFormatIsLeftAlone) {
         host.unit->setFullState(&saved);
         json expected = saved;
         expected["formatVersion"] = kFullStateFormatVersion;
-        for (const char* later : {"morph", "curveScale", "curveShift", "delaySync"})
+        for (const char* later : {"morph", "curveScale", "curveShift", "delaySync", "freezeStyle"})
             expected["parameters"][later] = parameterSpec(later)->defaultValue;
         const json slot = {{"delay", saved["spectralCurve"]},
                            {"feedback", json::parse(R"([{"freq": 1000, "feedback": 100}])")}};
