@@ -91,8 +91,8 @@ ParameterSpec specOf(const Definition& d) {
     if (d.address == parameter::mode)
         p.valueStrings = std::vector<std::string>(std::begin(kModeNames), std::end(kModeNames));
     if (d.address == parameter::freezeStyle)
-        p.valueStrings = std::vector<std::string>(std::begin(kFreezeStyleNames),
-                                                  std::end(kFreezeStyleNames));
+        p.valueStrings =
+            std::vector<std::string>(std::begin(kFreezeStyleNames), std::end(kFreezeStyleNames));
     return p;
 }
 
