@@ -8,6 +8,8 @@
 
 namespace zerin {
 
+// --- the curve edited ---
+
 void ZerinExtensionMainView::editCurve(CurveSlot slot, CurveKind kind) {
     if (slot == editedSlot && kind == editedKind) return;
     // A drag in progress ends with the curve it moved.
