@@ -112,7 +112,7 @@ bool ZerinExtensionDSPKernel::initialize(int channelCount, double sampleRate) no
     mChannelCount = channelCount < kMaxChannels ? channelCount : kMaxChannels;
 
     if (mFFTSetup == nullptr) mFFTSetup = acquireFFTSetup();
-    bool ok = mFFTSetup != nullptr && allocateScratch();
+    bool ok = mFFTSetup != nullptr && allocateScratch() && mMeter.allocate();
     for (int c = 0; ok && c < mChannelCount; ++c)
         ok = ensureChannel(c);
     if (!ok) {
@@ -135,6 +135,7 @@ bool ZerinExtensionDSPKernel::initialize(int channelCount, double sampleRate) no
     // hear them (at the rate, which may be new) from the first frame.
     mCurveExchange.acquire();
     mShaping.setRate(sampleRate);
+    mMeter.prepare(sampleRate);
     mShaping.slotsStale = true;
     mShaping.combineStale = true;
     mShaping.gliding = false;
@@ -195,6 +196,7 @@ void ZerinExtensionDSPKernel::deallocate() noexcept {
     }
     freeFloats(mScratchBlock);
     mScratchBlock = nullptr;
+    mMeter.deallocate();
     mWindow = mSynthesisWindow = mFFTWorkBuf = nullptr;
     mSpectrum = nullptr;
     mBinDelayHops = mTargetDelayHops = mBinFeedbackWeights = nullptr;

@@ -14,6 +14,7 @@
 #include "dsp/curve.h"
 #include "dsp/display_frame.h"
 #include "dsp/parameters.h"
+#include "dsp/spectrum_meter.h"
 #include "dsp/triple_buffer.h"
 
 #include <atomic>
@@ -209,6 +210,8 @@ struct ZerinExtensionDSPKernel {
     const CurveShaping& curveShaping() const noexcept { return mShaping; }
     bool curveDirty() const noexcept { return mCurveExchange.hasFresh(); }
     bool classificationSnapshotReady() const noexcept { return mSnapshotExchange.hasFresh(); }
+    // The analyser's levels: setWanted while an editor draws them, takeSnapshot from it.
+    SpectrumMeter& spectrumMeter() noexcept { return mMeter; }
     int activeMode() const noexcept { return mActiveMode; }
     double sampleRate() const noexcept { return mSampleRate; }
 
@@ -286,6 +289,7 @@ struct ZerinExtensionDSPKernel {
     FrameStamp mSnapshotStamps[3] = {};
     std::uint64_t mSnapshotsMade = 0;
     TripleBufferIndex mSnapshotExchange;
+    SpectrumMeter mMeter;
 
     // Render-thread state of the mode hand-over: the mode frames run in, and one bit per mode
     // left since the render thread last looked (so freeze recaptures even if it was left and

@@ -131,7 +131,8 @@ void processFrame(ZerinExtensionDSPKernel& kernel, ChannelState& ch) noexcept {
     const bool classify = kernel.mFrame.sensitivity > 0.0f;
 
     // A freeze that holds its capture and follows no transients reads nothing of the input.
-    const bool frozenAlone = mode == 1 && !classify && ch.freezeActive;
+    const bool metering = kernel.mMeter.wanted();
+    const bool frozenAlone = mode == 1 && !classify && ch.freezeActive && !metering;
     if (!frozenAlone) analyse(kernel, ch, mag, phase);
     if (classify) updateClassification(ch, mag);
 
@@ -152,6 +153,7 @@ void processFrame(ZerinExtensionDSPKernel& kernel, ChannelState& ch) noexcept {
     }
     // What a smooth freeze captured at the next frame measures its frequencies against.
     if (!frozenAlone) std::memcpy(ch.lastPhase, phase, sizeof ch.lastPhase);
+    if (metering) kernel.mMeter.take(mag, outMag, &ch == kernel.mChannels[0]);
 
     fromPolar(outMag, outPhase, kernel.mSpectrum);
     inverseFFT(kernel.mFFTSetup, kernel.mSpectrum, work);
@@ -253,10 +255,13 @@ void ZerinExtensionDSPKernel::processSegment(const float* const* inputs, float* 
     mSegmentFading = advanceBypassFade(bypassed, length);
     // The channels' frames fall on one sample (they share the hop count): the curves move on
     // once per frame, before any channel's.
-    if (kHopSize - 1 - mChannels[0]->hopCounter < length) shapeCurves(false);
+    const bool frameHere = kHopSize - 1 - mChannels[0]->hopCounter < length;
+    if (frameHere) shapeCurves(false);
 
     for (int c = 0; c < channels; ++c)
         processChannelSegment(*mChannels[c], inputs[c] + offset, outputs[c] + offset, length);
+    // The analyser's levels move on once the frame's channels are all measured.
+    if (frameHere) mMeter.endFrame();
 
     mLFOPhase = lfo;
 }
