@@ -237,6 +237,15 @@ std::vector<std::pair<float, float>> ZerinExtensionAudioUnit::curve(CurveSlot sl
     return points;
 }
 
+std::optional<DisplayFrame> ZerinExtensionAudioUnit::takeLevelsFrame() {
+    DisplayFrame frame;
+    frame.kind = DisplayFrameKind::levels;
+    frame.values.resize(SpectrumMeter::kRows * kNumBins);
+    if (!mKernel.spectrumMeter().takeSnapshot(frame.values.data(), frame.stamp))
+        return std::nullopt;
+    return frame;
+}
+
 std::optional<DisplayFrame> ZerinExtensionAudioUnit::takeDisplayFrame() {
     DisplayFrame frame;
     frame.values.resize(kNumBins);

@@ -77,6 +77,10 @@ public:
     }
     // The newest classification frame since the last call, if the kernel rated one.
     std::optional<DisplayFrame> takeDisplayFrame();
+    // The analyser's levels: measured only while wanted (an editor draws them); the newest
+    // since the last call, if any. One thread takes them.
+    void setLevelsWanted(bool wanted) { mKernel.spectrumMeter().setWanted(wanted); }
+    std::optional<DisplayFrame> takeLevelsFrame();
 
     // The name of the preset the curve came from, kept in the full state so that a reopened
     // editor shows it. Any non-render thread. Stored as boundedPresetName makes it

@@ -17,7 +17,13 @@ namespace zerin {
 // What the values of a frame are. Each kind has its own scale; the editor draws each its way.
 enum class DisplayFrameKind : std::uint8_t {
     classification, // channel 0's ratings, 0 transient .. 1 tonal
+    levels,         // four rows of a value per bin, dBFS: input, output, input peak, output peak
 };
+
+// How many rows of a value per bin a frame of `kind` holds.
+constexpr std::size_t rowsOf(DisplayFrameKind kind) noexcept {
+    return kind == DisplayFrameKind::levels ? 4 : 1;
+}
 
 // What a frame says of itself besides its values: the rate of the audio they were measured
 // in, and the frame's number among those the unit made (0: none given). Plain, so the render
@@ -52,10 +58,10 @@ inline bool isPlaceable(const DisplayFrame& frame) noexcept {
            frame.stamp.sampleRate <= kMaxFrameRate;
 }
 
-// The index of the value that describes `hz`: the bin at or below it, within the values.
-// Only for a placeable frame.
+// The index of the value that describes `hz` in a row: the bin at or below it, within the
+// row. Only for a placeable frame.
 inline std::size_t binAt(const DisplayFrame& frame, float hz) noexcept {
-    const float lastBin = static_cast<float>(frame.values.size() - 1);
+    const float lastBin = static_cast<float>(frame.values.size() / rowsOf(frame.kind) - 1);
     const float bin =
         hz * static_cast<float>(frame.fftSize) / static_cast<float>(frame.stamp.sampleRate);
     return static_cast<std::size_t>(std::fmin(std::fmax(bin, 0.0f), lastBin));

@@ -37,6 +37,10 @@ public:
     virtual double hostTempo() const { return 0.0; }
     // The newest frame the unit made for the editor to draw since the last call, if any.
     virtual std::optional<DisplayFrame> takeDisplayFrame() = 0;
+    // The analyser's levels (DisplayFrameKind::levels), measured only while wanted; a link
+    // that cannot carry them yet gives none.
+    virtual void setLevelsWanted(bool) {}
+    virtual std::optional<DisplayFrame> takeLevelsFrame() { return std::nullopt; }
     // The name of the preset the unit's curve came from ("Init" for a fresh unit); kept in the
     // unit's full state so a reopened editor shows it.
     virtual std::string presetName() const = 0;

@@ -18,6 +18,14 @@ CurvePairs InProcessUnitLink::getCurve(CurveSlot slot, CurveKind kind) const {
     return mUnit ? mUnit->curve(slot, kind) : CurvePairs{};
 }
 
+void InProcessUnitLink::setLevelsWanted(bool wanted) {
+    if (mUnit) mUnit->setLevelsWanted(wanted);
+}
+
+std::optional<DisplayFrame> InProcessUnitLink::takeLevelsFrame() {
+    return mUnit ? mUnit->takeLevelsFrame() : std::nullopt;
+}
+
 double InProcessUnitLink::hostTempo() const {
     return mUnit ? mUnit->dspKernel().hostTempo() : 0.0;
 }

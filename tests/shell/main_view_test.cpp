@@ -592,6 +592,32 @@ TEST(MainView, ThePresetBrowserBuildsOnlyTheRowsInViewOfThousands) {
     EXPECT_EQ(e.presets().currentPresetName(), "User 1999");
 }
 
+// The analyser's levels reach the editor's side of the link only while it wants them: a frame
+// of four rows per bin, placed by the rate it was measured at.
+TEST(InProcessUnitLink, HandsOutTheAnalysersLevelsOnlyWhileWanted) {
+    test::Host audio(48000.0);
+    InProcessUnitLink link(audio.unit);
+    audio.run(test::noise(2, 24000, 4));
+    EXPECT_FALSE(link.takeLevelsFrame());
+    link.setLevelsWanted(true);
+    audio.run(test::noise(2, 48000, 5)); // run plays on from where the last one stopped
+    const std::optional<DisplayFrame> frame = link.takeLevelsFrame();
+    ASSERT_TRUE(frame);
+    EXPECT_EQ(frame->kind, DisplayFrameKind::levels);
+    EXPECT_EQ(frame->values.size(), SpectrumMeter::kRows * static_cast<std::size_t>(kNumBins));
+    EXPECT_EQ(frame->stamp.sampleRate, 48000.0);
+    ASSERT_TRUE(isPlaceable(*frame));
+    EXPECT_EQ(binAt(*frame, 30000.0f), static_cast<std::size_t>(kNumBins - 1)); // in a row
+    EXPECT_GT(frame->values[SpectrumMeter::input * kNumBins + 200], -60.0f);    // noise at 1 kHz
+    EXPECT_FALSE(link.takeLevelsFrame());                                       // each once
+    link.setLevelsWanted(false);
+    audio.run(test::noise(2, 72000, 6));
+    (void)link.takeLevelsFrame(); // one may have been published before the word arrived
+    audio.run(test::noise(2, 96000, 7));
+    EXPECT_FALSE(link.takeLevelsFrame());
+    EXPECT_FALSE(InProcessUnitLink(nullptr).takeLevelsFrame());
+}
+
 TEST(MainView, WorksWithoutAUnit) {
     EXPECT_FALSE(InProcessUnitLink(nullptr).takeDisplayFrame());
     EXPECT_EQ(InProcessUnitLink(nullptr).presetName(), "Init");
