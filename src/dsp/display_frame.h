@@ -61,7 +61,8 @@ inline bool isPlaceable(const DisplayFrame& frame) noexcept {
 // The index of the value that describes `hz` in a row: the bin at or below it, within the
 // row. Only for a placeable frame.
 inline std::size_t binAt(const DisplayFrame& frame, float hz) noexcept {
-    const float lastBin = static_cast<float>(frame.values.size() / rowsOf(frame.kind) - 1);
+    const std::size_t perRow = frame.values.size() / rowsOf(frame.kind);
+    const float lastBin = static_cast<float>(perRow - 1);
     const float bin =
         hz * static_cast<float>(frame.fftSize) / static_cast<float>(frame.stamp.sampleRate);
     return static_cast<std::size_t>(std::fmin(std::fmax(bin, 0.0f), lastBin));
