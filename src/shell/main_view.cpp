@@ -1,6 +1,7 @@
 #include "shell/main_view.h"
 
 #include "editor/background_orbs.h"
+#include "editor/curve_geometry.h"
 #include "editor/spectral_canvas_view.h"
 #include "platform/ui/layout.h"
 #include "platform/ui/ui_context.h"
@@ -55,10 +56,7 @@ ViewPtr hiddenLayer() {
 void sortEach(CurveSetPoints& set) {
     for (auto& slot : set.curves)
         for (ControlCurve& curve : slot)
-            std::stable_sort(curve.begin(), curve.end(),
-                             [](const CurveControlPoint& a, const CurveControlPoint& b) {
-                                 return a.freq < b.freq;
-                             });
+            sortByFrequency(curve);
 }
 
 constexpr std::array<std::pair<CurveSlot, CurveKind>, kCurveSlotCount * kCurveKindCount>
@@ -344,11 +342,8 @@ void ZerinExtensionMainView::refreshCanvasInputs() {
 // --- the unit ---
 
 void ZerinExtensionMainView::pushCurve(CurveSlot slot, CurveKind kind) {
-    std::vector<CurveControlPoint> sorted = curves.at(slot, kind);
-    std::stable_sort(
-        sorted.begin(), sorted.end(),
-        [](const CurveControlPoint& a, const CurveControlPoint& b) { return a.freq < b.freq; });
-    if (link != nullptr) link->setCurve(slot, kind, pairsOf(sorted));
+    if (link != nullptr)
+        link->setCurve(slot, kind, pairsOf(sortedByFrequency(curves.at(slot, kind))));
 }
 
 void ZerinExtensionMainView::pushCurveToAudioUnit() {
