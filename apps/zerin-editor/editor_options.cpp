@@ -27,7 +27,8 @@ struct Typed {
 
 constexpr const char* kDescription =
     "Zerin's editor in a window of its own, over a live unit. With a JACK server running it "
-    "is a JACK client named \"zerin\" (ports in_l, in_r, out_l, out_r); without one it loops "
+    "is a JACK client named \"zerin\" (ports in_l, in_r, out_l, out_r, and midi_in, whose notes "
+    "hold the freeze); without one it loops "
     "INPUT (or a built-in demo) through the unit in real time, with no audio output, so the "
     "editor shows what it hears. Ctrl+S saves the state (with --state).";
 

@@ -2,6 +2,7 @@
 
 #include "source_renderer.h"
 
+#include <jack/midiport.h>
 #include <jack/transport.h>
 
 #include <algorithm>
@@ -67,6 +68,11 @@ bool JackEngine::registerPorts(std::string* error) {
             return false;
         }
     }
+    mMidiIn = jack_port_register(mClient, "midi_in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+    if (mMidiIn == nullptr) {
+        *error = "JACK refused to register the ports";
+        return false;
+    }
     return true;
 }
 
@@ -123,6 +129,43 @@ void JackEngine::readTransport() {
     if (mTempoKnown) mTempo = position.beats_per_minute;
 }
 
+// The period's notes and controllers (three-byte messages; the unit ignores the rest) as
+// render events. Past the room for them, the last one becomes "all notes off": a flood may
+// cost notes, but never leaves one held.
+void JackEngine::readMidi(jack_nframes_t frames) {
+    mMidiCount = 0;
+    mMidiNext = 0;
+    void* buffer = jack_port_get_buffer(mMidiIn, frames);
+    const std::uint32_t count = jack_midi_get_event_count(buffer);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        jack_midi_event_t message;
+        if (jack_midi_event_get(&message, buffer, i) != 0 || message.size != 3) continue;
+        if (mMidiCount == kMaxMidiEvents) {
+            const std::uint8_t allNotesOff[3] = {0xB0, 123, 0};
+            std::memcpy(mMidi[kMaxMidiEvents - 1].data, allNotesOff, 3);
+            return;
+        }
+        AURenderEvent& event = mMidi[mMidiCount++];
+        event = AURenderEvent{};
+        event.eventType = AURenderEventMIDI;
+        event.eventSampleTime = static_cast<AUEventSampleTime>(mSampleTime) + message.time;
+        event.length = 3;
+        std::memcpy(event.data, message.buffer, 3);
+    }
+}
+
+// The events of the next `frames` samples, linked into a list that ends with them.
+const AURenderEvent* JackEngine::midiIn(jack_nframes_t frames) {
+    const auto end = static_cast<AUEventSampleTime>(mSampleTime) + frames;
+    const int first = mMidiNext;
+    while (mMidiNext < mMidiCount && mMidi[mMidiNext].eventSampleTime < end) {
+        mMidi[mMidiNext].next = nullptr;
+        if (mMidiNext > first) mMidi[mMidiNext - 1].next = &mMidi[mMidiNext];
+        ++mMidiNext;
+    }
+    return mMidiNext > first ? &mMidi[first] : nullptr;
+}
+
 void JackEngine::renderSlice(float* const* outputs, jack_nframes_t offset, jack_nframes_t frames) {
     AudioBufferList out;
     out.mNumberBuffers = 2;
@@ -132,7 +175,7 @@ void JackEngine::renderSlice(float* const* outputs, jack_nframes_t offset, jack_
     AudioTimeStamp timestamp;
     timestamp.mSampleTime = mSampleTime;
     AudioUnitRenderActionFlags flags = 0;
-    if (mRender(&flags, &timestamp, frames, 0, &out, nullptr, &mPull) != 0)
+    if (mRender(&flags, &timestamp, frames, 0, &out, midiIn(frames), &mPull) != 0)
         for (int c = 0; c < 2; ++c)
             std::fill(outputs[c] + offset, outputs[c] + offset + frames, 0.0f);
     mSampleTime += frames;
@@ -143,6 +186,7 @@ void JackEngine::renderSlice(float* const* outputs, jack_nframes_t offset, jack_
 // here, on the real-time thread.
 void JackEngine::process(jack_nframes_t frames) {
     readTransport();
+    readMidi(frames);
     const float* inputs[2];
     float* outputs[2];
     for (int c = 0; c < 2; ++c) {

@@ -1,7 +1,8 @@
 #pragma once
 
-// The unit as a JACK client: stereo in, stereo out, rendered in JACK's process callback at
-// JACK's rate, with the tempo of JACK's transport when it rolls.
+// The unit as a JACK client: stereo in, stereo out and MIDI in (notes play the freeze),
+// rendered in JACK's process callback at JACK's rate, with the tempo of JACK's transport when
+// it rolls.
 
 #include "audiounit/zerin_audio_unit.h"
 
@@ -25,7 +26,7 @@ public:
     JackEngine& operator=(const JackEngine&) = delete;
 
     // Prepares the unit for JACK's rate and buffer size, registers in_l, in_r, out_l, out_r
-    // and starts rendering. `wakeFd` is written to (one byte) if the server goes away.
+    // and midi_in, and starts rendering. `wakeFd` is written to (one byte) if the server goes away.
     bool start(ZerinExtensionAudioUnit& unit, int wakeFd, std::string* error);
 
     std::string clientName() const;
@@ -41,11 +42,14 @@ private:
     bool registerPorts(std::string* error);
     void readTransport();
     void process(jack_nframes_t frames);
+    void readMidi(jack_nframes_t frames);
+    const AURenderEvent* midiIn(jack_nframes_t frames);
     void renderSlice(float* const* outputs, jack_nframes_t offset, jack_nframes_t frames);
 
     jack_client_t* mClient;
     jack_port_t* mInputs[2] = {};
     jack_port_t* mOutputs[2] = {};
+    jack_port_t* mMidiIn = nullptr;
     bool mActive = false;
     int mWakeFd = -1;
     std::atomic<bool> mGone{false};
@@ -58,6 +62,12 @@ private:
     double mSampleTime = 0.0;
     bool mTempoKnown = false;
     double mTempo = 120.0;
+    // This period's MIDI messages as render events, in time order; `mMidiNext` is the first
+    // not yet handed to a slice.
+    static constexpr int kMaxMidiEvents = 512;
+    AURenderEvent mMidi[kMaxMidiEvents];
+    int mMidiCount = 0;
+    int mMidiNext = 0;
 };
 
 } // namespace zerin::editor

@@ -51,11 +51,16 @@ constexpr Definition kCurve[] = {
     {parameter::curveScale, "curveScale", "Curve Scale", percent},
     {parameter::curveShift, "curveShift", "Curve Shift", kAudioUnitParameterUnit_RelativeSemiTones},
     {parameter::delaySync, "delaySync", "Delay Sync", kAudioUnitParameterUnit_Boolean}};
+constexpr Definition kFreeze[] = {
+    {parameter::freeze, "freeze", "Freeze", kAudioUnitParameterUnit_Boolean},
+    {parameter::freezeFade, "freezeFade", "Freeze Fade", kAudioUnitParameterUnit_Milliseconds},
+    {parameter::freezeNote, "freezeNote", "Freeze Note", kAudioUnitParameterUnit_MIDINoteNumber}};
 constexpr GroupDefinition kGroups[] = {{"io", "I/O", kInOut},
                                        {"mix", "Mix", kMix},
                                        {"modulation", "Modulation", kModulation},
                                        {"scatter", "Scatter", kScatter},
-                                       {"curve", "Curve", kCurve}};
+                                       {"curve", "Curve", kCurve},
+                                       {"freeze", "Freeze", kFreeze}};
 constexpr std::string_view kModeNames[] = {"Delay", "Freeze", "Scatter"};
 constexpr std::string_view kFreezeStyleNames[] = {"Classic", "Smooth"};
 
@@ -135,6 +140,16 @@ std::string format(const char* pattern, double value) {
     return text;
 }
 
+// A MIDI note as musicians name it, middle C (60) as "C4"; below 0, any note.
+std::string noteText(double v) {
+    static constexpr const char* kNames[] = {"C",  "C#", "D",  "D#", "E",  "F",
+                                             "F#", "G",  "G#", "A",  "A#", "B"};
+    if (v < -0.5) return "Any";
+    if (!(v < 127.5)) return format("%.0f", v);
+    const int note = static_cast<int>(std::lround(v));
+    return std::string(kNames[note % 12]) + std::to_string(note / 12 - 1);
+}
+
 } // namespace
 
 const ParameterTreeSpec& parameterTreeSpec() {
@@ -183,6 +198,10 @@ std::string displayText(AudioUnitParameterUnit unit,
             return format(v > 0.0 ? "+%.1f st" : "%.1f st", v);
         case kAudioUnitParameterUnit_Boolean:
             return v >= 0.5 ? "On" : "Off";
+        case kAudioUnitParameterUnit_Milliseconds:
+            return format("%.0f ms", v);
+        case kAudioUnitParameterUnit_MIDINoteNumber:
+            return noteText(v);
         case kAudioUnitParameterUnit_Indexed:
             // Truncation, not rounding: 1.9 is still the second value. A value that cannot be
             // an index (NaN, out of range) shows as a number.
@@ -209,6 +228,10 @@ std::string unitLabel(AudioUnitParameterUnit unit) {
             return "st";
         case kAudioUnitParameterUnit_Boolean:
             return "on/off";
+        case kAudioUnitParameterUnit_Milliseconds:
+            return "ms";
+        case kAudioUnitParameterUnit_MIDINoteNumber:
+            return "note";
         case kAudioUnitParameterUnit_Indexed:
             return "index";
         default:

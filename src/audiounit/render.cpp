@@ -100,6 +100,8 @@ const AURenderEvent* AUProcessHelper::applyEventsAt(AUEventSampleTime now,
     do {
         if (event->eventType == AURenderEventParameter)
             kernel->setParameter(event->parameterAddress, event->value);
+        else if (event->eventType == AURenderEventMIDI)
+            kernel->takeMidi(event->data, std::min<std::size_t>(event->length, 3));
         event = event->next;
     } while (event != nullptr && event->eventSampleTime <= now);
     return event;

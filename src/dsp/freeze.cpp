@@ -170,6 +170,11 @@ float finishWrap(float x) {
 }
 
 void measureFrozenAdvance(ChannelState& ch, float sens, const float* phase) noexcept {
+    measureAdvance(ch, sens, phase, ch.frozenAdvance);
+}
+
+void measureAdvance(const ChannelState& ch, float sens, const float* phase,
+                    float* advance) noexcept {
     for (int k = 0; k < kNumBins; ++k) {
         // A bin's centre turns by k pi/2 a hop: whole turns aside, (k mod 4) quarter turns.
         const float centre = static_cast<float>(k & 3) * (0.5f * kPi);
@@ -179,7 +184,7 @@ void measureFrozenAdvance(ChannelState& ch, float sens, const float* phase) noex
         // of a steady partial flicker around the middle of the scale with the noise under
         // them, and must turn with their partial, or the pulse is back.
         const bool transient = sens > 0.0f && ch.binClassification[k] < kClearlyTransient;
-        ch.frozenAdvance[k] = transient ? centre : centre + deviation;
+        advance[k] = transient ? centre : centre + deviation;
     }
 }
 

@@ -46,6 +46,7 @@ bool ZerinExtensionDSPKernel::allocateScratch() noexcept {
                               + 4 * kBinsPadded // bin delays, three scratch rows
                               + 9 * kBinsPadded // curve shaping
                               + 4 * kCurveGridStride + 3 * kBinsPadded // snapshot slots
+                              + 4 * kBinsPadded                        // freeze's crossfade
                               + 6 * kHopSize;                          // segment scratch
     float* p = allocateFloats(total);
     if (p == nullptr) return false;
@@ -72,6 +73,9 @@ bool ZerinExtensionDSPKernel::allocateScratch() noexcept {
     mScratchMag = take(kBinsPadded);
     mScratchPhase = take(kBinsPadded);
     mScratchDelayMag = take(kBinsPadded);
+    mHoldMag = take(kBinsPadded);
+    mHoldPhase = take(kBinsPadded);
+    mHoldSpectrum = reinterpret_cast<std::complex<float>*>(take(2 * kBinsPadded));
     mClassificationSnapshot = take(3 * kBinsPadded);
     mSegmentInputGain = take(kHopSize);
     mSegmentOutputGain = take(kHopSize);
@@ -172,6 +176,10 @@ void ZerinExtensionDSPKernel::reset() noexcept {
         }
     }
     mLFOPhase = 0.0f;
+    // A host resets when its transport jumps or it reactivates: a hold starts again from the
+    // live input, and no note a host never let go stays down.
+    mHold = HoldFade{};
+    mNotes.releaseAll();
     // Nothing to fade from once the history is gone.
     mBypassFade = mBypassed.load(std::memory_order_relaxed) ? mBypassFadeLength : 0;
 }
@@ -203,7 +211,8 @@ void ZerinExtensionDSPKernel::deallocate() noexcept {
     mSlotDelayMs = mSlotFeedback = mSlotDelayGrid = mSlotFeedbackGrid = mBinGridPosition = nullptr;
     mBinGridFraction = nullptr;
     mBinGridIndex = nullptr;
-    mScratchMag = mScratchPhase = nullptr;
+    mScratchMag = mScratchPhase = mHoldMag = mHoldPhase = nullptr;
+    mHoldSpectrum = nullptr;
     mScratchDelayMag = mClassificationSnapshot = nullptr;
     mSegmentInputGain = mSegmentOutputGain = mSegmentDryWet = mSegmentDry = nullptr;
     mSegmentLFOPhase = mSegmentBypass = nullptr;
@@ -281,6 +290,16 @@ void ZerinExtensionDSPKernel::setParameter(std::uint64_t address, float value) n
         case parameter::freezeStyle:
             mSmoothFreeze.store(value >= 0.5f, r);
             break;
+        case parameter::freeze:
+            mFreeze.store(value >= 0.5f, r);
+            if (value < 0.5f) mFreezeReleases.fetch_add(1, r);
+            break;
+        case parameter::freezeFade:
+            mFreezeFadeMs.store(value, r);
+            break;
+        case parameter::freezeNote:
+            mFreezeNote.store(truncateToInt(value + (value < 0.0f ? -0.5f : 0.5f)), r);
+            break;
         default:
             break;
     }
@@ -316,6 +335,12 @@ float ZerinExtensionDSPKernel::getParameter(std::uint64_t address) const noexcep
             return mDelaySync.load(std::memory_order_relaxed) ? 1.0f : 0.0f;
         case parameter::freezeStyle:
             return mSmoothFreeze.load(std::memory_order_relaxed) ? 1.0f : 0.0f;
+        case parameter::freeze:
+            return mFreeze.load(std::memory_order_relaxed) ? 1.0f : 0.0f;
+        case parameter::freezeFade:
+            return relaxed(mFreezeFadeMs);
+        case parameter::freezeNote:
+            return static_cast<float>(mFreezeNote.load(std::memory_order_relaxed));
         default:
             return 0.0f;
     }

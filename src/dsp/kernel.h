@@ -13,6 +13,7 @@
 #include "dsp/constants.h"
 #include "dsp/curve.h"
 #include "dsp/display_frame.h"
+#include "dsp/freeze_notes.h"
 #include "dsp/parameters.h"
 #include "dsp/spectrum_meter.h"
 #include "dsp/triple_buffer.h"
@@ -78,6 +79,11 @@ struct ChannelState {
     alignas(32) float frozenAdvance[kNumBins];
     alignas(32) float lastPhase[kNumBins];
     bool freezeActive;
+    // The spectrum the freeze parameter holds, its phases running on, and each bin's turn
+    // per hop when the freeze is smooth.
+    alignas(32) float heldMag[kNumBins];
+    alignas(32) float heldPhase[kNumBins];
+    alignas(32) float heldAdvance[kNumBins];
     alignas(32) std::int32_t scatterMap[kNumBins]; // a permutation of 0..1024
     std::int32_t scatterHopCounter;
     alignas(32) float prevMagnitude[kNumBins];
@@ -95,6 +101,14 @@ struct FrameParams {
     float sensitivity = 0.0f; // 0 when at or below the 0.001 threshold
     float scatterSpeed = 0.0f;
     bool smoothFreeze = false;
+    bool hold = false; // the freeze parameter or a held note holds the input spectrum
+};
+
+// Where the freeze parameter's crossfade stands, moved once a frame: 0 live input .. 1 the
+// held spectrum. Render thread.
+struct HoldFade {
+    float position = 0.0f;
+    bool capture = false; // this frame takes the spectrum to hold
 };
 
 // How the curves are heard at one frame: the macros as smoothed so far, the tempo the delays
@@ -195,6 +209,14 @@ struct ZerinExtensionDSPKernel {
     }
     bool bypassed() const noexcept { return mBypassed.load(std::memory_order_relaxed); }
     float effectiveLFORate() const noexcept; // Hz, tempo-snapped when tempo sync is on
+    // One MIDI message (status byte first) for the freeze's notes, applied from the next
+    // `process` call on: a host cuts its calls at each message's sample, and the capture
+    // then falls on the frame it would fall on had the freeze parameter turned there. Render
+    // thread, between calls.
+    void takeMidi(const std::uint8_t* data, std::size_t size) noexcept { mNotes.take(data, size); }
+    // Whether the last call held the input spectrum (parameter or note).
+    bool holding() const noexcept { return mFrame.hold; }
+    const HoldFade& holdFade() const noexcept { return mHold; }
     // Brings the bins' delays and feedback shares up to date with the curves, the macros and
     // the tempo, moving the smoothed macros one frame on (or straight to their targets when
     // `snap`). Render thread (before a frame) or idle.
@@ -243,6 +265,12 @@ struct ZerinExtensionDSPKernel {
     std::atomic<float> mCurveShift{}; // semitones
     std::atomic<bool> mDelaySync{};
     std::atomic<bool> mSmoothFreeze{};
+    std::atomic<bool> mFreeze{};
+    std::atomic<float> mFreezeFadeMs{};
+    std::atomic<std::int32_t> mFreezeNote{-1};
+    // Counts the freeze parameter set to off: each lets every held note go, so that a note
+    // whose off never came is released by the parameter.
+    std::atomic<std::uint32_t> mFreezeReleases{0};
     // Gliding values, started from their targets by `initialize`.
     float mSmoothedInputGain = 0.0f;
     float mSmoothedOutputGain = 0.0f;
@@ -272,6 +300,9 @@ struct ZerinExtensionDSPKernel {
     float* mScratchMag = nullptr;
     float* mScratchPhase = nullptr;
     float* mScratchDelayMag = nullptr;
+    float* mHoldMag = nullptr; // a crossfade's blend of the live and the held spectrum
+    float* mHoldPhase = nullptr;
+    std::complex<float>* mHoldSpectrum = nullptr;
     ChannelState* mChannels[kMaxChannels] = {nullptr, nullptr};
 
     // Curve hand-over: three sets so that the producer never writes one the render thread
@@ -298,6 +329,10 @@ struct ZerinExtensionDSPKernel {
     std::atomic<std::uint32_t> mModesLeft{0};
 
     FrameParams mFrame;
+    // The freeze's notes and hold, render thread.
+    FreezeNotes mNotes;
+    std::uint32_t mFreezeReleasesSeen = 0;
+    HoldFade mHold;
 
     // Per-call scratch of `process`: the smoothed values at each sample of a segment and the
     // dry samples of the channel being processed.
@@ -322,6 +357,8 @@ private:
     void evaluateGrids() noexcept;
     void resampleGrids() noexcept;
     void combineSlots() noexcept;
+    void takeHold() noexcept;
+    void advanceHold() noexcept;
     void applyBypassFade(float* y, int length) const noexcept;
     void processChannelSegment(ChannelState& ch, const float* x, float* y, int length) noexcept;
 };
@@ -329,6 +366,16 @@ private:
 // One STFT frame of one channel: analyse the last 2048 inputs, run the mode, resynthesise
 // into the output ring. Render thread.
 void processFrame(ZerinExtensionDSPKernel& kernel, ChannelState& channel) noexcept;
+
+// What the mode reads while the freeze parameter holds or fades: the held spectrum, taken at
+// the capture frame and turned on each frame after, or its equal-power blend with the live
+// one. Returns the live spectrum while nothing is held. Render thread.
+struct ModeInput {
+    const float* mag;
+    const float* phase;
+};
+ModeInput holdInput(ZerinExtensionDSPKernel& kernel, ChannelState& channel, const float* mag,
+                    const float* phase) noexcept;
 
 // What a delay frame reads besides its channel's record.
 struct DelayInputs {
@@ -358,6 +405,10 @@ void processFreeze(ChannelState& channel, float sensitivity, bool smooth, const 
 // Each bin's turn per hop from the capture frame's phases and the frame's before it; transient
 // bins (with Source up) keep the classic turn.
 void measureFrozenAdvance(ChannelState& channel, float sensitivity, const float* phase) noexcept;
+// The same into `advance`, for the spectrum the freeze parameter holds.
+void measureAdvance(const ChannelState& channel, float sensitivity, const float* phase,
+                    float* advance) noexcept;
+void advanceSmoothPhases(float* accum, const float* advance, int count) noexcept;
 void processScatter(const ScatterInputs& in, ChannelState& channel, const float* mag,
                     const float* phase, float* outMag, float* outPhase) noexcept;
 

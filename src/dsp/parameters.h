@@ -27,8 +27,12 @@ enum Address : std::uint64_t {
     delaySync = 13,
     // Added with the smooth freeze.
     freezeStyle = 14,
+    // Added with the playable freeze.
+    freeze = 15,
+    freezeFade = 16,
+    freezeNote = 17,
 };
-inline constexpr int kCount = 15;
+inline constexpr int kCount = 18;
 // The parameters of the first release, whose plug-in ports come before the host's switches.
 inline constexpr int kFirstReleaseCount = 10;
 
@@ -55,7 +59,13 @@ inline constexpr Range kRanges[kCount] = {
     {-24.0f, 24.0f, 0.0f},  // curveShift, semitones
     {0.0f, 1.0f, 0.0f},     // delaySync, off/on
     {0.0f, 1.0f, 0.0f},     // freezeStyle: classic, smooth
+    {0.0f, 1.0f, 0.0f},     // freeze, off/on: hold the input spectrum
+    {0.0f, 2000.0f, 50.0f}, // freezeFade, ms
+    {-1.0f, 127.0f, -1.0f}, // freezeNote: -1 any note, else the MIDI note that holds
 };
+
+// The freezeNote value that lets every note hold the freeze.
+inline constexpr float kAnyNote = -1.0f;
 
 constexpr float defaultValue(Address a) {
     return kRanges[a].defaultValue;

@@ -132,21 +132,25 @@ void processFrame(ZerinExtensionDSPKernel& kernel, ChannelState& ch) noexcept {
 
     // A freeze that holds its capture and follows no transients reads nothing of the input.
     const bool metering = kernel.mMeter.wanted();
-    const bool frozenAlone = mode == 1 && !classify && ch.freezeActive && !metering;
+    const bool holding = kernel.mHold.position > 0.0f;
+    const bool frozenAlone = mode == 1 && !classify && ch.freezeActive && !metering && !holding;
     if (!frozenAlone) analyse(kernel, ch, mag, phase);
     if (classify) updateClassification(ch, mag);
+    // The freeze parameter puts the held spectrum in the live one's place.
+    const ModeInput in =
+        holding && !passThrough ? holdInput(kernel, ch, mag, phase) : ModeInput{mag, phase};
 
     switch (mode) {
         case 0:
-            processDelay(delayInputs(kernel), ch, mag, phase, outMag, outPhase);
+            processDelay(delayInputs(kernel), ch, in.mag, in.phase, outMag, outPhase);
             break;
         case 1:
-            processFreeze(ch, kernel.mFrame.sensitivity, kernel.mFrame.smoothFreeze, mag, phase,
-                          outMag, outPhase);
+            processFreeze(ch, kernel.mFrame.sensitivity, kernel.mFrame.smoothFreeze, in.mag,
+                          in.phase, outMag, outPhase);
             break;
         case 2:
             processScatter({delayInputs(kernel), &kernel.mRNGState, kernel.mScratchDelayMag}, ch,
-                           mag, phase, outMag, outPhase);
+                           in.mag, in.phase, outMag, outPhase);
             break;
         default:
             break;
@@ -203,6 +207,7 @@ void ZerinExtensionDSPKernel::process(const float* const* inputs, int inputCount
     mFrame.sensitivity = sensitivity > 0.001f ? sensitivity : 0.0f;
     mFrame.scatterSpeed = mScatterSpeed.load(r);
     mFrame.smoothFreeze = mSmoothFreeze.load(r);
+    takeHold();
 
     const float rate = effectiveLFORate();
     const float lfoIncrement = lfoStep((rate * kTwoPi) / static_cast<float>(mSampleRate));
@@ -256,7 +261,10 @@ void ZerinExtensionDSPKernel::processSegment(const float* const* inputs, float* 
     // The channels' frames fall on one sample (they share the hop count): the curves move on
     // once per frame, before any channel's.
     const bool frameHere = kHopSize - 1 - mChannels[0]->hopCounter < length;
-    if (frameHere) shapeCurves(false);
+    if (frameHere) {
+        shapeCurves(false);
+        advanceHold();
+    }
 
     for (int c = 0; c < channels; ++c)
         processChannelSegment(*mChannels[c], inputs[c] + offset, outputs[c] + offset, length);

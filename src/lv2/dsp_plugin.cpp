@@ -197,17 +197,36 @@ void Plugin::run(std::uint32_t frames) noexcept {
     bool connected = true;
     for (int c = 0; c < channels; ++c)
         connected = connected && in[c] != nullptr && out[c] != nullptr;
-    if (connected && frames > 0) {
+    processAudio(frames, connected);
+    writeMessages(frames);
+}
+
+void Plugin::processAudio(std::uint32_t frames, bool connected) noexcept {
+    const int channels = ports.channels;
+    std::uint32_t done = 0;
+    auto renderTo = [&](std::uint32_t end) {
         // The kernel handles any count; chunks keep the int conversion in range.
-        for (std::uint32_t done = 0; done < frames;) {
-            const std::uint32_t n = std::min<std::uint32_t>(frames - done, 1u << 20);
+        while (connected && done < end) {
+            const std::uint32_t n = std::min<std::uint32_t>(end - done, 1u << 20);
             const float* inputs[2] = {in[0] + done, channels > 1 ? in[1] + done : nullptr};
             float* outputs[2] = {out[0] + done, channels > 1 ? out[1] + done : nullptr};
             kernel.process(inputs, channels, outputs, channels, static_cast<int>(n));
             done += n;
         }
+        done = std::max(done, end);
+    };
+    if (hasMap && control != nullptr) {
+        // Times count frames unless the host says otherwise; an event out of order, out of
+        // the cycle or timed in beats acts where the audio has got to.
+        const bool inFrames = control->body.unit == 0 || control->body.unit == urids.atomFrameTime;
+        forEachEvent(control, [&](const LV2_Atom* atom, std::size_t, std::int64_t time) {
+            if (atom->type != urids.midiEvent) return;
+            const std::int64_t at = inFrames ? std::clamp<std::int64_t>(time, done, frames) : done;
+            renderTo(static_cast<std::uint32_t>(at));
+            kernel.takeMidi(reinterpret_cast<const std::uint8_t*>(atom + 1), atom->size);
+        });
     }
-    writeMessages(frames);
+    renderTo(frames);
 }
 
 LV2_State_Status Plugin::save(LV2_State_Store_Function store, LV2_State_Handle handle) noexcept {

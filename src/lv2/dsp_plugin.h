@@ -45,6 +45,8 @@ struct Plugin {
     void readMessages() noexcept;
     void handleMessage(const Message& message) noexcept;
     void writeMessages(std::uint32_t frames) noexcept;
+    // The audio, cut at each MIDI event so that the freeze's notes act at their samples.
+    void processAudio(std::uint32_t frames, bool connected) noexcept;
 
     PortLayout ports;
     ZerinExtensionDSPKernel kernel;

@@ -2,6 +2,7 @@
 
 #include "lv2/uris.h"
 
+#include <lv2/midi/midi.h>
 #include <lv2/parameters/parameters.h>
 #include <lv2/patch/patch.h>
 #include <lv2/time/time.h>
@@ -26,6 +27,8 @@ void Urids::map(const LV2_URID_Map* m) {
     atomSequence = id(LV2_ATOM__Sequence);
     atomUrid = id(LV2_ATOM__URID);
     atomEventTransfer = id(LV2_ATOM__eventTransfer);
+    atomFrameTime = id(LV2_ATOM__frameTime);
+    midiEvent = id(LV2_MIDI__MidiEvent);
     patchSet = id(LV2_PATCH__Set);
     patchGet = id(LV2_PATCH__Get);
     patchProperty = id(LV2_PATCH__property);

@@ -23,12 +23,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 namespace zerin::lv2 {
 
 struct Urids {
     LV2_URID atomBlank, atomObject, atomFloat, atomDouble, atomInt, atomLong, atomString,
-        atomVector, atomSequence, atomUrid, atomEventTransfer;
+        atomVector, atomSequence, atomUrid, atomEventTransfer, atomFrameTime;
+    LV2_URID midiEvent;
     LV2_URID patchSet, patchGet, patchProperty, patchValue;
     LV2_URID timePosition, timeBeatsPerMinute, timeSpeed;
     LV2_URID curve, presetName, classification, uiClosed, notice;
@@ -64,7 +66,8 @@ bool readMessage(const void* data, std::size_t available, const Urids& urids,
 const LV2_Atom* messageProperty(const Message& message, LV2_URID key) noexcept;
 
 // Walks the events of `sequence` whose bodies lie whole inside the sequence's size, calling
-// `handle(const LV2_Atom* body, std::size_t bytes)` with each (bytes: header and body).
+// `handle(const LV2_Atom* body, std::size_t bytes)` with each (bytes: header and body), or
+// `handle(body, bytes, std::int64_t time)` with the event's time as its sequence counts it.
 // An event that claims more than the sequence holds ends the walk.
 template <typename Handle> void forEachEvent(const LV2_Atom_Sequence* sequence, Handle&& handle) {
     if (sequence == nullptr || sequence->atom.size < sizeof(LV2_Atom_Sequence_Body)) return;
@@ -74,7 +77,10 @@ template <typename Handle> void forEachEvent(const LV2_Atom_Sequence* sequence, 
     while (offset <= size && size - offset >= sizeof(LV2_Atom_Event)) {
         const auto* event = reinterpret_cast<const LV2_Atom_Event*>(base + offset);
         if (event->body.size > size - offset - sizeof(LV2_Atom_Event)) return;
-        handle(&event->body, sizeof(LV2_Atom) + event->body.size);
+        if constexpr (std::is_invocable_v<Handle, const LV2_Atom*, std::size_t, std::int64_t>)
+            handle(&event->body, sizeof(LV2_Atom) + event->body.size, event->time.frames);
+        else
+            handle(&event->body, sizeof(LV2_Atom) + event->body.size);
         offset += sizeof(LV2_Atom_Event) + lv2_atom_pad_size(event->body.size);
     }
 }

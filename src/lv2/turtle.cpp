@@ -21,6 +21,7 @@ constexpr const char* kPrefixes = R"(@prefix atom: <http://lv2plug.in/ns/ext/ato
 @prefix foaf: <http://xmlns.com/foaf/0.1/> .
 @prefix log: <http://lv2plug.in/ns/ext/log#> .
 @prefix lv2: <http://lv2plug.in/ns/lv2core#> .
+@prefix midi: <http://lv2plug.in/ns/ext/midi#> .
 @prefix opts: <http://lv2plug.in/ns/ext/options#> .
 @prefix patch: <http://lv2plug.in/ns/ext/patch#> .
 @prefix pset: <http://lv2plug.in/ns/ext/presets#> .
@@ -65,6 +66,10 @@ const char* unitTerm(AudioUnitParameterUnit unit) {
             return "units:hz";
         case kAudioUnitParameterUnit_RelativeSemiTones:
             return "units:semitone12TET";
+        case kAudioUnitParameterUnit_Milliseconds:
+            return "units:ms";
+        case kAudioUnitParameterUnit_MIDINoteNumber:
+            return "units:midiNote";
         default:
             return nullptr;
     }
@@ -90,6 +95,10 @@ void controlPort(std::ostringstream& out, const PortLayout& l, const ParameterSp
         << " ; lv2:minimum " << number(p.minValue) << " ; lv2:maximum " << number(p.maxValue);
     if (const char* unit = unitTerm(p.units)) out << " ; units:unit " << unit;
     if (p.units == kAudioUnitParameterUnit_Boolean) out << " ; lv2:portProperty lv2:toggled";
+    if (p.units == kAudioUnitParameterUnit_MIDINoteNumber)
+        out << " ;\n      lv2:portProperty lv2:integer ;\n      lv2:scalePoint [ rdfs:label "
+               "\"Any\" ; "
+               "rdf:value -1 ]";
     if (p.valueStrings) {
         out << " ;\n      lv2:portProperty lv2:integer, lv2:enumeration";
         for (std::size_t i = 0; i < p.valueStrings->size(); ++i)
@@ -133,7 +142,8 @@ void plugin(std::ostringstream& out, const char* uri, const char* name, const Po
         << "      lv2:portProperty lv2:reportsLatency, lv2:integer ; units:unit units:frame ] ,\n"
         << "    [ a lv2:InputPort, atom:AtomPort ; lv2:index " << l.control
         << " ; lv2:symbol \"control\" ; lv2:name \"Control\" ;\n"
-        << "      atom:bufferType atom:Sequence ; atom:supports patch:Message, time:Position ;\n"
+        << "      atom:bufferType atom:Sequence ; atom:supports patch:Message, time:Position, "
+           "midi:MidiEvent ;\n"
         << "      lv2:designation lv2:control ; lv2:portProperty lv2:connectionOptional ] ,\n"
         << "    [ a lv2:OutputPort, atom:AtomPort ; lv2:index " << l.notify
         << " ; lv2:symbol \"notify\" ; lv2:name \"Notify\" ;\n"

@@ -45,14 +45,16 @@ std::string captionIn(const std::string& section, const std::string& name) {
                : name;
 }
 
-// A knob turns through a range; on/off and a choice of modes are not knobs.
+// A knob turns through a range; on/off, a choice of modes and a note (played, not dialled)
+// are not knobs.
 bool isKnob(const ParameterSpec& spec) {
     return spec.units != kAudioUnitParameterUnit_Boolean &&
-           spec.units != kAudioUnitParameterUnit_Indexed;
+           spec.units != kAudioUnitParameterUnit_Indexed &&
+           spec.units != kAudioUnitParameterUnit_MIDINoteNumber;
 }
 
 SectionSpec sectionOf(const ParameterGroupSpec& group) {
-    SectionSpec section{group.name, {}, 14.0, std::nullopt};
+    SectionSpec section{group.name, {}, 12.0, std::nullopt};
     for (char& c : section.title)
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     for (const NodeSpec& node : group.children) {
@@ -88,25 +90,6 @@ void flip(ObservableAUParameter& param) {
     param.setEditing(false);
 }
 
-ViewPtr makeSyncToggle(ObservableAUParameter& param) {
-    std::shared_ptr<ObservableAUParameter> held = param.shared_from_this();
-    auto isOn = [held] { return syncIsOn(held->value()); };
-    const Font font{9.0, FontWeight::bold, FontDesign::standard, 1.0};
-    ViewPtr label =
-        padding(text([] { return std::string("SYNC"); }, font,
-                     [isOn] { return isOn() ? palette::accentCyan : palette::textTertiary; }),
-                EdgeInsets::symmetric(8.0, 4.0));
-    PaintFunction fill = [isOn](const Rect&) -> Paint {
-        return isOn() ? palette::accentCyan.withAlpha(0.15) : kWhite.withAlpha(0.05);
-    };
-    PaintFunction border = [isOn](const Rect&) -> Paint {
-        return isOn() ? palette::accentCyan.withAlpha(0.3) : kWhite.withAlpha(0.1);
-    };
-    ViewPtr decorated =
-        background(std::move(label), shape(Shape::roundedRectangle(4.0), fill, border));
-    return button(std::move(decorated), [held] { flip(*held); });
-}
-
 ViewPtr sectionTitle(const std::string& title) {
     return text(title, Font{8.0, FontWeight::bold, FontDesign::standard, 2.0},
                 palette::textTertiary);
@@ -127,6 +110,25 @@ ViewPtr divider() {
 
 } // namespace
 
+ViewPtr makeParameterToggle(ObservableAUParameter& param, std::string label) {
+    std::shared_ptr<ObservableAUParameter> held = param.shared_from_this();
+    auto isOn = [held] { return syncIsOn(held->value()); };
+    const Font font{9.0, FontWeight::bold, FontDesign::standard, 1.0};
+    ViewPtr title =
+        padding(text([label = std::move(label)] { return label; }, font,
+                     [isOn] { return isOn() ? palette::accentCyan : palette::textTertiary; }),
+                EdgeInsets::symmetric(8.0, 4.0));
+    PaintFunction fill = [isOn](const Rect&) -> Paint {
+        return isOn() ? palette::accentCyan.withAlpha(0.15) : kWhite.withAlpha(0.05);
+    };
+    PaintFunction border = [isOn](const Rect&) -> Paint {
+        return isOn() ? palette::accentCyan.withAlpha(0.3) : kWhite.withAlpha(0.1);
+    };
+    ViewPtr decorated =
+        background(std::move(title), shape(Shape::roundedRectangle(4.0), fill, border));
+    return button(std::move(decorated), [held] { flip(*held); });
+}
+
 ControlsStripView::ControlsStripView(ObservableAUParameterGroup& parameterTree) {
     ViewList row;
     for (const SectionSpec& spec : sections()) {
@@ -142,7 +144,7 @@ ControlsStripView::ControlsStripView(ObservableAUParameterGroup& parameterTree) 
         ObservableAUParameter* sync =
             spec.syncToggle ? parameterTree.parameter(*spec.syncToggle) : nullptr;
         if (sync != nullptr) {
-            controls.push_back(makeSyncToggle(*sync));
+            controls.push_back(makeParameterToggle(*sync, "SYNC"));
             (*spec.syncToggle == parameter::tempoSync ? toggle : delayToggle) =
                 controls.back().get();
         }

@@ -3,6 +3,7 @@
 // The band of controls under the canvas: a knob for every continuous parameter but the mode,
 // in titled sections that follow the parameter groups, and the tempo-sync toggle.
 
+#include "platform/ui/layout.h"
 #include "platform/ui/view.h"
 #include "widgets/observable_parameter.h"
 #include "widgets/rotary_knob_view.h"
@@ -39,5 +40,9 @@ private:
 constexpr bool syncIsOn(float value) {
     return value >= 0.5f;
 }
+
+// A button titled `label` that turns an on/off parameter (or a choice of two) over, as one
+// touch-and-release gesture, lit cyan while it is on. It keeps the parameter alive.
+ViewPtr makeParameterToggle(ObservableAUParameter& param, std::string label);
 
 } // namespace zerin

@@ -131,12 +131,25 @@ ViewPtr ZerinExtensionMainView::makeColumn() {
     bar.onModeChange = [this](SpectralMode mode) { applyModeSelection(mode); };
     bar.onPresetTap = [this] { browserShown.set(!browserShown.peek()); };
     bar.onSaveTap = [this] { dialogShown.set(true); };
+    bar.playControls = makeFreezeSwitches();
     auto top = std::make_unique<TopBarView>(std::move(bar));
     topBarView = top.get();
 
     auto strip = std::make_unique<ControlsStripView>(parameterTree);
     stripView = strip.get();
     return vstack(0.0, HAlign::center, views(std::move(top), makeCanvasArea(), std::move(strip)));
+}
+
+// HOLD plays the freeze parameter and SMOOTH chooses how a freeze turns: beside the modes,
+// since a hold acts on whichever mode runs. Null when the host's tree has neither.
+ViewPtr ZerinExtensionMainView::makeFreezeSwitches() {
+    ViewList switches;
+    if (ObservableAUParameter* hold = parameterTree.parameter(parameter::freeze))
+        switches.push_back(makeParameterToggle(*hold, "HOLD"));
+    if (ObservableAUParameter* style = parameterTree.parameter(parameter::freezeStyle))
+        switches.push_back(makeParameterToggle(*style, "SMOOTH"));
+    if (switches.empty()) return nullptr;
+    return hstack(6.0, VAlign::center, std::move(switches));
 }
 
 // The canvas, with the row that chooses its curve over its top margin.

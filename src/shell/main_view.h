@@ -132,6 +132,7 @@ private:
     ViewPtr makeDialogLayer();
     ViewPtr makeCopyMenuLayer();
     ViewPtr makeCanvasArea();
+    ViewPtr makeFreezeSwitches();
 
     void adoptUnitState(bool initial);
     void adoptPresetName(const std::string& name);

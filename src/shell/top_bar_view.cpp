@@ -137,10 +137,11 @@ TopBarView::TopBarView(TopBarInputs inputs) {
 
     ViewPtr title = text("ZERIN", Font{16.0, FontWeight::bold, FontDesign::monospaced, 4.0},
                          palette::accentCyan);
-    ViewPtr row = hstack(
-        kDefaultSpacing, VAlign::center,
+    ViewList items =
         views(std::move(title), spacer(), std::move(modes), spacer(),
-              std::make_unique<TrailingFirstRow>(std::move(nameButton), std::move(save), 8.0)));
+              std::make_unique<TrailingFirstRow>(std::move(nameButton), std::move(save), 8.0));
+    if (inputs.playControls) items.insert(items.end() - 1, std::move(inputs.playControls));
+    ViewPtr row = hstack(kDefaultSpacing, VAlign::center, std::move(items));
     FrameSpec barFrame;
     barFrame.height = kTopBarHeight;
     barFrame.maxWidth = kInfinity;

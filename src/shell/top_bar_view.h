@@ -6,6 +6,7 @@
 
 #include "model/curve_model.h"
 #include "platform/ui/binding.h"
+#include "platform/ui/layout.h"
 #include "platform/ui/view.h"
 #include "widgets/theme.h"
 
@@ -31,6 +32,8 @@ struct TopBarInputs {
     std::function<void(SpectralMode)> onModeChange;
     std::function<void()> onPresetTap;
     std::function<void()> onSaveTap;
+    // Shown before the preset name (the freeze's switches); may be null.
+    ViewPtr playControls;
 };
 
 class TopBarView : public View {

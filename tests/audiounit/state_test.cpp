@@ -81,7 +81,8 @@ TEST(FullState, EveryParameterAndTheCurveRoundTripOnAFreshUnitWithTheIdentity) {
     std::vector<float> set;
     for (AUParameter* p : source.unit->parameterTree()->parameters()) {
         const bool discrete = p->unit() == kAudioUnitParameterUnit_Boolean ||
-                              p->unit() == kAudioUnitParameterUnit_Indexed;
+                              p->unit() == kAudioUnitParameterUnit_Indexed ||
+                              p->unit() == kAudioUnitParameterUnit_MIDINoteNumber;
         const float share = 0.13f + 0.05f * static_cast<float>(set.size());
         set.push_back(discrete ? p->maxValue() : std::lerp(p->minValue(), p->maxValue(), share));
         p->setValue(set.back());
@@ -184,7 +185,8 @@ TEST(FullState, StatesSavedByEarlierBuildsLoadWholeAndALaterFormatIsLeftAlone) {
         host.unit->setFullState(&saved);
         json expected = saved;
         expected["formatVersion"] = kFullStateFormatVersion;
-        for (const char* later : {"morph", "curveScale", "curveShift", "delaySync", "freezeStyle"})
+        for (const char* later : {"morph", "curveScale", "curveShift", "delaySync", "freezeStyle",
+                                  "freeze", "freezeFade", "freezeNote"})
             expected["parameters"][later] = parameterSpec(later)->defaultValue;
         const json slot = {{"delay", saved["spectralCurve"]},
                            {"feedback", json::parse(R"([{"freq": 1000, "feedback": 100}])")}};

@@ -245,12 +245,13 @@ TEST(Parameters, StoreHostUnitsReadThemBackAndIgnoreNonFiniteValues) {
     const float cases[][3] = {{0, -6, -6},    {1, 12, 12},       {2, 150, 150},
                               {3, 37, 37},    {4, 7.25f, 7.25f}, {5, 64, 64},
                               {6, 0.5f, 1},   {6, 0.49f, 0},     {7, 3, 3},
-                              {9, 80, 80},    {15, 5, 0},        {8, 1.49f, 1},
+                              {9, 80, 80},    {99, 5, 0},        {8, 1.49f, 1},
                               {8, 1.5f, 2},   {8, -0.6f, 0},     {8, -1.5f, -1},
                               {8, -1.6f, -1}, {8, 3.7f, 4},      {8, 1e10f, 2147483647.0f},
                               {10, 40, 40},   {11, 150, 150},    {12, -7.5f, -7.5f},
                               {13, 0.7f, 1},  {13, 0.2f, 0},     {14, 0.7f, 1},
-                              {14, 0.2f, 0}};
+                              {14, 0.2f, 0},  {15, 0.7f, 1},     {15, 0.2f, 0},
+                              {16, 800, 800}, {17, 59.6f, 60},   {17, -0.7f, -1}};
     for (const auto& [address, value, readBack] : cases) {
         k.setParameter(static_cast<std::uint64_t>(address), value);
         EXPECT_FLOAT_EQ(k.getParameter(static_cast<std::uint64_t>(address)), readBack) << value;

@@ -99,5 +99,63 @@ TEST(Freeze, TheStyleIsClassicByDefaultAndMayChangeWhileHeld) {
               frozenChordModulation(chord, 0.0f) - 30.0);
 }
 
+// The freeze parameter holds the input spectrum in delay mode as the freeze mode holds it:
+// the smooth style keeps a held chord still there too.
+TEST(Freeze, TheFreezeParameterHoldsInDelayModeAndTurnsAsItsStyleSays) {
+    const Signal chord = steadyChord(static_cast<std::size_t>(3.0 * kRate));
+    auto held = [&](float style) {
+        auto k = makeKernel(1, kRate, {.dryWet = 100.0f, .feedback = 0.0f, .lfoDepth = 0.0f});
+        const CurvePoint straight{1000.0f, 0.0f};
+        k->setSpectralCurve(&straight, 1);
+        k->setParameter(parameter::freezeStyle, style);
+        const Signal out =
+            render(*k, {chord}, 512, {{static_cast<std::size_t>(kRate), [](Kernel& kernel) {
+                                           kernel.setParameter(parameter::freeze, 1.0f);
+                                       }}})[0];
+        EXPECT_TRUE(k->holding());
+        return modulationDb(out, static_cast<std::size_t>(1.5 * kRate), kRate / kFFTSize);
+    };
+    const double classic = held(0.0f);
+    EXPECT_GT(classic, -30.0);
+    EXPECT_LT(held(1.0f), classic - 30.0);
+}
+
+// The fade in and out is equal-power: halfway, the live and the held sound (unrelated noise)
+// add up to the mean of their powers, where a linear fade would dip 3 dB. Once faded out, the
+// output is the live input's again, bit for bit.
+TEST(Freeze, TheFadeKeepsThePowerAndTheReleaseGivesBackTheLiveInput) {
+    const Signal input = noise(static_cast<std::size_t>(3.0 * kRate), 11, 0.3f);
+    const std::size_t on = 48000, off = 96000; // 1 s and 2 s
+    auto play = [&](bool hold) {
+        auto k = makeKernel(1, kRate, {.dryWet = 100.0f, .feedback = 0.0f, .lfoDepth = 0.0f});
+        const CurvePoint straight{1000.0f, 0.0f};
+        k->setSpectralCurve(&straight, 1);
+        k->setParameter(parameter::freezeFade, 400.0f);
+        std::vector<Event> events;
+        if (hold)
+            events = {{on, [](Kernel& kernel) { kernel.setParameter(parameter::freeze, 1.0f); }},
+                      {off, [](Kernel& kernel) { kernel.setParameter(parameter::freeze, 0.0f); }}};
+        return render(*k, {input}, 512, events)[0];
+    };
+    const Signal out = play(true);
+    auto power = [&](std::size_t centre) {
+        double sum = 0.0;
+        for (std::size_t i = centre - 2048; i < centre + 2048; ++i)
+            sum += static_cast<double>(out[i]) * out[i];
+        return sum / 4096.0;
+    };
+    // The capture frame runs at 48127, the first frame after the switch; the fade's middle
+    // comes 18.75 frames later and sounds from 1024 samples after its frame.
+    const double live = power(40000), held = power(80000);
+    const double halfway = power(48127 + 9600 + 1024);
+    EXPECT_NEAR(10.0 * std::log10(halfway / (0.5 * (live + held))), 0.0, 1.0);
+
+    const Signal never = play(false);
+    const std::size_t back = 96255 + 38 * 512 + 2048; // the fade's last frame, and its output
+    EXPECT_NE(out[back - 4096], never[back - 4096]);
+    EXPECT_TRUE(std::equal(out.begin() + static_cast<std::ptrdiff_t>(back), out.end(),
+                           never.begin() + static_cast<std::ptrdiff_t>(back)));
+}
+
 } // namespace
 } // namespace zerin::test

@@ -26,7 +26,7 @@ TEST(ControlsStrip, HoldsElevenKnobsInOrderRoomilyAndTwoSyncToggles) {
     // A knob's caption leaves out its section's title: SPEED under SCATTER.
     const std::vector<std::string> expected = {"INPUT",  "OUTPUT",   "MIX",       "FEEDBACK",
                                                "SOURCE", "LFO RATE", "LFO DEPTH", "SPEED",
-                                               "MORPH",  "SCALE",    "SHIFT"};
+                                               "MORPH",  "SCALE",    "SHIFT",     "FADE"};
     EXPECT_EQ(captions, expected);
     // In order, inside the 900-point window, never closer than 10 points.
     EXPECT_GE(knobs.front()->originInRoot().x, 16.0);
@@ -86,7 +86,7 @@ struct TopBarFixture : WidgetHost {
         auto view = std::make_unique<TopBarView>(
             TopBarInputs{Binding<SpectralMode>::of(mode), [this] { return name; },
                          [this] { return dirty; }, [this](SpectralMode m) { changes.push_back(m); },
-                         [this] { ++presetTaps; }, [this] { ++saveTaps; }});
+                         [this] { ++presetTaps; }, [this] { ++saveTaps; }, nullptr});
         bar = view.get();
         show(vstack(0.0, HAlign::center, views(std::move(view), spacer())));
     }

@@ -800,7 +800,7 @@ TEST(MainView, AHostTreeWithoutSomeParametersCostsTheirControlsOnly) {
     view->applyModeSelection(SpectralMode::freeze);
     EXPECT_EQ(view->currentMode(), SpectralMode::delay);
 
-    EXPECT_EQ(view->controlsStrip().knobs().size(), 9u); // no LFO RATE, no LFO DEPTH
+    EXPECT_EQ(view->controlsStrip().knobs().size(), 10u); // no LFO RATE, no LFO DEPTH
     EXPECT_EQ(view->controlsStrip().syncToggle(), nullptr);
     EXPECT_EQ(told.size(), 4u); // lfoRate, lfoDepth, tempoSync and mode, once each
 }

@@ -26,7 +26,9 @@ inline constexpr AudioUnitParameterUnit kAudioUnitParameterUnit_Boolean = 2;
 inline constexpr AudioUnitParameterUnit kAudioUnitParameterUnit_Percent = 3;
 inline constexpr AudioUnitParameterUnit kAudioUnitParameterUnit_RelativeSemiTones = 5;
 inline constexpr AudioUnitParameterUnit kAudioUnitParameterUnit_Hertz = 8;
+inline constexpr AudioUnitParameterUnit kAudioUnitParameterUnit_MIDINoteNumber = 11;
 inline constexpr AudioUnitParameterUnit kAudioUnitParameterUnit_Decibels = 13;
+inline constexpr AudioUnitParameterUnit kAudioUnitParameterUnit_Milliseconds = 24;
 inline constexpr AudioUnitParameterOptions kAudioUnitParameterFlag_IsWritable = 1u << 31;
 inline constexpr AudioUnitParameterOptions kAudioUnitParameterFlag_IsReadable = 1u << 30;
 

@@ -85,6 +85,9 @@ struct AURenderEvent {
     AUParameterAddress parameterAddress = 0;
     AUValue value = 0.0f;
     AUAudioFrameCount rampDurationSampleFrames = 0;
+    // AURenderEventMIDI: one message, status byte first.
+    std::uint16_t length = 0;
+    std::uint8_t data[3] = {};
 };
 
 // The host's pull of the unit's input: fills `inputData` for `frameCount` frames of input bus

@@ -1,0 +1,67 @@
+// The freeze parameter: the input spectrum held, in any mode, with an equal-power crossfade
+// from the live input to it and back.
+
+#include "dsp/kernel.h"
+#include "dsp/polar.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace zerin {
+
+void ZerinExtensionDSPKernel::takeHold() noexcept {
+    constexpr auto r = std::memory_order_relaxed;
+    const std::uint32_t releases = mFreezeReleases.load(r);
+    if (releases != mFreezeReleasesSeen) {
+        mFreezeReleasesSeen = releases;
+        mNotes.releaseAll();
+    }
+    mFrame.hold = mFreeze.load(r) || mNotes.held(mFreezeNote.load(r));
+}
+
+void ZerinExtensionDSPKernel::advanceHold() noexcept {
+    const float target = mFrame.hold ? 1.0f : 0.0f;
+    // A press while the last hold still fades out goes back to that capture: a new one would
+    // have to start from a blend of two spectra.
+    mHold.capture = mFrame.hold && mHold.position == 0.0f;
+    const float fadeMs = mFreezeFadeMs.load(std::memory_order_relaxed);
+    const auto hopMs = static_cast<float>(1000.0 * kHopSize / mSampleRate);
+    const float step = fadeMs > hopMs ? hopMs / fadeMs : 1.0f;
+    mHold.position = mHold.position < target ? std::min(target, mHold.position + step)
+                                             : std::max(target, mHold.position - step);
+}
+
+ModeInput holdInput(ZerinExtensionDSPKernel& kernel, ChannelState& ch, const float* mag,
+                    const float* phase) noexcept {
+    const HoldFade& fade = kernel.mHold;
+    if (fade.position == 0.0f) return {mag, phase};
+    if (fade.capture) {
+        // Held as analysed: the phases start turning from the frame after, so that a live
+        // input and a held one that keeps its frequencies stay in step through the fade.
+        std::memcpy(ch.heldMag, mag, sizeof ch.heldMag);
+        std::memcpy(ch.heldPhase, phase, sizeof ch.heldPhase);
+        measureAdvance(ch, kernel.mFrame.sensitivity, phase, ch.heldAdvance);
+    } else if (kernel.mFrame.smoothFreeze) {
+        advanceSmoothPhases(ch.heldPhase, ch.heldAdvance, kNumBins);
+    } else {
+        advanceFrozenPhases(ch.heldPhase, kNumBins);
+    }
+    if (fade.position == 1.0f) return {ch.heldMag, ch.heldPhase};
+
+    // The blend of the two signals the spectra stand for: live * cos + held * sin keeps the
+    // power of two unrelated sounds level across the fade.
+    const float angle = fade.position * (0.5f * kPi);
+    const float live = std::cos(angle);
+    const float held = std::sin(angle);
+    std::complex<float>* sum = kernel.mSpectrum;
+    std::complex<float>* other = kernel.mHoldSpectrum;
+    fromPolar(mag, phase, sum);
+    fromPolar(ch.heldMag, ch.heldPhase, other);
+    for (int k = 0; k < kNumBins; ++k)
+        sum[k] = sum[k] * live + other[k] * held;
+    toPolar(sum, kernel.mHoldMag, kernel.mHoldPhase);
+    return {kernel.mHoldMag, kernel.mHoldPhase};
+}
+
+} // namespace zerin
