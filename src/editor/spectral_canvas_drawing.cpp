@@ -120,6 +120,7 @@ void SpectralCanvasView::draw(Graphics& g) {
     // A layout has taken the bands and the points' look already, unless the canvas is drawn
     // without one.
     if (inputs.classification != bandsShown) takeNewBands();
+    takeNewSpectrum();
     // What lies under the curve changes with the bands (a few times a second), the curve with
     // its points and the wobble's steps; the particles over them move at every frame.
     underLayer.paint(g, size, [this](Graphics& layer) {
@@ -127,6 +128,10 @@ void SpectralCanvasView::draw(Graphics& g) {
         drawGrid(layer);
         drawClassification(layer);
     });
+    // The spectra change some 30 times a second, under everything the curve draws.
+    if (spectrumShownNow != SpectrumShown::off && levelsShown)
+        spectrumLayer.paint(g, size,
+                            [this](Graphics& layer) { spectrum.draw(layer, spectrumShownNow); });
     // Particles drifting sideways and the wobble near the top can reach past the canvas.
     g.save();
     g.clipRect({0.0, 0.0, size.width, size.height});
@@ -147,6 +152,21 @@ void SpectralCanvasView::draw(Graphics& g) {
 void SpectralCanvasView::takeNewBands() {
     bandsShown = inputs.classification;
     underLayer.invalidate();
+}
+
+bool SpectralCanvasView::takeNewSpectrum() {
+    if (inputs.levels == levelsShown && inputs.spectrumShown == spectrumShownNow &&
+        size == spectrumSize)
+        return false;
+    levelsShown = inputs.levels;
+    spectrumShownNow = inputs.spectrumShown;
+    spectrumSize = size;
+    if (levelsShown && spectrumShownNow != SpectrumShown::off)
+        spectrum.prepare(*levelsShown, plotRect(size));
+    else
+        spectrum.clear();
+    spectrumLayer.invalidate();
+    return true;
 }
 
 // The points stand still unless dragged: drawn again, where they were and are, only when they
@@ -395,6 +415,12 @@ void SpectralCanvasView::damageWhatMoved() {
     takePointsLook({points, viewState.activePointID, viewState.deleteCandidate});
     const bool newBands = inputs.classification != bandsShown;
     if (newBands) takeNewBands();
+    // The spectra span the plot, and their peak lines' half widths reach past it: all of it
+    // is drawn again, with what moved over it.
+    if (takeNewSpectrum()) {
+        const Rect plot = plotRect(size);
+        setNeedsDisplay({plot.x - 2.0, plot.y - 2.0, plot.width + 4.0, plot.height + 4.0});
+    }
     if (newLook || newBands || lastMoving.size() != moving.size()) {
         setNeedsDisplay();
     } else {

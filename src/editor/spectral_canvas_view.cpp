@@ -185,7 +185,9 @@ void SpectralCanvasView::layout(const Rect& frame) {
     size = {frame.width, frame.height};
     followFrameClock();
     // After the frame's callbacks and the owner's layout, which hand the canvas its inputs.
-    if (moved || inputs.classification != bandsShown) damageWhatMoved();
+    if (moved || inputs.classification != bandsShown || inputs.levels != levelsShown ||
+        inputs.spectrumShown != spectrumShownNow)
+        damageWhatMoved();
     moved = false;
 }
 

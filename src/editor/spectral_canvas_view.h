@@ -5,6 +5,7 @@
 #include "editor/disc_stamps.h"
 #include "editor/heard_curve.h"
 #include "editor/particle_system.h"
+#include "editor/spectrum_plot.h"
 #include "model/curve_model.h"
 #include "model/observation.h"
 #include "model/uuid.h"
@@ -43,6 +44,8 @@ struct SpectralCanvasInputs {
     float scatterSpeed = 0.0f; // fraction 0..1
     std::function<void()> onCurveChanged;
     std::optional<DisplayFrame> classification; // the frame whose bins the bands show
+    std::optional<DisplayFrame> levels;         // the analyser's levels frame, drawn under all
+    SpectrumShown spectrumShown = SpectrumShown::both;
 };
 
 // The canvas's own state, kept across rebuilds for the canvas's lifetime. Input handling
@@ -116,6 +119,8 @@ private:
     // changed, which redraws the whole canvas.
     void damageWhatMoved();
     void takeNewBands();
+    // A new levels frame, a new choice of spectra or a new size: shapes them again.
+    bool takeNewSpectrum();
     struct PointsLook {
         std::vector<CurveControlPoint> points;
         std::optional<Uuid> active;
@@ -205,6 +210,12 @@ private:
     std::vector<Rect> lastMoving;           // what moved at the last frame, canvas coordinates
     PointsLook pointsShown;                 // the points in pointsLayer
     std::optional<DisplayFrame> bandsShown; // the bands in underLayer
+    // The spectra in spectrumLayer: the frame, the choice and the size they were shaped for.
+    std::optional<DisplayFrame> levelsShown;
+    SpectrumShown spectrumShownNow = SpectrumShown::both;
+    Size spectrumSize;
+    SpectrumPlot spectrum;
+    LayerCache spectrumLayer{LayerKind::translucent};
     // Background, grid and bands; the curve's fill and stroke; the control points.
     LayerCache underLayer{LayerKind::translucent};
     LayerCache curveLayer{LayerKind::translucent};

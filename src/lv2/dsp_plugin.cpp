@@ -107,6 +107,16 @@ void Plugin::handleMessage(const Message& message) noexcept {
     }
     if (message.type == urids.uiClosed) {
         uiListening = false;
+        kernel.spectrumMeter().setWanted(false);
+        return;
+    }
+    // The analyser measures only while a UI draws its spectra.
+    if (const LV2_Atom* value = setValue(message, urids, urids.levels)) {
+        std::int32_t wanted = 0;
+        if (value->type == urids.atomBool && value->size >= sizeof wanted) {
+            std::memcpy(&wanted, value + 1, sizeof wanted);
+            kernel.spectrumMeter().setWanted(wanted != 0);
+        }
         return;
     }
     if (message.type == urids.patchSet && urids.curveOf(message.property, slot, kind)) {
@@ -173,6 +183,9 @@ void Plugin::writeMessages(std::uint32_t frames) noexcept {
     const double tempo = kernel.hostTempo();
     if (uiListening && tempo != tempoTold && writeTempo(&forge, urids, tempo)) tempoTold = tempo;
 
+    FrameStamp levelsStamp;
+    if (kernel.spectrumMeter().wanted() && kernel.spectrumMeter().takeSnapshot(levels, levelsStamp))
+        writeLevels(&forge, urids, levels, SpectrumMeter::kRows * kNumBins, levelsStamp);
     samplesSinceSnapshot += frames;
     const double interval = kernel.sampleRate() / 10.0;
     FrameStamp stamp;

@@ -75,6 +75,7 @@ struct Plugin {
     double tempoTold = 0.0; // the host tempo the listening UI was last told; 0: none yet
     double samplesSinceSnapshot = 0.0;
     float ratings[kNumBins] = {};
+    float levels[SpectrumMeter::kRows * kNumBins] = {}; // the analyser's, on their way out
 };
 
 // Stereo, then mono.

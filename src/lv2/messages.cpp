@@ -41,6 +41,9 @@ void Urids::map(const LV2_URID_Map* m) {
     classification = id(kClassificationUri);
     uiClosed = id(kUiClosedUri);
     notice = id(kNoticeUri);
+    levels = id(kLevelsUri);
+    atomBool = id(LV2_ATOM__Bool);
+    atomChunk = id(LV2_ATOM__Chunk);
     paramSampleRate = id(LV2_PARAMETERS__sampleRate);
     frameSequence = id(kFrameSequenceUri);
     for (int s = 0; s < kCurveSlotCount; ++s)
@@ -162,6 +165,23 @@ bool readRatings(const LV2_Atom* value, const Urids& urids, float* out, int capa
     return true;
 }
 
+// Half-decibel steps below full scale: 0.5 dB is finer than a drawn spectrum shows, and a
+// byte keeps four rows of 1025 values in a quarter of what floats would take.
+constexpr float kLevelStepsPerDb = 2.0f;
+constexpr float kLowestLevelByte = 255.0f;
+
+bool readLevels(const LV2_Atom* value, const Urids& urids, float* out, int capacity,
+                int& count) noexcept {
+    count = 0;
+    if (value == nullptr || value->type != urids.atomChunk) return false;
+    const auto* bytes = static_cast<const std::uint8_t*>(LV2_ATOM_BODY_CONST(value));
+    count = static_cast<int>(
+        std::min<std::uint32_t>(value->size, static_cast<std::uint32_t>(capacity)));
+    for (int i = 0; i < count; ++i)
+        out[i] = bytes[i] == 255 ? -INFINITY : -static_cast<float>(bytes[i]) / kLevelStepsPerDb;
+    return true;
+}
+
 bool readPresetName(const LV2_Atom* value, const Urids& urids, char* out) noexcept {
     if (value == nullptr || value->type != urids.atomString) return false;
     // A string's body ends at its terminator, which a damaged one may lack.
@@ -270,6 +290,13 @@ void beginProperty(LV2_Atom_Forge* forge, const Urids& urids, Direction directio
 constexpr std::uint64_t kStampBytes = 2 * (sizeof(LV2_Atom_Property_Body) + 8);
 
 // A property message whose value is a float vector; with a stamp, its rate and number beside.
+void forgeStamp(LV2_Atom_Forge* forge, const Urids& urids, const FrameStamp& stamp) noexcept {
+    lv2_atom_forge_key(forge, urids.paramSampleRate);
+    lv2_atom_forge_double(forge, stamp.sampleRate);
+    lv2_atom_forge_key(forge, urids.frameSequence);
+    lv2_atom_forge_long(forge, static_cast<std::int64_t>(stamp.sequence));
+}
+
 bool writeFloatVector(LV2_Atom_Forge* forge, const Urids& urids, Direction direction,
                       LV2_URID property, const float* values, std::uint32_t count,
                       const FrameStamp* stamp = nullptr) noexcept {
@@ -279,12 +306,7 @@ bool writeFloatVector(LV2_Atom_Forge* forge, const Urids& urids, Direction direc
     LV2_Atom_Forge_Frame frame;
     beginProperty(forge, urids, direction, property, frame);
     lv2_atom_forge_vector(forge, sizeof(float), urids.atomFloat, count, values);
-    if (stamp != nullptr) {
-        lv2_atom_forge_key(forge, urids.paramSampleRate);
-        lv2_atom_forge_double(forge, stamp->sampleRate);
-        lv2_atom_forge_key(forge, urids.frameSequence);
-        lv2_atom_forge_long(forge, static_cast<std::int64_t>(stamp->sequence));
-    }
+    if (stamp != nullptr) forgeStamp(forge, urids, *stamp);
     lv2_atom_forge_pop(forge, &frame);
     return true;
 }
@@ -327,6 +349,36 @@ bool writeClassification(LV2_Atom_Forge* forge, const Urids& urids, const float*
                          const FrameStamp& stamp) noexcept {
     return writeFloatVector(forge, urids, Direction::toUi, urids.classification, ratings,
                             static_cast<std::uint32_t>(count < 0 ? 0 : count), &stamp);
+}
+
+bool writeLevels(LV2_Atom_Forge* forge, const Urids& urids, const float* levels, int count,
+                 const FrameStamp& stamp) noexcept {
+    const std::uint32_t n = count < 0 ? 0u : static_cast<std::uint32_t>(count);
+    if (!hasRoom(forge, propertyEventBytes(n) + kStampBytes)) return false;
+    LV2_Atom_Forge_Frame frame;
+    beginProperty(forge, urids, Direction::toUi, urids.levels, frame);
+    lv2_atom_forge_atom(forge, n, urids.atomChunk);
+    for (std::uint32_t i = 0; i < n; ++i) {
+        // Written as it goes: no buffer for the bytes on the audio thread's stack.
+        const float steps = -levels[i] * kLevelStepsPerDb;
+        const auto byte = static_cast<std::uint8_t>(
+            std::isnan(steps) ? kLowestLevelByte
+                              : std::lround(std::clamp(steps, 0.0f, kLowestLevelByte)));
+        lv2_atom_forge_raw(forge, &byte, 1);
+    }
+    lv2_atom_forge_pad(forge, n);
+    forgeStamp(forge, urids, stamp);
+    lv2_atom_forge_pop(forge, &frame);
+    return true;
+}
+
+bool writeLevelsWanted(LV2_Atom_Forge* forge, const Urids& urids, bool wanted) noexcept {
+    if (!hasRoom(forge, propertyEventBytes(sizeof(std::int32_t)))) return false;
+    LV2_Atom_Forge_Frame frame;
+    beginProperty(forge, urids, Direction::toDsp, urids.levels, frame);
+    lv2_atom_forge_bool(forge, wanted);
+    lv2_atom_forge_pop(forge, &frame);
+    return true;
 }
 
 bool writeTempo(LV2_Atom_Forge* forge, const Urids& urids, double bpm) noexcept {

@@ -33,7 +33,7 @@ struct Urids {
     LV2_URID midiEvent;
     LV2_URID patchSet, patchGet, patchProperty, patchValue;
     LV2_URID timePosition, timeBeatsPerMinute, timeSpeed;
-    LV2_URID curve, presetName, classification, uiClosed, notice;
+    LV2_URID curve, presetName, classification, uiClosed, notice, levels, atomBool, atomChunk;
     LV2_URID paramSampleRate, frameSequence;
     // Every curve of the set by slot and kind; curves[0][0] is `curve`.
     LV2_URID curves[kCurveSlotCount][kCurveKindCount];
@@ -113,6 +113,12 @@ bool readRatings(const LV2_Atom* value, const Urids& urids, float* out, int capa
 // outside kMinFrameRate..kMaxFrameRate, a sequence below 1.
 bool readFrameStamp(const Message& message, const Urids& urids, FrameStamp& stamp) noexcept;
 
+// The analyser's levels of a levels value (an atom:Chunk of a byte per value, see
+// kLevelsUri), at most `capacity` of them, in dBFS (-infinity for the lowest byte). False when
+// the atom is no chunk.
+bool readLevels(const LV2_Atom* value, const Urids& urids, float* out, int capacity,
+                int& count) noexcept;
+
 // A preset name value (an atom:String), cleaned into `out` (kMaxPresetNameBytes + 1 bytes).
 // False when the atom is no string.
 bool readPresetName(const LV2_Atom* value, const Urids& urids, char* out) noexcept;
@@ -138,6 +144,11 @@ bool writePresetName(LV2_Atom_Forge* forge, const Urids& urids, Direction direct
 // The ratings as a notice's value, with the rate and number of `stamp` beside it.
 bool writeClassification(LV2_Atom_Forge* forge, const Urids& urids, const float* ratings, int count,
                          const FrameStamp& stamp) noexcept;
+// The analyser's levels (dBFS) as a notice's value, a byte each, with the stamp beside them.
+bool writeLevels(LV2_Atom_Forge* forge, const Urids& urids, const float* levels, int count,
+                 const FrameStamp& stamp) noexcept;
+// A UI's wish for the levels, or that they stop.
+bool writeLevelsWanted(LV2_Atom_Forge* forge, const Urids& urids, bool wanted) noexcept;
 // The tempo the DSP's synced delays snap to, as a notice of time:beatsPerMinute.
 bool writeTempo(LV2_Atom_Forge* forge, const Urids& urids, double bpm) noexcept;
 bool writePatchGet(LV2_Atom_Forge* forge, const Urids& urids) noexcept;

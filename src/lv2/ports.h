@@ -57,7 +57,8 @@ inline constexpr PortLayout kMonoPorts = portLayout(1);
 inline constexpr float kLatencySamples = 2047.0f;
 
 // Room the notify port needs for one cycle's messages: a classification vector (1025 floats)
-// with its rate and number, and the curve and name replies, with headers.
+// and the analyser's levels (4100 bytes), each with its rate and number, and the curve and
+// name replies, with headers.
 inline constexpr std::uint32_t kNotifyBufferBytes = 16384;
 
 } // namespace zerin::lv2

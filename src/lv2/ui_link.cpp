@@ -60,6 +60,16 @@ std::optional<DisplayFrame> UiLink::takeDisplayFrame() {
     return std::exchange(frame, std::nullopt);
 }
 
+void UiLink::setLevelsWanted(bool wanted) {
+    levelsWanted = wanted;
+    if (!wanted) levelsFrame.reset();
+    send([&](LV2_Atom_Forge* f) { return writeLevelsWanted(f, urids, wanted); });
+}
+
+std::optional<DisplayFrame> UiLink::takeLevelsFrame() {
+    return std::exchange(levelsFrame, std::nullopt);
+}
+
 void UiLink::requestState() {
     send([&](LV2_Atom_Forge* f) { return writePatchGet(f, urids); });
 }
@@ -104,6 +114,10 @@ bool UiLink::receive(const void* buffer, std::size_t size) {
         receiveClassification(message, value);
         return true;
     }
+    if (const LV2_Atom* value = noticeValue(message, urids, urids.levels)) {
+        if (levelsWanted) receiveLevels(message, value);
+        return true;
+    }
     return false;
 }
 
@@ -126,6 +140,22 @@ bool UiLink::receiveClassification(const Message& message, const LV2_Atom* value
     if (!isPlaceable(received)) return false;
     lastSequence = stamp.sequence;
     frame = std::move(received);
+    return true;
+}
+
+// The analyser's levels: four whole rows, with the rate they were measured at.
+bool UiLink::receiveLevels(const Message& message, const LV2_Atom* value) {
+    constexpr int kValues = 4 * kNumBins;
+    DisplayFrame received;
+    received.kind = DisplayFrameKind::levels;
+    received.values.resize(kValues + 1);
+    int count = 0;
+    if (!readLevels(value, urids, received.values.data(), kValues + 1, count) || count != kValues ||
+        !readFrameStamp(message, urids, received.stamp))
+        return false;
+    received.values.resize(kValues);
+    if (!isPlaceable(received)) return false;
+    levelsFrame = std::move(received);
     return true;
 }
 

@@ -29,6 +29,8 @@ public:
         return curves[static_cast<int>(slot)][static_cast<int>(kind)];
     }
     std::optional<DisplayFrame> takeDisplayFrame() override;
+    void setLevelsWanted(bool wanted) override;
+    std::optional<DisplayFrame> takeLevelsFrame() override;
     std::string presetName() const override { return name; }
     double hostTempo() const override { return tempo; }
     void setPresetName(const std::string& newName) override;
@@ -64,8 +66,11 @@ private:
     double tempo = 0.0;             // as the DSP told it
     std::uint64_t lastSequence = 0; // of the last frame taken in
     std::optional<DisplayFrame> frame;
+    std::optional<DisplayFrame> levelsFrame;
+    bool levelsWanted = false;
 
     bool receiveClassification(const Message& message, const LV2_Atom* value);
+    bool receiveLevels(const Message& message, const LV2_Atom* value);
 };
 
 } // namespace zerin::lv2

@@ -33,6 +33,11 @@ inline constexpr const char* kClassificationUri =
 // param:sampleRate (an atom:Double, the rate the ratings were measured at). A DSP before
 // these sent the ratings alone.
 inline constexpr const char* kFrameSequenceUri = "https://zerin-audio.org/lv2/zerin#sequence";
+// The analyser's levels (DSP to UI): an atom:Chunk of one byte per value, four rows of 1025
+// (input, output, input peak, output peak), each byte half-decibel steps below 0 dBFS (255:
+// below -127 dB), stamped as the classification is. A UI asks for them, and stops
+// them, with a patch:Set of this property to an atom:Bool.
+inline constexpr const char* kLevelsUri = "https://zerin-audio.org/lv2/zerin#levels";
 // Sent by a UI when it goes away, so the DSP stops sending ratings nobody reads.
 inline constexpr const char* kUiClosedUri = "https://zerin-audio.org/lv2/zerin#uiClosed";
 // What the DSP tells its UI (the curve, the name, the ratings): an object like a patch:Set,

@@ -34,6 +34,17 @@ std::unique_ptr<SegmentedControl> choice(std::vector<std::string> titles, Bindin
         std::move(titles), std::move(selection), [](std::size_t) {}, style);
 }
 
+} // namespace
+
+std::unique_ptr<SegmentedControl> spectrumSwitch(Binding<SpectrumShown> shown) {
+    std::vector<std::string> titles;
+    for (const SpectrumShown s : kAllSpectrumShown)
+        titles.emplace_back(spectrumShownLabel(s));
+    return choice(std::move(titles), std::move(shown), theme::textSecondary);
+}
+
+namespace {
+
 ViewPtr menuItem(std::string title, std::function<void()> action, View** made) {
     ViewPtr item =
         button(padding(text(std::move(title), Font{10.0, FontWeight::medium}, theme::textPrimary),

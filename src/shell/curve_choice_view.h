@@ -5,6 +5,7 @@
 // over the other's. It owns no model: what it shows and does come in through the inputs.
 
 #include "dsp/curve.h"
+#include "editor/spectrum_plot.h"
 #include "platform/ui/binding.h"
 #include "platform/ui/layout.h"
 #include "platform/ui/view.h"
@@ -37,6 +38,9 @@ private:
     SegmentedControl* slotSelector = nullptr;
     View* copyButtonView = nullptr;
 };
+
+// OFF | IN | OUT | BOTH: which of the analyser's spectra the canvas shows.
+std::unique_ptr<SegmentedControl> spectrumSwitch(Binding<SpectrumShown> shown);
 
 // The copy menu: "Copy A→B" and "Copy B→A", each a button that calls `onCopy` with the slot
 // copied from.

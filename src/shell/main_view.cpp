@@ -11,6 +11,7 @@
 #include "shell/preset_browser_view.h"
 #include "shell/preset_save_dialog.h"
 #include "shell/top_bar_view.h"
+#include "widgets/segmented_control.h"
 #include "widgets/controls.h"
 #include "widgets/theme.h"
 
@@ -90,8 +91,9 @@ private:
 
 ZerinExtensionMainView::ZerinExtensionMainView(ObservableAUParameterGroup& parameterTree,
                                                EditorUnitLink* link, PreferenceStore store)
-    : parameterTree(parameterTree), link(link), presets(std::move(store)),
+    : parameterTree(parameterTree), link(link), presets(store), preferences(std::move(store)),
       curves(setOfDelayCurve(C::defaultCurve())) {
+    readSpectrumChoice();
     ViewList layers = views(makeBackground(), makeColumn(), makeCopyMenuLayer(), makeBrowserLayer(),
                             makeDialogLayer());
     add(zerin::frame(zstack({}, std::move(layers)),
@@ -170,8 +172,11 @@ ViewPtr ZerinExtensionMainView::makeCanvasArea() {
     choice.onCopyTap = [this] { copyMenuShown.set(!copyMenuShown.peek()); };
     auto row = std::make_unique<CurveChoiceView>(std::move(choice));
     choiceView = row.get();
+    auto spectra = zerin::spectrumSwitch(
+        {[this] { return spectrumShown; }, [this](SpectrumShown shown) { chooseSpectrum(shown); }});
+    spectrumSwitchView = spectra.get();
     ViewPtr placed =
-        padding(hstack(0.0, VAlign::center, views(std::move(row), spacer())),
+        padding(hstack(0.0, VAlign::center, views(std::move(row), spacer(), std::move(spectra))),
                 {.top = kChoiceRowTop, .leading = kPlotInsetLeft, .trailing = kPlotInsetRight});
     return zstack({}, views(std::move(canvas),
                             vstack(0.0, HAlign::leading, views(std::move(placed), spacer()))));
@@ -274,6 +279,7 @@ void ZerinExtensionMainView::appear() {
     classificationTimer =
         context()->mainQueue().scheduleRepeating(kPollInterval, [this] { tick(); });
     frameSubscription = context()->onFrame([this] {
+        takeLevels();
         refreshCanvasInputs();
         // A drag whose release this view did not see (the canvas dropped the point).
         if (editStart && !canvasView->state().activePointID) commitEdit();
@@ -282,6 +288,8 @@ void ZerinExtensionMainView::appear() {
 
 void ZerinExtensionMainView::disappear() {
     classificationTimer.invalidate();
+    if (link != nullptr && levelsWanted) link->setLevelsWanted(false);
+    levelsWanted = false;
     frameSubscription.cancel();
     appeared = false;
 }
@@ -337,6 +345,7 @@ CurveMacros ZerinExtensionMainView::heardMacros() const {
 
 void ZerinExtensionMainView::refreshCanvasInputs() {
     SpectralCanvasInputs& in = canvasView->inputs;
+    in.spectrumShown = spectrumShown;
     in.mode = currentMode();
     in.lfoRate = parameterValue(parameter::lfoRate);
     in.lfoDepth = parameterValue(parameter::lfoDepth) / 100.0f;

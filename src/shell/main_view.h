@@ -8,6 +8,7 @@
 
 #include "dsp/parameters.h"
 #include "editor/heard_macros.h"
+#include "editor/spectrum_plot.h"
 #include "model/curve_model.h"
 #include "model/observable.h"
 #include "platform/ui/layout.h"
@@ -30,6 +31,7 @@ namespace zerin {
 
 class ControlsStripView;
 class CurveChoiceView;
+class SegmentedControl;
 class PresetBrowserView;
 class PresetSaveDialog;
 class SpectralCanvasView;
@@ -110,6 +112,12 @@ public:
     void setShowCopyMenu(bool shown) { copyMenuShown.set(shown); }
     // The classification frame the canvas shows, until it goes stale.
     const std::optional<DisplayFrame>& classificationData() const { return classification; }
+    // The analyser's levels frame the canvas shows, taken at every display frame while the
+    // spectrum shows, until it goes stale.
+    const std::optional<DisplayFrame>& levelsData() const { return levels; }
+    // Which spectra the canvas shows (OFF / IN / OUT / BOTH), kept in the preference store.
+    SpectrumShown spectrumChoice() const { return spectrumShown; }
+    void chooseSpectrum(SpectrumShown shown);
     const CurveHistory& history() const { return curveHistory; }
 
     // --- parts, for hosts and tests ---
@@ -117,6 +125,7 @@ public:
     SpectralCanvasView& canvas() const;
     ControlsStripView& controlsStrip() const { return *stripView; }
     CurveChoiceView& curveChoice() const { return *choiceView; }
+    SegmentedControl& spectrumSwitch() const { return *spectrumSwitchView; }
     // The overlays as last laid out; null while hidden.
     PresetBrowserView* presetBrowser() const { return browserView; }
     PresetSaveDialog* saveDialog() const { return dialogView; }
@@ -139,6 +148,8 @@ private:
     void forwardPresetName();
     void refreshCanvasInputs();
     void tick();
+    void takeLevels();
+    void readSpectrumChoice();
     void curveEdited();
     void commitEdit();
     void replaceCurves(CurveSetPoints set);
@@ -152,6 +163,7 @@ private:
     ObservableAUParameterGroup& parameterTree;
     EditorUnitLink* link;
     PresetManager presets;
+    PreferenceStore preferences; // the editor's own settings
     CurveSetPoints curves;
     CurveSlot editedSlot = CurveSlot::a;
     CurveKind editedKind = CurveKind::delay;
@@ -160,6 +172,10 @@ private:
     Observable<bool> copyMenuShown{false};
     std::optional<DisplayFrame> classification;
     double classificationArrival = 0.0; // the queue's time when it came
+    std::optional<DisplayFrame> levels;
+    double levelsArrival = 0.0;
+    bool levelsWanted = false; // as last told to the link
+    SpectrumShown spectrumShown = SpectrumShown::both;
     Timer classificationTimer;
 
     CurveHistory curveHistory;
@@ -178,6 +194,7 @@ private:
     EditorCanvas* canvasView = nullptr;
     ControlsStripView* stripView = nullptr;
     CurveChoiceView* choiceView = nullptr;
+    SegmentedControl* spectrumSwitchView = nullptr;
     std::array<View*, kCurveSlotCount> copyItems{};
     PresetBrowserView* browserView = nullptr;
     PresetSaveDialog* dialogView = nullptr;

@@ -471,5 +471,59 @@ TEST_F(WithTheDsp, TheHostsTempoReachesAListeningEditor) {
     EXPECT_EQ(next.link.hostTempo(), 93.0);
 }
 
+// The analyser's levels go only to an editor that asks for them, a byte each: half a decibel
+// apart, 0 dBFS at most, and the lowest byte for anything below -127 dB.
+TEST_F(WithTheDsp, TheAnalysersLevelsReachAnEditorThatWantsThemAndStopWhenItDoesNot) {
+    auto dsp = instance();
+    Editor editor(mapper);
+    editor.link.requestState();
+    // The last frame the editor was given in that time.
+    auto levelsWithin = [&](double seconds) {
+        std::optional<DisplayFrame> last;
+        for (int block = 0; block < seconds * kRate / kBlock; ++block) {
+            cycle(*dsp, &editor, &editor);
+            if (auto taken = editor.link.takeLevelsFrame()) last = std::move(taken);
+        }
+        return last;
+    };
+    EXPECT_FALSE(levelsWithin(0.5)); // not asked for
+    editor.link.setLevelsWanted(true);
+    const std::optional<DisplayFrame> levels = levelsWithin(0.5);
+    ASSERT_TRUE(levels);
+    EXPECT_EQ(levels->kind, DisplayFrameKind::levels);
+    ASSERT_EQ(levels->values.size(), static_cast<std::size_t>(4 * kNumBins));
+    EXPECT_EQ(levels->stamp.sampleRate, kRate);
+    // One block of noise over and over: its lines, every fourth bin, stand well above the
+    // floor and below 0 dBFS; the peaks at or above the levels.
+    for (int k = 4; k < kNumBins; k += 4) {
+        EXPECT_GT(levels->values[k], -80.0f) << k;
+        EXPECT_LE(levels->values[k], 0.0f) << k;
+        EXPECT_GE(levels->values[2 * kNumBins + k], levels->values[k]) << k;
+    }
+    editor.link.setLevelsWanted(false);
+    EXPECT_FALSE(levelsWithin(0.5));
+
+    // The bytes themselves.
+    const float sent[] = {3.0f, 0.0f, -0.2f, -0.3f, -60.74f, -127.1f, -127.6f, -INFINITY, NAN};
+    const float read[] = {0.0f,    0.0f,      0.0f,      -0.5f,    -60.5f,
+                          -127.0f, -INFINITY, -INFINITY, -INFINITY};
+    SequenceBuffer buffer;
+    buffer.input(&mapper.map, [&](LV2_Atom_Forge* f) {
+        ASSERT_TRUE(lv2::writeLevels(f, urids, sent, 9, {kRate, 5}));
+    });
+    int messages = 0;
+    lv2::forEachEvent(buffer.sequence(), [&](const LV2_Atom* atom, std::size_t bytes) {
+        lv2::Message message;
+        ASSERT_TRUE(lv2::readMessage(atom, bytes, urids, message));
+        float back[10];
+        int count = 0;
+        ASSERT_TRUE(lv2::readLevels(lv2::noticeValue(message, urids, urids.levels), urids, back, 10,
+                                    count));
+        EXPECT_EQ(std::vector<float>(back, back + count), std::vector<float>(read, read + 9));
+        ++messages;
+    });
+    EXPECT_EQ(messages, 1);
+}
+
 } // namespace
 } // namespace zerin::test
