@@ -37,11 +37,12 @@ read -r width height colours <"$WORK/colours" || fail "cannot read the screen"
 echo "screenshot: ${width}x${height}, $colours colours"
 ((colours > 1000)) || fail "the editor looks blank ($colours colours)"
 
-# FREEZE is the middle segment of the top bar; jalv.gtk3 puts the editor under its menu bar.
+# FREEZE is the middle segment of the top bar (left of the centre, as HOLD and SMOOTH sit to
+# its right); jalv.gtk3 puts the editor under its menu bar.
 window=$(xdotool search --name Zerin | head -1)
 eval "$(xdotool getwindowgeometry --shell "$window")"
 jack_connect src:240_bpm zerin:in_l && jack_connect src:240_bpm zerin:in_r || fail "cannot connect"
-xdotool mousemove --window "$window" 434 $((47 + 25)) click 1
+xdotool mousemove --window "$window" 374 $((47 + 25)) click 1
 # No pause for the click to arrive: the recording starts at once and spans the moment it
 # lands, well inside the two seconds delay mode would keep silent.
 jack_rec -f "$WORK/out.wav" -d 1 -b 32 zerin:out_l zerin:out_r >/dev/null 2>&1 || fail "jack_rec failed"
