@@ -74,8 +74,9 @@ void declareOptions(CLI::App& app, Typed& typed) {
                    "with --snapshot: advance this many display frames (60 Hz) first")
         ->type_name("N");
     app.add_option("--show", typed.show,
-                   "with --snapshot: open the preset browser, the save dialog or the copy menu")
-        ->type_name("browser|save|copy");
+                   "with --snapshot: open the preset browser, the save dialog or the copy menu, "
+                   "or hover the canvas at 1 kHz (its readout)")
+        ->type_name("browser|save|copy|hover");
     app.add_option("--edit", typed.edit,
                    "with --snapshot: the curve the canvas edits, a slot and a kind (default: "
                    "a/delay)")
@@ -124,8 +125,10 @@ std::optional<int> convertViewChoices(const CLI::App& app, const Typed& typed,
             options.show = Overlay::save;
         else if (typed.show == "copy")
             options.show = Overlay::copy;
+        else if (typed.show == "hover")
+            options.show = Overlay::hover;
         else
-            return usage("--show: give browser, save or copy");
+            return usage("--show: give browser, save, copy or hover");
     }
     if (app.count("--edit")) {
         if (!snapshot) return usage("--edit: only with --snapshot");

@@ -12,7 +12,7 @@
 
 namespace zerin::editor {
 
-enum class Overlay { none, browser, save, copy };
+enum class Overlay { none, browser, save, copy, hover };
 
 struct EditorOptions {
     std::optional<std::string> statePath;

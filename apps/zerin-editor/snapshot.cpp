@@ -1,6 +1,8 @@
 #include "snapshot.h"
 
 #include "audio_source.h"
+#include "editor/curve_geometry.h"
+#include "editor/spectral_canvas_view.h"
 #include "platform/ui/offscreen.h"
 #include "platform/ui/view_host.h"
 #include "session/exit_status.h"
@@ -95,6 +97,12 @@ void OffscreenSession::runFrames(const EditorOptions& options) {
             view->setShowPresetBrowser(overlay == Overlay::browser);
             view->setShowSaveDialog(overlay == Overlay::save);
             view->setShowCopyMenu(overlay == Overlay::copy);
+            if (overlay == Overlay::hover) {
+                const SpectralCanvasView& canvas = view->canvas();
+                const Point at = screenPoint(1000.0f, 900.0f, canvas.size);
+                const Point origin = canvas.originInRoot();
+                mHost.pointerMoved({origin.x + at.x, origin.y + at.y}, {});
+            }
         }
     }
 }

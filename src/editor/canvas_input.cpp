@@ -47,6 +47,55 @@ std::optional<std::size_t> hitTest(const std::vector<CurveControlPoint>& points,
     return std::nullopt;
 }
 
+std::string formatFrequencyNote(float hz) {
+    static constexpr const char* kNames[] = {"C",  "C#", "D",  "D#", "E",  "F",
+                                             "F#", "G",  "G#", "A",  "A#", "B"};
+    char text[96];
+    const double f = hz;
+    if (!(f > 0.0) || !std::isfinite(f)) return "-";
+    const double midi = 69.0 + 12.0 * std::log2(f / 440.0);
+    const auto note = static_cast<long>(std::lround(midi));
+    const auto cents = static_cast<long>(std::lround((midi - static_cast<double>(note)) * 100.0));
+    const long octave = (note >= 0 ? note / 12 : (note - 11) / 12) - 1;
+    const char* name = kNames[((note % 12) + 12) % 12];
+    // A real minus sign, as the musical readouts print it.
+    const char* sign = cents < 0 ? "\u2212" : "+";
+    if (f >= 1000.0)
+        std::snprintf(text, sizeof text, "%.2f kHz \u00b7 %s%ld %s%ld ct", f / 1000.0, name, octave,
+                      sign, std::labs(cents));
+    else
+        std::snprintf(text, sizeof text, "%.0f Hz \u00b7 %s%ld %s%ld ct", f, name, octave, sign,
+                      std::labs(cents));
+    return text;
+}
+
+namespace {
+
+std::string decibels(float db) {
+    if (!(db > -120.0f)) return "\u2212\u221e";
+    char text[32];
+    const long whole = std::lround(db);
+    std::snprintf(text, sizeof text, "%s%ld", whole < 0 ? "\u2212" : "", std::labs(whole));
+    return text;
+}
+
+} // namespace
+
+std::string formatReadout(float hz, const std::optional<HeardAt>& heard, double syncTempo,
+                          const std::optional<HeardLevels>& levels) {
+    std::string text = formatFrequencyNote(hz);
+    if (heard) {
+        char feedback[32];
+        std::snprintf(feedback, sizeof feedback, " | fb %.0f %%",
+                      static_cast<double>(heard->feedbackPercent));
+        text += " | " + formatCurveValue(heard->delayMs, CurveKind::delay, syncTempo) + feedback;
+    }
+    if (levels)
+        text += " | in " + decibels(levels->inputDb) + " \u00b7 out " + decibels(levels->outputDb) +
+                " dB";
+    return text;
+}
+
 bool isInDeleteBand(Point location, Size canvas) {
     return location.y > canvas.height - kDeleteBandHeight;
 }

@@ -30,4 +30,22 @@ std::optional<std::size_t> hitTest(const std::vector<CurveControlPoint>& points,
 
 bool isInDeleteBand(Point location, Size canvas);
 
+// What plays at a frequency: the delay heard there and its share of the feedback.
+struct HeardAt {
+    float delayMs = 0.0f;
+    float feedbackPercent = 100.0f;
+};
+// The analyser's input and output levels there, dBFS.
+struct HeardLevels {
+    float inputDb;
+    float outputDb;
+};
+// "1.00 kHz · B5 +21 ct", "440 Hz · A4 +0 ct": the frequency and the nearest note (A4 =
+// 440 Hz, middle C is C4) with the cents from it.
+std::string formatFrequencyNote(float hz);
+// The hover readout: the frequency and note, then what is known of the rest, as
+// "1.00 kHz · B5 +21 ct | 562 ms | fb 80 % | in −32 · out −40 dB".
+std::string formatReadout(float hz, const std::optional<HeardAt>& heard, double syncTempo,
+                          const std::optional<HeardLevels>& levels);
+
 } // namespace zerin

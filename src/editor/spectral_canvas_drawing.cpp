@@ -79,13 +79,7 @@ constexpr Color kDelayFill{0.0, 0.7, 1.0, 0.06}; // at the top of the fill's fad
 constexpr double kGlowScale = 2.5;
 constexpr double kGlowOpacity = 0.12;
 
-constexpr double kTooltipPaddingX = 8.0;
-constexpr double kTooltipPaddingY = 4.0;
-constexpr double kTooltipCornerRadius = 4.0;
-constexpr double kTooltipRise = 24.0; // the box's centre above the pointer
-
 const Font kLabelFont{8.0, FontWeight::medium, FontDesign::standard};
-const Font kTooltipFont{10.0, FontWeight::medium, FontDesign::monospaced};
 
 // What a control point draws at most, its halo, with room for the antialiased edge.
 Rect haloBox(Point at) {
@@ -378,35 +372,6 @@ void SpectralCanvasView::drawLabels(Graphics& g) {
 // sides near them, so that the whole tooltip stays inside the canvas wherever the pointer is
 // dragged (the window ends at the canvas's top and sides).
 // Above the pointer, or below it near the top, and never past the canvas's edges.
-std::optional<Rect> SpectralCanvasView::tooltipBox() const {
-    if (!viewState.tooltipText) return std::nullopt;
-    const Size textSize = measureText(*viewState.tooltipText, kTooltipFont);
-    const double width = textSize.width + 2.0 * kTooltipPaddingX;
-    const double height = textSize.height + 2.0 * kTooltipPaddingY;
-    const Point pointer = viewState.tooltipPosition;
-    const double edge = 1.0; // room for the border's stroke
-    double top = pointer.y - kTooltipRise - height / 2.0;
-    if (top < edge) top = pointer.y + kTooltipRise - height / 2.0;
-    top = std::clamp(top, edge, std::max(edge, size.height - height - edge));
-    const double left =
-        std::clamp(pointer.x - width / 2.0, edge, std::max(edge, size.width - width - edge));
-    return Rect{left, top, width, height};
-}
-
-void SpectralCanvasView::drawTooltip(Graphics& g) {
-    const std::optional<Rect> shown = tooltipBox();
-    if (!shown) return;
-    const std::string& text = *viewState.tooltipText;
-    const Rect& box = *shown;
-    const double width = box.width;
-    const double height = box.height;
-    scratchPath.elements.clear();
-    addRoundedRect(scratchPath, box, kTooltipCornerRadius, true);
-    g.fill(scratchPath, theme::panelBackground);
-    g.stroke(scratchPath, theme::borderSubtle, StrokeStyle{1.0});
-    g.drawText(text, kTooltipFont, kWhite, {box.x + width / 2.0, box.y + height / 2.0});
-}
-
 void SpectralCanvasView::damageWhatMoved() {
     const auto points = readCurve();
     const bool newLook = takeNewLook();
@@ -466,8 +431,8 @@ std::vector<Rect> SpectralCanvasView::movingAreas() const {
     }
     for (const ParticleDot& dot : particleDots)
         around(dot.center, dot.radius * kGlowScale + kEdge);
-    if (const std::optional<Rect> box = tooltipBox())
-        take(box->x - kEdge, box->maxX() + kEdge, box->y - kEdge, box->maxY() + kEdge);
+    for (const std::optional<Rect>& box : {tooltipBox(), hoverBox()})
+        if (box) take(box->x - kEdge, box->maxX() + kEdge, box->y - kEdge, box->maxY() + kEdge);
     std::vector<Rect> areas(kDamageColumns);
     for (int k = 0; k < kDamageColumns; ++k) {
         const double y0 = std::fmax(columns[k].y0, 0.0);

@@ -43,6 +43,8 @@ struct SpectralCanvasInputs {
     float lfoDepth = 0.0f;     // fraction 0..1
     float scatterSpeed = 0.0f; // fraction 0..1
     std::function<void()> onCurveChanged;
+    // What plays at a frequency, for the hover readout; absent: the readout leaves it out.
+    std::function<HeardAt(float hz)> heardAt;
     std::optional<DisplayFrame> classification; // the frame whose bins the bands show
     std::optional<DisplayFrame> levels;         // the analyser's levels frame, drawn under all
     SpectrumShown spectrumShown = SpectrumShown::both;
@@ -58,6 +60,7 @@ struct SpectralCanvasState {
     bool deleteCandidate = false;           // releasing now would delete the dragged point
     double lfoPhase = 0.0;                  // radians, never wrapped
     double lastTime = 0.0;                  // previous animation frame, seconds
+    std::optional<Point> hoverPosition;     // the pointer over the canvas, no button down
 };
 
 // The frequency/delay display the user draws the curve on, redrawn and animated every display
@@ -76,6 +79,9 @@ public:
     Size size; // follows the frame at layout; events between layouts use the last one
 
     const SpectralCanvasState& state() const { return viewState; }
+    // The hover readout (spectral_canvas_hover.cpp): what plays under the pointer, while it
+    // hovers over the plot and no point is dragged.
+    std::optional<std::string> hoverText() const;
 
     // Press and every movement of a drag (the recogniser starts on the press itself).
     void handleDragChanged(Point location);
@@ -96,6 +102,9 @@ public:
     // The particles change at every frame, and frameTick damages what moved.
     void modelDidChange() override {}
     bool acceptsPointer() const override { return true; }
+    bool tracksHover() const override { return true; }
+    void pointerHovered(Point location) override;
+    void pointerExited() override;
     void pointerDown(const PointerEvent& event) override;
     void pointerDragged(const PointerEvent& event) override;
     void pointerUp(const PointerEvent& event) override;
@@ -131,6 +140,7 @@ private:
     std::vector<Rect> movingAreas() const;
     static constexpr int kDamageColumns = 16;
     std::optional<Rect> tooltipBox() const;
+    std::optional<Rect> hoverBox() const;
 
     // Drawing (spectral_canvas_drawing.cpp). What several layers share, once per frame.
     void prepareFrame(const std::vector<CurveControlPoint>& points);

@@ -11,8 +11,8 @@
 #include "shell/preset_browser_view.h"
 #include "shell/preset_save_dialog.h"
 #include "shell/top_bar_view.h"
-#include "widgets/segmented_control.h"
 #include "widgets/controls.h"
+#include "widgets/segmented_control.h"
 #include "widgets/theme.h"
 
 #include <algorithm>
@@ -162,6 +162,18 @@ ViewPtr ZerinExtensionMainView::makeCanvasArea() {
                                       curves.at(editedSlot, editedKind) = std::move(points);
                                   }};
     canvas->inputs.onCurveChanged = [this] { curveEdited(); };
+    // The hover readout's delay and feedback share: what the kernel plays at that frequency.
+    canvas->inputs.heardAt = [this](float hz) {
+        const CurveMacros macros = heardMacros();
+        const float at[1] = {hz};
+        std::vector<float> value;
+        HeardAt heard;
+        heardValues(curves, CurveKind::delay, macros, at, value);
+        heard.delayMs = value.at(0);
+        heardValues(curves, CurveKind::feedback, macros, at, value);
+        heard.feedbackPercent = value.at(0);
+        return heard;
+    };
     canvasView = canvas.get();
 
     CurveChoiceInputs choice;
@@ -178,8 +190,9 @@ ViewPtr ZerinExtensionMainView::makeCanvasArea() {
     ViewPtr placed =
         padding(hstack(0.0, VAlign::center, views(std::move(row), spacer(), std::move(spectra))),
                 {.top = kChoiceRowTop, .leading = kPlotInsetLeft, .trailing = kPlotInsetRight});
-    return zstack({}, views(std::move(canvas),
-                            vstack(0.0, HAlign::leading, views(std::move(placed), spacer()))));
+    // The row only as tall as itself: over the plot, the pointer is the canvas's, hovering
+    // too.
+    return zstack({HAlign::leading, VAlign::top}, views(std::move(canvas), std::move(placed)));
 }
 
 // Under the COPY button, with a clear scrim that closes it.

@@ -147,5 +147,21 @@ TEST_F(SpectralCanvas, ADraggedPointKeepsItsIdWhileTheTooltipFollowsAndWarnsOfAD
     EXPECT_EQ(formatCurveValue(1990.0f, CurveKind::delay, 0.0), "1990 ms");
 }
 
+// The hover readout names the nearest note (A4 = 440 Hz, middle C = C4) and the cents to it,
+// a real minus sign below; what is not known is left out.
+TEST(HoverReadout, NamesTheNoteAndCentsAndWhatPlays) {
+    EXPECT_EQ(formatFrequencyNote(440.0f), "440 Hz \u00b7 A4 +0 ct");
+    EXPECT_EQ(formatFrequencyNote(1000.0f), "1.00 kHz \u00b7 B5 +21 ct");
+    EXPECT_EQ(formatFrequencyNote(430.0f), "430 Hz \u00b7 A4 \u221240 ct");
+    EXPECT_EQ(formatFrequencyNote(20.0f), "20 Hz \u00b7 D#0 +49 ct");
+    EXPECT_EQ(formatFrequencyNote(8.0f), "8 Hz \u00b7 C-1 \u221238 ct"); // MIDI note 0
+    EXPECT_EQ(formatFrequencyNote(0.0f), "-");
+    EXPECT_EQ(formatReadout(1000.0f, std::nullopt, 0.0, std::nullopt),
+              formatFrequencyNote(1000.0f));
+    EXPECT_EQ(formatReadout(440.0f, HeardAt{540.0f, 80.0f}, 80.0, HeardLevels{-32.4f, -INFINITY}),
+              "440 Hz \u00b7 A4 +0 ct | 1/8 dotted | 562 ms | fb 80 % | in \u221232 \u00b7 out "
+              "\u2212\u221e dB");
+}
+
 } // namespace
 } // namespace zerin

@@ -19,6 +19,7 @@
 #include "shell/top_bar_view.h"
 #include "support/widget_host.h"
 #include "widgets/controls.h"
+#include "widgets/segmented_control.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -681,6 +682,42 @@ TEST(MainView, TheBandsStayAcrossPollsThatFindNothingNewAndGoWhenTheFrameIsStale
     EXPECT_EQ(shownFrame(e), 0u);
     e.view->disappear();
     EXPECT_FALSE(e.view->isPolling());
+}
+
+// The analyser's levels reach the canvas at display frames, not polls; hovering the plot
+// reads out what plays there, and a drag hides it so nothing covers the point. OFF stops the
+// unit's measuring, and the next editor opens with it.
+TEST(MainView, TheSpectrumFollowsTheUnitHoveringReadsItOutAndOffIsKept) {
+    test::Host audio(48000.0);
+    Editor e(audio.unit);
+    e.open();
+    EXPECT_EQ(e.view->spectrumChoice(), SpectrumShown::both);
+    e.frame(); // the first frame after the editor appears asks the unit for the levels
+    audio.run(test::noise(2, 9600, 3));
+    e.frame();
+    ASSERT_TRUE(e.view->canvas().inputs.levels);
+    EXPECT_TRUE(audio.unit->dspKernel().spectrumMeter().wanted());
+
+    const Point at = e.onCanvas(1000.0f, 1500.0f);
+    e.host.pointerMoved(at, {});
+    e.frame();
+    const std::optional<std::string> readout = e.view->canvas().hoverText();
+    ASSERT_TRUE(readout);
+    EXPECT_EQ(readout->rfind("1.00 kHz \u00b7 B5 +21 ct | ", 0), 0u) << *readout;
+    EXPECT_NE(readout->find(" ms | fb 100 % | in "), std::string::npos) << *readout;
+    e.host.pointerDown(at, {});
+    e.host.pointerMoved({at.x + 5.0, at.y}, {});
+    EXPECT_FALSE(e.view->canvas().hoverText());
+    e.host.pointerUp({at.x + 5.0, at.y}, {});
+    e.host.pointerLeft();
+    EXPECT_FALSE(e.view->canvas().hoverText());
+
+    e.click(e.view->spectrumSwitch().segment(0));
+    EXPECT_EQ(e.view->spectrumChoice(), SpectrumShown::off);
+    EXPECT_FALSE(audio.unit->dspKernel().spectrumMeter().wanted());
+    EXPECT_FALSE(e.view->canvas().inputs.levels);
+    e.open();
+    EXPECT_EQ(e.view->spectrumChoice(), SpectrumShown::off);
 }
 
 TEST(CurveHistory, KeepsTheNewestStepsUpToItsDepthAndThePresetOfTheStepsThatChangedIt) {

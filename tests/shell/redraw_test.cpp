@@ -128,6 +128,16 @@ TEST(Redraw, DrawingOnlyTheDamageShowsWhatDrawingEverythingShows) {
     editor.frames(2);
     expectSame("curve edited");
 
+    // The readout follows the pointer over the plot, and goes when it leaves.
+    for (double dx : {0.0, 40.0, 80.0}) {
+        editor.host.pointerMoved({o.x + p.x + dx, o.y + p.y - 60.0}, {});
+        editor.frames(1);
+        expectSame("hovering the plot");
+    }
+    editor.host.pointerLeft();
+    editor.frames(1);
+    expectSame("hover left");
+
     // Bands arrive from the unit, then go stale when it hears nothing more.
     // Frame by frame: the orbs' moves redraw everything ten times a second and would hide a
     // missed change for a while.

@@ -109,6 +109,8 @@ public:
     virtual bool tracksHover() const { return false; }
     virtual void pointerEntered() {}
     virtual void pointerExited() {}
+    // Where the pointer moves while it hovers over the view, no button down (local).
+    virtual void pointerHovered(Point) {}
     // Mouse wheel: `lines` positive when the wheel turns towards the user (content scrolls
     // up). Returns whether it was used; unused wheel events go to the parent.
     virtual bool scrollWheel(double lines, Point local);

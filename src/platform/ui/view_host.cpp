@@ -110,8 +110,14 @@ void ViewHost::pointerMoved(Point location, ModifierKeys modifiers) {
     if (mPressed) {
         mPressed->pointerDragged({mPressed->toLocal(location), mClickCount, modifiers});
         if (mPressed) mPressed->setNeedsDisplay();
-    } else
+    } else {
         updateHover(location);
+        // A view may forget itself while told; the chain is read afresh each time.
+        for (std::size_t i = 0; i < mHoverChain.size(); ++i) {
+            View* view = mHoverChain[i].view;
+            view->pointerHovered(view->toLocal(location));
+        }
+    }
 }
 
 void ViewHost::pointerUp(Point location, ModifierKeys modifiers) {
