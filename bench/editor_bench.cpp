@@ -94,14 +94,18 @@ struct Editor {
         }
     }
 
-    void renderNoise() {
+    // `blocks` blocks of 512 frames of noise through the unit (allocated at the first call).
+    void renderNoise(std::size_t blocks = 8) {
         AUError error;
-        (*unit->inputBusses())[0].setFormat({48000.0, 2}, &error);
-        (*unit->outputBusses())[0].setFormat({48000.0, 2}, &error);
-        unit->allocateRenderResources(&error);
-        const AUInternalRenderBlock render = unit->internalRenderBlock();
+        if (!render) {
+            (*unit->inputBusses())[0].setFormat({48000.0, 2}, &error);
+            (*unit->outputBusses())[0].setFormat({48000.0, 2}, &error);
+            unit->allocateRenderResources(&error);
+            render = unit->internalRenderBlock();
+        }
         constexpr std::uint32_t kBlock = 512;
-        const std::vector<float> left = noise(8 * kBlock, 7u), right = noise(8 * kBlock, 9u);
+        const std::vector<float> left = noise(blocks * kBlock, 7u),
+                                 right = noise(blocks * kBlock, 9u);
         std::vector<float> outL(kBlock), outR(kBlock);
         std::size_t position = 0;
         const AURenderPullInputBlock pull = [&](AudioUnitRenderActionFlags*, const AudioTimeStamp*,
@@ -124,6 +128,7 @@ struct Editor {
             render(&flags, &time, kBlock, 0, &out, nullptr, &pull);
         }
     }
+    AUInternalRenderBlock render;
 };
 
 // Out of line so a profiler can collect this alone (callgrind --toggle-collect='*drawFrame*').
@@ -161,6 +166,25 @@ BENCHMARK(BM_DamagedEditorFrame)
     ->ArgNames({"scale", "lfoDepth"})
     ->ArgsProduct({{1, 2}, {0, 20, 100}})
     ->Unit(benchmark::kMicrosecond);
+
+// The damaged frame when the analyser's levels are new at every one (the unit renders 1/30 s
+// between frames, outside the timing): the spectra's layer drawn again, and the plot with it.
+// Against BM_DamagedEditorFrame/scale/lfoDepth:20, what drawing the spectra costs a frame.
+void BM_SpectrumEditorFrame(benchmark::State& state) {
+    Editor editor(PreferenceStore(), 20.0f);
+    OffscreenImage image(kEditorSize, static_cast<double>(state.range(0)));
+    drawFrame(editor, image);
+    editor.host.takeDamage();
+    for (auto _ : state) {
+        state.PauseTiming();
+        editor.renderNoise(3); // 32 ms of audio: a new levels frame
+        state.ResumeTiming();
+        editor.now += kFrameStep;
+        editor.host.advance(editor.now);
+        image.drawDamage(editor.host);
+    }
+}
+BENCHMARK(BM_SpectrumEditorFrame)->ArgName("scale")->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
 
 // A preference store of its own in a scratch folder, holding `count` user presets.
 struct ScratchPresetStore {

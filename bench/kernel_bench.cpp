@@ -122,6 +122,32 @@ BENCHMARK(BM_Process)
     ->ArgsProduct({{0, 1}, {0}, {1}})
     ->Unit(benchmark::kMillisecond);
 
+// Delay mode with the freeze parameter: 0 held, classic; 1 held, smooth; 2 crossfading at every
+// frame (a 1000 ms fade, turned over every second).
+void BM_Hold(benchmark::State& state) {
+    ZerinExtensionDSPKernel kernel;
+    kernel.setParameter(parameter::dryWet, 100.0f);
+    kernel.setParameter(parameter::freezeStyle, state.range(0) == 1 ? 1.0f : 0.0f);
+    kernel.setParameter(parameter::freezeFade, 1000.0f);
+    kernel.initialize(2, kRate);
+    kernel.setParameter(parameter::freeze, 1.0f);
+    const int turnEvery = static_cast<int>(kRate) / kBlock;
+    int blocks = 0;
+    bool on = true;
+    std::vector<float> outL(kBlock), outR(kBlock);
+    for (auto _ : state) {
+        noise().forEachBlock(kBlock, [&](const float* const* ins, int frames) {
+            if (state.range(0) == 2 && ++blocks % turnEvery == 0)
+                kernel.setParameter(parameter::freeze, (on = !on) ? 1.0f : 0.0f);
+            float* outs[2] = {outL.data(), outR.data()};
+            kernel.process(ins, 2, outs, 2, frames);
+            benchmark::DoNotOptimize(outL.data());
+        });
+    }
+    reportRealTime(state);
+}
+BENCHMARK(BM_Hold)->ArgName("held")->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
+
 // Delay mode with the curve set at work: 0 everything at its defaults (as BM_Process/0/0),
 // 1 per-band feedback, a B slot morphed halfway and the macros away from their defaults but
 // still, 2 the same with morph and shift moving on every call, as host automation moves them.

@@ -122,10 +122,10 @@ void SpectralCanvasView::draw(Graphics& g) {
         drawGrid(layer);
         drawClassification(layer);
     });
-    // The spectra change some 30 times a second, under everything the curve draws.
-    if (spectrumShownNow != SpectrumShown::off && levelsShown)
-        spectrumLayer.paint(g, size,
-                            [this](Graphics& layer) { spectrum.draw(layer, spectrumShownNow); });
+    // The spectra change some 30 times a second, under everything the curve draws. Bars on
+    // whole points drawn straight into what is damaged cost less than a layer of their own
+    // (cleared, drawn whole and composited at each change).
+    if (spectrumShownNow != SpectrumShown::off && levelsShown) spectrum.draw(g, spectrumShownNow);
     // Particles drifting sideways and the wobble near the top can reach past the canvas.
     g.save();
     g.clipRect({0.0, 0.0, size.width, size.height});
@@ -159,7 +159,6 @@ bool SpectralCanvasView::takeNewSpectrum() {
         spectrum.prepare(*levelsShown, plotRect(size));
     else
         spectrum.clear();
-    spectrumLayer.invalidate();
     return true;
 }
 
@@ -380,11 +379,12 @@ void SpectralCanvasView::damageWhatMoved() {
     takePointsLook({points, viewState.activePointID, viewState.deleteCandidate});
     const bool newBands = inputs.classification != bandsShown;
     if (newBands) takeNewBands();
-    // The spectra span the plot, and their peak lines' half widths reach past it: all of it
-    // is drawn again, with what moved over it.
+    // Where the spectra's bars rose or fell is drawn again, with what lies over it.
     if (takeNewSpectrum()) {
-        const Rect plot = plotRect(size);
-        setNeedsDisplay({plot.x - 2.0, plot.y - 2.0, plot.width + 4.0, plot.height + 4.0});
+        spectrumDamage.clear();
+        spectrum.changedAreas(spectrumDamage);
+        for (const Rect& area : spectrumDamage)
+            setNeedsDisplay(area);
     }
     if (newLook || newBands || lastMoving.size() != moving.size()) {
         setNeedsDisplay();

@@ -220,12 +220,12 @@ private:
     std::vector<Rect> lastMoving;           // what moved at the last frame, canvas coordinates
     PointsLook pointsShown;                 // the points in pointsLayer
     std::optional<DisplayFrame> bandsShown; // the bands in underLayer
-    // The spectra in spectrumLayer: the frame, the choice and the size they were shaped for.
+    // The spectra drawn: the frame, the choice and the size they were shaped for.
     std::optional<DisplayFrame> levelsShown;
     SpectrumShown spectrumShownNow = SpectrumShown::both;
     Size spectrumSize;
     SpectrumPlot spectrum;
-    LayerCache spectrumLayer{LayerKind::translucent};
+    std::vector<Rect> spectrumDamage; // scratch
     // Background, grid and bands; the curve's fill and stroke; the control points.
     LayerCache underLayer{LayerKind::translucent};
     LayerCache curveLayer{LayerKind::translucent};

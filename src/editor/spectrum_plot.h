@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 namespace zerin {
 
@@ -33,13 +34,21 @@ class SpectrumPlot {
 public:
     // Shapes `frame` (a placeable levels frame) for a plot of `plot` (canvas points).
     void prepare(const DisplayFrame& frame, const Rect& plot);
+    // Nothing shaped; the next shapes are new everywhere.
     void clear();
     void draw(Graphics& g, SpectrumShown shown) const;
+    // Where the last prepare changed what draw draws, as a box per few columns of the plot
+    // (all of it after a clear or on another plot). Bars rise and fall a little from frame to
+    // frame, so this is much less than the plot.
+    void changedAreas(std::vector<Rect>& out) const;
 
 private:
-    // Each row's top edge, a point per column of the plot.
-    void traceRow(const DisplayFrame& frame, int row, const Rect& plot, Path& line, Path* fill);
+    // A row as a bar per column of the plot up from its bottom, or (caps) as the bars' tops.
+    void traceRow(const DisplayFrame& frame, int row, const Rect& plot, Path& bars, bool caps);
     Path inputFill, outputFill, inputPeak, outputPeak;
+    // Each row's bar tops, column by column (the plot's bottom for none), now and before.
+    std::vector<float> tops, previousTops;
+    Rect area, previousArea;
 };
 
 } // namespace zerin
