@@ -27,8 +27,6 @@ void Urids::map(const LV2_URID_Map* m) {
     atomSequence = id(LV2_ATOM__Sequence);
     atomUrid = id(LV2_ATOM__URID);
     atomEventTransfer = id(LV2_ATOM__eventTransfer);
-    atomFrameTime = id(LV2_ATOM__frameTime);
-    midiEvent = id(LV2_MIDI__MidiEvent);
     patchSet = id(LV2_PATCH__Set);
     patchGet = id(LV2_PATCH__Get);
     patchProperty = id(LV2_PATCH__property);
@@ -41,14 +39,18 @@ void Urids::map(const LV2_URID_Map* m) {
     classification = id(kClassificationUri);
     uiClosed = id(kUiClosedUri);
     notice = id(kNoticeUri);
-    levels = id(kLevelsUri);
-    atomBool = id(LV2_ATOM__Bool);
-    atomChunk = id(LV2_ATOM__Chunk);
     paramSampleRate = id(LV2_PARAMETERS__sampleRate);
     frameSequence = id(kFrameSequenceUri);
     for (int s = 0; s < kCurveSlotCount; ++s)
         for (int k = 0; k < kCurveKindCount; ++k)
             curves[s][k] = id(kCurveSetUris[s][k]);
+    // Mapped after all the above, so that hosts and tests that number URIDs in the order they
+    // are asked for keep their numbers.
+    atomFrameTime = id(LV2_ATOM__frameTime);
+    midiEvent = id(LV2_MIDI__MidiEvent);
+    levels = id(kLevelsUri);
+    atomBool = id(LV2_ATOM__Bool);
+    atomChunk = id(LV2_ATOM__Chunk);
 }
 
 bool Urids::curveOf(LV2_URID property, CurveSlot& slot, CurveKind& kind) const {

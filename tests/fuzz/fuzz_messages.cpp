@@ -6,6 +6,7 @@
 #include "fuzz_check.h"
 
 #include "dsp/constants.h"
+#include "dsp/freeze_notes.h"
 #include "lv2/messages.h"
 #include "lv2/ui_link.h"
 
@@ -26,7 +27,8 @@ using zerin::fuzz::require;
 // atom:Object 2, ... patch:Set 12, patch:Get 13, patch:property 14, patch:value 15,
 // time:Position 16, time:beatsPerMinute 17, zerin#curve 19, zerin#presetName 20,
 // zerin#classification 21, zerin#uiClosed 22, zerin#Notice 23, param:sampleRate 24,
-// zerin#sequence 25.
+// zerin#sequence 25, the other curves of the set 26 to 28, atom:frameTime 29,
+// midi:MidiEvent 30, zerin#levels 31, atom:Bool 32, atom:Chunk 33.
 struct Mapper {
     std::map<std::string, LV2_URID> ids;
     LV2_URID_Map map{this, [](LV2_URID_Map_Handle h, const char* uri) -> LV2_URID {
@@ -65,6 +67,10 @@ void checkMessage(const zerin::lv2::Message& message, const zerin::lv2::Urids& u
         require(stamp.sampleRate == 0.0 || (stamp.sampleRate >= zerin::kMinFrameRate &&
                                             stamp.sampleRate <= zerin::kMaxFrameRate),
                 "a frame's rate read is none or one that places its bins");
+    static float levels[4 * zerin::kNumBins];
+    int measured = -1;
+    if (readLevels(message.value, urids, levels, 4 * zerin::kNumBins, measured))
+        require(measured >= 0 && measured <= 4 * zerin::kNumBins, "levels fit their buffer");
     double bpm = 0.0;
     if (readTempo(message, urids, bpm))
         require(std::isfinite(bpm) && bpm > 0.0, "a tempo read is finite and positive");
@@ -83,12 +89,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const LV2_Atom header{static_cast<std::uint32_t>(size), urids.atomSequence};
     std::memcpy(sequence.data(), &header, sizeof header);
     std::copy(data, data + size, sequence.begin() + sizeof header);
+    // Every event's body is also taken as MIDI, as the freeze's notes read it.
+    zerin::FreezeNotes notes;
     zerin::lv2::forEachEvent(reinterpret_cast<const LV2_Atom_Sequence*>(sequence.data()),
                              [&](const LV2_Atom* atom, std::size_t bytes) {
                                  zerin::lv2::Message message;
                                  if (zerin::lv2::readMessage(atom, bytes, urids, message))
                                      checkMessage(message, urids);
+                                 notes.take(reinterpret_cast<const std::uint8_t*>(atom + 1),
+                                            atom->size);
                              });
+    notes.releaseAll();
+    require(!notes.held(-1), "all notes off leaves none held");
 
     // The UI's side: the input as one atom the host hands over, of exactly its size.
     std::vector<std::uint8_t> atom(data, data + size);
@@ -96,7 +108,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         &mapper.map,
         [](LV2UI_Controller, std::uint32_t, std::uint32_t, std::uint32_t, const void*) {}, nullptr,
         0);
+    link.setLevelsWanted(true);
     link.receive(atom.empty() ? nullptr : atom.data(), atom.size());
+    if (const std::optional<zerin::DisplayFrame> levels = link.takeLevelsFrame()) {
+        require(zerin::isPlaceable(*levels) && levels->values.size() == 4 * zerin::kNumBins,
+                "the editor gets only whole levels frames it can place");
+        for (float v : levels->values)
+            require(!(v > 0.0f) && !std::isnan(v), "levels are at most 0 dBFS");
+    }
     for (const auto& [freq, delay] : link.getSpectralCurve())
         require(std::isfinite(freq) && freq > 0.0f && std::isfinite(delay),
                 "the editor gets only usable points");
