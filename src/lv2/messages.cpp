@@ -363,9 +363,10 @@ bool writeLevels(LV2_Atom_Forge* forge, const Urids& urids, const float* levels,
     for (std::uint32_t i = 0; i < n; ++i) {
         // Written as it goes: no buffer for the bytes on the audio thread's stack.
         const float steps = -levels[i] * kLevelStepsPerDb;
-        const auto byte = static_cast<std::uint8_t>(
-            std::isnan(steps) ? kLowestLevelByte
-                              : std::lround(std::clamp(steps, 0.0f, kLowestLevelByte)));
+        const float rounded = std::isnan(steps)
+                                  ? kLowestLevelByte
+                                  : std::nearbyint(std::clamp(steps, 0.0f, kLowestLevelByte));
+        const auto byte = static_cast<std::uint8_t>(rounded);
         lv2_atom_forge_raw(forge, &byte, 1);
     }
     lv2_atom_forge_pad(forge, n);

@@ -38,6 +38,7 @@ std::unique_ptr<SegmentedControl> choice(std::vector<std::string> titles, Bindin
 
 std::unique_ptr<SegmentedControl> spectrumSwitch(Binding<SpectrumShown> shown) {
     std::vector<std::string> titles;
+    titles.reserve(kAllSpectrumShown.size());
     for (const SpectrumShown s : kAllSpectrumShown)
         titles.emplace_back(spectrumShownLabel(s));
     return choice(std::move(titles), std::move(shown), theme::textSecondary);
