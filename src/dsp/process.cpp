@@ -116,9 +116,57 @@ DelayInputs delayInputs(const ZerinExtensionDSPKernel& kernel) noexcept {
             kernel.mShaping.feedbackFlat ? nullptr : kernel.mBinFeedbackWeights};
 }
 
-void processFrame(ZerinExtensionDSPKernel& kernel, ChannelState& ch) noexcept {
-    float* work = kernel.mFFTWorkBuf;
+namespace {
 
+// The active mode, writing all 1025 output magnitudes and phases; any other leaves them.
+void runMode(ZerinExtensionDSPKernel& kernel, ChannelState& ch, int mode, const ModeInput& in,
+             float* outMag, float* outPhase) noexcept {
+    switch (mode) {
+        case 0:
+            processDelay(delayInputs(kernel), ch, in.mag, in.phase, outMag, outPhase);
+            break;
+        case 1:
+            processFreeze(ch, kernel.mFrame.sensitivity, kernel.mFrame.smoothFreeze, in.mag,
+                          in.phase, outMag, outPhase);
+            break;
+        case 2:
+            processScatter({delayInputs(kernel), &kernel.mRNGState, kernel.mScratchDelayMag}, ch,
+                           in.mag, in.phase, outMag, outPhase);
+            break;
+        default:
+            break;
+    }
+}
+
+// Back to time: scale, window and overlap-add starting at the slot of the sample that
+// triggered the frame.
+void resynthesise(ZerinExtensionDSPKernel& kernel, ChannelState& ch, const float* outMag,
+                  const float* outPhase) noexcept {
+    float* work = kernel.mFFTWorkBuf;
+    fromPolar(outMag, outPhase, kernel.mSpectrum);
+    inverseFFT(kernel.mFFTSetup, kernel.mSpectrum, work);
+    const float* sw = kernel.mSynthesisWindow;
+    const int out = ch.outputReadPos;
+    const int outFirst = kFFTSize - out;
+    for (int i = 0; i < outFirst; ++i)
+        ch.outputRing[out + i] = std::fma(work[i] * sw[i], kOverlapGain, ch.outputRing[out + i]);
+    for (int i = outFirst; i < kFFTSize; ++i)
+        ch.outputRing[i - outFirst] =
+            std::fma(work[i] * sw[i], kOverlapGain, ch.outputRing[i - outFirst]);
+}
+
+// The first channel's ratings, for the editor's bands.
+void publishClassification(ZerinExtensionDSPKernel& kernel, const ChannelState& ch) noexcept {
+    const int back = kernel.mSnapshotExchange.writeSlot();
+    float* slot = kernel.mClassificationSnapshot + back * static_cast<std::size_t>(kBinStride);
+    std::memcpy(slot, ch.binClassification, sizeof ch.binClassification);
+    kernel.mSnapshotStamps[back] = {kernel.mSampleRate, ++kernel.mSnapshotsMade};
+    kernel.mSnapshotExchange.publish();
+}
+
+} // namespace
+
+void processFrame(ZerinExtensionDSPKernel& kernel, ChannelState& ch) noexcept {
     // The frame's output spectrum is what the next frame feeds back, so the mode writes it
     // straight into the feedback arrays (the delay stage reads the old values before it
     // writes them). A pass-through frame analyses straight into them.
@@ -140,45 +188,13 @@ void processFrame(ZerinExtensionDSPKernel& kernel, ChannelState& ch) noexcept {
     const ModeInput in =
         holding && !passThrough ? holdInput(kernel, ch, mag, phase) : ModeInput{mag, phase};
 
-    switch (mode) {
-        case 0:
-            processDelay(delayInputs(kernel), ch, in.mag, in.phase, outMag, outPhase);
-            break;
-        case 1:
-            processFreeze(ch, kernel.mFrame.sensitivity, kernel.mFrame.smoothFreeze, in.mag,
-                          in.phase, outMag, outPhase);
-            break;
-        case 2:
-            processScatter({delayInputs(kernel), &kernel.mRNGState, kernel.mScratchDelayMag}, ch,
-                           in.mag, in.phase, outMag, outPhase);
-            break;
-        default:
-            break;
-    }
+    runMode(kernel, ch, mode, in, outMag, outPhase);
     // What a smooth freeze captured at the next frame measures its frequencies against.
     if (!frozenAlone) std::memcpy(ch.lastPhase, phase, sizeof ch.lastPhase);
     if (metering) kernel.mMeter.take(mag, outMag, &ch == kernel.mChannels[0]);
 
-    fromPolar(outMag, outPhase, kernel.mSpectrum);
-    inverseFFT(kernel.mFFTSetup, kernel.mSpectrum, work);
-
-    // Scale, window and overlap-add starting at the slot of the sample that triggered us.
-    const float* sw = kernel.mSynthesisWindow;
-    const int out = ch.outputReadPos;
-    const int outFirst = kFFTSize - out;
-    for (int i = 0; i < outFirst; ++i)
-        ch.outputRing[out + i] = std::fma(work[i] * sw[i], kOverlapGain, ch.outputRing[out + i]);
-    for (int i = outFirst; i < kFFTSize; ++i)
-        ch.outputRing[i - outFirst] =
-            std::fma(work[i] * sw[i], kOverlapGain, ch.outputRing[i - outFirst]);
-
-    if (classify && &ch == kernel.mChannels[0]) {
-        const int back = kernel.mSnapshotExchange.writeSlot();
-        float* slot = kernel.mClassificationSnapshot + back * static_cast<std::size_t>(kBinStride);
-        std::memcpy(slot, ch.binClassification, sizeof ch.binClassification);
-        kernel.mSnapshotStamps[back] = {kernel.mSampleRate, ++kernel.mSnapshotsMade};
-        kernel.mSnapshotExchange.publish();
-    }
+    resynthesise(kernel, ch, outMag, outPhase);
+    if (classify && &ch == kernel.mChannels[0]) publishClassification(kernel, ch);
 }
 
 void ZerinExtensionDSPKernel::process(const float* const* inputs, int inputCount,
