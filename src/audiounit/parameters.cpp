@@ -1,5 +1,6 @@
 #include "audiounit/parameters.h"
 
+#include "dsp/note_values.h"
 #include "dsp/parameters.h"
 
 #include <cmath>
@@ -142,12 +143,9 @@ std::string format(const char* pattern, double value) {
 
 // A MIDI note as musicians name it, middle C (60) as "C4"; below 0, any note.
 std::string noteText(double v) {
-    static constexpr const char* kNames[] = {"C",  "C#", "D",  "D#", "E",  "F",
-                                             "F#", "G",  "G#", "A",  "A#", "B"};
     if (v < -0.5) return "Any";
     if (!(v < 127.5)) return format("%.0f", v);
-    const int note = static_cast<int>(std::lround(v));
-    return std::string(kNames[note % 12]) + std::to_string(note / 12 - 1);
+    return midiNoteName(std::lround(v));
 }
 
 } // namespace

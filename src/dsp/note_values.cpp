@@ -26,6 +26,13 @@ const NoteValue* noteValues() noexcept {
     return kValues;
 }
 
+std::string midiNoteName(long note) {
+    static constexpr const char* kNames[] = {"C",  "C#", "D",  "D#", "E",  "F",
+                                             "F#", "G",  "G#", "A",  "A#", "B"};
+    const long octave = (note >= 0 ? note / 12 : (note - 11) / 12) - 1;
+    return std::string(kNames[((note % 12) + 12) % 12]) + std::to_string(octave);
+}
+
 std::string noteValueName(const NoteValue& note) {
     std::string name = std::to_string(note.numerator) + "/" + std::to_string(note.denominator);
     if (note.feel == NoteFeel::dotted) name += " dotted";

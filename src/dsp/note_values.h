@@ -35,6 +35,9 @@ const NoteValue* noteValues() noexcept;
 // "1/8", "1/8 dotted", "1/4 triplet", "2/1": how the editor names a note value.
 std::string noteValueName(const NoteValue& note);
 
+// "C4", "F#-1": a MIDI note (any integer) as musicians name it, middle C (60) as C4.
+std::string midiNoteName(long note);
+
 // The index of the note value nearest `ms` at `bpm` (first among equals) of those no longer
 // than `longestMs`; the shortest when none is that short. `bpm` must be positive.
 int nearestNoteValue(float ms, double bpm, float longestMs) noexcept;

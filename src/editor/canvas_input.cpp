@@ -48,23 +48,20 @@ std::optional<std::size_t> hitTest(const std::vector<CurveControlPoint>& points,
 }
 
 std::string formatFrequencyNote(float hz) {
-    static constexpr const char* kNames[] = {"C",  "C#", "D",  "D#", "E",  "F",
-                                             "F#", "G",  "G#", "A",  "A#", "B"};
     char text[96];
     const double f = hz;
     if (!(f > 0.0) || !std::isfinite(f)) return "-";
     const double midi = 69.0 + 12.0 * std::log2(f / 440.0);
     const auto note = static_cast<long>(std::lround(midi));
     const auto cents = static_cast<long>(std::lround((midi - static_cast<double>(note)) * 100.0));
-    const long octave = (note >= 0 ? note / 12 : (note - 11) / 12) - 1;
-    const char* name = kNames[((note % 12) + 12) % 12];
+    const std::string name = midiNoteName(note);
     // A real minus sign, as the musical readouts print it.
     const char* sign = cents < 0 ? "\u2212" : "+";
     if (f >= 1000.0)
-        std::snprintf(text, sizeof text, "%.2f kHz \u00b7 %s%ld %s%ld ct", f / 1000.0, name, octave,
+        std::snprintf(text, sizeof text, "%.2f kHz \u00b7 %s %s%ld ct", f / 1000.0, name.c_str(),
                       sign, std::labs(cents));
     else
-        std::snprintf(text, sizeof text, "%.0f Hz \u00b7 %s%ld %s%ld ct", f, name, octave, sign,
+        std::snprintf(text, sizeof text, "%.0f Hz \u00b7 %s %s%ld ct", f, name.c_str(), sign,
                       std::labs(cents));
     return text;
 }

@@ -112,11 +112,8 @@ void Plugin::handleMessage(const Message& message) noexcept {
     }
     // The analyser measures only while a UI draws its spectra.
     if (const LV2_Atom* value = setValue(message, urids, urids.levels)) {
-        std::int32_t wanted = 0;
-        if (value->type == urids.atomBool && value->size >= sizeof wanted) {
-            std::memcpy(&wanted, value + 1, sizeof wanted);
-            kernel.spectrumMeter().setWanted(wanted != 0);
-        }
+        bool wanted = false;
+        if (readLevelsWanted(value, urids, wanted)) kernel.spectrumMeter().setWanted(wanted);
         return;
     }
     if (message.type == urids.patchSet && urids.curveOf(message.property, slot, kind)) {

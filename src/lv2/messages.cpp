@@ -219,6 +219,13 @@ bool realOf(const LV2_Atom* value, const Urids& urids, double& number) noexcept 
 
 } // namespace
 
+bool readLevelsWanted(const LV2_Atom* value, const Urids& urids, bool& wanted) noexcept {
+    std::int32_t flag = 0;
+    if (value == nullptr || !bodyOf(value, urids.atomBool, flag)) return false;
+    wanted = flag != 0;
+    return true;
+}
+
 bool readNoticeTempo(const LV2_Atom* value, const Urids& urids, double& bpm) noexcept {
     double tempo = 0.0;
     if (!realOf(value, urids, tempo) || !std::isfinite(tempo) || !(tempo > 0.0)) return false;

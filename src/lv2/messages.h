@@ -119,6 +119,10 @@ bool readFrameStamp(const Message& message, const Urids& urids, FrameStamp& stam
 bool readLevels(const LV2_Atom* value, const Urids& urids, float* out, int capacity,
                 int& count) noexcept;
 
+// A UI's wish for the levels: the atom:Bool value of a patch:Set of zerin#levels. False
+// when the atom is no such bool.
+bool readLevelsWanted(const LV2_Atom* value, const Urids& urids, bool& wanted) noexcept;
+
 // A preset name value (an atom:String), cleaned into `out` (kMaxPresetNameBytes + 1 bytes).
 // False when the atom is no string.
 bool readPresetName(const LV2_Atom* value, const Urids& urids, char* out) noexcept;

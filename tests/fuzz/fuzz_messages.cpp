@@ -71,6 +71,8 @@ void checkMessage(const zerin::lv2::Message& message, const zerin::lv2::Urids& u
     int measured = -1;
     if (readLevels(message.value, urids, levels, 4 * zerin::kNumBins, measured))
         require(measured >= 0 && measured <= 4 * zerin::kNumBins, "levels fit their buffer");
+    bool wanted = false;
+    readLevelsWanted(message.value, urids, wanted);
     double bpm = 0.0;
     if (readTempo(message, urids, bpm))
         require(std::isfinite(bpm) && bpm > 0.0, "a tempo read is finite and positive");
