@@ -216,7 +216,6 @@ struct ZerinExtensionDSPKernel {
     void takeMidi(const std::uint8_t* data, std::size_t size) noexcept { mNotes.take(data, size); }
     // Whether the last call held the input spectrum (parameter or note).
     bool holding() const noexcept { return mFrame.hold; }
-    const HoldFade& holdFade() const noexcept { return mHold; }
     // Brings the bins' delays and feedback shares up to date with the curves, the macros and
     // the tempo, moving the smoothed macros one frame on (or straight to their targets when
     // `snap`). Render thread (before a frame) or idle.

@@ -64,8 +64,6 @@ inline constexpr Range kRanges[kCount] = {
     {-1.0f, 127.0f, -1.0f}, // freezeNote: -1 any note, else the MIDI note that holds
 };
 
-// The freezeNote value that lets every note hold the freeze.
-inline constexpr float kAnyNote = -1.0f;
 
 constexpr float defaultValue(Address a) {
     return kRanges[a].defaultValue;

@@ -112,9 +112,6 @@ public:
     void setShowCopyMenu(bool shown) { copyMenuShown.set(shown); }
     // The classification frame the canvas shows, until it goes stale.
     const std::optional<DisplayFrame>& classificationData() const { return classification; }
-    // The analyser's levels frame the canvas shows, taken at every display frame while the
-    // spectrum shows, until it goes stale.
-    const std::optional<DisplayFrame>& levelsData() const { return levels; }
     // Which spectra the canvas shows (OFF / IN / OUT / BOTH), kept in the preference store.
     SpectrumShown spectrumChoice() const { return spectrumShown; }
     void chooseSpectrum(SpectrumShown shown);
