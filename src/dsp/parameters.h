@@ -64,7 +64,6 @@ inline constexpr Range kRanges[kCount] = {
     {-1.0f, 127.0f, -1.0f}, // freezeNote: -1 any note, else the MIDI note that holds
 };
 
-
 constexpr float defaultValue(Address a) {
     return kRanges[a].defaultValue;
 }
