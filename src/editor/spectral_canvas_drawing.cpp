@@ -122,9 +122,8 @@ void SpectralCanvasView::draw(Graphics& g) {
         drawGrid(layer);
         drawClassification(layer);
     });
-    // The spectra change some 30 times a second, under everything the curve draws. Bars on
-    // whole points drawn straight into what is damaged cost less than a layer of their own
-    // (cleared, drawn whole and composited at each change).
+    // The spectra change some 30 times a second, under everything the curve draws; their
+    // picture is patched where bars moved, and only there is the canvas drawn again.
     if (spectrumShownNow != SpectrumShown::off && levelsShown) spectrum.draw(g, spectrumShownNow);
     // Particles drifting sideways and the wobble near the top can reach past the canvas.
     g.save();

@@ -1,12 +1,12 @@
 #pragma once
 
-// The analyser under the curve: the input's and the output's spectrum as filled shapes, with
-// their held peaks as thin lines, on the canvas's log-frequency grid and a decibel scale of
+// The analyser under the curve: the input's and the output's spectrum as bars, with their held
+// peaks as thin caps, on the canvas's log-frequency grid and a decibel scale of
 // their own (-90 to 0 dBFS over the plot's height).
 
 #include "dsp/display_frame.h"
+#include "editor/spectrum_picture.h"
 #include "platform/ui/graphics.h"
-#include "platform/ui/path.h"
 
 #include <array>
 #include <cstdint>
@@ -32,23 +32,33 @@ float levelAt(const DisplayFrame& frame, int row, float hz);
 
 class SpectrumPlot {
 public:
-    // Shapes `frame` (a placeable levels frame) for a plot of `plot` (canvas points).
+    // Places the bars of `frame` (a placeable levels frame) on a plot of `plot` (canvas points).
     void prepare(const DisplayFrame& frame, const Rect& plot);
-    // Nothing shaped; the next shapes are new everywhere.
+    // No bars; the next ones are new everywhere.
     void clear();
-    void draw(Graphics& g, SpectrumShown shown) const;
-    // Where the last prepare changed what draw draws, as a box per few columns of the plot
-    // (all of it after a clear or on another plot). Bars rise and fall a little from frame to
-    // frame, so this is much less than the plot.
+    void draw(Graphics& g, SpectrumShown shown);
+    // Where the last prepare moved a bar's top, as a box per few columns of the plot (all of
+    // it after a clear or on another plot). Bars rise and fall a little from frame to frame,
+    // so this is much less than the plot.
     void changedAreas(std::vector<Rect>& out) const;
 
 private:
-    // A row as a bar per column of the plot up from its bottom, or (caps) as the bars' tops.
-    void traceRow(const DisplayFrame& frame, int row, const Rect& plot, Path& bars, bool caps);
-    Path inputFill, outputFill, inputPeak, outputPeak;
-    // Each row's bar tops, column by column (the plot's bottom for none), now and before.
+    // The bins a column of the plot spans, [from, to], and the fraction of a bin its centre
+    // lies at: they change only with the plot and the analysis.
+    struct ColumnBins {
+        float from, to, centre;
+    };
+    void placeColumns(const DisplayFrame& frame, const Rect& plot, std::size_t perRow);
+    float columnLevel(const float* values, std::size_t perRow, const ColumnBins& bins) const;
+
+    BarGrid grid, previousGrid;
+    std::vector<ColumnBins> columnBins; // for this plot and analysis:
+    Rect columnsPlot;
+    double binsPerHz = 0.0;
+    std::size_t binsPerRow = 0;
+    // Each row's bar tops, column by column (the grid's bottom for none), now and before.
     std::vector<float> tops, previousTops;
-    Rect area, previousArea;
+    SpectrumPicture picture;
 };
 
 } // namespace zerin
