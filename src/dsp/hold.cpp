@@ -17,7 +17,9 @@ void ZerinExtensionDSPKernel::takeHold() noexcept {
         mFreezeReleasesSeen = releases;
         mNotes.releaseAll();
     }
-    mFrame.hold = mFreeze.load(r) || mNotes.held(mFreezeNote.load(r));
+    const bool notes = mNotes.held(mFreezeNote.load(r));
+    if (notes != mNotesHoldFreeze.load(r)) mNotesHoldFreeze.store(notes, r);
+    mFrame.hold = mFreeze.load(r) || notes;
 }
 
 void ZerinExtensionDSPKernel::advanceHold() noexcept {

@@ -180,6 +180,7 @@ void ZerinExtensionDSPKernel::reset() noexcept {
     // live input, and no note a host never let go stays down.
     mHold = HoldFade{};
     mNotes.releaseAll();
+    mNotesHoldFreeze.store(false, std::memory_order_relaxed);
     // Nothing to fade from once the history is gone.
     mBypassFade = mBypassed.load(std::memory_order_relaxed) ? mBypassFadeLength : 0;
 }

@@ -216,6 +216,11 @@ struct ZerinExtensionDSPKernel {
     void takeMidi(const std::uint8_t* data, std::size_t size) noexcept { mNotes.take(data, size); }
     // Whether the last call held the input spectrum (parameter or note).
     bool holding() const noexcept { return mFrame.hold; }
+    // Whether notes held the freeze in the last call, for an editor that lights HOLD then
+    // too. Any thread.
+    bool notesHoldFreeze() const noexcept {
+        return mNotesHoldFreeze.load(std::memory_order_relaxed);
+    }
     // Brings the bins' delays and feedback shares up to date with the curves, the macros and
     // the tempo, moving the smoothed macros one frame on (or straight to their targets when
     // `snap`). Render thread (before a frame) or idle.
@@ -270,6 +275,7 @@ struct ZerinExtensionDSPKernel {
     // Counts the freeze parameter set to off: each lets every held note go, so that a note
     // whose off never came is released by the parameter.
     std::atomic<std::uint32_t> mFreezeReleases{0};
+    std::atomic<bool> mNotesHoldFreeze{false};
     // Gliding values, started from their targets by `initialize`.
     float mSmoothedInputGain = 0.0f;
     float mSmoothedOutputGain = 0.0f;

@@ -103,6 +103,7 @@ void Plugin::handleMessage(const Message& message) noexcept {
         // delays with notes at the host's tempo.
         uiListening = true;
         tempoTold = 0.0;
+        noteHoldTold = -1;
         return;
     }
     if (message.type == urids.uiClosed) {
@@ -113,7 +114,7 @@ void Plugin::handleMessage(const Message& message) noexcept {
     // The analyser measures only while a UI draws its spectra.
     if (const LV2_Atom* value = setValue(message, urids, urids.levels)) {
         bool wanted = false;
-        if (readLevelsWanted(value, urids, wanted)) kernel.spectrumMeter().setWanted(wanted);
+        if (readFlag(value, urids, wanted)) kernel.spectrumMeter().setWanted(wanted);
         return;
     }
     if (message.type == urids.patchSet && urids.curveOf(message.property, slot, kind)) {
@@ -179,6 +180,10 @@ void Plugin::writeMessages(std::uint32_t frames) noexcept {
         replyName = false;
     const double tempo = kernel.hostTempo();
     if (uiListening && tempo != tempoTold && writeTempo(&forge, urids, tempo)) tempoTold = tempo;
+    const int noteHold = kernel.notesHoldFreeze() ? 1 : 0;
+    if (uiListening && noteHold != noteHoldTold &&
+        writeFlag(&forge, urids, Direction::toUi, urids.noteHold, noteHold != 0))
+        noteHoldTold = noteHold;
 
     FrameStamp levelsStamp;
     if (kernel.spectrumMeter().wanted() && kernel.spectrumMeter().takeSnapshot(levels, levelsStamp))

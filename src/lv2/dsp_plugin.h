@@ -73,6 +73,7 @@ struct Plugin {
     bool replyName = false;
     bool uiListening = false;
     double tempoTold = 0.0; // the host tempo the listening UI was last told; 0: none yet
+    int noteHoldTold = -1;  // whether notes hold the freeze, as last told; -1: not yet
     double samplesSinceSnapshot = 0.0;
     float ratings[kNumBins] = {};
     float levels[SpectrumMeter::kRows * kNumBins] = {}; // the analyser's, on their way out

@@ -51,6 +51,7 @@ void Urids::map(const LV2_URID_Map* m) {
     levels = id(kLevelsUri);
     atomBool = id(LV2_ATOM__Bool);
     atomChunk = id(LV2_ATOM__Chunk);
+    noteHold = id(kNoteHoldUri);
 }
 
 bool Urids::curveOf(LV2_URID property, CurveSlot& slot, CurveKind& kind) const {
@@ -219,10 +220,10 @@ bool realOf(const LV2_Atom* value, const Urids& urids, double& number) noexcept 
 
 } // namespace
 
-bool readLevelsWanted(const LV2_Atom* value, const Urids& urids, bool& wanted) noexcept {
-    std::int32_t flag = 0;
-    if (value == nullptr || !bodyOf(value, urids.atomBool, flag)) return false;
-    wanted = flag != 0;
+bool readFlag(const LV2_Atom* value, const Urids& urids, bool& flag) noexcept {
+    std::int32_t body = 0;
+    if (value == nullptr || !bodyOf(value, urids.atomBool, body)) return false;
+    flag = body != 0;
     return true;
 }
 
@@ -382,11 +383,12 @@ bool writeLevels(LV2_Atom_Forge* forge, const Urids& urids, const float* levels,
     return true;
 }
 
-bool writeLevelsWanted(LV2_Atom_Forge* forge, const Urids& urids, bool wanted) noexcept {
+bool writeFlag(LV2_Atom_Forge* forge, const Urids& urids, Direction direction, LV2_URID property,
+               bool flag) noexcept {
     if (!hasRoom(forge, propertyEventBytes(sizeof(std::int32_t)))) return false;
     LV2_Atom_Forge_Frame frame;
-    beginProperty(forge, urids, Direction::toDsp, urids.levels, frame);
-    lv2_atom_forge_bool(forge, wanted);
+    beginProperty(forge, urids, direction, property, frame);
+    lv2_atom_forge_bool(forge, flag);
     lv2_atom_forge_pop(forge, &frame);
     return true;
 }

@@ -33,7 +33,8 @@ struct Urids {
     LV2_URID midiEvent;
     LV2_URID patchSet, patchGet, patchProperty, patchValue;
     LV2_URID timePosition, timeBeatsPerMinute, timeSpeed;
-    LV2_URID curve, presetName, classification, uiClosed, notice, levels, atomBool, atomChunk;
+    LV2_URID curve, presetName, classification, uiClosed, notice, levels, atomBool, atomChunk,
+        noteHold;
     LV2_URID paramSampleRate, frameSequence;
     // Every curve of the set by slot and kind; curves[0][0] is `curve`.
     LV2_URID curves[kCurveSlotCount][kCurveKindCount];
@@ -119,9 +120,9 @@ bool readFrameStamp(const Message& message, const Urids& urids, FrameStamp& stam
 bool readLevels(const LV2_Atom* value, const Urids& urids, float* out, int capacity,
                 int& count) noexcept;
 
-// A UI's wish for the levels: the atom:Bool value of a patch:Set of zerin#levels. False
-// when the atom is no such bool.
-bool readLevelsWanted(const LV2_Atom* value, const Urids& urids, bool& wanted) noexcept;
+// A yes or no: an atom:Bool value (a UI's wish for the levels, whether notes hold the
+// freeze). False when the atom is no such bool.
+bool readFlag(const LV2_Atom* value, const Urids& urids, bool& flag) noexcept;
 
 // A preset name value (an atom:String), cleaned into `out` (kMaxPresetNameBytes + 1 bytes).
 // False when the atom is no string.
@@ -151,8 +152,10 @@ bool writeClassification(LV2_Atom_Forge* forge, const Urids& urids, const float*
 // The analyser's levels (dBFS) as a notice's value, a byte each, with the stamp beside them.
 bool writeLevels(LV2_Atom_Forge* forge, const Urids& urids, const float* levels, int count,
                  const FrameStamp& stamp) noexcept;
-// A UI's wish for the levels, or that they stop.
-bool writeLevelsWanted(LV2_Atom_Forge* forge, const Urids& urids, bool wanted) noexcept;
+// A yes or no of `property`: from a UI, its wish for the levels (zerin#levels) or that they
+// stop; from the DSP, whether notes hold the freeze (zerin#noteHold).
+bool writeFlag(LV2_Atom_Forge* forge, const Urids& urids, Direction direction, LV2_URID property,
+               bool flag) noexcept;
 // The tempo the DSP's synced delays snap to, as a notice of time:beatsPerMinute.
 bool writeTempo(LV2_Atom_Forge* forge, const Urids& urids, double bpm) noexcept;
 bool writePatchGet(LV2_Atom_Forge* forge, const Urids& urids) noexcept;

@@ -63,7 +63,9 @@ std::optional<DisplayFrame> UiLink::takeDisplayFrame() {
 void UiLink::setLevelsWanted(bool wanted) {
     levelsWanted = wanted;
     if (!wanted) levelsFrame.reset();
-    send([&](LV2_Atom_Forge* f) { return writeLevelsWanted(f, urids, wanted); });
+    send([&](LV2_Atom_Forge* f) {
+        return writeFlag(f, urids, Direction::toDsp, urids.levels, wanted);
+    });
 }
 
 std::optional<DisplayFrame> UiLink::takeLevelsFrame() {
@@ -108,6 +110,10 @@ bool UiLink::receive(const void* buffer, std::size_t size) {
     if (const LV2_Atom* value = noticeValue(message, urids, urids.timeBeatsPerMinute)) {
         double bpm = 0.0;
         if (readNoticeTempo(value, urids, bpm)) tempo = bpm;
+        return true;
+    }
+    if (const LV2_Atom* value = noticeValue(message, urids, urids.noteHold)) {
+        readFlag(value, urids, notesHold);
         return true;
     }
     if (const LV2_Atom* value = noticeValue(message, urids, urids.classification)) {

@@ -33,6 +33,7 @@ public:
     std::optional<DisplayFrame> takeLevelsFrame() override;
     std::string presetName() const override { return name; }
     double hostTempo() const override { return tempo; }
+    bool notesHoldFreeze() const override { return notesHold; }
     void setPresetName(const std::string& newName) override;
 
     // Asks the DSP for its curve and name (also a sign that a UI is listening).
@@ -64,6 +65,7 @@ private:
     bool curveKnown = false;
     double hostRate = 0.0;
     double tempo = 0.0;             // as the DSP told it
+    bool notesHold = false;         // as the DSP told it
     std::uint64_t lastSequence = 0; // of the last frame taken in
     std::optional<DisplayFrame> frame;
     std::optional<DisplayFrame> levelsFrame;

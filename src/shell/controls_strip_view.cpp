@@ -110,9 +110,12 @@ ViewPtr divider() {
 
 } // namespace
 
-ViewPtr makeParameterToggle(ObservableAUParameter& param, std::string label) {
+ViewPtr makeParameterToggle(ObservableAUParameter& param, std::string label,
+                            std::function<bool()> alsoLit) {
     std::shared_ptr<ObservableAUParameter> held = param.shared_from_this();
-    auto isOn = [held] { return syncIsOn(held->value()); };
+    auto isOn = [held, alsoLit = std::move(alsoLit)] {
+        return syncIsOn(held->value()) || (alsoLit && alsoLit());
+    };
     const Font font{9.0, FontWeight::bold, FontDesign::standard, 1.0};
     ViewPtr title =
         padding(text([label = std::move(label)] { return label; }, font,

@@ -9,6 +9,8 @@
 #include "widgets/rotary_knob_view.h"
 #include "widgets/theme.h"
 
+#include <functional>
+#include <string>
 #include <vector>
 
 namespace zerin {
@@ -42,7 +44,9 @@ constexpr bool syncIsOn(float value) {
 }
 
 // A button titled `label` that turns an on/off parameter (or a choice of two) over, as one
-// touch-and-release gesture, lit cyan while it is on. It keeps the parameter alive.
-ViewPtr makeParameterToggle(ObservableAUParameter& param, std::string label);
+// touch-and-release gesture, lit cyan while it is on, or while `alsoLit` says so (what else
+// switches on what the parameter does). It keeps the parameter alive.
+ViewPtr makeParameterToggle(ObservableAUParameter& param, std::string label,
+                            std::function<bool()> alsoLit = nullptr);
 
 } // namespace zerin

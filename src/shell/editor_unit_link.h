@@ -35,6 +35,8 @@ public:
     // The tempo (BPM) the unit's synced delays snap to, as far as this side knows; 0 when it
     // does not know one.
     virtual double hostTempo() const { return 0.0; }
+    // Whether notes the unit hears hold its freeze now, as far as this side knows.
+    virtual bool notesHoldFreeze() const { return false; }
     // The newest frame the unit made for the editor to draw since the last call, if any.
     virtual std::optional<DisplayFrame> takeDisplayFrame() = 0;
     // The analyser's levels (DisplayFrameKind::levels), measured only while wanted; a link

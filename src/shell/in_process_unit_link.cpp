@@ -30,6 +30,10 @@ double InProcessUnitLink::hostTempo() const {
     return mUnit ? mUnit->dspKernel().hostTempo() : 0.0;
 }
 
+bool InProcessUnitLink::notesHoldFreeze() const {
+    return mUnit && mUnit->dspKernel().notesHoldFreeze();
+}
+
 std::optional<DisplayFrame> InProcessUnitLink::takeDisplayFrame() {
     return mUnit ? mUnit->takeDisplayFrame() : std::nullopt;
 }

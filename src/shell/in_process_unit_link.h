@@ -20,6 +20,7 @@ public:
     CurvePairs getCurve(CurveSlot slot, CurveKind kind) const override;
     std::optional<DisplayFrame> takeDisplayFrame() override;
     double hostTempo() const override; // 0 without a unit
+    bool notesHoldFreeze() const override;
     void setLevelsWanted(bool wanted) override;
     std::optional<DisplayFrame> takeLevelsFrame() override;
     std::string presetName() const override; // "Init" without a unit

@@ -143,11 +143,15 @@ ViewPtr ZerinExtensionMainView::makeColumn() {
 }
 
 // HOLD plays the freeze parameter and SMOOTH chooses how a freeze turns: beside the modes,
-// since a hold acts on whichever mode runs. Null when the host's tree has neither.
+// since a hold acts on whichever mode runs. HOLD lights as well while notes hold the freeze.
+// Null when the host's tree has neither.
 ViewPtr ZerinExtensionMainView::makeFreezeSwitches() {
     ViewList switches;
-    if (ObservableAUParameter* hold = parameterTree.parameter(parameter::freeze))
-        switches.push_back(makeParameterToggle(*hold, "HOLD"));
+    if (ObservableAUParameter* hold = parameterTree.parameter(parameter::freeze)) {
+        switches.push_back(
+            makeParameterToggle(*hold, "HOLD", [this] { return notesHoldFreeze.get(); }));
+        holdSwitchView = switches.back().get();
+    }
     if (ObservableAUParameter* style = parameterTree.parameter(parameter::freezeStyle))
         switches.push_back(makeParameterToggle(*style, "SMOOTH"));
     if (switches.empty()) return nullptr;
@@ -314,6 +318,7 @@ bool ZerinExtensionMainView::isPolling() const {
 void ZerinExtensionMainView::tick() {
     if (link == nullptr) return;
     link->poll();
+    notesHoldFreeze.set(link->notesHoldFreeze());
     const double now = context()->mainQueue().now();
     if (std::optional<DisplayFrame> fresh = link->takeDisplayFrame()) {
         classification = std::move(fresh);

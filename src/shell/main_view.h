@@ -123,6 +123,8 @@ public:
     ControlsStripView& controlsStrip() const { return *stripView; }
     CurveChoiceView& curveChoice() const { return *choiceView; }
     SegmentedControl& spectrumSwitch() const { return *spectrumSwitchView; }
+    // HOLD in the top bar; null when the host's tree has no freeze parameter.
+    const View* holdSwitch() const { return holdSwitchView; }
     // The overlays as last laid out; null while hidden.
     PresetBrowserView* presetBrowser() const { return browserView; }
     PresetSaveDialog* saveDialog() const { return dialogView; }
@@ -167,6 +169,7 @@ private:
     Observable<bool> browserShown{false};
     Observable<bool> dialogShown{false};
     Observable<bool> copyMenuShown{false};
+    Observable<bool> notesHoldFreeze{false}; // as the unit last told, lighting HOLD
     std::optional<DisplayFrame> classification;
     double classificationArrival = 0.0; // the queue's time when it came
     std::optional<DisplayFrame> levels;
@@ -192,6 +195,7 @@ private:
     ControlsStripView* stripView = nullptr;
     CurveChoiceView* choiceView = nullptr;
     SegmentedControl* spectrumSwitchView = nullptr;
+    View* holdSwitchView = nullptr;
     std::array<View*, kCurveSlotCount> copyItems{};
     PresetBrowserView* browserView = nullptr;
     PresetSaveDialog* dialogView = nullptr;

@@ -28,7 +28,7 @@ using zerin::fuzz::require;
 // time:Position 16, time:beatsPerMinute 17, zerin#curve 19, zerin#presetName 20,
 // zerin#classification 21, zerin#uiClosed 22, zerin#Notice 23, param:sampleRate 24,
 // zerin#sequence 25, the other curves of the set 26 to 28, atom:frameTime 29,
-// midi:MidiEvent 30, zerin#levels 31, atom:Bool 32, atom:Chunk 33.
+// midi:MidiEvent 30, zerin#levels 31, atom:Bool 32, atom:Chunk 33, zerin#noteHold 34.
 struct Mapper {
     std::map<std::string, LV2_URID> ids;
     LV2_URID_Map map{this, [](LV2_URID_Map_Handle h, const char* uri) -> LV2_URID {
@@ -72,7 +72,7 @@ void checkMessage(const zerin::lv2::Message& message, const zerin::lv2::Urids& u
     if (readLevels(message.value, urids, levels, 4 * zerin::kNumBins, measured))
         require(measured >= 0 && measured <= 4 * zerin::kNumBins, "levels fit their buffer");
     bool wanted = false;
-    readLevelsWanted(message.value, urids, wanted);
+    readFlag(message.value, urids, wanted);
     double bpm = 0.0;
     if (readTempo(message, urids, bpm))
         require(std::isfinite(bpm) && bpm > 0.0, "a tempo read is finite and positive");

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <random>
@@ -469,6 +470,35 @@ TEST_F(WithTheDsp, TheHostsTempoReachesAListeningEditor) {
     next.link.requestState();
     cycle(*dsp, &next, &next);
     EXPECT_EQ(next.link.hostTempo(), 93.0);
+}
+
+// An editor lights HOLD while notes hold the freeze: a listening one hears each change, one
+// that opens while a note is down hears it at once.
+TEST_F(WithTheDsp, AnEditorHearsWhileNotesHoldTheFreeze) {
+    auto dsp = instance();
+    Editor editor(mapper);
+    editor.link.requestState();
+    const auto play = [&](std::uint8_t status, std::uint8_t note) {
+        std::vector<std::uint8_t> event(sizeof(LV2_Atom) + 3);
+        const LV2_Atom header{3, urids.midiEvent};
+        std::memcpy(event.data(), &header, sizeof header);
+        event[sizeof header] = status;
+        event[sizeof header + 1] = note;
+        event[sizeof header + 2] = 100;
+        editor.outbox.push_back(std::move(event));
+        cycle(*dsp, &editor, &editor);
+        cycle(*dsp, &editor, &editor);
+    };
+    cycle(*dsp, &editor, &editor);
+    EXPECT_FALSE(editor.link.notesHoldFreeze());
+    play(0x90, 60);
+    EXPECT_TRUE(editor.link.notesHoldFreeze());
+    Editor next(mapper);
+    next.link.requestState();
+    cycle(*dsp, &next, &next);
+    EXPECT_TRUE(next.link.notesHoldFreeze());
+    play(0x80, 60);
+    EXPECT_FALSE(editor.link.notesHoldFreeze());
 }
 
 // The analyser's levels go only to an editor that asks for them, a byte each: half a decibel

@@ -720,6 +720,47 @@ TEST(MainView, TheSpectrumFollowsTheUnitHoveringReadsItOutAndOffIsKept) {
     EXPECT_EQ(e.view->spectrumChoice(), SpectrumShown::off);
 }
 
+// HOLD lights while the parameter holds the freeze and while a note does: a musician who
+// plays the freeze from a keyboard sees it held.
+TEST(MainView, HoldLightsWhileANoteHoldsTheFreeze) {
+    test::Host audio(48000.0);
+    Editor e(audio.unit);
+    e.open();
+    ASSERT_NE(e.view->holdSwitch(), nullptr);
+    // How much bluer than what lies beside it the button's face is: cyan when lit, a white
+    // film when not.
+    const auto holdTint = [&] {
+        OffscreenImage shot(ZerinExtensionMainView::kSize, 1.0);
+        shot.draw(e.host);
+        const View& hold = *e.view->holdSwitch();
+        const Point o = hold.originInRoot();
+        const double y = o.y + hold.frame().height / 2.0;
+        const Color face = shot.colorAt({o.x + 3.0, y}), beside = shot.colorAt({o.x - 3.0, y});
+        return (face.blue - beside.blue) - (face.red - beside.red);
+    };
+    // A note message through the render call, as the editor's JACK MIDI port sends it.
+    const test::Channels input = test::noise(2, 4096, 3);
+    test::Channels out;
+    const auto playAndPoll = [&](std::uint8_t status) {
+        AURenderEvent note{nullptr, static_cast<AUEventSampleTime>(audio.sampleTime) + 100,
+                           AURenderEventMIDI};
+        note.length = 3;
+        note.data[0] = status;
+        note.data[1] = 60;
+        note.data[2] = 100;
+        audio.call(input, 512, out, &note);
+        e.tick();
+    };
+    EXPECT_LT(holdTint(), 0.02);
+    playAndPoll(0x90);
+    EXPECT_GT(holdTint(), 0.08);
+    playAndPoll(0x80);
+    EXPECT_LT(holdTint(), 0.02);
+    e.hostTree->parameterWithIdentifier("freeze")->setValue(1.0f);
+    e.tick();
+    EXPECT_GT(holdTint(), 0.08);
+}
+
 TEST(CurveHistory, KeepsTheNewestStepsUpToItsDepthAndThePresetOfTheStepsThatChangedIt) {
     CurveHistory history(3);
     const auto curveOf = [](float delay) {
