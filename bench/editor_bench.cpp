@@ -169,7 +169,8 @@ BENCHMARK(BM_DamagedEditorFrame)
 
 // The damaged frame when the analyser's levels are new at every one (the unit renders 1/30 s
 // between frames, outside the timing): the bars of white noise that rose or fell drawn again,
-// with what lies over them. Against BM_DamagedEditorFrame/scale/lfoDepth:20, what drawing the spectra costs a frame.
+// with what lies over them. Against BM_DamagedEditorFrame/scale/lfoDepth:20, what drawing the
+// spectra costs a frame.
 void BM_SpectrumEditorFrame(benchmark::State& state) {
     Editor editor(PreferenceStore(), 20.0f);
     OffscreenImage image(kEditorSize, static_cast<double>(state.range(0)));
