@@ -28,19 +28,24 @@ double screenY(float value, Size canvas, CurveKind kind) {
     return plot.height * ny + plot.y;
 }
 
-CurvePoint curveValueAt(Point location, Size canvas, CurveKind kind) {
-    const Rect plot = plotRect(canvas);
-    // Bounding the fractions well outside 0..1 changes no result (the values are clamped
-    // below) but keeps the infinity or NaN of a zero-sized plot, or a wild location, from
-    // reaching the float casts; a NaN takes the low end.
-    const double fx = clampOrLow((location.x - plot.x) / plot.width, -1.0, 2.0);
-    const double fy = clampOrLow((location.y - plot.y) / plot.height, -1.0, 2.0);
+float frequencyAt(double x, const Rect& plot) {
+    // Bounding the fraction well outside 0..1 changes no result (the frequency is clamped
+    // below) but keeps the infinity or NaN of a zero-sized plot, or a wild x, from reaching
+    // the float cast; a NaN takes the low end.
+    const double fx = clampOrLow((x - plot.x) / plot.width, -1.0, 2.0);
     const float freq =
         std::pow(10.0f, C::logMinFreq() + C::logFreqRange() * static_cast<float>(fx));
+    return clampOrLow(freq, C::minFreq, C::maxFreq);
+}
+
+CurvePoint curveValueAt(Point location, Size canvas, CurveKind kind) {
+    const Rect plot = plotRect(canvas);
+    // Bounded as the frequency's fraction is.
+    const double fy = clampOrLow((location.y - plot.y) / plot.height, -1.0, 2.0);
     const float top = curveMaxValue(kind);
     const float value = kind == CurveKind::delay ? static_cast<float>(fy) * top
                                                  : (1.0f - static_cast<float>(fy)) * top;
-    return {clampOrLow(freq, C::minFreq, C::maxFreq), clampOrLow(value, 0.0f, top)};
+    return {frequencyAt(location.x, plot), clampOrLow(value, 0.0f, top)};
 }
 
 std::vector<CurveControlPoint> sortedByFrequency(std::vector<CurveControlPoint> points) {

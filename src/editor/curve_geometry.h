@@ -37,6 +37,9 @@ inline Point screenPoint(const CurveControlPoint& point, Size canvas,
 // The y of screenPoint alone.
 double screenY(float value, Size canvas, CurveKind kind = CurveKind::delay);
 
+// The frequency at `x` across `plot` on the log axis, clamped to 20..20000 Hz (the low end
+// for an x that maps to no number).
+float frequencyAt(double x, const Rect& plot);
 // The (freq, value) under a canvas position, clamped to 20..20000 Hz and the kind's range. A
 // position that maps to no number (a canvas without a plot area) gives the low ends.
 CurvePoint curveValueAt(Point location, Size canvas, CurveKind kind = CurveKind::delay);

@@ -366,10 +366,6 @@ void SpectralCanvasView::drawLabels(Graphics& g) {
         draw(mark.text, {kDelayLabelX, screenY(mark.value, size, lookShown.kind)});
 }
 
-// Centred above the pointer; where there is no room above, below it, and moved in from the
-// sides near them, so that the whole tooltip stays inside the canvas wherever the pointer is
-// dragged (the window ends at the canvas's top and sides).
-// Above the pointer, or below it near the top, and never past the canvas's edges.
 void SpectralCanvasView::damageWhatMoved() {
     const auto points = readCurve();
     const bool newLook = takeNewLook();

@@ -1,6 +1,6 @@
 #include "editor/spectrum_plot.h"
 
-#include "model/curve_model.h"
+#include "editor/curve_geometry.h"
 
 #include <algorithm>
 #include <cmath>
@@ -8,8 +8,6 @@
 namespace zerin {
 
 namespace {
-
-namespace C = ZerinCurveConstants;
 
 struct Names {
     SpectrumShown shown;
@@ -20,11 +18,6 @@ constexpr Names kNames[] = {{SpectrumShown::off, "OFF", "off"},
                             {SpectrumShown::input, "IN", "in"},
                             {SpectrumShown::output, "OUT", "out"},
                             {SpectrumShown::both, "BOTH", "both"}};
-
-float frequencyAt(double x, const Rect& plot) {
-    const auto fraction = static_cast<float>((x - plot.x) / plot.width);
-    return std::pow(10.0f, C::logMinFreq() + C::logFreqRange() * std::clamp(fraction, 0.0f, 1.0f));
-}
 
 } // namespace
 

@@ -299,7 +299,7 @@ void beginProperty(LV2_Atom_Forge* forge, const Urids& urids, Direction directio
 // The bytes a frame's stamp adds to its message: two properties of an 8-byte body.
 constexpr std::uint64_t kStampBytes = 2 * (sizeof(LV2_Atom_Property_Body) + 8);
 
-// A property message whose value is a float vector; with a stamp, its rate and number beside.
+// A frame's rate and number, as properties beside its values.
 void forgeStamp(LV2_Atom_Forge* forge, const Urids& urids, const FrameStamp& stamp) noexcept {
     lv2_atom_forge_key(forge, urids.paramSampleRate);
     lv2_atom_forge_double(forge, stamp.sampleRate);
@@ -307,6 +307,7 @@ void forgeStamp(LV2_Atom_Forge* forge, const Urids& urids, const FrameStamp& sta
     lv2_atom_forge_long(forge, static_cast<std::int64_t>(stamp.sequence));
 }
 
+// A property message whose value is a float vector; with a stamp, its rate and number beside.
 bool writeFloatVector(LV2_Atom_Forge* forge, const Urids& urids, Direction direction,
                       LV2_URID property, const float* values, std::uint32_t count,
                       const FrameStamp* stamp = nullptr) noexcept {

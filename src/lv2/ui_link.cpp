@@ -151,7 +151,7 @@ bool UiLink::receiveClassification(const Message& message, const LV2_Atom* value
 
 // The analyser's levels: four whole rows, with the rate they were measured at.
 bool UiLink::receiveLevels(const Message& message, const LV2_Atom* value) {
-    constexpr int kValues = 4 * kNumBins;
+    constexpr int kValues = static_cast<int>(rowsOf(DisplayFrameKind::levels)) * kNumBins;
     DisplayFrame received;
     received.kind = DisplayFrameKind::levels;
     received.values.resize(kValues + 1);
