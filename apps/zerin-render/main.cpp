@@ -2,6 +2,7 @@
 // would: the real audio unit, its render block, parameter events at their sample.
 
 #include "dsp/factory_curves.h"
+#include "dsp/kernel.h"
 #include "presets/preset_manager.h"
 #include "render_job.h"
 #include "session/empty_values.h"
@@ -127,7 +128,9 @@ int renderOptions(const CLI::App& app, CommandLine& line) {
     RenderOptions& options = line.options;
     if (const auto error = takeUnitOptions(app, line.unit, options)) return usage(*error);
     if (app.count("--tempo")) {
-        if (!(line.tempo > 0.0 && line.tempo <= 1000.0))
+        // The unit ignores a tempo outside its range and keeps 120 BPM: a render at a tempo
+        // other than the one asked for would pass unnoticed.
+        if (!(line.tempo >= zerin::kMinHostTempo && line.tempo <= zerin::kMaxHostTempo))
             return usage("--tempo: give a tempo from 1 to 1000 BPM");
         options.tempo = line.tempo;
     }
