@@ -115,16 +115,20 @@ double lfoWobble(int segment, double u, double size) {
 
 void heardCurvePath(Path& path, const HeardCurve& curve, double wobble) {
     path.elements.clear();
-    if (curve.size() == 1 && curve.kind == CurveKind::feedback) {
-        const Rect plot = plotRect(curve.canvas);
-        const double y = curve.positions[0].y;
-        path.moveTo({plot.x, y});
-        path.lineTo({plot.maxX(), y});
+    const std::size_t n = curve.size();
+    if (n == 0) return;
+    // Below its first point and above its last the kernel holds their values, so the line
+    // runs flat from the plot's left edge and on to its right; a lone point is heard
+    // everywhere, a flat line.
+    const Rect plot = plotRect(curve.canvas);
+    const Point first = n == 1 ? curve.positions[0] : heardCurvePoint(curve, 0, 0.0);
+    path.moveTo({std::min(plot.x, first.x), first.y});
+    if (n == 1) {
+        path.lineTo({std::max(plot.maxX(), first.x), first.y});
         return;
     }
-    if (!curve.drawable()) return;
-    path.moveTo(heardCurvePoint(curve, 0, 0.0));
-    for (std::size_t i = 0; i + 1 < curve.size(); ++i) {
+    path.lineTo(first);
+    for (std::size_t i = 0; i + 1 < n; ++i) {
         // The wobble is zero at the control points.
         const CurveKnot start{0.0, heardCurvePoint(curve, i, 0.0)};
         const CurveKnot end{1.0, heardCurvePoint(curve, i, 1.0)};
@@ -134,6 +138,8 @@ void heardCurvePath(Path& path, const HeardCurve& curve, double wobble) {
         else
             appendFlattened(path, curve, i, wobble, start, end, 0);
     }
+    const Point last = path.elements.back().points[0];
+    path.lineTo({std::max(plot.maxX(), last.x), last.y});
 }
 
 } // namespace zerin

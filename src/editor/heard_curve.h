@@ -65,10 +65,10 @@ double lfoWobble(int segment, double u, double size);
 // matters because stroking costs in proportion to the pieces.
 inline constexpr double kFlatness = 0.1;
 
-// The curve, moved by a wobble of `size` (lfoWobbleSize), as a polyline into `path` (cleared
-// first; its storage is kept), flattened per segment to kFlatness. Empty for fewer than two
-// points, except a feedback curve of one point: the flat curve every set starts with, heard
-// at its value everywhere and drawn so, across the plot.
+// The curve as heard, moved by a wobble of `size` (lfoWobbleSize), as a polyline into `path`
+// (cleared first; its storage is kept), flattened per segment to kFlatness, from the plot's
+// left edge to its right: flat beyond the end points, and a flat line for one point, as the
+// kernel plays them. Empty for no point.
 void heardCurvePath(Path& path, const HeardCurve& curve, double wobble);
 
 } // namespace zerin

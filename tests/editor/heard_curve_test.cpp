@@ -40,9 +40,9 @@ CurveData kernelCurve(const Values& values) {
 
 // How far (ms) the delay read back from a canvas position lies from what the kernel applies at
 // the frequency read back from it.
-double heardError(const CurveData& data, Point at) {
-    const CurvePoint read = curveValueAt(at, kCanvas);
-    return std::abs(read.value - evaluateCurve(data, read.freq));
+double heardError(const CurveData& data, Point at, CurveKind kind = CurveKind::delay) {
+    const CurvePoint read = curveValueAt(at, kCanvas, kind);
+    return std::abs(read.value - evaluateCurve(data, read.freq, kind));
 }
 
 double distanceToSegment(Point p, Point a, Point b) {
@@ -92,9 +92,48 @@ TEST(HeardCurve, TheDrawnCurveIsTheDelayTheKernelApplies) {
                 EXPECT_LT(nearest, 0.11) << k << " wobble " << wobble;
             }
         }
-        EXPECT_EQ(path.elements.front().points[0], positions.front());
-        EXPECT_EQ(path.elements.back().points[0], positions.back());
+        // The corners are the points', and the line runs on from the end points to the
+        // plot's edges.
+        const auto passes = [&](Point p) {
+            return std::any_of(path.elements.begin(), path.elements.end(),
+                               [&](const PathElement& e) { return e.points[0] == p; });
+        };
+        EXPECT_TRUE(passes(positions.front()));
+        EXPECT_TRUE(passes(positions.back()));
     }
+}
+
+// Below the first point and above the last the kernel holds their values, and a lone point is
+// heard at every frequency: the line shows that, for either kind, from edge to edge of the
+// plot, so a curve starting at 161 Hz no longer shows nothing below it.
+TEST(HeardCurve, IsDrawnAsHeardFromEdgeToEdgeFlatBeyondTheEndPoints) {
+    const Rect plot = plotRect(kCanvas);
+    const std::pair<Values, CurveKind> cases[] = {
+        {{{161, 385}, {900, 1200}, {5000, 40}}, CurveKind::delay},
+        {{{1000, 800}}, CurveKind::delay},
+        {{{300, 20}, {2500, 90}}, CurveKind::feedback},
+        {{{1000, 60}}, CurveKind::feedback}};
+    for (const auto& [values, kind] : cases) {
+        HeardCurve heard;
+        prepareHeardCurve(heard, curveOf(values), kCanvas, kind);
+        Path path;
+        heardCurvePath(path, heard, 0.0);
+        ASSERT_GE(path.elements.size(), 2u) << values.size();
+        EXPECT_DOUBLE_EQ(path.elements.front().points[0].x, plot.x);
+        EXPECT_DOUBLE_EQ(path.elements.back().points[0].x, plot.maxX());
+        const CurveData data = kernelCurve(values);
+        for (const PathElement& e : path.elements)
+            EXPECT_LT(heardError(data, e.points[0], kind), 0.5) << e.points[0].x;
+        EXPECT_DOUBLE_EQ(path.elements.front().points[0].y,
+                         screenY(values.front().second, kCanvas, kind));
+        EXPECT_DOUBLE_EQ(path.elements.back().points[0].y,
+                         screenY(values.back().second, kCanvas, kind));
+    }
+    HeardCurve none;
+    prepareHeardCurve(none, {}, kCanvas);
+    Path path;
+    heardCurvePath(path, none, 0.0);
+    EXPECT_TRUE(path.empty());
 }
 
 // Points in any order, with ties, too many or just one: the canvas evaluates the curve the
