@@ -55,7 +55,7 @@ struct SaveShortcut {
 
 class LiveEditor {
 public:
-    LiveEditor(const EditorOptions& options, const SessionPlan& plan)
+    LiveEditor(const EditorOptions& options, SessionPlan& plan)
         : mOptions(options), mPlan(plan), mQueue(MainQueue::steadyClock, [this] { mWake.wake(); }),
           mController(mQueue) {}
     ~LiveEditor();
@@ -76,7 +76,7 @@ private:
     void stopAudio();
 
     const EditorOptions& mOptions;
-    const SessionPlan& mPlan;
+    SessionPlan& mPlan;
     QuitSignals mSignals;
     WakePipe mWake;
     MainQueue mQueue;
@@ -188,8 +188,10 @@ void LiveEditor::installSaveShortcut() {
 }
 
 bool LiveEditor::save() {
-    std::string error;
-    if (!saveState(*mUnit, *mOptions.statePath, &error)) {
+    std::string notice, error;
+    const bool saved = saveState(*mUnit, *mOptions.statePath, mPlan, &notice, &error);
+    if (!notice.empty()) std::fprintf(stderr, "zerin-editor: %s\n", notice.c_str());
+    if (!saved) {
         std::fprintf(stderr, "zerin-editor: %s\n", error.c_str());
         return false;
     }
@@ -238,7 +240,7 @@ int LiveEditor::quit() {
 
 } // namespace
 
-int runLiveEditor(const EditorOptions& options, const SessionPlan& plan) {
+int runLiveEditor(const EditorOptions& options, SessionPlan& plan) {
     if (!options.noWindow) {
         const char* display = std::getenv("DISPLAY");
         if (display == nullptr || *display == '\0')

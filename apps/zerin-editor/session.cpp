@@ -1,8 +1,6 @@
 #include "session.h"
 
 #include "dsp/factory_curves.h"
-#include "platform/files/atomic_file.h"
-#include "platform/json/bounded_json.h"
 #include "presets/preset_manager.h"
 #include "session/exit_status.h"
 
@@ -33,10 +31,9 @@ std::optional<int> readState(const std::string& path, SessionPlan& plan) {
         return std::nullopt;
     }
     std::string error;
-    if (!(plan.state = readJsonFile(path, &error))) return fail(error);
-    if (const std::string problem = savedStateProblem(*plan.state); !problem.empty())
-        return fail(path + ": " + problem + "; left untouched");
-    for (const std::string& warning : session::stateWarnings(*plan.state))
+    if (!(plan.state = session::readStateFile(path, &error)))
+        return fail(error + "; left untouched");
+    for (const std::string& warning : plan.state->warnings)
         std::fprintf(stderr, "zerin-editor: warning: %s: %s\n", path.c_str(), warning.c_str());
     return std::nullopt;
 }
@@ -60,7 +57,7 @@ std::optional<int> planSession(const EditorOptions& options, SessionPlan& plan) 
 
 void applyChoices(const EditorOptions& options, const SessionPlan& plan,
                   ZerinExtensionAudioUnit& unit) {
-    if (plan.state) unit.setFullState(&*plan.state);
+    if (plan.state) unit.setFullState(&plan.state->read);
     for (const session::ParameterSetting& s : options.settings)
         unit.parameterTree()->parameterWithAddress(s.spec->address)->setValue(s.value);
     // The editor shows a user preset's name, as it does a factory one's.
@@ -68,8 +65,9 @@ void applyChoices(const EditorOptions& options, const SessionPlan& plan,
     session::applyCurves(unit, options.curves);
 }
 
-bool saveState(ZerinExtensionAudioUnit& unit, const std::string& path, std::string* error) {
-    return writeFileAtomically(path, unit.fullState().dump(2) + "\n", error);
+bool saveState(const ZerinExtensionAudioUnit& unit, const std::string& path, SessionPlan& plan,
+               std::string* notice, std::string* error) {
+    return session::writeUnitState(unit, path, plan.state ? &*plan.state : nullptr, notice, error);
 }
 
 } // namespace zerin::editor

@@ -4,6 +4,7 @@
 
 #include "audiounit/zerin_audio_unit.h"
 #include "editor_options.h"
+#include "session/state_file.h"
 #include "session/unit_setup.h"
 
 #include <nlohmann/json.hpp>
@@ -15,7 +16,7 @@ namespace zerin::editor {
 
 // Everything the options name, read and checked before a unit or a window exists.
 struct SessionPlan {
-    std::optional<nlohmann::json> state; // none: no --state, or a file to be created on save
+    std::optional<session::StateFile> state; // none: no --state, or a file to be created on save
     std::optional<session::PresetSelection> preset;
 };
 
@@ -27,7 +28,10 @@ std::optional<int> planSession(const EditorOptions& options, SessionPlan& plan);
 void applyChoices(const EditorOptions& options, const SessionPlan& plan,
                   ZerinExtensionAudioUnit& unit);
 
-// Writes the unit's full state to `path` in one piece. False with `error` naming the file.
-bool saveState(ZerinExtensionAudioUnit& unit, const std::string& path, std::string* error);
+// Writes the unit's full state to `path` in one piece, keeping what the state it came from
+// (in `plan`) holds beyond it. False with `error` naming the file; `notice` says what was kept
+// aside first.
+bool saveState(const ZerinExtensionAudioUnit& unit, const std::string& path, SessionPlan& plan,
+               std::string* notice, std::string* error);
 
 } // namespace zerin::editor

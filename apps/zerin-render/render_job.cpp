@@ -7,6 +7,7 @@
 #include "presets/preset_manager.h"
 #include "session/audio_file.h"
 #include "session/demo_signal.h"
+#include "session/state_file.h"
 #include "session/unit_setup.h"
 #include "streaming.h"
 
@@ -87,7 +88,7 @@ std::string channelsText(int channels) {
 struct Plan {
     Source source;
     std::string output;
-    std::optional<nlohmann::json> state;
+    std::optional<session::StateFile> state;
     std::vector<AutomationEvent> automation;
     std::optional<PresetManager> presets;
     std::optional<PresetSelection> preset;
@@ -131,10 +132,8 @@ std::optional<int> planAudio(const RenderOptions& options, Plan& plan) {
 std::optional<int> planDocuments(const RenderOptions& options, Plan& plan) {
     std::string error;
     if (options.statePath) {
-        if (!(plan.state = readJsonFile(*options.statePath, &error))) return fail(error);
-        if (const std::string problem = savedStateProblem(*plan.state); !problem.empty())
-            return fail(*options.statePath + ": " + problem);
-        for (const std::string& warning : session::stateWarnings(*plan.state))
+        if (!(plan.state = session::readStateFile(*options.statePath, &error))) return fail(error);
+        for (const std::string& warning : plan.state->warnings)
             std::fprintf(stderr, "zerin-render: warning: %s: %s\n", options.statePath->c_str(),
                          warning.c_str());
     }
@@ -181,7 +180,8 @@ std::optional<int> makePlan(const RenderOptions& options, Plan& plan) {
 }
 
 UnitChoices choicesFor(const RenderOptions& options, const Plan& plan) {
-    return {plan.state ? &*plan.state : nullptr, &options.settings, &plan.preset, &options.curves};
+    return {plan.state ? &plan.state->read : nullptr, &options.settings, &plan.preset,
+            &options.curves};
 }
 
 // Deletes, then saves, the user presets the options name.
@@ -401,9 +401,13 @@ int renderFile(const RenderOptions& options, Plan& plan) {
     if (gInterrupted) return fail("interrupted; " + plan.output + " was not written");
     // The state goes first: if it cannot be written the render has failed, and the writer
     // then discards the output instead of leaving it in place.
-    if (options.saveStatePath &&
-        !writeFileAtomically(*options.saveStatePath, unit->fullState().dump(2) + "\n", &error))
-        return fail(error);
+    if (options.saveStatePath) {
+        std::string notice;
+        const bool saved = session::writeUnitState(
+            *unit, *options.saveStatePath, plan.state ? &*plan.state : nullptr, &notice, &error);
+        if (!notice.empty()) std::fprintf(stderr, "zerin-render: %s\n", notice.c_str());
+        if (!saved) return fail(error);
+    }
     if (!writer.commit(&error)) return fail(error);
     if (!options.quiet)
         printSummary(

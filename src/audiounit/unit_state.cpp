@@ -27,24 +27,40 @@ std::optional<float> finiteFloat(const nlohmann::json& value) {
 // keys present, a finite frequency above 0 (the kernel takes its logarithm) and a finite
 // value, in order, at most what the kernel holds, so an untrusted state costs no more than
 // that. Feedback values are limited to their range; delays are left as earlier builds left
-// them, so that what they saved sounds the same.
-std::vector<CurvePoint> pointsFromJson(const nlohmann::json& array, CurveKind kind) {
+// them, so that what they saved sounds the same. `unusable` counts the entries left out.
+std::vector<CurvePoint> pointsFromJson(const nlohmann::json& array, CurveKind kind,
+                                       std::size_t& unusable) {
     std::vector<CurvePoint> points;
+    unusable = 0;
     if (!array.is_array()) return points;
     const char* key = kCurveKindKeys[static_cast<int>(kind)];
     for (const nlohmann::json& entry : array) {
-        if (!entry.is_object()) continue;
-        const auto freq = entry.find("freq");
-        const auto value = entry.find(key);
-        if (freq == entry.end() || value == entry.end()) continue;
-        const auto f = finiteFloat(*freq);
-        auto v = finiteFloat(*value);
-        if (!f || !v || !(*f > 0.0f)) continue;
+        if (points.size() == kMaxCurvePoints) {
+            unusable = array.size() - kMaxCurvePoints; // the rest are never read
+            break;
+        }
+        std::optional<float> f, v;
+        if (entry.is_object()) {
+            const auto freq = entry.find("freq");
+            const auto value = entry.find(key);
+            if (freq != entry.end() && value != entry.end()) {
+                f = finiteFloat(*freq);
+                v = finiteFloat(*value);
+            }
+        }
+        if (!f || !v || !(*f > 0.0f)) {
+            ++unusable;
+            continue;
+        }
         if (kind == CurveKind::feedback) *v = std::clamp(*v, 0.0f, curveMaxValue(kind));
         points.push_back({*f, *v});
-        if (points.size() == kMaxCurvePoints) break;
     }
     return points;
+}
+
+std::vector<CurvePoint> pointsFromJson(const nlohmann::json& array, CurveKind kind) {
+    std::size_t unusable = 0;
+    return pointsFromJson(array, kind, unusable);
 }
 
 nlohmann::json pointsToJson(const CurveData& curve, CurveKind kind) {
@@ -138,14 +154,29 @@ std::vector<std::pair<float, float>> curveFromState(const nlohmann::json& state)
 StateCurves curveSetFromState(const nlohmann::json& state, CurveSet& set) {
     StateCurves read;
     if (!state.is_object()) return read;
+    // Notes what became of one curve of the state, named as the user finds it in the file.
+    const auto take = [&](const nlohmann::json* array, CurveKind kind, std::string name,
+                          const auto& install) {
+        std::size_t unusable = 0;
+        const std::vector<CurvePoint> points =
+            array ? pointsFromJson(*array, kind, unusable) : std::vector<CurvePoint>{};
+        if (points.empty()) {
+            read.dropped.push_back(std::move(name));
+            return;
+        }
+        if (unusable > 0)
+            read.partial.push_back(name + " (" + std::to_string(unusable) + " of " +
+                                   std::to_string(array->size()) + " points)");
+        install(points);
+        read.found = true;
+    };
     const auto all = state.find("curveSet");
     if (all == state.end()) {
         const auto curve = state.find("spectralCurve");
         if (curve == state.end()) return read;
-        const std::vector<CurvePoint> points = pointsFromJson(*curve, CurveKind::delay);
-        if (points.empty()) return read;
-        fillSetFromDelayCurve(set, points.data(), static_cast<int>(points.size()));
-        read.found = true;
+        take(&*curve, CurveKind::delay, "spectralCurve", [&](const std::vector<CurvePoint>& p) {
+            fillSetFromDelayCurve(set, p.data(), static_cast<int>(p.size()));
+        });
         return read;
     }
     if (!all->is_object()) {
@@ -154,22 +185,16 @@ StateCurves curveSetFromState(const nlohmann::json& state, CurveSet& set) {
     }
     for (int s = 0; s < kCurveSlotCount; ++s)
         for (int k = 0; k < kCurveKindCount; ++k) {
-            const std::string name =
-                std::string("curveSet.") + kCurveSlotKeys[s] + "." + kCurveKindKeys[k];
             const auto slot = all->find(kCurveSlotKeys[s]);
             const nlohmann::json* array = nullptr;
             if (slot != all->end() && slot->is_object())
                 if (const auto curve = slot->find(kCurveKindKeys[k]); curve != slot->end())
                     array = &*curve;
-            const std::vector<CurvePoint> points =
-                array ? pointsFromJson(*array, static_cast<CurveKind>(k))
-                      : std::vector<CurvePoint>{};
-            if (points.empty()) {
-                read.dropped.push_back(name);
-                continue;
-            }
-            fillCurve(set.curves[s][k], points.data(), static_cast<int>(points.size()));
-            read.found = true;
+            take(array, static_cast<CurveKind>(k),
+                 std::string("curveSet.") + kCurveSlotKeys[s] + "." + kCurveKindKeys[k],
+                 [&](const std::vector<CurvePoint>& p) {
+                     fillCurve(set.curves[s][k], p.data(), static_cast<int>(p.size()));
+                 });
         }
     return read;
 }

@@ -131,6 +131,9 @@ std::vector<std::pair<float, float>> curveFromState(const nlohmann::json& state)
 struct StateCurves {
     bool found = false;               // the state has curves to install
     std::vector<std::string> dropped; // what it holds but cannot be used, as "curveSet.b.feedback"
+    // Curves installed without some of their entries (unusable, or past the 32 the kernel
+    // keeps), as "curveSet.a.delay (2 of 40 points)".
+    std::vector<std::string> partial;
 };
 // Reads a full state's curves into `set`: its "curveSet", or, from an earlier build, the one
 // delay curve of "spectralCurve" as both slots' delay curve with flat feedback. A curve that

@@ -1,5 +1,6 @@
 #include "presets/preference_store.h"
 
+#include "platform/files/kept_aside.h"
 #include "presets/json_text.h"
 #include "presets/store_files.h"
 
@@ -124,7 +125,7 @@ StoreResult PreferenceStore::update(std::string_view key, const Editor& editor) 
     if (!text) return StoreResult::failure("cannot encode " + mFile.string() + ": " + error);
 
     if (!damage.empty()) {
-        const auto copy = store_files::keepAside(mFile, error);
+        const auto copy = keepAside(mFile, "unreadable", error);
         if (!copy) return StoreResult::failure(error);
         std::cerr << "zerin: " << damage << "; kept the file as it was at " << copy->string()
                   << '\n';

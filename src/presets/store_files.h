@@ -1,7 +1,7 @@
 #pragma once
 
 // POSIX file handling under the preference store: bounded reads, the advisory lock,
-// atomic replacement and keeping a damaged file aside. Private to src/presets.
+// atomic replacement. Private to src/presets.
 
 #include "presets/store_result.h"
 
@@ -46,10 +46,5 @@ StoreResult replaceAtomically(const std::filesystem::path& file, const std::stri
 // Temporaries of writers that died before their rename. Only call with the lock held: then
 // no temporary can belong to a live writer.
 void removeStaleTemporaries(const std::filesystem::path& file);
-
-// Keeps `file` as it is now under a new name beside it, e.g.
-// preferences.unreadable-20250314T101500Z.json, and returns that name.
-std::optional<std::filesystem::path> keepAside(const std::filesystem::path& file,
-                                               std::string& error);
 
 } // namespace zerin::store_files

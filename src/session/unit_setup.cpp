@@ -85,12 +85,4 @@ CurveSetPoints resultingCurves(const ZerinExtensionAudioUnit& unit) {
     return points;
 }
 
-std::vector<std::string> stateWarnings(const nlohmann::json& state) {
-    CurveSet scratch{};
-    std::vector<std::string> warnings;
-    for (const std::string& curve : curveSetFromState(state, scratch).dropped)
-        warnings.push_back(curve + " has no usable point: that curve stays as it was");
-    return warnings;
-}
-
 } // namespace zerin::session

@@ -43,9 +43,6 @@ struct UnitChoices {
 std::shared_ptr<ZerinExtensionAudioUnit> configuredUnit(const UnitChoices& choices,
                                                         std::string* error);
 
-// What a saved state holds but cannot be used, one warning each: the rest of it is used.
-std::vector<std::string> stateWarnings(const nlohmann::json& state);
-
 // Installs what a preset selection holds, as a host would load that preset.
 void applyPreset(ZerinExtensionAudioUnit& unit, const PresetSelection& preset,
                  const std::string& name);

@@ -62,6 +62,31 @@ expect 1 missing.wav --snapshot "$png" --input "$WORK/missing.wav"
 printf 'not audio' >"$WORK/text.wav"
 expect 1 text.wav --snapshot "$png" --input "$WORK/text.wav"
 
+# A state whose slot B feedback curve is misspelt and that holds keys of a later build: the
+# editor warns, keeps the file aside as it was before its first write over it, and writes the
+# keys back where they were.
+saved_state=$WORK/saved.json
+printf '{"formatVersion": 2, %s, "curveSet": {"a": {"delay": [{"freq": 100, "delay": 300}],
+  "feedback": [{"freq": 100, "feedback": 100}], "gain": -3}, "b": {"delay": [{"freq": 100,
+  "delay": 300}], "feedback": [{"freq": 100, "feedbak": 40}]}, "c": {}}}\n' \
+    "${saved/\"parameters\": \{\}/\"parameters\": {\"warp\": 2}}" |
+    sed 's/, "spectralCurve": \[\]//' >"$saved_state"
+original=$(cat "$saved_state")
+"$EDITOR" --no-window --state "$saved_state" 2>"$WORK/kept.err" &
+kept=$!
+PIDS+=("$kept")
+wait_for 30 grep -q "looping" "$WORK/kept.err" || fail "--no-window did not start: $(cat "$WORK/kept.err")"
+kill -TERM "$kept"
+wait "$kept" || fail "--no-window with a damaged state ended with $?: $(cat "$WORK/kept.err")"
+grep -q "curveSet.b.feedback" "$WORK/kept.err" || fail "the damaged curve was not named: $(cat "$WORK/kept.err")"
+aside=("$WORK"/saved.damaged-*.json)
+[[ ${#aside[@]} == 1 && -f ${aside[0]} ]] || fail "the damaged state was not kept aside: $(cat "$WORK/kept.err")"
+[[ "$(cat "${aside[0]}")" == "$original" ]] || fail "the copy kept aside is not the file as it was"
+grep -qF "$(basename "${aside[0]}")" "$WORK/kept.err" || fail "the copy was not named: $(cat "$WORK/kept.err")"
+for key in '"warp": 2' '"gain": -3' '"c": {}' '"feedback": ['; do
+    grep -qF "$key" "$saved_state" || fail "$key was not written back: $(cat "$saved_state")"
+done
+
 expect 1 "no display" --state "$WORK/new.json"
 [[ ! -e "$WORK/new.json" ]] || fail "an editor that could not open wrote its state"
 echo "option tests passed"

@@ -69,5 +69,79 @@ TEST_F(RenderCli, CurveOptionsRefuseWhatTheyCannotUseAndSayWhich) {
     }
 }
 
+// A state written back over itself loses nothing: keys this build does not write (a later
+// build's, or a hand's) stay where they were, and a file with parts that cannot be used is kept
+// aside, as it was, before it is written over.
+TEST_F(RenderCli, AStateWrittenBackKeepsWhatItDoesNotUseAndKeepsADamagedFileAside) {
+    writeAudio(dir / "in.wav", noise(1, 4000));
+    ASSERT_EQ(render(words("in.wav -q -o out.wav --tail 0 --save-state s.json")).status, 0);
+    const auto fresh = nlohmann::json::parse(readText(dir / "s.json"));
+    const auto writeBack = [&](const nlohmann::json& state) {
+        std::ofstream(dir / "s.json") << state.dump(2);
+        return render(words("in.wav -q -o out.wav --tail 0 --set feedback=33 --state s.json "
+                            "--save-state s.json"));
+    };
+    const auto asideFiles = [&] {
+        std::vector<std::string> names;
+        for (const std::string& name : listing())
+            if (name.starts_with("s.damaged-")) names.push_back(name);
+        return names;
+    };
+
+    auto extended = fresh;
+    extended["parameters"]["warp"] = 12.5;
+    extended["curveSet"]["c"] = {{"delay", nlohmann::json::array()}};
+    extended["curveSet"]["a"]["gain"] = -3;
+    RunResult run = writeBack(extended);
+    ASSERT_EQ(run.status, 0) << run.err;
+    auto back = nlohmann::json::parse(readText(dir / "s.json"));
+    EXPECT_EQ(back["parameters"]["warp"], 12.5);
+    EXPECT_EQ(back["curveSet"]["c"], extended["curveSet"]["c"]);
+    EXPECT_EQ(back["curveSet"]["a"]["gain"], -3);
+    EXPECT_EQ(back["parameters"]["feedback"], 33); // what the unit plays still wins
+    EXPECT_EQ(back["curveSet"]["a"]["delay"], fresh["curveSet"]["a"]["delay"]);
+    EXPECT_TRUE(asideFiles().empty()) << "nothing was damaged";
+
+    // One curve's points misspelt, the set not an object, a point among good ones that cannot
+    // be used, a value out of range: each is named, and the file is kept before it is
+    // replaced.
+    auto misspelt = fresh;
+    for (auto& point : misspelt["curveSet"]["b"]["feedback"])
+        point["feedbak"] = point["feedback"], point.erase("feedback");
+    auto notAnObject = fresh;
+    notAnObject["curveSet"] = "lost";
+    auto onePointBad = fresh;
+    onePointBad["curveSet"]["a"]["delay"].push_back({{"freq", "x"}, {"delay", 20}});
+    auto outOfRange = fresh;
+    outOfRange["parameters"]["dryWet"] = 150;
+    const std::pair<const nlohmann::json*, std::string> damaged[] = {
+        {&misspelt, "curveSet.b.feedback"},
+        {&notAnObject, "curveSet"},
+        {&onePointBad, "curveSet.a.delay (1 of"},
+        {&outOfRange, "parameters.dryWet"}};
+    for (const auto& [state, named] : damaged) {
+        for (const std::string& name : asideFiles())
+            fs::remove(dir / name);
+        const std::string before = state->dump(2);
+        run = writeBack(*state);
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_NE(run.err.find(named), std::string::npos) << run.err;
+        const auto aside = asideFiles();
+        ASSERT_EQ(aside.size(), 1u) << named << ": " << run.err;
+        EXPECT_EQ(readText(dir / aside[0]), before) << named;
+        EXPECT_NE(run.err.find(aside[0]), std::string::npos) << run.err;
+        EXPECT_NE(readText(dir / "s.json"), before) << named;
+    }
+
+    // Kept aside only when the damaged file itself is written over.
+    for (const std::string& name : asideFiles())
+        fs::remove(dir / name);
+    std::ofstream(dir / "s.json") << misspelt.dump(2);
+    run = render(words("in.wav -q -o out.wav --tail 0 --state s.json --save-state t.json"));
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(asideFiles().empty());
+    EXPECT_EQ(readText(dir / "s.json"), misspelt.dump(2));
+}
+
 } // namespace
 } // namespace zerin::test
