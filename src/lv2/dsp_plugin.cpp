@@ -96,8 +96,7 @@ void Plugin::handleMessage(const Message& message) noexcept {
         if (property == 0)
             replyCurves = kAllCurves;
         else if (urids.curveOf(property, slot, kind))
-            replyCurves |=
-                1u << (static_cast<int>(slot) * kCurveKindCount + static_cast<int>(kind));
+            replyCurves |= curveBit(slot, kind);
         if (property == 0 || property == urids.presetName) replyName = true;
         // A UI asking for the curve is a UI that draws the classification and labels synced
         // delays with notes at the host's tempo.
@@ -125,8 +124,7 @@ void Plugin::handleMessage(const Message& message) noexcept {
         if (readCurve(message.value, urids, points, count, kind) && count > 0)
             setCurve(slot, kind, points, count);
         else if (uiListening)
-            replyCurves |=
-                1u << (static_cast<int>(slot) * kCurveKindCount + static_cast<int>(kind));
+            replyCurves |= curveBit(slot, kind);
         return;
     }
     if (const LV2_Atom* value = setValue(message, urids, urids.presetName)) {

@@ -24,8 +24,6 @@ struct Plugin {
         CurveSet set{};
         char name[kMaxPresetNameBytes + 1] = {};
     };
-    // One bit per curve of the set (slot * kCurveKindCount + kind).
-    static constexpr unsigned kAllCurves = (1u << (kCurveSlotCount * kCurveKindCount)) - 1u;
 
     explicit Plugin(const PortLayout& layout);
 

@@ -47,6 +47,12 @@ struct Urids {
     bool curveOf(LV2_URID property, CurveSlot& slot, CurveKind& kind) const;
 };
 
+// Sets of curves as requests and answers count them: one bit per curve (slot * kinds + kind).
+inline constexpr unsigned kAllCurves = (1u << (kCurveSlotCount * kCurveKindCount)) - 1u;
+constexpr unsigned curveBit(CurveSlot slot, CurveKind kind) {
+    return 1u << (static_cast<int>(slot) * kCurveKindCount + static_cast<int>(kind));
+}
+
 // --- reading ---
 
 // An object message whose every byte lies inside the bytes it came in.

@@ -76,6 +76,15 @@ void UiLink::requestState() {
     send([&](LV2_Atom_Forge* f) { return writePatchGet(f, urids); });
 }
 
+void UiLink::poll() {
+    // At most every 6.4 s: each request has the DSP send the whole set again.
+    constexpr int kLongestWait = 64;
+    if (knowsUnitState() || ++pollsWaiting < pollsBeforeRequest) return;
+    pollsWaiting = 0;
+    pollsBeforeRequest = std::min(2 * pollsBeforeRequest, kLongestWait);
+    requestState();
+}
+
 void UiLink::sayGoodbye() {
     send([&](LV2_Atom_Forge* f) { return writeUiClosed(f, urids); });
 }
@@ -96,7 +105,7 @@ bool UiLink::receive(const void* buffer, std::size_t size) {
         curve.clear();
         for (int i = 0; i < count; ++i)
             curve.emplace_back(points[i].freq, points[i].value);
-        if (slot == CurveSlot::a && kind == CurveKind::delay) curveKnown = true;
+        heardCurves |= curveBit(slot, kind);
         if (onExternalChange) onExternalChange();
         return true;
     }
@@ -104,6 +113,7 @@ bool UiLink::receive(const void* buffer, std::size_t size) {
         char cleaned[kMaxPresetNameBytes + 1];
         if (!readPresetName(value, urids, cleaned)) return true;
         name = cleaned;
+        heardName = true;
         if (onExternalChange) onExternalChange();
         return true;
     }

@@ -36,15 +36,18 @@ public:
     bool notesHoldFreeze() const override { return notesHold; }
     void setPresetName(const std::string& newName) override;
 
-    // Asks the DSP for its curve and name (also a sign that a UI is listening).
+    // Asks the DSP for its curves and name (also a sign that a UI is listening).
     void requestState();
+    // Until the DSP has answered: asks again now and then, for a host that lost the request or
+    // ran the plug-in only later (every 0.1 s from the editor's timer).
+    void poll() override;
+    // Whether the DSP has told every curve of its set and its preset name.
+    bool knowsUnitState() const override { return heardCurves == kAllCurves && heardName; }
     // Tells the DSP nobody reads the classification any more.
     void sayGoodbye();
     // A message from the DSP's notify port: the atom at `buffer`, of which `size` bytes (its
     // header included) may be read. Returns whether it was one of ours.
     bool receive(const void* buffer, std::size_t size);
-    // Whether the DSP has told us slot A's delay curve yet.
-    bool knowsCurve() const { return curveKnown; }
     // The rate the host runs the plug-in at, from its options (0: not told). Places the
     // ratings of a DSP from before ratings came with their rate; without it, such ratings
     // are not drawn, since bands at a guessed rate would mark bins the curve does not act on.
@@ -62,7 +65,10 @@ private:
     LV2_URID eventTransfer = 0;
     CurvePairs curves[kCurveSlotCount][kCurveKindCount];
     std::string name{kInitPresetName};
-    bool curveKnown = false;
+    unsigned heardCurves = 0; // one bit per curve of the set the DSP has told
+    bool heardName = false;
+    int pollsWaiting = 0;        // polls since the last request, while the DSP has not answered
+    int pollsBeforeRequest = 10; // then asked again, twice as late each time
     double hostRate = 0.0;
     double tempo = 0.0;             // as the DSP told it
     bool notesHold = false;         // as the DSP told it

@@ -119,8 +119,6 @@ struct Ui {
     std::unique_ptr<ObservableAUParameterGroup> mirror;
     std::unique_ptr<UiLink> link;
     std::unique_ptr<X11Window> window;
-    bool editorBuilt = false;
-    double openedAt = 0.0;
 
     ~Ui() {
         if (link) link->sayGoodbye();
@@ -148,12 +146,10 @@ struct Ui {
             touch->touch(touch->handle, port, false);
     }
 
-    // The editor waits for the DSP's curve, so that opening it never replaces the curve the
-    // plug-in plays; a DSP that never answers (its messages not connected) gets it after a
-    // second, when nothing could be replaced anyway.
-    void buildEditorWhenReady() {
-        if (editorBuilt || (!link->knowsCurve() && queue.now() - openedAt < 1.0)) return;
-        editorBuilt = true;
+    // The editor opens at once; until the DSP has said what it holds it shows that it waits
+    // and sends no curve, so a DSP that answers late (a stopped or slow engine, a long
+    // period) keeps the session's curves.
+    void buildEditor() {
         auto view = std::make_unique<ZerinExtensionMainView>(*mirror, link.get());
         ZerinExtensionMainView* raw = view.get();
         host.setRoot(std::move(view));
@@ -209,8 +205,8 @@ LV2UI_Handle open(const Features& f, const char* pluginUri, LV2UI_Write_Function
         f.resize->ui_resize(f.resize->handle,
                             static_cast<int>(std::lround(options.size.width * scale)),
                             static_cast<int>(std::lround(options.size.height * scale)));
-    ui->openedAt = ui->queue.now();
     ui->link->requestState();
+    ui->buildEditor();
     return ui.release();
 }
 
@@ -244,14 +240,10 @@ void takePortEvent(Ui* ui, std::uint32_t port, std::uint32_t size, std::uint32_t
             p->setValue(value, ui->portWriter, 0, AUParameterAutomationEventType::value);
         return;
     }
-    if (index == ui->ports.notify) {
-        ui->link->receive(buffer, size);
-        ui->buildEditorWhenReady();
-    }
+    if (index == ui->ports.notify) ui->link->receive(buffer, size);
 }
 
 int pumpOnce(Ui* ui) {
-    ui->buildEditorWhenReady();
     ui->window->pump();
     return ui->window->closeRequested() ? 1 : 0;
 }

@@ -48,6 +48,11 @@ public:
     virtual std::string presetName() const = 0;
     virtual void setPresetName(const std::string& name) = 0;
 
+    // Whether this side has heard what the unit holds: its curves and preset name. Until it
+    // has, the editor shows that it waits and never sends a curve of its own, which would
+    // replace the session's.
+    virtual bool knowsUnitState() const { return true; }
+
     // Called on the main thread when the unit's curve or preset name changed from outside the
     // editor (a state restore, a host preset, a late answer); the editor then reads both again.
     std::function<void()> onExternalChange;

@@ -93,6 +93,11 @@ ZerinExtensionMainView::ZerinExtensionMainView(ObservableAUParameterGroup& param
                                                EditorUnitLink* link, PreferenceStore store)
     : parameterTree(parameterTree), link(link), presets(store), preferences(std::move(store)),
       curves(setOfDelayCurve(C::defaultCurve())) {
+    // Nothing of the defaults is shown as the session's while the unit has not said.
+    if (link != nullptr && !link->knowsUnitState()) {
+        waiting.set(true);
+        curves = CurveSetPoints{};
+    }
     readSpectrumChoice();
     ViewList layers = views(makeBackground(), makeColumn(), makeCopyMenuLayer(), makeBrowserLayer(),
                             makeDialogLayer());
@@ -103,6 +108,7 @@ ZerinExtensionMainView::ZerinExtensionMainView(ObservableAUParameterGroup& param
     settledCurves = curves;
     presetChanges = presets.observe([this] { forwardPresetName(); });
     if (link != nullptr) link->onExternalChange = [this] { reloadFromUnit(); };
+    canvasView->hitTestingEnabled = !waiting.peek();
     refreshCanvasInputs();
 }
 
@@ -128,11 +134,18 @@ ViewPtr ZerinExtensionMainView::makeColumn() {
     // The selector shows the parameter, so a host change or a restored state shows too. A
     // click is sent by applyModeSelection alone, as one gesture: the binding writes nothing.
     bar.currentMode = {[this] { return currentMode(); }, [](SpectralMode) {}};
-    bar.currentPresetName = [this] { return presets.currentPresetName(); };
-    bar.isDirty = [this] { return presets.isDirty(); };
+    bar.currentPresetName = [this] {
+        return waiting.get() ? std::string(kWaitingName) : presets.currentPresetName();
+    };
+    bar.isDirty = [this] { return !waiting.get() && presets.isDirty(); };
     bar.onModeChange = [this](SpectralMode mode) { applyModeSelection(mode); };
-    bar.onPresetTap = [this] { browserShown.set(!browserShown.peek()); };
-    bar.onSaveTap = [this] { dialogShown.set(true); };
+    // Presets load and save curves: not before the editor has the unit's.
+    bar.onPresetTap = [this] {
+        if (!waiting.peek()) browserShown.set(!browserShown.peek());
+    };
+    bar.onSaveTap = [this] {
+        if (!waiting.peek()) dialogShown.set(true);
+    };
     bar.playControls = makeFreezeSwitches();
     auto top = std::make_unique<TopBarView>(std::move(bar));
     topBarView = top.get();
@@ -185,7 +198,9 @@ ViewPtr ZerinExtensionMainView::makeCanvasArea() {
                    [this](CurveKind kind) { editCurve(editedSlot, kind); }};
     choice.slot = {[this] { return editedSlot; },
                    [this](CurveSlot slot) { editCurve(slot, editedKind); }};
-    choice.onCopyTap = [this] { copyMenuShown.set(!copyMenuShown.peek()); };
+    choice.onCopyTap = [this] {
+        if (!waiting.peek()) copyMenuShown.set(!copyMenuShown.peek());
+    };
     auto row = std::make_unique<CurveChoiceView>(std::move(choice));
     choiceView = row.get();
     auto spectra = zerin::spectrumSwitch(
@@ -196,7 +211,23 @@ ViewPtr ZerinExtensionMainView::makeCanvasArea() {
                 {.top = kChoiceRowTop, .leading = kPlotInsetLeft, .trailing = kPlotInsetRight});
     // The row only as tall as itself: over the plot, the pointer is the canvas's, hovering
     // too.
-    return zstack({HAlign::leading, VAlign::top}, views(std::move(canvas), std::move(placed)));
+    return zstack({HAlign::leading, VAlign::top},
+                  views(std::move(canvas), makeWaitingNotice(), std::move(placed)));
+}
+
+// Over the middle of the canvas while the unit has not said what it holds: why no curve shows.
+ViewPtr ZerinExtensionMainView::makeWaitingNotice() {
+    return hitTestingOff(composed([this]() -> ViewPtr {
+        if (!waiting.get()) return hiddenLayer();
+        ViewPtr notice =
+            text("Waiting for the plug-in: its curves show when the host runs it",
+                 Font{13.0, FontWeight::medium}, theme::textSecondary, TextAlignment::center);
+        return vstack(
+            0.0, HAlign::center,
+            views(spacer(),
+                  hstack(0.0, VAlign::center, views(spacer(), std::move(notice), spacer())),
+                  spacer()));
+    }));
 }
 
 // Under the COPY button, with a clear scrim that closes it.
@@ -291,8 +322,9 @@ bool ZerinExtensionMainView::handleShortcut(const KeyEvent& event) {
 void ZerinExtensionMainView::appear() {
     if (appeared || context() == nullptr) return;
     appeared = true;
-    // A curve read from the unit is already there; pushing anything else would lose it.
-    if (!curveFromUnit) pushCurveToAudioUnit();
+    // A curve read from the unit is already there, and one still to come is the session's:
+    // pushing anything else would lose it.
+    if (!curveFromUnit && !waiting.peek()) pushCurveToAudioUnit();
     classificationTimer =
         context()->mainQueue().scheduleRepeating(kPollInterval, [this] { tick(); });
     frameSubscription = context()->onFrame([this] {
@@ -400,7 +432,7 @@ void ZerinExtensionMainView::applyModeSelection(SpectralMode mode) {
 }
 
 void ZerinExtensionMainView::adoptUnitState(bool initial) {
-    if (link == nullptr) return;
+    if (link == nullptr || waiting.peek()) return;
     // A unit that holds no curve yet (never allocated) gets the editor's on appear.
     if (link->getSpectralCurve().empty()) {
         adoptPresetName(link->presetName());
@@ -446,6 +478,16 @@ void ZerinExtensionMainView::forwardPresetName() {
 }
 
 void ZerinExtensionMainView::reloadFromUnit() {
+    if (waiting.peek()) {
+        if (!link->knowsUnitState()) return;
+        // The first answer is where the editor starts, as if it had been there at opening:
+        // no step of the history, nothing sent back.
+        waiting.set(false);
+        canvasView->hitTestingEnabled = true;
+        adoptUnitState(true);
+        refreshCanvasInputs();
+        return;
+    }
     commitEdit();
     adoptUnitState(false);
 }

@@ -25,6 +25,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace zerin {
@@ -40,6 +41,8 @@ class TopBarView;
 class ZerinExtensionMainView : public View {
 public:
     static constexpr Size kSize{900.0, 600.0};
+    // The preset name's place while the editor waits for the unit.
+    static constexpr std::string_view kWaitingName = "Waiting\u2026";
     // Seconds between two reads of the display frames (and polls of the link).
     static constexpr double kPollInterval = 0.1;
     // Seconds without a new frame after which the last one no longer shows what plays: the
@@ -49,7 +52,9 @@ public:
 
     // `parameterTree` and `link` (null: no unit, every call to it skipped) must outlive the
     // view. Starts from the unit's curve and preset name when the link knows a curve, else
-    // from the default curve as "Init". User presets come from `store`.
+    // from the default curve as "Init"; a link that has not yet heard what the unit holds
+    // leaves the editor waiting for it (no curve shown or sent, curve edits off) until it has.
+    // User presets come from `store`.
     ZerinExtensionMainView(ObservableAUParameterGroup& parameterTree, EditorUnitLink* link,
                            PreferenceStore store = PreferenceStore());
     ~ZerinExtensionMainView() override;
@@ -91,6 +96,8 @@ public:
     bool redo();
     // Reads the unit's curves and preset name again (the link's onExternalChange).
     void reloadFromUnit();
+    // Whether the editor still waits to hear what the unit holds.
+    bool waitingForUnit() const { return waiting.peek(); }
 
     // --- state ---
     // The curve the canvas edits, and the whole set.
@@ -141,6 +148,7 @@ private:
     ViewPtr makeCopyMenuLayer();
     ViewPtr makeCanvasArea();
     ViewPtr makeFreezeSwitches();
+    ViewPtr makeWaitingNotice();
 
     void adoptUnitState(bool initial);
     void adoptPresetName(const std::string& name);
@@ -170,6 +178,7 @@ private:
     Observable<bool> dialogShown{false};
     Observable<bool> copyMenuShown{false};
     Observable<bool> notesHoldFreeze{false}; // as the unit last told, lighting HOLD
+    Observable<bool> waiting{false};         // for the unit to say what it holds
     std::optional<DisplayFrame> classification;
     double classificationArrival = 0.0; // the queue's time when it came
     std::optional<DisplayFrame> levels;

@@ -295,6 +295,42 @@ int level(const char* path, double from) {
     return 0;
 }
 
+// For each click in channel 1 (a sample past -60 dBFS after half a second of quiet), the
+// seconds until channel 2 first sounds, before the next click; -1 where it stays silent. A
+// click too near the end for its echo to fit before the next one is left out.
+int echoes(const char* path, double longest) {
+    Sound a;
+    if (!readSound(path, a) || a.channels < 2) return 1;
+    const std::size_t frames = a.samples.size() / static_cast<std::size_t>(a.channels);
+    const auto loud = [&](std::size_t frame, int channel) {
+        return std::fabs(a.samples[frame * static_cast<std::size_t>(a.channels) +
+                                   static_cast<std::size_t>(channel)]) > 1e-3f;
+    };
+    const auto quiet = static_cast<std::size_t>(0.5 * a.rate);
+    std::vector<std::size_t> clicks;
+    std::size_t lastLoud = 0;
+    for (std::size_t f = 0; f < frames; ++f) {
+        if (!loud(f, 0)) continue;
+        if (clicks.empty() || f - lastLoud > quiet) clicks.push_back(f);
+        lastLoud = f;
+    }
+    bool any = false;
+    for (std::size_t k = 0; k < clicks.size(); ++k) {
+        const std::size_t end = k + 1 < clicks.size() ? clicks[k + 1] : frames;
+        if (static_cast<double>(end - clicks[k]) < longest * a.rate) continue;
+        double delay = -1.0;
+        for (std::size_t f = clicks[k]; f < end; ++f)
+            if (loud(f, 1)) {
+                delay = static_cast<double>(f - clicks[k]) / a.rate;
+                break;
+            }
+        std::printf(any ? " %.4f" : "%.4f", delay);
+        any = true;
+    }
+    std::printf("\n");
+    return any ? 0 : 1;
+}
+
 int diff(const char* pathA, const char* pathB, std::size_t skip) {
     Sound a, b;
     if (!readSound(pathA, a) || !readSound(pathB, b)) return 1;
@@ -354,9 +390,10 @@ int main(int argc, char** argv) {
     if (command == "cursor" && (argc == 4 || argc == 5))
         return cursorAt(std::atoi(argv[2]), std::atoi(argv[3]), argc == 5 ? argv[4] : nullptr);
     if (command == "tone" && argc == 4) return tone(argv[2], std::atoi(argv[3]));
+    if (command == "echoes" && argc == 4) return echoes(argv[2], std::atof(argv[3]));
     std::fprintf(stderr,
                  "usage: editor_probe png FILE | differ A B | screen [OUT.png] | close WINDOW | "
                  "cursor X Y [WANT] | peak FILE | level FILE [FROM] | diff A B [SKIP] | "
-                 "tone OUT CHANNELS\n");
+                 "tone OUT CHANNELS | echoes FILE LONGEST\n");
     return 2;
 }

@@ -233,6 +233,33 @@ struct Instance {
     }
     void run(std::uint32_t frames) { descriptor->run(handle, frames); }
 
+    // One block of `input` on every channel, as a host runs it: `messages` (atom bodies, as a
+    // UI writes them) go in at its start and are used up; each event the DSP writes to its
+    // notify port is handed to `heard(atom, bytes)`.
+    void exchange(LV2_URID_Map* map, std::vector<std::vector<std::uint8_t>>& messages,
+                  const std::vector<float>& input,
+                  const std::function<void(const LV2_Atom*, std::size_t)>& heard) {
+        SequenceBuffer control;
+        control.beginInput(map);
+        for (const auto& body : messages) {
+            lv2_atom_forge_frame_time(&control.forge, 0);
+            lv2_atom_forge_write(&control.forge, body.data(),
+                                 static_cast<std::uint32_t>(body.size()));
+        }
+        messages.clear();
+        control.endInput();
+        SequenceBuffer notify;
+        notify.offerOutput();
+        connectAtoms(&control, &notify);
+        const float* in[2] = {input.data(), input.data()};
+        std::vector<float> left(input.size()), right(input.size());
+        float* out[2] = {left.data(), right.data()};
+        connectAudio(in, out);
+        run(static_cast<std::uint32_t>(input.size()));
+        connectAtoms(nullptr, nullptr);
+        lv2::forEachEvent(notify.sequence(), heard);
+    }
+
     const LV2_State_Interface* stateInterface() const {
         return static_cast<const LV2_State_Interface*>(
             descriptor->extension_data(LV2_STATE__interface));

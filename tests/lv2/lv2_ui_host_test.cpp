@@ -17,6 +17,8 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
@@ -121,15 +123,26 @@ public:
         handle = nullptr;
     }
 
+    // An event of the DSP's notify port, as a host passes it on.
+    void notify(std::uint32_t port, const LV2_Atom* atom, std::size_t bytes, LV2_URID transfer) {
+        if (handle != nullptr)
+            descriptor->port_event(handle, port, static_cast<std::uint32_t>(bytes), transfer, atom);
+    }
+
     bool closeAsked = false;
     bool watched = true; // the host looks at its pixels after each idle call
     int framesSeen = 0;  // changes of a filled editor seen from the host
     int writes = 0;
+    std::vector<std::vector<std::uint8_t>> outbox; // the messages it wrote, for the DSP
 
 private:
-    static void write(LV2UI_Controller controller, std::uint32_t, std::uint32_t, std::uint32_t,
-                      const void*) {
-        ++static_cast<EmbeddedEditor*>(controller)->writes;
+    static void write(LV2UI_Controller controller, std::uint32_t, std::uint32_t size,
+                      std::uint32_t protocol, const void* buffer) {
+        auto* editor = static_cast<EmbeddedEditor*>(controller);
+        ++editor->writes;
+        if (protocol == 0) return; // a control port's value
+        const auto* bytes = static_cast<const std::uint8_t*>(buffer);
+        editor->outbox.emplace_back(bytes, bytes + size);
     }
 
     const LV2UI_Descriptor* descriptor;
@@ -215,6 +228,76 @@ int runTwoEditors(const std::string& server, int going, bool killed) {
     return 0;
 }
 
+// A session's DSP that the host runs only `lateSeconds` after the editor opened (never, when
+// negative: the editor closes first), as a stopped engine or a long period does. The editor
+// must wait for what the DSP holds and never send curves of its own: what the DSP then plays
+// and saves is the session's, flat at 1500 ms.
+int runLateDsp(const std::string& server, double lateSeconds) {
+    Host host(server);
+    DspLibrary library;
+    const LV2_Descriptor* plugin = library.descriptor(lv2::kStereoUri);
+    if (host.library.descriptor == nullptr || host.display == nullptr || plugin == nullptr)
+        return 10;
+    lv2::Urids urids{};
+    urids.map(&host.mapper.map);
+    const LV2_Feature* features[] = {&host.mapper.feature, nullptr};
+    const std::vector<float> input(512, 0.1f);
+    const auto ignore = [](const LV2_Atom*, std::size_t) {};
+
+    // The session as the host restores it: every curve flat, then saved.
+    StateMap session;
+    {
+        Instance author(plugin, 48000.0, features);
+        std::vector<std::vector<std::uint8_t>> set;
+        const std::vector<float> flat = {100.0f, 1500.0f, 5000.0f, 1500.0f};
+        for (const auto& [slot, kind] : {std::pair{CurveSlot::a, CurveKind::delay},
+                                         std::pair{CurveSlot::b, CurveKind::delay}}) {
+            SequenceBuffer buffer;
+            buffer.input(&host.mapper.map, [&](LV2_Atom_Forge* f) {
+                forgeFloatVector(f, urids, urids.patchSet, urids.curveProperty(slot, kind), flat);
+            });
+            const LV2_Atom_Event* event = lv2_atom_sequence_begin(&buffer.sequence()->body);
+            const auto* body = reinterpret_cast<const std::uint8_t*>(&event->body);
+            set.emplace_back(body, body + lv2_atom_total_size(&event->body));
+        }
+        StateMap fresh;
+        if (author.save(fresh) != LV2_STATE_SUCCESS) return 11;
+        author.exchange(&host.mapper.map, set, input, ignore);
+        if (author.save(session) != LV2_STATE_SUCCESS) return 11;
+        if (session.at(urids.curve).bytes == fresh.at(urids.curve).bytes) return 17;
+    }
+    Instance dsp(plugin, 48000.0, features);
+    if (dsp.restore(session) != LV2_STATE_SUCCESS) return 12;
+
+    auto editor = host.open(0);
+    if (!editor->isOpen()) return 13;
+    const auto until =
+        std::chrono::steady_clock::now() + std::chrono::duration<double>(std::abs(lateSeconds));
+    // The editor runs, draws and asks while the DSP does not.
+    if (!idleUntil(host.display, {editor.get()},
+                   [&] { return std::chrono::steady_clock::now() >= until; }))
+        return 14;
+    // What the editor wrote reaches the DSP, even from an editor closed unanswered.
+    std::vector<std::vector<std::uint8_t>> pending = std::move(editor->outbox);
+    if (lateSeconds < 0.0) editor.reset();
+    for (int cycle = 0; cycle < 20; ++cycle) {
+        if (editor) pending.insert(pending.end(), editor->outbox.begin(), editor->outbox.end());
+        if (editor) editor->outbox.clear();
+        dsp.exchange(&host.mapper.map, pending, input,
+                     [&](const LV2_Atom* atom, std::size_t bytes) {
+                         if (editor)
+                             editor->notify(static_cast<std::uint32_t>(dsp.ports.notify), atom,
+                                            bytes, urids.atomEventTransfer);
+                     });
+        if (editor) editor->idle();
+    }
+    StateMap saved;
+    if (dsp.save(saved) != LV2_STATE_SUCCESS) return 15;
+    for (const auto& [key, value] : session)
+        if (saved.count(key) == 0 || saved.at(key).bytes != value.bytes) return 16;
+    return 0;
+}
+
 class Lv2UiHost : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -228,6 +311,11 @@ protected:
 TEST_F(Lv2UiHost, TwoEditorsCloseInEitherOrder) {
     for (const int going : {0, 1})
         EXPECT_EQ(inChild([&] { return runTwoEditors(server->name, going, false); }), 0) << going;
+}
+
+TEST_F(Lv2UiHost, AnEditorOpenedBeforeTheDspAnswersKeepsTheSession) {
+    for (const double late : {2.0, -2.0})
+        EXPECT_EQ(inChild([&] { return runLateDsp(server->name, late); }), 0) << late;
 }
 
 TEST_F(Lv2UiHost, AKilledEditorConnectionEndsThatEditorNotTheHost) {

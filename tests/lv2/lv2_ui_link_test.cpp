@@ -100,7 +100,6 @@ TEST_F(Fixture, TakesTheDspsNoticesAndThePatchSetForm) {
         const auto curve =
             message([&](LV2_Atom_Forge* f) { lv2::writeCurve(f, urids, direction, points, 2); });
         EXPECT_TRUE(receiveGuarded(curve));
-        ASSERT_TRUE(link.knowsCurve());
         EXPECT_EQ(link.getSpectralCurve(), (CurvePairs{{100.0f, delay}, {2000.0f, 700.0f}}));
     }
     const std::vector<float> ratings(kNumBins, 0.25f);
@@ -142,7 +141,7 @@ TEST_F(Fixture, PartsThatClaimMoreThanTheirMessageHoldsAreNeverRead) {
                 vectorMessage(type, c.property, c.property == urids.curve ? curve : ratings);
             c.damage(bytes);
             receiveGuarded(bytes);
-            EXPECT_FALSE(link.knowsCurve()) << c.what;
+            EXPECT_TRUE(link.getSpectralCurve().empty()) << c.what;
             EXPECT_FALSE(link.takeDisplayFrame()) << c.what;
         }
     }
@@ -188,7 +187,8 @@ TEST_F(Fixture, ValuesOfTheWrongKindOrWithoutAUsablePointChangeNothing) {
     // A request is for the DSP to answer, not a change.
     EXPECT_FALSE(receiveGuarded(message([&](LV2_Atom_Forge* f) { lv2::writePatchGet(f, urids); })));
 
-    EXPECT_FALSE(link.knowsCurve());
+    EXPECT_TRUE(link.getSpectralCurve().empty());
+    EXPECT_FALSE(link.knowsUnitState());
     EXPECT_FALSE(link.takeDisplayFrame());
     EXPECT_EQ(link.presetName(), "Init");
     EXPECT_EQ(externalChanges, 0);
@@ -319,33 +319,15 @@ struct WithTheDsp : ::testing::Test {
     // `heard` (the raw notify events, for the test to read itself).
     void cycle(Instance& dsp, Editor* from, Editor* to,
                std::vector<std::vector<std::uint8_t>>* heard = nullptr) {
-        SequenceBuffer control;
-        control.beginInput(&mapper.map);
-        if (from != nullptr) {
-            for (const auto& body : from->outbox) {
-                lv2_atom_forge_frame_time(&control.forge, 0);
-                lv2_atom_forge_write(&control.forge, body.data(),
-                                     static_cast<std::uint32_t>(body.size()));
-            }
-            from->outbox.clear();
-        }
-        control.endInput();
-        SequenceBuffer notify;
-        notify.offerOutput();
-        dsp.connectAtoms(&control, &notify);
-        const float* in[2] = {noise.data(), noise.data()};
-        std::vector<float> left(kBlock), right(kBlock);
-        float* out[2] = {left.data(), right.data()};
-        dsp.connectAudio(in, out);
-        dsp.run(kBlock);
-        dsp.connectAtoms(nullptr, nullptr);
-        lv2::forEachEvent(notify.sequence(), [&](const LV2_Atom* atom, std::size_t bytes) {
-            if (to != nullptr) to->link.receive(atom, bytes);
-            if (heard != nullptr) {
-                const auto* p = reinterpret_cast<const std::uint8_t*>(atom);
-                heard->emplace_back(p, p + bytes);
-            }
-        });
+        std::vector<std::vector<std::uint8_t>> none;
+        dsp.exchange(&mapper.map, from != nullptr ? from->outbox : none, noise,
+                     [&](const LV2_Atom* atom, std::size_t bytes) {
+                         if (to != nullptr) to->link.receive(atom, bytes);
+                         if (heard != nullptr) {
+                             const auto* p = reinterpret_cast<const std::uint8_t*>(atom);
+                             heard->emplace_back(p, p + bytes);
+                         }
+                     });
     }
 };
 
@@ -361,10 +343,52 @@ TEST_F(WithTheDsp, ACurveAndANameOneEditorSendsAreWhatTheNextEditorHears) {
     Editor next(mapper);
     next.link.requestState();
     cycle(*dsp, &next, &next);
-    ASSERT_TRUE(next.link.knowsCurve());
+    ASSERT_TRUE(next.link.knowsUnitState());
     EXPECT_EQ(next.link.getSpectralCurve(), drawn);
     EXPECT_EQ(next.link.presetName(), "Glass Steps");
     EXPECT_GE(next.externalChanges, 1);
+}
+
+// An editor knows what the DSP holds only once every curve of the set and the name have come:
+// until then it would show (and could send back) curves that are not the session's. It asks
+// again while no answer comes, less and less often, and stops once one has.
+TEST_F(WithTheDsp, AnEditorKnowsTheUnitOnceTheWholeSetAndNameCameAndAsksAgainUntilThen) {
+    auto dsp = instance();
+    Editor editor(mapper);
+    const auto requests = [&] {
+        int count = 0;
+        for (const auto& body : editor.outbox) {
+            lv2::Message message;
+            count += lv2::readMessage(body.data(), body.size(), urids, message) &&
+                     message.type == urids.patchGet;
+        }
+        return count;
+    };
+    editor.link.requestState();
+    std::vector<int> askedAt;
+    for (int poll = 1; poll <= 200; ++poll) {
+        const int before = requests();
+        editor.link.poll();
+        if (requests() > before) askedAt.push_back(poll);
+    }
+    EXPECT_EQ(askedAt, (std::vector<int>{10, 30, 70, 134, 198}));
+    EXPECT_FALSE(editor.link.knowsUnitState());
+
+    std::vector<std::vector<std::uint8_t>> heard;
+    cycle(*dsp, &editor, nullptr, &heard);
+    std::size_t told = 0;
+    for (const auto& bytes : heard) {
+        EXPECT_FALSE(editor.link.knowsUnitState()) << told << " of " << heard.size();
+        editor.link.receive(bytes.data(), bytes.size());
+        ++told;
+        if (editor.link.knowsUnitState()) break;
+    }
+    ASSERT_TRUE(editor.link.knowsUnitState());
+    EXPECT_GE(told, 5u); // four curves and the name
+    editor.outbox.clear();
+    for (int poll = 0; poll < 200; ++poll)
+        editor.link.poll();
+    EXPECT_EQ(requests(), 0);
 }
 
 TEST_F(WithTheDsp, TheClassificationReachesAListeningEditorAsTheDspSentItUntilItSaysGoodbye) {
@@ -427,7 +451,7 @@ TEST_F(WithTheDsp, ARestoreIsToldToAListeningEditorWithoutItAsking) {
     Editor editor(mapper);
     editor.link.requestState();
     cycle(*dsp, &editor, &editor);
-    ASSERT_TRUE(editor.link.knowsCurve());
+    ASSERT_TRUE(editor.link.knowsUnitState());
     ASSERT_NE(editor.link.getSpectralCurve(), drawn);
     const int changesBefore = editor.externalChanges;
 

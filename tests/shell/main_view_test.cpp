@@ -102,8 +102,11 @@ struct Editor {
     ViewHost host{queue, ZerinExtensionMainView::kSize};
     ZerinExtensionMainView* view = nullptr;
 
+    EditorUnitLink* otherLink = nullptr; // instead of `link`, when set
+
     void open(bool withLink = true) {
-        auto made = std::make_unique<ZerinExtensionMainView>(tree, withLink ? &link : nullptr,
+        EditorUnitLink* used = otherLink != nullptr ? otherLink : &link;
+        auto made = std::make_unique<ZerinExtensionMainView>(tree, withLink ? used : nullptr,
                                                              PreferenceStore(folder.path));
         view = made.get();
         host.setRoot(std::move(made));
@@ -212,6 +215,69 @@ TEST(MainView, OpeningKeepsTheUnitsCurveAndNameAndFollowsLaterChanges) {
     fresh.open();
     EXPECT_EQ(fresh.unit->getSpectralCurve(), factoryPairs(0));
     EXPECT_EQ(fresh.presets().currentPresetName(), "Init");
+}
+
+// A unit that has not yet said what it holds, as a plug-in's DSP the host does not run: the
+// link knows nothing until it answers.
+class LateLink : public InProcessUnitLink {
+public:
+    using InProcessUnitLink::InProcessUnitLink;
+    bool knowsUnitState() const override { return answered; }
+    CurvePairs getCurve(CurveSlot slot, CurveKind kind) const override {
+        return answered ? InProcessUnitLink::getCurve(slot, kind) : CurvePairs{};
+    }
+    std::string presetName() const override {
+        return answered ? InProcessUnitLink::presetName() : "Init";
+    }
+    void setCurve(CurveSlot slot, CurveKind kind, const CurvePairs& points) override {
+        ++curvesSent;
+        InProcessUnitLink::setCurve(slot, kind, points);
+    }
+    void answer() {
+        answered = true;
+        if (onExternalChange) onExternalChange();
+    }
+    bool answered = false;
+    int curvesSent = 0;
+};
+
+// The editor never presents its defaults as the session's nor sends them: it waits, with curve
+// edits and presets off, and starts from what the unit says, however late, as if it had been
+// there at opening.
+TEST(MainView, WaitsForAUnitThatHasNotSaidWhatItHoldsAndStartsFromItsAnswer) {
+    test::Host audio;
+    const CurvePairs session = {{100.0f, 1500.0f}, {5000.0f, 1500.0f}};
+    audio.unit->setSpectralCurve(session);
+    audio.unit->setPresetName("Tape Haze");
+    LateLink late(audio.unit);
+    Editor e(audio.unit);
+    e.otherLink = &late;
+    e.open();
+    for (int i = 0; i < 20; ++i)
+        e.tick();
+    EXPECT_TRUE(e.view->waitingForUnit());
+    EXPECT_TRUE(e.view->curvePoints().empty());
+    EXPECT_FALSE(e.presets().isDirty());
+    e.click(e.onCanvas(1000.0f, 300.0f));
+    EXPECT_TRUE(e.view->curvePoints().empty());
+    EXPECT_EQ(e.openPresetBrowser(), nullptr);
+    e.click(e.view->curveChoice().copyButton());
+    EXPECT_FALSE(e.view->showCopyMenu());
+    e.key(U'z');
+    EXPECT_EQ(late.curvesSent, 0);
+    EXPECT_EQ(audio.unit->getSpectralCurve(), session);
+
+    late.answer();
+    e.tick();
+    EXPECT_FALSE(e.view->waitingForUnit());
+    EXPECT_EQ(pairsOf(e.view->curvePoints()), session);
+    EXPECT_EQ(e.presets().currentPresetName(), "Tape Haze");
+    EXPECT_EQ(e.view->history().undoDepth(), 0u);
+    EXPECT_EQ(late.curvesSent, 0);
+    // From now on the editor is the user's: an edit reaches the unit.
+    e.click(e.onCanvas(1000.0f, 300.0f));
+    EXPECT_EQ(e.view->curvePoints().size(), 3u);
+    EXPECT_EQ(late.curvesSent, 1);
 }
 
 TEST(MainView, CanvasEditsAreStepsThatUndoAndRedoAndReachTheUnit) {
