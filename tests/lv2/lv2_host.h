@@ -147,7 +147,7 @@ public:
         std::uint8_t* guard = base + length - page;
         if (mprotect(guard, page, PROT_NONE) != 0) throw std::runtime_error("mprotect failed");
         start = guard - bytes.size();
-        std::memcpy(start, bytes.data(), bytes.size());
+        if (!bytes.empty()) std::memcpy(start, bytes.data(), bytes.size()); // never from null
     }
     ~GuardedBytes() { munmap(base, length); }
     GuardedBytes(const GuardedBytes&) = delete;
