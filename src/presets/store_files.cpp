@@ -2,7 +2,7 @@
 
 #include "platform/files/atomic_file.h"
 
-#include "platform/files/unique_fd.h"
+#include "platform/files/file_basics.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -17,19 +17,7 @@
 #include <string_view>
 
 namespace zerin::store_files {
-namespace {
-
 namespace fs = std::filesystem;
-
-std::string describe(std::string_view what, const fs::path& file, int error) {
-    return std::string(what) + " " + file.string() + ": " + std::strerror(error);
-}
-
-fs::path directoryOf(const fs::path& file) {
-    return file.has_parent_path() ? file.parent_path() : fs::path(".");
-}
-
-} // namespace
 
 FileContents readBounded(const fs::path& file, std::size_t maxBytes) {
     // O_NONBLOCK: a FIFO planted at the store's name must not hang the editor in open().

@@ -1,6 +1,6 @@
 #include "platform/files/kept_aside.h"
 
-#include "platform/files/unique_fd.h"
+#include "platform/files/file_basics.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -14,14 +14,6 @@ namespace zerin {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string describe(std::string_view what, const fs::path& file, int error) {
-    return std::string(what) + " " + file.string() + ": " + std::strerror(error);
-}
-
-fs::path directoryOf(const fs::path& file) {
-    return file.has_parent_path() ? file.parent_path() : fs::path(".");
-}
 
 bool writeAll(int fd, const char* data, std::size_t size) {
     while (size > 0) {
