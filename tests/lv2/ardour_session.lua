@@ -1,6 +1,8 @@
 -- Builds a session with one stereo track through Zerin, records `frames` samples of silence
 -- so the track has a take (there is no headless import), and saves it. With ZERIN_AUTOMATION
--- set to "PORT_INDEX SECONDS VALUE [SECONDS VALUE]...", that control port plays those points.
+-- set to "PORT_INDEX SECONDS VALUE [SECONDS VALUE]...", that control port plays those points;
+-- with ZERIN_PROBE naming an Ardour DSP script as well, that script runs after Zerin and its
+-- first control plays the same points.
 --   ardour7-lua -- make.lua DIR NAME URI PRESET FRAMES [PARAM_INDEX VALUE]...
 local dir, name, uri, preset = arg[1], arg[2], arg[3], arg[4]
 local frames = tonumber(arg[5])
@@ -18,18 +20,30 @@ for i = 6, #arg - 1, 2 do
   assert(ARDOUR.LuaAPI.set_processor_param(p, tonumber(arg[i]), tonumber(arg[i + 1])),
          "cannot set parameter " .. arg[i])
 end
-local automation = os.getenv("ZERIN_AUTOMATION")
-if automation and automation ~= "" then
-  local words = {}
-  for w in automation:gmatch("%S+") do words[#words + 1] = tonumber(w) end
-  local id = Evoral.Parameter(ARDOUR.AutomationType.PluginAutomation, 0, words[1])
-  local ac = p:to_insert():to_automatable():automation_control(id, false)
-  assert(not ac:isnil(), "no automation for port " .. words[1])
+-- Control `port` of processor `proc` plays the points of `words` (seconds, value, ...).
+local function automate(proc, port, words)
+  local id = Evoral.Parameter(ARDOUR.AutomationType.PluginAutomation, 0, port)
+  local ac = proc:to_insert():to_automatable():automation_control(id, false)
+  assert(not ac:isnil(), "no automation for port " .. port)
   local list = ac:alist()
   for i = 2, #words - 1, 2 do
     list:add(Temporal.timepos_t(math.floor(words[i] * 48000)), words[i + 1], false, false)
   end
   ac:set_automation_state(ARDOUR.AutoState.Play)
+end
+
+local automation = os.getenv("ZERIN_AUTOMATION")
+if automation and automation ~= "" then
+  local words = {}
+  for w in automation:gmatch("%S+") do words[#words + 1] = tonumber(w) end
+  automate(p, words[1], words)
+  local probe_name = os.getenv("ZERIN_PROBE")
+  if probe_name and probe_name ~= "" then
+    local probe = ARDOUR.LuaAPI.new_luaproc(s, probe_name)
+    assert(not probe:isnil(), "cannot load the DSP script " .. probe_name)
+    t:add_processor_by_index(probe, 1, nil, true)
+    automate(probe, 0, words)
+  end
 end
 
 t:rec_enable_control():set_value(1, PBD.GroupControlDisposition.NoGroup)

@@ -1,6 +1,7 @@
 // The bundle as LV2's own tools and offline hosts see it: the generated Turtle checked against
 // the parameter table (what lv2_validate does not check), lv2_validate, lv2info, and renders by
-// lv2apply and lv2file compared with zerin-render's.
+// lv2apply, lv2file and ecasound (README.md's command, as it stands) compared with
+// zerin-render's.
 
 #include "../render/render_cli.h"
 #include "audiounit/parameters.h"
@@ -8,6 +9,7 @@
 #include "lv2/ports.h"
 #include "lv2/uris.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -253,33 +255,113 @@ TEST_F(Renders, Lv2fileWithAFactoryPresetMatchesZerinRender) {
         {"--preset", "Granular Haze", "--set", "inputGain=-3", "--set", "sourceSensitivity=40"});
 }
 
-// ecasound sets every control it is not given to 0, not to its default: all are given, in the
-// order of their ports.
-TEST_F(Renders, EcasoundWithEveryControlGivenMatchesZerinRender) {
+// The control ports of a plug-in in the Turtle, in index order, as ecasound counts them.
+struct ControlPort {
+    int index = 0;
+    std::string symbol;
+    bool input = false;
+};
+
+std::vector<ControlPort> controlPorts(const Graph& plugin, const std::string& uri) {
+    const std::string type = "http://www.w3.org/1999/02/22-rdf-syntax-ns#type";
+    std::vector<ControlPort> ports;
+    for (const std::string& port : plugin.all(uri, std::string(kLv2) + "port")) {
+        const auto types = plugin.all(port, type);
+        const auto is = [&](const char* t) {
+            return std::find(types.begin(), types.end(), std::string(kLv2) + t) != types.end();
+        };
+        if (!is("ControlPort")) continue;
+        ports.push_back({std::stoi(plugin.one(port, std::string(kLv2) + "index")),
+                         plugin.one(port, std::string(kLv2) + "symbol"), is("InputPort")});
+    }
+    std::sort(ports.begin(), ports.end(),
+              [](const ControlPort& a, const ControlPort& b) { return a.index < b.index; });
+    return ports;
+}
+
+// The shell command of the fenced block that follows `marker` in README.md, continuation
+// lines and all; empty when there is none.
+std::string readmeBlockAfter(const std::string& marker) {
+    const std::string readme = readText(ZERIN_README);
+    const std::size_t at = readme.find(marker);
+    if (at == std::string::npos) return "";
+    const std::size_t open = readme.find("```sh\n", at);
+    if (open == std::string::npos) return "";
+    const std::size_t from = open + 6;
+    const std::size_t close = readme.find("\n```", from);
+    return close == std::string::npos ? "" : readme.substr(from, close - from);
+}
+
+// The plug-in URI and the control values of an `-elv2:URI,v1,v2,...` option.
+std::pair<std::string, std::vector<std::string>> elv2Values(const std::string& command) {
+    const std::size_t at = command.find("-elv2:");
+    if (at == std::string::npos) return {};
+    const auto rest = words(command.substr(at + 6));
+    if (rest.empty()) return {};
+    std::istringstream option(rest.front());
+    std::vector<std::string> fields;
+    for (std::string field; std::getline(option, field, ',');)
+        fields.push_back(field);
+    return {fields.front(), {fields.begin() + 1, fields.end()}};
+}
+
+// README.md prints an ecasound command; it is run here as it stands, in a folder holding the
+// in.wav it names, so that the two cannot drift apart. ecasound sets every control it is not
+// given to 0, not to its default (a missing curveScale is no delay at all), so the command
+// must give every control port up to the last input, and it must render what
+// zerin-render --keep-latency renders with the same settings.
+TEST_F(Renders, EcasoundRunsTheReadmeCommandAsZerinRenderDoes) {
     REQUIRE_PLAIN_BUILD();
     REQUIRE_TOOL("ecasound");
-    const std::map<std::string, float> settings{
-        {"mode", 1.0f}, {"feedback", 45.0f}, {"dryWet", 75.0f}, {"inputGain", -2.0f}};
-    std::map<int, float> byPort{{lv2::kStereoPorts.enabled, 1.0f}};
-    for (const ParameterSpec* spec : allParameterSpecs()) {
-        const auto given = settings.find(spec->identifier);
-        byPort[lv2::kStereoPorts.controlPort(static_cast<int>(spec->address))] =
-            given != settings.end() ? given->second : spec->defaultValue;
+    REQUIRE_TOOL("sordi");
+    const std::string command =
+        readmeBlockAfter("<!-- tests/lv2/lv2_tools_test.cpp runs the command below as it stands");
+    ASSERT_NE(command.find("ecasound "), std::string::npos)
+        << "no ecasound command after its marker in README.md's Hosts section";
+    const auto [uri, values] = elv2Values(command);
+    const std::vector<ControlPort> ports = controlPorts(parse("zerin.ttl"), uri);
+    ASSERT_FALSE(ports.empty()) << "README.md's ecasound command names no known plug-in: " << uri;
+
+    std::size_t needed = 0;
+    for (std::size_t i = 0; i < ports.size(); ++i)
+        if (ports[i].input) needed = i + 1;
+    ASSERT_GT(needed, 0u);
+    EXPECT_EQ(values.size(), needed)
+        << "README.md's ecasound command gives " << values.size() << " control values, but " << uri
+        << " has " << needed << " control ports up to its last input, " << ports[needed - 1].symbol
+        << ": ecasound sets every control it is not given to 0, not to its default, so update "
+           "the command (and the list of ports above it) in README.md's Hosts section to give "
+           "them all, in port order, an output's place included";
+
+    // The same settings for zerin-render; ecasound passes an output's value to no one.
+    std::vector<std::string> options;
+    for (std::size_t i = 0; i < std::min(values.size(), ports.size()); ++i) {
+        const ControlPort& port = ports[i];
+        if (!port.input) continue;
+        if (port.symbol == "enabled") {
+            EXPECT_EQ(std::stof(values[i]), 1.0f) << "README.md's ecasound command bypasses Zerin";
+            continue;
+        }
+        ASSERT_NE(parameterSpec(port.symbol), nullptr) << port.symbol;
+        options.insert(options.end(), {"--set", port.symbol + "=" + values[i]});
     }
-    std::string controls;
-    for (const auto& [port, v] : byPort)
-        controls.append(",").append(std::to_string(v));
-    const Output out =
-        run(kLv2Path + "ecasound -q -b:512 -f:f32_le,2,48000 -i " + (dir / "in.wav").string() +
-            " -o " + (dir / "out.wav").string() + " -elv2:" + lv2::kStereoUri + controls);
-    ASSERT_EQ(out.status, 0) << out.text;
+
+    const Output out = run("cd '" + dir.string() + "' && export " + kLv2Path + "&& " + command);
+    ASSERT_EQ(out.status, 0) << command << "\n" << out.text;
     auto rendered = readAudio(dir / "out.wav").samples;
     ASSERT_GE(rendered.size(), 2u * 30000) << out.text;
     rendered.resize(2 * 30000);
-    const auto expected =
-        reference(words("--set mode=freeze --set feedback=45 --set dryWet=75 --set inputGain=-2"));
+    const auto expected = reference(options);
+    float worst = 0.0f;
+    std::size_t worstAt = 0;
     for (std::size_t i = 0; i < expected.size(); ++i)
-        ASSERT_NEAR(rendered[i], expected[i], 1e-6f) << "sample " << i / 2;
+        if (std::fabs(rendered[i] - expected[i]) > worst) {
+            worst = std::fabs(rendered[i] - expected[i]);
+            worstAt = i / 2;
+        }
+    EXPECT_LE(worst, 1e-6f) << "README.md's ecasound command differs from zerin-render "
+                               "--keep-latency with the same settings by "
+                            << worst << " at sample " << worstAt;
 }
 
 } // namespace
