@@ -18,10 +18,15 @@ cleanup() {
 }
 trap cleanup EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
-wait_for() { # seconds, command...: a bound on waiting, not a check of speed
-    local tries=$(($1 * 10)); shift
-    while ((tries-- > 0)); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done
-    return 1
+# A bound on waiting, not a check of speed; in time, not in tries, since a JACK client's call
+# waits for the server's next cycle, which a slow server makes seconds long.
+wait_for() { # seconds, command...
+    local until=$((SECONDS + $1))
+    shift
+    until "$@" >/dev/null 2>&1; do
+        ((SECONDS < until)) || return 1
+        sleep 0.1
+    done
 }
 
 URI=https://zerin-audio.org/lv2/zerin/stereo
@@ -31,13 +36,33 @@ export JACK_DEFAULT_SERVER="zerin-lv2-test-$$" JACK_NO_AUDIO_RESERVATION=1
 export ZERIN_CONFIG_DIR="$WORK/config"
 export LV2_PATH="$LV2_DIR:/usr/lib/lv2"
 
-start_jack_with_clicks() {
-    jackd -r -d dummy -r 48000 -p 512 -C 2 -P 2 >"$WORK/jackd.log" 2>&1 &
+# A dummy JACK server and clicks on src:BPM_bpm.
+start_jack_with_clicks() { # [rate period bpm], 48000 512 240 unless given
+    jackd -r -d dummy -r "${1:-48000}" -p "${2:-512}" -C 2 -P 2 >"$WORK/jackd.log" 2>&1 &
     PIDS+=($!)
     wait_for 10 jack_lsp || fail "jackd did not start: $(cat "$WORK/jackd.log")"
-    jack_metro -n src -b 240 -f 880 -A 0.5 -D 20 >/dev/null 2>&1 &
+    jack_metro -n src -b "${3:-240}" -f 880 -A 0.5 -D 20 >/dev/null 2>&1 &
     PIDS+=($!)
-    wait_for 10 sh -c "jack_lsp | grep -q '^src:'" || fail "jack_metro did not start"
+    wait_for 20 sh -c "jack_lsp | grep -q '^src:'" || fail "jack_metro did not start"
+}
+
+# Xvfb on a display it picks itself (-displayfd), made this script's DISPLAY.
+start_xvfb() {
+    Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$WORK/display" \
+        >"$WORK/xvfb.log" 2>&1 &
+    PIDS+=($!)
+    wait_for 10 test -s "$WORK/display" || fail "Xvfb did not start"
+    export DISPLAY=":$(cat "$WORK/display")"
+}
+
+# Ends jalv.gtk3 as a user closing it would, and fails on any X error it met or a status
+# other than 0.
+stop_jalv_gtk() { # pid
+    kill -INT "$1"
+    wait "$1"
+    local status=$?
+    grep -iE "X Error|BadWindow|BadDrawable|BadMatch|Gdk-ERROR" "$WORK/jalv.log" && fail "X error"
+    ((status == 0)) || fail "jalv.gtk3 exited with $status: $(cat "$WORK/jalv.log")"
 }
 
 # A state with mix 100 %, no feedback, no LFO and a flat curve of DELAY_MS; with DELAY_B_MS,

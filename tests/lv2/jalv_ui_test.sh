@@ -15,12 +15,7 @@ PROBE=$2
 source "$(dirname "$0")/host_common.sh"
 require_tools Xvfb jackd jalv.gtk3 jack_metro jack_rec jack_connect jack_lsp xdotool
 
-# -displayfd: Xvfb picks a free display itself and says which.
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$WORK/display" \
-    >"$WORK/xvfb.log" 2>&1 &
-PIDS+=($!)
-wait_for 10 test -s "$WORK/display" || fail "Xvfb did not start"
-export DISPLAY=":$(cat "$WORK/display")"
+start_xvfb
 
 start_jack_with_clicks
 state_dir "$WORK/state" 2000
@@ -50,9 +45,5 @@ level=$("$PROBE" level "$WORK/out.wav" 0.2)
 echo "output level after the click: $level"
 awk -v l="$level" 'BEGIN { exit !(l > 1e-3) }' || fail "the click on FREEZE did not reach the DSP"
 
-kill -INT "$JALV"
-wait "$JALV"
-status=$?
-grep -iE "X Error|BadWindow|BadDrawable|BadMatch|Gdk-ERROR" "$WORK/jalv.log" && fail "X error"
-((status == 0)) || fail "jalv.gtk3 exited with $status: $(cat "$WORK/jalv.log")"
+stop_jalv_gtk "$JALV"
 echo "PASS"
