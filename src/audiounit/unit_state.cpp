@@ -58,11 +58,6 @@ std::vector<CurvePoint> pointsFromJson(const nlohmann::json& array, CurveKind ki
     return points;
 }
 
-std::vector<CurvePoint> pointsFromJson(const nlohmann::json& array, CurveKind kind) {
-    std::size_t unusable = 0;
-    return pointsFromJson(array, kind, unusable);
-}
-
 nlohmann::json pointsToJson(const CurveData& curve, CurveKind kind) {
     nlohmann::json points = nlohmann::json::array();
     const char* key = kCurveKindKeys[static_cast<int>(kind)];
@@ -139,16 +134,6 @@ std::string presetNameFromState(const nlohmann::json& state) {
     if (name == state.end() || !name->is_string()) return std::string(kInitPresetName);
     // A reference: a huge name in a damaged state costs no copy beyond what is kept.
     return boundedPresetName(name->get_ref<const std::string&>());
-}
-
-std::vector<std::pair<float, float>> curveFromState(const nlohmann::json& state) {
-    std::vector<std::pair<float, float>> pairs;
-    if (!state.is_object()) return pairs;
-    const auto curve = state.find("spectralCurve");
-    if (curve == state.end()) return pairs;
-    for (const CurvePoint& p : pointsFromJson(*curve, CurveKind::delay))
-        pairs.emplace_back(p.freq, p.value);
-    return pairs;
 }
 
 StateCurves curveSetFromState(const nlohmann::json& state, CurveSet& set) {

@@ -181,10 +181,6 @@ void ZerinExtensionAudioUnit::installParameterCallbacks() {
         const ParameterSpec* spec = parameterSpec(parameter.address());
         return spec != nullptr ? spec->defaultValue : 0.0f;
     };
-    tree->implementorStringFromValueCallback = [](const AUParameter& parameter,
-                                                  const AUValue* value) {
-        return displayText(parameter.unit(), parameter.valueStrings(), value);
-    };
 }
 
 std::vector<AUAudioUnitPreset> ZerinExtensionAudioUnit::factoryPresets() const {

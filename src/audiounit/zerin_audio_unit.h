@@ -122,11 +122,6 @@ private:
     std::atomic<std::uint64_t> mExternalChanges{0};
 };
 
-// The curve points of a full state's "spectralCurve": the usable points (both keys present,
-// a finite frequency above 0, a finite delay) in order, at most 32. Damaged or hand-edited
-// states never fail: what cannot be used is skipped.
-std::vector<std::pair<float, float>> curveFromState(const nlohmann::json& state);
-
 // What a full state holds of the curve set.
 struct StateCurves {
     bool found = false;               // the state has curves to install
@@ -138,7 +133,9 @@ struct StateCurves {
 // Reads a full state's curves into `set`: its "curveSet", or, from an earlier build, the one
 // delay curve of "spectralCurve" as both slots' delay curve with flat feedback. A curve that
 // is missing or has no usable point keeps the one `set` held, and a damaged one is named.
-// Points follow curveFromState's rules; feedback values are limited to 0..100.
+// A point is used when it has both keys, a finite frequency above 0 and a finite value, the
+// first 32 of them in order: damaged or hand-edited states never fail. Feedback values are
+// limited to 0..100.
 StateCurves curveSetFromState(const nlohmann::json& state, CurveSet& set);
 
 // Why `state` is not a full state this build can restore and write back, or "" when it is

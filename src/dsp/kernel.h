@@ -235,10 +235,8 @@ struct ZerinExtensionDSPKernel {
     }
     const CurveShaping& curveShaping() const noexcept { return mShaping; }
     bool curveDirty() const noexcept { return mCurveExchange.hasFresh(); }
-    bool classificationSnapshotReady() const noexcept { return mSnapshotExchange.hasFresh(); }
     // The analyser's levels: setWanted while an editor draws them, takeSnapshot from it.
     SpectrumMeter& spectrumMeter() noexcept { return mMeter; }
-    int activeMode() const noexcept { return mActiveMode; }
     double sampleRate() const noexcept { return mSampleRate; }
 
     // Those fields shared across threads are atomics.

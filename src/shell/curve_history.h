@@ -45,8 +45,6 @@ public:
     std::optional<Step> undo(Curve current, const PresetMark& currentPreset);
     std::optional<Step> redo(Curve current, const PresetMark& currentPreset);
 
-    bool canUndo() const { return !undoSteps.empty(); }
-    bool canRedo() const { return !redoSteps.empty(); }
     std::size_t undoDepth() const { return undoSteps.size(); }
     std::size_t redoDepth() const { return redoSteps.size(); }
     void clear();

@@ -105,8 +105,6 @@ public:
         return curves.at(editedSlot, editedKind);
     }
     const CurveSetPoints& curveSet() const { return curves; }
-    CurveSlot editedCurveSlot() const { return editedSlot; }
-    CurveKind editedCurveKind() const { return editedKind; }
     // The mode parameter's value, rounded and clamped to a mode.
     SpectralMode currentMode() const;
     PresetManager& presetManager() { return presets; }

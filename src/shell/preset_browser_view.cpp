@@ -74,7 +74,6 @@ Size PresetBrowserView::sizeThatFits(Size proposal) {
 ViewPtr PresetBrowserView::header() {
     auto close = std::make_unique<Button>(symbol("xmark", kCloseFont, theme::textTertiary),
                                           [this] { isPresented.set(false); });
-    closeButtonView = close.get();
     return padding(hstack(kDefaultSpacing, VAlign::center,
                           views(text("PRESETS", kTitleFont, theme::textSecondary), spacer(),
                                 std::move(close))),

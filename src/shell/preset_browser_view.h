@@ -45,7 +45,6 @@ public:
     const std::vector<Row>& rows() const { return listRows; }
     // Whether the "USER" header is in the list.
     bool showsUserSection() const { return hasUserSection; }
-    View& closeButton() const { return *closeButtonView; }
     ScrollView& scrollArea() const { return *scrollView; }
 
 private:
@@ -61,7 +60,6 @@ private:
     Subscription managerChanges;
     std::vector<Row> listRows;
     bool hasUserSection = false;
-    View* closeButtonView = nullptr;
     ScrollView* scrollView = nullptr;
 };
 

@@ -137,9 +137,6 @@ public:
     // Builds, drops and places rows for where the column now stands in its scroll area; the
     // area calls it when it scrolls, so a click right after a wheel turn finds its row.
     void placeRows();
-    std::size_t rowCount() const { return heights.size(); }
-    // The rows built now, by index.
-    const std::map<std::size_t, View*>& builtRows() const { return built; }
 
 private:
     std::vector<double> heights;

@@ -70,9 +70,7 @@ public:
 
     const Observable<float>& observableValue() const { return mValue; }
     EditingState editingState() const { return mEditingState.get(); }
-    const Observable<EditingState>& observableEditingState() const { return mEditingState; }
     std::shared_ptr<AUParameter> parameter() const { return mParameter.lock(); }
-    std::optional<AUParameterObserverToken> observerToken() const { return mObserverToken; }
 
     const float min;
     const float max;

@@ -197,11 +197,6 @@ private:
 
 } // namespace
 
-void drawKnobFace(Graphics& g, Size size, double n, const std::optional<std::string>& readout) {
-    drawKnobBody(g, size);
-    drawKnobIndicator(g, size, n, readout);
-}
-
 // The face: draws the knob and turns vertical drags, double clicks and hover into edits of
 // the parameter.
 class RotaryKnobFace : public View {

@@ -34,10 +34,6 @@ double knobNormalizedValue(float value, float min, float max);
 // clamped to the range.
 float knobDraggedValue(float value, float min, float max, float dy);
 
-// Paints a face of `size` for the normalised value `n`, with `readout` in the centre when
-// given. Main thread.
-void drawKnobFace(Graphics& g, Size size, double n, const std::optional<std::string>& readout);
-
 class RotaryKnobView : public View {
 public:
     // Keeps the leaf alive for the knob's life. Reads nothing observable while constructing,

@@ -44,15 +44,6 @@ void AUParameter::setValue(AUValue value, AUParameterObserverToken originator,
     mTree->notify(*this, value, originator, type);
 }
 
-std::string AUParameter::stringFromValue(const AUValue* value) const {
-    if (mTree != nullptr && mTree->implementorStringFromValueCallback)
-        return mTree->implementorStringFromValueCallback(*this, value);
-    const AUValue v = value != nullptr ? *value : this->value();
-    char text[64];
-    std::snprintf(text, sizeof text, "%.2f", static_cast<double>(v));
-    return text;
-}
-
 std::shared_ptr<AUParameterTree>
 AUParameterTree::createTreeWithChildren(std::vector<std::shared_ptr<AUParameterNode>> children) {
     return std::make_shared<AUParameterTree>(std::move(children));

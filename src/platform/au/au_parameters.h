@@ -113,9 +113,6 @@ public:
     // The plain `parameter.value = v` of the framework: no originator, a value event.
     void setValue(AUValue value) { setValue(value, 0, 0, AUParameterAutomationEventType::value); }
 
-    // Display text for a value (or the current one when null), by the tree's formatter.
-    std::string stringFromValue(const AUValue* value) const;
-
 private:
     friend class AUParameterTree;
     AUParameterAddress mAddress;
@@ -148,8 +145,6 @@ public:
     // other threads.
     std::function<void(AUParameter&, AUValue)> implementorValueObserver;
     std::function<AUValue(const AUParameter&)> implementorValueProvider;
-    std::function<std::string(const AUParameter&, const AUValue*)>
-        implementorStringFromValueCallback;
 
     // Observers hear (address, value) for every change not made with their own token.
     AUParameterObserverToken tokenByAddingParameterObserver(AUParameterObserver observer);

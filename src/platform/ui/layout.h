@@ -104,7 +104,6 @@ struct Shape {
 // A fill worked out for the frame it lands in (a gradient from the top edge to the bottom).
 using PaintFunction = std::function<Paint(const Rect& bounds)>;
 PaintFunction solid(Color color);
-PaintFunction verticalGradient(Color top, Color bottom);
 
 // A flexible shape view: fills, then strokes (centred on the outline), either optional.
 ViewPtr shape(Shape shape, PaintFunction fill, PaintFunction stroke = {},
@@ -141,7 +140,6 @@ public:
     void layout(const Rect& frame) override;
     // Rebuild now (tests, or an owner that knows its inputs changed).
     void rebuild();
-    bool isStale() const { return stale; }
 
 private:
     void rebuildIfStale();

@@ -151,12 +151,6 @@ PaintFunction solid(Color color) {
     return [color](const Rect&) { return Paint{color}; };
 }
 
-PaintFunction verticalGradient(Color top, Color bottom) {
-    return [top, bottom](const Rect& r) {
-        return Paint{LinearGradient{{r.x, r.y}, {r.x, r.maxY()}, {{0.0, top}, {1.0, bottom}}}};
-    };
-}
-
 ViewPtr shape(Shape shape, PaintFunction fill, PaintFunction stroke, StrokeStyle strokeStyle) {
     return std::make_unique<ShapeView>(shape, std::move(fill), std::move(stroke), strokeStyle);
 }

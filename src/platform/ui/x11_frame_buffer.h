@@ -34,7 +34,6 @@ public:
     void destroy();
 
     cairo_surface_t* surface() const { return mSurface; }
-    bool usesSharedMemory() const { return mSegment != 0; }
     // The server may still be reading the last transfer out of shared memory: drawing into
     // the buffer now could tear the picture it copies.
     bool busy();
