@@ -1,5 +1,6 @@
 #include "audiounit/parameters.h"
 
+#include "dsp/modes.h"
 #include "dsp/note_values.h"
 #include "dsp/parameters.h"
 
@@ -62,7 +63,6 @@ constexpr GroupDefinition kGroups[] = {{"io", "I/O", kInOut},
                                        {"scatter", "Scatter", kScatter},
                                        {"curve", "Curve", kCurve},
                                        {"freeze", "Freeze", kFreeze}};
-constexpr std::string_view kModeNames[] = {"Delay", "Freeze", "Scatter"};
 constexpr std::string_view kFreezeStyleNames[] = {"Classic", "Smooth"};
 
 // Every kernel parameter is shown exactly once.
@@ -76,7 +76,7 @@ constexpr bool coversEveryAddressOnce() {
     return true;
 }
 static_assert(coversEveryAddressOnce(), "the host table must show every kernel parameter once");
-static_assert(std::size(kModeNames) ==
+static_assert(std::size(kSpectralModeNames) ==
                   static_cast<std::size_t>(parameter::kRanges[parameter::mode].max) + 1,
               "one name per mode");
 static_assert(std::size(kFreezeStyleNames) ==
@@ -95,7 +95,8 @@ ParameterSpec specOf(const Definition& d) {
     p.units = d.units;
     p.flags = kReadWrite;
     if (d.address == parameter::mode)
-        p.valueStrings = std::vector<std::string>(std::begin(kModeNames), std::end(kModeNames));
+        p.valueStrings = std::vector<std::string>(std::begin(kSpectralModeNames),
+                                                  std::end(kSpectralModeNames));
     if (d.address == parameter::freezeStyle)
         p.valueStrings =
             std::vector<std::string>(std::begin(kFreezeStyleNames), std::end(kFreezeStyleNames));

@@ -25,10 +25,6 @@ constexpr float kShiftLanding = 1e-3f;  // semitones
 constexpr float kGlideLanding = 1e-3f;  // hops
 constexpr float kFullShare = 0.999999f; // of the Feedback knob
 
-float relaxed(const std::atomic<float>& v) {
-    return v.load(std::memory_order_relaxed);
-}
-
 // One frame of a one-pole glide towards `target`, landing on it when close; true if `value`
 // moved.
 bool glide(float& value, float target, float coefficient, float landing, bool snap) {
@@ -157,10 +153,10 @@ void CurveShaping::setRate(double sampleRate) noexcept {
 void ZerinExtensionDSPKernel::shapeCurves(bool snap) noexcept {
     if (mBinDelayHops == nullptr) return;
     CurveShaping& s = mShaping;
-    const float morph = std::clamp(relaxed(mMorph), 0.0f, 1.0f);
-    const float scale = std::clamp(relaxed(mCurveScale), 0.0f, 2.0f);
-    const float shift = std::clamp(relaxed(mCurveShift), -24.0f, 24.0f);
-    const bool sync = mDelaySync.load(std::memory_order_relaxed);
+    const float morph = mValues.fraction(parameter::morph);
+    const float scale = mValues.fraction(parameter::curveScale);
+    const float shift = mValues.value(parameter::curveShift);
+    const bool sync = mValues.on(parameter::delaySync);
     const double tempo = sync ? hostTempo() : 0.0;
     // A new tempo or a change of sync moves the snapped delays, which glide there.
     if (sync != s.sync || tempo != s.syncTempo) {

@@ -17,9 +17,9 @@ void ZerinExtensionDSPKernel::takeHold() noexcept {
         mFreezeReleasesSeen = releases;
         mNotes.releaseAll();
     }
-    const bool notes = mNotes.held(mFreezeNote.load(r));
+    const bool notes = mNotes.held(mValues.choice(parameter::freezeNote));
     if (notes != mNotesHoldFreeze.load(r)) mNotesHoldFreeze.store(notes, r);
-    mFrame.hold = mFreeze.load(r) || notes;
+    mFrame.hold = mValues.on(parameter::freeze) || notes;
 }
 
 void ZerinExtensionDSPKernel::advanceHold() noexcept {
@@ -27,7 +27,7 @@ void ZerinExtensionDSPKernel::advanceHold() noexcept {
     // A press while the last hold still fades out goes back to that capture: a new one would
     // have to start from a blend of two spectra.
     mHold.capture = mFrame.hold && mHold.position == 0.0f;
-    const float fadeMs = mFreezeFadeMs.load(std::memory_order_relaxed);
+    const float fadeMs = mValues.value(parameter::freezeFade);
     const auto hopMs = static_cast<float>(1000.0 * kHopSize / mSampleRate);
     const float step = fadeMs > hopMs ? hopMs / fadeMs : 1.0f;
     mHold.position = mHold.position < target ? std::min(target, mHold.position + step)

@@ -16,8 +16,8 @@ float relaxed(const std::atomic<float>& v) {
     return v.load(std::memory_order_relaxed);
 }
 
-// float -> int32 with truncation toward zero, defined for every input: NaN gives -1 (not a
-// mode, so frames pass through), out-of-range values saturate.
+// float -> int32 with truncation toward zero, defined for every input: NaN gives -1,
+// out-of-range values saturate.
 std::int32_t truncateToInt(float v) {
     if (!(v == v)) return -1;
     if (v >= 2147483520.0f) return std::numeric_limits<std::int32_t>::max();
@@ -29,8 +29,8 @@ float decibelsToGain(float db) {
     return std::pow(10.0f, db / 20.0f);
 }
 
-std::uint32_t modeBit(std::int32_t mode) {
-    return (mode >= 0 && mode < 32) ? (1u << mode) : 0u;
+std::uint32_t modeBit(SpectralMode mode) {
+    return 1u << rawValue(mode);
 }
 
 // Every piece of the kernel's scratch block is a multiple of 8 floats long, so every piece
@@ -186,9 +186,10 @@ void ZerinExtensionDSPKernel::reset() noexcept {
 }
 
 void ZerinExtensionDSPKernel::snapSmoothedValues() noexcept {
-    mSmoothedInputGain = relaxed(mInputGainLinear);
-    mSmoothedOutputGain = relaxed(mOutputGainLinear);
-    mSmoothedDryWet = relaxed(mDryWet);
+    mValues = parameterValues();
+    mSmoothedInputGain = mValues.gain(parameter::inputGain);
+    mSmoothedOutputGain = mValues.gain(parameter::outputGain);
+    mSmoothedDryWet = mValues.fraction(parameter::dryWet);
     mBypassFade = mBypassed.load(std::memory_order_relaxed) ? mBypassFadeLength : 0;
     shapeCurves(true);
 }
@@ -230,132 +231,74 @@ ZerinExtensionDSPKernel::ZerinExtensionDSPKernel() noexcept {
         setParameter(static_cast<parameter::Address>(a), parameter::kRanges[a].defaultValue);
 }
 
-namespace {
-
-// The parameters kept as fractions of their percentages, by address; null for the others.
-template <typename Kernel> auto* fractionOf(Kernel& k, std::uint64_t address) noexcept {
-    using Field = decltype(&k.mDryWet);
-    switch (address) {
-        case parameter::dryWet:
-            return Field{&k.mDryWet};
-        case parameter::feedback:
-            return Field{&k.mFeedback};
-        case parameter::lfoDepth:
-            return Field{&k.mLFODepth};
-        case parameter::scatterSpeed:
-            return Field{&k.mScatterSpeed};
-        case parameter::sourceSensitivity:
-            return Field{&k.mSourceSensitivity};
-        case parameter::morph:
-            return Field{&k.mMorph};
-        case parameter::curveScale:
-            return Field{&k.mCurveScale};
-        default:
-            return Field{nullptr};
-    }
+float ParameterValues::gain(parameter::Address a) const noexcept {
+    return decibelsToGain(values[a]);
 }
 
-} // namespace
+std::int32_t ParameterValues::choice(parameter::Address a) const noexcept {
+    const float v = values[a];
+    return truncateToInt(v + (v < 0.0f ? -0.5f : 0.5f));
+}
 
 void ZerinExtensionDSPKernel::setParameter(std::uint64_t address, float value) noexcept {
-    if (!std::isfinite(value)) return;
-    constexpr auto r = std::memory_order_relaxed;
-    if (auto* fraction = fractionOf(*this, address)) {
-        fraction->store(value / 100.0f, r);
+    if (address >= static_cast<std::uint64_t>(parameter::kCount) || !std::isfinite(value)) return;
+    const auto a = static_cast<parameter::Address>(address);
+    const parameter::Range& range = parameter::kRanges[a];
+    value = std::clamp(value, range.min, range.max);
+    if (a == parameter::mode) {
+        const SpectralMode before =
+            spectralModeOfValue(mParameters[a].load(std::memory_order_relaxed));
+        // The mode goes out first and the bit for the mode left after it: a call that sees the
+        // new mode before the bit still applies the leaving (takeModeChanges compares with the
+        // mode it last ran), and one that sees neither runs the old mode untouched. The other
+        // order could clear a freeze capture while freeze still runs for one more call.
+        mParameters[a].store(value, std::memory_order_release);
+        if (spectralModeOfValue(value) != before)
+            mModesLeft.fetch_or(modeBit(before), std::memory_order_release);
         return;
     }
-    switch (address) {
-        case parameter::inputGain:
-        case parameter::outputGain: {
-            const float gain = decibelsToGain(value);
-            if (!std::isfinite(gain)) return;
-            (address == parameter::inputGain ? mInputGainDB : mOutputGainDB).store(value, r);
-            (address == parameter::inputGain ? mInputGainLinear : mOutputGainLinear).store(gain, r);
-            break;
-        }
-        case parameter::lfoRate:
-            mLFORate.store(value, r);
-            break;
-        case parameter::tempoSync:
-            mTempoSync.store(value >= 0.5f, r);
-            break;
-        case parameter::mode:
-            setMode(truncateToInt(value + 0.5f));
-            break;
-        case parameter::curveShift:
-            mCurveShift.store(value, r);
-            break;
-        case parameter::delaySync:
-            mDelaySync.store(value >= 0.5f, r);
-            break;
-        case parameter::freezeStyle:
-            mSmoothFreeze.store(value >= 0.5f, r);
-            break;
-        case parameter::freeze:
-            mFreeze.store(value >= 0.5f, r);
-            if (value < 0.5f) mFreezeReleases.fetch_add(1, r);
-            break;
-        case parameter::freezeFade:
-            mFreezeFadeMs.store(value, r);
-            break;
-        case parameter::freezeNote:
-            mFreezeNote.store(truncateToInt(value + (value < 0.0f ? -0.5f : 0.5f)), r);
-            break;
-        default:
-            break;
-    }
-}
-
-void ZerinExtensionDSPKernel::setMode(std::int32_t mode) noexcept {
-    const std::int32_t old = mMode.load(std::memory_order_relaxed);
-    if (mode == old) return;
-    // The mode goes out first and the bit for the mode left after it: a call that sees the
-    // new mode before the bit still applies the leaving (takeModeChanges compares with the
-    // mode it last ran), and one that sees neither runs the old mode untouched. The other
-    // order could clear a freeze capture while freeze still runs for one more call.
-    mMode.store(mode, std::memory_order_release);
-    mModesLeft.fetch_or(modeBit(old), std::memory_order_release);
+    mParameters[a].store(value, std::memory_order_relaxed);
+    // Each time the freeze goes off, every held note is let go too, so that a note whose off
+    // never came is released by the parameter.
+    if (a == parameter::freeze && value < 0.5f)
+        mFreezeReleases.fetch_add(1, std::memory_order_relaxed);
 }
 
 float ZerinExtensionDSPKernel::getParameter(std::uint64_t address) const noexcept {
-    if (const auto* fraction = fractionOf(*this, address)) return relaxed(*fraction) * 100.0f;
-    switch (address) {
-        case parameter::inputGain:
-            return relaxed(mInputGainDB);
-        case parameter::outputGain:
-            return relaxed(mOutputGainDB);
-        case parameter::lfoRate:
-            return relaxed(mLFORate);
-        case parameter::tempoSync:
-            return mTempoSync.load(std::memory_order_relaxed) ? 1.0f : 0.0f;
-        case parameter::mode:
-            return static_cast<float>(mMode.load(std::memory_order_relaxed));
-        case parameter::curveShift:
-            return relaxed(mCurveShift);
-        case parameter::delaySync:
-            return mDelaySync.load(std::memory_order_relaxed) ? 1.0f : 0.0f;
-        case parameter::freezeStyle:
-            return mSmoothFreeze.load(std::memory_order_relaxed) ? 1.0f : 0.0f;
-        case parameter::freeze:
-            return mFreeze.load(std::memory_order_relaxed) ? 1.0f : 0.0f;
-        case parameter::freezeFade:
-            return relaxed(mFreezeFadeMs);
-        case parameter::freezeNote:
-            return static_cast<float>(mFreezeNote.load(std::memory_order_relaxed));
-        default:
-            return 0.0f;
+    if (address >= static_cast<std::uint64_t>(parameter::kCount)) return 0.0f;
+    const auto a = static_cast<parameter::Address>(address);
+    ParameterValues values;
+    values.values[a] = relaxed(mParameters[a]);
+    switch (parameter::kRanges[a].scale) {
+        case parameter::Scale::percent:
+            return values.fraction(a) * 100.0f;
+        case parameter::Scale::toggle:
+            return values.on(a) ? 1.0f : 0.0f;
+        case parameter::Scale::choice:
+            return static_cast<float>(values.choice(a));
+        case parameter::Scale::plain:
+        case parameter::Scale::decibels:
+            break;
     }
+    return values.value(a);
 }
 
-void ZerinExtensionDSPKernel::applyModeChange(int oldMode) noexcept {
+ParameterValues ZerinExtensionDSPKernel::parameterValues() const noexcept {
+    ParameterValues values;
+    for (int a = 0; a < parameter::kCount; ++a)
+        values.values[a] = relaxed(mParameters[a]);
+    return values;
+}
+
+void ZerinExtensionDSPKernel::applyModeChange(SpectralMode left) noexcept {
     for (int c = 0; c < mChannelCount; ++c) {
         ChannelState* ch = mChannels[c];
         if (ch == nullptr) continue;
-        if (oldMode == 2) {
+        if (left == SpectralMode::scatter) {
             ch->scatterHopCounter = 0;
             for (int k = 0; k < kNumBins; ++k)
                 ch->scatterMap[k] = k;
-        } else if (oldMode == 1) {
+        } else if (left == SpectralMode::freeze) {
             ch->freezeActive = false;
         }
     }
@@ -363,9 +306,10 @@ void ZerinExtensionDSPKernel::applyModeChange(int oldMode) noexcept {
 
 void ZerinExtensionDSPKernel::takeModeChanges() noexcept {
     const std::uint32_t left = mModesLeft.exchange(0, std::memory_order_acquire);
-    const std::int32_t mode = mMode.load(std::memory_order_acquire);
+    const SpectralMode mode =
+        spectralModeOfValue(mParameters[parameter::mode].load(std::memory_order_acquire));
     // The second test catches a change whose new mode is visible before its bit is.
-    for (int m = 1; m <= 2; ++m)
+    for (const SpectralMode m : {SpectralMode::freeze, SpectralMode::scatter})
         if ((left & modeBit(m)) != 0 || (mActiveMode == m && mode != m)) applyModeChange(m);
     mActiveMode = mode;
 }
@@ -417,10 +361,11 @@ void ZerinExtensionDSPKernel::setHostTempo(double bpm) noexcept {
 }
 
 float ZerinExtensionDSPKernel::effectiveLFORate() const noexcept {
-    const float knob = relaxed(mLFORate);
+    const float knob = relaxed(mParameters[parameter::lfoRate]);
     const double tempo = mHostTempo.load(std::memory_order_relaxed);
     // A tempo stored around setHostTempo and out of its range counts as none.
-    if (!mTempoSync.load(std::memory_order_relaxed) || !(tempo > 0.0) || tempo > kMaxHostTempo)
+    if (relaxed(mParameters[parameter::tempoSync]) < 0.5f || !(tempo > 0.0) ||
+        tempo > kMaxHostTempo)
         return knob;
     static constexpr float kTempoDivisions[] = {4.0f, 2.0f, 1.0f, 0.5f, 0.25f, 0.125f, 0.0625f};
     const float beat = static_cast<float>(tempo / 60.0);

@@ -14,6 +14,7 @@
 #include "dsp/curve.h"
 #include "dsp/display_frame.h"
 #include "dsp/freeze_notes.h"
+#include "dsp/modes.h"
 #include "dsp/parameters.h"
 #include "dsp/spectrum_meter.h"
 #include "dsp/triple_buffer.h"
@@ -93,8 +94,21 @@ struct ChannelState {
     float* phaseSlot(int slot) noexcept { return phaseDelayLines + slot * kBinStride; }
 };
 
-// The parameters every frame of one `process` call reads, taken once at the call's start so
-// that all its frames see one consistent set.
+// Every parameter as one `process` call reads it, in host units and within its range, taken
+// once at the call's start so that all its frames see one consistent set; and the forms the
+// kernel works with, by the table's scale.
+struct ParameterValues {
+    float values[parameter::kCount] = {};
+
+    float value(parameter::Address a) const noexcept { return values[a]; }
+    float fraction(parameter::Address a) const noexcept { return values[a] / 100.0f; }
+    float gain(parameter::Address a) const noexcept;
+    bool on(parameter::Address a) const noexcept { return values[a] >= 0.5f; }
+    std::int32_t choice(parameter::Address a) const noexcept;
+    SpectralMode mode() const noexcept { return spectralModeOfValue(values[parameter::mode]); }
+};
+
+// What every frame of one `process` call reads, worked out from its parameters once.
 struct FrameParams {
     float feedback = 0.0f;
     float lfoDepth = 0.0f;
@@ -102,6 +116,10 @@ struct FrameParams {
     float scatterSpeed = 0.0f;
     bool smoothFreeze = false;
     bool hold = false; // the freeze parameter or a held note holds the input spectrum
+    // Where the smoothed values glide to.
+    float inputGain = 1.0f;
+    float outputGain = 1.0f;
+    float dryWet = 0.5f;
 };
 
 // Where the freeze parameter's crossfade stands, moved once a frame: 0 live input .. 1 the
@@ -169,10 +187,14 @@ struct ZerinExtensionDSPKernel {
     void deallocate() noexcept;
 
     // Values in the host's units (dB, percent, Hz, 0/1, mode index) by `parameter::Address`.
-    // Non-finite values are ignored. A mode change is applied by the render thread at its
-    // next `process` call.
+    // Non-finite values and unknown addresses are ignored, values outside the table's range
+    // are taken at its nearest end. Read back as the kernel works with them: a percentage
+    // through its fraction, a toggle as 0 or 1, a choice as its whole number. The render
+    // thread takes them at its next `process` call.
     void setParameter(std::uint64_t address, float value) noexcept;
     float getParameter(std::uint64_t address) const noexcept;
+    // Every parameter as it stands now. Any thread.
+    ParameterValues parameterValues() const noexcept;
 
     // Processes frameCount samples of the channels both sides have, at most two; further
     // outputs get silence. Inputs and outputs may be the same buffers.
@@ -226,7 +248,7 @@ struct ZerinExtensionDSPKernel {
     // `snap`). Render thread (before a frame) or idle.
     void shapeCurves(bool snap) noexcept;
     // Effects of leaving a mode on the channel records; render thread or idle.
-    void applyModeChange(int oldMode) noexcept;
+    void applyModeChange(SpectralMode left) noexcept;
 
     // Introspection for the editor-facing unit and for tests.
     const CurveSet& currentSet() const noexcept { return mCurveSets[mCurveExchange.front]; }
@@ -248,28 +270,8 @@ struct ZerinExtensionDSPKernel {
     std::atomic<bool> mBypassed{false};
     bool mInitialized = false;
     std::int32_t mChannelCount = 2;
-    // The parameters, as the constructor and `setParameter` store them (fractions for
-    // percentages, linear gains beside the decibels).
-    std::atomic<float> mInputGainDB{};
-    std::atomic<float> mOutputGainDB{};
-    std::atomic<float> mInputGainLinear{};
-    std::atomic<float> mOutputGainLinear{};
-    std::atomic<float> mDryWet{};
-    std::atomic<float> mFeedback{};
-    std::atomic<float> mLFORate{};
-    std::atomic<float> mLFODepth{};
-    std::atomic<bool> mTempoSync{};
-    std::atomic<float> mScatterSpeed{};
-    std::atomic<std::int32_t> mMode{0}; // as last set; the render thread follows it
-    std::atomic<float> mSourceSensitivity{};
-    std::atomic<float> mMorph{};      // fraction
-    std::atomic<float> mCurveScale{}; // fraction
-    std::atomic<float> mCurveShift{}; // semitones
-    std::atomic<bool> mDelaySync{};
-    std::atomic<bool> mSmoothFreeze{};
-    std::atomic<bool> mFreeze{};
-    std::atomic<float> mFreezeFadeMs{};
-    std::atomic<std::int32_t> mFreezeNote{-1};
+    // The parameters in host units, by address, as `setParameter` stores them.
+    std::atomic<float> mParameters[parameter::kCount] = {};
     // Counts the freeze parameter set to off: each lets every held note go, so that a note
     // whose off never came is released by the parameter.
     std::atomic<std::uint32_t> mFreezeReleases{0};
@@ -328,9 +330,12 @@ struct ZerinExtensionDSPKernel {
     // Render-thread state of the mode hand-over: the mode frames run in, and one bit per mode
     // left since the render thread last looked (so freeze recaptures even if it was left and
     // chosen again between two calls).
-    std::int32_t mActiveMode = 0;
+    SpectralMode mActiveMode = SpectralMode::delay;
     std::atomic<std::uint32_t> mModesLeft{0};
 
+    // The parameters of the call under way (render thread), or of `initialize` and
+    // `snapSmoothedValues` (idle), and what its frames read of them.
+    ParameterValues mValues;
     FrameParams mFrame;
     // The freeze's notes and hold, render thread.
     FreezeNotes mNotes;
@@ -352,7 +357,7 @@ private:
     bool allocateScratch() noexcept;
     bool ensureChannel(int c) noexcept;
     void takeModeChanges() noexcept;
-    void setMode(std::int32_t mode) noexcept;
+    void takeParameters() noexcept;
     void processSegment(const float* const* inputs, float* const* outputs, int channels, int offset,
                         int length, float lfoIncrement, bool bypassed) noexcept;
     bool advanceBypassFade(bool bypassed, int length) noexcept;

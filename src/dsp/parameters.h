@@ -36,32 +36,42 @@ inline constexpr int kCount = 18;
 // The parameters of the first release, whose plug-in ports come before the host's switches.
 inline constexpr int kFirstReleaseCount = 10;
 
+// How the kernel reads a value in host units.
+enum class Scale : std::uint8_t {
+    plain,    // as it stands (Hz, ms, semitones)
+    percent,  // as a fraction: 50 % is 0.5
+    decibels, // as a linear gain
+    toggle,   // on from 0.5 up
+    choice,   // a whole number: the nearest one, halves away from zero
+};
+
 struct Range {
     float min;
     float max;
     float defaultValue;
+    Scale scale;
 };
 
 // Indexed by address.
 inline constexpr Range kRanges[kCount] = {
-    {-24.0f, 12.0f, 0.0f},  // inputGain, dB
-    {-24.0f, 12.0f, 0.0f},  // outputGain, dB
-    {0.0f, 100.0f, 50.0f},  // dryWet, %
-    {0.0f, 100.0f, 30.0f},  // feedback, %
-    {0.01f, 20.0f, 1.0f},   // lfoRate, Hz
-    {0.0f, 100.0f, 20.0f},  // lfoDepth, %
-    {0.0f, 1.0f, 0.0f},     // tempoSync, off/on
-    {0.0f, 100.0f, 50.0f},  // scatterSpeed, %
-    {0.0f, 2.0f, 0.0f},     // mode: delay, freeze, scatter
-    {0.0f, 100.0f, 0.0f},   // sourceSensitivity, %
-    {0.0f, 100.0f, 0.0f},   // morph, % from slot A to slot B
-    {0.0f, 200.0f, 100.0f}, // curveScale, % of every delay
-    {-24.0f, 24.0f, 0.0f},  // curveShift, semitones
-    {0.0f, 1.0f, 0.0f},     // delaySync, off/on
-    {0.0f, 1.0f, 0.0f},     // freezeStyle: classic, smooth
-    {0.0f, 1.0f, 0.0f},     // freeze, off/on: hold the input spectrum
-    {0.0f, 2000.0f, 50.0f}, // freezeFade, ms
-    {-1.0f, 127.0f, -1.0f}, // freezeNote: -1 any note, else the MIDI note that holds
+    {-24.0f, 12.0f, 0.0f, Scale::decibels}, // inputGain
+    {-24.0f, 12.0f, 0.0f, Scale::decibels}, // outputGain
+    {0.0f, 100.0f, 50.0f, Scale::percent},  // dryWet
+    {0.0f, 100.0f, 30.0f, Scale::percent},  // feedback
+    {0.01f, 20.0f, 1.0f, Scale::plain},     // lfoRate, Hz
+    {0.0f, 100.0f, 20.0f, Scale::percent},  // lfoDepth
+    {0.0f, 1.0f, 0.0f, Scale::toggle},      // tempoSync
+    {0.0f, 100.0f, 50.0f, Scale::percent},  // scatterSpeed
+    {0.0f, 2.0f, 0.0f, Scale::choice},      // mode: a SpectralMode
+    {0.0f, 100.0f, 0.0f, Scale::percent},   // sourceSensitivity
+    {0.0f, 100.0f, 0.0f, Scale::percent},   // morph, from slot A to slot B
+    {0.0f, 200.0f, 100.0f, Scale::percent}, // curveScale, of every delay
+    {-24.0f, 24.0f, 0.0f, Scale::plain},    // curveShift, semitones
+    {0.0f, 1.0f, 0.0f, Scale::toggle},      // delaySync
+    {0.0f, 1.0f, 0.0f, Scale::choice},      // freezeStyle: classic, smooth
+    {0.0f, 1.0f, 0.0f, Scale::toggle},      // freeze: hold the input spectrum
+    {0.0f, 2000.0f, 50.0f, Scale::plain},   // freezeFade, ms
+    {-1.0f, 127.0f, -1.0f, Scale::choice},  // freezeNote: -1 any note, else the one that holds
 };
 
 constexpr float defaultValue(Address a) {

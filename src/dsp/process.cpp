@@ -119,21 +119,19 @@ DelayInputs delayInputs(const ZerinExtensionDSPKernel& kernel) noexcept {
 namespace {
 
 // The active mode, writing all 1025 output magnitudes and phases; any other leaves them.
-void runMode(ZerinExtensionDSPKernel& kernel, ChannelState& ch, int mode, const ModeInput& in,
-             float* outMag, float* outPhase) noexcept {
+void runMode(ZerinExtensionDSPKernel& kernel, ChannelState& ch, SpectralMode mode,
+             const ModeInput& in, float* outMag, float* outPhase) noexcept {
     switch (mode) {
-        case 0:
+        case SpectralMode::delay:
             processDelay(delayInputs(kernel), ch, in.mag, in.phase, outMag, outPhase);
             break;
-        case 1:
+        case SpectralMode::freeze:
             processFreeze(ch, kernel.mFrame.sensitivity, kernel.mFrame.smoothFreeze, in.mag,
                           in.phase, outMag, outPhase);
             break;
-        case 2:
+        case SpectralMode::scatter:
             processScatter({delayInputs(kernel), &kernel.mRNGState, kernel.mScratchDelayMag}, ch,
                            in.mag, in.phase, outMag, outPhase);
-            break;
-        default:
             break;
     }
 }
@@ -169,24 +167,23 @@ void publishClassification(ZerinExtensionDSPKernel& kernel, const ChannelState& 
 void processFrame(ZerinExtensionDSPKernel& kernel, ChannelState& ch) noexcept {
     // The frame's output spectrum is what the next frame feeds back, so the mode writes it
     // straight into the feedback arrays (the delay stage reads the old values before it
-    // writes them). A pass-through frame analyses straight into them.
-    const int mode = kernel.mActiveMode;
-    const bool passThrough = mode < 0 || mode > 2;
+    // writes them).
+    const SpectralMode mode = kernel.mActiveMode;
     float* outMag = ch.feedbackMag;
     float* outPhase = ch.feedbackPhase;
-    float* mag = passThrough ? outMag : kernel.mScratchMag;
-    float* phase = passThrough ? outPhase : kernel.mScratchPhase;
+    float* mag = kernel.mScratchMag;
+    float* phase = kernel.mScratchPhase;
     const bool classify = kernel.mFrame.sensitivity > 0.0f;
 
     // A freeze that holds its capture and follows no transients reads nothing of the input.
     const bool metering = kernel.mMeter.wanted();
     const bool holding = kernel.mHold.position > 0.0f;
-    const bool frozenAlone = mode == 1 && !classify && ch.freezeActive && !metering && !holding;
+    const bool frozenAlone =
+        mode == SpectralMode::freeze && !classify && ch.freezeActive && !metering && !holding;
     if (!frozenAlone) analyse(kernel, ch, mag, phase);
     if (classify) updateClassification(ch, mag);
     // The freeze parameter puts the held spectrum in the live one's place.
-    const ModeInput in =
-        holding && !passThrough ? holdInput(kernel, ch, mag, phase) : ModeInput{mag, phase};
+    const ModeInput in = holding ? holdInput(kernel, ch, mag, phase) : ModeInput{mag, phase};
 
     runMode(kernel, ch, mode, in, outMag, outPhase);
     // What a smooth freeze captured at the next frame measures its frequencies against.
@@ -195,6 +192,20 @@ void processFrame(ZerinExtensionDSPKernel& kernel, ChannelState& ch) noexcept {
 
     resynthesise(kernel, ch, outMag, outPhase);
     if (classify && &ch == kernel.mChannels[0]) publishClassification(kernel, ch);
+}
+
+void ZerinExtensionDSPKernel::takeParameters() noexcept {
+    mValues = parameterValues();
+    const ParameterValues& v = mValues;
+    const float sensitivity = v.fraction(parameter::sourceSensitivity);
+    mFrame.feedback = v.fraction(parameter::feedback);
+    mFrame.lfoDepth = v.fraction(parameter::lfoDepth);
+    mFrame.sensitivity = sensitivity > 0.001f ? sensitivity : 0.0f;
+    mFrame.scatterSpeed = v.fraction(parameter::scatterSpeed);
+    mFrame.smoothFreeze = v.choice(parameter::freezeStyle) == 1;
+    mFrame.inputGain = v.gain(parameter::inputGain);
+    mFrame.outputGain = v.gain(parameter::outputGain);
+    mFrame.dryWet = v.fraction(parameter::dryWet);
 }
 
 void ZerinExtensionDSPKernel::process(const float* const* inputs, int inputCount,
@@ -216,13 +227,7 @@ void ZerinExtensionDSPKernel::process(const float* const* inputs, int inputCount
     takeModeChanges();
     if (mCurveExchange.acquire()) mShaping.slotsStale = true;
 
-    constexpr auto r = std::memory_order_relaxed;
-    const float sensitivity = mSourceSensitivity.load(r);
-    mFrame.feedback = mFeedback.load(r);
-    mFrame.lfoDepth = mLFODepth.load(r);
-    mFrame.sensitivity = sensitivity > 0.001f ? sensitivity : 0.0f;
-    mFrame.scatterSpeed = mScatterSpeed.load(r);
-    mFrame.smoothFreeze = mSmoothFreeze.load(r);
+    takeParameters();
     takeHold();
 
     const float rate = effectiveLFORate();
@@ -261,12 +266,10 @@ void ZerinExtensionDSPKernel::processSegment(const float* const* inputs, float* 
                                              int channels, int offset, int length,
                                              float lfoIncrement, bool bypassed) noexcept {
     // The smoothed values and LFO phase at every sample, shared by all channels.
-    const float inTarget = mInputGainLinear.load(std::memory_order_relaxed);
-    const float outTarget = mOutputGainLinear.load(std::memory_order_relaxed);
-    const float mixTarget = mDryWet.load(std::memory_order_relaxed);
-    mSmoothedInputGain = smooth(mSmoothedInputGain, inTarget, mSegmentInputGain, length);
-    mSmoothedOutputGain = smooth(mSmoothedOutputGain, outTarget, mSegmentOutputGain, length);
-    mSmoothedDryWet = smooth(mSmoothedDryWet, mixTarget, mSegmentDryWet, length);
+    mSmoothedInputGain = smooth(mSmoothedInputGain, mFrame.inputGain, mSegmentInputGain, length);
+    mSmoothedOutputGain =
+        smooth(mSmoothedOutputGain, mFrame.outputGain, mSegmentOutputGain, length);
+    mSmoothedDryWet = smooth(mSmoothedDryWet, mFrame.dryWet, mSegmentDryWet, length);
     float lfo = mLFOPhase;
     for (int n = 0; n < length; ++n) {
         mSegmentLFOPhase[n] = lfo;

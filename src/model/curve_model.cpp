@@ -4,28 +4,6 @@
 
 #include <cmath>
 
-namespace zerin {
-
-std::string_view displayName(SpectralMode mode) {
-    switch (mode) {
-        case SpectralMode::delay:
-            return "Delay";
-        case SpectralMode::freeze:
-            return "Freeze";
-        case SpectralMode::scatter:
-            return "Scatter";
-    }
-    return "";
-}
-
-std::optional<SpectralMode> spectralModeFromRawValue(int raw) {
-    for (SpectralMode mode : allSpectralModes)
-        if (rawValue(mode) == raw) return mode;
-    return std::nullopt;
-}
-
-} // namespace zerin
-
 namespace zerin::ZerinCurveConstants {
 
 float logMinFreq() {

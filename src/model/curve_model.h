@@ -1,33 +1,10 @@
 #pragma once
 
 #include "dsp/curve.h"
+#include "dsp/modes.h"
 #include "model/curve_point.h"
 
-#include <array>
-#include <optional>
-#include <string_view>
 #include <vector>
-
-namespace zerin {
-
-// The processing modes; the raw values are those of the `mode` parameter and the order is
-// that of its value strings.
-enum class SpectralMode : int { delay = 0, freeze = 1, scatter = 2 };
-
-inline constexpr std::array<SpectralMode, 3> allSpectralModes{
-    SpectralMode::delay, SpectralMode::freeze, SpectralMode::scatter};
-
-constexpr int rawValue(SpectralMode mode) {
-    return static_cast<int>(mode);
-}
-
-// "Delay", "Freeze", "Scatter".
-std::string_view displayName(SpectralMode mode);
-
-// The mode for 0, 1 or 2; none for anything else.
-std::optional<SpectralMode> spectralModeFromRawValue(int raw);
-
-} // namespace zerin
 
 namespace zerin::ZerinCurveConstants {
 

@@ -372,10 +372,7 @@ float ZerinExtensionMainView::parameterValue(parameter::Address address) const {
 }
 
 SpectralMode ZerinExtensionMainView::currentMode() const {
-    const float value = parameterValue(parameter::mode);
-    if (!std::isfinite(value)) return SpectralMode::delay;
-    const int raw = static_cast<int>(std::lround(std::clamp(value, 0.0f, 2.0f)));
-    return spectralModeFromRawValue(raw).value_or(SpectralMode::delay);
+    return spectralModeOfValue(parameterValue(parameter::mode));
 }
 
 CurveMacros ZerinExtensionMainView::heardMacros() const {

@@ -19,18 +19,20 @@ Signal awkwardNoise(std::size_t n, std::uint32_t seed) {
 
 TEST(FrameEngine, WetDryAndBypassedPathsAllLagTheInputByExactlyTheLatency) {
     // The round trip leaves about 5e-7 near 2; a wrong window, gain or latency misses by far more.
-    const float cases[][5] = {
-        // mode (beyond 0..2: pass through), mix %, input gain dB (the wet part's), gain, tolerance
-        {3.0f, 100.0f, 0.0f, kPassThroughGain, 4e-6f},
-        {-2.0f, 100.0f, 0.0f, kPassThroughGain, 4e-6f},
-        {7.0f, 50.0f, -6.0206f, 0.5f + 0.25f * kPassThroughGain, 4e-6f},
-        {0.0f, 0.0f, 12.0f, 1.0f, 0.0f}}; // mix 0: the raw input to the bit, whatever runs wet
+    const float cases[][4] = {
+        // mix %, input gain dB (the wet part's), gain, tolerance; the wet path delays nothing
+        {100.0f, 0.0f, kPassThroughGain, 4e-6f},
+        {50.0f, -6.0206f, 0.5f + 0.25f * kPassThroughGain, 4e-6f},
+        {0.0f, 12.0f, 1.0f, 0.0f}}; // mix 0: the raw input to the bit, whatever runs wet
     const Channels in = {awkwardNoise(20000, 1), awkwardNoise(20000, 2)};
-    for (const auto& [mode, mix, inputGain, gain, tolerance] : cases) {
-        auto k = makeKernel(2, 44100.0, {.inputGain = inputGain, .dryWet = mix, .mode = mode});
+    for (const auto& [mix, inputGain, gain, tolerance] : cases) {
+        Settings settings = kStraightThrough;
+        settings.inputGain = inputGain;
+        settings.dryWet = mix;
+        auto k = makeKernel(2, 44100.0, settings);
         const Channels out = render(*k, in, 333);
         for (int c = 0; c < 2; ++c)
-            EXPECT_LE(misalignment(in[c], out[c], kLatencySamples, gain), tolerance) << mode;
+            EXPECT_LE(misalignment(in[c], out[c], kLatencySamples, gain), tolerance) << mix;
     }
     // Bypassed from the start: the raw input, as late as the reported latency, to the bit.
     auto bypassed = std::make_unique<Kernel>();
@@ -82,12 +84,13 @@ TEST(FrameEngine, GainAndMixChangesGlideWithoutAClickAndArrive) {
         Settings before, after;
         float from, to;
     };
-    const Glide glides[] = {{{.dryWet = 0}, {.outputGain = 12}, 1.0f, 3.9810717f},
-                            {{.dryWet = 0, .mode = 3}, {.dryWet = 100}, 1.0f, kPassThroughGain},
-                            {{.dryWet = 100, .mode = 3},
-                             {.inputGain = -12},
-                             kPassThroughGain,
-                             0.2511886f * kPassThroughGain}};
+    Settings dryStraight = kStraightThrough, wetStraight = kStraightThrough;
+    dryStraight.dryWet = 0;
+    wetStraight.dryWet = 100;
+    const Glide glides[] = {
+        {{.dryWet = 0}, {.outputGain = 12}, 1.0f, 3.9810717f},
+        {dryStraight, {.dryWet = 100}, 1.0f, kPassThroughGain},
+        {wetStraight, {.inputGain = -12}, kPassThroughGain, 0.2511886f * kPassThroughGain}};
     const Signal ones(24000, 1.0f);
     constexpr std::size_t kChange = 4096; // a wet change shows 2047 samples later
     for (const Glide& g : glides) {
@@ -236,34 +239,43 @@ TEST(FrameEngine, LeavesTheHostsFloatingPointModeAsItFoundIt) {
     EXPECT_EQ(_mm_getcsr(), before);
 }
 
-TEST(Parameters, StoreHostUnitsReadThemBackAndIgnoreNonFiniteValues) {
+// Every parameter of the table, by its scale: the default, a value inside the range, values
+// beyond either end, and values that are no number.
+TEST(Parameters, StoreHostUnitsWithinTheirRangeAndReadThemBackByTheirScale) {
     Kernel k;
-    // The table's defaults (percentages live as fractions: the last bit may go).
-    for (int a = 0; a < parameter::kCount; ++a)
-        EXPECT_FLOAT_EQ(k.getParameter(a), parameter::kRanges[a].defaultValue) << a;
-    // Address (as in Settings), value, read back; a mode rounds half up and saturates.
-    const float cases[][3] = {{0, -6, -6},    {1, 12, 12},       {2, 150, 150},
-                              {3, 37, 37},    {4, 7.25f, 7.25f}, {5, 64, 64},
-                              {6, 0.5f, 1},   {6, 0.49f, 0},     {7, 3, 3},
-                              {9, 80, 80},    {99, 5, 0},        {8, 1.49f, 1},
-                              {8, 1.5f, 2},   {8, -0.6f, 0},     {8, -1.5f, -1},
-                              {8, -1.6f, -1}, {8, 3.7f, 4},      {8, 1e10f, 2147483647.0f},
-                              {10, 40, 40},   {11, 150, 150},    {12, -7.5f, -7.5f},
-                              {13, 0.7f, 1},  {13, 0.2f, 0},     {14, 0.7f, 1},
-                              {14, 0.2f, 0},  {15, 0.7f, 1},     {15, 0.2f, 0},
-                              {16, 800, 800}, {17, 59.6f, 60},   {17, -0.7f, -1}};
-    for (const auto& [address, value, readBack] : cases) {
-        k.setParameter(static_cast<std::uint64_t>(address), value);
-        EXPECT_FLOAT_EQ(k.getParameter(static_cast<std::uint64_t>(address)), readBack) << value;
+    const auto readBack = [](const parameter::Range& r, float v) {
+        switch (r.scale) {
+            case parameter::Scale::percent:
+                return v / 100.0f * 100.0f; // a fraction inside: the last bit may go
+            case parameter::Scale::toggle:
+                return v >= 0.5f ? 1.0f : 0.0f;
+            case parameter::Scale::choice:
+                return std::trunc(v + (v < 0.0f ? -0.5f : 0.5f));
+            default:
+                return v;
+        }
+    };
+    for (int a = 0; a < parameter::kCount; ++a) {
+        const parameter::Range& r = parameter::kRanges[a];
+        SCOPED_TRACE(testing::Message() << "address " << a);
+        EXPECT_EQ(k.getParameter(a), readBack(r, r.defaultValue));
+        // A value a third of the way up, and a half just below and at a choice's step.
+        for (const float v : {r.min + (r.max - r.min) / 3.0f, r.min + 0.49f, r.min + 0.5f}) {
+            if (v > r.max) continue;
+            k.setParameter(a, v);
+            EXPECT_EQ(k.getParameter(a), readBack(r, v)) << v;
+        }
+        k.setParameter(a, r.max + 1000.0f);
+        EXPECT_EQ(k.getParameter(a), readBack(r, r.max));
+        k.setParameter(a, r.min - 1000.0f);
+        EXPECT_EQ(k.getParameter(a), readBack(r, r.min));
+        for (const float v : {NAN, INFINITY, -INFINITY}) {
+            k.setParameter(a, v);
+            EXPECT_EQ(k.getParameter(a), readBack(r, r.min)) << v;
+        }
     }
-    float before[parameter::kCount];
-    for (int a = 0; a < parameter::kCount; ++a)
-        before[a] = k.getParameter(a);
-    for (float v : {NAN, INFINITY, -INFINITY})
-        apply(k, {v, v, v, v, v, v, v, v, v, v});
-    apply(k, {.inputGain = 1000.0f, .outputGain = 800.0f}); // finite in dB, not as gains
-    for (int a = 0; a < parameter::kCount; ++a)
-        EXPECT_EQ(k.getParameter(a), before[a]) << a;
+    k.setParameter(parameter::kCount, 5.0f); // no such parameter: nothing happens
+    EXPECT_EQ(k.getParameter(parameter::kCount), 0.0f);
 }
 
 TEST(Lifecycle, InitializeAgainTakesTheNewRateAndChannelCountOrRefusesAnUnusableRate) {

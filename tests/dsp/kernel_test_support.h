@@ -27,6 +27,11 @@ struct Settings {
                          delaySync = {};
 };
 
+// Delay mode with every delay at 0 ms (scale 0 %), no feedback and a still LFO: the wet path
+// is the STFT's round trip alone.
+inline constexpr Settings kStraightThrough{
+    .feedback = 0.0f, .lfoDepth = 0.0f, .mode = 0.0f, .curveScale = 0.0f};
+
 inline void apply(Kernel& k, const Settings& s) {
     const std::pair<parameter::Address, std::optional<float>> values[] = {
         {parameter::inputGain, s.inputGain},
