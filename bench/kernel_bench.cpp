@@ -100,7 +100,7 @@ void BM_Process(benchmark::State& state) {
     kernel.initialize(2, kRate);
     // The analyser's levels, measured as while an editor draws them. Taking them (and their
     // decibels) is the editor's work, on its own thread, and is left out.
-    kernel.spectrumMeter().setWanted(state.range(2) != 0);
+    kernel.setFrameWanted(DisplayFrameKind::levels, state.range(2) != 0);
     std::vector<float> outL(kBlock), outR(kBlock);
     for (auto _ : state) {
         noise().forEachBlock(kBlock, [&](const float* const* ins, int frames) {

@@ -95,8 +95,8 @@ ParameterSpec specOf(const Definition& d) {
     p.units = d.units;
     p.flags = kReadWrite;
     if (d.address == parameter::mode)
-        p.valueStrings = std::vector<std::string>(std::begin(kSpectralModeNames),
-                                                  std::end(kSpectralModeNames));
+        p.valueStrings =
+            std::vector<std::string>(std::begin(kSpectralModeNames), std::end(kSpectralModeNames));
     if (d.address == parameter::freezeStyle)
         p.valueStrings =
             std::vector<std::string>(std::begin(kFreezeStyleNames), std::end(kFreezeStyleNames));

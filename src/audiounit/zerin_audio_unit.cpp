@@ -233,20 +233,13 @@ std::vector<std::pair<float, float>> ZerinExtensionAudioUnit::curve(CurveSlot sl
     return points;
 }
 
-std::optional<DisplayFrame> ZerinExtensionAudioUnit::takeLevelsFrame() {
+std::optional<DisplayFrame> ZerinExtensionAudioUnit::takeFrame(DisplayFrameKind kind) {
     DisplayFrame frame;
-    frame.kind = DisplayFrameKind::levels;
-    frame.values.resize(SpectrumMeter::kRows * kNumBins);
-    if (!mKernel.spectrumMeter().takeSnapshot(frame.values.data(), frame.stamp))
-        return std::nullopt;
-    return frame;
-}
-
-std::optional<DisplayFrame> ZerinExtensionAudioUnit::takeDisplayFrame() {
-    DisplayFrame frame;
-    frame.values.resize(kNumBins);
+    frame.kind = kind;
+    frame.values.resize(rowsOf(kind) * kNumBins);
+    // The kernel lets one thread at a time take each kind.
     std::lock_guard<std::mutex> lock(mSnapshotMutex);
-    if (!mKernel.takeClassificationSnapshot(frame.values.data(), frame.stamp)) return std::nullopt;
+    if (!mKernel.takeFrame(kind, frame.values.data(), frame.stamp)) return std::nullopt;
     return frame;
 }
 

@@ -75,12 +75,13 @@ public:
     std::vector<std::pair<float, float>> getSpectralCurve() const {
         return curve(CurveSlot::a, CurveKind::delay);
     }
-    // The newest classification frame since the last call, if the kernel rated one.
-    std::optional<DisplayFrame> takeDisplayFrame();
-    // The analyser's levels: measured only while wanted (an editor draws them); the newest
-    // since the last call, if any. One thread takes them.
-    void setLevelsWanted(bool wanted) { mKernel.spectrumMeter().setWanted(wanted); }
-    std::optional<DisplayFrame> takeLevelsFrame();
+    // The newest display frame of `kind` since the last call, if the kernel made one: the
+    // ratings whenever Source is up, the analyser's levels only while they are wanted (an
+    // editor draws them). Any non-render thread.
+    std::optional<DisplayFrame> takeFrame(DisplayFrameKind kind);
+    void setFrameWanted(DisplayFrameKind kind, bool wanted) {
+        mKernel.setFrameWanted(kind, wanted);
+    }
 
     // The name of the preset the curve came from, kept in the full state so that a reopened
     // editor shows it. Any non-render thread. Stored as boundedPresetName makes it

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <vector>
 
 namespace zerin {
@@ -19,6 +20,10 @@ enum class DisplayFrameKind : std::uint8_t {
     classification, // channel 0's ratings, 0 transient .. 1 tonal
     levels,         // four rows of a value per bin, dBFS: input, output, input peak, output peak
 };
+
+inline constexpr DisplayFrameKind kDisplayFrameKinds[] = {DisplayFrameKind::classification,
+                                                          DisplayFrameKind::levels};
+inline constexpr std::size_t kDisplayFrameKindCount = std::size(kDisplayFrameKinds);
 
 // How many rows of a value per bin a frame of `kind` holds.
 constexpr std::size_t rowsOf(DisplayFrameKind kind) noexcept {

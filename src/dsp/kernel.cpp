@@ -346,13 +346,26 @@ int ZerinExtensionDSPKernel::getSpectralCurve(CurvePoint* points) const noexcept
     return b.count;
 }
 
-bool ZerinExtensionDSPKernel::takeClassificationSnapshot(float* ratings,
-                                                         FrameStamp& stamp) noexcept {
+bool ZerinExtensionDSPKernel::takeFrame(DisplayFrameKind kind, float* values,
+                                        FrameStamp& stamp) noexcept {
+    if (kind == DisplayFrameKind::levels) return mMeter.takeSnapshot(values, stamp);
     if (mClassificationSnapshot == nullptr || !mSnapshotExchange.acquire()) return false;
     const float* slot = mClassificationSnapshot + mSnapshotExchange.front * kBinsPadded;
-    std::memcpy(ratings, slot, kNumBins * sizeof(float));
+    std::memcpy(values, slot, kNumBins * sizeof(float));
     stamp = mSnapshotStamps[mSnapshotExchange.front];
     return true;
+}
+
+void ZerinExtensionDSPKernel::setFrameWanted(DisplayFrameKind kind, bool wanted) noexcept {
+    if (kind == DisplayFrameKind::levels)
+        mMeter.setWanted(wanted);
+    else
+        mClassificationWanted.store(wanted, std::memory_order_relaxed);
+}
+
+bool ZerinExtensionDSPKernel::frameWanted(DisplayFrameKind kind) const noexcept {
+    return kind == DisplayFrameKind::levels ? mMeter.wanted()
+                                            : mClassificationWanted.load(std::memory_order_relaxed);
 }
 
 void ZerinExtensionDSPKernel::setHostTempo(double bpm) noexcept {

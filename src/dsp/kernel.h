@@ -216,10 +216,15 @@ struct ZerinExtensionDSPKernel {
     const CurveSet& latestCurveSet() const noexcept { return mCurveSets[mCurveExchange.latest]; }
     // Slot A's delay curve of the newest set; returns the point count.
     int getSpectralCurve(CurvePoint* points) const noexcept;
-    // Consumer side of the classification snapshot: copies the newest unread snapshot of
-    // channel 0's ratings (1025 floats) and its stamp, and returns true, or returns false if
-    // none is new.
-    bool takeClassificationSnapshot(float* ratings, FrameStamp& stamp) noexcept;
+    // Consumer side of the display frames: copies the newest unread frame of `kind`
+    // (rowsOf(kind) * kNumBins values: channel 0's ratings, or the analyser's levels) and its
+    // stamp, and returns true, or returns false if none is new. One thread at a time per kind.
+    bool takeFrame(DisplayFrameKind kind, float* values, FrameStamp& stamp) noexcept;
+    // Whether an editor draws frames of `kind`. The analyser measures only while its levels
+    // are wanted; the ratings are made for the sound whenever Source is up, and the flag only
+    // tells their readers. Any thread.
+    void setFrameWanted(DisplayFrameKind kind, bool wanted) noexcept;
+    bool frameWanted(DisplayFrameKind kind) const noexcept;
 
     // The host's tempo in BPM, for tempo sync. A tempo that is not a number, or outside
     // kMinHostTempo..kMaxHostTempo, is ignored: the last usable one stays. Any thread.
@@ -257,8 +262,6 @@ struct ZerinExtensionDSPKernel {
     }
     const CurveShaping& curveShaping() const noexcept { return mShaping; }
     bool curveDirty() const noexcept { return mCurveExchange.hasFresh(); }
-    // The analyser's levels: setWanted while an editor draws them, takeSnapshot from it.
-    SpectrumMeter& spectrumMeter() noexcept { return mMeter; }
     double sampleRate() const noexcept { return mSampleRate; }
 
     // Those fields shared across threads are atomics.
@@ -325,6 +328,7 @@ struct ZerinExtensionDSPKernel {
     FrameStamp mSnapshotStamps[3] = {};
     std::uint64_t mSnapshotsMade = 0;
     TripleBufferIndex mSnapshotExchange;
+    std::atomic<bool> mClassificationWanted{false};
     SpectrumMeter mMeter;
 
     // Render-thread state of the mode hand-over: the mode frames run in, and one bit per mode

@@ -98,22 +98,26 @@ void Plugin::handleMessage(const Message& message) noexcept {
         else if (urids.curveOf(property, slot, kind))
             replyCurves |= curveBit(slot, kind);
         if (property == 0 || property == urids.presetName) replyName = true;
-        // A UI asking for the curve is a UI that draws the classification and labels synced
-        // delays with notes at the host's tempo.
+        // A UI asking for the curve is a UI that draws the classification (UIs of earlier
+        // builds never say so otherwise) and labels synced delays with notes at the host's
+        // tempo.
         uiListening = true;
+        kernel.setFrameWanted(DisplayFrameKind::classification, true);
         tempoTold = 0.0;
         noteHoldTold = -1;
         return;
     }
     if (message.type == urids.uiClosed) {
         uiListening = false;
-        kernel.spectrumMeter().setWanted(false);
+        for (const DisplayFrameKind kind : kDisplayFrameKinds)
+            kernel.setFrameWanted(kind, false);
         return;
     }
-    // The analyser measures only while a UI draws its spectra.
-    if (const LV2_Atom* value = setValue(message, urids, urids.levels)) {
+    // Frames go out only while a UI draws them (and the analyser measures only then).
+    if (DisplayFrameKind kind{};
+        message.type == urids.patchSet && frameKindOf(urids, message.property, kind)) {
         bool wanted = false;
-        if (readFlag(value, urids, wanted)) kernel.spectrumMeter().setWanted(wanted);
+        if (readFlag(message.value, urids, wanted)) kernel.setFrameWanted(kind, wanted);
         return;
     }
     if (message.type == urids.patchSet && urids.curveOf(message.property, slot, kind)) {
@@ -183,18 +187,27 @@ void Plugin::writeMessages(std::uint32_t frames) noexcept {
         writeFlag(&forge, urids, Direction::toUi, urids.noteHold, noteHold != 0))
         noteHoldTold = noteHold;
 
-    FrameStamp levelsStamp;
-    if (kernel.spectrumMeter().wanted() && kernel.spectrumMeter().takeSnapshot(levels, levelsStamp))
-        writeLevels(&forge, urids, levels, SpectrumMeter::kRows * kNumBins, levelsStamp);
-    samplesSinceSnapshot += frames;
-    const double interval = kernel.sampleRate() / 10.0;
-    FrameStamp stamp;
-    if (uiListening && samplesSinceSnapshot >= interval &&
-        kernel.takeClassificationSnapshot(ratings, stamp)) {
-        samplesSinceSnapshot = 0;
-        writeClassification(&forge, urids, ratings, kNumBins, stamp);
-    }
+    writeFrames(frames);
     lv2_atom_forge_pop(&forge, &frame);
+}
+
+void Plugin::writeFrames(std::uint32_t frames) noexcept {
+    for (const DisplayFrameKind kind : kDisplayFrameKinds) {
+        // The ratings ten times a second (the kernel makes one every hop), the levels as the
+        // analyser paces them; a period's remainder carries over, so the rate does not depend
+        // on the host's block size.
+        const double interval =
+            kind == DisplayFrameKind::classification ? kernel.sampleRate() / 10.0 : 0.0;
+        double& since = samplesSinceFrame[static_cast<std::size_t>(kind)];
+        since += frames;
+        if (!kernel.frameWanted(kind) || since < interval) continue;
+        FrameStamp stamp;
+        const bool taken = kernel.takeFrame(kind, frameValues, stamp);
+        if (taken)
+            writeFrame(&forge, urids, kind, frameValues, static_cast<int>(rowsOf(kind)) * kNumBins,
+                       stamp);
+        since = std::min(taken ? since - interval : since, interval);
+    }
 }
 
 void Plugin::run(std::uint32_t frames) noexcept {

@@ -43,6 +43,8 @@ struct Plugin {
     void readMessages() noexcept;
     void handleMessage(const Message& message) noexcept;
     void writeMessages(std::uint32_t frames) noexcept;
+    // The display frames due and wanted, into the notify sequence open in `forge`.
+    void writeFrames(std::uint32_t frames) noexcept;
     // The audio, cut at each MIDI event so that the freeze's notes act at their samples.
     void processAudio(std::uint32_t frames, bool connected) noexcept;
 
@@ -72,9 +74,9 @@ struct Plugin {
     bool uiListening = false;
     double tempoTold = 0.0; // the host tempo the listening UI was last told; 0: none yet
     int noteHoldTold = -1;  // whether notes hold the freeze, as last told; -1: not yet
-    double samplesSinceSnapshot = 0.0;
-    float ratings[kNumBins] = {};
-    float levels[SpectrumMeter::kRows * kNumBins] = {}; // the analyser's, on their way out
+    // By display frame kind: samples since the last frame went out.
+    double samplesSinceFrame[kDisplayFrameKindCount] = {};
+    float frameValues[SpectrumMeter::kRows * kNumBins] = {}; // a frame on its way out
 };
 
 // Stereo, then mono.

@@ -156,35 +156,6 @@ bool readCurveBody(std::uint32_t type, std::uint32_t size, const void* body, con
     return true;
 }
 
-bool readRatings(const LV2_Atom* value, const Urids& urids, float* out, int capacity,
-                 int& count) noexcept {
-    count = 0;
-    if (value == nullptr) return false;
-    std::uint32_t floats = 0;
-    const unsigned char* bytes = floatVector(value->type, value->size, value + 1, urids, floats);
-    if (bytes == nullptr) return false;
-    count = static_cast<int>(std::min<std::uint32_t>(floats, static_cast<std::uint32_t>(capacity)));
-    std::memcpy(out, bytes, static_cast<std::size_t>(count) * sizeof(float));
-    return true;
-}
-
-// Half-decibel steps below full scale: 0.5 dB is finer than a drawn spectrum shows, and a
-// byte keeps four rows of 1025 values in a quarter of what floats would take.
-constexpr float kLevelStepsPerDb = 2.0f;
-constexpr float kLowestLevelByte = 255.0f;
-
-bool readLevels(const LV2_Atom* value, const Urids& urids, float* out, int capacity,
-                int& count) noexcept {
-    count = 0;
-    if (value == nullptr || value->type != urids.atomChunk) return false;
-    const auto* bytes = static_cast<const std::uint8_t*>(LV2_ATOM_BODY_CONST(value));
-    count = static_cast<int>(
-        std::min<std::uint32_t>(value->size, static_cast<std::uint32_t>(capacity)));
-    for (int i = 0; i < count; ++i)
-        out[i] = bytes[i] == 255 ? -INFINITY : -static_cast<float>(bytes[i]) / kLevelStepsPerDb;
-    return true;
-}
-
 bool readPresetName(const LV2_Atom* value, const Urids& urids, char* out) noexcept {
     if (value == nullptr || value->type != urids.atomString) return false;
     // A string's body ends at its terminator, which a damaged one may lack.
@@ -244,6 +215,37 @@ bool readTempo(const Message& message, const Urids& urids, double& bpm) noexcept
     return true;
 }
 
+namespace {
+
+// Half-decibel steps below full scale: 0.5 dB is finer than a drawn spectrum shows, and a
+// byte keeps four rows of 1025 values in a quarter of what floats would take.
+constexpr float kLevelStepsPerDb = 2.0f;
+constexpr float kLowestLevelByte = 255.0f;
+
+// A frame's values as its kind sends them: ratings as an atom:Vector of atom:Float, levels as
+// an atom:Chunk of a byte per value. At most `capacity` into `out`; false when the atom is
+// not of its kind's form.
+bool readFrameValues(DisplayFrameKind kind, const LV2_Atom* value, const Urids& urids, float* out,
+                     int capacity, int& count) noexcept {
+    count = 0;
+    if (kind == DisplayFrameKind::levels) {
+        if (value->type != urids.atomChunk) return false;
+        const auto* bytes = static_cast<const std::uint8_t*>(LV2_ATOM_BODY_CONST(value));
+        count = static_cast<int>(
+            std::min<std::uint32_t>(value->size, static_cast<std::uint32_t>(capacity)));
+        for (int i = 0; i < count; ++i)
+            out[i] = bytes[i] == 255 ? -INFINITY : -static_cast<float>(bytes[i]) / kLevelStepsPerDb;
+        return true;
+    }
+    std::uint32_t floats = 0;
+    const unsigned char* bytes = floatVector(value->type, value->size, value + 1, urids, floats);
+    if (bytes == nullptr) return false;
+    count = static_cast<int>(std::min<std::uint32_t>(floats, static_cast<std::uint32_t>(capacity)));
+    std::memcpy(out, bytes, static_cast<std::size_t>(count) * sizeof(float));
+    return true;
+}
+
+// The stamp of a frame message: its param:sampleRate and zerin#sequence, each 0 when absent.
 bool readFrameStamp(const Message& message, const Urids& urids, FrameStamp& stamp) noexcept {
     stamp = {};
     if (const LV2_Atom* rate = messageProperty(message, urids.paramSampleRate)) {
@@ -262,6 +264,30 @@ bool readFrameStamp(const Message& message, const Urids& urids, FrameStamp& stam
         stamp.sequence = static_cast<std::uint64_t>(number);
     }
     return true;
+}
+
+} // namespace
+
+LV2_URID frameProperty(const Urids& urids, DisplayFrameKind kind) noexcept {
+    return kind == DisplayFrameKind::levels ? urids.levels : urids.classification;
+}
+
+bool frameKindOf(const Urids& urids, LV2_URID property, DisplayFrameKind& kind) noexcept {
+    for (const DisplayFrameKind k : kDisplayFrameKinds)
+        if (property == frameProperty(urids, k)) {
+            kind = k;
+            return true;
+        }
+    return false;
+}
+
+bool readFrame(const Message& message, const Urids& urids, DisplayFrameKind& kind, float* out,
+               int capacity, int& count, FrameStamp& stamp) noexcept {
+    count = 0;
+    if (!frameKindOf(urids, message.property, kind)) return false;
+    const LV2_Atom* value = noticeValue(message, urids, message.property);
+    return value != nullptr && readFrameValues(kind, value, urids, out, capacity, count) &&
+           readFrameStamp(message, urids, stamp);
 }
 
 // --- writing ---
@@ -356,22 +382,19 @@ bool writePresetName(LV2_Atom_Forge* forge, const Urids& urids, Direction direct
     return true;
 }
 
-bool writeClassification(LV2_Atom_Forge* forge, const Urids& urids, const float* ratings, int count,
-                         const FrameStamp& stamp) noexcept {
-    return writeFloatVector(forge, urids, Direction::toUi, urids.classification, ratings,
-                            static_cast<std::uint32_t>(count < 0 ? 0 : count), &stamp);
-}
-
-bool writeLevels(LV2_Atom_Forge* forge, const Urids& urids, const float* levels, int count,
-                 const FrameStamp& stamp) noexcept {
+bool writeFrame(LV2_Atom_Forge* forge, const Urids& urids, DisplayFrameKind kind,
+                const float* values, int count, const FrameStamp& stamp) noexcept {
     const std::uint32_t n = count < 0 ? 0u : static_cast<std::uint32_t>(count);
+    const LV2_URID property = frameProperty(urids, kind);
+    if (kind != DisplayFrameKind::levels)
+        return writeFloatVector(forge, urids, Direction::toUi, property, values, n, &stamp);
     if (!hasRoom(forge, propertyEventBytes(n) + kStampBytes)) return false;
     LV2_Atom_Forge_Frame frame;
-    beginProperty(forge, urids, Direction::toUi, urids.levels, frame);
+    beginProperty(forge, urids, Direction::toUi, property, frame);
     lv2_atom_forge_atom(forge, n, urids.atomChunk);
     for (std::uint32_t i = 0; i < n; ++i) {
         // Written as it goes: no buffer for the bytes on the audio thread's stack.
-        const float steps = -levels[i] * kLevelStepsPerDb;
+        const float steps = -values[i] * kLevelStepsPerDb;
         const float rounded = std::isnan(steps)
                                   ? kLowestLevelByte
                                   : std::nearbyint(std::clamp(steps, 0.0f, kLowestLevelByte));

@@ -109,22 +109,22 @@ bool readCurve(const LV2_Atom* value, const Urids& urids, CurvePoint* points, in
 bool readCurveBody(std::uint32_t type, std::uint32_t size, const void* body, const Urids& urids,
                    CurvePoint* points, int& count, CurveKind kind = CurveKind::delay) noexcept;
 
-// The ratings of a classification value (an atom:Vector of atom:Float), at most `capacity`
-// of them copied into `out`. False when the atom is not such a vector.
-bool readRatings(const LV2_Atom* value, const Urids& urids, float* out, int capacity,
-                 int& count) noexcept;
+// Display frames travel as notices of their kind's own property (zerin#classification,
+// zerin#levels), which a UI also sets to say it wants them. Each kind keeps the form its
+// first build sent, so UIs and DSPs of earlier builds read one another's frames: ratings as an
+// atom:Vector of atom:Float, levels as an atom:Chunk of a byte per value (see kLevelsUri).
+LV2_URID frameProperty(const Urids& urids, DisplayFrameKind kind) noexcept;
+// Which kind's frames `property` names; false when it names none.
+bool frameKindOf(const Urids& urids, LV2_URID property, DisplayFrameKind& kind) noexcept;
 
-// The stamp a classification notice gives its ratings: its param:sampleRate (an atom:Double,
-// Float or Int) and its zerin#sequence (an atom:Long or Int), each 0 when the notice has none
-// (a DSP before they were sent). False when one is there but is no usable number: a rate
-// outside kMinFrameRate..kMaxFrameRate, a sequence below 1.
-bool readFrameStamp(const Message& message, const Urids& urids, FrameStamp& stamp) noexcept;
-
-// The analyser's levels of a levels value (an atom:Chunk of a byte per value, see
-// kLevelsUri), at most `capacity` of them, in dBFS (-infinity for the lowest byte). False when
-// the atom is no chunk.
-bool readLevels(const LV2_Atom* value, const Urids& urids, float* out, int capacity,
-                int& count) noexcept;
+// A frame notice: its kind, at most `capacity` of its values into `out` (levels in dBFS,
+// -infinity for the lowest byte), and its stamp: its param:sampleRate (an atom:Double, Float
+// or Int) and zerin#sequence (an atom:Long or Int), each 0 when the notice has none (a DSP
+// before they were sent). False when the message is no frame, its values are not of its
+// kind's form, or a stamp is there but no usable number: a rate outside
+// kMinFrameRate..kMaxFrameRate, a sequence below 1.
+bool readFrame(const Message& message, const Urids& urids, DisplayFrameKind& kind, float* out,
+               int capacity, int& count, FrameStamp& stamp) noexcept;
 
 // A yes or no: an atom:Bool value (a UI's wish for the levels, whether notes hold the
 // freeze). False when the atom is no such bool.
@@ -152,12 +152,10 @@ bool writeCurve(LV2_Atom_Forge* forge, const Urids& urids, Direction direction,
                 CurveKind kind = CurveKind::delay) noexcept;
 bool writePresetName(LV2_Atom_Forge* forge, const Urids& urids, Direction direction,
                      const char* name) noexcept;
-// The ratings as a notice's value, with the rate and number of `stamp` beside it.
-bool writeClassification(LV2_Atom_Forge* forge, const Urids& urids, const float* ratings, int count,
-                         const FrameStamp& stamp) noexcept;
-// The analyser's levels (dBFS) as a notice's value, a byte each, with the stamp beside them.
-bool writeLevels(LV2_Atom_Forge* forge, const Urids& urids, const float* levels, int count,
-                 const FrameStamp& stamp) noexcept;
+// A display frame of `kind`: its values (levels in dBFS) as a notice, with the rate and
+// number of `stamp` beside them.
+bool writeFrame(LV2_Atom_Forge* forge, const Urids& urids, DisplayFrameKind kind,
+                const float* values, int count, const FrameStamp& stamp) noexcept;
 // A yes or no of `property`: from a UI, its wish for the levels (zerin#levels) or that they
 // stop; from the DSP, whether notes hold the freeze (zerin#noteHold).
 bool writeFlag(LV2_Atom_Forge* forge, const Urids& urids, Direction direction, LV2_URID property,

@@ -56,20 +56,17 @@ void UiLink::setPresetName(const std::string& newName) {
     send([&](LV2_Atom_Forge* f) { return writePresetName(f, urids, Direction::toDsp, cleaned); });
 }
 
-std::optional<DisplayFrame> UiLink::takeDisplayFrame() {
-    return std::exchange(frame, std::nullopt);
-}
-
-void UiLink::setLevelsWanted(bool wanted) {
-    levelsWanted = wanted;
-    if (!wanted) levelsFrame.reset();
+void UiLink::setFrameWanted(DisplayFrameKind kind, bool wantedNow) {
+    const auto k = static_cast<std::size_t>(kind);
+    wanted[k] = wantedNow;
+    if (!wantedNow) frames[k].reset();
     send([&](LV2_Atom_Forge* f) {
-        return writeFlag(f, urids, Direction::toDsp, urids.levels, wanted);
+        return writeFlag(f, urids, Direction::toDsp, frameProperty(urids, kind), wantedNow);
     });
 }
 
-std::optional<DisplayFrame> UiLink::takeLevelsFrame() {
-    return std::exchange(levelsFrame, std::nullopt);
+std::optional<DisplayFrame> UiLink::takeFrame(DisplayFrameKind kind) {
+    return std::exchange(frames[static_cast<std::size_t>(kind)], std::nullopt);
 }
 
 void UiLink::requestState() {
@@ -126,53 +123,40 @@ bool UiLink::receive(const void* buffer, std::size_t size) {
         readFlag(value, urids, notesHold);
         return true;
     }
-    if (const LV2_Atom* value = noticeValue(message, urids, urids.classification)) {
-        receiveClassification(message, value);
-        return true;
-    }
-    if (const LV2_Atom* value = noticeValue(message, urids, urids.levels)) {
-        if (levelsWanted) receiveLevels(message, value);
+    if (DisplayFrameKind kind{}; frameKindOf(urids, message.property, kind) &&
+                                 noticeValue(message, urids, message.property) != nullptr) {
+        receiveFrame(message);
         return true;
     }
     return false;
 }
 
-// Ratings the DSP's kernel made: a whole frame of them, placed by the rate they were
+// A whole frame the DSP's kernel made, of a kind the editor wants, placed by the rate it was
 // measured at. Anything else is dropped, and the frame shown before stays until it is stale.
-bool UiLink::receiveClassification(const Message& message, const LV2_Atom* value) {
+void UiLink::receiveFrame(const Message& message) {
+    DisplayFrameKind kind{};
+    if (!frameKindOf(urids, message.property, kind) || !wanted[static_cast<std::size_t>(kind)])
+        return;
+    const auto k = static_cast<std::size_t>(kind);
+    const int whole = static_cast<int>(rowsOf(kind)) * kNumBins;
     DisplayFrame received;
-    // One more than a frame holds, so that a longer vector shows itself.
-    received.values.resize(kNumBins + 1);
+    received.kind = kind;
+    // One more than a frame holds, so that a longer one shows itself.
+    received.values.resize(static_cast<std::size_t>(whole) + 1);
     int count = 0;
     FrameStamp& stamp = received.stamp;
-    if (!readRatings(value, urids, received.values.data(), kNumBins + 1, count) ||
-        count != kNumBins || !readFrameStamp(message, urids, stamp))
-        return false;
-    received.values.resize(kNumBins);
-    // A DSP from before the stamp says neither: the host's rate places its ratings, and the
-    // frames it sends are numbered here.
+    if (!readFrame(message, urids, kind, received.values.data(), whole + 1, count, stamp) ||
+        count != whole)
+        return;
+    received.values.resize(static_cast<std::size_t>(whole));
+    // A DSP from before the stamp says neither: the host's rate places its frames, and they
+    // are numbered here. Without the rate they are not drawn: bands at a guessed rate would
+    // mark bins the curve does not act on.
     if (!(stamp.sampleRate > 0.0)) stamp.sampleRate = hostRate;
-    if (stamp.sequence == 0) stamp.sequence = lastSequence + 1;
-    if (!isPlaceable(received)) return false;
-    lastSequence = stamp.sequence;
-    frame = std::move(received);
-    return true;
-}
-
-// The analyser's levels: four whole rows, with the rate they were measured at.
-bool UiLink::receiveLevels(const Message& message, const LV2_Atom* value) {
-    constexpr int kValues = static_cast<int>(rowsOf(DisplayFrameKind::levels)) * kNumBins;
-    DisplayFrame received;
-    received.kind = DisplayFrameKind::levels;
-    received.values.resize(kValues + 1);
-    int count = 0;
-    if (!readLevels(value, urids, received.values.data(), kValues + 1, count) || count != kValues ||
-        !readFrameStamp(message, urids, received.stamp))
-        return false;
-    received.values.resize(kValues);
-    if (!isPlaceable(received)) return false;
-    levelsFrame = std::move(received);
-    return true;
+    if (stamp.sequence == 0) stamp.sequence = lastSequence[k] + 1;
+    if (!isPlaceable(received)) return;
+    lastSequence[k] = stamp.sequence;
+    frames[k] = std::move(received);
 }
 
 } // namespace zerin::lv2

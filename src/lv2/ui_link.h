@@ -28,9 +28,8 @@ public:
     CurvePairs getCurve(CurveSlot slot, CurveKind kind) const override {
         return curves[static_cast<int>(slot)][static_cast<int>(kind)];
     }
-    std::optional<DisplayFrame> takeDisplayFrame() override;
-    void setLevelsWanted(bool wanted) override;
-    std::optional<DisplayFrame> takeLevelsFrame() override;
+    void setFrameWanted(DisplayFrameKind kind, bool wanted) override;
+    std::optional<DisplayFrame> takeFrame(DisplayFrameKind kind) override;
     std::string presetName() const override { return name; }
     double hostTempo() const override { return tempo; }
     bool notesHoldFreeze() const override { return notesHold; }
@@ -70,15 +69,15 @@ private:
     int pollsWaiting = 0;        // polls since the last request, while the DSP has not answered
     int pollsBeforeRequest = 10; // then asked again, twice as late each time
     double hostRate = 0.0;
-    double tempo = 0.0;             // as the DSP told it
-    bool notesHold = false;         // as the DSP told it
-    std::uint64_t lastSequence = 0; // of the last frame taken in
-    std::optional<DisplayFrame> frame;
-    std::optional<DisplayFrame> levelsFrame;
-    bool levelsWanted = false;
+    double tempo = 0.0;     // as the DSP told it
+    bool notesHold = false; // as the DSP told it
+    // By kind: the newest frame not yet taken, whether the editor wants them, and the number
+    // of the last one taken in.
+    std::optional<DisplayFrame> frames[kDisplayFrameKindCount];
+    bool wanted[kDisplayFrameKindCount] = {};
+    std::uint64_t lastSequence[kDisplayFrameKindCount] = {};
 
-    bool receiveClassification(const Message& message, const LV2_Atom* value);
-    bool receiveLevels(const Message& message, const LV2_Atom* value);
+    void receiveFrame(const Message& message);
 };
 
 } // namespace zerin::lv2

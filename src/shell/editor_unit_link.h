@@ -37,12 +37,10 @@ public:
     virtual double hostTempo() const { return 0.0; }
     // Whether notes the unit hears hold its freeze now, as far as this side knows.
     virtual bool notesHoldFreeze() const { return false; }
-    // The newest frame the unit made for the editor to draw since the last call, if any.
-    virtual std::optional<DisplayFrame> takeDisplayFrame() = 0;
-    // The analyser's levels (DisplayFrameKind::levels), measured only while wanted; a link
-    // that cannot carry them yet gives none.
-    virtual void setLevelsWanted(bool) {}
-    virtual std::optional<DisplayFrame> takeLevelsFrame() { return std::nullopt; }
+    // Whether the editor draws frames of `kind`; the unit makes or sends some only then.
+    virtual void setFrameWanted(DisplayFrameKind kind, bool wanted) = 0;
+    // The newest frame of `kind` the unit made for the editor since the last call, if any.
+    virtual std::optional<DisplayFrame> takeFrame(DisplayFrameKind kind) = 0;
     // The name of the preset the unit's curve came from ("Init" for a fresh unit); kept in the
     // unit's full state so a reopened editor shows it.
     virtual std::string presetName() const = 0;

@@ -18,12 +18,12 @@ CurvePairs InProcessUnitLink::getCurve(CurveSlot slot, CurveKind kind) const {
     return mUnit ? mUnit->curve(slot, kind) : CurvePairs{};
 }
 
-void InProcessUnitLink::setLevelsWanted(bool wanted) {
-    if (mUnit) mUnit->setLevelsWanted(wanted);
+void InProcessUnitLink::setFrameWanted(DisplayFrameKind kind, bool wanted) {
+    if (mUnit) mUnit->setFrameWanted(kind, wanted);
 }
 
-std::optional<DisplayFrame> InProcessUnitLink::takeLevelsFrame() {
-    return mUnit ? mUnit->takeLevelsFrame() : std::nullopt;
+std::optional<DisplayFrame> InProcessUnitLink::takeFrame(DisplayFrameKind kind) {
+    return mUnit ? mUnit->takeFrame(kind) : std::nullopt;
 }
 
 double InProcessUnitLink::hostTempo() const {
@@ -32,10 +32,6 @@ double InProcessUnitLink::hostTempo() const {
 
 bool InProcessUnitLink::notesHoldFreeze() const {
     return mUnit && mUnit->dspKernel().notesHoldFreeze();
-}
-
-std::optional<DisplayFrame> InProcessUnitLink::takeDisplayFrame() {
-    return mUnit ? mUnit->takeDisplayFrame() : std::nullopt;
 }
 
 std::string InProcessUnitLink::presetName() const {

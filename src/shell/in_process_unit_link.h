@@ -18,11 +18,10 @@ public:
 
     void setCurve(CurveSlot slot, CurveKind kind, const CurvePairs& points) override;
     CurvePairs getCurve(CurveSlot slot, CurveKind kind) const override;
-    std::optional<DisplayFrame> takeDisplayFrame() override;
+    void setFrameWanted(DisplayFrameKind kind, bool wanted) override;
+    std::optional<DisplayFrame> takeFrame(DisplayFrameKind kind) override;
     double hostTempo() const override; // 0 without a unit
     bool notesHoldFreeze() const override;
-    void setLevelsWanted(bool wanted) override;
-    std::optional<DisplayFrame> takeLevelsFrame() override;
     std::string presetName() const override; // "Init" without a unit
     void setPresetName(const std::string& name) override;
     // Tells onExternalChange when a state restore or a host preset reached the unit since

@@ -337,8 +337,8 @@ void ZerinExtensionMainView::appear() {
 
 void ZerinExtensionMainView::disappear() {
     classificationTimer.invalidate();
-    if (link != nullptr && levelsWanted) link->setLevelsWanted(false);
-    levelsWanted = false;
+    bands.stop(link);
+    spectra.stop(link);
     frameSubscription.cancel();
     appeared = false;
 }
@@ -351,17 +351,9 @@ void ZerinExtensionMainView::tick() {
     if (link == nullptr) return;
     link->poll();
     notesHoldFreeze.set(link->notesHoldFreeze());
-    const double now = context()->mainQueue().now();
-    if (std::optional<DisplayFrame> fresh = link->takeDisplayFrame()) {
-        classification = std::move(fresh);
-        classificationArrival = now;
-    } else if (classification && now - classificationArrival >= kFrameStaleAfter) {
-        classification.reset();
-    } else {
-        return; // the canvas keeps what it shows
-    }
-    // The canvas sees the new bands at its next layout and draws all of itself again.
-    canvasView->inputs.classification = classification;
+    // The canvas sees new bands at its next layout and draws all of itself again.
+    if (bands.update(*link, context()->mainQueue().now(), true))
+        canvasView->inputs.classification = bands.shown();
 }
 
 float ZerinExtensionMainView::parameterValue(parameter::Address address) const {

@@ -19,6 +19,7 @@
 #include "presets/preset_manager.h"
 #include "shell/curve_history.h"
 #include "shell/editor_unit_link.h"
+#include "shell/frame_feed.h"
 #include "widgets/observable_parameter.h"
 
 #include <array>
@@ -45,10 +46,6 @@ public:
     static constexpr std::string_view kWaitingName = "Waiting\u2026";
     // Seconds between two reads of the display frames (and polls of the link).
     static constexpr double kPollInterval = 0.1;
-    // Seconds without a new frame after which the last one no longer shows what plays: the
-    // audio stopped, or the unit stopped rating it. A plug-in's DSP sends a frame every
-    // 0.11 to 0.13 s, so polls that find nothing new keep the bands steady until then.
-    static constexpr double kFrameStaleAfter = 0.5;
 
     // `parameterTree` and `link` (null: no unit, every call to it skipped) must outlive the
     // view. Starts from the unit's curve and preset name when the link knows a curve, else
@@ -116,7 +113,7 @@ public:
     bool showCopyMenu() const { return copyMenuShown.peek(); }
     void setShowCopyMenu(bool shown) { copyMenuShown.set(shown); }
     // The classification frame the canvas shows, until it goes stale.
-    const std::optional<DisplayFrame>& classificationData() const { return classification; }
+    const std::optional<DisplayFrame>& classificationData() const { return bands.shown(); }
     // Which spectra the canvas shows (OFF / IN / OUT / BOTH), kept in the preference store.
     SpectrumShown spectrumChoice() const { return spectrumShown; }
     void chooseSpectrum(SpectrumShown shown);
@@ -175,13 +172,10 @@ private:
     Observable<bool> browserShown{false};
     Observable<bool> dialogShown{false};
     Observable<bool> copyMenuShown{false};
-    Observable<bool> notesHoldFreeze{false}; // as the unit last told, lighting HOLD
-    Observable<bool> waiting{false};         // for the unit to say what it holds
-    std::optional<DisplayFrame> classification;
-    double classificationArrival = 0.0; // the queue's time when it came
-    std::optional<DisplayFrame> levels;
-    double levelsArrival = 0.0;
-    bool levelsWanted = false; // as last told to the link
+    Observable<bool> notesHoldFreeze{false};           // as the unit last told, lighting HOLD
+    Observable<bool> waiting{false};                   // for the unit to say what it holds
+    FrameFeed bands{DisplayFrameKind::classification}; // taken at every poll
+    FrameFeed spectra{DisplayFrameKind::levels};       // taken at every display frame
     SpectrumShown spectrumShown = SpectrumShown::both;
     Timer classificationTimer;
 

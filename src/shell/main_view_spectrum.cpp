@@ -34,23 +34,11 @@ void ZerinExtensionMainView::chooseSpectrum(SpectrumShown shown) {
     });
 }
 
-// The unit measures only while the spectrum shows; a frame kept past kFrameStaleAfter would
-// show sound that no longer plays.
+// The unit measures only while the spectrum shows.
 void ZerinExtensionMainView::takeLevels() {
-    if (link == nullptr) return;
-    const bool wanted = spectrumShown != SpectrumShown::off;
-    if (wanted != levelsWanted) link->setLevelsWanted(wanted);
-    levelsWanted = wanted;
-    const double now = context()->mainQueue().now();
-    if (std::optional<DisplayFrame> fresh = link->takeLevelsFrame(); fresh && wanted) {
-        levels = std::move(fresh);
-        levelsArrival = now;
-    } else if (levels && (!wanted || now - levelsArrival >= kFrameStaleAfter)) {
-        levels.reset();
-    } else {
-        return;
-    }
-    canvas().inputs.levels = levels;
+    if (link != nullptr &&
+        spectra.update(*link, context()->mainQueue().now(), spectrumShown != SpectrumShown::off))
+        canvas().inputs.levels = spectra.shown();
 }
 
 } // namespace zerin

@@ -104,7 +104,7 @@ TEST(RealTime, TheRenderBlockNeverTouchesTheHeap) {
                     break;
                 case 4:
                     param(*unit, "outputGain").setValue(static_cast<float>(call % 13) - 6.0f);
-                    unit->takeDisplayFrame();
+                    unit->takeFrame(DisplayFrameKind::classification);
                     break;
                 default:
                     unit->setShouldBypassEffect(false);

@@ -155,14 +155,15 @@ TEST(Snapshot, HoldsChannelZerosNewestRatingsOnceWithTheirRateAndNumber) {
     auto k = makeKernel(2, 48000.0, {.sensitivity = 100});
     Signal got(kNumBins);
     FrameStamp stamp, none;
-    EXPECT_FALSE(k->takeClassificationSnapshot(got.data(), none)) << "no frame rated yet";
+    EXPECT_FALSE(k->takeFrame(DisplayFrameKind::classification, got.data(), none))
+        << "no frame rated yet";
     render(*k, {noise(8192, 1), binSine(8192, 100.0, 0.5f)}, 512);
-    ASSERT_TRUE(k->takeClassificationSnapshot(got.data(), stamp));
+    ASSERT_TRUE(k->takeFrame(DisplayFrameKind::classification, got.data(), stamp));
     EXPECT_TRUE(std::equal(got.begin(), got.end(), k->mChannels[0]->binClassification));
     // Shares, as the editor's tints read them.
     EXPECT_TRUE(
         std::all_of(got.begin(), got.end(), [](float r) { return r >= 0.0f && r <= 1.0f; }));
-    EXPECT_FALSE(k->takeClassificationSnapshot(got.data(), none)) << "taken once";
+    EXPECT_FALSE(k->takeFrame(DisplayFrameKind::classification, got.data(), none)) << "taken once";
     EXPECT_EQ(stamp.sampleRate, 48000.0);
     EXPECT_GT(stamp.sequence, 0u);
 
@@ -170,7 +171,7 @@ TEST(Snapshot, HoldsChannelZerosNewestRatingsOnceWithTheirRateAndNumber) {
     const std::uint64_t before = stamp.sequence;
     k->reset();
     render(*k, {noise(2048, 2), noise(2048, 3)}, 512);
-    ASSERT_TRUE(k->takeClassificationSnapshot(got.data(), stamp));
+    ASSERT_TRUE(k->takeFrame(DisplayFrameKind::classification, got.data(), stamp));
     EXPECT_GT(stamp.sequence, before);
 }
 

@@ -26,7 +26,7 @@ std::vector<Reading> meterASineBurst(double on, double total, bool wanted = true
     auto k = makeKernel(1, kRate, {.dryWet = 100.0f, .feedback = 0.0f, .lfoDepth = 0.0f});
     const CurvePoint none[] = {{1000.0f, 0.0f}};
     k->setCurve(CurveSlot::a, CurveKind::delay, none, 1);
-    k->spectrumMeter().setWanted(wanted);
+    k->setFrameWanted(DisplayFrameKind::levels, wanted);
     const auto n = static_cast<std::size_t>(total * kRate);
     Signal s = binSine(n, kBin, 1.0f);
     std::fill(s.begin() + static_cast<std::ptrdiff_t>(on * kRate), s.end(), 0.0f);
@@ -37,7 +37,7 @@ std::vector<Reading> meterASineBurst(double on, double total, bool wanted = true
             Reading r{static_cast<double>(at) / kRate,
                       std::vector<float>(SpectrumMeter::kRows * kNumBins),
                       {}};
-            if (kernel.spectrumMeter().takeSnapshot(r.rows.data(), r.stamp))
+            if (kernel.takeFrame(DisplayFrameKind::levels, r.rows.data(), r.stamp))
                 readings.push_back(std::move(r));
         });
     render(*k, {s}, 512, events);

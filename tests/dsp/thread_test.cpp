@@ -49,7 +49,7 @@ TEST(Threads, NothingCrossingThreadsIsEverTorn) {
         Signal r(kNumBins);
         FrameStamp stamp;
         for (float last = -1.0f; !done; std::this_thread::yield()) {
-            if (!k->takeClassificationSnapshot(r.data(), stamp)) continue;
+            if (!k->takeFrame(DisplayFrameKind::classification, r.data(), stamp)) continue;
             ++snapshots;
             bool whole = std::all_of(r.begin(), r.end(), [](float v) { return v >= 0 && v <= 1; });
             for (int bin : kSentinels)

@@ -116,7 +116,7 @@ DisplayFrame swellingToneFrame(double rate) {
             static_cast<float>(1e-3 * std::pow(1e3, t) * std::sin(2e3 * std::numbers::pi * t));
     }
     audio.run(tone);
-    std::optional<DisplayFrame> frame = audio.unit->takeDisplayFrame();
+    std::optional<DisplayFrame> frame = audio.unit->takeFrame(DisplayFrameKind::classification);
     EXPECT_TRUE(frame);
     return frame.value_or(DisplayFrame{});
 }

@@ -58,19 +58,16 @@ void checkMessage(const zerin::lv2::Message& message, const zerin::lv2::Urids& u
     if (readPresetName(message.value, urids, name))
         require(std::strlen(name) <= zerin::kMaxPresetNameBytes && wellFormed(name),
                 "a name read is bounded, well-formed UTF-8");
-    float ratings[zerin::kNumBins];
-    int rated = -1;
-    if (readRatings(message.value, urids, ratings, zerin::kNumBins, rated))
-        require(rated >= 0 && rated <= zerin::kNumBins, "ratings fit their buffer");
+    static float frame[4 * zerin::kNumBins];
+    int measured = -1;
+    zerin::DisplayFrameKind kind{};
     zerin::FrameStamp stamp;
-    if (readFrameStamp(message, urids, stamp))
+    if (readFrame(message, urids, kind, frame, 4 * zerin::kNumBins, measured, stamp)) {
+        require(measured >= 0 && measured <= 4 * zerin::kNumBins, "a frame fits its buffer");
         require(stamp.sampleRate == 0.0 || (stamp.sampleRate >= zerin::kMinFrameRate &&
                                             stamp.sampleRate <= zerin::kMaxFrameRate),
                 "a frame's rate read is none or one that places its bins");
-    static float levels[4 * zerin::kNumBins];
-    int measured = -1;
-    if (readLevels(message.value, urids, levels, 4 * zerin::kNumBins, measured))
-        require(measured >= 0 && measured <= 4 * zerin::kNumBins, "levels fit their buffer");
+    }
     bool wanted = false;
     readFlag(message.value, urids, wanted);
     double bpm = 0.0;
@@ -110,9 +107,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         &mapper.map,
         [](LV2UI_Controller, std::uint32_t, std::uint32_t, std::uint32_t, const void*) {}, nullptr,
         0);
-    link.setLevelsWanted(true);
+    for (const zerin::DisplayFrameKind kind : zerin::kDisplayFrameKinds)
+        link.setFrameWanted(kind, true);
     link.receive(atom.empty() ? nullptr : atom.data(), atom.size());
-    if (const std::optional<zerin::DisplayFrame> levels = link.takeLevelsFrame()) {
+    if (const std::optional<zerin::DisplayFrame> levels =
+            link.takeFrame(zerin::DisplayFrameKind::levels)) {
         require(zerin::isPlaceable(*levels) && levels->values.size() == 4 * zerin::kNumBins,
                 "the editor gets only whole levels frames it can place");
         for (float v : levels->values)
@@ -122,7 +121,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         require(std::isfinite(freq) && freq > 0.0f && std::isfinite(delay),
                 "the editor gets only usable points");
     require(wellFormed(link.presetName().c_str()), "the editor gets a well-formed name");
-    if (const std::optional<zerin::DisplayFrame> frame = link.takeDisplayFrame())
+    if (const std::optional<zerin::DisplayFrame> frame =
+            link.takeFrame(zerin::DisplayFrameKind::classification))
         require(zerin::isPlaceable(*frame) && frame->values.size() == zerin::kNumBins &&
                     frame->stamp.sequence > 0,
                 "the editor gets only whole frames it can place");

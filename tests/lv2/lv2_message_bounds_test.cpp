@@ -241,20 +241,19 @@ struct GuardPage : ::testing::Test {
         if (!lv2::readCurve(lv2::setValue(m, urids, urids.curve), urids, points, count)) return {};
         return {true, count, count > 0 ? points[count - 1].value : 0.0};
     }
+    // A display frame of `kind`, its values read whole.
+    Reading frame(const lv2::Message& m, DisplayFrameKind wanted) const {
+        float values[16];
+        int count = 0;
+        DisplayFrameKind kind{};
+        FrameStamp stamp;
+        if (!lv2::readFrame(m, urids, kind, values, 16, count, stamp) || kind != wanted) return {};
+        return {true, count, count > 0 ? values[count - 1] : 0.0};
+    }
     Reading ratings(const lv2::Message& m) const {
-        float values[16];
-        int count = 0;
-        const LV2_Atom* value = lv2::noticeValue(m, urids, urids.classification);
-        if (!lv2::readRatings(value, urids, values, 16, count)) return {};
-        return {true, count, count > 0 ? values[count - 1] : 0.0};
+        return frame(m, DisplayFrameKind::classification);
     }
-    Reading levels(const lv2::Message& m) const {
-        float values[16];
-        int count = 0;
-        if (!lv2::readLevels(lv2::noticeValue(m, urids, urids.levels), urids, values, 16, count))
-            return {};
-        return {true, count, count > 0 ? values[count - 1] : 0.0};
-    }
+    Reading levels(const lv2::Message& m) const { return frame(m, DisplayFrameKind::levels); }
     Reading name(const lv2::Message& m) const {
         char name[kMaxPresetNameBytes + 1];
         if (!lv2::readPresetName(lv2::noticeValue(m, urids, urids.presetName), urids, name))
@@ -280,8 +279,12 @@ struct GuardPage : ::testing::Test {
     }
     // The frame's number: a stamp without one is read whole, but no number has been taken.
     Reading frameNumber(const lv2::Message& m) const {
+        float values[16];
+        int count = 0;
+        DisplayFrameKind kind{};
         FrameStamp stamp;
-        if (!lv2::readFrameStamp(m, urids, stamp) || stamp.sequence == 0) return {};
+        if (!lv2::readFrame(m, urids, kind, values, 16, count, stamp) || stamp.sequence == 0)
+            return {};
         return {true, 1, static_cast<double>(stamp.sequence)};
     }
     Reading property(const lv2::Message& m) const {

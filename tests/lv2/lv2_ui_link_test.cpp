@@ -35,6 +35,9 @@ struct Fixture : ::testing::Test {
     void SetUp() override {
         urids.map(&mapper.map);
         link.onExternalChange = [this] { ++externalChanges; };
+        // As the editor does once it shows: it draws the bands.
+        link.setFrameWanted(DisplayFrameKind::classification, true);
+        sent.clear();
     }
 
     // One message as a DSP writes it (or as `fill` forges it): the event's body only.
@@ -73,8 +76,8 @@ struct Fixture : ::testing::Test {
     std::vector<std::uint8_t> frameNotice(const std::vector<float>& ratings,
                                           const FrameStamp& stamp) {
         return message([&](LV2_Atom_Forge* f) {
-            lv2::writeClassification(f, urids, ratings.data(), static_cast<int>(ratings.size()),
-                                     stamp);
+            lv2::writeFrame(f, urids, DisplayFrameKind::classification, ratings.data(),
+                            static_cast<int>(ratings.size()), stamp);
         });
     }
 
@@ -104,7 +107,7 @@ TEST_F(Fixture, TakesTheDspsNoticesAndThePatchSetForm) {
     }
     const std::vector<float> ratings(kNumBins, 0.25f);
     EXPECT_TRUE(receiveGuarded(frameNotice(ratings, {48000.0, 3})));
-    const std::optional<DisplayFrame> frame = link.takeDisplayFrame();
+    const std::optional<DisplayFrame> frame = link.takeFrame(DisplayFrameKind::classification);
     ASSERT_TRUE(frame);
     EXPECT_EQ(frame->values, ratings);
 
@@ -142,7 +145,7 @@ TEST_F(Fixture, PartsThatClaimMoreThanTheirMessageHoldsAreNeverRead) {
             c.damage(bytes);
             receiveGuarded(bytes);
             EXPECT_TRUE(link.getSpectralCurve().empty()) << c.what;
-            EXPECT_FALSE(link.takeDisplayFrame()) << c.what;
+            EXPECT_FALSE(link.takeFrame(DisplayFrameKind::classification)) << c.what;
         }
     }
     // A name whose string claims more than its message.
@@ -189,7 +192,7 @@ TEST_F(Fixture, ValuesOfTheWrongKindOrWithoutAUsablePointChangeNothing) {
 
     EXPECT_TRUE(link.getSpectralCurve().empty());
     EXPECT_FALSE(link.knowsUnitState());
-    EXPECT_FALSE(link.takeDisplayFrame());
+    EXPECT_FALSE(link.takeFrame(DisplayFrameKind::classification));
     EXPECT_EQ(link.presetName(), "Init");
     EXPECT_EQ(externalChanges, 0);
 }
@@ -208,16 +211,16 @@ TEST_F(Fixture, AFrameBringsTheRateAndNumberTheDspGaveItAndAMalformedOneIsRefuse
         ratings[k] = static_cast<float>(k) / 1024.0f;
     for (const double rate : {44100.0, 48000.0, 96000.0}) {
         EXPECT_TRUE(receiveGuarded(frameNotice(ratings, {rate, 40})));
-        const std::optional<DisplayFrame> frame = link.takeDisplayFrame();
+        const std::optional<DisplayFrame> frame = link.takeFrame(DisplayFrameKind::classification);
         ASSERT_TRUE(frame) << rate;
         EXPECT_EQ(frame->values, ratings);
         EXPECT_EQ(frame->stamp.sampleRate, rate);
         EXPECT_EQ(frame->stamp.sequence, 40u);
-        EXPECT_FALSE(link.takeDisplayFrame()) << "handed out once";
+        EXPECT_FALSE(link.takeFrame(DisplayFrameKind::classification)) << "handed out once";
     }
     // Forged by the test, a whole frame is taken.
     receiveGuarded(stampedNotice(ratings, real(88200.0), whole(2)));
-    const std::optional<DisplayFrame> forged = link.takeDisplayFrame();
+    const std::optional<DisplayFrame> forged = link.takeFrame(DisplayFrameKind::classification);
     ASSERT_TRUE(forged);
     EXPECT_EQ(forged->stamp.sampleRate, 88200.0);
     EXPECT_EQ(forged->stamp.sequence, 2u);
@@ -246,7 +249,7 @@ TEST_F(Fixture, AFrameBringsTheRateAndNumberTheDspGaveItAndAMalformedOneIsRefuse
     for (const Case& c : cases) {
         const std::vector<float> values(c.count, 0.5f);
         EXPECT_TRUE(receiveGuarded(stampedNotice(values, c.rate, c.number))) << c.what;
-        EXPECT_FALSE(link.takeDisplayFrame()) << c.what;
+        EXPECT_FALSE(link.takeFrame(DisplayFrameKind::classification)) << c.what;
     }
 }
 
@@ -257,14 +260,14 @@ TEST_F(Fixture, RatingsThatComeWithoutARateArePlacedAtTheHostsRateOrNotDrawn) {
     const std::vector<float> ratings(kNumBins, 0.25f);
     const auto unstamped = vectorMessage(urids.notice, urids.classification, ratings);
     EXPECT_TRUE(receiveGuarded(unstamped));
-    EXPECT_FALSE(link.takeDisplayFrame());
+    EXPECT_FALSE(link.takeFrame(DisplayFrameKind::classification));
 
     link.setHostSampleRate(96000.0);
     receiveGuarded(frameNotice(ratings, {96000.0, 7}));
-    ASSERT_TRUE(link.takeDisplayFrame());
+    ASSERT_TRUE(link.takeFrame(DisplayFrameKind::classification));
     for (const std::uint64_t expected : {8u, 9u}) {
         receiveGuarded(unstamped);
-        const std::optional<DisplayFrame> frame = link.takeDisplayFrame();
+        const std::optional<DisplayFrame> frame = link.takeFrame(DisplayFrameKind::classification);
         ASSERT_TRUE(frame);
         EXPECT_EQ(frame->values, ratings);
         EXPECT_EQ(frame->stamp.sampleRate, 96000.0);
@@ -395,6 +398,7 @@ TEST_F(WithTheDsp, TheClassificationReachesAListeningEditorAsTheDspSentItUntilIt
     auto dsp = instance();
     dsp->controls[parameter::sourceSensitivity] = 50.0f; // the ratings are made only then
     Editor editor(mapper);
+    editor.link.setFrameWanted(DisplayFrameKind::classification, true);
     editor.link.requestState();
     std::optional<DisplayFrame> received;
     std::vector<float> sent;
@@ -405,35 +409,59 @@ TEST_F(WithTheDsp, TheClassificationReachesAListeningEditorAsTheDspSentItUntilIt
         for (const auto& bytes : heard) {
             lv2::Message message;
             if (!lv2::readMessage(bytes.data(), bytes.size(), urids, message)) continue;
-            if (const LV2_Atom* value = lv2::noticeValue(message, urids, urids.classification)) {
-                sent.assign(kNumBins, -1.0f);
-                int count = 0;
-                ASSERT_TRUE(lv2::readRatings(value, urids, sent.data(), kNumBins, count));
-                sent.resize(static_cast<std::size_t>(count));
-            }
+            std::vector<float> values(kNumBins, -1.0f);
+            DisplayFrameKind kind{};
+            int count = 0;
+            FrameStamp stamp;
+            if (lv2::readFrame(message, urids, kind, values.data(), kNumBins, count, stamp) &&
+                kind == DisplayFrameKind::classification)
+                sent.assign(values.begin(), values.begin() + count);
         }
-        received = editor.link.takeDisplayFrame();
+        received = editor.link.takeFrame(DisplayFrameKind::classification);
     }
     ASSERT_TRUE(received);
     EXPECT_EQ(received->values.size(), static_cast<std::size_t>(kNumBins));
     EXPECT_EQ(received->values, sent);
     EXPECT_EQ(received->stamp.sampleRate, kRate);
-    EXPECT_FALSE(editor.link.takeDisplayFrame()); // handed out once
+    EXPECT_FALSE(editor.link.takeFrame(DisplayFrameKind::classification)); // handed out once
     // The next one has a larger number.
     std::optional<DisplayFrame> next;
     for (int block = 0; block < 48000 / static_cast<int>(kBlock) && !next; ++block) {
         cycle(*dsp, &editor, &editor);
-        next = editor.link.takeDisplayFrame();
+        next = editor.link.takeFrame(DisplayFrameKind::classification);
     }
     ASSERT_TRUE(next);
     EXPECT_GT(next->stamp.sequence, received->stamp.sequence);
 
     editor.link.sayGoodbye();
     cycle(*dsp, &editor, &editor);
-    (void)editor.link.takeDisplayFrame(); // one may have left before the goodbye
+    (void)editor.link.takeFrame(
+        DisplayFrameKind::classification); // one may have left before the goodbye
     for (int block = 0; block < 48000 / static_cast<int>(kBlock); ++block)
         cycle(*dsp, &editor, &editor);
-    EXPECT_FALSE(editor.link.takeDisplayFrame());
+    EXPECT_FALSE(editor.link.takeFrame(DisplayFrameKind::classification));
+}
+
+// Ten ratings a second whatever block size (up to the period) the host runs: a period's
+// remainder carries over, so blocks that are not a whole part of it do not slow the bands.
+TEST_F(WithTheDsp, RatingsGoOutTenTimesASecondWhateverTheBlockSize) {
+    for (const std::size_t block : {1000u, 3000u, 4096u}) {
+        auto dsp = instance();
+        dsp->controls[parameter::sourceSensitivity] = 50.0f;
+        Editor editor(mapper);
+        editor.link.setFrameWanted(DisplayFrameKind::classification, true);
+        editor.link.requestState();
+        const std::vector<float> input(block, 0.25f);
+        int sent = 0;
+        for (std::size_t done = 0; done < 10 * static_cast<std::size_t>(kRate); done += block)
+            dsp->exchange(&mapper.map, editor.outbox, input,
+                          [&](const LV2_Atom* atom, std::size_t bytes) {
+                              lv2::Message message;
+                              sent += lv2::readMessage(atom, bytes, urids, message) &&
+                                      message.property == urids.classification;
+                          });
+        EXPECT_NEAR(sent, 100, 1) << block;
+    }
 }
 
 TEST_F(WithTheDsp, ARestoreIsToldToAListeningEditorWithoutItAsking) {
@@ -536,12 +564,13 @@ TEST_F(WithTheDsp, TheAnalysersLevelsReachAnEditorThatWantsThemAndStopWhenItDoes
         std::optional<DisplayFrame> last;
         for (int block = 0; block < seconds * kRate / kBlock; ++block) {
             cycle(*dsp, &editor, &editor);
-            if (auto taken = editor.link.takeLevelsFrame()) last = std::move(taken);
+            if (auto taken = editor.link.takeFrame(DisplayFrameKind::levels))
+                last = std::move(taken);
         }
         return last;
     };
     EXPECT_FALSE(levelsWithin(0.5)); // not asked for
-    editor.link.setLevelsWanted(true);
+    editor.link.setFrameWanted(DisplayFrameKind::levels, true);
     const std::optional<DisplayFrame> levels = levelsWithin(0.5);
     ASSERT_TRUE(levels);
     EXPECT_EQ(levels->kind, DisplayFrameKind::levels);
@@ -554,7 +583,7 @@ TEST_F(WithTheDsp, TheAnalysersLevelsReachAnEditorThatWantsThemAndStopWhenItDoes
         EXPECT_LE(levels->values[k], 0.0f) << k;
         EXPECT_GE(levels->values[2 * kNumBins + k], levels->values[k]) << k;
     }
-    editor.link.setLevelsWanted(false);
+    editor.link.setFrameWanted(DisplayFrameKind::levels, false);
     EXPECT_FALSE(levelsWithin(0.5));
 
     // The bytes themselves.
@@ -563,7 +592,7 @@ TEST_F(WithTheDsp, TheAnalysersLevelsReachAnEditorThatWantsThemAndStopWhenItDoes
                           -127.0f, -INFINITY, -INFINITY, -INFINITY};
     SequenceBuffer buffer;
     buffer.input(&mapper.map, [&](LV2_Atom_Forge* f) {
-        ASSERT_TRUE(lv2::writeLevels(f, urids, sent, 9, {kRate, 5}));
+        ASSERT_TRUE(lv2::writeFrame(f, urids, DisplayFrameKind::levels, sent, 9, {kRate, 5}));
     });
     int messages = 0;
     lv2::forEachEvent(buffer.sequence(), [&](const LV2_Atom* atom, std::size_t bytes) {
@@ -571,8 +600,11 @@ TEST_F(WithTheDsp, TheAnalysersLevelsReachAnEditorThatWantsThemAndStopWhenItDoes
         ASSERT_TRUE(lv2::readMessage(atom, bytes, urids, message));
         float back[10];
         int count = 0;
-        ASSERT_TRUE(lv2::readLevels(lv2::noticeValue(message, urids, urids.levels), urids, back, 10,
-                                    count));
+        DisplayFrameKind kind{};
+        FrameStamp stamp;
+        ASSERT_TRUE(lv2::readFrame(message, urids, kind, back, 10, count, stamp));
+        EXPECT_EQ(kind, DisplayFrameKind::levels);
+        EXPECT_EQ(stamp, (FrameStamp{kRate, 5}));
         EXPECT_EQ(std::vector<float>(back, back + count), std::vector<float>(read, read + 9));
         ++messages;
     });

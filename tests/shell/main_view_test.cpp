@@ -665,10 +665,10 @@ TEST(InProcessUnitLink, HandsOutTheAnalysersLevelsOnlyWhileWanted) {
     test::Host audio(48000.0);
     InProcessUnitLink link(audio.unit);
     audio.run(test::noise(2, 24000, 4));
-    EXPECT_FALSE(link.takeLevelsFrame());
-    link.setLevelsWanted(true);
+    EXPECT_FALSE(link.takeFrame(DisplayFrameKind::levels));
+    link.setFrameWanted(DisplayFrameKind::levels, true);
     audio.run(test::noise(2, 48000, 5)); // run plays on from where the last one stopped
-    const std::optional<DisplayFrame> frame = link.takeLevelsFrame();
+    const std::optional<DisplayFrame> frame = link.takeFrame(DisplayFrameKind::levels);
     ASSERT_TRUE(frame);
     EXPECT_EQ(frame->kind, DisplayFrameKind::levels);
     EXPECT_EQ(frame->values.size(), SpectrumMeter::kRows * static_cast<std::size_t>(kNumBins));
@@ -676,17 +676,18 @@ TEST(InProcessUnitLink, HandsOutTheAnalysersLevelsOnlyWhileWanted) {
     ASSERT_TRUE(isPlaceable(*frame));
     EXPECT_EQ(binAt(*frame, 30000.0f), static_cast<std::size_t>(kNumBins - 1)); // in a row
     EXPECT_GT(frame->values[SpectrumMeter::input * kNumBins + 200], -60.0f);    // noise at 1 kHz
-    EXPECT_FALSE(link.takeLevelsFrame());                                       // each once
-    link.setLevelsWanted(false);
+    EXPECT_FALSE(link.takeFrame(DisplayFrameKind::levels));                     // each once
+    link.setFrameWanted(DisplayFrameKind::levels, false);
     audio.run(test::noise(2, 72000, 6));
-    (void)link.takeLevelsFrame(); // one may have been published before the word arrived
+    (void)link.takeFrame(
+        DisplayFrameKind::levels); // one may have been published before the word arrived
     audio.run(test::noise(2, 96000, 7));
-    EXPECT_FALSE(link.takeLevelsFrame());
-    EXPECT_FALSE(InProcessUnitLink(nullptr).takeLevelsFrame());
+    EXPECT_FALSE(link.takeFrame(DisplayFrameKind::levels));
+    EXPECT_FALSE(InProcessUnitLink(nullptr).takeFrame(DisplayFrameKind::levels));
 }
 
 TEST(MainView, WorksWithoutAUnit) {
-    EXPECT_FALSE(InProcessUnitLink(nullptr).takeDisplayFrame());
+    EXPECT_FALSE(InProcessUnitLink(nullptr).takeFrame(DisplayFrameKind::classification));
     EXPECT_EQ(InProcessUnitLink(nullptr).presetName(), "Init");
     Editor e(nullptr);
     e.open(false);
@@ -739,7 +740,7 @@ TEST(MainView, TheBandsStayAcrossPollsThatFindNothingNewAndGoWhenTheFrameIsStale
     const std::uint64_t second = shownFrame(e);
     EXPECT_GT(second, first);
     while (e.now + ZerinExtensionMainView::kPollInterval <
-           arrived + ZerinExtensionMainView::kFrameStaleAfter - 1e-6) {
+           arrived + FrameFeed::kStaleAfter - 1e-6) {
         poll();
         ASSERT_EQ(shownFrame(e), second) << e.now - arrived << " s after the frame";
     }
@@ -762,7 +763,7 @@ TEST(MainView, TheSpectrumFollowsTheUnitHoveringReadsItOutAndOffIsKept) {
     audio.run(test::noise(2, 9600, 3));
     e.frame();
     ASSERT_TRUE(e.view->canvas().inputs.levels);
-    EXPECT_TRUE(audio.unit->dspKernel().spectrumMeter().wanted());
+    EXPECT_TRUE(audio.unit->dspKernel().frameWanted(DisplayFrameKind::levels));
 
     const Point at = e.onCanvas(1000.0f, 1500.0f);
     e.host.pointerMoved(at, {});
@@ -780,7 +781,7 @@ TEST(MainView, TheSpectrumFollowsTheUnitHoveringReadsItOutAndOffIsKept) {
 
     e.click(e.view->spectrumSwitch().segment(0));
     EXPECT_EQ(e.view->spectrumChoice(), SpectrumShown::off);
-    EXPECT_FALSE(audio.unit->dspKernel().spectrumMeter().wanted());
+    EXPECT_FALSE(audio.unit->dspKernel().frameWanted(DisplayFrameKind::levels));
     EXPECT_FALSE(e.view->canvas().inputs.levels);
     e.open();
     EXPECT_EQ(e.view->spectrumChoice(), SpectrumShown::off);
