@@ -76,19 +76,19 @@ void ZerinExtensionDSPKernel::evaluateSlots() noexcept {
             const float f = (static_cast<float>(k) * rate) * kInverseFFTSize;
             return f < 1.0f ? 1.0f : f;
         },
-        mSlotDelayMs, mSlotFeedback, kBinStride);
+        mBins.slotDelayMs, mBins.slotFeedback, kBinStride);
 }
 
 void ZerinExtensionDSPKernel::evaluateGrids() noexcept {
     evaluateSlotsAt(
         currentSet(), mShaping, kCurveGridPoints,
         [](int i) { return std::exp2(static_cast<float>(i) / kCurveGridPerOctave); },
-        mSlotDelayGrid, mSlotFeedbackGrid, kCurveGridStride);
+        mBins.slotDelayGrid, mBins.slotFeedbackGrid, kCurveGridStride);
     // Where each bin lies on the grid before a shift: below 1 Hz (bin 0) it is at 1 Hz.
     const float rate = static_cast<float>(mSampleRate);
     for (int k = 0; k < kNumBins; ++k) {
         const float f = (static_cast<float>(k) * rate) * kInverseFFTSize;
-        mBinGridPosition[k] = f < 1.0f ? -1e6f : std::log2(f) * kCurveGridPerOctave;
+        mBins.gridPosition[k] = f < 1.0f ? -1e6f : std::log2(f) * kCurveGridPerOctave;
     }
 }
 
@@ -98,10 +98,10 @@ void ZerinExtensionDSPKernel::resampleGrids() noexcept {
     // instead of an evaluation. Plain loops over arrays, so that they vectorise.
     const float offset = mShaping.shift * (kCurveGridPerOctave / 12.0f);
     constexpr float kLast = static_cast<float>(kCurveGridPoints) - 1.001f;
-    std::int32_t* index = mBinGridIndex;
-    float* fraction = mBinGridFraction;
+    std::int32_t* index = mBins.gridIndex;
+    float* fraction = mBins.gridFraction;
     for (int k = 0; k < kNumBins; ++k) {
-        float p = mBinGridPosition[k] - offset;
+        float p = mBins.gridPosition[k] - offset;
         p = p > 0.0f ? p : 0.0f;
         p = p < kLast ? p : kLast;
         index[k] = static_cast<std::int32_t>(p);
@@ -114,8 +114,8 @@ void ZerinExtensionDSPKernel::resampleGrids() noexcept {
         }
     };
     for (int s = 0; s < kCurveSlotCount; ++s) {
-        read(mSlotDelayGrid + s * kCurveGridStride, mSlotDelayMs + s * kBinStride);
-        read(mSlotFeedbackGrid + s * kCurveGridStride, mSlotFeedback + s * kBinStride);
+        read(mBins.slotDelayGrid + s * kCurveGridStride, mBins.slotDelayMs + s * kBinStride);
+        read(mBins.slotFeedbackGrid + s * kCurveGridStride, mBins.slotFeedback + s * kBinStride);
     }
 }
 
@@ -123,10 +123,10 @@ void ZerinExtensionDSPKernel::combineSlots() noexcept {
     const float m = mShaping.morph;
     const float scale = mShaping.scale;
     const float hopSeconds = static_cast<float>(kHopSize) / static_cast<float>(mSampleRate);
-    const float* delayA = mSlotDelayMs;
-    const float* delayB = mSlotDelayMs + kBinStride;
-    const float* shareA = mSlotFeedback;
-    const float* shareB = mSlotFeedback + kBinStride;
+    const float* delayA = mBins.slotDelayMs;
+    const float* delayB = mBins.slotDelayMs + kBinStride;
+    const float* shareA = mBins.slotFeedback;
+    const float* shareB = mBins.slotFeedback + kBinStride;
     int flat = 1; // an int, so that the loop vectorises
     for (int k = 0; k < kNumBins; ++k) {
         // At 0 and 1 the blend is exactly one slot's value.
@@ -134,9 +134,9 @@ void ZerinExtensionDSPKernel::combineSlots() noexcept {
         ms = ms < kMaxCurveDelayMs ? ms : kMaxCurveDelayMs;
         float hops = (ms / 1000.0f) / hopSeconds;
         hops = hops > kMaxDelayHops ? kMaxDelayHops : hops;
-        mTargetDelayHops[k] = hops > 0.0f ? hops : 0.0f;
+        mBins.targetDelayHops[k] = hops > 0.0f ? hops : 0.0f;
         const float share = std::fma(m, shareB[k], (1.0f - m) * shareA[k]);
-        mBinFeedbackWeights[k] = share;
+        mBins.feedbackWeights[k] = share;
         flat &= share == 1.0f ? 1 : 0;
     }
     mShaping.feedbackFlat = flat != 0;
@@ -151,7 +151,7 @@ void CurveShaping::setRate(double sampleRate) noexcept {
 }
 
 void ZerinExtensionDSPKernel::shapeCurves(bool snap) noexcept {
-    if (mBinDelayHops == nullptr) return;
+    if (mBins.delayHops == nullptr) return;
     CurveShaping& s = mShaping;
     const float morph = mValues.fraction(parameter::morph);
     const float scale = mValues.fraction(parameter::curveScale);
@@ -194,14 +194,15 @@ void ZerinExtensionDSPKernel::shapeCurves(bool snap) noexcept {
         }
         combineSlots();
         s.combineStale = false;
-        if (!s.gliding) std::memcpy(mBinDelayHops, mTargetDelayHops, sizeof(float) * kNumBins);
+        if (!s.gliding)
+            std::memcpy(mBins.delayHops, mBins.targetDelayHops, sizeof(float) * kNumBins);
     }
     if (s.gliding) {
         const float coefficient = s.glideCoefficient;
         bool moving = false;
         for (int k = 0; k < kNumBins; ++k) {
-            glide(mBinDelayHops[k], mTargetDelayHops[k], coefficient, kGlideLanding, snap);
-            moving |= mBinDelayHops[k] != mTargetDelayHops[k];
+            glide(mBins.delayHops[k], mBins.targetDelayHops[k], coefficient, kGlideLanding, snap);
+            moving |= mBins.delayHops[k] != mBins.targetDelayHops[k];
         }
         s.gliding = moving;
     }

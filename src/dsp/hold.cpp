@@ -56,14 +56,14 @@ ModeInput holdInput(ZerinExtensionDSPKernel& kernel, ChannelState& ch, const flo
     const float angle = fade.position * (0.5f * kPi);
     const float live = std::cos(angle);
     const float held = std::sin(angle);
-    std::complex<float>* sum = kernel.mSpectrum;
-    std::complex<float>* other = kernel.mHoldSpectrum;
+    std::complex<float>* sum = kernel.mScratch.spectrum;
+    std::complex<float>* other = kernel.mScratch.holdSpectrum;
     fromPolar(mag, phase, sum);
     fromPolar(ch.heldMag, ch.heldPhase, other);
     for (int k = 0; k < kNumBins; ++k)
         sum[k] = sum[k] * live + other[k] * held;
-    toPolar(sum, kernel.mHoldMag, kernel.mHoldPhase);
-    return {kernel.mHoldMag, kernel.mHoldPhase};
+    toPolar(sum, kernel.mScratch.holdMag, kernel.mScratch.holdPhase);
+    return {kernel.mScratch.holdMag, kernel.mScratch.holdPhase};
 }
 
 } // namespace zerin

@@ -56,33 +56,33 @@ bool ZerinExtensionDSPKernel::allocateScratch() noexcept {
         p += n;
         return q;
     };
-    mWindow = take(kFFTSize);
-    mSynthesisWindow = take(kFFTSize);
-    mFFTWorkBuf = take(kFFTSize);
-    mSpectrum = reinterpret_cast<std::complex<float>*>(take(2 * kBinsPadded));
-    mBinDelayHops = take(kBinsPadded);
-    mTargetDelayHops = take(kBinsPadded);
-    mBinFeedbackWeights = take(kBinsPadded);
-    mSlotDelayMs = take(2 * kBinsPadded);
-    mSlotFeedback = take(2 * kBinsPadded);
-    mBinGridPosition = take(kBinsPadded);
-    mBinGridIndex = reinterpret_cast<std::int32_t*>(take(kBinsPadded));
-    mBinGridFraction = take(kBinsPadded);
-    mSlotDelayGrid = take(2 * kCurveGridStride);
-    mSlotFeedbackGrid = take(2 * kCurveGridStride);
-    mScratchMag = take(kBinsPadded);
-    mScratchPhase = take(kBinsPadded);
-    mScratchDelayMag = take(kBinsPadded);
-    mHoldMag = take(kBinsPadded);
-    mHoldPhase = take(kBinsPadded);
-    mHoldSpectrum = reinterpret_cast<std::complex<float>*>(take(2 * kBinsPadded));
-    mClassificationSnapshot = take(3 * kBinsPadded);
-    mSegmentInputGain = take(kHopSize);
-    mSegmentOutputGain = take(kHopSize);
-    mSegmentDryWet = take(kHopSize);
-    mSegmentDry = take(kHopSize);
-    mSegmentLFOPhase = take(kHopSize);
-    mSegmentBypass = take(kHopSize);
+    mScratch.window = take(kFFTSize);
+    mScratch.synthesisWindow = take(kFFTSize);
+    mScratch.work = take(kFFTSize);
+    mScratch.spectrum = reinterpret_cast<std::complex<float>*>(take(2 * kBinsPadded));
+    mBins.delayHops = take(kBinsPadded);
+    mBins.targetDelayHops = take(kBinsPadded);
+    mBins.feedbackWeights = take(kBinsPadded);
+    mBins.slotDelayMs = take(2 * kBinsPadded);
+    mBins.slotFeedback = take(2 * kBinsPadded);
+    mBins.gridPosition = take(kBinsPadded);
+    mBins.gridIndex = reinterpret_cast<std::int32_t*>(take(kBinsPadded));
+    mBins.gridFraction = take(kBinsPadded);
+    mBins.slotDelayGrid = take(2 * kCurveGridStride);
+    mBins.slotFeedbackGrid = take(2 * kCurveGridStride);
+    mScratch.mag = take(kBinsPadded);
+    mScratch.phase = take(kBinsPadded);
+    mScratch.delayMag = take(kBinsPadded);
+    mScratch.holdMag = take(kBinsPadded);
+    mScratch.holdPhase = take(kBinsPadded);
+    mScratch.holdSpectrum = reinterpret_cast<std::complex<float>*>(take(2 * kBinsPadded));
+    mRatings.slots = take(3 * kBinsPadded);
+    mSegment.inputGain = take(kHopSize);
+    mSegment.outputGain = take(kHopSize);
+    mSegment.dryWet = take(kHopSize);
+    mSegment.dry = take(kHopSize);
+    mSegment.lfoPhase = take(kHopSize);
+    mSegment.bypass = take(kHopSize);
     return true;
 }
 
@@ -126,9 +126,9 @@ bool ZerinExtensionDSPKernel::initialize(int channelCount, double sampleRate) no
 
     for (int n = 0; n < kFFTSize; ++n) {
         const double w = 0.8165 * (1.0 - std::cos(2.0 * 3.141592653589793 * n / kFFTSize));
-        mWindow[n] = static_cast<float>(w);
+        mScratch.window[n] = static_cast<float>(w);
         // Scaling by 2^-11 is exact, so folding it into the window changes no result.
-        mSynthesisWindow[n] = mWindow[n] * kInverseFFTSize;
+        mScratch.synthesisWindow[n] = mScratch.window[n] * kInverseFFTSize;
     }
     for (int c = 0; c < mChannelCount; ++c)
         for (int k = 0; k < kNumBins; ++k)
@@ -137,7 +137,7 @@ bool ZerinExtensionDSPKernel::initialize(int channelCount, double sampleRate) no
     reset();
     // No render call runs: take curves still waiting now rather than at the first call, and
     // hear them (at the rate, which may be new) from the first frame.
-    mCurveExchange.acquire();
+    mCurves.index.acquire();
     mShaping.setRate(sampleRate);
     mMeter.prepare(sampleRate);
     mShaping.slotsStale = true;
@@ -207,25 +207,19 @@ void ZerinExtensionDSPKernel::deallocate() noexcept {
     freeFloats(mScratchBlock);
     mScratchBlock = nullptr;
     mMeter.deallocate();
-    mWindow = mSynthesisWindow = mFFTWorkBuf = nullptr;
-    mSpectrum = nullptr;
-    mBinDelayHops = mTargetDelayHops = mBinFeedbackWeights = nullptr;
-    mSlotDelayMs = mSlotFeedback = mSlotDelayGrid = mSlotFeedbackGrid = mBinGridPosition = nullptr;
-    mBinGridFraction = nullptr;
-    mBinGridIndex = nullptr;
-    mScratchMag = mScratchPhase = mHoldMag = mHoldPhase = nullptr;
-    mHoldSpectrum = nullptr;
-    mScratchDelayMag = mClassificationSnapshot = nullptr;
-    mSegmentInputGain = mSegmentOutputGain = mSegmentDryWet = mSegmentDry = nullptr;
-    mSegmentLFOPhase = mSegmentBypass = nullptr;
+    // Every piece of the scratch lived in that one block.
+    mScratch = {};
+    mBins = {};
+    mSegment = {};
+    mRatings.slots = nullptr;
     mInitialized = false;
 }
 
 ZerinExtensionDSPKernel::ZerinExtensionDSPKernel() noexcept {
     // Every buffer holds the default set, so that the newest set is whole before any hand-over
     // and a single curve handed over joins whole ones.
-    fillSetFromDelayCurve(mCurveSets[0], kDefaultCurve, kDefaultCurveCount);
-    mCurveSets[1] = mCurveSets[2] = mCurveSets[0];
+    fillSetFromDelayCurve(mCurves.sets[0], kDefaultCurve, kDefaultCurveCount);
+    mCurves.sets[1] = mCurves.sets[2] = mCurves.sets[0];
     // Through the path hosts use, so the defaults are stored exactly as set values are.
     for (int a = 0; a < parameter::kCount; ++a)
         setParameter(static_cast<parameter::Address>(a), parameter::kRanges[a].defaultValue);
@@ -316,7 +310,7 @@ void ZerinExtensionDSPKernel::takeModeChanges() noexcept {
 
 void ZerinExtensionDSPKernel::setCurveSet(const CurveSet& set) noexcept {
     const CurveSet& latest = latestCurveSet();
-    CurveSet& next = mCurveSets[mCurveExchange.writeSlot()];
+    CurveSet& next = mCurves.sets[mCurves.index.writeSlot()];
     for (int s = 0; s < kCurveSlotCount; ++s)
         for (int k = 0; k < kCurveKindCount; ++k) {
             const CurveData& given = set.curves[s][k];
@@ -325,18 +319,18 @@ void ZerinExtensionDSPKernel::setCurveSet(const CurveSet& set) noexcept {
             fillCurve(kept, given.points, count);
             if (kept.count < 1) kept = latest.curves[s][k];
         }
-    mCurveExchange.publish();
+    mCurves.index.publish();
 }
 
 void ZerinExtensionDSPKernel::setCurve(CurveSlot slot, CurveKind kind, const CurvePoint* points,
                                        int count) noexcept {
     const CurveSet& latest = latestCurveSet();
-    CurveSet& next = mCurveSets[mCurveExchange.writeSlot()];
+    CurveSet& next = mCurves.sets[mCurves.index.writeSlot()];
     next = latest;
     CurveData& kept = next.at(slot, kind);
     fillCurve(kept, points, count);
     if (kept.count < 1) kept = latest.at(slot, kind);
-    mCurveExchange.publish();
+    mCurves.index.publish();
 }
 
 int ZerinExtensionDSPKernel::getSpectralCurve(CurvePoint* points) const noexcept {
@@ -349,10 +343,10 @@ int ZerinExtensionDSPKernel::getSpectralCurve(CurvePoint* points) const noexcept
 bool ZerinExtensionDSPKernel::takeFrame(DisplayFrameKind kind, float* values,
                                         FrameStamp& stamp) noexcept {
     if (kind == DisplayFrameKind::levels) return mMeter.takeSnapshot(values, stamp);
-    if (mClassificationSnapshot == nullptr || !mSnapshotExchange.acquire()) return false;
-    const float* slot = mClassificationSnapshot + mSnapshotExchange.front * kBinsPadded;
+    if (mRatings.slots == nullptr || !mRatings.index.acquire()) return false;
+    const float* slot = mRatings.slots + mRatings.index.front * kBinsPadded;
     std::memcpy(values, slot, kNumBins * sizeof(float));
-    stamp = mSnapshotStamps[mSnapshotExchange.front];
+    stamp = mRatings.stamps[mRatings.index.front];
     return true;
 }
 
@@ -360,12 +354,12 @@ void ZerinExtensionDSPKernel::setFrameWanted(DisplayFrameKind kind, bool wanted)
     if (kind == DisplayFrameKind::levels)
         mMeter.setWanted(wanted);
     else
-        mClassificationWanted.store(wanted, std::memory_order_relaxed);
+        mRatings.wanted.store(wanted, std::memory_order_relaxed);
 }
 
 bool ZerinExtensionDSPKernel::frameWanted(DisplayFrameKind kind) const noexcept {
     return kind == DisplayFrameKind::levels ? mMeter.wanted()
-                                            : mClassificationWanted.load(std::memory_order_relaxed);
+                                            : mRatings.wanted.load(std::memory_order_relaxed);
 }
 
 void ZerinExtensionDSPKernel::setHostTempo(double bpm) noexcept {

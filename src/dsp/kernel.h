@@ -14,6 +14,7 @@
 #include "dsp/curve.h"
 #include "dsp/display_frame.h"
 #include "dsp/freeze_notes.h"
+#include "dsp/kernel_parts.h"
 #include "dsp/modes.h"
 #include "dsp/parameters.h"
 #include "dsp/spectrum_meter.h"
@@ -213,7 +214,7 @@ struct ZerinExtensionDSPKernel {
         setCurve(CurveSlot::a, CurveKind::delay, points, count);
     }
     // The newest set handed over (or installed), at once.
-    const CurveSet& latestCurveSet() const noexcept { return mCurveSets[mCurveExchange.latest]; }
+    const CurveSet& latestCurveSet() const noexcept { return mCurves.sets[mCurves.index.latest]; }
     // Slot A's delay curve of the newest set; returns the point count.
     int getSpectralCurve(CurvePoint* points) const noexcept;
     // Consumer side of the display frames: copies the newest unread frame of `kind`
@@ -256,12 +257,12 @@ struct ZerinExtensionDSPKernel {
     void applyModeChange(SpectralMode left) noexcept;
 
     // Introspection for the editor-facing unit and for tests.
-    const CurveSet& currentSet() const noexcept { return mCurveSets[mCurveExchange.front]; }
+    const CurveSet& currentSet() const noexcept { return mCurves.sets[mCurves.index.front]; }
     const CurveData& currentCurve() const noexcept {
         return currentSet().at(CurveSlot::a, CurveKind::delay);
     }
     const CurveShaping& curveShaping() const noexcept { return mShaping; }
-    bool curveDirty() const noexcept { return mCurveExchange.hasFresh(); }
+    bool curveDirty() const noexcept { return mCurves.index.hasFresh(); }
     double sampleRate() const noexcept { return mSampleRate; }
 
     // Those fields shared across threads are atomics.
@@ -291,44 +292,16 @@ struct ZerinExtensionDSPKernel {
     std::int32_t mBypassFadeLength = 1; // kBypassFadeSeconds at the rate
 
     FFTSetup* mFFTSetup = nullptr;
-    float* mWindow = nullptr;                 // Hann, 0.8165 * (1 - cos(2 pi n / 2048))
-    float* mSynthesisWindow = nullptr;        // mWindow / 2048: inverse scaling and window in one
-    float* mFFTWorkBuf = nullptr;             // time-domain frame
-    std::complex<float>* mSpectrum = nullptr; // 1025 bins
-    float* mBinDelayHops = nullptr;           // heard
-    float* mTargetDelayHops = nullptr;        // where a glide is going
-    float* mBinFeedbackWeights = nullptr;     // 0..1
-    float* mSlotDelayMs = nullptr;            // slot A's bins, then slot B's, after sync
-    float* mSlotFeedback = nullptr;           // the same for the feedback curves, as 0..1
-    float* mSlotDelayGrid = nullptr;          // slot A's then slot B's delays on the grid
-    float* mSlotFeedbackGrid = nullptr;       // and feedback shares
-    float* mBinGridPosition = nullptr;        // each bin's place on the grid, unshifted
-    std::int32_t* mBinGridIndex = nullptr;    // and shifted: the grid point below it
-    float* mBinGridFraction = nullptr;        // and how far past it
-    float* mScratchMag = nullptr;
-    float* mScratchPhase = nullptr;
-    float* mScratchDelayMag = nullptr;
-    float* mHoldMag = nullptr; // a crossfade's blend of the live and the held spectrum
-    float* mHoldPhase = nullptr;
-    std::complex<float>* mHoldSpectrum = nullptr;
+    FrameScratch mScratch;
+    CurveBins mBins;
     ChannelState* mChannels[kMaxChannels] = {nullptr, nullptr};
 
-    // Curve hand-over: three sets so that the producer never writes one the render thread
-    // may be reading, however often it hands over.
-    CurveSet mCurveSets[3] = {};
-    TripleBufferIndex mCurveExchange;
+    CurveExchange mCurves;
     CurveShaping mShaping;
 
     std::uint32_t mRNGState = 305419896u; // scatter's xorshift state
 
-    // Classification snapshot: three buffers of 1025 ratings, so a taken snapshot is always
-    // one whole frame's, each with its stamp; the render thread counts what it made from 1
-    // and never starts again, so a later snapshot has a larger number.
-    float* mClassificationSnapshot = nullptr;
-    FrameStamp mSnapshotStamps[3] = {};
-    std::uint64_t mSnapshotsMade = 0;
-    TripleBufferIndex mSnapshotExchange;
-    std::atomic<bool> mClassificationWanted{false};
+    RatingsExchange mRatings;
     SpectrumMeter mMeter;
 
     // Render-thread state of the mode hand-over: the mode frames run in, and one bit per mode
@@ -346,16 +319,8 @@ struct ZerinExtensionDSPKernel {
     std::uint32_t mFreezeReleasesSeen = 0;
     HoldFade mHold;
 
-    // Per-call scratch of `process`: the smoothed values at each sample of a segment and the
-    // dry samples of the channel being processed.
-    float* mSegmentInputGain = nullptr;
-    float* mSegmentOutputGain = nullptr;
-    float* mSegmentDryWet = nullptr;
-    float* mSegmentDry = nullptr;
-    float* mSegmentLFOPhase = nullptr; // LFO phase at each sample, before its advance
-    float* mSegmentBypass = nullptr;   // bypass fade at each sample: 0 processed .. 1 bypassed
-    bool mSegmentFading = false;       // the segment has a sample not wholly processed
-    float* mScratchBlock = nullptr;    // the one allocation all kernel scratch lives in
+    SegmentScratch mSegment;
+    float* mScratchBlock = nullptr; // the one allocation all kernel scratch lives in
 
 private:
     bool allocateScratch() noexcept;

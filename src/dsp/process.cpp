@@ -96,8 +96,8 @@ void silenceUnmatched(float* const* outputs, int from, int to, int frameCount) {
 
 // Window and analyse the last 2048 inputs into polar form.
 void analyse(ZerinExtensionDSPKernel& kernel, const ChannelState& ch, float* mag, float* phase) {
-    float* work = kernel.mFFTWorkBuf;
-    const float* w = kernel.mWindow;
+    float* work = kernel.mScratch.work;
+    const float* w = kernel.mScratch.window;
     // Gather the ring oldest first (the sample written last lands at 2047) and window it.
     const int start = ch.inputWritePos;
     const int firstPart = kFFTSize - start;
@@ -105,15 +105,15 @@ void analyse(ZerinExtensionDSPKernel& kernel, const ChannelState& ch, float* mag
         work[i] = ch.inputRing[start + i] * w[i];
     for (int i = firstPart; i < kFFTSize; ++i)
         work[i] = ch.inputRing[i - firstPart] * w[i];
-    forwardFFT(kernel.mFFTSetup, work, kernel.mSpectrum);
-    toPolar(kernel.mSpectrum, mag, phase);
+    forwardFFT(kernel.mFFTSetup, work, kernel.mScratch.spectrum);
+    toPolar(kernel.mScratch.spectrum, mag, phase);
 }
 
 } // namespace
 
 DelayInputs delayInputs(const ZerinExtensionDSPKernel& kernel) noexcept {
-    return {kernel.mFrame, kernel.mLFOPhase, kernel.mBinDelayHops,
-            kernel.mShaping.feedbackFlat ? nullptr : kernel.mBinFeedbackWeights};
+    return {kernel.mFrame, kernel.mLFOPhase, kernel.mBins.delayHops,
+            kernel.mShaping.feedbackFlat ? nullptr : kernel.mBins.feedbackWeights};
 }
 
 namespace {
@@ -130,7 +130,7 @@ void runMode(ZerinExtensionDSPKernel& kernel, ChannelState& ch, SpectralMode mod
                           in.phase, outMag, outPhase);
             break;
         case SpectralMode::scatter:
-            processScatter({delayInputs(kernel), &kernel.mRNGState, kernel.mScratchDelayMag}, ch,
+            processScatter({delayInputs(kernel), &kernel.mRNGState, kernel.mScratch.delayMag}, ch,
                            in.mag, in.phase, outMag, outPhase);
             break;
     }
@@ -140,10 +140,10 @@ void runMode(ZerinExtensionDSPKernel& kernel, ChannelState& ch, SpectralMode mod
 // triggered the frame.
 void resynthesise(ZerinExtensionDSPKernel& kernel, ChannelState& ch, const float* outMag,
                   const float* outPhase) noexcept {
-    float* work = kernel.mFFTWorkBuf;
-    fromPolar(outMag, outPhase, kernel.mSpectrum);
-    inverseFFT(kernel.mFFTSetup, kernel.mSpectrum, work);
-    const float* sw = kernel.mSynthesisWindow;
+    float* work = kernel.mScratch.work;
+    fromPolar(outMag, outPhase, kernel.mScratch.spectrum);
+    inverseFFT(kernel.mFFTSetup, kernel.mScratch.spectrum, work);
+    const float* sw = kernel.mScratch.synthesisWindow;
     const int out = ch.outputReadPos;
     const int outFirst = kFFTSize - out;
     for (int i = 0; i < outFirst; ++i)
@@ -155,11 +155,11 @@ void resynthesise(ZerinExtensionDSPKernel& kernel, ChannelState& ch, const float
 
 // The first channel's ratings, for the editor's bands.
 void publishClassification(ZerinExtensionDSPKernel& kernel, const ChannelState& ch) noexcept {
-    const int back = kernel.mSnapshotExchange.writeSlot();
-    float* slot = kernel.mClassificationSnapshot + back * static_cast<std::size_t>(kBinStride);
+    const int back = kernel.mRatings.index.writeSlot();
+    float* slot = kernel.mRatings.slots + back * static_cast<std::size_t>(kBinStride);
     std::memcpy(slot, ch.binClassification, sizeof ch.binClassification);
-    kernel.mSnapshotStamps[back] = {kernel.mSampleRate, ++kernel.mSnapshotsMade};
-    kernel.mSnapshotExchange.publish();
+    kernel.mRatings.stamps[back] = {kernel.mSampleRate, ++kernel.mRatings.made};
+    kernel.mRatings.index.publish();
 }
 
 } // namespace
@@ -171,8 +171,8 @@ void processFrame(ZerinExtensionDSPKernel& kernel, ChannelState& ch) noexcept {
     const SpectralMode mode = kernel.mActiveMode;
     float* outMag = ch.feedbackMag;
     float* outPhase = ch.feedbackPhase;
-    float* mag = kernel.mScratchMag;
-    float* phase = kernel.mScratchPhase;
+    float* mag = kernel.mScratch.mag;
+    float* phase = kernel.mScratch.phase;
     const bool classify = kernel.mFrame.sensitivity > 0.0f;
 
     // A freeze that holds its capture and follows no transients reads nothing of the input.
@@ -225,7 +225,7 @@ void ZerinExtensionDSPKernel::process(const float* const* inputs, int inputCount
     const bool bypassed = mBypassed.load(std::memory_order_relaxed);
     DenormalGuard denormals;
     takeModeChanges();
-    if (mCurveExchange.acquire()) mShaping.slotsStale = true;
+    if (mCurves.index.acquire()) mShaping.slotsStale = true;
 
     takeParameters();
     takeHold();
@@ -257,7 +257,7 @@ bool ZerinExtensionDSPKernel::advanceBypassFade(bool bypassed, int length) noexc
     const auto whole = static_cast<float>(mBypassFadeLength);
     for (int n = 0; n < length; ++n) {
         mBypassFade += mBypassFade < target ? 1 : (mBypassFade > target ? -1 : 0);
-        mSegmentBypass[n] = static_cast<float>(mBypassFade) / whole;
+        mSegment.bypass[n] = static_cast<float>(mBypassFade) / whole;
     }
     return true;
 }
@@ -266,17 +266,17 @@ void ZerinExtensionDSPKernel::processSegment(const float* const* inputs, float* 
                                              int channels, int offset, int length,
                                              float lfoIncrement, bool bypassed) noexcept {
     // The smoothed values and LFO phase at every sample, shared by all channels.
-    mSmoothedInputGain = smooth(mSmoothedInputGain, mFrame.inputGain, mSegmentInputGain, length);
+    mSmoothedInputGain = smooth(mSmoothedInputGain, mFrame.inputGain, mSegment.inputGain, length);
     mSmoothedOutputGain =
-        smooth(mSmoothedOutputGain, mFrame.outputGain, mSegmentOutputGain, length);
-    mSmoothedDryWet = smooth(mSmoothedDryWet, mFrame.dryWet, mSegmentDryWet, length);
+        smooth(mSmoothedOutputGain, mFrame.outputGain, mSegment.outputGain, length);
+    mSmoothedDryWet = smooth(mSmoothedDryWet, mFrame.dryWet, mSegment.dryWet, length);
     float lfo = mLFOPhase;
     for (int n = 0; n < length; ++n) {
-        mSegmentLFOPhase[n] = lfo;
+        mSegment.lfoPhase[n] = lfo;
         lfo += lfoIncrement;
         if (lfo >= kTwoPi) lfo -= kTwoPi;
     }
-    mSegmentFading = advanceBypassFade(bypassed, length);
+    mSegment.fading = advanceBypassFade(bypassed, length);
     // The channels' frames fall on one sample (they share the hop count): the curves move on
     // once per frame, before any channel's.
     const bool frameHere = kHopSize - 1 - mChannels[0]->hopCounter < length;
@@ -308,11 +308,11 @@ void ZerinExtensionDSPKernel::processChannelSegment(ChannelState& ch, const floa
     auto writeInputs = [&](int from, int to) {
         const int p = ch.inputWritePos;
         forRingPieces(p + 1, to - from, [&](int slot, int n, int count) {
-            std::memcpy(mSegmentDry + from + n, ch.dryRing + slot, sizeof(float) * count);
+            std::memcpy(mSegment.dry + from + n, ch.dryRing + slot, sizeof(float) * count);
         });
         forRingPieces(p, to - from, [&](int slot, int n, int count) {
             const float* in = x + from + n;
-            const float* gain = mSegmentInputGain + from + n;
+            const float* gain = mSegment.inputGain + from + n;
             for (int i = 0; i < count; ++i) {
                 const float raw = admissible(in[i]);
                 ch.dryRing[slot + i] = raw;
@@ -329,9 +329,9 @@ void ZerinExtensionDSPKernel::processChannelSegment(ChannelState& ch, const floa
             for (int i = 0; i < count; ++i) {
                 const float wet = ch.outputRing[slot + i];
                 ch.outputRing[slot + i] = 0.0f;
-                const float m = mSegmentDryWet[s + i];
+                const float m = mSegment.dryWet[s + i];
                 y[s + i] =
-                    mSegmentOutputGain[s + i] * std::fma(mSegmentDry[s + i], 1.0f - m, wet * m);
+                    mSegment.outputGain[s + i] * std::fma(mSegment.dry[s + i], 1.0f - m, wet * m);
             }
         });
         ch.outputReadPos = (p + to - from) & kRingMask;
@@ -340,7 +340,7 @@ void ZerinExtensionDSPKernel::processChannelSegment(ChannelState& ch, const floa
     writeInputs(0, written);
     readOutputs(0, frame ? trigger : length);
     if (frame) {
-        mLFOPhase = mSegmentLFOPhase[trigger];
+        mLFOPhase = mSegment.lfoPhase[trigger];
         processFrame(*this, ch);
         writeInputs(written, length);
         readOutputs(trigger, length);
@@ -348,15 +348,15 @@ void ZerinExtensionDSPKernel::processChannelSegment(ChannelState& ch, const floa
     } else {
         ch.hopCounter += length;
     }
-    if (mSegmentFading) applyBypassFade(y, length);
+    if (mSegment.fading) applyBypassFade(y, length);
 }
 
 // Towards bypass: the processed output gives way to the raw input the latency ago, which is the
 // dry sample of the mix. Once bypassed, out * 0 + dry is the dry sample exactly.
 void ZerinExtensionDSPKernel::applyBypassFade(float* y, int length) const noexcept {
     for (int i = 0; i < length; ++i) {
-        const float b = mSegmentBypass[i];
-        y[i] = std::fma(mSegmentDry[i], b, y[i] * (1.0f - b));
+        const float b = mSegment.bypass[i];
+        y[i] = std::fma(mSegment.dry[i], b, y[i] * (1.0f - b));
     }
 }
 

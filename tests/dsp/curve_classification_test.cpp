@@ -34,7 +34,7 @@ TEST(Curve, BinDelaysFollowTheCurveAtTheRateUpToTheLinesLength) {
         Kernel k;
         k.setSpectralCurve(curve, count);
         EXPECT_TRUE(k.initialize(1, rate));
-        return k.mBinDelayHops[bin];
+        return k.mBins.delayHops[bin];
     };
     // The table at 44.1 kHz is the golden renders'. Bin 0 is taken at 1 Hz, below the first
     // point; 2000 ms would be 375 hops at 96 kHz: the lines hold 255.
@@ -65,9 +65,9 @@ TEST(CurveHandOver, TheNewerOfTwoIsReadBackAtOnceTakenAtTheNextCallAndHeardFromI
         EXPECT_EQ(std::memcmp(&held, &k->currentCurve(), sizeof held), 0) << count;
         render(*k, {Signal(kHopSize, 0.0f)}, 64); // heard from the next frame
         EXPECT_FALSE(k->curveDirty());
-        EXPECT_NEAR(k->mBinDelayHops[1024], hopsFor(ms, 44100.0), 1e-4f) << count;
+        EXPECT_NEAR(k->mBins.delayHops[1024], hopsFor(ms, 44100.0), 1e-4f) << count;
         for (int bin = 0; bin < kNumBins && count == 1; ++bin)
-            ASSERT_EQ(k->mBinDelayHops[bin], k->mBinDelayHops[1024]) << bin;
+            ASSERT_EQ(k->mBins.delayHops[bin], k->mBins.delayHops[1024]) << bin;
     }
 }
 
@@ -116,7 +116,7 @@ TEST(Curve, IsKeptInFrequencyOrderWithTheLowest32AndHeardSoFromAnyOrder) {
         Kernel k;
         k.setSpectralCurve(points.data(), static_cast<int>(points.size()));
         EXPECT_TRUE(k.initialize(1, 48000.0));
-        return std::vector<float>(k.mBinDelayHops, k.mBinDelayHops + kNumBins);
+        return std::vector<float>(k.mBins.delayHops, k.mBins.delayHops + kNumBins);
     };
     EXPECT_EQ(hopsOf(shuffled), hopsOf({std::begin(kDefaultCurve), std::end(kDefaultCurve)}));
     const std::vector<float> flat = hopsOf({{1000.0f, 300.0f}});

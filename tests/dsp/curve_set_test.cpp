@@ -120,10 +120,10 @@ TEST(Morph, AtItsEndsIsEachSlotAloneAndInBetweenBlendsEveryBin) {
     const auto a = kernelWith(onlyA, base);
     const auto b = kernelWith(onlyB, base);
     for (int bin : {3, 100, 700})
-        EXPECT_NEAR(k->mBinDelayHops[bin], 0.5f * (a->mBinDelayHops[bin] + b->mBinDelayHops[bin]),
-                    1e-3f)
+        EXPECT_NEAR(k->mBins.delayHops[bin],
+                    0.5f * (a->mBins.delayHops[bin] + b->mBins.delayHops[bin]), 1e-3f)
             << bin;
-    EXPECT_NEAR(k->mBinFeedbackWeights[1000], 0.9f, 1e-3f); // 100 % and 80 %
+    EXPECT_NEAR(k->mBins.feedbackWeights[1000], 0.9f, 1e-3f); // 100 % and 80 %
 }
 
 // The loudest 256-sample stretch of the third difference of `s` after the first second: a low
@@ -173,13 +173,13 @@ TEST(CurveMacros, ScaleMultipliesEveryDelayAndShiftMovesTheCurvesAlongFrequency)
     const auto twice = kernelWith(set, {.curveScale = 200.0f});
     const auto octaveUp = kernelWith(set, {.curveShift = 12.0f});
     for (int bin = 1; bin < 512; bin += 37) {
-        EXPECT_NEAR(half->mBinDelayHops[bin], 0.5f * plain->mBinDelayHops[bin], 1e-4f) << bin;
-        EXPECT_NEAR(twice->mBinDelayHops[bin],
-                    std::min(2.0f * plain->mBinDelayHops[bin], hopsFor(2000.0f)), 1e-3f)
+        EXPECT_NEAR(half->mBins.delayHops[bin], 0.5f * plain->mBins.delayHops[bin], 1e-4f) << bin;
+        EXPECT_NEAR(twice->mBins.delayHops[bin],
+                    std::min(2.0f * plain->mBins.delayHops[bin], hopsFor(2000.0f)), 1e-3f)
             << bin;
         // Up an octave: bin 2k hears what bin k heard, to within half a millisecond (the
         // shifted curves are read between points 1/48 octave apart).
-        EXPECT_NEAR(octaveUp->mBinDelayHops[2 * bin], plain->mBinDelayHops[bin], hopsFor(0.5f))
+        EXPECT_NEAR(octaveUp->mBins.delayHops[2 * bin], plain->mBins.delayHops[bin], hopsFor(0.5f))
             << bin;
     }
 }
@@ -208,26 +208,26 @@ TEST(DelaySync, DelaysSnapToTheNearestNoteValueAndGlideToANewTempo) {
     render(*k, {Signal(2 * kHopSize, 0.0f)}, 512);
     // Synced while running: a glide from 260 ms to 250 ms.
     render(*k, {Signal(20 * kHopSize, 0.0f)}, 512);
-    EXPECT_NEAR(k->mBinDelayHops[100], hopsFor(250.0f), 1e-4f);
+    EXPECT_NEAR(k->mBins.delayHops[100], hopsFor(250.0f), 1e-4f);
     // A new tempo: at 100 BPM the nearest is a dotted sixteenth, 225 ms (an eighth is 300 ms,
     // its triplet 200 ms), reached by steps, none a jump.
     k->setHostTempo(100.0);
-    float last = k->mBinDelayHops[100];
+    float last = k->mBins.delayHops[100];
     float largest = 0.0f;
     int frames = 0;
     do {
         render(*k, {Signal(kHopSize, 0.0f)}, 512);
-        largest = std::max(largest, std::fabs(k->mBinDelayHops[100] - last));
-        last = k->mBinDelayHops[100];
-    } while (k->mBinDelayHops[100] != k->mTargetDelayHops[100] && ++frames < 100);
-    EXPECT_NEAR(k->mBinDelayHops[100], hopsFor(225.0f), 1e-4f);
+        largest = std::max(largest, std::fabs(k->mBins.delayHops[100] - last));
+        last = k->mBins.delayHops[100];
+    } while (k->mBins.delayHops[100] != k->mBins.targetDelayHops[100] && ++frames < 100);
+    EXPECT_NEAR(k->mBins.delayHops[100], hopsFor(225.0f), 1e-4f);
     EXPECT_LT(frames, 100);
     EXPECT_GT(frames, 5);
     EXPECT_LT(largest, 0.25f * (hopsFor(250.0f) - hopsFor(225.0f)));
     // Off again: the drawn delay, by the same glide.
     k->setParameter(parameter::delaySync, 0.0f);
     render(*k, {Signal(100 * kHopSize, 0.0f)}, 512);
-    EXPECT_NEAR(k->mBinDelayHops[100], hopsFor(260.0f), 1e-4f);
+    EXPECT_NEAR(k->mBins.delayHops[100], hopsFor(260.0f), 1e-4f);
 }
 
 TEST(CurveHandOver, ASetIsTakenWholeAndACurveOfNoPointKeepsTheOneBefore) {
@@ -243,8 +243,8 @@ TEST(CurveHandOver, ASetIsTakenWholeAndACurveOfNoPointKeepsTheOneBefore) {
     EXPECT_EQ(latest.at(CurveSlot::b, CurveKind::delay).points[0].value, 100.0f);
     EXPECT_EQ(latest.at(CurveSlot::b, CurveKind::feedback).points[0].value, 100.0f);
     render(*k, {Signal(kHopSize, 0.0f)}, 512);
-    EXPECT_NEAR(k->mBinDelayHops[10], hopsFor(700.0f), 1e-4f);
-    EXPECT_NEAR(k->mBinFeedbackWeights[10], 0.4f, 1e-6f);
+    EXPECT_NEAR(k->mBins.delayHops[10], hopsFor(700.0f), 1e-4f);
+    EXPECT_NEAR(k->mBins.feedbackWeights[10], 0.4f, 1e-6f);
 }
 
 } // namespace

@@ -16,7 +16,7 @@ struct Rig {
     Signal mag = Signal(kNumBins), phase = Signal(kNumBins);
 
     Rig() {
-        std::fill_n(k->mBinDelayHops, kNumBins, 0.0f);
+        std::fill_n(k->mBins.delayHops, kNumBins, 0.0f);
         k->mFrame = {0.0f, 0.0f, 0.0f, 0.0f};
     }
     void delay() {
@@ -52,7 +52,7 @@ TEST(Delay, EachBinReadsItsDelayPlusTheLFOSwingInterpolatedWithinTheLine) {
         {100.5f, down, 1.0f, 70.5},    {50.0f, NAN, 0.3f, 0.0}};
     for (const auto& [hops, lfoPhase, depth, reads] : cases) {
         Rig rig;
-        rig.k->mBinDelayHops[5] = hops;
+        rig.k->mBins.delayHops[5] = hops;
         rig.k->mLFOPhase = lfoPhase;
         rig.k->mFrame.lfoDepth = depth;
         rig.ramp();
@@ -67,8 +67,8 @@ TEST(Delay, FeedbackReturnsAfterTheDelayPlusOneFrameAndTransientBinsGetLessOfBot
     Rig rig;
     rig.k->mFrame = {0.5f, 0.0f, 1.0f, 0.0f}; // feedback, LFO depth, sensitivity, scatter speed
     rig.ch.binClassification[7] = 0.0f;
-    rig.k->mBinDelayHops[3] = 4.0f;
-    rig.k->mBinDelayHops[7] = 40.0f;
+    rig.k->mBins.delayHops[3] = 4.0f;
+    rig.k->mBins.delayHops[7] = 40.0f;
     for (int f = 0; f < 20; ++f) {
         std::fill(rig.mag.begin(), rig.mag.end(), f == 0 ? 1.0f : 0.0f);
         rig.delay();

@@ -85,7 +85,7 @@ TEST(Threads, NothingCrossingThreadsIsEverTorn) {
     for (std::size_t at = 1500; at < cycle; at += 1000)
         checks.emplace_back(at, [&](Kernel& kk) {
             const auto [lo, hi] =
-                std::minmax_element(kk.mBinDelayHops, kk.mBinDelayHops + kNumBins);
+                std::minmax_element(kk.mBins.delayHops, kk.mBins.delayHops + kNumBins);
             const float ms = *lo * 1000.0f * kHopSize / 44100.0f, tens = std::round(ms / 10) * 10;
             tornCurves += *hi - *lo > 1e-5f * *hi || std::fabs(ms - tens) > 1e-2f ? 1 : 0;
             generations.insert(static_cast<int>(tens));

@@ -239,9 +239,9 @@ TEST(HeardMacros, TheHeardCurveIsWhatTheKernelPlaysAtEveryBin) {
         heardValues(curves, CurveKind::delay, macros, freqs, delays);
         heardValues(curves, CurveKind::feedback, macros, freqs, shares);
         for (std::size_t i = 0; i < freqs.size(); ++i) {
-            const float ms = kernel.mBinDelayHops[i + 1] * msPerHop;
+            const float ms = kernel.mBins.delayHops[i + 1] * msPerHop;
             EXPECT_NEAR(delays[i], ms, 1.0f + 0.01f * ms) << freqs[i] << " Hz, shift " << c.shift;
-            EXPECT_NEAR(shares[i], kernel.mBinFeedbackWeights[i + 1] * 100.0f, 0.5f)
+            EXPECT_NEAR(shares[i], kernel.mBins.feedbackWeights[i + 1] * 100.0f, 0.5f)
                 << freqs[i] << " Hz";
         }
     }
