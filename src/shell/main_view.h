@@ -10,7 +10,6 @@
 #include "editor/heard_macros.h"
 #include "editor/spectrum_plot.h"
 #include "model/curve_model.h"
-#include "model/observable.h"
 #include "platform/ui/layout.h"
 #include "platform/ui/main_queue.h"
 #include "platform/ui/view.h"
@@ -19,6 +18,7 @@
 #include "presets/preset_manager.h"
 #include "shell/curve_history.h"
 #include "shell/editor_unit_link.h"
+#include "signals/observable.h"
 #include "widgets/observable_parameter.h"
 
 #include <array>

@@ -6,9 +6,9 @@
 // progress. The editor finds leaves by the parameter table's addresses, fixed when it is
 // compiled; a host tree that lacks one costs the control it would drive, never the host.
 
-#include "model/observable.h"
 #include "platform/au/au_parameters.h"
 #include "platform/ui/main_queue.h"
+#include "signals/observable.h"
 
 #include <functional>
 #include <memory>
