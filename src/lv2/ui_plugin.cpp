@@ -11,7 +11,7 @@
 #include "platform/ui/view_host.h"
 #include "platform/ui/x11_window.h"
 #include "shell/main_view.h"
-#include "widgets/observable_parameter.h"
+#include "shell/observable_parameter.h"
 
 #include <lv2/atom/atom.h>
 #include <lv2/log/log.h>
