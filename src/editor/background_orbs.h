@@ -1,9 +1,9 @@
 #pragma once
 
-#include "model/observation.h"
 #include "platform/ui/geometry.h"
 #include "platform/ui/layer_cache.h"
 #include "platform/ui/view.h"
+#include "signals/observation.h"
 
 #include <array>
 #include <optional>

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "model/curve_model.h"
-#include "model/observation.h"
 #include "platform/ui/random_source.h"
+#include "signals/observation.h"
 
 #include <functional>
 #include <vector>

@@ -7,7 +7,6 @@
 #include "editor/particle_system.h"
 #include "editor/spectrum_plot.h"
 #include "model/curve_model.h"
-#include "model/observation.h"
 #include "model/uuid.h"
 #include "platform/ui/binding.h"
 #include "platform/ui/geometry.h"
@@ -16,6 +15,7 @@
 #include "platform/ui/modifier_keys.h"
 #include "platform/ui/path.h"
 #include "platform/ui/view.h"
+#include "signals/observation.h"
 
 #include <functional>
 #include <memory>

@@ -3,7 +3,7 @@
 // gestures where the host offers them), the curve and preset name as patch messages; nothing
 // here reaches into the DSP's instance, so out-of-process hosts work too.
 
-#include "audiounit/parameters.h"
+#include "lv2/port_parameters.h"
 #include "lv2/ports.h"
 #include "lv2/ui_link.h"
 #include "lv2/uris.h"
@@ -11,7 +11,6 @@
 #include "platform/ui/view_host.h"
 #include "platform/ui/x11_window.h"
 #include "shell/main_view.h"
-#include "widgets/observable_parameter.h"
 
 #include <lv2/atom/atom.h>
 #include <lv2/log/log.h>
@@ -109,48 +108,26 @@ Result guarded(const Features& f, Result fallback, Body&& body) noexcept {
 struct Ui {
     Features features;
     PortLayout ports{};
-    LV2UI_Write_Function write = nullptr;
-    LV2UI_Controller controller = nullptr;
-    const LV2UI_Touch* touch = nullptr;
     MainQueue queue;
     ViewHost host{queue, ZerinExtensionMainView::kSize};
-    std::shared_ptr<AUParameterTree> tree = buildParameterTree(parameterTreeSpec());
-    AUParameterObserverToken portWriter = 0;
-    std::unique_ptr<ObservableAUParameterGroup> mirror;
+    std::unique_ptr<PortParameters> parameters;
     std::unique_ptr<UiLink> link;
     std::unique_ptr<X11Window> window;
 
     ~Ui() {
         if (link) link->sayGoodbye();
-        // The view holds on to the mirror and the link; it goes while the window's
+        // The view holds on to the parameters and the link; it goes while the window's
         // connection is open, and a connection that broke meanwhile ends the editor only.
         if (window) window->releaseViews();
         host.setRoot(nullptr);
         window.reset();
-        if (portWriter != 0) tree->removeParameterObserver(portWriter);
-    }
-
-    std::uint32_t controlPort(AUParameterAddress address) const {
-        return static_cast<std::uint32_t>(ports.controlPort(static_cast<int>(address)));
-    }
-
-    // The editor's edits become port writes; touch and release frame them for hosts that
-    // record automation gestures.
-    void writeToPorts(AUParameterAddress address, AUValue value,
-                      AUParameterAutomationEventType type) const {
-        const std::uint32_t port = controlPort(address);
-        if (touch != nullptr && type == AUParameterAutomationEventType::touch)
-            touch->touch(touch->handle, port, true);
-        write(controller, port, sizeof value, 0, &value);
-        if (touch != nullptr && type == AUParameterAutomationEventType::release)
-            touch->touch(touch->handle, port, false);
     }
 
     // The editor opens at once; until the DSP has said what it holds it shows that it waits
     // and sends no curve, so a DSP that answers late (a stopped or slow engine, a long
     // period) keeps the session's curves.
     void buildEditor() {
-        auto view = std::make_unique<ZerinExtensionMainView>(*mirror, link.get());
+        auto view = std::make_unique<ZerinExtensionMainView>(*parameters, link.get());
         ZerinExtensionMainView* raw = view.get();
         host.setRoot(std::move(view));
         host.unhandledKey = [raw](const KeyEvent& event) { return raw->handleShortcut(event); };
@@ -171,16 +148,7 @@ LV2UI_Handle open(const Features& f, const char* pluginUri, LV2UI_Write_Function
     if (!ui) return nullptr;
     ui->features = f;
     ui->ports = std::strcmp(pluginUri, kMonoUri) == 0 ? kMonoPorts : kStereoPorts;
-    ui->write = write;
-    ui->controller = controller;
-    ui->touch = f.touch;
-    Ui* raw = ui.get();
-    ui->portWriter = ui->tree->tokenByAddingParameterAutomationObserver(
-        [raw](AUParameterAddress address, AUValue value, AUParameterAutomationEventType type) {
-            raw->writeToPorts(address, value, type);
-        });
-    ui->mirror = std::make_unique<ObservableAUParameterGroup>(*ui->tree, ui->tree, ui->queue);
-    ui->mirror->log = [f](const std::string& message) { logError(f, message); };
+    ui->parameters = std::make_unique<PortParameters>(ui->ports, write, controller, f.touch);
     ui->link = std::make_unique<UiLink>(f.map, write, controller,
                                         static_cast<std::uint32_t>(ui->ports.control));
     // Hosts that pass options to their UIs (jalv does) say the rate; 0 when not told.
@@ -230,16 +198,10 @@ void cleanup(LV2UI_Handle handle) {
 void takePortEvent(Ui* ui, std::uint32_t port, std::uint32_t size, std::uint32_t format,
                    const void* buffer) {
     const int index = static_cast<int>(port);
-    const int address = ui->ports.addressOfPort(index);
-    if (format == 0 && size == sizeof(float) && address >= 0) {
-        const float value = *static_cast<const float*>(buffer);
-        if (!std::isfinite(value)) return;
-        // From the host: the mirror hears it; the port writer, as its originator, does not.
-        if (AUParameter* p =
-                ui->tree->parameterWithAddress(static_cast<AUParameterAddress>(address)))
-            p->setValue(value, ui->portWriter, 0, AUParameterAutomationEventType::value);
+    // From the host: the control shows it, and nothing is written back.
+    if (format == 0 && size == sizeof(float) &&
+        ui->parameters->takePortValue(port, *static_cast<const float*>(buffer)))
         return;
-    }
     if (index == ui->ports.notify) ui->link->receive(buffer, size);
 }
 

@@ -2,10 +2,10 @@
 
 #include "dsp/factory_curves.h"
 #include "model/curve_point.h"
-#include "model/observation.h"
 #include "presets/preference_store.h"
 #include "presets/preset.h"
 #include "presets/store_result.h"
+#include "signals/observation.h"
 
 #include <functional>
 #include <string>

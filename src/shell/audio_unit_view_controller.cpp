@@ -3,7 +3,7 @@
 #include "audiounit/parameters.h"
 #include "shell/in_process_unit_link.h"
 #include "shell/main_view.h"
-#include "widgets/observable_parameter.h"
+#include "shell/observable_parameter.h"
 
 #include <cstdio>
 #include <string>

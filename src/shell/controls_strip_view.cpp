@@ -83,7 +83,7 @@ const std::vector<SectionSpec>& sections() {
 }
 
 // One write gesture: the host records the flip as touch and release of the new value.
-void flip(ObservableAUParameter& param) {
+void flip(ControlParameter& param) {
     const float next = syncIsOn(param.value()) ? 0.0f : 1.0f;
     if (param.editingState() != EditingState::began) param.setEditing(true);
     param.setValue(next);
@@ -110,9 +110,9 @@ ViewPtr divider() {
 
 } // namespace
 
-ViewPtr makeParameterToggle(ObservableAUParameter& param, std::string label,
+ViewPtr makeParameterToggle(ControlParameter& param, std::string label,
                             std::function<bool()> alsoLit) {
-    std::shared_ptr<ObservableAUParameter> held = param.shared_from_this();
+    std::shared_ptr<ControlParameter> held = param.shared_from_this();
     auto isOn = [held, alsoLit = std::move(alsoLit)] {
         return syncIsOn(held->value()) || (alsoLit && alsoLit());
     };
@@ -132,19 +132,19 @@ ViewPtr makeParameterToggle(ObservableAUParameter& param, std::string label,
     return button(std::move(decorated), [held] { flip(*held); });
 }
 
-ControlsStripView::ControlsStripView(ObservableAUParameterGroup& parameterTree) {
+ControlsStripView::ControlsStripView(EditorParameters& parameterTree) {
     ViewList row;
     for (const SectionSpec& spec : sections()) {
         if (!row.empty()) row.push_back(divider());
         ViewList controls;
         for (const KnobSpec& knobSpec : spec.knobs) {
-            ObservableAUParameter* leaf = parameterTree.parameter(knobSpec.address);
+            ControlParameter* leaf = parameterTree.parameter(knobSpec.address);
             if (leaf == nullptr) continue;
             auto knob = std::make_unique<RotaryKnobView>(*leaf, knobSpec.caption);
             knobViews.push_back(knob.get());
             controls.push_back(std::move(knob));
         }
-        ObservableAUParameter* sync =
+        ControlParameter* sync =
             spec.syncToggle ? parameterTree.parameter(*spec.syncToggle) : nullptr;
         if (sync != nullptr) {
             controls.push_back(makeParameterToggle(*sync, "SYNC"));

@@ -5,7 +5,8 @@
 
 #include "platform/ui/layout.h"
 #include "platform/ui/view.h"
-#include "widgets/observable_parameter.h"
+#include "shell/editor_parameters.h"
+#include "widgets/control_parameter.h"
 #include "widgets/rotary_knob_view.h"
 #include "widgets/theme.h"
 
@@ -17,10 +18,9 @@ namespace zerin {
 
 class ControlsStripView : public View {
 public:
-    // `parameterTree` is the editor's root group; it must outlive the strip. A parameter the
-    // host tree lacks has no control here (the tree logs it). Reads nothing observable while
-    // constructing.
-    explicit ControlsStripView(ObservableAUParameterGroup& parameterTree);
+    // `parameterTree` holds the editor's parameters and must outlive the strip. A parameter
+    // the unit lacks has no control here. Reads nothing observable while constructing.
+    explicit ControlsStripView(EditorParameters& parameterTree);
 
     Size sizeThatFits(Size proposal) override;
 
@@ -46,7 +46,7 @@ constexpr bool syncIsOn(float value) {
 // A button titled `label` that turns an on/off parameter (or a choice of two) over, as one
 // touch-and-release gesture, lit cyan while it is on, or while `alsoLit` says so (what else
 // switches on what the parameter does). It keeps the parameter alive.
-ViewPtr makeParameterToggle(ObservableAUParameter& param, std::string label,
+ViewPtr makeParameterToggle(ControlParameter& param, std::string label,
                             std::function<bool()> alsoLit = nullptr);
 
 } // namespace zerin

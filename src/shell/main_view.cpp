@@ -89,7 +89,7 @@ private:
     std::function<void()> onPressEnded;
 };
 
-ZerinExtensionMainView::ZerinExtensionMainView(ObservableAUParameterGroup& parameterTree,
+ZerinExtensionMainView::ZerinExtensionMainView(EditorParameters& parameterTree,
                                                EditorUnitLink* link, PreferenceStore store)
     : parameterTree(parameterTree), link(link), presets(store), preferences(std::move(store)),
       curves(setOfDelayCurve(C::defaultCurve())) {
@@ -160,12 +160,12 @@ ViewPtr ZerinExtensionMainView::makeColumn() {
 // Null when the host's tree has neither.
 ViewPtr ZerinExtensionMainView::makeFreezeSwitches() {
     ViewList switches;
-    if (ObservableAUParameter* hold = parameterTree.parameter(parameter::freeze)) {
+    if (ControlParameter* hold = parameterTree.parameter(parameter::freeze)) {
         switches.push_back(
             makeParameterToggle(*hold, "HOLD", [this] { return notesHoldFreeze.get(); }));
         holdSwitchView = switches.back().get();
     }
-    if (ObservableAUParameter* style = parameterTree.parameter(parameter::freezeStyle))
+    if (ControlParameter* style = parameterTree.parameter(parameter::freezeStyle))
         switches.push_back(makeParameterToggle(*style, "SMOOTH"));
     if (switches.empty()) return nullptr;
     return hstack(6.0, VAlign::center, std::move(switches));
@@ -359,7 +359,7 @@ void ZerinExtensionMainView::tick() {
 float ZerinExtensionMainView::parameterValue(parameter::Address address) const {
     // A parameter the host tree lacks reads as its default: the canvas draws as it would
     // with the control untouched.
-    const ObservableAUParameter* leaf = parameterTree.parameter(address);
+    const ControlParameter* leaf = parameterTree.parameter(address);
     return leaf != nullptr ? leaf->value() : parameter::defaultValue(address);
 }
 
@@ -413,7 +413,7 @@ void ZerinExtensionMainView::pushCurveToAudioUnit() {
 }
 
 void ZerinExtensionMainView::applyModeSelection(SpectralMode mode) {
-    ObservableAUParameter* leaf = parameterTree.parameter(parameter::mode);
+    ControlParameter* leaf = parameterTree.parameter(parameter::mode);
     if (leaf == nullptr) return;
     leaf->setEditing(true);
     leaf->setValue(static_cast<float>(rawValue(mode)));

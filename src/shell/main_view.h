@@ -10,7 +10,6 @@
 #include "editor/heard_macros.h"
 #include "editor/spectrum_plot.h"
 #include "model/curve_model.h"
-#include "model/observable.h"
 #include "platform/ui/layout.h"
 #include "platform/ui/main_queue.h"
 #include "platform/ui/view.h"
@@ -18,9 +17,10 @@
 #include "presets/preset.h"
 #include "presets/preset_manager.h"
 #include "shell/curve_history.h"
+#include "shell/editor_parameters.h"
 #include "shell/editor_unit_link.h"
 #include "shell/frame_feed.h"
-#include "widgets/observable_parameter.h"
+#include "signals/observable.h"
 
 #include <array>
 #include <memory>
@@ -52,7 +52,7 @@ public:
     // from the default curve as "Init"; a link that has not yet heard what the unit holds
     // leaves the editor waiting for it (no curve shown or sent, curve edits off) until it has.
     // User presets come from `store`.
-    ZerinExtensionMainView(ObservableAUParameterGroup& parameterTree, EditorUnitLink* link,
+    ZerinExtensionMainView(EditorParameters& parameterTree, EditorUnitLink* link,
                            PreferenceStore store = PreferenceStore());
     ~ZerinExtensionMainView() override;
 
@@ -162,7 +162,7 @@ private:
     void applyStep(CurveHistory::Step step);
     float parameterValue(parameter::Address address) const;
 
-    ObservableAUParameterGroup& parameterTree;
+    EditorParameters& parameterTree;
     EditorUnitLink* link;
     PresetManager presets;
     PreferenceStore preferences; // the editor's own settings

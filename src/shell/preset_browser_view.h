@@ -3,10 +3,10 @@
 // The floating list of presets the top bar's name opens: the factory presets, then the
 // user's own (each with a delete button). A click loads the preset and closes the list.
 
-#include "model/observable.h"
 #include "platform/ui/binding.h"
 #include "platform/ui/layout.h"
 #include "presets/preset.h"
+#include "signals/observable.h"
 
 #include <functional>
 #include <optional>

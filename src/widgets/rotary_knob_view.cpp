@@ -42,13 +42,13 @@ Color srgb(double r, double g, double b) {
 
 } // namespace
 
-std::string knobValueText(float value, AudioUnitParameterUnit unit) {
+std::string knobValueText(float value, ReadoutUnit unit) {
     switch (unit) {
-        case kAudioUnitParameterUnit_Percent:
+        case ReadoutUnit::percent:
             return format("%.0f%%", value);
-        case kAudioUnitParameterUnit_Hertz:
+        case ReadoutUnit::hertz:
             return value >= 1000.0f ? format("%.1fk", value / 1000.0f) : format("%.1f", value);
-        case kAudioUnitParameterUnit_Decibels:
+        case ReadoutUnit::decibels:
             // The sign is always shown for gains, so +0.0 reads as "no change".
             return format(value < 0.0f ? "%.1f" : "+%.1f", value);
         default:
@@ -201,7 +201,7 @@ private:
 // the parameter.
 class RotaryKnobFace : public View {
 public:
-    explicit RotaryKnobFace(ObservableAUParameter& param) : param(param) {}
+    explicit RotaryKnobFace(ControlParameter& param) : param(param) {}
     ~RotaryKnobFace() override {
         // A face torn down under the pointer must not leave its cursor behind.
         if (cursorPushed && context() != nullptr) context()->popCursor();
@@ -289,7 +289,7 @@ private:
         param.setEditing(false);
     }
 
-    ObservableAUParameter& param;
+    ControlParameter& param;
     bool dragging = false;
     bool resetting = false;
     double lastDragY = 0.0;
@@ -297,7 +297,7 @@ private:
     KnobBodyCache bodyCache;
 };
 
-RotaryKnobView::RotaryKnobView(ObservableAUParameter& param, const std::string& caption)
+RotaryKnobView::RotaryKnobView(ControlParameter& param, const std::string& caption)
     : param(param.shared_from_this()),
       captionText(upperCased(caption.empty() ? param.displayName : caption)) {
     auto face = std::make_unique<RotaryKnobFace>(param);

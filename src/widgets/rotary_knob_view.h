@@ -1,12 +1,11 @@
 #pragma once
 
-// The editor's one continuous control: a round knob bound to one parameter leaf, changed by
+// The editor's one continuous control: a round knob bound to one parameter, changed by
 // dragging up and down, reset to its starting value by a double click, captioned with the
 // parameter's name. Every edit goes to the host as one gesture (touch, values, release).
 
-#include "platform/au/au_parameters.h"
 #include "platform/ui/view.h"
-#include "widgets/observable_parameter.h"
+#include "widgets/control_parameter.h"
 #include "widgets/theme.h"
 
 #include <memory>
@@ -25,7 +24,7 @@ inline constexpr double kKnobArcRange = 3.0 * std::numbers::pi / 2.0; // 270 deg
 inline constexpr float kKnobDragTravel = 200.0f;
 
 // The readout shown while dragging, by unit: "30%", "1.0", "1.5k" (Hz), "+0.0" (dB).
-std::string knobValueText(float value, AudioUnitParameterUnit unit);
+std::string knobValueText(float value, ReadoutUnit unit);
 
 // Where `value` sits in [min, max] as 0..1 (0 for an empty range), worked out in float.
 double knobNormalizedValue(float value, float min, float max);
@@ -36,14 +35,14 @@ float knobDraggedValue(float value, float min, float max, float dy);
 
 class RotaryKnobView : public View {
 public:
-    // Keeps the leaf alive for the knob's life. Reads nothing observable while constructing,
+    // Keeps the parameter alive for the knob's life. Reads nothing observable while constructing,
     // so a view rebuilt from observed models may create knobs freely.
     // Captioned with the parameter's name, or with `caption` when one is given.
-    explicit RotaryKnobView(ObservableAUParameter& param, const std::string& caption = {});
+    explicit RotaryKnobView(ControlParameter& param, const std::string& caption = {});
 
     Size sizeThatFits(Size proposal) override;
 
-    ObservableAUParameter& parameter() const { return *param; }
+    ControlParameter& parameter() const { return *param; }
     // The displayName upper-cased, as shown under the face.
     const std::string& caption() const { return captionText; }
     // The 52 x 52 face that takes the drags, double clicks and hover.
@@ -51,7 +50,7 @@ public:
     bool isDragging() const;
 
 private:
-    std::shared_ptr<ObservableAUParameter> param;
+    std::shared_ptr<ControlParameter> param;
     std::string captionText;
     RotaryKnobFace* faceView = nullptr;
 };

@@ -1,7 +1,6 @@
 // Redraw on demand, through a view host and the offscreen image a window's frame draws into:
 // what is drawn at each frame is what changed, and nothing else.
 
-#include "model/observable.h"
 #include "platform/ui/damage.h"
 #include "platform/ui/graphics.h"
 #include "platform/ui/layer_cache.h"
@@ -9,6 +8,7 @@
 #include "platform/ui/path.h"
 #include "platform/ui/shapes.h"
 #include "platform/ui/view_host.h"
+#include "signals/observable.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 
 #include "shell/controls_strip_view.h"
 #include "shell/top_bar_view.h"
-#include "support/widget_host.h"
+#include "support/mirrored_host.h"
 #include "widgets/controls.h"
 #include "widgets/rotary_knob_view.h"
 
@@ -15,7 +15,7 @@ namespace {
 using namespace zerin::test;
 
 TEST(ControlsStrip, HoldsElevenKnobsInOrderRoomilyAndTwoSyncToggles) {
-    WidgetHost f;
+    MirroredHost f;
     auto& strip = f.show(std::make_unique<ControlsStripView>(f.mirror));
     EXPECT_EQ(strip.sizeThatFits({900.0, kInfinity}).height, 120.0);
     std::vector<RotaryKnobView*> knobs;
@@ -48,7 +48,7 @@ TEST(ControlsStrip, HoldsElevenKnobsInOrderRoomilyAndTwoSyncToggles) {
 }
 
 TEST(ControlsStrip, SyncFlipsAsOneTouchReleaseGestureAndShowsTheHostsValue) {
-    WidgetHost f;
+    MirroredHost f;
     auto& strip = f.show(std::make_unique<ControlsStripView>(f.mirror));
     const View& toggle = *strip.syncToggle();
     const Point fill{toggle.originInRoot().x + 4.0, centerInRoot(toggle).y};

@@ -14,6 +14,7 @@
 #include "shell/curve_choice_view.h"
 #include "shell/in_process_unit_link.h"
 #include "shell/main_view.h"
+#include "shell/observable_parameter.h"
 #include "shell/preset_browser_view.h"
 #include "shell/preset_save_dialog.h"
 #include "shell/top_bar_view.h"

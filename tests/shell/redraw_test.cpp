@@ -11,8 +11,8 @@
 #include "shell/controls_strip_view.h"
 #include "shell/in_process_unit_link.h"
 #include "shell/main_view.h"
+#include "shell/observable_parameter.h"
 #include "shell/top_bar_view.h"
-#include "widgets/observable_parameter.h"
 
 #include <gtest/gtest.h>
 

@@ -1,39 +1,23 @@
 #pragma once
 
-// The real host tree with a recorder standing in for the host's automation, the editor's
-// mirror of it, and a view host whose clock the test moves: what the widget and shell tests
-// drive a control through, and the pixel readers they judge it by.
+// A view host whose clock the test moves: what the widget and shell tests drive a control
+// through, and the pixel readers they judge it by.
 
-#include "audiounit/parameters.h"
-#include "dsp/parameters.h"
 #include "platform/ui/graphics.h"
 #include "platform/ui/offscreen.h"
 #include "platform/ui/view_host.h"
-#include "widgets/observable_parameter.h"
 #include "widgets/theme.h"
 
 #include <algorithm>
 #include <memory>
-#include <string>
-#include <tuple>
 #include <vector>
 
 namespace zerin::test {
-
-using Event = AUParameterAutomationEventType;
-using Sent = std::tuple<AUParameterAddress, float, Event>;
 
 // Presses pair up as double clicks only when the test moves the clock less than a second.
 struct WidgetHost {
     double clock = 0.0;
     MainQueue queue{[this] { return clock; }};
-    std::shared_ptr<AUParameterTree> tree = buildParameterTree(parameterTreeSpec());
-    std::vector<Sent> sent;
-    AUParameterObserverToken recorder = tree->tokenByAddingParameterAutomationObserver(
-        [this](AUParameterAddress address, AUValue value, Event type) {
-            sent.emplace_back(address, value, type);
-        });
-    ObservableAUParameterGroup mirror{*tree, tree, queue};
     ViewHost host{queue, {900.0, 200.0}};
 
     template <typename V> V& show(std::unique_ptr<V> view) {
@@ -41,10 +25,6 @@ struct WidgetHost {
         host.setRoot(std::move(view));
         host.advance(1.0);
         return shown;
-    }
-    void hostSets(const std::string& identifier, float value) {
-        tree->parameterWithIdentifier(identifier)->setValue(value, recorder, 0, Event::value);
-        queue.pump();
     }
     void press(Point at) {
         clock += 1.0; // far from the last press: a fresh single click

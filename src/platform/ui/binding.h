@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/observable.h"
+#include "signals/observable.h"
 
 #include <functional>
 #include <utility>

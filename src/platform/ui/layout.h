@@ -10,10 +10,10 @@
 // Stack layout: children that are not flexible along the stack's axis get their size first
 // (in order, each offered what is left); the flexible ones share the rest equally.
 
-#include "model/observation.h"
 #include "platform/ui/binding.h"
 #include "platform/ui/graphics.h"
 #include "platform/ui/view.h"
+#include "signals/observation.h"
 
 #include <functional>
 #include <limits>

@@ -3,10 +3,10 @@
 // What a view can ask of the host it lives in: the main queue, the frame clock, the keyboard's
 // modifiers, the cursor and the keyboard focus. One per ViewHost; main thread only.
 
-#include "model/observation.h"
 #include "platform/ui/damage.h"
 #include "platform/ui/main_queue.h"
 #include "platform/ui/modifier_keys.h"
+#include "signals/observation.h"
 
 #include <cstddef>
 #include <functional>

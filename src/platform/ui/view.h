@@ -6,9 +6,9 @@
 // next frame; a view whose structure depends on a model (a list, an overlay) rebuilds its
 // children itself (see ComposedView in layout.h).
 
-#include "model/observation.h"
 #include "platform/ui/geometry.h"
 #include "platform/ui/modifier_keys.h"
+#include "signals/observation.h"
 
 #include <memory>
 #include <string>

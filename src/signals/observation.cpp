@@ -1,4 +1,4 @@
-#include "model/observation.h"
+#include "signals/observation.h"
 
 #include <algorithm>
 

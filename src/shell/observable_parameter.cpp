@@ -1,4 +1,4 @@
-#include "widgets/observable_parameter.h"
+#include "shell/observable_parameter.h"
 
 #include <string>
 
@@ -40,9 +40,9 @@ std::string ObservableAUParameterGroup::description() const {
 
 ObservableAUParameter::ObservableAUParameter(const std::shared_ptr<AUParameter>& parameter,
                                              const std::shared_ptr<AUParameterTree>& tree)
-    : min(parameter->minValue()), max(parameter->maxValue()), displayName(parameter->displayName()),
-      defaultValue(parameter->value()), unit(parameter->unit()), mParameter(parameter), mTree(tree),
-      mValue(parameter->value()) {}
+    : ControlParameter(parameter->displayName(), parameter->minValue(), parameter->maxValue(),
+                       parameter->value(), readoutUnit(parameter->unit())),
+      mParameter(parameter), mTree(tree) {}
 
 std::shared_ptr<ObservableAUParameter>
 ObservableAUParameter::make(const std::shared_ptr<AUParameter>& parameter,
@@ -75,40 +75,16 @@ std::string ObservableAUParameter::description() const {
 void ObservableAUParameter::applyHostValue(AUParameterAddress address, float v) {
     const auto parameter = mParameter.lock();
     if (!parameter || parameter->address() != address) return;
-    if (mEditingState.peek() != EditingState::inactive) return; // the gesture wins
-    mEditingState.set(EditingState::hostUpdate);
-    setValue(v);
-    mEditingState.set(EditingState::inactive);
+    takeUnitValue(v);
 }
 
-void ObservableAUParameter::setValue(float v) {
-    mValue.set(v);
+void ObservableAUParameter::send(float value, GestureStep step) {
     AUParameterAutomationEventType type = AUParameterAutomationEventType::value;
-    switch (mEditingState.peek()) {
-        case EditingState::hostUpdate:
-            return;
-        case EditingState::ended:
-            type = AUParameterAutomationEventType::release;
-            mEditingState.set(EditingState::inactive);
-            break;
-        case EditingState::began:
-            type = AUParameterAutomationEventType::touch;
-            mEditingState.set(EditingState::active);
-            break;
-        default:
-            break;
-    }
+    if (step == GestureStep::touch) type = AUParameterAutomationEventType::touch;
+    if (step == GestureStep::release) type = AUParameterAutomationEventType::release;
+    // The leaf's own token: its observer must not hear its own edit as the host's.
     if (const auto parameter = mParameter.lock())
-        parameter->setValue(mValue.peek(), mObserverToken.value_or(0), 0, type);
-}
-
-void ObservableAUParameter::setEditing(bool editing) {
-    if (editing) {
-        if (mEditingState.peek() != EditingState::began) mEditingState.set(EditingState::began);
-        return;
-    }
-    if (mEditingState.peek() != EditingState::ended) mEditingState.set(EditingState::ended);
-    setValue(mValue.peek());
+        parameter->setValue(value, mObserverToken.value_or(0), 0, type);
 }
 
 } // namespace zerin

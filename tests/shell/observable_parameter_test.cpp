@@ -1,7 +1,13 @@
-#include "support/widget_host.h"
+// The editor's mirror of the host parameter tree: gestures as the host hears them, host
+// changes from any thread, a tree that goes first or lacks a parameter, and the readouts of
+// the table's knobs.
+
+#include "support/mirrored_host.h"
+#include "widgets/rotary_knob_view.h"
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 #include <thread>
 #include <utility>
@@ -12,8 +18,8 @@ namespace {
 
 using namespace zerin::test;
 
-// The widget host's tree and mirror, with dryWet at hand; the host's changes are not pumped.
-struct Fixture : WidgetHost {
+// The host's tree and its mirror, with dryWet at hand; the host's changes are not pumped.
+struct Fixture : MirroredHost {
     ObservableAUParameter& mix() { return *mirror.parameter(parameter::dryWet); }
     AUParameter& hostMix() { return *tree->parameterWithIdentifier("dryWet"); }
     // A change made by the host (automation, another view): it has its own originator.
@@ -98,7 +104,7 @@ TEST(ObservableParameter, OutlivingTheHostTreeIgnoresWritesAndLeavesNoObservers)
     EXPECT_EQ(queue.pump(), 0);
 }
 
-TEST(ObservableParameter, AParameterTheHostTreeLacksIsNullAndToldOnce) {
+TEST(ObservableParameter, FindsEveryAddressAtTheHostsValueAndTellsAMissingOneOnce) {
     MainQueue queue{[] { return 0.0; }};
     auto empty = AUParameterTree::createTreeWithChildren({});
     ObservableAUParameterGroup none(*empty, empty, queue);
@@ -116,6 +122,58 @@ TEST(ObservableParameter, AParameterTheHostTreeLacksIsNullAndToldOnce) {
         ASSERT_NE(leaf, nullptr) << a;
         EXPECT_EQ(leaf->parameter()->address(), static_cast<AUParameterAddress>(a));
     }
+    // A leaf starts at the host's value when it is made (a restored state's, say), and a
+    // double click on its knob goes back there.
+    f.hostMix().setValue(42.0f);
+    ObservableAUParameterGroup restored(*f.tree, f.tree, f.queue);
+    EXPECT_EQ(restored.parameter(parameter::dryWet)->value(), 42.0f);
+    EXPECT_EQ(restored.parameter(parameter::dryWet)->defaultValue, 42.0f);
+}
+
+// The number a readout stands for: "+6.5" (dB), "30%", "1.5k" (Hz).
+double readBack(const std::string& shown) {
+    std::string digits = shown;
+    if (digits.ends_with('%')) digits.pop_back();
+    const double scale = digits.ends_with('k') ? 1000.0 : 1.0;
+    if (scale > 1.0) digits.pop_back();
+    std::size_t used = 0;
+    const double value = std::stod(digits, &used);
+    EXPECT_EQ(used, digits.size()) << "\"" << shown << "\" has more than a number and its unit";
+    return value * scale;
+}
+
+// Half of the last digit the readout shows, for the value it shows.
+double readoutStep(float value, AudioUnitParameterUnit unit) {
+    if (unit == kAudioUnitParameterUnit_Percent) return 0.5;
+    if (unit == kAudioUnitParameterUnit_Hertz && value >= 1000.0f) return 50.0;
+    return 0.05;
+}
+
+// Every knob's readout, read back, is the value it stands for, across the whole range and at
+// both ends, and it never runs backwards while the value rises.
+TEST(ObservableParameter, TheReadoutOfEveryKnobReadsBackAsTheValueAcrossItsRange) {
+    Fixture f;
+    for (const ParameterSpec* spec : allParameterSpecs()) {
+        if (spec->valueStrings || spec->units == kAudioUnitParameterUnit_Boolean) continue;
+        SCOPED_TRACE(spec->identifier);
+        const ReadoutUnit unit = f.mirror.parameter(spec->address)->unit;
+        constexpr int kSteps = 400;
+        double previous = -std::numeric_limits<double>::infinity();
+        for (int i = 0; i <= kSteps; ++i) {
+            const float t = static_cast<float>(i) / kSteps;
+            const float value = i == kSteps
+                                    ? spec->maxValue
+                                    : spec->minValue + t * (spec->maxValue - spec->minValue);
+            const std::string shown = knobValueText(value, unit);
+            const double read = readBack(shown);
+            EXPECT_NEAR(read, value, readoutStep(value, spec->units) + 1e-3) << shown;
+            EXPECT_GE(read, previous) << shown;
+            previous = read;
+        }
+        EXPECT_EQ(knobNormalizedValue(spec->minValue, spec->minValue, spec->maxValue), 0.0);
+        EXPECT_EQ(knobNormalizedValue(spec->maxValue, spec->minValue, spec->maxValue), 1.0);
+    }
+    EXPECT_EQ(knobNormalizedValue(3.0f, 3.0f, 3.0f), 0.0); // an empty range
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/observation.h"
+#include "signals/observation.h"
 
 #include <functional>
 #include <utility>
