@@ -57,12 +57,17 @@ constexpr Definition kFreeze[] = {
     {parameter::freeze, "freeze", "Freeze", kAudioUnitParameterUnit_Boolean},
     {parameter::freezeFade, "freezeFade", "Freeze Fade", kAudioUnitParameterUnit_Milliseconds},
     {parameter::freezeNote, "freezeNote", "Freeze Note", kAudioUnitParameterUnit_MIDINoteNumber}};
+// What the unit reports: read only, never saved.
+constexpr Definition kReports[] = {
+    {parameter::noteHold, "noteHold", "Note Hold", kAudioUnitParameterUnit_Boolean},
+    {parameter::tempo, "tempo", "Tempo", kAudioUnitParameterUnit_BPM}};
 constexpr GroupDefinition kGroups[] = {{"io", "I/O", kInOut},
                                        {"mix", "Mix", kMix},
                                        {"modulation", "Modulation", kModulation},
                                        {"scatter", "Scatter", kScatter},
                                        {"curve", "Curve", kCurve},
-                                       {"freeze", "Freeze", kFreeze}};
+                                       {"freeze", "Freeze", kFreeze},
+                                       {"reports", "Reports", kReports}};
 constexpr std::string_view kFreezeStyleNames[] = {"Classic", "Smooth"};
 
 // Every kernel parameter is shown exactly once.
@@ -93,7 +98,8 @@ ParameterSpec specOf(const Definition& d) {
     p.maxValue = range.max;
     p.defaultValue = range.defaultValue;
     p.units = d.units;
-    p.flags = kReadWrite;
+    p.flags = parameter::isOutput(static_cast<int>(d.address)) ? kAudioUnitParameterFlag_IsReadable
+                                                               : kReadWrite;
     if (d.address == parameter::mode)
         p.valueStrings =
             std::vector<std::string>(std::begin(kSpectralModeNames), std::end(kSpectralModeNames));
@@ -199,6 +205,8 @@ std::string displayText(AudioUnitParameterUnit unit,
             return v >= 0.5 ? "On" : "Off";
         case kAudioUnitParameterUnit_Milliseconds:
             return format("%.0f ms", v);
+        case kAudioUnitParameterUnit_BPM:
+            return format("%.1f BPM", v);
         case kAudioUnitParameterUnit_MIDINoteNumber:
             return noteText(v);
         case kAudioUnitParameterUnit_Indexed:
@@ -229,6 +237,8 @@ std::string unitLabel(AudioUnitParameterUnit unit) {
             return "on/off";
         case kAudioUnitParameterUnit_Milliseconds:
             return "ms";
+        case kAudioUnitParameterUnit_BPM:
+            return "BPM";
         case kAudioUnitParameterUnit_MIDINoteNumber:
             return "note";
         case kAudioUnitParameterUnit_Indexed:

@@ -235,7 +235,9 @@ std::int32_t ParameterValues::choice(parameter::Address a) const noexcept {
 }
 
 void ZerinExtensionDSPKernel::setParameter(std::uint64_t address, float value) noexcept {
-    if (address >= static_cast<std::uint64_t>(parameter::kCount) || !std::isfinite(value)) return;
+    if (address >= static_cast<std::uint64_t>(parameter::kCount) || !std::isfinite(value) ||
+        parameter::isOutput(static_cast<int>(address)))
+        return;
     const auto a = static_cast<parameter::Address>(address);
     const parameter::Range& range = parameter::kRanges[a];
     value = std::clamp(value, range.min, range.max);
@@ -261,6 +263,9 @@ void ZerinExtensionDSPKernel::setParameter(std::uint64_t address, float value) n
 float ZerinExtensionDSPKernel::getParameter(std::uint64_t address) const noexcept {
     if (address >= static_cast<std::uint64_t>(parameter::kCount)) return 0.0f;
     const auto a = static_cast<parameter::Address>(address);
+    // What the kernel reports.
+    if (a == parameter::noteHold) return notesHoldFreeze() ? 1.0f : 0.0f;
+    if (a == parameter::tempo) return static_cast<float>(hostTempo());
     ParameterValues values;
     values.values[a] = relaxed(mParameters[a]);
     switch (parameter::kRanges[a].scale) {

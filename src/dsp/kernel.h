@@ -188,10 +188,11 @@ struct ZerinExtensionDSPKernel {
     void deallocate() noexcept;
 
     // Values in the host's units (dB, percent, Hz, 0/1, mode index) by `parameter::Address`.
-    // Non-finite values and unknown addresses are ignored, values outside the table's range
-    // are taken at its nearest end. Read back as the kernel works with them: a percentage
-    // through its fraction, a toggle as 0 or 1, a choice as its whole number. The render
-    // thread takes them at its next `process` call.
+    // Non-finite values, unknown addresses and the outputs are ignored, values outside the
+    // table's range are taken at its nearest end. The outputs read what the kernel reports:
+    // whether notes hold the freeze, the tempo its synced delays and LFO follow. Read back as the
+    // kernel works with them: a percentage through its fraction, a toggle as 0 or 1, a choice as
+    // its whole number. The render thread takes them at its next `process` call.
     void setParameter(std::uint64_t address, float value) noexcept;
     float getParameter(std::uint64_t address) const noexcept;
     // Every parameter as it stands now. Any thread.

@@ -31,8 +31,11 @@ enum Address : std::uint64_t {
     freeze = 15,
     freezeFade = 16,
     freezeNote = 17,
+    // What the unit tells its editor, read only: outputs of the plug-in.
+    noteHold = 18,
+    tempo = 19,
 };
-inline constexpr int kCount = 18;
+inline constexpr int kCount = 20;
 // The parameters of the first release, whose plug-in ports come before the host's switches.
 inline constexpr int kFirstReleaseCount = 10;
 
@@ -50,29 +53,37 @@ struct Range {
     float max;
     float defaultValue;
     Scale scale;
+    // What the unit reports rather than takes: never set, saved or automated.
+    bool output = false;
 };
 
 // Indexed by address.
 inline constexpr Range kRanges[kCount] = {
-    {-24.0f, 12.0f, 0.0f, Scale::decibels}, // inputGain
-    {-24.0f, 12.0f, 0.0f, Scale::decibels}, // outputGain
-    {0.0f, 100.0f, 50.0f, Scale::percent},  // dryWet
-    {0.0f, 100.0f, 30.0f, Scale::percent},  // feedback
-    {0.01f, 20.0f, 1.0f, Scale::plain},     // lfoRate, Hz
-    {0.0f, 100.0f, 20.0f, Scale::percent},  // lfoDepth
-    {0.0f, 1.0f, 0.0f, Scale::toggle},      // tempoSync
-    {0.0f, 100.0f, 50.0f, Scale::percent},  // scatterSpeed
-    {0.0f, 2.0f, 0.0f, Scale::choice},      // mode: a SpectralMode
-    {0.0f, 100.0f, 0.0f, Scale::percent},   // sourceSensitivity
-    {0.0f, 100.0f, 0.0f, Scale::percent},   // morph, from slot A to slot B
-    {0.0f, 200.0f, 100.0f, Scale::percent}, // curveScale, of every delay
-    {-24.0f, 24.0f, 0.0f, Scale::plain},    // curveShift, semitones
-    {0.0f, 1.0f, 0.0f, Scale::toggle},      // delaySync
-    {0.0f, 1.0f, 0.0f, Scale::choice},      // freezeStyle: classic, smooth
-    {0.0f, 1.0f, 0.0f, Scale::toggle},      // freeze: hold the input spectrum
-    {0.0f, 2000.0f, 50.0f, Scale::plain},   // freezeFade, ms
-    {-1.0f, 127.0f, -1.0f, Scale::choice},  // freezeNote: -1 any note, else the one that holds
+    {-24.0f, 12.0f, 0.0f, Scale::decibels},      // inputGain
+    {-24.0f, 12.0f, 0.0f, Scale::decibels},      // outputGain
+    {0.0f, 100.0f, 50.0f, Scale::percent},       // dryWet
+    {0.0f, 100.0f, 30.0f, Scale::percent},       // feedback
+    {0.01f, 20.0f, 1.0f, Scale::plain},          // lfoRate, Hz
+    {0.0f, 100.0f, 20.0f, Scale::percent},       // lfoDepth
+    {0.0f, 1.0f, 0.0f, Scale::toggle},           // tempoSync
+    {0.0f, 100.0f, 50.0f, Scale::percent},       // scatterSpeed
+    {0.0f, 2.0f, 0.0f, Scale::choice},           // mode: a SpectralMode
+    {0.0f, 100.0f, 0.0f, Scale::percent},        // sourceSensitivity
+    {0.0f, 100.0f, 0.0f, Scale::percent},        // morph, from slot A to slot B
+    {0.0f, 200.0f, 100.0f, Scale::percent},      // curveScale, of every delay
+    {-24.0f, 24.0f, 0.0f, Scale::plain},         // curveShift, semitones
+    {0.0f, 1.0f, 0.0f, Scale::toggle},           // delaySync
+    {0.0f, 1.0f, 0.0f, Scale::choice},           // freezeStyle: classic, smooth
+    {0.0f, 1.0f, 0.0f, Scale::toggle},           // freeze: hold the input spectrum
+    {0.0f, 2000.0f, 50.0f, Scale::plain},        // freezeFade, ms
+    {-1.0f, 127.0f, -1.0f, Scale::choice},       // freezeNote: -1 any note, else the one that holds
+    {0.0f, 1.0f, 0.0f, Scale::toggle, true},     // noteHold: notes hold the freeze now
+    {1.0f, 1000.0f, 120.0f, Scale::plain, true}, // tempo, BPM: what synced delays and LFO follow
 };
+
+constexpr bool isOutput(int a) {
+    return kRanges[a].output;
+}
 
 constexpr float defaultValue(Address a) {
     return kRanges[a].defaultValue;

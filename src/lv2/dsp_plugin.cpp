@@ -99,12 +99,9 @@ void Plugin::handleMessage(const Message& message) noexcept {
             replyCurves |= curveBit(slot, kind);
         if (property == 0 || property == urids.presetName) replyName = true;
         // A UI asking for the curve is a UI that draws the classification (UIs of earlier
-        // builds never say so otherwise) and labels synced delays with notes at the host's
-        // tempo.
+        // builds never say so otherwise).
         uiListening = true;
         kernel.setFrameWanted(DisplayFrameKind::classification, true);
-        tempoTold = 0.0;
-        noteHoldTold = -1;
         return;
     }
     if (message.type == urids.uiClosed) {
@@ -180,12 +177,6 @@ void Plugin::writeMessages(std::uint32_t frames) noexcept {
     }
     if (replyName && writePresetName(&forge, urids, Direction::toUi, current.name))
         replyName = false;
-    const double tempo = kernel.hostTempo();
-    if (uiListening && tempo != tempoTold && writeTempo(&forge, urids, tempo)) tempoTold = tempo;
-    const int noteHold = kernel.notesHoldFreeze() ? 1 : 0;
-    if (uiListening && noteHold != noteHoldTold &&
-        writeFlag(&forge, urids, Direction::toUi, urids.noteHold, noteHold != 0))
-        noteHoldTold = noteHold;
 
     writeFrames(frames);
     lv2_atom_forge_pop(&forge, &frame);
@@ -224,6 +215,9 @@ void Plugin::run(std::uint32_t frames) noexcept {
     for (int c = 0; c < channels; ++c)
         connected = connected && in[c] != nullptr && out[c] != nullptr;
     processAudio(frames, connected);
+    // What the kernel reports, for the host and the editor to show.
+    for (int a = 0; a < parameter::kCount; ++a)
+        if (reports[a] != nullptr) *reports[a] = kernel.getParameter(static_cast<std::uint64_t>(a));
     writeMessages(frames);
 }
 
@@ -372,7 +366,9 @@ void connectPort(LV2_Handle handle, std::uint32_t port, void* data) {
         p->in[index - l.audioIn] = static_cast<const float*>(data);
     else if (index >= l.audioOut && index < l.audioOut + l.channels)
         p->out[index - l.audioOut] = static_cast<float*>(data);
-    else if (const int a = l.addressOfPort(index); a >= 0)
+    else if (const int a = l.addressOfPort(index); a >= 0 && parameter::isOutput(a))
+        p->reports[a] = static_cast<float*>(data);
+    else if (a >= 0)
         p->controls[a] = static_cast<const float*>(data);
     else if (index == l.enabled)
         p->enabled = static_cast<const float*>(data);

@@ -53,7 +53,8 @@ struct Plugin {
 
     const float* in[2] = {};
     float* out[2] = {};
-    const float* controls[parameter::kCount] = {};
+    const float* controls[parameter::kCount] = {}; // the inputs' ports
+    float* reports[parameter::kCount] = {};        // the outputs' ports
     const float* enabled = nullptr;
     float* latency = nullptr;
     const LV2_Atom_Sequence* control = nullptr;
@@ -72,8 +73,6 @@ struct Plugin {
     unsigned replyCurves = 0;          // the curves a UI is yet to be told
     bool replyName = false;
     bool uiListening = false;
-    double tempoTold = 0.0; // the host tempo the listening UI was last told; 0: none yet
-    int noteHoldTold = -1;  // whether notes hold the freeze, as last told; -1: not yet
     // By display frame kind: samples since the last frame went out.
     double samplesSinceFrame[kDisplayFrameKindCount] = {};
     float frameValues[SpectrumMeter::kRows * kNumBins] = {}; // a frame on its way out

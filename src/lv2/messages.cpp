@@ -51,7 +51,6 @@ void Urids::map(const LV2_URID_Map* m) {
     levels = id(kLevelsUri);
     atomBool = id(LV2_ATOM__Bool);
     atomChunk = id(LV2_ATOM__Chunk);
-    noteHold = id(kNoteHoldUri);
 }
 
 bool Urids::curveOf(LV2_URID property, CurveSlot& slot, CurveKind& kind) const {
@@ -195,13 +194,6 @@ bool readFlag(const LV2_Atom* value, const Urids& urids, bool& flag) noexcept {
     std::int32_t body = 0;
     if (value == nullptr || !bodyOf(value, urids.atomBool, body)) return false;
     flag = body != 0;
-    return true;
-}
-
-bool readNoticeTempo(const LV2_Atom* value, const Urids& urids, double& bpm) noexcept {
-    double tempo = 0.0;
-    if (!realOf(value, urids, tempo) || !std::isfinite(tempo) || !(tempo > 0.0)) return false;
-    bpm = tempo;
     return true;
 }
 
@@ -413,15 +405,6 @@ bool writeFlag(LV2_Atom_Forge* forge, const Urids& urids, Direction direction, L
     LV2_Atom_Forge_Frame frame;
     beginProperty(forge, urids, direction, property, frame);
     lv2_atom_forge_bool(forge, flag);
-    lv2_atom_forge_pop(forge, &frame);
-    return true;
-}
-
-bool writeTempo(LV2_Atom_Forge* forge, const Urids& urids, double bpm) noexcept {
-    if (!hasRoom(forge, propertyEventBytes(sizeof(double)))) return false;
-    LV2_Atom_Forge_Frame frame;
-    beginProperty(forge, urids, Direction::toUi, urids.timeBeatsPerMinute, frame);
-    lv2_atom_forge_double(forge, bpm);
     lv2_atom_forge_pop(forge, &frame);
     return true;
 }

@@ -33,8 +33,7 @@ struct Urids {
     LV2_URID midiEvent;
     LV2_URID patchSet, patchGet, patchProperty, patchValue;
     LV2_URID timePosition, timeBeatsPerMinute, timeSpeed;
-    LV2_URID curve, presetName, classification, uiClosed, notice, levels, atomBool, atomChunk,
-        noteHold;
+    LV2_URID curve, presetName, classification, uiClosed, notice, levels, atomBool, atomChunk;
     LV2_URID paramSampleRate, frameSequence;
     // Every curve of the set by slot and kind; curves[0][0] is `curve`.
     LV2_URID curves[kCurveSlotCount][kCurveKindCount];
@@ -136,8 +135,6 @@ bool readPresetName(const LV2_Atom* value, const Urids& urids, char* out) noexce
 
 // The tempo of a time:Position message, if it carries one that is finite and positive.
 bool readTempo(const Message& message, const Urids& urids, double& bpm) noexcept;
-// The tempo a DSP's notice of time:beatsPerMinute tells its UI, if it is finite and positive.
-bool readNoticeTempo(const LV2_Atom* value, const Urids& urids, double& bpm) noexcept;
 
 // --- writing ---
 
@@ -156,12 +153,10 @@ bool writePresetName(LV2_Atom_Forge* forge, const Urids& urids, Direction direct
 // number of `stamp` beside them.
 bool writeFrame(LV2_Atom_Forge* forge, const Urids& urids, DisplayFrameKind kind,
                 const float* values, int count, const FrameStamp& stamp) noexcept;
-// A yes or no of `property`: from a UI, its wish for the levels (zerin#levels) or that they
-// stop; from the DSP, whether notes hold the freeze (zerin#noteHold).
+// A yes or no of `property`: a UI's wish for a kind of display frame (frameProperty), or that
+// they stop.
 bool writeFlag(LV2_Atom_Forge* forge, const Urids& urids, Direction direction, LV2_URID property,
                bool flag) noexcept;
-// The tempo the DSP's synced delays snap to, as a notice of time:beatsPerMinute.
-bool writeTempo(LV2_Atom_Forge* forge, const Urids& urids, double bpm) noexcept;
 bool writePatchGet(LV2_Atom_Forge* forge, const Urids& urids) noexcept;
 bool writeUiClosed(LV2_Atom_Forge* forge, const Urids& urids) noexcept;
 

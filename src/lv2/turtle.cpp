@@ -70,6 +70,8 @@ const char* unitTerm(AudioUnitParameterUnit unit) {
             return "units:ms";
         case kAudioUnitParameterUnit_MIDINoteNumber:
             return "units:midiNote";
+        case kAudioUnitParameterUnit_BPM:
+            return "units:bpm";
         default:
             return nullptr;
     }
@@ -89,10 +91,13 @@ void audioPorts(std::ostringstream& out, const PortLayout& l) {
 }
 
 void controlPort(std::ostringstream& out, const PortLayout& l, const ParameterSpec& p) {
-    out << "    [ a lv2:InputPort, lv2:ControlPort ; lv2:index "
-        << l.controlPort(static_cast<int>(p.address)) << " ; lv2:symbol " << quoted(p.identifier)
-        << " ; lv2:name " << quoted(p.name) << " ;\n      lv2:default " << number(p.defaultValue)
-        << " ; lv2:minimum " << number(p.minValue) << " ; lv2:maximum " << number(p.maxValue);
+    // What the unit reports is an output: hosts show it, the editor follows it.
+    const bool output = parameter::isOutput(static_cast<int>(p.address));
+    out << "    [ a " << (output ? "lv2:OutputPort" : "lv2:InputPort")
+        << ", lv2:ControlPort ; lv2:index " << l.controlPort(static_cast<int>(p.address))
+        << " ; lv2:symbol " << quoted(p.identifier) << " ; lv2:name " << quoted(p.name)
+        << " ;\n      lv2:default " << number(p.defaultValue) << " ; lv2:minimum "
+        << number(p.minValue) << " ; lv2:maximum " << number(p.maxValue);
     if (const char* unit = unitTerm(p.units)) out << " ; units:unit " << unit;
     if (p.units == kAudioUnitParameterUnit_Boolean) out << " ; lv2:portProperty lv2:toggled";
     if (p.units == kAudioUnitParameterUnit_MIDINoteNumber)

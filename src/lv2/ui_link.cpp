@@ -114,15 +114,6 @@ bool UiLink::receive(const void* buffer, std::size_t size) {
         if (onExternalChange) onExternalChange();
         return true;
     }
-    if (const LV2_Atom* value = noticeValue(message, urids, urids.timeBeatsPerMinute)) {
-        double bpm = 0.0;
-        if (readNoticeTempo(value, urids, bpm)) tempo = bpm;
-        return true;
-    }
-    if (const LV2_Atom* value = noticeValue(message, urids, urids.noteHold)) {
-        readFlag(value, urids, notesHold);
-        return true;
-    }
     if (DisplayFrameKind kind{}; frameKindOf(urids, message.property, kind) &&
                                  noticeValue(message, urids, message.property) != nullptr) {
         receiveFrame(message);

@@ -31,8 +31,6 @@ public:
     void setFrameWanted(DisplayFrameKind kind, bool wanted) override;
     std::optional<DisplayFrame> takeFrame(DisplayFrameKind kind) override;
     std::string presetName() const override { return name; }
-    double hostTempo() const override { return tempo; }
-    bool notesHoldFreeze() const override { return notesHold; }
     void setPresetName(const std::string& newName) override;
 
     // Asks the DSP for its curves and name (also a sign that a UI is listening).
@@ -69,8 +67,6 @@ private:
     int pollsWaiting = 0;        // polls since the last request, while the DSP has not answered
     int pollsBeforeRequest = 10; // then asked again, twice as late each time
     double hostRate = 0.0;
-    double tempo = 0.0;     // as the DSP told it
-    bool notesHold = false; // as the DSP told it
     // By kind: the newest frame not yet taken, whether the editor wants them, and the number
     // of the last one taken in.
     std::optional<DisplayFrame> frames[kDisplayFrameKindCount];

@@ -38,9 +38,6 @@ inline constexpr const char* kFrameSequenceUri = "https://zerin-audio.org/lv2/ze
 // below -127 dB), stamped as the classification is. A UI asks for them, and stops
 // them, with a patch:Set of this property to an atom:Bool.
 inline constexpr const char* kLevelsUri = "https://zerin-audio.org/lv2/zerin#levels";
-// Whether notes the DSP heard hold its freeze (DSP to UI): a notice of this property to an
-// atom:Bool, sent to a listening UI whenever it changes, so HOLD lights while a note holds.
-inline constexpr const char* kNoteHoldUri = "https://zerin-audio.org/lv2/zerin#noteHold";
 // Sent by a UI when it goes away, so the DSP stops sending ratings nobody reads.
 inline constexpr const char* kUiClosedUri = "https://zerin-audio.org/lv2/zerin#uiClosed";
 // What the DSP tells its UI (the curve, the name, the ratings): an object like a patch:Set,

@@ -41,10 +41,14 @@ std::string number(double v) {
     return text;
 }
 
+bool settable(const ParameterSpec& spec) {
+    return (spec.flags & kAudioUnitParameterFlag_IsWritable) != 0;
+}
+
 std::string validIdentifiers() {
     std::string list;
     for (const ParameterSpec* p : allParameterSpecs())
-        list += (list.empty() ? "" : ", ") + p->identifier;
+        if (settable(*p)) list += (list.empty() ? "" : ", ") + p->identifier;
     return list;
 }
 
@@ -62,9 +66,11 @@ std::string rangeText(const ParameterSpec& spec) {
 } // namespace
 
 const ParameterSpec* findParameter(std::string_view identifier, std::string* error) {
-    if (const ParameterSpec* spec = parameterSpec(std::string(identifier))) return spec;
-    *error =
-        "unknown parameter \"" + std::string(identifier) + "\" (valid: " + validIdentifiers() + ")";
+    const ParameterSpec* spec = parameterSpec(std::string(identifier));
+    if (spec != nullptr && settable(*spec)) return spec;
+    *error = spec != nullptr ? spec->identifier + " is read only: the unit reports it"
+                             : "unknown parameter \"" + std::string(identifier) +
+                                   "\" (valid: " + validIdentifiers() + ")";
     return nullptr;
 }
 
@@ -165,9 +171,10 @@ std::string parameterTable() {
                   "default", "unit");
     out += line;
     for (const ParameterSpec* p : allParameterSpecs()) {
+        const std::string unit = unitLabel(p->units) + (settable(*p) ? "" : ", read only");
         std::snprintf(line, sizeof line, "%-18s %-14s %-38s %-8s %s\n", p->identifier.c_str(),
                       p->name.c_str(), rangeText(*p).c_str(), number(p->defaultValue).c_str(),
-                      unitLabel(p->units).c_str());
+                      unit.c_str());
         out += line;
     }
     return out;

@@ -38,6 +38,7 @@ void parameterWarnings(const nlohmann::json& state, std::vector<std::string>& wa
     const auto values = state.find("parameters");
     if (values == state.end() || !values->is_object()) return;
     for (const ParameterSpec* spec : allParameterSpecs()) {
+        if ((spec->flags & kAudioUnitParameterFlag_IsWritable) == 0) continue; // never read
         const auto entry = values->find(spec->identifier);
         if (entry == values->end()) continue;
         const std::string name = "parameters." + spec->identifier;

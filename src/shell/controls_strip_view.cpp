@@ -48,7 +48,10 @@ std::string captionIn(const std::string& section, const std::string& name) {
 // A knob turns through a range; on/off, a choice of modes and a note (played, not dialled)
 // are not knobs.
 bool isKnob(const ParameterSpec& spec) {
-    return spec.units != kAudioUnitParameterUnit_Boolean &&
+    // What the unit reports is shown where it means something (HOLD, the delay axis), never
+    // turned.
+    return (spec.flags & kAudioUnitParameterFlag_IsWritable) != 0 &&
+           spec.units != kAudioUnitParameterUnit_Boolean &&
            spec.units != kAudioUnitParameterUnit_Indexed &&
            spec.units != kAudioUnitParameterUnit_MIDINoteNumber;
 }
@@ -75,8 +78,10 @@ const std::vector<SectionSpec>& sections() {
     static const std::vector<SectionSpec> list = [] {
         std::vector<SectionSpec> out;
         for (const NodeSpec& node : parameterTreeSpec().children)
-            if (const auto* group = std::get_if<ParameterGroupSpec>(&node.node))
-                out.push_back(sectionOf(*group));
+            if (const auto* group = std::get_if<ParameterGroupSpec>(&node.node)) {
+                SectionSpec section = sectionOf(*group);
+                if (!section.knobs.empty() || section.syncToggle) out.push_back(std::move(section));
+            }
         return out;
     }();
     return list;

@@ -32,11 +32,6 @@ public:
         setCurve(CurveSlot::a, CurveKind::delay, points);
     }
     CurvePairs getSpectralCurve() const { return getCurve(CurveSlot::a, CurveKind::delay); }
-    // The tempo (BPM) the unit's synced delays snap to, as far as this side knows; 0 when it
-    // does not know one.
-    virtual double hostTempo() const { return 0.0; }
-    // Whether notes the unit hears hold its freeze now, as far as this side knows.
-    virtual bool notesHoldFreeze() const { return false; }
     // Whether the editor draws frames of `kind`; the unit makes or sends some only then.
     virtual void setFrameWanted(DisplayFrameKind kind, bool wanted) = 0;
     // The newest frame of `kind` the unit made for the editor since the last call, if any.

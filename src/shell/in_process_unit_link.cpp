@@ -1,5 +1,9 @@
 #include "shell/in_process_unit_link.h"
 
+#include <algorithm>
+#include <cmath>
+#include <iterator>
+
 #include <utility>
 
 namespace zerin {
@@ -8,6 +12,7 @@ InProcessUnitLink::InProcessUnitLink(std::shared_ptr<ZerinExtensionAudioUnit> un
     : mUnit(std::move(unit)) {
     // Whatever happened before the editor came is what it reads when it opens.
     if (mUnit) mSeenChanges = mUnit->externalChangeCount();
+    std::fill(std::begin(mReported), std::end(mReported), std::nanf(""));
 }
 
 void InProcessUnitLink::setCurve(CurveSlot slot, CurveKind kind, const CurvePairs& points) {
@@ -26,14 +31,6 @@ std::optional<DisplayFrame> InProcessUnitLink::takeFrame(DisplayFrameKind kind) 
     return mUnit ? mUnit->takeFrame(kind) : std::nullopt;
 }
 
-double InProcessUnitLink::hostTempo() const {
-    return mUnit ? mUnit->dspKernel().hostTempo() : 0.0;
-}
-
-bool InProcessUnitLink::notesHoldFreeze() const {
-    return mUnit && mUnit->dspKernel().notesHoldFreeze();
-}
-
 std::string InProcessUnitLink::presetName() const {
     return mUnit ? mUnit->presetName() : std::string(kInitPresetName);
 }
@@ -44,6 +41,17 @@ void InProcessUnitLink::setPresetName(const std::string& name) {
 
 void InProcessUnitLink::poll() {
     if (!mUnit) return;
+    // What the unit reports goes into its read-only leaves, whose observers (the editor's
+    // mirror) hear it as any change of a parameter; only a change, not every poll.
+    for (int a = 0; a < parameter::kCount; ++a) {
+        if (!parameter::isOutput(a)) continue;
+        const float now = mUnit->dspKernel().getParameter(static_cast<std::uint64_t>(a));
+        AUParameter* leaf =
+            mUnit->parameterTree()->parameterWithAddress(static_cast<AUParameterAddress>(a));
+        if (leaf == nullptr || now == mReported[a]) continue;
+        mReported[a] = now;
+        leaf->setValue(now);
+    }
     const std::uint64_t changes = mUnit->externalChangeCount();
     if (changes == mSeenChanges) return;
     mSeenChanges = changes;

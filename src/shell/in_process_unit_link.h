@@ -20,8 +20,6 @@ public:
     CurvePairs getCurve(CurveSlot slot, CurveKind kind) const override;
     void setFrameWanted(DisplayFrameKind kind, bool wanted) override;
     std::optional<DisplayFrame> takeFrame(DisplayFrameKind kind) override;
-    double hostTempo() const override; // 0 without a unit
-    bool notesHoldFreeze() const override;
     std::string presetName() const override; // "Init" without a unit
     void setPresetName(const std::string& name) override;
     // Tells onExternalChange when a state restore or a host preset reached the unit since
@@ -33,6 +31,7 @@ public:
 private:
     std::shared_ptr<ZerinExtensionAudioUnit> mUnit;
     std::uint64_t mSeenChanges = 0;
+    float mReported[parameter::kCount]; // what was last put in the read-only leaves
 };
 
 } // namespace zerin

@@ -161,8 +161,12 @@ ViewPtr ZerinExtensionMainView::makeColumn() {
 ViewPtr ZerinExtensionMainView::makeFreezeSwitches() {
     ViewList switches;
     if (ControlParameter* hold = parameterTree.parameter(parameter::freeze)) {
-        switches.push_back(
-            makeParameterToggle(*hold, "HOLD", [this] { return notesHoldFreeze.get(); }));
+        switches.push_back(makeParameterToggle(*hold, "HOLD", [this] {
+            // What the unit reports, read as its controls are read: HOLD redraws when it
+            // changes.
+            const ControlParameter* held = parameterTree.parameter(parameter::noteHold);
+            return held != nullptr && held->value() >= 0.5f;
+        }));
         holdSwitchView = switches.back().get();
     }
     if (ControlParameter* style = parameterTree.parameter(parameter::freezeStyle))
@@ -350,7 +354,6 @@ bool ZerinExtensionMainView::isPolling() const {
 void ZerinExtensionMainView::tick() {
     if (link == nullptr) return;
     link->poll();
-    notesHoldFreeze.set(link->notesHoldFreeze());
     // The canvas sees new bands at its next layout and draws all of itself again.
     if (bands.update(*link, context()->mainQueue().now(), true))
         canvasView->inputs.classification = bands.shown();
@@ -377,7 +380,8 @@ CurveMacros ZerinExtensionMainView::heardMacros() const {
     macros.morph = fraction(parameter::morph, 0.0f, 100.0f) / 100.0f;
     macros.scale = fraction(parameter::curveScale, 0.0f, 200.0f) / 100.0f;
     macros.shift = fraction(parameter::curveShift, -24.0f, 24.0f);
-    const double tempo = link != nullptr ? link->hostTempo() : 0.0;
+    // The tempo the unit reports, its default until it has.
+    const double tempo = parameterValue(parameter::tempo);
     if (parameterValue(parameter::delaySync) >= 0.5f && tempo > 0.0) macros.syncTempo = tempo;
     return macros;
 }

@@ -172,7 +172,6 @@ private:
     Observable<bool> browserShown{false};
     Observable<bool> dialogShown{false};
     Observable<bool> copyMenuShown{false};
-    Observable<bool> notesHoldFreeze{false};           // as the unit last told, lighting HOLD
     Observable<bool> waiting{false};                   // for the unit to say what it holds
     FrameFeed bands{DisplayFrameKind::classification}; // taken at every poll
     FrameFeed spectra{DisplayFrameKind::levels};       // taken at every display frame

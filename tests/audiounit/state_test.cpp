@@ -79,7 +79,13 @@ TEST(FullState, EveryParameterAndTheCurveRoundTripOnAFreshUnitWithTheIdentity) {
     // Each parameter at a value of its own, so that a shared or forgotten field shows.
     Host source;
     std::vector<float> set;
+    std::vector<bool> reported; // what the unit reports is not state
     for (AUParameter* p : source.unit->parameterTree()->parameters()) {
+        reported.push_back((p->flags() & kAudioUnitParameterFlag_IsWritable) == 0);
+        if (reported.back()) {
+            set.push_back(p->value());
+            continue;
+        }
         const bool discrete = p->unit() == kAudioUnitParameterUnit_Boolean ||
                               p->unit() == kAudioUnitParameterUnit_Indexed ||
                               p->unit() == kAudioUnitParameterUnit_MIDINoteNumber;
@@ -92,7 +98,10 @@ TEST(FullState, EveryParameterAndTheCurveRoundTripOnAFreshUnitWithTheIdentity) {
     source.unit->setCurve(CurveSlot::b, CurveKind::delay, {{80.0f, 1500.0f}});
     const std::vector<float> fresh = values(*makeUnit());
     json state = json::parse(source.unit->fullState().dump()); // as a project file holds it
-    EXPECT_EQ(state["parameters"].size(), static_cast<std::size_t>(parameter::kCount));
+    const auto reports =
+        static_cast<std::size_t>(std::count(reported.begin(), reported.end(), true));
+    EXPECT_EQ(reports, 2u);
+    EXPECT_EQ(state["parameters"].size(), static_cast<std::size_t>(parameter::kCount) - reports);
     const json& curves = state["curveSet"];
     EXPECT_EQ(curves["a"]["delay"][3], json::parse(R"({"freq": 700, "delay": 333.5})"));
     EXPECT_EQ(curves["a"]["feedback"], json::parse(R"([{"freq": 1000, "feedback": 100}])"));
@@ -107,7 +116,9 @@ TEST(FullState, EveryParameterAndTheCurveRoundTripOnAFreshUnitWithTheIdentity) {
     for (std::size_t i = 0; i < set.size(); ++i) {
         // Percentages live as fractions: the trip through /100 and *100 may cost a last bit.
         EXPECT_FLOAT_EQ(values(*restored)[i], set[i]) << i;
-        EXPECT_NE(fresh[i], set[i]) << i;
+        if (!reported[i]) {
+            EXPECT_NE(fresh[i], set[i]) << i;
+        }
     }
     // Allocation installs the default curve only on a unit that was never given one.
     ASSERT_TRUE(setFormats(*restored, 48000.0, 2, 2));

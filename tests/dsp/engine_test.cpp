@@ -258,6 +258,7 @@ TEST(Parameters, StoreHostUnitsWithinTheirRangeAndReadThemBackByTheirScale) {
     for (int a = 0; a < parameter::kCount; ++a) {
         const parameter::Range& r = parameter::kRanges[a];
         SCOPED_TRACE(testing::Message() << "address " << a);
+        if (r.output) continue; // below
         EXPECT_EQ(k.getParameter(a), readBack(r, r.defaultValue));
         // A value a third of the way up, and a half just below and at a choice's step.
         for (const float v : {r.min + (r.max - r.min) / 3.0f, r.min + 0.49f, r.min + 0.5f}) {
@@ -276,6 +277,12 @@ TEST(Parameters, StoreHostUnitsWithinTheirRangeAndReadThemBackByTheirScale) {
     }
     k.setParameter(parameter::kCount, 5.0f); // no such parameter: nothing happens
     EXPECT_EQ(k.getParameter(parameter::kCount), 0.0f);
+    // The outputs report what the kernel knows and take nothing.
+    k.setHostTempo(93.0);
+    k.setParameter(parameter::tempo, 40.0f);
+    k.setParameter(parameter::noteHold, 1.0f);
+    EXPECT_EQ(k.getParameter(parameter::tempo), 93.0f);
+    EXPECT_EQ(k.getParameter(parameter::noteHold), 0.0f);
 }
 
 TEST(Lifecycle, InitializeAgainTakesTheNewRateAndChannelCountOrRefusesAnUnusableRate) {

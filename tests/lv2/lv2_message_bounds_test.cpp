@@ -154,9 +154,6 @@ Forging urid(LV2_URID id) {
 Forging real(double v) {
     return [v](LV2_Atom_Forge* f) { lv2_atom_forge_double(f, v); };
 }
-Forging single(float v) {
-    return [v](LV2_Atom_Forge* f) { lv2_atom_forge_float(f, v); };
-}
 Forging whole(std::int64_t v) {
     return [v](LV2_Atom_Forge* f) { lv2_atom_forge_long(f, v); };
 }
@@ -269,12 +266,6 @@ struct GuardPage : ::testing::Test {
     Reading hostTempo(const lv2::Message& m) const {
         double bpm = 0.0;
         if (!lv2::readTempo(m, urids, bpm)) return {};
-        return {true, 1, bpm};
-    }
-    Reading dspTempo(const lv2::Message& m) const {
-        double bpm = 0.0;
-        const LV2_Atom* value = lv2::noticeValue(m, urids, urids.timeBeatsPerMinute);
-        if (value == nullptr || !lv2::readNoticeTempo(value, urids, bpm)) return {};
         return {true, 1, bpm};
     }
     // The frame's number: a stamp without one is read whole, but no number has been taken.
@@ -561,10 +552,6 @@ TEST_F(GuardPage, EveryValueIsReadToItsLastByteAndNoFurther) {
          cut(hostTempoMessage, 4),
          &GuardPage::hostTempo,
          {}},
-        {"the DSP's tempo",
-         message(urids.notice, urids.timeBeatsPerMinute, single(120.0f)),
-         &GuardPage::dspTempo,
-         {true, 1, 120.0}},
         {"a frame's number", stampedRatings(), &GuardPage::frameNumber, {true, 1, 7.0}},
         {"a frame's number as a long of 4 bytes",
          cut(stampedRatings(), 4),

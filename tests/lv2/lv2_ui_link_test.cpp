@@ -491,16 +491,16 @@ TEST_F(WithTheDsp, ARestoreIsToldToAListeningEditorWithoutItAsking) {
     EXPECT_GT(editor.externalChanges, changesBefore);
 }
 
-// A listening editor learns the tempo the DSP's synced delays snap to, and every new one; an
-// editor that has not asked is told nothing.
-TEST_F(WithTheDsp, TheHostsTempoReachesAListeningEditor) {
+// What the DSP reports goes to its output ports every cycle, where hosts show it and the
+// editor follows it: the tempo its synced delays and LFO follow (its own until a host's
+// transport says one), and whether notes hold the freeze (from a note's on to its off).
+TEST_F(WithTheDsp, TheDspReportsTheTempoAndTheNotesHoldOnItsOutputPorts) {
     auto dsp = instance();
-    Editor editor(mapper);
-    cycle(*dsp, nullptr, &editor);
-    EXPECT_EQ(editor.link.hostTempo(), 0.0);
-    editor.link.requestState();
-    cycle(*dsp, &editor, &editor);
-    EXPECT_EQ(editor.link.hostTempo(), 120.0); // the DSP's own until a host tells one
+    Editor host(mapper);
+    const auto reported = [&](parameter::Address a) { return dsp->controls[a]; };
+    cycle(*dsp, &host, nullptr);
+    EXPECT_EQ(reported(parameter::tempo), 120.0f);
+    EXPECT_EQ(reported(parameter::noteHold), 0.0f);
 
     // What a host's transport sends: a time:Position with its tempo.
     std::uint8_t buffer[256];
@@ -513,23 +513,10 @@ TEST_F(WithTheDsp, TheHostsTempoReachesAListeningEditor) {
     lv2_atom_forge_float(&forge, 93.0f);
     lv2_atom_forge_pop(&forge, &frame);
     const auto* atom = reinterpret_cast<const LV2_Atom*>(buffer);
-    editor.outbox.emplace_back(buffer, buffer + sizeof(LV2_Atom) + atom->size);
-    cycle(*dsp, &editor, &editor);
-    cycle(*dsp, &editor, &editor);
-    EXPECT_EQ(editor.link.hostTempo(), 93.0);
+    host.outbox.emplace_back(buffer, buffer + sizeof(LV2_Atom) + atom->size);
+    cycle(*dsp, &host, nullptr);
+    EXPECT_EQ(reported(parameter::tempo), 93.0f);
 
-    Editor next(mapper);
-    next.link.requestState();
-    cycle(*dsp, &next, &next);
-    EXPECT_EQ(next.link.hostTempo(), 93.0);
-}
-
-// An editor lights HOLD while notes hold the freeze: a listening one hears each change, one
-// that opens while a note is down hears it at once.
-TEST_F(WithTheDsp, AnEditorHearsWhileNotesHoldTheFreeze) {
-    auto dsp = instance();
-    Editor editor(mapper);
-    editor.link.requestState();
     const auto play = [&](std::uint8_t status, std::uint8_t note) {
         std::vector<std::uint8_t> event(sizeof(LV2_Atom) + 3);
         const LV2_Atom header{3, urids.midiEvent};
@@ -537,20 +524,17 @@ TEST_F(WithTheDsp, AnEditorHearsWhileNotesHoldTheFreeze) {
         event[sizeof header] = status;
         event[sizeof header + 1] = note;
         event[sizeof header + 2] = 100;
-        editor.outbox.push_back(std::move(event));
-        cycle(*dsp, &editor, &editor);
-        cycle(*dsp, &editor, &editor);
+        host.outbox.push_back(std::move(event));
+        cycle(*dsp, &host, nullptr);
     };
-    cycle(*dsp, &editor, &editor);
-    EXPECT_FALSE(editor.link.notesHoldFreeze());
     play(0x90, 60);
-    EXPECT_TRUE(editor.link.notesHoldFreeze());
-    Editor next(mapper);
-    next.link.requestState();
-    cycle(*dsp, &next, &next);
-    EXPECT_TRUE(next.link.notesHoldFreeze());
+    EXPECT_EQ(reported(parameter::noteHold), 1.0f);
     play(0x80, 60);
-    EXPECT_FALSE(editor.link.notesHoldFreeze());
+    EXPECT_EQ(reported(parameter::noteHold), 0.0f);
+    // A host writing to an output port changes nothing the DSP does.
+    dsp->controls[parameter::tempo] = 40.0f;
+    cycle(*dsp, &host, nullptr);
+    EXPECT_EQ(reported(parameter::tempo), 93.0f);
 }
 
 // The analyser's levels go only to an editor that asks for them, a byte each: half a decibel

@@ -40,7 +40,8 @@ nlohmann::json AUAudioUnit::fullState() const {
     nlohmann::json values = nlohmann::json::object();
     if (mParameterTree)
         for (const AUParameter* p : mParameterTree->parameters())
-            values[p->identifier()] = p->value();
+            if ((p->flags() & kAudioUnitParameterFlag_IsWritable) != 0) // not what it reports
+                values[p->identifier()] = p->value();
     state["parameters"] = std::move(values);
     return state;
 }
@@ -63,6 +64,7 @@ void AUAudioUnit::setFullState(const nlohmann::json* state) {
     if (values == state->end() || !values->is_object()) return;
     bool changed = false;
     for (AUParameter* p : mParameterTree->parameters()) {
+        if ((p->flags() & kAudioUnitParameterFlag_IsWritable) == 0) continue;
         const auto entry = values->find(p->identifier());
         if (entry == values->end() || !entry->is_number()) continue;
         const double v = entry->get<double>();

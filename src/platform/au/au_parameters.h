@@ -28,6 +28,7 @@ inline constexpr AudioUnitParameterUnit kAudioUnitParameterUnit_RelativeSemiTone
 inline constexpr AudioUnitParameterUnit kAudioUnitParameterUnit_Hertz = 8;
 inline constexpr AudioUnitParameterUnit kAudioUnitParameterUnit_MIDINoteNumber = 11;
 inline constexpr AudioUnitParameterUnit kAudioUnitParameterUnit_Decibels = 13;
+inline constexpr AudioUnitParameterUnit kAudioUnitParameterUnit_BPM = 22;
 inline constexpr AudioUnitParameterUnit kAudioUnitParameterUnit_Milliseconds = 24;
 inline constexpr AudioUnitParameterOptions kAudioUnitParameterFlag_IsWritable = 1u << 31;
 inline constexpr AudioUnitParameterOptions kAudioUnitParameterFlag_IsReadable = 1u << 30;
