@@ -212,25 +212,15 @@ CurveSet ZerinExtensionAudioUnit::curveSet() const {
     return mKernel.latestCurveSet();
 }
 
-void ZerinExtensionAudioUnit::setCurve(CurveSlot slot, CurveKind kind,
-                                       const std::vector<std::pair<float, float>>& points) {
+void ZerinExtensionAudioUnit::setCurve(CurveSlot slot, CurveKind kind, const CurvePoints& points) {
     // The kernel keeps what it can hold and drops the rest.
-    std::vector<CurvePoint> curve;
-    curve.reserve(points.size());
-    for (const auto& [freq, value] : points)
-        curve.push_back({freq, value});
     std::lock_guard<std::mutex> lock(mCurveMutex);
-    mKernel.setCurve(slot, kind, curve.data(), static_cast<int>(curve.size()));
+    mKernel.setCurve(slot, kind, points.data(), static_cast<int>(points.size()));
 }
 
-std::vector<std::pair<float, float>> ZerinExtensionAudioUnit::curve(CurveSlot slot,
-                                                                    CurveKind kind) const {
+CurvePoints ZerinExtensionAudioUnit::curve(CurveSlot slot, CurveKind kind) const {
     const CurveData held = curveSet().at(slot, kind);
-    std::vector<std::pair<float, float>> points;
-    points.reserve(held.count);
-    for (int i = 0; i < held.count; ++i)
-        points.emplace_back(held.points[i].freq, held.points[i].value);
-    return points;
+    return {held.points, held.points + held.count};
 }
 
 std::optional<DisplayFrame> ZerinExtensionAudioUnit::takeFrame(DisplayFrameKind kind) {

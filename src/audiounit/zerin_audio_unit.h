@@ -65,16 +65,8 @@ public:
     void setCurveSet(const CurveSet& set);
     CurveSet curveSet() const;
     // One curve of the set.
-    void setCurve(CurveSlot slot, CurveKind kind,
-                  const std::vector<std::pair<float, float>>& points);
-    std::vector<std::pair<float, float>> curve(CurveSlot slot, CurveKind kind) const;
-    // Slot A's delay curve.
-    void setSpectralCurve(const std::vector<std::pair<float, float>>& points) {
-        setCurve(CurveSlot::a, CurveKind::delay, points);
-    }
-    std::vector<std::pair<float, float>> getSpectralCurve() const {
-        return curve(CurveSlot::a, CurveKind::delay);
-    }
+    void setCurve(CurveSlot slot, CurveKind kind, const CurvePoints& points);
+    CurvePoints curve(CurveSlot slot, CurveKind kind) const;
     // The newest display frame of `kind` since the last call, if the kernel made one: the
     // ratings whenever Source is up, the analyser's levels only while they are wanted (an
     // editor draws them). Any non-render thread.

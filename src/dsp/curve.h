@@ -3,13 +3,20 @@
 #include "dsp/constants.h"
 
 #include <cstdint>
+#include <vector>
 
 namespace zerin {
 
 struct CurvePoint {
     float freq;  // Hz
     float value; // ms on a delay curve, % on a feedback curve
+
+    friend bool operator==(const CurvePoint&, const CurvePoint&) = default;
 };
+
+// A curve as every part of Zerin above the kernel's render path hands it on: the unit's
+// entry points, the links to it, the command line and the editor's conversions.
+using CurvePoints = std::vector<CurvePoint>;
 
 struct CurveData {
     CurvePoint points[kMaxCurvePoints];

@@ -338,13 +338,6 @@ void ZerinExtensionDSPKernel::setCurve(CurveSlot slot, CurveKind kind, const Cur
     mCurves.index.publish();
 }
 
-int ZerinExtensionDSPKernel::getSpectralCurve(CurvePoint* points) const noexcept {
-    const CurveData& b = latestCurveSet().at(CurveSlot::a, CurveKind::delay);
-    for (int i = 0; i < b.count; ++i)
-        points[i] = b.points[i];
-    return b.count;
-}
-
 bool ZerinExtensionDSPKernel::takeFrame(DisplayFrameKind kind, float* values,
                                         FrameStamp& stamp) noexcept {
     if (kind == DisplayFrameKind::levels) return mMeter.takeSnapshot(values, stamp);

@@ -6,7 +6,7 @@
 //
 // Threads: `initialize`, `reset` and `deallocate` run on a host thread while no render call
 // runs. `process` runs on the render thread. `setParameter`/`getParameter` may run on any
-// thread. `setCurveSet`, `setCurve`, `setSpectralCurve` and the getters of the curves run on one
+// thread. `setCurveSet`, `setCurve` and the getters of the curves run on one
 // non-render thread at a time (the curves' producer), `takeClassificationSnapshot` on one
 // non-render thread at a time (the snapshot's consumer); neither ever waits for the render thread.
 
@@ -210,14 +210,8 @@ struct ZerinExtensionDSPKernel {
     void setCurveSet(const CurveSet& set) noexcept;
     // The newest set with one curve replaced.
     void setCurve(CurveSlot slot, CurveKind kind, const CurvePoint* points, int count) noexcept;
-    // Slot A's delay curve, the one curve of an earlier Zerin.
-    void setSpectralCurve(const CurvePoint* points, int count) noexcept {
-        setCurve(CurveSlot::a, CurveKind::delay, points, count);
-    }
     // The newest set handed over (or installed), at once.
     const CurveSet& latestCurveSet() const noexcept { return mCurves.sets[mCurves.index.latest]; }
-    // Slot A's delay curve of the newest set; returns the point count.
-    int getSpectralCurve(CurvePoint* points) const noexcept;
     // Consumer side of the display frames: copies the newest unread frame of `kind`
     // (rowsOf(kind) * kNumBins values: channel 0's ratings, or the analyser's levels) and its
     // stamp, and returns true, or returns false if none is new. One thread at a time per kind.

@@ -48,17 +48,6 @@ CurvePoint curveValueAt(Point location, Size canvas, CurveKind kind) {
     return {frequencyAt(location.x, plot), clampOrLow(value, 0.0f, top)};
 }
 
-std::vector<CurveControlPoint> sortedByFrequency(std::vector<CurveControlPoint> points) {
-    sortByFrequency(points);
-    return points;
-}
-
-void sortByFrequency(std::vector<CurveControlPoint>& points) {
-    std::stable_sort(
-        points.begin(), points.end(),
-        [](const CurveControlPoint& a, const CurveControlPoint& b) { return a.freq < b.freq; });
-}
-
 std::vector<Point> curveScreenPositions(const std::vector<CurveControlPoint>& points, Size canvas,
                                         CurveKind kind) {
     std::vector<Point> positions;

@@ -44,12 +44,6 @@ float frequencyAt(double x, const Rect& plot);
 // position that maps to no number (a canvas without a plot area) gives the low ends.
 CurvePoint curveValueAt(Point location, Size canvas, CurveKind kind = CurveKind::delay);
 
-// A copy of the curve ordered by ascending frequency; points of equal frequency keep their
-// order.
-std::vector<CurveControlPoint> sortedByFrequency(std::vector<CurveControlPoint> points);
-// The same order, sorted in place (no allocation beyond the sort's own).
-void sortByFrequency(std::vector<CurveControlPoint>& points);
-
 // The screen positions of the curve sorted by frequency: the ends of its drawn segments.
 std::vector<Point> curveScreenPositions(const std::vector<CurveControlPoint>& points, Size canvas,
                                         CurveKind kind = CurveKind::delay);

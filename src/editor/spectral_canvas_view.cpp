@@ -53,14 +53,10 @@ std::vector<CurveControlPoint> SpectralCanvasView::readCurve() const {
     return inputs.curvePoints.get ? inputs.curvePoints.get() : std::vector<CurveControlPoint>{};
 }
 
+// The canvas hands its owner the curve sorted by frequency, as the unit holds it, and once
+// per pointer event: whatever listens to the curve sees each edit whole.
 void SpectralCanvasView::writeCurve(std::vector<CurveControlPoint> points) {
     if (inputs.curvePoints.set) inputs.curvePoints.set(std::move(points));
-}
-
-void SpectralCanvasView::writeReordered(std::vector<CurveControlPoint> points, bool report) {
-    writeCurve(points);
-    writeCurve(sortedByFrequency(std::move(points)));
-    if (report) reportChange();
 }
 
 void SpectralCanvasView::reportChange() {
@@ -70,62 +66,57 @@ void SpectralCanvasView::reportChange() {
 void SpectralCanvasView::removePoint(const Uuid& id) {
     auto points = readCurve();
     std::erase_if(points, [&id](const CurveControlPoint& p) { return p.id == id; });
-    writeReordered(std::move(points), true);
+    writeCurve(sortedByFrequency(std::move(points)));
+    reportChange();
 }
 
 void SpectralCanvasView::handleDragChanged(Point location) {
-    if (!viewState.activePointID) pickUp(location);
-    if (viewState.activePointID) moveActivePoint(location);
+    auto points = readCurve();
+    if (!viewState.activePointID && !pickUp(location, points)) return;
+    moveActivePoint(location, std::move(points));
 }
 
 // Until a point is active, each update may delete (Option), pick a point up or create one.
-// An Option-drag therefore deletes every point it crosses until only two are left.
-void SpectralCanvasView::pickUp(Point location) {
+// An Option-drag therefore deletes every point it crosses until only two are left. A point
+// created joins `points` and is written with the move that follows, in the same update.
+bool SpectralCanvasView::pickUp(Point location, std::vector<CurveControlPoint>& points) {
     const bool option = optionHeld();
-    const auto points = readCurve();
     if (const auto hit = zerin::hitTest(points, location, size, inputs.kind)) {
         if (option && points.size() > 2) {
             removePoint(points[*hit].id);
-            return;
+            return false;
         }
         viewState.activePointID = points[*hit].id;
-        return;
+        return true;
     }
-    if (option) return;
+    if (option) return false;
 
     const CurvePoint value = curveValueAt(location, size, inputs.kind);
     const CurveControlPoint created{Uuid::random(), value.freq, value.value};
-    auto edited = points;
-    edited.push_back(created);
-    // The move that follows in this same update reports the edit.
-    writeReordered(std::move(edited), false);
+    points.push_back(created);
     viewState.activePointID = created.id;
+    return true;
 }
 
-void SpectralCanvasView::moveActivePoint(Point location) {
+void SpectralCanvasView::moveActivePoint(Point location, std::vector<CurveControlPoint> points) {
     const Uuid id = *viewState.activePointID;
-    auto points = readCurve();
+    sortByFrequency(points);
     const auto index = indexOf(points, id);
     if (!index) return; // the curve was replaced during the drag
 
     const CurvePoint value = curveValueAt(location, size, inputs.kind);
     float freq = value.freq;
-    // Keep the point between its neighbours so the list never needs reordering mid-drag; when
-    // they are under 2 Hz apart the upper bound wins.
-    const auto sorted = sortedByFrequency(points);
-    const std::size_t j = *indexOf(sorted, id);
-    if (j > 0) freq = std::max(freq, sorted[j - 1].freq + 1.0f);
-    if (j + 1 < sorted.size()) freq = std::min(freq, sorted[j + 1].freq - 1.0f);
+    // Keep the point between its neighbours so the list stays sorted as it moves; when they
+    // are under 2 Hz apart the upper bound wins.
+    const std::size_t j = *index;
+    if (j > 0) freq = std::max(freq, points[j - 1].freq + 1.0f);
+    if (j + 1 < points.size()) freq = std::min(freq, points[j + 1].freq - 1.0f);
     // A neighbour at an end of the axis would otherwise push the point off it.
     freq = std::clamp(freq, C::minFreq, C::maxFreq);
 
-    points[*index].freq = freq;
+    points[j].freq = freq;
+    points[j].value = value.value;
     writeCurve(points);
-    points = readCurve();
-    if (const auto again = indexOf(points, id)) {
-        points[*again].value = value.value;
-        writeCurve(points);
-    }
 
     viewState.deleteCandidate = isInDeleteBand(location, size) && points.size() > 2;
     viewState.tooltipText = viewState.deleteCandidate

@@ -114,12 +114,10 @@ private:
     bool optionHeld() const;
     std::vector<CurveControlPoint> readCurve() const;
     void writeCurve(std::vector<CurveControlPoint> points);
-    // An insertion or deletion: the edited list, then the same list sorted, then the report.
-    void writeReordered(std::vector<CurveControlPoint> points, bool report);
     void reportChange();
     void removePoint(const Uuid& id);
-    void pickUp(Point location);
-    void moveActivePoint(Point location);
+    bool pickUp(Point location, std::vector<CurveControlPoint>& points);
+    void moveActivePoint(Point location, std::vector<CurveControlPoint> points);
     void followFrameClock();
     void frameTick();
     // What moves from frame to frame is the curve, its particles and the tooltip: only the

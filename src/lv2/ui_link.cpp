@@ -36,16 +36,12 @@ template <typename Fill> void UiLink::send(Fill&& fill) {
     }
 }
 
-void UiLink::setCurve(CurveSlot slot, CurveKind kind, const CurvePairs& points) {
-    CurvePoint kernelPoints[kMaxCurvePoints];
+void UiLink::setCurve(CurveSlot slot, CurveKind kind, const CurvePoints& points) {
     const int count = static_cast<int>(std::min<std::size_t>(points.size(), kMaxCurvePoints));
-    for (int i = 0; i < count; ++i)
-        kernelPoints[i] = {points[static_cast<std::size_t>(i)].first,
-                           points[static_cast<std::size_t>(i)].second};
     curves[static_cast<int>(slot)][static_cast<int>(kind)].assign(points.begin(),
                                                                   points.begin() + count);
     send([&](LV2_Atom_Forge* f) {
-        return writeCurve(f, urids, Direction::toDsp, kernelPoints, count, slot, kind);
+        return writeCurve(f, urids, Direction::toDsp, points.data(), count, slot, kind);
     });
 }
 
@@ -98,10 +94,7 @@ bool UiLink::receive(const void* buffer, std::size_t size) {
         // The DSP keeps its curve when none of the points it is sent can be used; so does
         // the editor, or it would show no curve while the old one still plays.
         if (!readCurve(message.value, urids, points, count, kind) || count == 0) return true;
-        CurvePairs& curve = curves[static_cast<int>(slot)][static_cast<int>(kind)];
-        curve.clear();
-        for (int i = 0; i < count; ++i)
-            curve.emplace_back(points[i].freq, points[i].value);
+        curves[static_cast<int>(slot)][static_cast<int>(kind)].assign(points, points + count);
         heardCurves |= curveBit(slot, kind);
         if (onExternalChange) onExternalChange();
         return true;

@@ -24,8 +24,8 @@ public:
     UiLink(const LV2_URID_Map* map, LV2UI_Write_Function write, LV2UI_Controller controller,
            std::uint32_t controlPort);
 
-    void setCurve(CurveSlot slot, CurveKind kind, const CurvePairs& points) override;
-    CurvePairs getCurve(CurveSlot slot, CurveKind kind) const override {
+    void setCurve(CurveSlot slot, CurveKind kind, const CurvePoints& points) override;
+    CurvePoints getCurve(CurveSlot slot, CurveKind kind) const override {
         return curves[static_cast<int>(slot)][static_cast<int>(kind)];
     }
     void setFrameWanted(DisplayFrameKind kind, bool wanted) override;
@@ -60,7 +60,7 @@ private:
     std::uint32_t controlPort;
     Urids urids{};
     LV2_URID eventTransfer = 0;
-    CurvePairs curves[kCurveSlotCount][kCurveKindCount];
+    CurvePoints curves[kCurveSlotCount][kCurveKindCount];
     std::string name{kInitPresetName};
     unsigned heardCurves = 0; // one bit per curve of the set the DSP has told
     bool heardName = false;

@@ -17,12 +17,7 @@ float logFreqRange() {
 }
 
 const std::vector<CurveControlPoint>& defaultCurve() {
-    static const std::vector<CurveControlPoint> curve = [] {
-        std::vector<CurveControlPoint> points;
-        for (const CurvePoint& p : kDefaultCurve)
-            points.push_back({Uuid::random(), p.freq, p.value});
-        return points;
-    }();
+    static const std::vector<CurveControlPoint> curve = controlPointsOf(kDefaultCurve);
     return curve;
 }
 

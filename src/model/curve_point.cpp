@@ -61,4 +61,34 @@ std::optional<CurveControlPoint> curvePointFromJson(const nlohmann::ordered_json
     return CurveControlPoint{*uuid, *f, *v};
 }
 
+ControlCurve sortedByFrequency(ControlCurve points) {
+    sortByFrequency(points);
+    return points;
+}
+
+void sortByFrequency(ControlCurve& points) {
+    const auto byFrequency = [](const CurveControlPoint& a, const CurveControlPoint& b) {
+        return a.freq < b.freq;
+    };
+    // Curves the canvas wrote are sorted already: one pass tells.
+    if (!std::is_sorted(points.begin(), points.end(), byFrequency))
+        std::stable_sort(points.begin(), points.end(), byFrequency);
+}
+
+CurvePoints curvePointsOf(const ControlCurve& points) {
+    CurvePoints curve;
+    curve.reserve(points.size());
+    for (const CurveControlPoint& p : sortedByFrequency(points))
+        curve.push_back({p.freq, p.value});
+    return curve;
+}
+
+ControlCurve controlPointsOf(std::span<const CurvePoint> points) {
+    ControlCurve control;
+    control.reserve(points.size());
+    for (const CurvePoint& p : points)
+        control.push_back({Uuid::random(), p.freq, p.value});
+    return control;
+}
+
 } // namespace zerin

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <optional>
+#include <span>
 #include <vector>
 
 namespace zerin {
@@ -39,6 +40,18 @@ struct CurveSetPoints {
     }
     friend bool operator==(const CurveSetPoints&, const CurveSetPoints&) = default;
 };
+
+// A copy of the curve ordered by ascending frequency; points of equal frequency keep their
+// order.
+ControlCurve sortedByFrequency(ControlCurve points);
+// The same order, sorted in place (no allocation beyond the sort's own).
+void sortByFrequency(ControlCurve& points);
+
+// The one conversion between what the editor draws and what the unit holds. The unit is handed
+// a curve's values in ascending frequency (points of equal frequency in the order drawn), as the
+// kernel keeps them; a curve the unit holds becomes control points under new ids.
+CurvePoints curvePointsOf(const ControlCurve& points);
+ControlCurve controlPointsOf(std::span<const CurvePoint> points);
 
 // The set of an earlier Zerin's one delay curve: both slots that curve, with flat feedback. Ids
 // need only tell a curve's own points apart: slot B's points share slot A's ids, and the flat

@@ -6,14 +6,6 @@
 namespace zerin {
 namespace {
 
-ControlCurve controlPointsOf(std::span<const CurvePoint> curve) {
-    ControlCurve points;
-    points.reserve(curve.size());
-    for (const CurvePoint& p : curve)
-        points.push_back({Uuid::random(), p.freq, p.value});
-    return points;
-}
-
 Preset presetOf(const FactoryCurve& curve) {
     // The kernel's default curve is the editor's default curve: share its ids rather than
     // minting a second set for the same five points.

@@ -111,10 +111,9 @@ std::optional<ParameterSetting> parseSetting(std::string_view text, std::string*
     return ParameterSetting{spec, *checked};
 }
 
-std::optional<std::vector<std::pair<float, float>>> parseCurve(std::string_view text,
-                                                               std::string* error, CurveKind kind) {
+std::optional<CurvePoints> parseCurve(std::string_view text, std::string* error, CurveKind kind) {
     const bool feedback = kind == CurveKind::feedback;
-    std::vector<std::pair<float, float>> points;
+    CurvePoints points;
     std::size_t start = 0;
     while (start <= text.size()) {
         const std::size_t comma = std::min(text.find(',', start), text.size());
@@ -146,7 +145,7 @@ std::optional<std::vector<std::pair<float, float>>> parseCurve(std::string_view 
                 "curve point \"" + std::string(item) + "\": the feedback must be within 0 to 100 %";
             return std::nullopt;
         }
-        points.emplace_back(hz, ms);
+        points.push_back({hz, ms});
         start = comma + 1;
     }
     if (points.empty()) {
@@ -160,7 +159,7 @@ std::optional<std::vector<std::pair<float, float>>> parseCurve(std::string_view 
     }
     // The unit reads a curve in ascending frequency, as the editor keeps it.
     std::stable_sort(points.begin(), points.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
+                     [](const CurvePoint& a, const CurvePoint& b) { return a.freq < b.freq; });
     return points;
 }
 

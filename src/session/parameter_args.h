@@ -29,12 +29,12 @@ const ParameterSpec* findParameter(std::string_view identifier, std::string* err
 // "HZ:MS,HZ:MS,..." (a delay curve) or "HZ:PCT,..." (a feedback curve) in any order, at most
 // 32 points; returned sorted by frequency (points of equal frequency keep their order).
 // Frequencies must be positive, delays finite, feedback within 0..100 %.
-std::optional<std::vector<std::pair<float, float>>>
-parseCurve(std::string_view text, std::string* error, CurveKind kind = CurveKind::delay);
+std::optional<CurvePoints> parseCurve(std::string_view text, std::string* error,
+                                      CurveKind kind = CurveKind::delay);
 
 // The curves a command line gives, by slot and kind.
 struct CurveChoices {
-    std::optional<std::vector<std::pair<float, float>>> curves[kCurveSlotCount][kCurveKindCount];
+    std::optional<CurvePoints> curves[kCurveSlotCount][kCurveKindCount];
 };
 
 // One line per parameter: id, name, range, default, unit.

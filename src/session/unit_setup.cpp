@@ -18,9 +18,7 @@ selectPreset(const std::string& name, const std::vector<Preset>& userPresets, st
         PresetSelection selection;
         for (int s = 0; s < kCurveSlotCount; ++s)
             for (int k = 0; k < kCurveKindCount; ++k) {
-                std::vector<CurvePoint> points;
-                for (const CurveControlPoint& p : preset.curves.curves[s][k])
-                    points.push_back({p.freq, p.value});
+                const CurvePoints points = curvePointsOf(preset.curves.curves[s][k]);
                 fillCurve(selection.userCurves.curves[s][k], points.data(),
                           static_cast<int>(points.size()));
             }
@@ -78,9 +76,7 @@ CurveSetPoints resultingCurves(const ZerinExtensionAudioUnit& unit) {
     for (int s = 0; s < kCurveSlotCount; ++s)
         for (int k = 0; k < kCurveKindCount; ++k) {
             const CurveData& curve = set.curves[s][k];
-            for (int i = 0; i < curve.count; ++i)
-                points.curves[s][k].push_back(
-                    {Uuid::random(), curve.points[i].freq, curve.points[i].value});
+            points.curves[s][k] = controlPointsOf({curve.points, curve.points + curve.count});
         }
     return points;
 }

@@ -17,8 +17,6 @@
 
 namespace zerin::session {
 
-using Curve = std::vector<std::pair<float, float>>;
-
 // What --preset NAME selects: a factory preset by number (factory names win), or the curves
 // of the user's preset of that name.
 struct PresetSelection {

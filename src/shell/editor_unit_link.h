@@ -16,22 +16,15 @@
 
 namespace zerin {
 
-using CurvePairs = std::vector<std::pair<float, float>>; // (Hz, value), sorted by frequency
-
 class EditorUnitLink {
 public:
     virtual ~EditorUnitLink() = default;
 
     // Main thread. One curve of the unit's set; the unit takes at most 32 points; an empty
     // list is sent as it is.
-    virtual void setCurve(CurveSlot slot, CurveKind kind, const CurvePairs& points) = 0;
+    virtual void setCurve(CurveSlot slot, CurveKind kind, const CurvePoints& points) = 0;
     // A curve the unit holds now, as far as this side knows (empty when not known yet).
-    virtual CurvePairs getCurve(CurveSlot slot, CurveKind kind) const = 0;
-    // Slot A's delay curve, the one the canvas draws.
-    void setSpectralCurve(const CurvePairs& points) {
-        setCurve(CurveSlot::a, CurveKind::delay, points);
-    }
-    CurvePairs getSpectralCurve() const { return getCurve(CurveSlot::a, CurveKind::delay); }
+    virtual CurvePoints getCurve(CurveSlot slot, CurveKind kind) const = 0;
     // Whether the editor draws frames of `kind`; the unit makes or sends some only then.
     virtual void setFrameWanted(DisplayFrameKind kind, bool wanted) = 0;
     // The newest frame of `kind` the unit made for the editor since the last call, if any.

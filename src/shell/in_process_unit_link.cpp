@@ -15,12 +15,12 @@ InProcessUnitLink::InProcessUnitLink(std::shared_ptr<ZerinExtensionAudioUnit> un
     std::fill(std::begin(mReported), std::end(mReported), std::nanf(""));
 }
 
-void InProcessUnitLink::setCurve(CurveSlot slot, CurveKind kind, const CurvePairs& points) {
+void InProcessUnitLink::setCurve(CurveSlot slot, CurveKind kind, const CurvePoints& points) {
     if (mUnit) mUnit->setCurve(slot, kind, points);
 }
 
-CurvePairs InProcessUnitLink::getCurve(CurveSlot slot, CurveKind kind) const {
-    return mUnit ? mUnit->curve(slot, kind) : CurvePairs{};
+CurvePoints InProcessUnitLink::getCurve(CurveSlot slot, CurveKind kind) const {
+    return mUnit ? mUnit->curve(slot, kind) : CurvePoints{};
 }
 
 void InProcessUnitLink::setFrameWanted(DisplayFrameKind kind, bool wanted) {

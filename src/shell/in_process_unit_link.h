@@ -16,8 +16,8 @@ class InProcessUnitLink : public EditorUnitLink {
 public:
     explicit InProcessUnitLink(std::shared_ptr<ZerinExtensionAudioUnit> unit);
 
-    void setCurve(CurveSlot slot, CurveKind kind, const CurvePairs& points) override;
-    CurvePairs getCurve(CurveSlot slot, CurveKind kind) const override;
+    void setCurve(CurveSlot slot, CurveKind kind, const CurvePoints& points) override;
+    CurvePoints getCurve(CurveSlot slot, CurveKind kind) const override;
     void setFrameWanted(DisplayFrameKind kind, bool wanted) override;
     std::optional<DisplayFrame> takeFrame(DisplayFrameKind kind) override;
     std::string presetName() const override; // "Init" without a unit

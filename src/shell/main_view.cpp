@@ -31,22 +31,6 @@ constexpr Color kClear{0.0, 0.0, 0.0, 0.0};
 // The row that chooses the curve, in the canvas's top margin, and the menu under its COPY.
 constexpr double kChoiceRowTop = 5.0;
 
-CurvePairs pairsOf(const std::vector<CurveControlPoint>& points) {
-    CurvePairs pairs;
-    pairs.reserve(points.size());
-    for (const CurveControlPoint& p : points)
-        pairs.emplace_back(p.freq, p.value);
-    return pairs;
-}
-
-std::vector<CurveControlPoint> pointsOf(const CurvePairs& pairs) {
-    std::vector<CurveControlPoint> points;
-    points.reserve(pairs.size());
-    for (const auto& [freq, delay] : pairs)
-        points.push_back({Uuid::random(), freq, delay});
-    return points;
-}
-
 // What a closed overlay leaves in its layer: nothing, not even room. An empty view as large as
 // the editor would lie on top of everything and take the wheel and the hover (and with it the
 // cursor) meant for what lies under it.
@@ -407,8 +391,7 @@ void ZerinExtensionMainView::refreshCanvasInputs() {
 // --- the unit ---
 
 void ZerinExtensionMainView::pushCurve(CurveSlot slot, CurveKind kind) {
-    if (link != nullptr)
-        link->setCurve(slot, kind, pairsOf(sortedByFrequency(curves.at(slot, kind))));
+    if (link != nullptr) link->setCurve(slot, kind, curvePointsOf(curves.at(slot, kind)));
 }
 
 void ZerinExtensionMainView::pushCurveToAudioUnit() {
@@ -427,15 +410,15 @@ void ZerinExtensionMainView::applyModeSelection(SpectralMode mode) {
 void ZerinExtensionMainView::adoptUnitState(bool initial) {
     if (link == nullptr || waiting.peek()) return;
     // A unit that holds no curve yet (never allocated) gets the editor's on appear.
-    if (link->getSpectralCurve().empty()) {
+    if (link->getCurve(CurveSlot::a, CurveKind::delay).empty()) {
         adoptPresetName(link->presetName());
         return;
     }
     const CurveSetPoints before = curves;
     // A curve the link does not know yet keeps the editor's.
     for (const auto& [slot, kind] : kEveryCurve) {
-        const CurvePairs held = link->getCurve(slot, kind);
-        ControlCurve points = pointsOf(held);
+        const CurvePoints held = link->getCurve(slot, kind);
+        ControlCurve points = controlPointsOf(held);
         if (!held.empty() && !sameCurve(points, curves.at(slot, kind)))
             curves.at(slot, kind) = std::move(points);
     }

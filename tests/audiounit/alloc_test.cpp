@@ -53,9 +53,8 @@ TEST(RealTime, TheRenderBlockNeverTouchesTheHeap) {
     float* out[] = {to.data(), to.data()};
     ZerinExtensionDSPKernel idle; // never initialised: a plain copy
     EXPECT_EQ(heapCalls([&] { idle.process(in, 2, out, 2, 1024); }), 0);
-    const std::vector<std::pair<float, float>> curves[] = {
-        {{30.0f, 100.0f}, {800.0f, 1900.0f}, {9000.0f, 40.0f}},
-        {{20.0f, 500.0f}, {2000.0f, 20.0f}, {20000.0f, 1200.0f}}};
+    const CurvePoints curves[] = {{{30.0f, 100.0f}, {800.0f, 1900.0f}, {9000.0f, 40.0f}},
+                                  {{20.0f, 500.0f}, {2000.0f, 20.0f}, {20000.0f, 1200.0f}}};
     const AUAudioFrameCount sizes[] = {1, 63, 512, kMaxFrames};
     for (const std::uint32_t channels : {1u, 2u}) {
         const auto unit = makeUnit();
@@ -94,7 +93,7 @@ TEST(RealTime, TheRenderBlockNeverTouchesTheHeap) {
                     param(*unit, "sourceSensitivity").setValue(call % 12 == 0 ? 70.0f : 0.0f);
                     break;
                 case 1:
-                    unit->setSpectralCurve(curves[call / 6 % 2]);
+                    unit->setCurve(CurveSlot::a, CurveKind::delay, curves[call / 6 % 2]);
                     break;
                 case 2:
                     unit->setCurrentPreset(unit->factoryPresets()[call / 6 % 4]);

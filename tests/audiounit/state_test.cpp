@@ -33,7 +33,7 @@ namespace zerin::test {
 namespace {
 
 using json = nlohmann::json;
-using Curve = std::vector<std::pair<float, float>>;
+using Curve = CurvePoints;
 
 json savedState(const std::filesystem::path& path) {
     std::string error;
@@ -93,7 +93,7 @@ TEST(FullState, EveryParameterAndTheCurveRoundTripOnAFreshUnitWithTheIdentity) {
         set.push_back(discrete ? p->maxValue() : std::lerp(p->minValue(), p->maxValue(), share));
         p->setValue(set.back());
     }
-    source.unit->setSpectralCurve(kSeven);
+    source.unit->setCurve(CurveSlot::a, CurveKind::delay, kSeven);
     source.unit->setCurve(CurveSlot::b, CurveKind::feedback, {{300.0f, 20.0f}, {4000.0f, 75.5f}});
     source.unit->setCurve(CurveSlot::b, CurveKind::delay, {{80.0f, 1500.0f}});
     const std::vector<float> fresh = values(*makeUnit());
@@ -125,7 +125,7 @@ TEST(FullState, EveryParameterAndTheCurveRoundTripOnAFreshUnitWithTheIdentity) {
     AUError error;
     ASSERT_TRUE(restored->allocateRenderResources(&error));
     EXPECT_EQ(restored->fullState(), state);
-    EXPECT_EQ(restored->getSpectralCurve(), kSeven);
+    EXPECT_EQ(restored->curve(CurveSlot::a, CurveKind::delay), kSeven);
     state.erase("parameters");
     state.erase("curveSet");
     EXPECT_EQ(state["presetName"], "Init");
@@ -227,7 +227,7 @@ TEST(FullState, DamagedStatesAreClampedOrIgnoredAndNeverCrash) {
     param(*expected, "inputGain").setValue(-24.0f);
     EXPECT_EQ(values(*host.unit), values(*expected));
 
-    host.unit->setSpectralCurve(kSeven);
+    host.unit->setCurve(CurveSlot::a, CurveKind::delay, kSeven);
     const std::vector<float> before = values(*host.unit);
     const std::string deep = std::string(200, '[') + std::string(200, ']');
     const std::string damaged[] = {
@@ -244,7 +244,7 @@ TEST(FullState, DamagedStatesAreClampedOrIgnoredAndNeverCrash) {
     for (const std::string& text : damaged) {
         const json state = json::parse(text);
         host.unit->setFullState(&state);
-        EXPECT_EQ(host.unit->getSpectralCurve(), kSeven) << text.substr(0, 200);
+        EXPECT_EQ(host.unit->curve(CurveSlot::a, CurveKind::delay), kSeven) << text.substr(0, 200);
     }
     host.unit->setFullState(nullptr);
     EXPECT_EQ(values(*host.unit), before);
@@ -255,14 +255,15 @@ TEST(FullState, DamagedStatesAreClampedOrIgnoredAndNeverCrash) {
         {"freq": 20000, "delay": 1e300}, {"freq": 8000, "delay": 600, "extra": "x"}]})");
     host.unit->setFullState(&mixed);
     // Kept, heard and saved in frequency order.
-    EXPECT_EQ(host.unit->getSpectralCurve(), (Curve{{40, -30}, {50, 250}, {8000, 600}}));
+    EXPECT_EQ(host.unit->curve(CurveSlot::a, CurveKind::delay),
+              (Curve{{40, -30}, {50, 250}, {8000, 600}}));
 }
 
 // A curve set damaged in any of its curves keeps every other key's value, the usable curves
 // and, for each unusable one, the curve the unit held; reading it names what it dropped.
 TEST(FullState, ADamagedCurveSetKeepsTheRestAndNamesWhatItDrops) {
     Host host;
-    host.unit->setSpectralCurve(kSeven);
+    host.unit->setCurve(CurveSlot::a, CurveKind::delay, kSeven);
     json state = host.unit->fullState();
     state["parameters"]["dryWet"] = 15;
     state["parameters"]["morph"] = 40;
@@ -277,11 +278,11 @@ TEST(FullState, ADamagedCurveSetKeepsTheRestAndNamesWhatItDrops) {
     EXPECT_EQ(savedStateProblem(state), "");
 
     Host other;
-    other.unit->setSpectralCurve(kSeven);
+    other.unit->setCurve(CurveSlot::a, CurveKind::delay, kSeven);
     other.unit->setFullState(&state);
     EXPECT_FLOAT_EQ(param(*other.unit, "dryWet").value(), 15.0f);
     EXPECT_FLOAT_EQ(param(*other.unit, "morph").value(), 40.0f);
-    EXPECT_EQ(other.unit->getSpectralCurve(), kSeven);
+    EXPECT_EQ(other.unit->curve(CurveSlot::a, CurveKind::delay), kSeven);
     // Feedback is limited to 0..100 % on the way in.
     EXPECT_EQ(other.unit->curve(CurveSlot::a, CurveKind::feedback),
               (Curve{{100, 100}, {900, 0}, {5000, 55}}));
@@ -300,17 +301,17 @@ TEST(FullState, LongCurvesKeepTheFirst32PointsAtBoundedCost) {
     Curve many;
     json state = {{"spectralCurve", json::array()}};
     for (int i = 0; i < 100000; ++i) {
-        many.emplace_back(20.0f + static_cast<float>(i), static_cast<float>(i % 2000));
-        state["spectralCurve"].push_back({{"freq", many[i].first}, {"delay", many[i].second}});
+        many.push_back({20.0f + static_cast<float>(i), static_cast<float>(i % 2000)});
+        state["spectralCurve"].push_back({{"freq", many[i].freq}, {"delay", many[i].value}});
     }
     const Curve first32(many.begin(), many.begin() + 32);
     tNewBytes = 0;
     unit->setFullState(&state);
     EXPECT_LT(tNewBytes, 4096u);
-    EXPECT_EQ(unit->getSpectralCurve(), first32);
-    unit->setSpectralCurve({});
-    unit->setSpectralCurve(many);
-    EXPECT_EQ(unit->getSpectralCurve(), first32);
+    EXPECT_EQ(unit->curve(CurveSlot::a, CurveKind::delay), first32);
+    unit->setCurve(CurveSlot::a, CurveKind::delay, {});
+    unit->setCurve(CurveSlot::a, CurveKind::delay, many);
+    EXPECT_EQ(unit->curve(CurveSlot::a, CurveKind::delay), first32);
 }
 
 TEST(UntrustedJson, NestingAndSizeAreBoundedWithAMessage) {
@@ -347,7 +348,7 @@ TEST(FactoryPresets, InstallTheirCurveOnlyAndOtherNumbersChangeNothing) {
     for (const std::int64_t number : {-1L, 6L})
         host.unit->setCurrentPreset(AUAudioUnitPreset{number, "Elsewhere"});
     host.unit->setCurrentPreset(std::nullopt);
-    EXPECT_EQ(host.unit->getSpectralCurve(), haze);
+    EXPECT_EQ(host.unit->curve(CurveSlot::a, CurveKind::delay), haze);
     // The host's choice names the curve; numbers without a preset leave the name alone.
     EXPECT_EQ(host.unit->presetName(), "Granular Haze");
     const std::uint64_t changes = host.unit->externalChangeCount();

@@ -32,7 +32,7 @@ TEST(Curve, IsASmoothCubicInLogFrequencyThroughItsPointsWithinTheDelayRange) {
 TEST(Curve, BinDelaysFollowTheCurveAtTheRateUpToTheLinesLength) {
     auto hopsAt = [](double rate, const CurvePoint* curve, int count, int bin) {
         Kernel k;
-        k.setSpectralCurve(curve, count);
+        k.setCurve(CurveSlot::a, CurveKind::delay, curve, count);
         EXPECT_TRUE(k.initialize(1, rate));
         return k.mBins.delayHops[bin];
     };
@@ -45,14 +45,15 @@ TEST(Curve, BinDelaysFollowTheCurveAtTheRateUpToTheLinesLength) {
 
 TEST(CurveHandOver, TheNewerOfTwoIsReadBackAtOnceTakenAtTheNextCallAndHeardFromItsNextFrame) {
     auto k = makeKernel(1, 44100.0);
-    CurvePoint many[40], got[kMaxCurvePoints];
+    CurvePoint many[40];
     for (int i = 0; i < 40; ++i)
         many[i] = {20.0f * static_cast<float>(i + 1), 10.0f * static_cast<float>(i)};
     const CurvePoint first[] = {{100.0f, 1000.0f}, {1000.0f, 1000.0f}};
-    k->setSpectralCurve(first, 2);
-    k->setSpectralCurve(many, 40);
-    ASSERT_EQ(k->getSpectralCurve(got), kMaxCurvePoints) << "points beyond the 32nd are dropped";
-    EXPECT_EQ(got[31].value, 310.0f);
+    k->setCurve(CurveSlot::a, CurveKind::delay, first, 2);
+    k->setCurve(CurveSlot::a, CurveKind::delay, many, 40);
+    const CurveData& got = k->latestCurveSet().at(CurveSlot::a, CurveKind::delay);
+    ASSERT_EQ(got.count, kMaxCurvePoints) << "points beyond the 32nd are dropped";
+    EXPECT_EQ(got.points[31].value, 310.0f);
     k->setBypassed(true);
     render(*k, {Signal(kHopSize, 0.0f)}, 64);
     EXPECT_FALSE(k->curveDirty()) << "bypassed, the spectral path runs on and takes it";
@@ -61,7 +62,7 @@ TEST(CurveHandOver, TheNewerOfTwoIsReadBackAtOnceTakenAtTheNextCallAndHeardFromI
     // delays; a hand-over never writes the curve the render thread holds.
     for (const auto& [count, ms] : {std::pair{40, 310.0f}, {1, 1000.0f}, {0, 1000.0f}}) {
         const CurveData held = k->currentCurve();
-        if (count < 2) k->setSpectralCurve(first, count);
+        if (count < 2) k->setCurve(CurveSlot::a, CurveKind::delay, first, count);
         EXPECT_EQ(std::memcmp(&held, &k->currentCurve(), sizeof held), 0) << count;
         render(*k, {Signal(kHopSize, 0.0f)}, 64); // heard from the next frame
         EXPECT_FALSE(k->curveDirty());
@@ -114,7 +115,7 @@ TEST(Curve, IsKeptInFrequencyOrderWithTheLowest32AndHeardSoFromAnyOrder) {
     // point is a flat delay at its value, down to bin 0 and up to Nyquist.
     auto hopsOf = [](const std::vector<CurvePoint>& points) {
         Kernel k;
-        k.setSpectralCurve(points.data(), static_cast<int>(points.size()));
+        k.setCurve(CurveSlot::a, CurveKind::delay, points.data(), static_cast<int>(points.size()));
         EXPECT_TRUE(k.initialize(1, 48000.0));
         return std::vector<float>(k.mBins.delayHops, k.mBins.delayHops + kNumBins);
     };

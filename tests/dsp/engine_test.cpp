@@ -140,7 +140,7 @@ TEST_P(Invariance, OutputDependsNeitherOnCallSizesNorOnNonFiniteSamples) {
     const std::vector<Event> events = {
         {12800,
          [&](Kernel& k) {
-             k.setSpectralCurve(curve, 3);
+             k.setCurve(CurveSlot::a, CurveKind::delay, curve, 3);
              apply(k, {.inputGain = 4, .outputGain = -5, .dryWet = 20, .mode = 3 - mode});
          }},
         {16001, [&](Kernel& k) { k.setParameter(parameter::mode, mode); }}};
@@ -197,7 +197,7 @@ TEST(Feedback, BelowItsKneeTheLoopIsUntouchedAndAboveItLevelsOff) {
     const float toneBin = 0.5f * 1672.0f; // a unit sine's magnitude in its own bin
     for (const float gain : {0.0f, 12.0f}) {
         auto k = makeKernel(1, 44100.0, {.inputGain = gain, .feedback = 90, .lfoDepth = 0});
-        k->setSpectralCurve(none, 2);
+        k->setCurve(CurveSlot::a, CurveKind::delay, none, 2);
         const float amplitude = 0.1f;
         render(*k, {binSine(10 * 44100, 100.0, amplitude)}, 512);
         const float settled = 10.0f * toneBin * amplitude * std::pow(10.0f, gain / 20.0f);

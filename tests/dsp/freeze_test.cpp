@@ -106,7 +106,7 @@ TEST(Freeze, TheFreezeParameterHoldsInDelayModeAndTurnsAsItsStyleSays) {
     auto held = [&](float style) {
         auto k = makeKernel(1, kRate, {.dryWet = 100.0f, .feedback = 0.0f, .lfoDepth = 0.0f});
         const CurvePoint straight{1000.0f, 0.0f};
-        k->setSpectralCurve(&straight, 1);
+        k->setCurve(CurveSlot::a, CurveKind::delay, &straight, 1);
         k->setParameter(parameter::freezeStyle, style);
         const Signal out =
             render(*k, {chord}, 512, {{static_cast<std::size_t>(kRate), [](Kernel& kernel) {
@@ -129,7 +129,7 @@ TEST(Freeze, TheFadeKeepsThePowerAndTheReleaseGivesBackTheLiveInput) {
     auto play = [&](bool hold) {
         auto k = makeKernel(1, kRate, {.dryWet = 100.0f, .feedback = 0.0f, .lfoDepth = 0.0f});
         const CurvePoint straight{1000.0f, 0.0f};
-        k->setSpectralCurve(&straight, 1);
+        k->setCurve(CurveSlot::a, CurveKind::delay, &straight, 1);
         k->setParameter(parameter::freezeFade, 400.0f);
         std::vector<Event> events;
         if (hold)

@@ -16,7 +16,7 @@ void handOver(Kernel& k, int g) {
     CurvePoint points[kMaxCurvePoints];
     for (int i = 0; i < kMaxCurvePoints; ++i)
         points[i] = {20.0f * std::pow(1000.0f, i / 31.0f), 10.0f + 10.0f * (g % 150)};
-    k.setSpectralCurve(points, kMaxCurvePoints);
+    k.setCurve(CurveSlot::a, CurveKind::delay, points, kMaxCurvePoints);
 }
 
 // Ten tones on bins 40, 140, ..., 940 (multiples of 4: they repeat every hop), switched on and

@@ -149,13 +149,12 @@ TEST(HeardCurve, IsTheCurveTheKernelKeepsFromTheSamePointsInAnyOrder) {
         HeardCurve heard;
         prepareHeardCurve(heard, curveOf(values), kCanvas);
         ZerinExtensionDSPKernel kernel;
-        kernel.setSpectralCurve(pairsOf(values).data(), static_cast<int>(values.size()));
-        CurvePoint kept[kMaxCurvePoints];
-        ASSERT_EQ(kernel.getSpectralCurve(kept), heard.data.count) << values.size();
-        for (int i = 0; i < heard.data.count; ++i) {
-            EXPECT_EQ(kept[i].freq, heard.data.points[i].freq) << values.size() << " " << i;
-            EXPECT_EQ(kept[i].value, heard.data.points[i].value) << values.size() << " " << i;
-        }
+        kernel.setCurve(CurveSlot::a, CurveKind::delay, pairsOf(values).data(),
+                        static_cast<int>(values.size()));
+        const CurveData& kept = kernel.latestCurveSet().at(CurveSlot::a, CurveKind::delay);
+        ASSERT_EQ(kept.count, heard.data.count) << values.size();
+        for (int i = 0; i < heard.data.count; ++i)
+            EXPECT_EQ(kept.points[i], heard.data.points[i]) << values.size() << " " << i;
     }
 }
 

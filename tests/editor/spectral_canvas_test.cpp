@@ -38,11 +38,19 @@ protected:
     KeyboardModifierState modifiers;
     Curve curve;
     int changes = 0;
+    int writes = 0; // since the last pointer event
     SpectralCanvasView canvas{modifiers, std::make_shared<ParticleSystem>(RandomSource(3))};
 
     void SetUp() override {
         canvas.size = kCanvas;
-        canvas.inputs.curvePoints = Binding<Curve>::of(curve);
+        // Whoever listens to the curve sees each edit whole: one write per pointer event,
+        // sorted by frequency as the unit holds it.
+        canvas.inputs.curvePoints = {[this] { return curve; },
+                                     [this](Curve written) {
+                                         EXPECT_EQ(written, sortedByFrequency(written));
+                                         curve = std::move(written);
+                                         ++writes;
+                                     }};
         canvas.inputs.onCurveChanged = [this] { ++changes; };
     }
     void setCurve(const Values& values) {
@@ -102,12 +110,17 @@ TEST_F(SpectralCanvas, GesturesEditTheCurve) {
         for (const Event& e : gesture.events) {
             const Point p = screenPoint(e.freq, e.delay, kCanvas);
             const Point at{p.x + e.dx, p.y + e.dy};
+            writes = 0;
             if (e.kind == 'd') canvas.handleDragChanged(at);
             if (e.kind == 'r') canvas.handleDragEnded(at);
             if (e.kind == 't') canvas.handleDoubleTap(at);
             if (e.kind == 'n') setCurve(gesture.before);
-            for (double x = at.x; e.kind == 's' && x <= 540.0; x += 1.0)
+            EXPECT_LE(writes, 1);
+            for (double x = at.x; e.kind == 's' && x <= 540.0; x += 1.0) {
+                writes = 0;
                 canvas.handleDragChanged({x, at.y});
+                EXPECT_LE(writes, 1);
+            }
         }
         EXPECT_FALSE(canvas.state().activePointID || canvas.state().tooltipText ||
                      canvas.state().deleteCandidate);

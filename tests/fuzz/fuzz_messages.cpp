@@ -117,7 +117,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (float v : levels->values)
             require(!(v > 0.0f) && !std::isnan(v), "levels are at most 0 dBFS");
     }
-    for (const auto& [freq, delay] : link.getSpectralCurve())
+    for (const auto& [freq, delay] : link.getCurve(zerin::CurveSlot::a, zerin::CurveKind::delay))
         require(std::isfinite(freq) && freq > 0.0f && std::isfinite(delay),
                 "the editor gets only usable points");
     require(wellFormed(link.presetName().c_str()), "the editor gets a well-formed name");

@@ -28,10 +28,8 @@ zerin::ZerinExtensionAudioUnit& unitAtStart() {
         std::string error;
         auto made = zerin::session::configuredUnit({}, &error);
         if (!made) zerin::fuzz::harnessFailure(error.c_str());
-        std::vector<std::pair<float, float>> curve;
-        for (const zerin::CurvePoint& p : zerin::kDefaultCurve)
-            curve.emplace_back(p.freq, p.value);
-        made->setSpectralCurve(curve);
+        made->setCurve(zerin::CurveSlot::a, zerin::CurveKind::delay,
+                       {std::begin(zerin::kDefaultCurve), std::end(zerin::kDefaultCurve)});
         return made;
     }();
     static const nlohmann::json start = unit->fullState();

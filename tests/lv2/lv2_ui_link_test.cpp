@@ -103,7 +103,8 @@ TEST_F(Fixture, TakesTheDspsNoticesAndThePatchSetForm) {
         const auto curve =
             message([&](LV2_Atom_Forge* f) { lv2::writeCurve(f, urids, direction, points, 2); });
         EXPECT_TRUE(receiveGuarded(curve));
-        EXPECT_EQ(link.getSpectralCurve(), (CurvePairs{{100.0f, delay}, {2000.0f, 700.0f}}));
+        EXPECT_EQ(link.getCurve(CurveSlot::a, CurveKind::delay),
+                  (CurvePoints{{100.0f, delay}, {2000.0f, 700.0f}}));
     }
     const std::vector<float> ratings(kNumBins, 0.25f);
     EXPECT_TRUE(receiveGuarded(frameNotice(ratings, {48000.0, 3})));
@@ -144,7 +145,7 @@ TEST_F(Fixture, PartsThatClaimMoreThanTheirMessageHoldsAreNeverRead) {
                 vectorMessage(type, c.property, c.property == urids.curve ? curve : ratings);
             c.damage(bytes);
             receiveGuarded(bytes);
-            EXPECT_TRUE(link.getSpectralCurve().empty()) << c.what;
+            EXPECT_TRUE(link.getCurve(CurveSlot::a, CurveKind::delay).empty()) << c.what;
             EXPECT_FALSE(link.takeFrame(DisplayFrameKind::classification)) << c.what;
         }
     }
@@ -190,7 +191,7 @@ TEST_F(Fixture, ValuesOfTheWrongKindOrWithoutAUsablePointChangeNothing) {
     // A request is for the DSP to answer, not a change.
     EXPECT_FALSE(receiveGuarded(message([&](LV2_Atom_Forge* f) { lv2::writePatchGet(f, urids); })));
 
-    EXPECT_TRUE(link.getSpectralCurve().empty());
+    EXPECT_TRUE(link.getCurve(CurveSlot::a, CurveKind::delay).empty());
     EXPECT_FALSE(link.knowsUnitState());
     EXPECT_FALSE(link.takeFrame(DisplayFrameKind::classification));
     EXPECT_EQ(link.presetName(), "Init");
@@ -337,9 +338,9 @@ struct WithTheDsp : ::testing::Test {
 TEST_F(WithTheDsp, ACurveAndANameOneEditorSendsAreWhatTheNextEditorHears) {
     auto dsp = instance();
     Editor first(mapper);
-    const CurvePairs drawn = {
+    const CurvePoints drawn = {
         {80.0f, 20.0f}, {440.0f, 950.0f}, {3000.0f, 120.5f}, {12000.0f, 0.0f}};
-    first.link.setSpectralCurve(drawn);
+    first.link.setCurve(CurveSlot::a, CurveKind::delay, drawn);
     first.link.setPresetName("Glass Steps");
     cycle(*dsp, &first, nullptr);
 
@@ -347,7 +348,7 @@ TEST_F(WithTheDsp, ACurveAndANameOneEditorSendsAreWhatTheNextEditorHears) {
     next.link.requestState();
     cycle(*dsp, &next, &next);
     ASSERT_TRUE(next.link.knowsUnitState());
-    EXPECT_EQ(next.link.getSpectralCurve(), drawn);
+    EXPECT_EQ(next.link.getCurve(CurveSlot::a, CurveKind::delay), drawn);
     EXPECT_EQ(next.link.presetName(), "Glass Steps");
     EXPECT_GE(next.externalChanges, 1);
 }
@@ -467,8 +468,8 @@ TEST_F(WithTheDsp, RatingsGoOutTenTimesASecondWhateverTheBlockSize) {
 TEST_F(WithTheDsp, ARestoreIsToldToAListeningEditorWithoutItAsking) {
     auto saved = instance();
     Editor author(mapper);
-    const CurvePairs drawn = {{200.0f, 300.0f}, {5000.0f, 40.0f}};
-    author.link.setSpectralCurve(drawn);
+    const CurvePoints drawn = {{200.0f, 300.0f}, {5000.0f, 40.0f}};
+    author.link.setCurve(CurveSlot::a, CurveKind::delay, drawn);
     author.link.setPresetName("Tape Haze");
     cycle(*saved, &author, nullptr);
     StateMap state;
@@ -480,13 +481,13 @@ TEST_F(WithTheDsp, ARestoreIsToldToAListeningEditorWithoutItAsking) {
     editor.link.requestState();
     cycle(*dsp, &editor, &editor);
     ASSERT_TRUE(editor.link.knowsUnitState());
-    ASSERT_NE(editor.link.getSpectralCurve(), drawn);
+    ASSERT_NE(editor.link.getCurve(CurveSlot::a, CurveKind::delay), drawn);
     const int changesBefore = editor.externalChanges;
 
     ASSERT_EQ(dsp->stateInterface()->restore(dsp->handle, retrieveFrom, &state, 0, nullptr),
               LV2_STATE_SUCCESS);
     cycle(*dsp, &editor, &editor);
-    EXPECT_EQ(editor.link.getSpectralCurve(), drawn);
+    EXPECT_EQ(editor.link.getCurve(CurveSlot::a, CurveKind::delay), drawn);
     EXPECT_EQ(editor.link.presetName(), "Tape Haze");
     EXPECT_GT(editor.externalChanges, changesBefore);
 }

@@ -36,18 +36,12 @@ using test::frameInRoot;
 using Event = AUParameterAutomationEventType;
 using ModeEvents = std::vector<std::pair<AUValue, Event>>;
 
-CurvePairs pairsOf(const std::vector<CurveControlPoint>& points) {
-    CurvePairs pairs;
-    for (const CurveControlPoint& p : sortedByFrequency(points))
-        pairs.emplace_back(p.freq, p.value);
-    return pairs;
+CurvePoints pairsOf(const std::vector<CurveControlPoint>& points) {
+    return curvePointsOf(points);
 }
 
-CurvePairs factoryPairs(int number) {
-    CurvePairs pairs;
-    for (const CurvePoint& p : kFactoryCurves[number].points)
-        pairs.emplace_back(p.freq, p.value);
-    return pairs;
+CurvePoints factoryPairs(int number) {
+    return {kFactoryCurves[number].points.begin(), kFactoryCurves[number].points.end()};
 }
 
 // Stores `count` user presets named "User 1", "User 2"... in one write.
@@ -190,8 +184,8 @@ TEST(MainView, ModeSelectorFollowsTheParameterAndAClickSendsOneGesture) {
 
 TEST(MainView, OpeningKeepsTheUnitsCurveAndNameAndFollowsLaterChanges) {
     test::Host audio;
-    CurvePairs edited = factoryPairs(2);
-    edited[1].second = 1300.0f;
+    CurvePoints edited = factoryPairs(2);
+    edited[1].value = 1300.0f;
     nlohmann::json state = audio.unit->fullState();
     state.erase("curveSet"); // as an earlier build saved it
     state["formatVersion"] = 1;
@@ -204,7 +198,7 @@ TEST(MainView, OpeningKeepsTheUnitsCurveAndNameAndFollowsLaterChanges) {
     Editor e(audio.unit);
     e.open();
     e.tick();
-    EXPECT_EQ(audio.unit->getSpectralCurve(), edited);
+    EXPECT_EQ(audio.unit->curve(CurveSlot::a, CurveKind::delay), edited);
     EXPECT_EQ(pairsOf(e.view->curvePoints()), edited);
     EXPECT_EQ(e.presets().currentPresetName(), "Granular Haze");
     EXPECT_TRUE(e.presets().isDirty()); // one delay differs from the factory preset's
@@ -214,7 +208,7 @@ TEST(MainView, OpeningKeepsTheUnitsCurveAndNameAndFollowsLaterChanges) {
     // A new unit holds the Init curve, and the editor shows it.
     Editor fresh(test::makeUnit());
     fresh.open();
-    EXPECT_EQ(fresh.unit->getSpectralCurve(), factoryPairs(0));
+    EXPECT_EQ(fresh.unit->curve(CurveSlot::a, CurveKind::delay), factoryPairs(0));
     EXPECT_EQ(fresh.presets().currentPresetName(), "Init");
 }
 
@@ -224,13 +218,13 @@ class LateLink : public InProcessUnitLink {
 public:
     using InProcessUnitLink::InProcessUnitLink;
     bool knowsUnitState() const override { return answered; }
-    CurvePairs getCurve(CurveSlot slot, CurveKind kind) const override {
-        return answered ? InProcessUnitLink::getCurve(slot, kind) : CurvePairs{};
+    CurvePoints getCurve(CurveSlot slot, CurveKind kind) const override {
+        return answered ? InProcessUnitLink::getCurve(slot, kind) : CurvePoints{};
     }
     std::string presetName() const override {
         return answered ? InProcessUnitLink::presetName() : "Init";
     }
-    void setCurve(CurveSlot slot, CurveKind kind, const CurvePairs& points) override {
+    void setCurve(CurveSlot slot, CurveKind kind, const CurvePoints& points) override {
         ++curvesSent;
         InProcessUnitLink::setCurve(slot, kind, points);
     }
@@ -247,8 +241,8 @@ public:
 // there at opening.
 TEST(MainView, WaitsForAUnitThatHasNotSaidWhatItHoldsAndStartsFromItsAnswer) {
     test::Host audio;
-    const CurvePairs session = {{100.0f, 1500.0f}, {5000.0f, 1500.0f}};
-    audio.unit->setSpectralCurve(session);
+    const CurvePoints session = {{100.0f, 1500.0f}, {5000.0f, 1500.0f}};
+    audio.unit->setCurve(CurveSlot::a, CurveKind::delay, session);
     audio.unit->setPresetName("Tape Haze");
     LateLink late(audio.unit);
     Editor e(audio.unit);
@@ -266,7 +260,7 @@ TEST(MainView, WaitsForAUnitThatHasNotSaidWhatItHoldsAndStartsFromItsAnswer) {
     EXPECT_FALSE(e.view->showCopyMenu());
     e.key(U'z');
     EXPECT_EQ(late.curvesSent, 0);
-    EXPECT_EQ(audio.unit->getSpectralCurve(), session);
+    EXPECT_EQ(audio.unit->curve(CurveSlot::a, CurveKind::delay), session);
 
     late.answer();
     e.tick();
@@ -285,9 +279,9 @@ TEST(MainView, CanvasEditsAreStepsThatUndoAndRedoAndReachTheUnit) {
     test::Host audio;
     Editor e(audio.unit);
     e.open();
-    const CurvePairs start = pairsOf(e.view->curvePoints());
+    const CurvePoints start = pairsOf(e.view->curvePoints());
     const auto unitMatches = [&] {
-        return audio.unit->getSpectralCurve() == pairsOf(e.view->curvePoints());
+        return audio.unit->curve(CurveSlot::a, CurveKind::delay) == pairsOf(e.view->curvePoints());
     };
 
     const Point from = e.onCanvas(1000.0f, 400.0f);
@@ -295,7 +289,7 @@ TEST(MainView, CanvasEditsAreStepsThatUndoAndRedoAndReachTheUnit) {
     EXPECT_EQ(e.view->history().undoDepth(), 1u);
     EXPECT_TRUE(e.presets().isDirty());
     EXPECT_TRUE(unitMatches());
-    const CurvePairs dragged = pairsOf(e.view->curvePoints());
+    const CurvePoints dragged = pairsOf(e.view->curvePoints());
 
     e.click(e.onCanvas(3000.0f, 1500.0f)); // adds a point
     EXPECT_EQ(e.view->curvePoints().size(), 6u);
@@ -310,12 +304,12 @@ TEST(MainView, CanvasEditsAreStepsThatUndoAndRedoAndReachTheUnit) {
     e.key('z');
     EXPECT_EQ(pairsOf(e.view->curvePoints()), dragged);
     e.key('z');
-    EXPECT_EQ(audio.unit->getSpectralCurve(), start);
+    EXPECT_EQ(audio.unit->curve(CurveSlot::a, CurveKind::delay), start);
     EXPECT_FALSE(e.presets().isDirty());
     EXPECT_FALSE(e.view->undo());
 
     e.key('z', true);
-    EXPECT_EQ(audio.unit->getSpectralCurve(), dragged);
+    EXPECT_EQ(audio.unit->curve(CurveSlot::a, CurveKind::delay), dragged);
     EXPECT_TRUE(e.presets().isDirty());
     e.key('y');
     EXPECT_EQ(e.view->curvePoints().size(), 6u);
@@ -336,17 +330,17 @@ TEST(MainView, EveryCurveOfTheSetIsEditedThroughTheChoiceRowUnderOneHistory) {
     const auto unitCurve = [&](CurveSlot slot, CurveKind kind) {
         return audio.unit->curve(slot, kind);
     };
-    const CurvePairs flat{{1000.0f, 100.0f}};
-    const CurvePairs delay = unitCurve(CurveSlot::a, CurveKind::delay);
+    const CurvePoints flat{{1000.0f, 100.0f}};
+    const CurvePoints delay = unitCurve(CurveSlot::a, CurveKind::delay);
 
     e.click(e.view->curveChoice().kindSegment(CurveKind::feedback));
     EXPECT_EQ(e.view->canvas().inputs.kind, CurveKind::feedback);
     EXPECT_EQ(pairsOf(e.view->curvePoints()), flat);
     EXPECT_EQ(pairsOf(e.view->canvas().inputs.otherCurve), delay); // drawn faintly
     e.click(e.onCanvas(300.0f, 40.0f, CurveKind::feedback));
-    const CurvePairs shaped = pairsOf(e.view->curvePoints());
+    const CurvePoints shaped = pairsOf(e.view->curvePoints());
     ASSERT_EQ(shaped.size(), 2u);
-    EXPECT_NEAR(shaped[0].second, 40.0f, 0.5f);
+    EXPECT_NEAR(shaped[0].value, 40.0f, 0.5f);
     EXPECT_EQ(unitCurve(CurveSlot::a, CurveKind::feedback), shaped);
     EXPECT_EQ(unitCurve(CurveSlot::a, CurveKind::delay), delay);
     EXPECT_TRUE(e.presets().isDirty());
@@ -355,7 +349,7 @@ TEST(MainView, EveryCurveOfTheSetIsEditedThroughTheChoiceRowUnderOneHistory) {
     EXPECT_EQ(pairsOf(e.view->curvePoints()), flat);
     const Point from = e.onCanvas(1000.0f, 100.0f, CurveKind::feedback);
     e.drag(from, e.onCanvas(1000.0f, 25.0f, CurveKind::feedback));
-    EXPECT_NEAR(unitCurve(CurveSlot::b, CurveKind::feedback).at(0).second, 25.0f, 0.5f);
+    EXPECT_NEAR(unitCurve(CurveSlot::b, CurveKind::feedback).at(0).value, 25.0f, 0.5f);
     EXPECT_EQ(unitCurve(CurveSlot::a, CurveKind::feedback), shaped);
 
     // Copy A→B from the menu: both of A's curves over B's, as one step.
@@ -369,7 +363,7 @@ TEST(MainView, EveryCurveOfTheSetIsEditedThroughTheChoiceRowUnderOneHistory) {
     EXPECT_EQ(e.view->history().undoDepth(), 3u);
 
     e.key('z');
-    EXPECT_NEAR(unitCurve(CurveSlot::b, CurveKind::feedback).at(0).second, 25.0f, 0.5f);
+    EXPECT_NEAR(unitCurve(CurveSlot::b, CurveKind::feedback).at(0).value, 25.0f, 0.5f);
     e.key('z');
     e.key('z');
     EXPECT_EQ(unitCurve(CurveSlot::a, CurveKind::feedback), flat);
@@ -429,19 +423,19 @@ TEST(MainView, UndoAndRedoOfAPresetLoadBringBackTheNameAndTheDirtyMarkerWithTheC
     };
     const Point from = e.onCanvas(1000.0f, 400.0f);
     e.drag(from, {from.x, from.y + 60.0});
-    const CurvePairs edited = pairsOf(e.view->curvePoints());
+    const CurvePoints edited = pairsOf(e.view->curvePoints());
     ASSERT_EQ(shown(), "Init *");
 
     // Loading a preset is a step like any edit; undone, the edited Init comes back whole.
     e.click(*e.openPresetBrowser()->rows()[3].loadButton);
-    EXPECT_EQ(audio.unit->getSpectralCurve(), factoryPairs(3));
+    EXPECT_EQ(audio.unit->curve(CurveSlot::a, CurveKind::delay), factoryPairs(3));
     EXPECT_EQ(shown(), "Rhythmic Scatter");
     e.key('z');
-    EXPECT_EQ(audio.unit->getSpectralCurve(), edited);
+    EXPECT_EQ(audio.unit->curve(CurveSlot::a, CurveKind::delay), edited);
     EXPECT_EQ(shown(), "Init *");
     EXPECT_EQ(audio.unit->presetName(), "Init");
     e.key('z', true);
-    EXPECT_EQ(audio.unit->getSpectralCurve(), factoryPairs(3));
+    EXPECT_EQ(audio.unit->curve(CurveSlot::a, CurveKind::delay), factoryPairs(3));
     EXPECT_EQ(shown(), "Rhythmic Scatter");
     EXPECT_EQ(audio.unit->presetName(), "Rhythmic Scatter");
 
@@ -454,7 +448,7 @@ TEST(MainView, UndoAndRedoOfAPresetLoadBringBackTheNameAndTheDirtyMarkerWithTheC
     EXPECT_EQ(shown(), "Init *");
     e.key('z');
     EXPECT_EQ(shown(), "Init");
-    EXPECT_EQ(audio.unit->getSpectralCurve(), factoryPairs(0));
+    EXPECT_EQ(audio.unit->curve(CurveSlot::a, CurveKind::delay), factoryPairs(0));
     e.key('y');
     e.key('y');
     EXPECT_EQ(shown(), "Rhythmic Scatter");
@@ -468,7 +462,7 @@ TEST(MainView, UndoAndRedoOfAPresetLoadBringBackTheNameAndTheDirtyMarkerWithTheC
     EXPECT_EQ(shown(), "Init");
     e.key('z');
     EXPECT_EQ(shown(), "Same As Init");
-    EXPECT_EQ(audio.unit->getSpectralCurve(), factoryPairs(0));
+    EXPECT_EQ(audio.unit->curve(CurveSlot::a, CurveKind::delay), factoryPairs(0));
 
     // So is a preset the host picks while the editor is open, which shows clean at once.
     audio.unit->setCurrentPreset(audio.unit->factoryPresets()[1]);
@@ -478,7 +472,7 @@ TEST(MainView, UndoAndRedoOfAPresetLoadBringBackTheNameAndTheDirtyMarkerWithTheC
     e.key('z');
     EXPECT_EQ(shown(), "Same As Init");
     EXPECT_EQ(audio.unit->presetName(), "Same As Init");
-    EXPECT_EQ(audio.unit->getSpectralCurve(), factoryPairs(0));
+    EXPECT_EQ(audio.unit->curve(CurveSlot::a, CurveKind::delay), factoryPairs(0));
 }
 
 TEST(MainView, SaveLoadAndDeleteThroughThePanels) {
@@ -549,7 +543,7 @@ TEST(MainView, SaveLoadAndDeleteThroughThePanels) {
 
     e.click(*e.openPresetBrowser()->rows()[1].loadButton);
     EXPECT_EQ(e.view->presetBrowser(), nullptr);
-    EXPECT_EQ(audio.unit->getSpectralCurve(), factoryPairs(1));
+    EXPECT_EQ(audio.unit->curve(CurveSlot::a, CurveKind::delay), factoryPairs(1));
     EXPECT_EQ(audio.unit->presetName(), "Shimmer Wash");
 
     e.click(*e.openPresetBrowser()->rows()[kFactory].deleteButton);
@@ -559,7 +553,7 @@ TEST(MainView, SaveLoadAndDeleteThroughThePanels) {
     EXPECT_TRUE(PresetManager(PreferenceStore(e.folder.path)).userPresets().empty());
     e.click(outside);
     EXPECT_EQ(e.view->presetBrowser(), nullptr);
-    EXPECT_EQ(audio.unit->getSpectralCurve(), factoryPairs(1));
+    EXPECT_EQ(audio.unit->curve(CurveSlot::a, CurveKind::delay), factoryPairs(1));
     EXPECT_EQ(e.presets().currentPresetName(), "Shimmer Wash");
 }
 
