@@ -88,7 +88,7 @@ struct Editor {
         now += ZerinExtensionMainView::kPollInterval;
         queue.pump();
         host.advance(now);
-        if (!controller.mainView() || !controller.mainView()->classificationData()) {
+        if (!controller.mainView() || !controller.mainView()->session().classification()) {
             std::fprintf(stderr, "editor_bench: no classification snapshot\n");
             std::exit(1);
         }

@@ -38,24 +38,6 @@ ViewPtr hiddenLayer() {
     return hitTestingOff(zerin::frame(std::make_unique<View>(), {.width = 0.0, .height = 0.0}));
 }
 
-void sortEach(CurveSetPoints& set) {
-    for (auto& slot : set.curves)
-        for (ControlCurve& curve : slot)
-            sortByFrequency(curve);
-}
-
-constexpr std::array<std::pair<CurveSlot, CurveKind>, kCurveSlotCount * kCurveKindCount>
-    kEveryCurve{{{CurveSlot::a, CurveKind::delay},
-                 {CurveSlot::a, CurveKind::feedback},
-                 {CurveSlot::b, CurveKind::delay},
-                 {CurveSlot::b, CurveKind::feedback}}};
-
-const Preset* findPreset(const std::vector<Preset>& list, const std::string& name) {
-    const auto found =
-        std::find_if(list.begin(), list.end(), [&](const Preset& p) { return p.name == name; });
-    return found == list.end() ? nullptr : &*found;
-}
-
 } // namespace
 
 // The canvas with a word for the end of every press, so that a whole drag becomes one step
@@ -75,32 +57,25 @@ private:
 
 ZerinExtensionMainView::ZerinExtensionMainView(EditorParameters& parameterTree,
                                                EditorUnitLink* link, PreferenceStore store)
-    : parameterTree(parameterTree), link(link), presets(store), preferences(std::move(store)),
-      curves(setOfDelayCurve(C::defaultCurve())) {
-    // Nothing of the defaults is shown as the session's while the unit has not said.
-    if (link != nullptr && !link->knowsUnitState()) {
-        waiting.set(true);
-        curves = CurveSetPoints{};
-    }
-    readSpectrumChoice();
+    : parameterTree(parameterTree), editing(parameterTree, link, std::move(store)) {
     ViewList layers = views(makeBackground(), makeColumn(), makeCopyMenuLayer(), makeBrowserLayer(),
                             makeDialogLayer());
     add(zerin::frame(zstack({}, std::move(layers)),
                      {.width = kSize.width, .height = kSize.height}));
-
-    adoptUnitState(true);
-    settledCurves = curves;
-    presetChanges = presets.observe([this] { forwardPresetName(); });
-    if (link != nullptr) link->onExternalChange = [this] { reloadFromUnit(); };
-    canvasView->hitTestingEnabled = !waiting.peek();
-    refreshCanvasInputs();
+    editing.onUnitStateRead = [this] { unitStateRead(); };
+    unitStateRead();
 }
 
 ZerinExtensionMainView::~ZerinExtensionMainView() {
     disappear();
-    if (link != nullptr) link->onExternalChange = nullptr;
+    editing.onUnitStateRead = nullptr;
     // The parts call back into this view's members; they go while those are still there.
     removeAllChildren();
+}
+
+void ZerinExtensionMainView::unitStateRead() {
+    canvasView->hitTestingEnabled = !editing.waitingForUnit();
+    refreshCanvasInputs();
 }
 
 SpectralCanvasView& ZerinExtensionMainView::canvas() const {
@@ -117,18 +92,19 @@ ViewPtr ZerinExtensionMainView::makeColumn() {
     TopBarInputs bar;
     // The selector shows the parameter, so a host change or a restored state shows too. A
     // click is sent by applyModeSelection alone, as one gesture: the binding writes nothing.
-    bar.currentMode = {[this] { return currentMode(); }, [](SpectralMode) {}};
+    bar.currentMode = {[this] { return editing.currentMode(); }, [](SpectralMode) {}};
     bar.currentPresetName = [this] {
-        return waiting.get() ? std::string(kWaitingName) : presets.currentPresetName();
+        return editing.waitingForUnit() ? std::string(kWaitingName)
+                                        : editing.presetManager().currentPresetName();
     };
-    bar.isDirty = [this] { return !waiting.get() && presets.isDirty(); };
-    bar.onModeChange = [this](SpectralMode mode) { applyModeSelection(mode); };
+    bar.isDirty = [this] { return !editing.waitingForUnit() && editing.presetManager().isDirty(); };
+    bar.onModeChange = [this](SpectralMode mode) { editing.applyModeSelection(mode); };
     // Presets load and save curves: not before the editor has the unit's.
     bar.onPresetTap = [this] {
-        if (!waiting.peek()) browserShown.set(!browserShown.peek());
+        if (!editing.waitingForUnit()) browserShown.set(!browserShown.peek());
     };
     bar.onSaveTap = [this] {
-        if (!waiting.peek()) dialogShown.set(true);
+        if (!editing.waitingForUnit()) dialogShown.set(true);
     };
     bar.playControls = makeFreezeSwitches();
     auto top = std::make_unique<TopBarView>(std::move(bar));
@@ -161,38 +137,30 @@ ViewPtr ZerinExtensionMainView::makeFreezeSwitches() {
 
 // The canvas, with the row that chooses its curve over its top margin.
 ViewPtr ZerinExtensionMainView::makeCanvasArea() {
-    auto canvas = std::make_unique<EditorCanvas>([this] { commitEdit(); });
-    canvas->inputs.curvePoints = {[this] { return curves.at(editedSlot, editedKind); },
+    auto canvas = std::make_unique<EditorCanvas>([this] { editing.commitEdit(); });
+    canvas->inputs.curvePoints = {[this] { return editing.editedCurve(); },
                                   [this](std::vector<CurveControlPoint> points) {
-                                      curves.at(editedSlot, editedKind) = std::move(points);
+                                      editing.setEditedCurve(std::move(points));
                                   }};
-    canvas->inputs.onCurveChanged = [this] { curveEdited(); };
-    // The hover readout's delay and feedback share: what the kernel plays at that frequency.
-    canvas->inputs.heardAt = [this](float hz) {
-        const CurveMacros macros = heardMacros();
-        const float at[1] = {hz};
-        std::vector<float> value;
-        HeardAt heard;
-        heardValues(curves, CurveKind::delay, macros, at, value);
-        heard.delayMs = value.at(0);
-        heardValues(curves, CurveKind::feedback, macros, at, value);
-        heard.feedbackPercent = value.at(0);
-        return heard;
+    canvas->inputs.onCurveChanged = [this] {
+        editing.curveEdited(canvasView->state().activePointID.has_value());
     };
+    // The hover readout's delay and feedback share: what the kernel plays at that frequency.
+    canvas->inputs.heardAt = [this](float hz) { return editing.heardAt(hz); };
     canvasView = canvas.get();
 
     CurveChoiceInputs choice;
-    choice.kind = {[this] { return editedKind; },
-                   [this](CurveKind kind) { editCurve(editedSlot, kind); }};
-    choice.slot = {[this] { return editedSlot; },
-                   [this](CurveSlot slot) { editCurve(slot, editedKind); }};
+    choice.kind = {[this] { return editing.editedKind(); },
+                   [this](CurveKind kind) { editCurve(editing.editedSlot(), kind); }};
+    choice.slot = {[this] { return editing.editedSlot(); },
+                   [this](CurveSlot slot) { editCurve(slot, editing.editedKind()); }};
     choice.onCopyTap = [this] {
-        if (!waiting.peek()) copyMenuShown.set(!copyMenuShown.peek());
+        if (!editing.waitingForUnit()) copyMenuShown.set(!copyMenuShown.peek());
     };
     auto row = std::make_unique<CurveChoiceView>(std::move(choice));
     choiceView = row.get();
-    auto spectra = zerin::spectrumSwitch(
-        {[this] { return spectrumShown; }, [this](SpectrumShown shown) { chooseSpectrum(shown); }});
+    auto spectra = zerin::spectrumSwitch({[this] { return editing.spectrumChoice(); },
+                                          [this](SpectrumShown shown) { chooseSpectrum(shown); }});
     spectrumSwitchView = spectra.get();
     ViewPtr placed =
         padding(hstack(0.0, VAlign::center, views(std::move(row), spacer(), std::move(spectra))),
@@ -206,7 +174,7 @@ ViewPtr ZerinExtensionMainView::makeCanvasArea() {
 // Over the middle of the canvas while the unit has not said what it holds: why no curve shows.
 ViewPtr ZerinExtensionMainView::makeWaitingNotice() {
     return hitTestingOff(composed([this]() -> ViewPtr {
-        if (!waiting.get()) return hiddenLayer();
+        if (!editing.waitingForUnit()) return hiddenLayer();
         ViewPtr notice =
             text("Waiting for the plug-in: its curves show when the host runs it",
                  Font{13.0, FontWeight::medium}, theme::textSecondary, TextAlignment::center);
@@ -226,7 +194,7 @@ ViewPtr ZerinExtensionMainView::makeCopyMenuLayer() {
         ViewPtr menu = copyMenu(
             [this](CurveSlot from) {
                 copyMenuShown.set(false);
-                copySlot(from);
+                editing.copySlot(from);
             },
             &copyItems[0], &copyItems[1]);
         const View& button = choiceView->copyButton();
@@ -247,8 +215,8 @@ ViewPtr ZerinExtensionMainView::makeBrowserLayer() {
         browserView = nullptr;
         if (!browserShown.get()) return hiddenLayer();
         auto browser = std::make_unique<PresetBrowserView>(
-            Binding<bool>::of(browserShown), presets,
-            [this](const Preset& preset) { loadPreset(preset); });
+            Binding<bool>::of(browserShown), editing.presetManager(),
+            [this](const Preset& preset) { editing.loadPreset(preset); });
         browserView = browser.get();
         ViewPtr placed = padding(padding(std::move(browser), {.top = 48.0}), {.trailing = 16.0});
         ViewPtr corner = vstack(
@@ -266,7 +234,7 @@ ViewPtr ZerinExtensionMainView::makeDialogLayer() {
         if (!dialogShown.get()) return hiddenLayer();
         auto dialog = std::make_unique<PresetSaveDialog>(
             Binding<bool>::of(dialogShown), std::string(),
-            [this](const std::string& name) { savePreset(name); });
+            [this](const std::string& name) { editing.savePreset(name); });
         dialogView = dialog.get();
         return zstack({}, views(tapArea(kDialogScrim, [this] { dialogShown.set(false); }),
                                 std::move(dialog)));
@@ -310,23 +278,20 @@ bool ZerinExtensionMainView::handleShortcut(const KeyEvent& event) {
 void ZerinExtensionMainView::appear() {
     if (appeared || context() == nullptr) return;
     appeared = true;
-    // A curve read from the unit is already there, and one still to come is the session's:
-    // pushing anything else would lose it.
-    if (!curveFromUnit && !waiting.peek()) pushCurveToAudioUnit();
+    editing.start();
     classificationTimer =
         context()->mainQueue().scheduleRepeating(kPollInterval, [this] { tick(); });
     frameSubscription = context()->onFrame([this] {
         takeLevels();
         refreshCanvasInputs();
         // A drag whose release this view did not see (the canvas dropped the point).
-        if (editStart && !canvasView->state().activePointID) commitEdit();
+        if (editing.editInProgress() && !canvasView->state().activePointID) editing.commitEdit();
     });
 }
 
 void ZerinExtensionMainView::disappear() {
     classificationTimer.invalidate();
-    bands.stop(link);
-    spectra.stop(link);
+    editing.stopFeeds();
     frameSubscription.cancel();
     appeared = false;
 }
@@ -336,136 +301,50 @@ bool ZerinExtensionMainView::isPolling() const {
 }
 
 void ZerinExtensionMainView::tick() {
-    if (link == nullptr) return;
-    link->poll();
     // The canvas sees new bands at its next layout and draws all of itself again.
-    if (bands.update(*link, context()->mainQueue().now(), true))
-        canvasView->inputs.classification = bands.shown();
+    if (editing.poll(context()->mainQueue().now()))
+        canvasView->inputs.classification = editing.classification();
 }
 
-float ZerinExtensionMainView::parameterValue(parameter::Address address) const {
-    // A parameter the host tree lacks reads as its default: the canvas draws as it would
-    // with the control untouched.
-    const ControlParameter* leaf = parameterTree.parameter(address);
-    return leaf != nullptr ? leaf->value() : parameter::defaultValue(address);
-}
-
-SpectralMode ZerinExtensionMainView::currentMode() const {
-    return spectralModeOfValue(parameterValue(parameter::mode));
-}
-
-CurveMacros ZerinExtensionMainView::heardMacros() const {
-    const auto fraction = [this](parameter::Address address, float low, float high) {
-        const float value = parameterValue(address);
-        return std::isfinite(value) ? std::clamp(value, low, high)
-                                    : parameter::defaultValue(address);
-    };
-    CurveMacros macros;
-    macros.morph = fraction(parameter::morph, 0.0f, 100.0f) / 100.0f;
-    macros.scale = fraction(parameter::curveScale, 0.0f, 200.0f) / 100.0f;
-    macros.shift = fraction(parameter::curveShift, -24.0f, 24.0f);
-    // The tempo the unit reports, its default until it has.
-    const double tempo = parameterValue(parameter::tempo);
-    if (parameterValue(parameter::delaySync) >= 0.5f && tempo > 0.0) macros.syncTempo = tempo;
-    return macros;
+// The unit measures only while the spectrum shows.
+void ZerinExtensionMainView::takeLevels() {
+    if (editing.takeLevels(context()->mainQueue().now()))
+        canvasView->inputs.levels = editing.levels();
 }
 
 void ZerinExtensionMainView::refreshCanvasInputs() {
     SpectralCanvasInputs& in = canvasView->inputs;
-    in.spectrumShown = spectrumShown;
-    in.mode = currentMode();
-    in.lfoRate = parameterValue(parameter::lfoRate);
-    in.lfoDepth = parameterValue(parameter::lfoDepth) / 100.0f;
-    in.scatterSpeed = parameterValue(parameter::scatterSpeed) / 100.0f;
-    in.kind = editedKind;
-    const CurveKind other = editedKind == CurveKind::delay ? CurveKind::feedback : CurveKind::delay;
-    in.otherCurve = curves.at(editedSlot, other);
-    const CurveMacros macros = heardMacros();
-    in.syncTempo = macros.syncTempo;
-    if (heardDiffersFromDrawn(macros, editedSlot, editedKind))
-        heardValues(curves, editedKind, macros, heardLineFrequencies(), in.heardLine);
-    else
-        in.heardLine.clear();
+    in.spectrumShown = editing.spectrumChoice();
+    in.mode = editing.currentMode();
+    in.lfoRate = editing.parameterValue(parameter::lfoRate);
+    in.lfoDepth = editing.parameterValue(parameter::lfoDepth) / 100.0f;
+    in.scatterSpeed = editing.parameterValue(parameter::scatterSpeed) / 100.0f;
+    in.kind = editing.editedKind();
+    const CurveKind other = in.kind == CurveKind::delay ? CurveKind::feedback : CurveKind::delay;
+    in.otherCurve = editing.curveSet().at(editing.editedSlot(), other);
+    in.syncTempo = editing.heardMacros().syncTempo;
+    editing.heardLine(in.heardLine);
 }
 
-// --- the unit ---
+// --- what the view adds to the session ---
 
-void ZerinExtensionMainView::pushCurve(CurveSlot slot, CurveKind kind) {
-    if (link != nullptr) link->setCurve(slot, kind, curvePointsOf(curves.at(slot, kind)));
+void ZerinExtensionMainView::editCurve(CurveSlot slot, CurveKind kind) {
+    if (!editing.editCurve(slot, kind)) return;
+    canvasView->handleDragEnded({-1.0, -1.0});
+    refreshCanvasInputs();
 }
 
-void ZerinExtensionMainView::pushCurveToAudioUnit() {
-    for (const auto& [slot, kind] : kEveryCurve)
-        pushCurve(slot, kind);
+bool ZerinExtensionMainView::undo() {
+    return !canvasView->state().activePointID && editing.undo();
 }
 
-void ZerinExtensionMainView::applyModeSelection(SpectralMode mode) {
-    ControlParameter* leaf = parameterTree.parameter(parameter::mode);
-    if (leaf == nullptr) return;
-    leaf->setEditing(true);
-    leaf->setValue(static_cast<float>(rawValue(mode)));
-    leaf->setEditing(false);
+bool ZerinExtensionMainView::redo() {
+    return !canvasView->state().activePointID && editing.redo();
 }
 
-void ZerinExtensionMainView::adoptUnitState(bool initial) {
-    if (link == nullptr || waiting.peek()) return;
-    // A unit that holds no curve yet (never allocated) gets the editor's on appear.
-    if (link->getCurve(CurveSlot::a, CurveKind::delay).empty()) {
-        adoptPresetName(link->presetName());
-        return;
-    }
-    const CurveSetPoints before = curves;
-    // A curve the link does not know yet keeps the editor's.
-    for (const auto& [slot, kind] : kEveryCurve) {
-        const CurvePoints held = link->getCurve(slot, kind);
-        ControlCurve points = controlPointsOf(held);
-        if (!held.empty() && !sameCurve(points, curves.at(slot, kind)))
-            curves.at(slot, kind) = std::move(points);
-    }
-    if (initial)
-        curveFromUnit = true;
-    else if (!sameCurves(before, curves))
-        curveHistory.record(before, presetMark());
-    settledCurves = curves;
-    adoptPresetName(link->presetName());
-}
-
-// The preset manager takes the name and, when a preset of that name is known, its curve as
-// the reference, so the dirty marker tells whether the unit's curve still is that preset.
-// An unknown name (a user preset stored elsewhere, or deleted) takes the curve as it is.
-void ZerinExtensionMainView::adoptPresetName(const std::string& name) {
-    forwardedName = name; // the unit knows it already
-    const Preset* known = findPreset(factoryPresetList(), name);
-    if (known == nullptr) known = findPreset(presets.userPresets(), name);
-    Preset reference{Uuid::random(), name, known != nullptr ? known->curves : curves};
-    // The unit holds its curves sorted by frequency; a user preset keeps its points in the
-    // order they were drawn. Compared in the unit's order, the preset it plays is clean.
-    sortEach(reference.curves);
-    CurveSetPoints scratch;
-    presets.loadPreset(reference, scratch);
-    presets.updateDirtyState(curves);
-}
-
-void ZerinExtensionMainView::forwardPresetName() {
-    const std::string& name = presets.currentPresetName();
-    if (name == forwardedName) return;
-    forwardedName = name;
-    if (link != nullptr) link->setPresetName(name);
-}
-
-void ZerinExtensionMainView::reloadFromUnit() {
-    if (waiting.peek()) {
-        if (!link->knowsUnitState()) return;
-        // The first answer is where the editor starts, as if it had been there at opening:
-        // no step of the history, nothing sent back.
-        waiting.set(false);
-        canvasView->hitTestingEnabled = true;
-        adoptUnitState(true);
-        refreshCanvasInputs();
-        return;
-    }
-    commitEdit();
-    adoptUnitState(false);
+void ZerinExtensionMainView::chooseSpectrum(SpectrumShown shown) {
+    editing.chooseSpectrum(shown);
+    canvasView->inputs.spectrumShown = shown;
 }
 
 } // namespace zerin

@@ -2,24 +2,14 @@
 
 // The editor's root: the top bar, the spectral canvas under its choice of curve and the
 // controls strip over the animated background, with the preset browser, the save dialog and
-// the copy menu on demand. It owns the curve set being edited (both slots, both kinds), its
-// undo history and the preset manager; it reaches the audio unit only through an
-// EditorUnitLink. Main thread only.
+// the copy menu on demand. What it edits and what it hears from the unit is its
+// EditorSession's; the view lays that out, binds its controls to it and drives its polls.
+// Main thread only.
 
-#include "dsp/parameters.h"
-#include "editor/heard_macros.h"
-#include "editor/spectrum_plot.h"
-#include "model/curve_model.h"
 #include "platform/ui/layout.h"
 #include "platform/ui/main_queue.h"
 #include "platform/ui/view.h"
-#include "presets/preference_store.h"
-#include "presets/preset.h"
-#include "presets/preset_manager.h"
-#include "shell/curve_history.h"
-#include "shell/editor_parameters.h"
-#include "shell/editor_unit_link.h"
-#include "shell/frame_feed.h"
+#include "shell/editor_session.h"
 #include "signals/observable.h"
 
 #include <array>
@@ -74,50 +64,23 @@ public:
     // key was one of them. Hand it to ViewHost::unhandledKey.
     bool handleShortcut(const KeyEvent& event);
 
-    // --- operations ---
-    // Hands every curve of the set, each sorted by frequency (stable), to the unit; an empty
-    // curve too.
-    void pushCurveToAudioUnit();
-    // Chooses the curve the canvas edits. The set and the history stay as they are.
+    // The session the view shows and edits.
+    EditorSession& session() { return editing; }
+    const EditorSession& session() const { return editing; }
+
+    // --- what the view adds to the session ---
+    // Chooses the curve the canvas edits; a drag in progress ends with the curve it moved.
     void editCurve(CurveSlot slot, CurveKind kind);
-    // Copies both curves of slot `from` over the other slot's, as one step of the history.
-    void copySlot(CurveSlot from);
-    // One gesture on the mode parameter: touch with the mode's value, then release.
-    void applyModeSelection(SpectralMode mode);
-    // The browser's load flow: the preset's curves replace the editor's and are pushed.
-    void loadPreset(const Preset& preset);
-    // The save dialog's flow: stores the curve set as a user preset under `name`.
-    void savePreset(const std::string& name);
-    // Whether there was a step (never in the middle of a drag).
+    // Never in the middle of a drag. Whether there was a step.
     bool undo();
     bool redo();
-    // Reads the unit's curves and preset name again (the link's onExternalChange).
-    void reloadFromUnit();
-    // Whether the editor still waits to hear what the unit holds.
-    bool waitingForUnit() const { return waiting.peek(); }
-
-    // --- state ---
-    // The curve the canvas edits, and the whole set.
-    const std::vector<CurveControlPoint>& curvePoints() const {
-        return curves.at(editedSlot, editedKind);
-    }
-    const CurveSetPoints& curveSet() const { return curves; }
-    // The mode parameter's value, rounded and clamped to a mode.
-    SpectralMode currentMode() const;
-    PresetManager& presetManager() { return presets; }
-    const PresetManager& presetManager() const { return presets; }
+    void chooseSpectrum(SpectrumShown shown);
     bool showPresetBrowser() const { return browserShown.peek(); }
     void setShowPresetBrowser(bool shown) { browserShown.set(shown); }
     bool showSaveDialog() const { return dialogShown.peek(); }
     void setShowSaveDialog(bool shown) { dialogShown.set(shown); }
     bool showCopyMenu() const { return copyMenuShown.peek(); }
     void setShowCopyMenu(bool shown) { copyMenuShown.set(shown); }
-    // The classification frame the canvas shows, until it goes stale.
-    const std::optional<DisplayFrame>& classificationData() const { return bands.shown(); }
-    // Which spectra the canvas shows (OFF / IN / OUT / BOTH), kept in the preference store.
-    SpectrumShown spectrumChoice() const { return spectrumShown; }
-    void chooseSpectrum(SpectrumShown shown);
-    const CurveHistory& history() const { return curveHistory; }
 
     // --- parts, for hosts and tests ---
     TopBarView& topBar() const { return *topBarView; }
@@ -145,49 +108,20 @@ private:
     ViewPtr makeFreezeSwitches();
     ViewPtr makeWaitingNotice();
 
-    void adoptUnitState(bool initial);
-    void adoptPresetName(const std::string& name);
-    void forwardPresetName();
     void refreshCanvasInputs();
     void tick();
     void takeLevels();
-    void readSpectrumChoice();
-    void curveEdited();
-    void commitEdit();
-    void replaceCurves(CurveSetPoints set);
-    void pushCurve(CurveSlot slot, CurveKind kind);
-    CurveMacros heardMacros() const;
-    CurveHistory::PresetMark presetMark() const;
-    // Shows an undone or redone step: its curve and, for a load, its preset.
-    void applyStep(CurveHistory::Step step);
-    float parameterValue(parameter::Address address) const;
+    // The session's word that it read the unit again: the canvas takes edits once the unit
+    // has said what it holds.
+    void unitStateRead();
 
     EditorParameters& parameterTree;
-    EditorUnitLink* link;
-    PresetManager presets;
-    PreferenceStore preferences; // the editor's own settings
-    CurveSetPoints curves;
-    CurveSlot editedSlot = CurveSlot::a;
-    CurveKind editedKind = CurveKind::delay;
+    EditorSession editing;
     Observable<bool> browserShown{false};
     Observable<bool> dialogShown{false};
     Observable<bool> copyMenuShown{false};
-    Observable<bool> waiting{false};                   // for the unit to say what it holds
-    FrameFeed bands{DisplayFrameKind::classification}; // taken at every poll
-    FrameFeed spectra{DisplayFrameKind::levels};       // taken at every display frame
-    SpectrumShown spectrumShown = SpectrumShown::both;
     Timer classificationTimer;
-
-    CurveHistory curveHistory;
-    // The set as it stood after the last finished edit, and the one before the edit in
-    // progress (a drag reports every movement; it becomes one step when it ends).
-    CurveSetPoints settledCurves;
-    std::optional<CurveSetPoints> editStart;
-
-    bool curveFromUnit = false;
     bool appeared = false;
-    std::string forwardedName;
-    Subscription presetChanges;
     Subscription frameSubscription;
 
     TopBarView* topBarView = nullptr;

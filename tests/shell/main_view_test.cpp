@@ -13,6 +13,7 @@
 #include "shell/controls_strip_view.h"
 #include "shell/curve_choice_view.h"
 #include "shell/in_process_unit_link.h"
+#include "shell/late_link.h"
 #include "shell/main_view.h"
 #include "shell/observable_parameter.h"
 #include "shell/preset_browser_view.h"
@@ -157,121 +158,55 @@ struct Editor {
             host.keyDown({Key::character, std::string(1, c), 0, {}});
         frame();
     }
-    const PresetManager& presets() const { return view->presetManager(); }
+    const PresetManager& presets() const { return view->session().presetManager(); }
+    EditorSession& session() const { return view->session(); }
 };
 
 TEST(MainView, ModeSelectorFollowsTheParameterAndAClickSendsOneGesture) {
     test::Host audio;
     Editor e(audio.unit);
     e.open();
-    EXPECT_EQ(e.view->currentMode(), SpectralMode::delay);
+    EXPECT_EQ(e.session().currentMode(), SpectralMode::delay);
     // A host change (automation, a restored state) shows in the selector and the canvas.
     e.hostTree->parameterWithIdentifier("mode")->setValue(2.0f);
     e.queue.pump();
     e.frame();
-    EXPECT_EQ(e.view->currentMode(), SpectralMode::scatter);
+    EXPECT_EQ(e.session().currentMode(), SpectralMode::scatter);
     EXPECT_EQ(e.view->canvas().inputs.mode, SpectralMode::scatter);
 
     e.modeEvents.clear();
     e.click(e.view->topBar().segment(SpectralMode::freeze));
     EXPECT_EQ(e.modeEvents, (ModeEvents{{1.0f, Event::touch}, {1.0f, Event::release}}));
-    EXPECT_EQ(e.view->currentMode(), SpectralMode::freeze);
+    EXPECT_EQ(e.session().currentMode(), SpectralMode::freeze);
     EXPECT_EQ(audio.unit->dspKernel().getParameter(8), 1.0f);
     // The selected segment again: one more complete gesture, nothing else.
     e.click(e.view->topBar().segment(SpectralMode::freeze));
     EXPECT_EQ(e.modeEvents.size(), 4u);
 }
 
-TEST(MainView, OpeningKeepsTheUnitsCurveAndNameAndFollowsLaterChanges) {
+// While the unit has not said what it holds, the editor says it waits and takes no edit:
+// the canvas, the presets and the copy menu stay shut until the answer.
+TEST(MainView, WhileItWaitsForTheUnitNothingIsEditedAndTheAnswerOpensIt) {
     test::Host audio;
-    CurvePoints edited = factoryPairs(2);
-    edited[1].value = 1300.0f;
-    nlohmann::json state = audio.unit->fullState();
-    state.erase("curveSet"); // as an earlier build saved it
-    state["formatVersion"] = 1;
-    state["spectralCurve"] = nlohmann::json::array();
-    for (const auto& [freq, delay] : edited)
-        state["spectralCurve"].push_back({{"freq", freq}, {"delay", delay}});
-    state["presetName"] = "Granular Haze";
-    audio.unit->setFullState(&state);
-
-    Editor e(audio.unit);
-    e.open();
-    e.tick();
-    EXPECT_EQ(audio.unit->curve(CurveSlot::a, CurveKind::delay), edited);
-    EXPECT_EQ(pairsOf(e.view->curvePoints()), edited);
-    EXPECT_EQ(e.presets().currentPresetName(), "Granular Haze");
-    EXPECT_TRUE(e.presets().isDirty()); // one delay differs from the factory preset's
-    EXPECT_EQ(e.view->history().undoDepth(), 0u);
-    // (A preset the host picks later: see the undo test.)
-
-    // A new unit holds the Init curve, and the editor shows it.
-    Editor fresh(test::makeUnit());
-    fresh.open();
-    EXPECT_EQ(fresh.unit->curve(CurveSlot::a, CurveKind::delay), factoryPairs(0));
-    EXPECT_EQ(fresh.presets().currentPresetName(), "Init");
-}
-
-// A unit that has not yet said what it holds, as a plug-in's DSP the host does not run: the
-// link knows nothing until it answers.
-class LateLink : public InProcessUnitLink {
-public:
-    using InProcessUnitLink::InProcessUnitLink;
-    bool knowsUnitState() const override { return answered; }
-    CurvePoints getCurve(CurveSlot slot, CurveKind kind) const override {
-        return answered ? InProcessUnitLink::getCurve(slot, kind) : CurvePoints{};
-    }
-    std::string presetName() const override {
-        return answered ? InProcessUnitLink::presetName() : "Init";
-    }
-    void setCurve(CurveSlot slot, CurveKind kind, const CurvePoints& points) override {
-        ++curvesSent;
-        InProcessUnitLink::setCurve(slot, kind, points);
-    }
-    void answer() {
-        answered = true;
-        if (onExternalChange) onExternalChange();
-    }
-    bool answered = false;
-    int curvesSent = 0;
-};
-
-// The editor never presents its defaults as the session's nor sends them: it waits, with curve
-// edits and presets off, and starts from what the unit says, however late, as if it had been
-// there at opening.
-TEST(MainView, WaitsForAUnitThatHasNotSaidWhatItHoldsAndStartsFromItsAnswer) {
-    test::Host audio;
-    const CurvePoints session = {{100.0f, 1500.0f}, {5000.0f, 1500.0f}};
-    audio.unit->setCurve(CurveSlot::a, CurveKind::delay, session);
-    audio.unit->setPresetName("Tape Haze");
-    LateLink late(audio.unit);
+    test::LateLink late(audio.unit);
     Editor e(audio.unit);
     e.otherLink = &late;
     e.open();
-    for (int i = 0; i < 20; ++i)
-        e.tick();
-    EXPECT_TRUE(e.view->waitingForUnit());
-    EXPECT_TRUE(e.view->curvePoints().empty());
-    EXPECT_FALSE(e.presets().isDirty());
+    e.tick();
     e.click(e.onCanvas(1000.0f, 300.0f));
-    EXPECT_TRUE(e.view->curvePoints().empty());
+    EXPECT_TRUE(e.session().editedCurve().empty());
     EXPECT_EQ(e.openPresetBrowser(), nullptr);
+    e.click(e.view->topBar().saveButton());
+    EXPECT_EQ(e.view->saveDialog(), nullptr);
     e.click(e.view->curveChoice().copyButton());
     EXPECT_FALSE(e.view->showCopyMenu());
     e.key(U'z');
     EXPECT_EQ(late.curvesSent, 0);
-    EXPECT_EQ(audio.unit->curve(CurveSlot::a, CurveKind::delay), session);
 
     late.answer();
     e.tick();
-    EXPECT_FALSE(e.view->waitingForUnit());
-    EXPECT_EQ(pairsOf(e.view->curvePoints()), session);
-    EXPECT_EQ(e.presets().currentPresetName(), "Tape Haze");
-    EXPECT_EQ(e.view->history().undoDepth(), 0u);
-    EXPECT_EQ(late.curvesSent, 0);
-    // From now on the editor is the user's: an edit reaches the unit.
     e.click(e.onCanvas(1000.0f, 300.0f));
-    EXPECT_EQ(e.view->curvePoints().size(), 3u);
+    EXPECT_EQ(e.session().editedCurve().size(), 6u);
     EXPECT_EQ(late.curvesSent, 1);
 }
 
@@ -279,30 +214,31 @@ TEST(MainView, CanvasEditsAreStepsThatUndoAndRedoAndReachTheUnit) {
     test::Host audio;
     Editor e(audio.unit);
     e.open();
-    const CurvePoints start = pairsOf(e.view->curvePoints());
+    const CurvePoints start = pairsOf(e.session().editedCurve());
     const auto unitMatches = [&] {
-        return audio.unit->curve(CurveSlot::a, CurveKind::delay) == pairsOf(e.view->curvePoints());
+        return audio.unit->curve(CurveSlot::a, CurveKind::delay) ==
+               pairsOf(e.session().editedCurve());
     };
 
     const Point from = e.onCanvas(1000.0f, 400.0f);
     e.drag(from, {from.x + 8.0, from.y + 60.0}); // four movements, one step
-    EXPECT_EQ(e.view->history().undoDepth(), 1u);
+    EXPECT_EQ(e.session().history().undoDepth(), 1u);
     EXPECT_TRUE(e.presets().isDirty());
     EXPECT_TRUE(unitMatches());
-    const CurvePoints dragged = pairsOf(e.view->curvePoints());
+    const CurvePoints dragged = pairsOf(e.session().editedCurve());
 
     e.click(e.onCanvas(3000.0f, 1500.0f)); // adds a point
-    EXPECT_EQ(e.view->curvePoints().size(), 6u);
+    EXPECT_EQ(e.session().editedCurve().size(), 6u);
     e.click(e.onCanvas(20000.0f, 100.0f), 2); // a double click deletes the last point
-    EXPECT_EQ(e.view->curvePoints().size(), 5u);
-    EXPECT_EQ(e.view->history().undoDepth(), 3u);
+    EXPECT_EQ(e.session().editedCurve().size(), 5u);
+    EXPECT_EQ(e.session().history().undoDepth(), 3u);
     EXPECT_TRUE(unitMatches());
 
     e.key('z');
-    EXPECT_EQ(e.view->curvePoints().size(), 6u);
+    EXPECT_EQ(e.session().editedCurve().size(), 6u);
     EXPECT_TRUE(unitMatches());
     e.key('z');
-    EXPECT_EQ(pairsOf(e.view->curvePoints()), dragged);
+    EXPECT_EQ(pairsOf(e.session().editedCurve()), dragged);
     e.key('z');
     EXPECT_EQ(audio.unit->curve(CurveSlot::a, CurveKind::delay), start);
     EXPECT_FALSE(e.presets().isDirty());
@@ -312,11 +248,11 @@ TEST(MainView, CanvasEditsAreStepsThatUndoAndRedoAndReachTheUnit) {
     EXPECT_EQ(audio.unit->curve(CurveSlot::a, CurveKind::delay), dragged);
     EXPECT_TRUE(e.presets().isDirty());
     e.key('y');
-    EXPECT_EQ(e.view->curvePoints().size(), 6u);
-    EXPECT_EQ(e.view->history().redoDepth(), 1u);
+    EXPECT_EQ(e.session().editedCurve().size(), 6u);
+    EXPECT_EQ(e.session().history().redoDepth(), 1u);
     // A new edit: what was undone cannot come back.
     e.drag(e.onCanvas(200.0f, 600.0f), e.onCanvas(200.0f, 900.0f));
-    EXPECT_EQ(e.view->history().redoDepth(), 0u);
+    EXPECT_EQ(e.session().history().redoDepth(), 0u);
     EXPECT_FALSE(e.view->redo());
 }
 
@@ -326,7 +262,7 @@ TEST(MainView, EveryCurveOfTheSetIsEditedThroughTheChoiceRowUnderOneHistory) {
     test::Host audio;
     Editor e(audio.unit);
     e.open();
-    const CurveSetPoints start = e.view->curveSet();
+    const CurveSetPoints start = e.session().curveSet();
     const auto unitCurve = [&](CurveSlot slot, CurveKind kind) {
         return audio.unit->curve(slot, kind);
     };
@@ -335,10 +271,10 @@ TEST(MainView, EveryCurveOfTheSetIsEditedThroughTheChoiceRowUnderOneHistory) {
 
     e.click(e.view->curveChoice().kindSegment(CurveKind::feedback));
     EXPECT_EQ(e.view->canvas().inputs.kind, CurveKind::feedback);
-    EXPECT_EQ(pairsOf(e.view->curvePoints()), flat);
+    EXPECT_EQ(pairsOf(e.session().editedCurve()), flat);
     EXPECT_EQ(pairsOf(e.view->canvas().inputs.otherCurve), delay); // drawn faintly
     e.click(e.onCanvas(300.0f, 40.0f, CurveKind::feedback));
-    const CurvePoints shaped = pairsOf(e.view->curvePoints());
+    const CurvePoints shaped = pairsOf(e.session().editedCurve());
     ASSERT_EQ(shaped.size(), 2u);
     EXPECT_NEAR(shaped[0].value, 40.0f, 0.5f);
     EXPECT_EQ(unitCurve(CurveSlot::a, CurveKind::feedback), shaped);
@@ -346,7 +282,7 @@ TEST(MainView, EveryCurveOfTheSetIsEditedThroughTheChoiceRowUnderOneHistory) {
     EXPECT_TRUE(e.presets().isDirty());
 
     e.click(e.view->curveChoice().slotSegment(CurveSlot::b));
-    EXPECT_EQ(pairsOf(e.view->curvePoints()), flat);
+    EXPECT_EQ(pairsOf(e.session().editedCurve()), flat);
     const Point from = e.onCanvas(1000.0f, 100.0f, CurveKind::feedback);
     e.drag(from, e.onCanvas(1000.0f, 25.0f, CurveKind::feedback));
     EXPECT_NEAR(unitCurve(CurveSlot::b, CurveKind::feedback).at(0).value, 25.0f, 0.5f);
@@ -360,7 +296,7 @@ TEST(MainView, EveryCurveOfTheSetIsEditedThroughTheChoiceRowUnderOneHistory) {
     EXPECT_FALSE(e.view->showCopyMenu());
     EXPECT_EQ(unitCurve(CurveSlot::b, CurveKind::feedback), shaped);
     EXPECT_EQ(unitCurve(CurveSlot::b, CurveKind::delay), delay);
-    EXPECT_EQ(e.view->history().undoDepth(), 3u);
+    EXPECT_EQ(e.session().history().undoDepth(), 3u);
 
     e.key('z');
     EXPECT_NEAR(unitCurve(CurveSlot::b, CurveKind::feedback).at(0).value, 25.0f, 0.5f);
@@ -368,17 +304,17 @@ TEST(MainView, EveryCurveOfTheSetIsEditedThroughTheChoiceRowUnderOneHistory) {
     e.key('z');
     EXPECT_EQ(unitCurve(CurveSlot::a, CurveKind::feedback), flat);
     EXPECT_EQ(unitCurve(CurveSlot::b, CurveKind::feedback), flat);
-    EXPECT_TRUE(sameCurves(e.view->curveSet(), start));
+    EXPECT_TRUE(sameCurves(e.session().curveSet(), start));
     EXPECT_FALSE(e.presets().isDirty());
 
     // A saved preset keeps the whole set, and loads back whole.
     e.click(e.onCanvas(5000.0f, 10.0f, CurveKind::feedback)); // in slot B
-    e.view->savePreset("Four Curves");
-    const CurveSetPoints saved = e.view->curveSet();
-    e.view->loadPreset(factoryPresetList()[0]);
+    e.session().savePreset("Four Curves");
+    const CurveSetPoints saved = e.session().curveSet();
+    e.session().loadPreset(factoryPresetList()[0]);
     EXPECT_EQ(unitCurve(CurveSlot::b, CurveKind::feedback), flat);
-    e.view->loadPreset(e.presets().userPresets().at(0));
-    EXPECT_TRUE(sameCurves(e.view->curveSet(), saved));
+    e.session().loadPreset(e.presets().userPresets().at(0));
+    EXPECT_TRUE(sameCurves(e.session().curveSet(), saved));
     EXPECT_EQ(unitCurve(CurveSlot::b, CurveKind::feedback),
               pairsOf(saved.at(CurveSlot::b, CurveKind::feedback)));
     EXPECT_FALSE(e.presets().isDirty());
@@ -412,67 +348,6 @@ TEST(MainView, TheHeardCurveIsHandedToTheCanvasOnlyWhileItDiffersFromTheDrawnOne
     set("delaySync", 1.0f);
     EXPECT_EQ(e.view->canvas().inputs.syncTempo, audio.unit->dspKernel().hostTempo());
     EXPECT_FALSE(e.view->canvas().inputs.heardLine.empty());
-}
-
-TEST(MainView, UndoAndRedoOfAPresetLoadBringBackTheNameAndTheDirtyMarkerWithTheCurve) {
-    test::Host audio;
-    Editor e(audio.unit);
-    e.open();
-    const auto shown = [&] {
-        return e.presets().currentPresetName() + (e.presets().isDirty() ? " *" : "");
-    };
-    const Point from = e.onCanvas(1000.0f, 400.0f);
-    e.drag(from, {from.x, from.y + 60.0});
-    const CurvePoints edited = pairsOf(e.view->curvePoints());
-    ASSERT_EQ(shown(), "Init *");
-
-    // Loading a preset is a step like any edit; undone, the edited Init comes back whole.
-    e.click(*e.openPresetBrowser()->rows()[3].loadButton);
-    EXPECT_EQ(audio.unit->curve(CurveSlot::a, CurveKind::delay), factoryPairs(3));
-    EXPECT_EQ(shown(), "Rhythmic Scatter");
-    e.key('z');
-    EXPECT_EQ(audio.unit->curve(CurveSlot::a, CurveKind::delay), edited);
-    EXPECT_EQ(shown(), "Init *");
-    EXPECT_EQ(audio.unit->presetName(), "Init");
-    e.key('z', true);
-    EXPECT_EQ(audio.unit->curve(CurveSlot::a, CurveKind::delay), factoryPairs(3));
-    EXPECT_EQ(shown(), "Rhythmic Scatter");
-    EXPECT_EQ(audio.unit->presetName(), "Rhythmic Scatter");
-
-    // Edits after the load keep its name through their own undo and redo.
-    e.drag(e.onCanvas(1000.0f, 400.0f), e.onCanvas(1000.0f, 800.0f));
-    EXPECT_EQ(shown(), "Rhythmic Scatter *");
-    e.key('z');
-    EXPECT_EQ(shown(), "Rhythmic Scatter");
-    e.key('z');
-    EXPECT_EQ(shown(), "Init *");
-    e.key('z');
-    EXPECT_EQ(shown(), "Init");
-    EXPECT_EQ(audio.unit->curve(CurveSlot::a, CurveKind::delay), factoryPairs(0));
-    e.key('y');
-    e.key('y');
-    EXPECT_EQ(shown(), "Rhythmic Scatter");
-    e.key('y');
-    EXPECT_EQ(shown(), "Rhythmic Scatter *");
-
-    // A load that changes only the name is a step too.
-    e.view->loadPreset(factoryPresetList()[0]);
-    e.view->savePreset("Same As Init");
-    e.view->loadPreset(factoryPresetList()[0]);
-    EXPECT_EQ(shown(), "Init");
-    e.key('z');
-    EXPECT_EQ(shown(), "Same As Init");
-    EXPECT_EQ(audio.unit->curve(CurveSlot::a, CurveKind::delay), factoryPairs(0));
-
-    // So is a preset the host picks while the editor is open, which shows clean at once.
-    audio.unit->setCurrentPreset(audio.unit->factoryPresets()[1]);
-    e.tick();
-    EXPECT_EQ(pairsOf(e.view->curvePoints()), factoryPairs(1));
-    EXPECT_EQ(shown(), "Shimmer Wash");
-    e.key('z');
-    EXPECT_EQ(shown(), "Same As Init");
-    EXPECT_EQ(audio.unit->presetName(), "Same As Init");
-    EXPECT_EQ(audio.unit->curve(CurveSlot::a, CurveKind::delay), factoryPairs(0));
 }
 
 TEST(MainView, SaveLoadAndDeleteThroughThePanels) {
@@ -654,33 +529,6 @@ TEST(MainView, ThePresetBrowserBuildsOnlyTheRowsInViewOfThousands) {
     EXPECT_EQ(e.presets().currentPresetName(), "User 1999");
 }
 
-// The analyser's levels reach the editor's side of the link only while it wants them: a frame
-// of four rows per bin, placed by the rate it was measured at.
-TEST(InProcessUnitLink, HandsOutTheAnalysersLevelsOnlyWhileWanted) {
-    test::Host audio(48000.0);
-    InProcessUnitLink link(audio.unit);
-    audio.run(test::noise(2, 24000, 4));
-    EXPECT_FALSE(link.takeFrame(DisplayFrameKind::levels));
-    link.setFrameWanted(DisplayFrameKind::levels, true);
-    audio.run(test::noise(2, 48000, 5)); // run plays on from where the last one stopped
-    const std::optional<DisplayFrame> frame = link.takeFrame(DisplayFrameKind::levels);
-    ASSERT_TRUE(frame);
-    EXPECT_EQ(frame->kind, DisplayFrameKind::levels);
-    EXPECT_EQ(frame->values.size(), SpectrumMeter::kRows * static_cast<std::size_t>(kNumBins));
-    EXPECT_EQ(frame->stamp.sampleRate, 48000.0);
-    ASSERT_TRUE(isPlaceable(*frame));
-    EXPECT_EQ(binAt(*frame, 30000.0f), static_cast<std::size_t>(kNumBins - 1)); // in a row
-    EXPECT_GT(frame->values[SpectrumMeter::input * kNumBins + 200], -60.0f);    // noise at 1 kHz
-    EXPECT_FALSE(link.takeFrame(DisplayFrameKind::levels));                     // each once
-    link.setFrameWanted(DisplayFrameKind::levels, false);
-    audio.run(test::noise(2, 72000, 6));
-    (void)link.takeFrame(
-        DisplayFrameKind::levels); // one may have been published before the word arrived
-    audio.run(test::noise(2, 96000, 7));
-    EXPECT_FALSE(link.takeFrame(DisplayFrameKind::levels));
-    EXPECT_FALSE(InProcessUnitLink(nullptr).takeFrame(DisplayFrameKind::levels));
-}
-
 TEST(MainView, WorksWithoutAUnit) {
     EXPECT_FALSE(InProcessUnitLink(nullptr).takeFrame(DisplayFrameKind::classification));
     EXPECT_EQ(InProcessUnitLink(nullptr).presetName(), "Init");
@@ -694,56 +542,9 @@ TEST(MainView, WorksWithoutAUnit) {
     e.tick();
     e.tick();
     EXPECT_TRUE(e.view->isPolling());
-    EXPECT_FALSE(e.view->classificationData());
+    EXPECT_FALSE(e.session().classification());
     EXPECT_TRUE(e.view->undo());
     EXPECT_FALSE(e.presets().isDirty());
-}
-
-// The sequence of the frame the canvas shows; 0 for none.
-std::uint64_t shownFrame(const Editor& e) {
-    const auto& shown = e.view->canvas().inputs.classification;
-    EXPECT_EQ(shown.has_value(), e.view->classificationData().has_value());
-    return shown ? shown->stamp.sequence : 0;
-}
-
-// A plug-in's DSP sends a frame every 0.11 to 0.13 s and the editor polls every 0.1 s, so
-// many polls find nothing new: the bands stay until no frame came for a while.
-TEST(MainView, TheBandsStayAcrossPollsThatFindNothingNewAndGoWhenTheFrameIsStale) {
-    test::Host audio(48000.0, 2, {{"sourceSensitivity", 50.0f}});
-    Editor e(audio.unit);
-    e.open();
-    e.tick();
-    EXPECT_EQ(shownFrame(e), 0u);
-    audio.run(test::noise(2, 2048, 3));
-    e.tick();
-    ASSERT_TRUE(e.view->classificationData());
-    EXPECT_EQ(e.view->classificationData()->values.size(), 1025u);
-    EXPECT_EQ(e.view->classificationData()->stamp.sampleRate, 48000.0);
-    const std::uint64_t first = shownFrame(e);
-    EXPECT_GT(first, 0u);
-    e.tick(); // nothing new rendered
-    EXPECT_EQ(shownFrame(e), first);
-
-    // The poll's clock alone, up to the frame's going stale.
-    const auto poll = [&e] {
-        e.now += ZerinExtensionMainView::kPollInterval;
-        e.queue.pump();
-    };
-    audio.run(test::noise(2, 4096, 4));
-    poll();
-    const double arrived = e.now;
-    const std::uint64_t second = shownFrame(e);
-    EXPECT_GT(second, first);
-    while (e.now + ZerinExtensionMainView::kPollInterval <
-           arrived + FrameFeed::kStaleAfter - 1e-6) {
-        poll();
-        ASSERT_EQ(shownFrame(e), second) << e.now - arrived << " s after the frame";
-    }
-    poll();
-    poll();
-    EXPECT_EQ(shownFrame(e), 0u);
-    e.view->disappear();
-    EXPECT_FALSE(e.view->isPolling());
 }
 
 // The analyser's levels reach the canvas at display frames, not polls; hovering the plot
@@ -753,7 +554,7 @@ TEST(MainView, TheSpectrumFollowsTheUnitHoveringReadsItOutAndOffIsKept) {
     test::Host audio(48000.0);
     Editor e(audio.unit);
     e.open();
-    EXPECT_EQ(e.view->spectrumChoice(), SpectrumShown::both);
+    EXPECT_EQ(e.session().spectrumChoice(), SpectrumShown::both);
     e.frame(); // the first frame after the editor appears asks the unit for the levels
     audio.run(test::noise(2, 9600, 3));
     e.frame();
@@ -775,11 +576,11 @@ TEST(MainView, TheSpectrumFollowsTheUnitHoveringReadsItOutAndOffIsKept) {
     EXPECT_FALSE(e.view->canvas().hoverText());
 
     e.click(e.view->spectrumSwitch().segment(0));
-    EXPECT_EQ(e.view->spectrumChoice(), SpectrumShown::off);
+    EXPECT_EQ(e.session().spectrumChoice(), SpectrumShown::off);
     EXPECT_FALSE(audio.unit->dspKernel().frameWanted(DisplayFrameKind::levels));
     EXPECT_FALSE(e.view->canvas().inputs.levels);
     e.open();
-    EXPECT_EQ(e.view->spectrumChoice(), SpectrumShown::off);
+    EXPECT_EQ(e.session().spectrumChoice(), SpectrumShown::off);
 }
 
 // HOLD lights while the parameter holds the freeze and while a note does: a musician who
@@ -824,41 +625,6 @@ TEST(MainView, HoldLightsWhileANoteHoldsTheFreeze) {
     e.hostTree->parameterWithIdentifier("freeze")->setValue(1.0f);
     e.tick();
     EXPECT_GT(holdTint(), 0.08);
-}
-
-TEST(CurveHistory, KeepsTheNewestStepsUpToItsDepthAndThePresetOfTheStepsThatChangedIt) {
-    CurveHistory history(3);
-    const auto curveOf = [](float delay) {
-        return setOfDelayCurve({{Uuid::random(), 100.0f, delay}});
-    };
-    const CurveHistory::PresetMark init{"Init", curveOf(0.0f)};
-    for (int i = 0; i < 5; ++i)
-        history.record(curveOf(static_cast<float>(i)));
-    EXPECT_EQ(history.undoDepth(), 3u);
-    EXPECT_EQ(
-        history.undo(curveOf(5.0f), init)->curve.at(CurveSlot::a, CurveKind::delay).front().value,
-        4.0f);
-    EXPECT_EQ(
-        history.undo(curveOf(4.0f), init)->curve.at(CurveSlot::a, CurveKind::delay).front().value,
-        3.0f);
-    EXPECT_EQ(
-        history.undo(curveOf(3.0f), init)->curve.at(CurveSlot::a, CurveKind::delay).front().value,
-        2.0f);
-    EXPECT_FALSE(history.undo(curveOf(2.0f), init));
-    const auto redone = history.redo(curveOf(2.0f), init);
-    EXPECT_EQ(redone->curve.at(CurveSlot::a, CurveKind::delay).front().value, 3.0f);
-    EXPECT_FALSE(redone->preset);
-
-    // A load: undone it gives back the preset before it, redone the one it loaded.
-    history.record(curveOf(3.0f), init);
-    const CurveHistory::PresetMark loaded{"Loaded", curveOf(9.0f)};
-    const auto undone = history.undo(curveOf(9.0f), loaded);
-    ASSERT_TRUE(undone->preset);
-    EXPECT_EQ(undone->preset->name, "Init");
-    const auto again = history.redo(curveOf(3.0f), init);
-    ASSERT_TRUE(again->preset);
-    EXPECT_EQ(again->preset->name, "Loaded");
-    EXPECT_EQ(again->curve.at(CurveSlot::a, CurveKind::delay).front().value, 9.0f);
 }
 
 int countMainViews(const View& view) {
@@ -940,8 +706,8 @@ TEST(MainView, AHostTreeWithoutSomeParametersCostsTheirControlsOnly) {
         host.advance(now);
     }
     // With no mode parameter there is nothing to select, and the canvas draws the delay mode.
-    view->applyModeSelection(SpectralMode::freeze);
-    EXPECT_EQ(view->currentMode(), SpectralMode::delay);
+    view->session().applyModeSelection(SpectralMode::freeze);
+    EXPECT_EQ(view->session().currentMode(), SpectralMode::delay);
 
     EXPECT_EQ(view->controlsStrip().knobs().size(), 10u); // no LFO RATE, no LFO DEPTH
     EXPECT_EQ(view->controlsStrip().syncToggle(), nullptr);
