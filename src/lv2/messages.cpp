@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <string_view>
 
 namespace zerin::lv2 {
@@ -51,6 +52,9 @@ void Urids::map(const LV2_URID_Map* m) {
     levels = id(kLevelsUri);
     atomBool = id(LV2_ATOM__Bool);
     atomChunk = id(LV2_ATOM__Chunk);
+    static_assert(std::size(kFrameUris) == kDisplayFrameKindCount);
+    for (std::size_t k = 0; k < kDisplayFrameKindCount; ++k)
+        frames[k] = id(kFrameUris[k]);
 }
 
 bool Urids::curveOf(LV2_URID property, CurveSlot& slot, CurveKind& kind) const {
@@ -261,7 +265,7 @@ bool readFrameStamp(const Message& message, const Urids& urids, FrameStamp& stam
 } // namespace
 
 LV2_URID frameProperty(const Urids& urids, DisplayFrameKind kind) noexcept {
-    return kind == DisplayFrameKind::levels ? urids.levels : urids.classification;
+    return urids.frames[static_cast<std::size_t>(kind)];
 }
 
 bool frameKindOf(const Urids& urids, LV2_URID property, DisplayFrameKind& kind) noexcept {

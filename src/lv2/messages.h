@@ -37,6 +37,8 @@ struct Urids {
     LV2_URID paramSampleRate, frameSequence;
     // Every curve of the set by slot and kind; curves[0][0] is `curve`.
     LV2_URID curves[kCurveSlotCount][kCurveKindCount];
+    // Each kind of display frame's property, by kind: `classification`, `levels`...
+    LV2_URID frames[kDisplayFrameKindCount];
 
     void map(const LV2_URID_Map* map);
     LV2_URID curveProperty(CurveSlot slot, CurveKind kind) const {

@@ -38,6 +38,9 @@ inline constexpr const char* kFrameSequenceUri = "https://zerin-audio.org/lv2/ze
 // below -127 dB), stamped as the classification is. A UI asks for them, and stops
 // them, with a patch:Set of this property to an atom:Bool.
 inline constexpr const char* kLevelsUri = "https://zerin-audio.org/lv2/zerin#levels";
+// The property of each kind of display frame, in the order of DisplayFrameKind. A kind of
+// frame sends its values as an atom:Vector of atom:Float unless its message says otherwise.
+inline constexpr const char* kFrameUris[] = {kClassificationUri, kLevelsUri};
 // Sent by a UI when it goes away, so the DSP stops sending ratings nobody reads.
 inline constexpr const char* kUiClosedUri = "https://zerin-audio.org/lv2/zerin#uiClosed";
 // What the DSP tells its UI (the curve, the name, the ratings): an object like a patch:Set,
