@@ -7,7 +7,6 @@ namespace zerin {
 inline constexpr int kFFTSize = 2048;
 inline constexpr int kNumBins = kFFTSize / 2 + 1;
 inline constexpr int kHopSize = 512;
-inline constexpr int kDelayLineLength = 256;
 inline constexpr int kMaxChannels = 2;
 inline constexpr int kMaxCurvePoints = 32;
 

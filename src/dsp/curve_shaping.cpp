@@ -13,8 +13,6 @@ namespace zerin {
 
 namespace {
 
-constexpr float kMaxDelayHops = 255.0f;
-
 // The macros glide with a time constant of 30 ms and a delay snapped to a new tempo with one
 // of 100 ms, taken a frame at a time; each lands on its target once within these of it.
 constexpr double kMacroSeconds = 0.03;
@@ -132,8 +130,8 @@ void ZerinExtensionDSPKernel::combineSlots() noexcept {
         // At 0 and 1 the blend is exactly one slot's value.
         float ms = std::fma(m, delayB[k], (1.0f - m) * delayA[k]) * scale;
         ms = ms < kMaxCurveDelayMs ? ms : kMaxCurveDelayMs;
-        float hops = (ms / 1000.0f) / hopSeconds;
-        hops = hops > kMaxDelayHops ? kMaxDelayHops : hops;
+        // The history holds the longest delay at this rate (delaySlotsFor).
+        const float hops = (ms / 1000.0f) / hopSeconds;
         mBins.targetDelayHops[k] = hops > 0.0f ? hops : 0.0f;
         const float share = std::fma(m, shareB[k], (1.0f - m) * shareA[k]);
         mBins.feedbackWeights[k] = share;

@@ -7,9 +7,13 @@ namespace zerin {
 
 namespace {
 
-constexpr int kLineMask = kDelayLineLength - 1;
-constexpr float kMaxDelayHops = 255.0f;
-constexpr float kLFOHops = 30.0f; // full LFO depth moves every delay by +-30 hops
+// Past this many rows the lines would not fit in memory anyway (2^24 rows of 1032 floats).
+constexpr double kMostDelaySlots = 16777216.0;
+
+// Row `row` of a ring of `slots` rows, for a row at most one ring behind the first.
+inline int wrapped(int row, int slots) {
+    return row + (slots & (row >> 31));
+}
 
 // How much of the feedback a bin keeps: all of it when tonal, a fifth when a transient at
 // full sensitivity.
@@ -92,6 +96,10 @@ void readSlots(const DelayInputs& in, const ChannelState& ch, int pos, float lfo
                float* outPhase) {
     const float sens = in.frame.sensitivity;
     const float* hops = in.binDelayHops;
+    const int slots = ch.delaySlots;
+    // The oldest row a delay may reach: with the older row one beyond it, the row being
+    // written, whose weight is then 0.
+    const float longest = static_cast<float>(slots - 1);
     const float* lines = ch.magDelayLines;
     const float* phases = ch.phaseDelayLines;
     // First where every bin reads, in a pass that vectorises; then the reads, which land on
@@ -107,12 +115,12 @@ void readSlots(const DelayInputs& in, const ChannelState& ch, int pos, float lfo
                 std::fma(-sens, 1.0f - std::fma(0.9f, ch.binClassification[k], 0.1f), 1.0f);
         float d = std::fma(delayScale, hops[k], lfoHops);
         d = d > 0.0f ? d : 0.0f; // first, so that a NaN becomes 0
-        d = d < kMaxDelayHops ? d : kMaxDelayHops;
+        d = d < longest ? d : longest;
         const int di = static_cast<int>(d);
         fractions[k] = d - static_cast<float>(di);
-        const int r = (pos - di) & kLineMask;
+        const int r = wrapped(pos - di, slots);
         newerAt[k] = r * kBinStride + k;
-        olderAt[k] = ((r - 1) & kLineMask) * kBinStride + k;
+        olderAt[k] = wrapped(r - 1, slots) * kBinStride + k;
     }
     constexpr int kAhead = 8;
     for (int k = 0; k < kNumBins; ++k) {
@@ -129,6 +137,14 @@ void readSlots(const DelayInputs& in, const ChannelState& ch, int pos, float lfo
 
 } // namespace
 
+std::int32_t delaySlotsFor(double sampleRate) noexcept {
+    const double longestHops =
+        std::ceil(kMaxCurveDelayMs / 1000.0 * sampleRate / kHopSize) + kLfoReachHops;
+    const double slots = longestHops + 2.0;
+    if (!(slots <= kMostDelaySlots)) return 0;
+    return static_cast<std::int32_t>(slots);
+}
+
 float softCeiling(float level, float knee, float ceiling) noexcept {
     if (!(level > knee)) return level;
     const float range = ceiling - knee;
@@ -137,7 +153,7 @@ float softCeiling(float level, float knee, float ceiling) noexcept {
 
 void processDelay(const DelayInputs& in, ChannelState& ch, const float* mag, const float* phase,
                   float* outMag, float* outPhase) noexcept {
-    const float lfoHops = (std::sin(in.lfoPhase) * in.frame.lfoDepth) * kLFOHops;
+    const float lfoHops = (std::sin(in.lfoPhase) * in.frame.lfoDepth) * kLfoReachHops;
     const int pos = ch.delayWritePos;
     const bool perBand = in.feedbackWeights != nullptr;
     if (in.frame.sensitivity > 0.0f) {
@@ -153,7 +169,7 @@ void processDelay(const DelayInputs& in, ChannelState& ch, const float* mag, con
             writeSlot<false, false>(in, ch, mag, phase, pos);
         readSlots<false>(in, ch, pos, lfoHops, outMag, outPhase);
     }
-    ch.delayWritePos = (pos + 1) & kLineMask;
+    ch.delayWritePos = pos + 1 < ch.delaySlots ? pos + 1 : 0;
 }
 
 } // namespace zerin

@@ -86,21 +86,25 @@ bool ZerinExtensionDSPKernel::allocateScratch() noexcept {
     return true;
 }
 
-bool ZerinExtensionDSPKernel::ensureChannel(int c) noexcept {
-    if (mChannels[c] != nullptr) return true;
-    auto* ch = new (std::nothrow) ChannelState{};
-    if (ch == nullptr) return false;
-    const std::size_t lineFloats = static_cast<std::size_t>(kDelayLineLength) * kBinStride;
+// A channel's record, with delay lines as long as `slots` rows; lines of another length (the
+// rate changed) are made again.
+bool ZerinExtensionDSPKernel::ensureChannel(int c, std::int32_t slots) noexcept {
+    ChannelState* ch = mChannels[c];
+    if (ch == nullptr) {
+        ch = new (std::nothrow) ChannelState{};
+        if (ch == nullptr) return false;
+        mChannels[c] = ch;
+    }
+    if (ch->magDelayLines != nullptr && ch->delaySlots == slots) return true;
+    freeFloats(ch->magDelayLines);
+    freeFloats(ch->phaseDelayLines);
+    const std::size_t lineFloats = static_cast<std::size_t>(slots) * kBinStride;
     ch->magDelayLines = allocateFloats(lineFloats);
     ch->phaseDelayLines = allocateFloats(lineFloats);
-    if (ch->magDelayLines == nullptr || ch->phaseDelayLines == nullptr) {
-        freeFloats(ch->magDelayLines);
-        freeFloats(ch->phaseDelayLines);
-        delete ch;
-        return false;
-    }
-    mChannels[c] = ch;
-    return true;
+    ch->delaySlots = slots;
+    ch->delayWritePos = 0;
+    // A failure leaves the record for deallocate(), which frees what there is.
+    return ch->magDelayLines != nullptr && ch->phaseDelayLines != nullptr;
 }
 
 bool ZerinExtensionDSPKernel::initialize(int channelCount, double sampleRate) noexcept {
@@ -116,9 +120,10 @@ bool ZerinExtensionDSPKernel::initialize(int channelCount, double sampleRate) no
     mChannelCount = channelCount < kMaxChannels ? channelCount : kMaxChannels;
 
     if (mFFTSetup == nullptr) mFFTSetup = acquireFFTSetup();
-    bool ok = mFFTSetup != nullptr && allocateScratch() && mMeter.allocate();
+    const std::int32_t slots = delaySlotsFor(sampleRate);
+    bool ok = slots > 0 && mFFTSetup != nullptr && allocateScratch() && mMeter.allocate();
     for (int c = 0; ok && c < mChannelCount; ++c)
-        ok = ensureChannel(c);
+        ok = ensureChannel(c, slots);
     if (!ok) {
         deallocate();
         return false;
@@ -159,7 +164,7 @@ void ZerinExtensionDSPKernel::reset() noexcept {
         ch->hopCounter = 0;
         ch->outputReadPos = 0;
         const std::size_t lineBytes =
-            static_cast<std::size_t>(kDelayLineLength) * kBinStride * sizeof(float);
+            static_cast<std::size_t>(ch->delaySlots) * kBinStride * sizeof(float);
         std::memset(ch->magDelayLines, 0, lineBytes);
         std::memset(ch->phaseDelayLines, 0, lineBytes);
         ch->delayWritePos = 0;

@@ -52,6 +52,15 @@ inline constexpr float kWetCeiling = 15.848932f;  // +24 dBFS
 // that the step between the processed signal and the input does not click.
 inline constexpr double kBypassFadeSeconds = 0.005;
 
+// Full LFO depth moves every delay by this many hops either way.
+inline constexpr float kLfoReachHops = 30.0f;
+
+// The rows of history each bin keeps at `sampleRate`: the longest delay a curve can ask for,
+// the LFO's reach beyond it, the row being written and the older row a fractional delay
+// reads beside the newer one. So a drawn delay is heard as drawn at every rate. 0 for a rate
+// no memory could hold.
+std::int32_t delaySlotsFor(double sampleRate) noexcept;
+
 // The smooth ceiling both stages use: the identity up to `knee`, then a tanh that leaves it
 // with slope 1 and approaches `ceiling` without reaching it.
 float softCeiling(float level, float knee, float ceiling) noexcept;
@@ -70,6 +79,7 @@ struct ChannelState {
     // writes two contiguous rows instead of touching 2050 separate lines.
     float* magDelayLines;
     float* phaseDelayLines;
+    std::int32_t delaySlots; // how many rows the lines hold: delaySlotsFor(the rate)
     std::int32_t delayWritePos;
 
     alignas(32) float feedbackMag[kNumBins]; // previous frame's output, any mode
@@ -319,7 +329,7 @@ struct ZerinExtensionDSPKernel {
 
 private:
     bool allocateScratch() noexcept;
-    bool ensureChannel(int c) noexcept;
+    bool ensureChannel(int c, std::int32_t slots) noexcept;
     void takeModeChanges() noexcept;
     void takeParameters() noexcept;
     void processSegment(const float* const* inputs, float* const* outputs, int channels, int offset,

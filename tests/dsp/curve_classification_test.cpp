@@ -29,7 +29,7 @@ TEST(Curve, IsASmoothCubicInLogFrequencyThroughItsPointsWithinTheDelayRange) {
         ASSERT_TRUE(evaluateCurve(c, f) >= 0.0f && evaluateCurve(c, f) <= 2000.0f) << f;
 }
 
-TEST(Curve, BinDelaysFollowTheCurveAtTheRateUpToTheLinesLength) {
+TEST(Curve, BinDelaysFollowTheCurveAtTheRate) {
     auto hopsAt = [](double rate, const CurvePoint* curve, int count, int bin) {
         Kernel k;
         k.setCurve(CurveSlot::a, CurveKind::delay, curve, count);
@@ -37,10 +37,39 @@ TEST(Curve, BinDelaysFollowTheCurveAtTheRateUpToTheLinesLength) {
         return k.mBins.delayHops[bin];
     };
     // The table at 44.1 kHz is the golden renders'. Bin 0 is taken at 1 Hz, below the first
-    // point; 2000 ms would be 375 hops at 96 kHz: the lines hold 255.
+    // point.
     EXPECT_NEAR(hopsAt(44100.0, kDefaultCurve, 5, 0), hopsFor(200.0f, 44100.0), 1e-4f);
     const CurvePoint longest[] = {{20.0f, 2000.0f}, {20000.0f, 2000.0f}};
-    EXPECT_EQ(hopsAt(96000.0, longest, 2, 500), 255.0f);
+    EXPECT_EQ(hopsAt(96000.0, longest, 2, 500), 375.0f);
+}
+
+// A click's delayed copy comes back where the curve is drawn, at any rate: the history holds
+// the longest delay (with the LFO's reach) in time, not in a fixed number of frames. Before,
+// 1900 ms came back at 1360 ms at 96 kHz and at 680 ms at 192 kHz.
+TEST(Curve, AClickComesBackWhereTheDelayIsDrawnAtEveryRate) {
+    const CurvePoint flat[] = {{20.0f, 1900.0f}, {20000.0f, 1900.0f}};
+    for (const double rate : {8000.0, 44100.0, 96000.0, 192000.0, 768000.0}) {
+        SCOPED_TRACE(rate);
+        Kernel k;
+        k.setCurve(CurveSlot::a, CurveKind::delay, flat, 2);
+        apply(k, {.dryWet = 100.0f, .feedback = 0.0f, .lfoDepth = 0.0f});
+        ASSERT_TRUE(k.initialize(1, rate));
+        const auto length = static_cast<std::size_t>(rate * 2.0) + kHopSize * 8 + kLatencySamples;
+        Channels in{Signal(length)};
+        in[0][kHopSize * 4] = 1.0f;
+        const Signal out = render(k, in, 4096)[0];
+        const auto loudest = static_cast<std::size_t>(
+            std::max_element(out.begin(), out.end(),
+                             [](float a, float b) { return std::fabs(a) < std::fabs(b); }) -
+            out.begin());
+        const double heardMs =
+            static_cast<double>(loudest - kHopSize * 4 - kLatencySamples) * 1000.0 / rate;
+        EXPECT_NEAR(heardMs, 1900.0, 1000.0 * kHopSize / rate);
+    }
+    // The history a bin keeps: 2000 ms and the LFO's 30 hops, at the rate.
+    EXPECT_EQ(delaySlotsFor(48000.0), 188 + 30 + 2);
+    EXPECT_EQ(delaySlotsFor(768000.0), 3000 + 30 + 2);
+    EXPECT_EQ(delaySlotsFor(1e300), 0); // refused, not a wrapped size
 }
 
 TEST(CurveHandOver, TheNewerOfTwoIsReadBackAtOnceTakenAtTheNextCallAndHeardFromItsNextFrame) {

@@ -161,8 +161,8 @@ INSTANTIATE_TEST_SUITE_P(AllModes, Invariance,
                                             ::testing::Values(0.0f, 50.0f)));
 
 float loudestDelayedMagnitude(const Kernel& k) {
-    const float* lines = k.mChannels[0]->magDelayLines;
-    return *std::max_element(lines, lines + kDelayLineLength * kBinStride);
+    const ChannelState& ch = *k.mChannels[0];
+    return *std::max_element(ch.magDelayLines, ch.magDelayLines + ch.delaySlots * kBinStride);
 }
 
 TEST(Feedback, LoudLoopsLevelOffAndTheWetSignalNeverPassesPlus24dBFS) {

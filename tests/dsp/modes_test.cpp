@@ -41,15 +41,19 @@ float rampAt(double d) {
 
 TEST(Delay, EachBinReadsItsDelayPlusTheLFOSwingInterpolatedWithinTheLine) {
     // Full LFO depth swings by up to 30 hops; magnitudes interpolate, phases come from the
-    // newer slot; a NaN delay reads the current frame, not the far end.
+    // newer slot; a NaN delay reads the current frame, not the far end. The line reaches `l`
+    // hops back: 2000 ms and the LFO's 30 hops at the rig's 44.1 kHz.
     const float up = kPi / 2.0f, down = 3.0f * kPi / 2.0f;
-    const float cases[][4] = {
-        // curve delay, LFO phase, depth, delay read
-        {0.0f, 0.0f, 0.0f, 0.0},       {0.5f, 0.0f, 0.0f, 0.5},     {10.25f, 0.0f, 0.0f, 10.25},
-        {254.75f, 0.0f, 0.0f, 254.75}, {255.0f, 0.0f, 0.0f, 255.0}, {300.0f, 0.0f, 0.0f, 255.0},
-        {-5.0f, 0.0f, 0.0f, 0.0},      {7.0f, 0.0f, 1.0f, 7.0},     {10.25f, up, 1.0f, 40.25},
-        {10.0f, up, 0.5f, 25.0},       {240.0f, up, 1.0f, 255.0},   {10.0f, down, 1.0f, 0.0},
-        {100.5f, down, 1.0f, 70.5},    {50.0f, NAN, 0.3f, 0.0}};
+    const float l = static_cast<float>(delaySlotsFor(44100.0) - 1);
+    ASSERT_EQ(l, 173.0f + 30.0f + 2.0f - 1.0f); // 2000 ms is 172.3 hops
+    const float cases[][4] = {                  // curve delay, LFO phase, depth, delay read
+                              {0.0f, 0.0f, 0.0f, 0.0},     {0.5f, 0.0f, 0.0f, 0.5},
+                              {10.25f, 0.0f, 0.0f, 10.25}, {l - 0.25f, 0.0f, 0.0f, l - 0.25f},
+                              {l, 0.0f, 0.0f, l},          {l + 45.0f, 0.0f, 0.0f, l},
+                              {-5.0f, 0.0f, 0.0f, 0.0},    {7.0f, 0.0f, 1.0f, 7.0},
+                              {10.25f, up, 1.0f, 40.25},   {10.0f, up, 0.5f, 25.0},
+                              {l - 15.0f, up, 1.0f, l},    {10.0f, down, 1.0f, 0.0},
+                              {100.5f, down, 1.0f, 70.5},  {50.0f, NAN, 0.3f, 0.0}};
     for (const auto& [hops, lfoPhase, depth, reads] : cases) {
         Rig rig;
         rig.k->mBins.delayHops[5] = hops;
