@@ -30,6 +30,14 @@ constexpr std::size_t rowsOf(DisplayFrameKind kind) noexcept {
     return kind == DisplayFrameKind::levels ? 4 : 1;
 }
 
+// The rows of the largest kind: what a buffer for a frame of any kind holds.
+constexpr std::size_t mostFrameRows() noexcept {
+    std::size_t most = 0;
+    for (const DisplayFrameKind kind : kDisplayFrameKinds)
+        most = rowsOf(kind) > most ? rowsOf(kind) : most;
+    return most;
+}
+
 // What a frame says of itself besides its values: the rate of the audio they were measured
 // in, and the frame's number among those the unit made (0: none given). Plain, so the render
 // thread and the plug-in's messages carry it without allocating.

@@ -107,8 +107,7 @@ HeardAt EditorSession::heardAt(float hz) const {
     return heard;
 }
 
-void EditorSession::heardLine(std::vector<float>& out) const {
-    const CurveMacros macros = heardMacros();
+void EditorSession::heardLine(const CurveMacros& macros, std::vector<float>& out) const {
     if (heardDiffersFromDrawn(macros, slot, kind))
         heardValues(curves, kind, macros, heardLineFrequencies(), out);
     else
@@ -182,25 +181,22 @@ CurveHistory::PresetMark EditorSession::presetMark() const {
     return {presets.currentPresetName(), presets.snapshotPoints()};
 }
 
-void EditorSession::applyStep(CurveHistory::Step step) {
-    if (step.preset)
-        presets.restorePreset(std::move(step.preset->name), std::move(step.preset->points));
-    replaceCurves(std::move(step.curve));
-}
-
 bool EditorSession::undo() {
-    commitEdit();
-    std::optional<CurveHistory::Step> previous = curveHistory.undo(curves, presetMark());
-    if (!previous) return false;
-    applyStep(std::move(*previous));
-    return true;
+    return takeStep(true);
 }
 
 bool EditorSession::redo() {
+    return takeStep(false);
+}
+
+bool EditorSession::takeStep(bool back) {
     commitEdit();
-    std::optional<CurveHistory::Step> next = curveHistory.redo(curves, presetMark());
-    if (!next) return false;
-    applyStep(std::move(*next));
+    std::optional<CurveHistory::Step> step =
+        back ? curveHistory.undo(curves, presetMark()) : curveHistory.redo(curves, presetMark());
+    if (!step) return false;
+    if (step->preset)
+        presets.restorePreset(std::move(step->preset->name), std::move(step->preset->points));
+    replaceCurves(std::move(step->curve));
     return true;
 }
 

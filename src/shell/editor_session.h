@@ -68,9 +68,9 @@ public:
     CurveMacros heardMacros() const;
     // What plays at `hz`: the delay and the feedback share.
     HeardAt heardAt(float hz) const;
-    // The edited curve as heard, at heardLineFrequencies(), into `out`; empty while it is
-    // heard as drawn.
-    void heardLine(std::vector<float>& out) const;
+    // The edited curve as heard under `macros`, at heardLineFrequencies(), into `out`; empty
+    // while it is heard as drawn.
+    void heardLine(const CurveMacros& macros, std::vector<float>& out) const;
 
     // --- edits ---
     // Chooses the curve edited; a pending edit ends first. False when it already was.
@@ -124,8 +124,8 @@ private:
     void replaceCurves(CurveSetPoints set);
     void pushCurve(CurveSlot slot, CurveKind kind);
     CurveHistory::PresetMark presetMark() const;
-    // Takes on an undone or redone step: its curves and, for a load, its preset.
-    void applyStep(CurveHistory::Step step);
+    // Undoes (back) or redoes a step: its curves and, for a load, its preset come back.
+    bool takeStep(bool back);
     void readSpectrumChoice();
 
     EditorParameters& parameters;

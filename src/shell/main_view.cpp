@@ -322,8 +322,9 @@ void ZerinExtensionMainView::refreshCanvasInputs() {
     in.kind = editing.editedKind();
     const CurveKind other = in.kind == CurveKind::delay ? CurveKind::feedback : CurveKind::delay;
     in.otherCurve = editing.curveSet().at(editing.editedSlot(), other);
-    in.syncTempo = editing.heardMacros().syncTempo;
-    editing.heardLine(in.heardLine);
+    const CurveMacros macros = editing.heardMacros();
+    in.syncTempo = macros.syncTempo;
+    editing.heardLine(macros, in.heardLine);
 }
 
 // --- what the view adds to the session ---

@@ -69,6 +69,10 @@ TEST(Curve, AClickComesBackWhereTheDelayIsDrawnAtEveryRate) {
     // The history a bin keeps: 2000 ms and the LFO's 30 hops, at the rate.
     EXPECT_EQ(delaySlotsFor(48000.0), 188 + 30 + 2);
     EXPECT_EQ(delaySlotsFor(768000.0), 3000 + 30 + 2);
+    // At most 2^24 rows: the rate that needs exactly that many is taken, the next one is not.
+    constexpr double kMostRate = (16777216.0 - 32.0) * kHopSize / 2.0;
+    EXPECT_EQ(delaySlotsFor(kMostRate), 16777216);
+    EXPECT_EQ(delaySlotsFor(kMostRate + kHopSize / 2.0), 0);
     EXPECT_EQ(delaySlotsFor(1e300), 0); // refused, not a wrapped size
 }
 

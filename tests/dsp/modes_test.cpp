@@ -49,11 +49,12 @@ TEST(Delay, EachBinReadsItsDelayPlusTheLFOSwingInterpolatedWithinTheLine) {
     const float cases[][4] = {                  // curve delay, LFO phase, depth, delay read
                               {0.0f, 0.0f, 0.0f, 0.0},     {0.5f, 0.0f, 0.0f, 0.5},
                               {10.25f, 0.0f, 0.0f, 10.25}, {l - 0.25f, 0.0f, 0.0f, l - 0.25f},
-                              {l, 0.0f, 0.0f, l},          {l + 45.0f, 0.0f, 0.0f, l},
-                              {-5.0f, 0.0f, 0.0f, 0.0},    {7.0f, 0.0f, 1.0f, 7.0},
-                              {10.25f, up, 1.0f, 40.25},   {10.0f, up, 0.5f, 25.0},
-                              {l - 15.0f, up, 1.0f, l},    {10.0f, down, 1.0f, 0.0},
-                              {100.5f, down, 1.0f, 70.5},  {50.0f, NAN, 0.3f, 0.0}};
+                              {l, 0.0f, 0.0f, l},          {l + 1.0f, 0.0f, 0.0f, l},
+                              {l + 45.0f, 0.0f, 0.0f, l},  {-5.0f, 0.0f, 0.0f, 0.0},
+                              {7.0f, 0.0f, 1.0f, 7.0},     {10.25f, up, 1.0f, 40.25},
+                              {10.0f, up, 0.5f, 25.0},     {l - 15.0f, up, 1.0f, l},
+                              {10.0f, down, 1.0f, 0.0},    {100.5f, down, 1.0f, 70.5},
+                              {50.0f, NAN, 0.3f, 0.0}};
     for (const auto& [hops, lfoPhase, depth, reads] : cases) {
         Rig rig;
         rig.k->mBins.delayHops[5] = hops;
