@@ -109,7 +109,7 @@ bool UiLink::receive(const void* buffer, std::size_t size) {
     }
     if (DisplayFrameKind kind{}; frameKindOf(urids, message.property, kind) &&
                                  noticeValue(message, urids, message.property) != nullptr) {
-        receiveFrame(message);
+        if (wanted[static_cast<std::size_t>(kind)]) receiveFrame(message, kind);
         return true;
     }
     return false;
@@ -117,10 +117,7 @@ bool UiLink::receive(const void* buffer, std::size_t size) {
 
 // A whole frame the DSP's kernel made, of a kind the editor wants, placed by the rate it was
 // measured at. Anything else is dropped, and the frame shown before stays until it is stale.
-void UiLink::receiveFrame(const Message& message) {
-    DisplayFrameKind kind{};
-    if (!frameKindOf(urids, message.property, kind) || !wanted[static_cast<std::size_t>(kind)])
-        return;
+void UiLink::receiveFrame(const Message& message, DisplayFrameKind kind) {
     const auto k = static_cast<std::size_t>(kind);
     const int whole = static_cast<int>(rowsOf(kind)) * kNumBins;
     DisplayFrame received;

@@ -73,7 +73,7 @@ private:
     bool wanted[kDisplayFrameKindCount] = {};
     std::uint64_t lastSequence[kDisplayFrameKindCount] = {};
 
-    void receiveFrame(const Message& message);
+    void receiveFrame(const Message& message, DisplayFrameKind kind);
 };
 
 } // namespace zerin::lv2
