@@ -13,6 +13,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include <malloc.h>
+
 #include <complex>
 #include <cstdint>
 #include <cstring>
@@ -92,6 +94,23 @@ void BM_Floor(benchmark::State& state) {
 }
 BENCHMARK(BM_Floor)->Unit(benchmark::kMillisecond);
 
+// The noise through `kernel` in kBlock calls, every iteration, `beforeCall` before each call
+// (automation, say); then the real-time factor.
+template <typename BeforeCall>
+void runNoise(benchmark::State& state, ZerinExtensionDSPKernel& kernel, BeforeCall beforeCall) {
+    std::vector<float> outL(kBlock), outR(kBlock);
+    for (auto _ : state) {
+        noise().forEachBlock(kBlock, [&](const float* const* ins, int frames) {
+            beforeCall();
+            float* outs[2] = {outL.data(), outR.data()};
+            kernel.process(ins, 2, outs, 2, frames);
+            benchmark::DoNotOptimize(outL.data());
+            benchmark::DoNotOptimize(outR.data());
+        });
+    }
+    reportRealTime(state);
+}
+
 void BM_Process(benchmark::State& state) {
     ZerinExtensionDSPKernel kernel;
     kernel.setParameter(parameter::mode, static_cast<float>(state.range(0)));
@@ -101,16 +120,7 @@ void BM_Process(benchmark::State& state) {
     // The analyser's levels, measured as while an editor draws them. Taking them (and their
     // decibels) is the editor's work, on its own thread, and is left out.
     kernel.setFrameWanted(DisplayFrameKind::levels, state.range(2) != 0);
-    std::vector<float> outL(kBlock), outR(kBlock);
-    for (auto _ : state) {
-        noise().forEachBlock(kBlock, [&](const float* const* ins, int frames) {
-            float* outs[2] = {outL.data(), outR.data()};
-            kernel.process(ins, 2, outs, 2, frames);
-            benchmark::DoNotOptimize(outL.data());
-            benchmark::DoNotOptimize(outR.data());
-        });
-    }
-    reportRealTime(state);
+    runNoise(state, kernel, [] {});
 }
 // Arguments: mode, source sensitivity in percent, whether the analyser measures.
 BENCHMARK(BM_Process)
@@ -120,6 +130,48 @@ BENCHMARK(BM_Process)
 BENCHMARK(BM_Process)
     ->ArgNames({"mode", "sens", "meter"})
     ->ArgsProduct({{0, 1}, {0}, {1}})
+    ->Unit(benchmark::kMillisecond);
+
+// Delay mode, every bin reading near the far end of a range: a flat curve at 1900 ms in the
+// 2 s range (0) or at 9500 ms in the 10 s range (1). Both read the same way; the longer one
+// reaches further back through the history.
+void BM_Range(benchmark::State& state) {
+    const int range = static_cast<int>(state.range(0));
+    const float ms = range == 0 ? 1900.0f : 9500.0f;
+    const CurvePoint flat[] = {{20.0f, ms}, {20000.0f, ms}};
+    ZerinExtensionDSPKernel kernel;
+    kernel.setParameter(parameter::dryWet, 100.0f);
+    kernel.setParameter(parameter::delayRange, static_cast<float>(range));
+    kernel.setCurve(CurveSlot::a, CurveKind::delay, flat, 2);
+    kernel.initialize(2, kRate);
+    runNoise(state, kernel, [] {});
+}
+BENCHMARK(BM_Range)->ArgName("range")->DenseRange(0, 1)->Unit(benchmark::kMillisecond);
+
+// What one stereo instance holds, in MB (10^6 bytes) of heap in use after initialize at the
+// rate given in Hz: the kernel and everything it allocates. Either range: the history is
+// always as long as the longest range's.
+void BM_Memory(benchmark::State& state) {
+    double megabytes = 0.0;
+    for (auto _ : state) {
+        const struct mallinfo2 before = mallinfo2();
+        auto* kernel = new ZerinExtensionDSPKernel;
+        kernel->initialize(2, static_cast<double>(state.range(0)));
+        const struct mallinfo2 after = mallinfo2();
+        megabytes = static_cast<double>((after.uordblks + after.hblkhd) -
+                                        (before.uordblks + before.hblkhd)) /
+                    1e6;
+        delete kernel;
+    }
+    state.counters["MB"] = megabytes;
+}
+BENCHMARK(BM_Memory)
+    ->ArgName("rate")
+    ->Arg(44100)
+    ->Arg(48000)
+    ->Arg(96000)
+    ->Arg(192000)
+    ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
 
 // Delay mode with the freeze parameter: 0 held, classic; 1 held, smooth; 2 crossfading at every
@@ -134,17 +186,10 @@ void BM_Hold(benchmark::State& state) {
     const int turnEvery = static_cast<int>(kRate) / kBlock;
     int blocks = 0;
     bool on = true;
-    std::vector<float> outL(kBlock), outR(kBlock);
-    for (auto _ : state) {
-        noise().forEachBlock(kBlock, [&](const float* const* ins, int frames) {
-            if (state.range(0) == 2 && ++blocks % turnEvery == 0)
-                kernel.setParameter(parameter::freeze, (on = !on) ? 1.0f : 0.0f);
-            float* outs[2] = {outL.data(), outR.data()};
-            kernel.process(ins, 2, outs, 2, frames);
-            benchmark::DoNotOptimize(outL.data());
-        });
-    }
-    reportRealTime(state);
+    runNoise(state, kernel, [&] {
+        if (state.range(0) == 2 && ++blocks % turnEvery == 0)
+            kernel.setParameter(parameter::freeze, (on = !on) ? 1.0f : 0.0f);
+    });
 }
 BENCHMARK(BM_Hold)->ArgName("held")->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
 
@@ -168,23 +213,14 @@ void BM_CurveSet(benchmark::State& state) {
         kernel.setParameter(parameter::curveShift, 3.0f);
     }
     kernel.initialize(2, kRate);
-    std::vector<float> outL(kBlock), outR(kBlock);
     int call = 0;
-    for (auto _ : state) {
-        noise().forEachBlock(kBlock, [&](const float* const* ins, int frames) {
-            if (features == 2) {
-                const float phase = static_cast<float>(call++ % 400) / 400.0f; // 4.3 s cycles
-                const float tri = phase < 0.5f ? 2.0f * phase : 2.0f - 2.0f * phase;
-                kernel.setParameter(parameter::morph, 100.0f * tri);
-                kernel.setParameter(parameter::curveShift, -12.0f + 24.0f * tri);
-            }
-            float* outs[2] = {outL.data(), outR.data()};
-            kernel.process(ins, 2, outs, 2, frames);
-            benchmark::DoNotOptimize(outL.data());
-            benchmark::DoNotOptimize(outR.data());
-        });
-    }
-    reportRealTime(state);
+    runNoise(state, kernel, [&] {
+        if (features != 2) return;
+        const float phase = static_cast<float>(call++ % 400) / 400.0f; // 4.3 s cycles
+        const float tri = phase < 0.5f ? 2.0f * phase : 2.0f - 2.0f * phase;
+        kernel.setParameter(parameter::morph, 100.0f * tri);
+        kernel.setParameter(parameter::curveShift, -12.0f + 24.0f * tri);
+    });
 }
 BENCHMARK(BM_CurveSet)->ArgNames({"features"})->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
 

@@ -1,5 +1,6 @@
 #include "audiounit/parameters.h"
 
+#include "dsp/curve.h"
 #include "dsp/modes.h"
 #include "dsp/note_values.h"
 #include "dsp/parameters.h"
@@ -52,7 +53,8 @@ constexpr Definition kCurve[] = {
     {parameter::morph, "morph", "Morph", percent},
     {parameter::curveScale, "curveScale", "Curve Scale", percent},
     {parameter::curveShift, "curveShift", "Curve Shift", kAudioUnitParameterUnit_RelativeSemiTones},
-    {parameter::delaySync, "delaySync", "Delay Sync", kAudioUnitParameterUnit_Boolean}};
+    {parameter::delaySync, "delaySync", "Delay Sync", kAudioUnitParameterUnit_Boolean},
+    {parameter::delayRange, "delayRange", "Delay Range", kAudioUnitParameterUnit_Indexed}};
 constexpr Definition kFreeze[] = {
     {parameter::freeze, "freeze", "Freeze", kAudioUnitParameterUnit_Boolean},
     {parameter::freezeFade, "freezeFade", "Freeze Fade", kAudioUnitParameterUnit_Milliseconds},
@@ -69,6 +71,7 @@ constexpr GroupDefinition kGroups[] = {{"io", "I/O", kInOut},
                                        {"freeze", "Freeze", kFreeze},
                                        {"reports", "Reports", kReports}};
 constexpr std::string_view kFreezeStyleNames[] = {"Classic", "Smooth"};
+constexpr std::string_view kDelayRangeNames[] = {"2 s", "10 s"};
 
 // Every kernel parameter is shown exactly once.
 constexpr bool coversEveryAddressOnce() {
@@ -87,6 +90,10 @@ static_assert(std::size(kSpectralModeNames) ==
 static_assert(std::size(kFreezeStyleNames) ==
                   static_cast<std::size_t>(parameter::kRanges[parameter::freezeStyle].max) + 1,
               "one name per freeze style");
+static_assert(std::size(kDelayRangeNames) == kDelayRangeCount &&
+                  kDelayRangeCount ==
+                      static_cast<int>(parameter::kRanges[parameter::delayRange].max) + 1,
+              "one name per delay range");
 
 ParameterSpec specOf(const Definition& d) {
     const parameter::Range& range = parameter::kRanges[d.address];
@@ -106,6 +113,9 @@ ParameterSpec specOf(const Definition& d) {
     if (d.address == parameter::freezeStyle)
         p.valueStrings =
             std::vector<std::string>(std::begin(kFreezeStyleNames), std::end(kFreezeStyleNames));
+    if (d.address == parameter::delayRange)
+        p.valueStrings =
+            std::vector<std::string>(std::begin(kDelayRangeNames), std::end(kDelayRangeNames));
     return p;
 }
 

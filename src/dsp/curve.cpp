@@ -59,12 +59,15 @@ bool sameCurve(const CurveData& a, const CurveData& b) noexcept {
     return true;
 }
 
-float evaluateCurve(const CurveData& curve, float f, CurveKind kind) noexcept {
+float evaluateCurve(const CurveData& curve, float f, float ceiling) noexcept {
     const CurvePoint* p = curve.points;
     const int n = curve.count;
     if (n < 1) return 0.0f;
-    if (p[0].freq >= f) return p[0].value;
-    if (p[n - 1].freq <= f) return p[n - 1].value;
+    // The ends are flat at the end points' values, no higher than the ceiling either, so that
+    // a point beyond the delay range is heard at its end on both sides of it. (A NaN value
+    // stays NaN, which the kernel reads as no delay.)
+    if (p[0].freq >= f) return p[0].value > ceiling ? ceiling : p[0].value;
+    if (p[n - 1].freq <= f) return p[n - 1].value > ceiling ? ceiling : p[n - 1].value;
 
     const float lf = std::log10(f);
     int i = 0;
@@ -95,7 +98,6 @@ float evaluateCurve(const CurveData& curve, float f, CurveKind kind) noexcept {
     const float v = std::fma(t * (t * t), y2, a);
 
     // A NaN fails both tests below and so ends up at the ceiling.
-    const float ceiling = curveMaxValue(kind);
     const float capped = v <= ceiling ? v : ceiling;
     return capped >= 0.0f ? capped : 0.0f;
 }

@@ -34,12 +34,33 @@ inline constexpr int kCurveSlotCount = 2;
 inline constexpr const char* kCurveKindKeys[kCurveKindCount] = {"delay", "feedback"};
 inline constexpr const char* kCurveSlotKeys[kCurveSlotCount] = {"a", "b"};
 
-inline constexpr float kMaxCurveDelayMs = 2000.0f;
+// The longest delay a curve is heard at, by the `delayRange` choice: 2 s, as every session
+// saved before there was a choice hears it, or 10 s. Points may hold longer delays; what
+// lies beyond the range is heard (and drawn) at its end.
+inline constexpr float kDelayRangesMs[] = {2000.0f, 10000.0f};
+inline constexpr int kDelayRangeCount = 2;
+inline constexpr float kMaxCurveDelayMs = kDelayRangesMs[0];
+inline constexpr float kLongestDelayMs = kDelayRangesMs[kDelayRangeCount - 1];
 inline constexpr float kMaxCurveFeedbackPercent = 100.0f;
 
-// The largest value a curve of `kind` takes (its smallest is 0).
-constexpr float curveMaxValue(CurveKind kind) {
-    return kind == CurveKind::delay ? kMaxCurveDelayMs : kMaxCurveFeedbackPercent;
+// The longest delay heard under range choice `range` (clamped to the choices).
+constexpr float delayRangeMs(int range) {
+    return kDelayRangesMs[range <= 0 ? 0
+                                     : (range < kDelayRangeCount ? range : kDelayRangeCount - 1)];
+}
+
+// The range choice a parameter value names, as the kernel reads it: the nearest, halves up;
+// NaN the first.
+constexpr int delayRangeOfValue(float value) {
+    int nearest = 0;
+    while (nearest + 1 < kDelayRangeCount && value >= static_cast<float>(nearest) + 0.5f)
+        ++nearest;
+    return nearest;
+}
+
+// The largest value a curve of `kind` takes (its smallest is 0), a delay under `range`.
+constexpr float curveMaxValue(CurveKind kind, int range = 0) {
+    return kind == CurveKind::delay ? delayRangeMs(range) : kMaxCurveFeedbackPercent;
 }
 
 // The curve every new kernel and editor starts from, and the "Init" preset.
@@ -76,9 +97,10 @@ bool sameCurve(const CurveData& a, const CurveData& b) noexcept;
 // safe on the render thread.
 void fillCurve(CurveData& data, const CurvePoint* points, int count) noexcept;
 
-// The value of the curve at `freq` Hz: a cubic in log-frequency through every point, flat
-// beyond the ends, limited to 0..curveMaxValue(kind). A single point is flat at its value
-// everywhere; no point gives 0.
-float evaluateCurve(const CurveData& curve, float freq, CurveKind kind = CurveKind::delay) noexcept;
+// The value of the curve at `freq` Hz: a cubic in log-frequency through every point, limited
+// to 0..`ceiling` (curveMaxValue of the curve's kind), and flat beyond the ends at the end
+// points' values, no higher than `ceiling`. A single point is flat at its value everywhere;
+// no point gives 0.
+float evaluateCurve(const CurveData& curve, float freq, float ceiling = kMaxCurveDelayMs) noexcept;
 
 } // namespace zerin

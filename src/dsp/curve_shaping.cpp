@@ -51,14 +51,13 @@ void evaluateSlotsAt(const CurveSet& set, const CurveShaping& shaping, int count
             continue;
         }
         CurveData delayCurve = set.at(slot, CurveKind::delay);
-        if (shaping.sync) snapToNotes(delayCurve, shaping.syncTempo);
+        if (shaping.sync) snapToNotes(delayCurve, shaping.syncTempo, shaping.longestMs);
         const CurveData& shareCurve = set.at(slot, CurveKind::feedback);
         for (int i = 0; i < count; ++i) {
             const float f = freq(i);
-            delayMs[i] = evaluateCurve(delayCurve, f, CurveKind::delay);
-            // The ends of a curve are its points' values, which only the interior clamps. A
-            // curve drawn flat at 100 % rounds to within a millionth of all: that is all.
-            const float v = evaluateCurve(shareCurve, f, CurveKind::feedback) * 0.01f;
+            delayMs[i] = evaluateCurve(delayCurve, f, shaping.longestMs);
+            // A curve drawn flat at 100 % rounds to within a millionth of all: that is all.
+            const float v = evaluateCurve(shareCurve, f, kMaxCurveFeedbackPercent) * 0.01f;
             share[i] = v > 0.0f ? (v < kFullShare ? v : 1.0f) : 0.0f;
         }
     }
@@ -120,6 +119,7 @@ void ZerinExtensionDSPKernel::resampleGrids() noexcept {
 void ZerinExtensionDSPKernel::combineSlots() noexcept {
     const float m = mShaping.morph;
     const float scale = mShaping.scale;
+    const float longest = mShaping.longestMs;
     const float hopSeconds = static_cast<float>(kHopSize) / static_cast<float>(mSampleRate);
     const float* delayA = mBins.slotDelayMs;
     const float* delayB = mBins.slotDelayMs + kBinStride;
@@ -129,8 +129,8 @@ void ZerinExtensionDSPKernel::combineSlots() noexcept {
     for (int k = 0; k < kNumBins; ++k) {
         // At 0 and 1 the blend is exactly one slot's value.
         float ms = std::fma(m, delayB[k], (1.0f - m) * delayA[k]) * scale;
-        ms = ms < kMaxCurveDelayMs ? ms : kMaxCurveDelayMs;
-        // The history holds the longest delay at this rate (delaySlotsFor).
+        ms = ms < longest ? ms : longest;
+        // The history holds the longest range's delay at this rate (delaySlotsFor).
         const float hops = (ms / 1000.0f) / hopSeconds;
         mBins.targetDelayHops[k] = hops > 0.0f ? hops : 0.0f;
         const float share = std::fma(m, shareB[k], (1.0f - m) * shareA[k]);
@@ -156,6 +156,12 @@ void ZerinExtensionDSPKernel::shapeCurves(bool snap) noexcept {
     const float shift = mValues.value(parameter::curveShift);
     const bool sync = mValues.on(parameter::delaySync);
     const double tempo = sync ? hostTempo() : 0.0;
+    // A new range is heard at once, as a new curve is: the delays it frees or caps move.
+    const float longest = delayRangeMs(mValues.choice(parameter::delayRange));
+    if (longest != s.longestMs) {
+        s.longestMs = longest;
+        s.slotsStale = true;
+    }
     // A new tempo or a change of sync moves the snapped delays, which glide there.
     if (sync != s.sync || tempo != s.syncTempo) {
         s.sync = sync;

@@ -139,7 +139,7 @@ void readSlots(const DelayInputs& in, const ChannelState& ch, int pos, float lfo
 
 std::int32_t delaySlotsFor(double sampleRate) noexcept {
     const double longestHops =
-        std::ceil(kMaxCurveDelayMs / 1000.0 * sampleRate / kHopSize) + kLfoReachHops;
+        std::ceil(kLongestDelayMs / 1000.0 * sampleRate / kHopSize) + kLfoReachHops;
     const double slots = longestHops + 2.0;
     if (!(slots <= kMostDelaySlots)) return 0;
     return static_cast<std::int32_t>(slots);

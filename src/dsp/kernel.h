@@ -55,7 +55,7 @@ inline constexpr double kBypassFadeSeconds = 0.005;
 // Full LFO depth moves every delay by this many hops either way.
 inline constexpr float kLfoReachHops = 30.0f;
 
-// The rows of history each bin keeps at `sampleRate`: the longest delay a curve can ask for,
+// The rows of history each bin keeps at `sampleRate`: the longest delay any range hears,
 // the LFO's reach beyond it, the row being written and the older row a fractional delay
 // reads beside the newer one. So a drawn delay is heard as drawn at every rate. 0 for a rate
 // no memory could hold.
@@ -148,10 +148,11 @@ struct CurveShaping {
     float scale = 1.0f; // of every delay
     float shift = 0.0f; // semitones
     bool sync = false;
-    double syncTempo = 0.0;      // BPM the delays were snapped to, when `sync`
-    bool slotsStale = true;      // the set or the snapping changed
-    bool binsStale = true;       // the slots' values at the bins are out of date
-    bool gridStale = true;       // the same on the grid shifted curves are read from
+    double syncTempo = 0.0;             // BPM the delays were snapped to, when `sync`
+    float longestMs = kMaxCurveDelayMs; // the delay range's: no bin is heard later
+    bool slotsStale = true;             // the set or the snapping changed
+    bool binsStale = true;              // the slots' values at the bins are out of date
+    bool gridStale = true;              // the same on the grid shifted curves are read from
     float resampledShift = 0.0f; // the shift the slots' values were last read off the grid at
     bool combineStale = true;    // the slots or the blend changed
     bool gliding = false;        // heard delays on their way to new snapped values

@@ -55,10 +55,10 @@ int nearestNoteValue(float ms, double bpm, float longestMs) noexcept {
     return best;
 }
 
-void snapToNotes(CurveData& curve, double bpm) noexcept {
+void snapToNotes(CurveData& curve, double bpm, float longestMs) noexcept {
     for (int i = 0; i < curve.count; ++i) {
         const float ms = curve.points[i].value;
-        const int note = nearestNoteValue(ms, bpm, kMaxCurveDelayMs);
+        const int note = nearestNoteValue(ms, bpm, longestMs);
         curve.points[i].value = static_cast<float>(noteValues()[note].ms(bpm));
     }
 }

@@ -43,7 +43,8 @@ std::string midiNoteName(long note);
 int nearestNoteValue(float ms, double bpm, float longestMs) noexcept;
 
 // A delay curve as a synced delay hears it: each point's value moved to the nearest note value
-// at `bpm` no longer than the longest delay. The kernel and the editor's drawing share it.
-void snapToNotes(CurveData& curve, double bpm) noexcept;
+// at `bpm` no longer than `longestMs` (the delay range's). The kernel and the editor's
+// drawing share it.
+void snapToNotes(CurveData& curve, double bpm, float longestMs) noexcept;
 
 } // namespace zerin

@@ -34,8 +34,10 @@ enum Address : std::uint64_t {
     // What the unit tells its editor, read only: outputs of the plug-in.
     noteHold = 18,
     tempo = 19,
+    // Added with delays as long as 10 s.
+    delayRange = 20,
 };
-inline constexpr int kCount = 20;
+inline constexpr int kCount = 21;
 // The parameters of the first release, whose plug-in ports come before the host's switches.
 inline constexpr int kFirstReleaseCount = 10;
 
@@ -79,6 +81,7 @@ inline constexpr Range kRanges[kCount] = {
     {-1.0f, 127.0f, -1.0f, Scale::choice},       // freezeNote: -1 any note, else the one that holds
     {0.0f, 1.0f, 0.0f, Scale::toggle, true},     // noteHold: notes hold the freeze now
     {1.0f, 1000.0f, 120.0f, Scale::plain, true}, // tempo, BPM: what synced delays and LFO follow
+    {0.0f, 1.0f, 0.0f, Scale::choice},           // delayRange: the longest delay, 2 s or 10 s
 };
 
 constexpr bool isOutput(int a) {

@@ -12,9 +12,9 @@ std::string formatTooltip(float freq, float delay) {
     return formatTooltip(freq, delay, CurveKind::delay);
 }
 
-std::string formatCurveValue(float value, CurveKind kind, double syncTempo) {
+std::string formatCurveValue(float value, CurveAxis axis, double syncTempo) {
     char text[64];
-    if (kind == CurveKind::feedback) {
+    if (axis.kind == CurveKind::feedback) {
         std::snprintf(text, sizeof text, "%.0f %%", static_cast<double>(value));
         return text;
     }
@@ -22,26 +22,26 @@ std::string formatCurveValue(float value, CurveKind kind, double syncTempo) {
         std::snprintf(text, sizeof text, "%.0f ms", static_cast<double>(value));
         return text;
     }
-    const NoteValue& note = noteValues()[nearestNoteValue(value, syncTempo, kMaxCurveDelayMs)];
+    const NoteValue& note = noteValues()[nearestNoteValue(value, syncTempo, axis.top)];
     // Whole milliseconds, rounded down as a musician reads 562.5 off a delay chart.
     std::snprintf(text, sizeof text, " | %.0f ms", std::floor(note.ms(syncTempo)));
     return noteValueName(note) + text;
 }
 
-std::string formatTooltip(float freq, float value, CurveKind kind, double syncTempo) {
+std::string formatTooltip(float freq, float value, CurveAxis axis, double syncTempo) {
     char text[32];
     const double f = freq;
     if (freq >= 1000.0f)
         std::snprintf(text, sizeof text, "%.1fk Hz | ", f / 1000.0);
     else
         std::snprintf(text, sizeof text, "%.0f Hz | ", f);
-    return text + formatCurveValue(value, kind, syncTempo);
+    return text + formatCurveValue(value, axis, syncTempo);
 }
 
 std::optional<std::size_t> hitTest(const std::vector<CurveControlPoint>& points, Point location,
-                                   Size canvas, CurveKind kind) {
+                                   Size canvas, CurveAxis axis) {
     for (std::size_t i = 0; i < points.size(); ++i) {
-        const Point p = screenPoint(points[i], canvas, kind);
+        const Point p = screenPoint(points[i], canvas, axis);
         if (std::hypot(p.x - location.x, p.y - location.y) < kHitRadius) return i;
     }
     return std::nullopt;
@@ -78,14 +78,14 @@ std::string decibels(float db) {
 
 } // namespace
 
-std::string formatReadout(float hz, const std::optional<HeardAt>& heard, double syncTempo,
-                          const std::optional<HeardLevels>& levels) {
+std::string formatReadout(float hz, const std::optional<HeardAt>& heard, CurveAxis delayAxis,
+                          double syncTempo, const std::optional<HeardLevels>& levels) {
     std::string text = formatFrequencyNote(hz);
     if (heard) {
         char feedback[32];
         std::snprintf(feedback, sizeof feedback, " | fb %.0f %%",
                       static_cast<double>(heard->feedbackPercent));
-        text += " | " + formatCurveValue(heard->delayMs, CurveKind::delay, syncTempo) + feedback;
+        text += " | " + formatCurveValue(heard->delayMs, delayAxis, syncTempo) + feedback;
     }
     if (levels)
         text += " | in " + decibels(levels->inputDb) + " \u00b7 out " + decibels(levels->outputDb) +

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "editor/curve_geometry.h"
 #include "model/curve_point.h"
 #include "platform/ui/geometry.h"
 
@@ -19,14 +20,15 @@ inline constexpr double kDeleteBandHeight = 20.0;
 
 // "440 Hz | 350 ms", "12.3k Hz | 0 ms": kilohertz from 1000 Hz on (by f, not by the text).
 std::string formatTooltip(float freq, float delay);
-// The value's part of a tooltip on a curve of `kind`: "350 ms", "1/8 dotted | 562 ms" for a
-// delay heard snapped to notes at `syncTempo` BPM (0: not synced), "80 %" for feedback.
-std::string formatCurveValue(float value, CurveKind kind, double syncTempo = 0.0);
-std::string formatTooltip(float freq, float value, CurveKind kind, double syncTempo = 0.0);
+// The value's part of a tooltip on `axis`: "350 ms", "1/8 dotted | 562 ms" for a delay heard
+// snapped to notes at `syncTempo` BPM (0: not synced; no note longer than the axis), "80 %"
+// for feedback.
+std::string formatCurveValue(float value, CurveAxis axis, double syncTempo = 0.0);
+std::string formatTooltip(float freq, float value, CurveAxis axis, double syncTempo = 0.0);
 
 // Index of the first point, in list order, whose screen position lies within kHitRadius.
 std::optional<std::size_t> hitTest(const std::vector<CurveControlPoint>& points, Point location,
-                                   Size canvas, CurveKind kind = CurveKind::delay);
+                                   Size canvas, CurveAxis axis = {});
 
 bool isInDeleteBand(Point location, Size canvas);
 
@@ -44,8 +46,9 @@ struct HeardLevels {
 // 440 Hz, middle C is C4) with the cents from it.
 std::string formatFrequencyNote(float hz);
 // The hover readout: the frequency and note, then what is known of the rest, as
-// "1.00 kHz · B5 +21 ct | 562 ms | fb 80 % | in −32 · out −40 dB".
-std::string formatReadout(float hz, const std::optional<HeardAt>& heard, double syncTempo,
-                          const std::optional<HeardLevels>& levels);
+// "1.00 kHz · B5 +21 ct | 562 ms | fb 80 % | in −32 · out −40 dB"; a synced delay is named
+// by the note values `delayAxis` holds.
+std::string formatReadout(float hz, const std::optional<HeardAt>& heard, CurveAxis delayAxis,
+                          double syncTempo, const std::optional<HeardLevels>& levels);
 
 } // namespace zerin

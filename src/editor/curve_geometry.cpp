@@ -14,17 +14,17 @@ Rect plotRect(Size canvas) {
             canvas.height - kPlotInsetTop - kPlotInsetBottom};
 }
 
-Point screenPoint(float freq, float value, Size canvas, CurveKind kind) {
+Point screenPoint(float freq, float value, Size canvas, CurveAxis axis) {
     const Rect plot = plotRect(canvas);
     const float f = clampOrLow(freq, C::minFreq, C::maxFreq);
     const float nx = (std::log10(f) - C::logMinFreq()) / C::logFreqRange();
-    return {plot.width * nx + plot.x, screenY(value, canvas, kind)};
+    return {plot.width * nx + plot.x, screenY(value, canvas, axis)};
 }
 
-double screenY(float value, Size canvas, CurveKind kind) {
+double screenY(float value, Size canvas, CurveAxis axis) {
     const Rect plot = plotRect(canvas);
-    const float ny =
-        kind == CurveKind::delay ? value / C::maxDelay : 1.0f - value / kMaxCurveFeedbackPercent;
+    const float ny = axis.kind == CurveKind::delay ? std::fmin(value, axis.top) / axis.top
+                                                   : 1.0f - value / axis.top;
     return plot.height * ny + plot.y;
 }
 
@@ -38,22 +38,22 @@ float frequencyAt(double x, const Rect& plot) {
     return clampOrLow(freq, C::minFreq, C::maxFreq);
 }
 
-CurvePoint curveValueAt(Point location, Size canvas, CurveKind kind) {
+CurvePoint curveValueAt(Point location, Size canvas, CurveAxis axis) {
     const Rect plot = plotRect(canvas);
     // Bounded as the frequency's fraction is.
     const double fy = clampOrLow((location.y - plot.y) / plot.height, -1.0, 2.0);
-    const float top = curveMaxValue(kind);
-    const float value = kind == CurveKind::delay ? static_cast<float>(fy) * top
-                                                 : (1.0f - static_cast<float>(fy)) * top;
+    const float top = axis.top;
+    const float value = axis.kind == CurveKind::delay ? static_cast<float>(fy) * top
+                                                      : (1.0f - static_cast<float>(fy)) * top;
     return {frequencyAt(location.x, plot), clampOrLow(value, 0.0f, top)};
 }
 
 std::vector<Point> curveScreenPositions(const std::vector<CurveControlPoint>& points, Size canvas,
-                                        CurveKind kind) {
+                                        CurveAxis axis) {
     std::vector<Point> positions;
     positions.reserve(points.size());
     for (const CurveControlPoint& p : sortedByFrequency(points))
-        positions.push_back(screenPoint(p, canvas, kind));
+        positions.push_back(screenPoint(p, canvas, axis));
     return positions;
 }
 

@@ -25,28 +25,41 @@ template <typename T> T clampOrLow(T v, T low, T high) {
 
 Rect plotRect(Size canvas);
 
-// Canvas position of (freq Hz, value) on a curve of `kind`: log frequency across the plot; a
-// delay runs down it from 0 ms at the top, a feedback share up it to 100 % at the top, so that
-// a short delay and a long ring both sit high. The frequency is clamped to the axis; a value
-// outside the kind's range lands outside the plot.
-Point screenPoint(float freq, float value, Size canvas, CurveKind kind = CurveKind::delay);
-inline Point screenPoint(const CurveControlPoint& point, Size canvas,
-                         CurveKind kind = CurveKind::delay) {
-    return screenPoint(point.freq, point.value, canvas, kind);
+// A curve's value axis: its kind, and the value at its far end (0 is at the other), the
+// delay range's longest delay for a delay curve.
+struct CurveAxis {
+    CurveKind kind = CurveKind::delay;
+    float top = kMaxCurveDelayMs;
+
+    constexpr CurveAxis() = default;
+    // A curve of `kind` under delay range choice `range`.
+    constexpr CurveAxis(CurveKind kind, int range = 0) // NOLINT(google-explicit-constructor)
+        : kind(kind), top(curveMaxValue(kind, range)) {}
+    friend bool operator==(const CurveAxis&, const CurveAxis&) = default;
+};
+
+// Canvas position of (freq Hz, value) on `axis`: log frequency across the plot; a delay runs
+// down it from 0 ms at the top, a feedback share up it to 100 % at the top, so that a short
+// delay and a long ring both sit high. The frequency is clamped to the axis. A delay longer
+// than the axis's sits on its bottom edge, where it is heard; another value outside the
+// axis lands outside the plot.
+Point screenPoint(float freq, float value, Size canvas, CurveAxis axis = {});
+inline Point screenPoint(const CurveControlPoint& point, Size canvas, CurveAxis axis = {}) {
+    return screenPoint(point.freq, point.value, canvas, axis);
 }
 // The y of screenPoint alone.
-double screenY(float value, Size canvas, CurveKind kind = CurveKind::delay);
+double screenY(float value, Size canvas, CurveAxis axis = {});
 
 // The frequency at `x` across `plot` on the log axis, clamped to 20..20000 Hz (the low end
 // for an x that maps to no number).
 float frequencyAt(double x, const Rect& plot);
-// The (freq, value) under a canvas position, clamped to 20..20000 Hz and the kind's range. A
-// position that maps to no number (a canvas without a plot area) gives the low ends.
-CurvePoint curveValueAt(Point location, Size canvas, CurveKind kind = CurveKind::delay);
+// The (freq, value) under a canvas position, clamped to 20..20000 Hz and the axis. A position
+// that maps to no number (a canvas without a plot area) gives the low ends.
+CurvePoint curveValueAt(Point location, Size canvas, CurveAxis axis = {});
 
 // The screen positions of the curve sorted by frequency: the ends of its drawn segments.
 std::vector<Point> curveScreenPositions(const std::vector<CurveControlPoint>& points, Size canvas,
-                                        CurveKind kind = CurveKind::delay);
+                                        CurveAxis axis = {});
 
 struct CurveSample {
     int segment = 0; // index of the segment the sample lies on

@@ -49,9 +49,9 @@ void appendFlattened(Path& path, const HeardCurve& curve, std::size_t segment, d
 } // namespace
 
 void prepareHeardCurve(HeardCurve& curve, const std::vector<CurveControlPoint>& points, Size canvas,
-                       CurveKind kind) {
+                       CurveAxis axis) {
     curve.canvas = canvas;
-    curve.kind = kind;
+    curve.axis = axis;
     curve.sorted.assign(points.begin(), points.end());
     sortByFrequency(curve.sorted);
     curve.positions.clear();
@@ -60,7 +60,7 @@ void prepareHeardCurve(HeardCurve& curve, const std::vector<CurveControlPoint>& 
     curve.pairs.clear();
     for (const CurveControlPoint& p : curve.sorted) {
         const float f = clampOrLow(p.freq, C::minFreq, C::maxFreq);
-        curve.positions.push_back(screenPoint(p, canvas, kind));
+        curve.positions.push_back(screenPoint(p, canvas, axis));
         curve.freqs.push_back(f);
         curve.logFreqs.push_back(std::log10(static_cast<double>(f)));
         curve.pairs.push_back({p.freq, p.value});
@@ -84,7 +84,7 @@ Point heardCurvePoint(const HeardCurve& curve, std::size_t segment, double u) {
         const double high = curve.logFreqs[segment + 1];
         freq = static_cast<float>(std::pow(10.0, low + (high - low) * u));
     }
-    return {x, screenY(evaluateCurve(curve.data, freq, curve.kind), curve.canvas, curve.kind)};
+    return {x, screenY(evaluateCurve(curve.data, freq, curve.axis.top), curve.canvas, curve.axis)};
 }
 
 CurveSample heardCurveSample(const HeardCurve& curve, double s) {

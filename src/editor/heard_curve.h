@@ -20,7 +20,7 @@ namespace zerin {
 // vectors keep their storage from frame to frame.
 struct HeardCurve {
     Size canvas;
-    CurveKind kind = CurveKind::delay;
+    CurveAxis axis;
     std::vector<CurveControlPoint> sorted; // by ascending frequency, equal ones in list order
     std::vector<Point> positions;          // screenPoint of every sorted point
     std::vector<float> freqs;              // every sorted frequency clamped to the axis
@@ -33,9 +33,9 @@ struct HeardCurve {
     bool drawable() const { return positions.size() >= 2; }
 };
 
-// Rebuilds `curve` for `points` (in any order) of a curve of `kind` on a canvas.
+// Rebuilds `curve` for `points` (in any order) of a curve on `axis` on a canvas.
 void prepareHeardCurve(HeardCurve& curve, const std::vector<CurveControlPoint>& points, Size canvas,
-                       CurveKind kind = CurveKind::delay);
+                       CurveAxis axis = {});
 
 // The canvas point of `segment` (between sorted points segment and segment + 1) at parameter
 // u in [0, 1]. Needs a drawable curve and a segment below size() - 1.

@@ -11,14 +11,15 @@ namespace zerin {
 
 namespace {
 
-CurveData heardData(const ControlCurve& points, CurveKind kind, double syncTempo) {
+CurveData heardData(const ControlCurve& points, CurveKind kind, const CurveMacros& macros) {
     std::vector<CurvePoint> pairs;
     pairs.reserve(points.size());
     for (const CurveControlPoint& p : points)
         pairs.push_back({p.freq, p.value});
     CurveData data{};
     fillCurve(data, pairs.data(), static_cast<int>(pairs.size()));
-    if (kind == CurveKind::delay && syncTempo > 0.0) snapToNotes(data, syncTempo);
+    if (kind == CurveKind::delay && macros.syncTempo > 0.0)
+        snapToNotes(data, macros.syncTempo, macros.longestMs);
     return data;
 }
 
@@ -37,16 +38,22 @@ std::span<const float> heardLineFrequencies() {
     return freqs;
 }
 
-bool heardDiffersFromDrawn(const CurveMacros& macros, CurveSlot slot, CurveKind kind) {
+bool heardDiffersFromDrawn(const CurveMacros& macros, CurveSlot slot, CurveKind kind,
+                           const ControlCurve& drawn) {
     const float own = slot == CurveSlot::a ? 0.0f : 1.0f;
     if (macros.morph != own || macros.shift != 0.0f) return true;
-    return kind == CurveKind::delay && (macros.scale != 1.0f || macros.syncTempo > 0.0);
+    if (kind != CurveKind::delay) return false;
+    return macros.scale != 1.0f || macros.syncTempo > 0.0 ||
+           std::any_of(drawn.begin(), drawn.end(), [&macros](const CurveControlPoint& p) {
+               return !(p.value <= macros.longestMs);
+           });
 }
 
 void heardValues(const CurveSetPoints& curves, CurveKind kind, const CurveMacros& macros,
                  std::span<const float> freqs, std::vector<float>& out) {
-    const CurveData a = heardData(curves.at(CurveSlot::a, kind), kind, macros.syncTempo);
-    const CurveData b = heardData(curves.at(CurveSlot::b, kind), kind, macros.syncTempo);
+    const CurveData a = heardData(curves.at(CurveSlot::a, kind), kind, macros);
+    const CurveData b = heardData(curves.at(CurveSlot::b, kind), kind, macros);
+    const float ceiling = kind == CurveKind::delay ? macros.longestMs : kMaxCurveFeedbackPercent;
     // Shifted up by s semitones, a frequency hears what the curves hold s semitones below it.
     const float below = std::exp2(-macros.shift / 12.0f);
     const float m = macros.morph;
@@ -54,9 +61,9 @@ void heardValues(const CurveSetPoints& curves, CurveKind kind, const CurveMacros
     for (std::size_t i = 0; i < freqs.size(); ++i) {
         const float f = std::max(freqs[i] * below, 1.0f);
         const float blend =
-            std::fma(m, evaluateCurve(b, f, kind), (1.0f - m) * evaluateCurve(a, f, kind));
+            std::fma(m, evaluateCurve(b, f, ceiling), (1.0f - m) * evaluateCurve(a, f, ceiling));
         out[i] =
-            kind == CurveKind::delay ? std::min(blend * macros.scale, kMaxCurveDelayMs) : blend;
+            kind == CurveKind::delay ? std::min(blend * macros.scale, macros.longestMs) : blend;
     }
 }
 

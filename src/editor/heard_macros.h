@@ -12,22 +12,24 @@
 namespace zerin {
 
 struct CurveMacros {
-    float morph = 0.0f;     // 0 slot A .. 1 slot B
-    float scale = 1.0f;     // of every delay
-    float shift = 0.0f;     // semitones, up the frequency axis
-    double syncTempo = 0.0; // BPM delays snap to notes at; 0 when not synced
+    float morph = 0.0f;                 // 0 slot A .. 1 slot B
+    float scale = 1.0f;                 // of every delay
+    float shift = 0.0f;                 // semitones, up the frequency axis
+    double syncTempo = 0.0;             // BPM delays snap to notes at; 0 when not synced
+    float longestMs = kMaxCurveDelayMs; // the delay range's: no delay is heard longer
 
     friend bool operator==(const CurveMacros&, const CurveMacros&) = default;
 };
 
-// Whether a curve of `kind` drawn in `slot` is heard otherwise than drawn: morph away from the
-// slot, a shift, and for delays a scale or snapping.
 // The frequencies the canvas draws a heard curve at: evenly spaced in log-frequency from the
 // axis's lowest to its highest, so that point i lies at the fraction i / (count - 1) across.
 inline constexpr int kHeardLinePoints = 160;
 std::span<const float> heardLineFrequencies();
 
-bool heardDiffersFromDrawn(const CurveMacros& macros, CurveSlot slot, CurveKind kind);
+// Whether `drawn`, the curve of `kind` drawn in `slot`, is heard otherwise than drawn: morph
+// away from the slot, a shift, and for delays a scale, snapping or a point beyond the range.
+bool heardDiffersFromDrawn(const CurveMacros& macros, CurveSlot slot, CurveKind kind,
+                           const ControlCurve& drawn);
 
 // The heard value of `kind` at each of `freqs` (Hz) into `out` (resized): ms for delays, at
 // most the longest delay; % for feedback.

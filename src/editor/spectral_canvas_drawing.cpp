@@ -167,7 +167,7 @@ void SpectralCanvasView::takePointsLook(PointsLook look) {
     if (look == pointsShown) return;
     for (const std::vector<CurveControlPoint>* shown : {&pointsShown.points, &look.points})
         for (const CurveControlPoint& point : *shown)
-            setNeedsDisplay(haloBox(screenPoint(point, size, inputs.kind)));
+            setNeedsDisplay(haloBox(screenPoint(point, size, inputs.axis())));
     pointsShown = std::move(look);
     pointsLayer.invalidate();
 }
@@ -175,17 +175,17 @@ void SpectralCanvasView::takePointsLook(PointsLook look) {
 // The curve is sorted, mapped and flattened once, then shared by fill, stroke and particles.
 void SpectralCanvasView::prepareFrame(const std::vector<CurveControlPoint>& points) {
     // The layout that works out what moved has prepared this very frame already.
-    PreparedFrame key{points, inputs.kind, lfoWobbleSize(viewState.lfoPhase, inputs.lfoDepth), size,
-                      viewState.particleSystem->lastTime()};
+    PreparedFrame key{points, inputs.axis(), lfoWobbleSize(viewState.lfoPhase, inputs.lfoDepth),
+                      size, viewState.particleSystem->lastTime()};
     if (key == prepared) return;
     const bool curveMoved = !prepared || prepared->points != key.points ||
-                            prepared->kind != key.kind || prepared->wobble != key.wobble ||
+                            prepared->axis != key.axis || prepared->wobble != key.wobble ||
                             prepared->size != key.size;
     const bool resized = !prepared || prepared->size != key.size;
     prepared = std::move(key);
     if (resized) prepareLook();
     if (curveMoved) {
-        prepareHeardCurve(heard, points, size, inputs.kind);
+        prepareHeardCurve(heard, points, size, inputs.axis());
         heardCurvePath(curvePath, heard, prepared->wobble);
         curveLayer.invalidate();
     }
@@ -236,7 +236,7 @@ void SpectralCanvasView::drawGrid(Graphics& g) {
         scratchPath.elements.clear();
         for (const AxisMark& mark : axisMarks) {
             if (mark.strong != strong) continue;
-            const double y = screenY(mark.value, size, lookShown.kind);
+            const double y = screenY(mark.value, size, lookShown.axis());
             addLine(scratchPath, {plot.x, y}, {plot.maxX(), y});
         }
         g.stroke(scratchPath, color, StrokeStyle{});
@@ -299,7 +299,8 @@ void SpectralCanvasView::drawCurveStroke(Graphics& g) {
 
 void SpectralCanvasView::drawOtherCurve(Graphics& g) {
     if (otherPath.empty()) return;
-    g.stroke(otherPath, curveColor(other.kind).withAlpha(kOtherCurveOpacity), curveStroke(1.5));
+    g.stroke(otherPath, curveColor(other.axis.kind).withAlpha(kOtherCurveOpacity),
+             curveStroke(1.5));
 }
 
 // Over the drawn curve, which stays to be edited: the curve as heard, white and thin.
@@ -333,7 +334,7 @@ void SpectralCanvasView::drawParticles(Graphics& g) {
 void SpectralCanvasView::drawControlPoints(Graphics& g,
                                            const std::vector<CurveControlPoint>& points) {
     for (const CurveControlPoint& point : points) {
-        const Point at = screenPoint(point, size, inputs.kind);
+        const Point at = screenPoint(point, size, inputs.axis());
         if (!g.mayShow(haloBox(at))) continue;
         const bool active = viewState.activePointID == point.id;
         if (active) {
@@ -363,7 +364,7 @@ void SpectralCanvasView::drawLabels(Graphics& g) {
         draw(label.text, {screenPoint(static_cast<float>(label.value), 0.0f, size).x,
                           size.height - kFrequencyLabelInset});
     for (const AxisMark& mark : axisMarks)
-        draw(mark.text, {kDelayLabelX, screenY(mark.value, size, lookShown.kind)});
+        draw(mark.text, {kDelayLabelX, screenY(mark.value, size, lookShown.axis())});
 }
 
 void SpectralCanvasView::damageWhatMoved() {

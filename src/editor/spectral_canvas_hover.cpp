@@ -53,13 +53,14 @@ std::optional<std::string> SpectralCanvasView::hoverText() const {
     if (!viewState.hoverPosition || viewState.activePointID) return std::nullopt;
     const Point at = *viewState.hoverPosition;
     if (!plotRect(size).contains(at)) return std::nullopt;
-    const float hz = curveValueAt(at, size, inputs.kind).freq;
+    const float hz = curveValueAt(at, size, inputs.axis()).freq;
     std::optional<HeardAt> heard;
     if (inputs.heardAt) heard = inputs.heardAt(hz);
     std::optional<HeardLevels> levels;
     if (levelsShown && spectrumShownNow != SpectrumShown::off)
         levels = HeardLevels{levelAt(*levelsShown, 0, hz), levelAt(*levelsShown, 1, hz)};
-    return formatReadout(hz, heard, inputs.syncTempo, levels);
+    return formatReadout(hz, heard, {CurveKind::delay, inputs.delayRange}, inputs.syncTempo,
+                         levels);
 }
 
 std::optional<Rect> SpectralCanvasView::hoverBox() const {

@@ -27,6 +27,18 @@ constexpr std::array<ValueMark, 7> kDelayMarks{{{0, true, "0"},
                                                 {1000, true, "1s"},
                                                 {1500, false, "1.5s"},
                                                 {2000, true, "2s"}}};
+// The 10 s range's axis: every second, the half and the whole strong.
+constexpr std::array<ValueMark, 11> kLongDelayMarks{{{0, true, "0"},
+                                                     {1000, false, "1s"},
+                                                     {2000, false, "2s"},
+                                                     {3000, false, "3s"},
+                                                     {4000, false, "4s"},
+                                                     {5000, true, "5s"},
+                                                     {6000, false, "6s"},
+                                                     {7000, false, "7s"},
+                                                     {8000, false, "8s"},
+                                                     {9000, false, "9s"},
+                                                     {10000, true, "10s"}}};
 constexpr std::array<ValueMark, 5> kFeedbackMarks{{{0, true, "0%"},
                                                    {25, false, "25%"},
                                                    {50, true, "50%"},
@@ -38,8 +50,9 @@ constexpr double kNoteLabelGap = 13.0;
 } // namespace
 
 bool SpectralCanvasView::takeNewLook() {
-    CanvasLook look{inputs.kind, inputs.kind == CurveKind::delay ? inputs.syncTempo : 0.0,
-                    inputs.otherCurve, inputs.heardLine};
+    CanvasLook look{inputs.kind, inputs.delayRange,
+                    inputs.kind == CurveKind::delay ? inputs.syncTempo : 0.0, inputs.otherCurve,
+                    inputs.heardLine};
     if (look == lookShown && prepared) return false;
     lookShown = std::move(look);
     prepareLook();
@@ -60,12 +73,14 @@ void SpectralCanvasView::prepareLook() {
         take(kFeedbackMarks);
     else if (lookShown.syncTempo > 0.0)
         markNoteValues();
+    else if (lookShown.axis().top > kMaxCurveDelayMs)
+        take(kLongDelayMarks);
     else
         take(kDelayMarks);
 
     const CurveKind otherKind =
         lookShown.kind == CurveKind::delay ? CurveKind::feedback : CurveKind::delay;
-    prepareHeardCurve(other, lookShown.otherCurve, size, otherKind);
+    prepareHeardCurve(other, lookShown.otherCurve, size, {otherKind, lookShown.delayRange});
     heardCurvePath(otherPath, other, 0.0);
 
     heardPath.elements.clear();
@@ -73,7 +88,7 @@ void SpectralCanvasView::prepareLook() {
     const std::size_t n = lookShown.heardLine.size();
     for (std::size_t i = 0; i < n && n >= 2; ++i) {
         const Point at{plot.x + plot.width * static_cast<double>(i) / static_cast<double>(n - 1),
-                       screenY(lookShown.heardLine[i], size, lookShown.kind)};
+                       screenY(lookShown.heardLine[i], size, lookShown.axis())};
         if (i == 0)
             heardPath.moveTo(at);
         else
@@ -91,14 +106,15 @@ void SpectralCanvasView::markNoteValues() {
     for (int i = kNoteValueCount - 1; i >= 0; --i) {
         const NoteValue& note = noteValues()[i];
         const auto ms = static_cast<float>(note.ms(lookShown.syncTempo));
-        if (note.feel != NoteFeel::straight || ms > kMaxCurveDelayMs) continue;
-        const double y = screenY(ms, size);
+        if (note.feel != NoteFeel::straight || ms > lookShown.axis().top) continue;
+        const double y = screenY(ms, size, lookShown.axis());
         if (lastY - y < kNoteLabelGap) continue;
         lastY = y;
         const bool strong = note.numerator == 1 && (note.denominator == 1 || note.denominator == 4);
         axisMarks.push_back({ms, strong, noteValueName(note)});
     }
-    if (lastY - screenY(0.0f, size) >= kNoteLabelGap) axisMarks.push_back({0.0f, true, "0"});
+    if (lastY - screenY(0.0f, size, lookShown.axis()) >= kNoteLabelGap)
+        axisMarks.push_back({0.0f, true, "0"});
 }
 
 } // namespace zerin

@@ -81,7 +81,7 @@ void SpectralCanvasView::handleDragChanged(Point location) {
 // created joins `points` and is written with the move that follows, in the same update.
 bool SpectralCanvasView::pickUp(Point location, std::vector<CurveControlPoint>& points) {
     const bool option = optionHeld();
-    if (const auto hit = zerin::hitTest(points, location, size, inputs.kind)) {
+    if (const auto hit = zerin::hitTest(points, location, size, inputs.axis())) {
         if (option && points.size() > 2) {
             removePoint(points[*hit].id);
             return false;
@@ -91,7 +91,7 @@ bool SpectralCanvasView::pickUp(Point location, std::vector<CurveControlPoint>& 
     }
     if (option) return false;
 
-    const CurvePoint value = curveValueAt(location, size, inputs.kind);
+    const CurvePoint value = curveValueAt(location, size, inputs.axis());
     const CurveControlPoint created{Uuid::random(), value.freq, value.value};
     points.push_back(created);
     viewState.activePointID = created.id;
@@ -104,7 +104,7 @@ void SpectralCanvasView::moveActivePoint(Point location, std::vector<CurveContro
     const auto index = indexOf(points, id);
     if (!index) return; // the curve was replaced during the drag
 
-    const CurvePoint value = curveValueAt(location, size, inputs.kind);
+    const CurvePoint value = curveValueAt(location, size, inputs.axis());
     float freq = value.freq;
     // Keep the point between its neighbours so the list stays sorted as it moves; when they
     // are under 2 Hz apart the upper bound wins.
@@ -121,7 +121,7 @@ void SpectralCanvasView::moveActivePoint(Point location, std::vector<CurveContro
     viewState.deleteCandidate = isInDeleteBand(location, size) && points.size() > 2;
     viewState.tooltipText = viewState.deleteCandidate
                                 ? std::string("Release to delete")
-                                : formatTooltip(freq, value.value, inputs.kind, inputs.syncTempo);
+                                : formatTooltip(freq, value.value, inputs.axis(), inputs.syncTempo);
     viewState.tooltipPosition = location;
     reportChange();
 }
@@ -137,7 +137,7 @@ void SpectralCanvasView::handleDragEnded(Point location) {
 bool SpectralCanvasView::handleDoubleTap(Point location) {
     const auto points = readCurve();
     if (points.size() <= 2) return false;
-    const auto hit = zerin::hitTest(points, location, size, inputs.kind);
+    const auto hit = zerin::hitTest(points, location, size, inputs.axis());
     if (!hit) return false;
     removePoint(points[*hit].id);
     return true;

@@ -31,6 +31,7 @@ struct SpectralCanvasInputs {
     // The curve being edited, and its kind: its axis, its colour and its values' range.
     Binding<std::vector<CurveControlPoint>> curvePoints;
     CurveKind kind = CurveKind::delay;
+    int delayRange = 0; // the delayRange choice: how long the delay axis runs
     // The same slot's curve of the other kind, drawn faintly for reference.
     std::vector<CurveControlPoint> otherCurve;
     // The edited kind as heard after morph and the macros, at heardLineFrequencies(); empty
@@ -48,6 +49,9 @@ struct SpectralCanvasInputs {
     std::optional<DisplayFrame> classification; // the frame whose bins the bands show
     std::optional<DisplayFrame> levels;         // the analyser's levels frame, drawn under all
     SpectrumShown spectrumShown = SpectrumShown::both;
+
+    // The value axis of the curve edited.
+    CurveAxis axis() const { return {kind, delayRange}; }
 };
 
 // The canvas's own state, kept across rebuilds for the canvas's lifetime. Input handling
@@ -146,9 +150,11 @@ private:
     // the heard line. A change redraws the whole canvas.
     struct CanvasLook {
         CurveKind kind = CurveKind::delay;
+        int delayRange = 0;
         double syncTempo = 0.0;
         std::vector<CurveControlPoint> otherCurve;
         std::vector<float> heardLine;
+        CurveAxis axis() const { return {kind, delayRange}; }
         friend bool operator==(const CanvasLook&, const CanvasLook&) = default;
     };
     bool takeNewLook();
@@ -188,7 +194,7 @@ private:
     // What the prepared curve, path and particles were made from.
     struct PreparedFrame {
         std::vector<CurveControlPoint> points;
-        CurveKind kind = CurveKind::delay;
+        CurveAxis axis;
         double wobble = 0.0; // lfoWobbleSize
         Size size;
         double particleTime = 0.0;

@@ -8,9 +8,8 @@
 
 namespace zerin::ZerinCurveConstants {
 
-inline constexpr float minFreq = 20.0f;             // Hz, left end of the frequency axis
-inline constexpr float maxFreq = 20000.0f;          // Hz, right end
-inline constexpr float maxDelay = kMaxCurveDelayMs; // ms, bottom of the delay axis (0 ms: top)
+inline constexpr float minFreq = 20.0f;    // Hz, left end of the frequency axis
+inline constexpr float maxFreq = 20000.0f; // Hz, right end
 
 // log10(minFreq) and log10(maxFreq) - log10(minFreq) (= 3), both in 32-bit float.
 float logMinFreq();

@@ -19,6 +19,11 @@ std::string lower(std::string_view s) {
     return out;
 }
 
+std::string withoutSpaces(std::string s) {
+    std::erase(s, ' ');
+    return s;
+}
+
 std::string trim(std::string_view s) {
     const auto b = s.find_first_not_of(" \t");
     if (b == std::string_view::npos) return {};
@@ -92,11 +97,15 @@ std::optional<ParameterSetting> parseSetting(std::string_view text, std::string*
     if (spec == nullptr) return std::nullopt;
     const std::string valueText = lower(trim(text.substr(eq + 1)));
 
-    std::optional<double> value = parseNumber(valueText);
-    if (!value && spec->valueStrings) {
+    // A choice's name first, spaces aside ("10s" is "10 s"): a name may be a number that is
+    // not its index.
+    std::optional<double> value;
+    if (spec->valueStrings) {
         for (std::size_t i = 0; i < spec->valueStrings->size(); ++i)
-            if (lower((*spec->valueStrings)[i]) == valueText) value = static_cast<double>(i);
+            if (withoutSpaces(lower((*spec->valueStrings)[i])) == withoutSpaces(valueText))
+                value = static_cast<double>(i);
     }
+    if (!value) value = parseNumber(valueText);
     if (!value && spec->units == kAudioUnitParameterUnit_Boolean) {
         if (valueText == "on" || valueText == "true") value = 1.0;
         if (valueText == "off" || valueText == "false") value = 0.0;

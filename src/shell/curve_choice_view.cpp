@@ -70,8 +70,10 @@ CurveChoiceView::CurveChoiceView(CurveChoiceInputs inputs) {
     std::function<void()> onCopy = inputs.onCopyTap ? std::move(inputs.onCopyTap) : [] {};
     ViewPtr copy = button(std::move(copyLabel), std::move(onCopy));
     copyButtonView = copy.get();
-    addChild(
-        hstack(8.0, VAlign::center, views(std::move(kinds), std::move(slots), std::move(copy))));
+    auto ranges = choice({"2 S", "10 S"}, inputs.delayRange, theme::accentCyan);
+    rangeSelector = ranges.get();
+    addChild(hstack(8.0, VAlign::center,
+                    views(std::move(kinds), std::move(slots), std::move(copy), std::move(ranges))));
 }
 
 Size CurveChoiceView::sizeThatFits(Size proposal) {
@@ -84,6 +86,10 @@ View& CurveChoiceView::kindSegment(CurveKind kind) const {
 
 View& CurveChoiceView::slotSegment(CurveSlot slot) const {
     return slotSelector->segment(static_cast<std::size_t>(slot));
+}
+
+View& CurveChoiceView::rangeSegment(int range) const {
+    return rangeSelector->segment(static_cast<std::size_t>(range));
 }
 
 ViewPtr copyMenu(const std::function<void(CurveSlot from)>& onCopy, View** copyAToB,

@@ -1,8 +1,9 @@
 #pragma once
 
 // The row above the plot that chooses the curve the canvas edits: DELAY | FEEDBACK for its
-// kind, A | B for its slot, and COPY, which opens a small menu that copies one slot's curves
-// over the other's. It owns no model: what it shows and does come in through the inputs.
+// kind, A | B for its slot, COPY, which opens a small menu that copies one slot's curves over
+// the other's, and 2 S | 10 S, how long the delay axis runs (the delay range, a parameter).
+// It owns no model: what it shows and does come in through the inputs.
 
 #include "dsp/curve.h"
 #include "editor/spectrum_plot.h"
@@ -20,6 +21,7 @@ struct CurveChoiceInputs {
     Binding<CurveKind> kind;
     Binding<CurveSlot> slot;
     std::function<void()> onCopyTap;
+    Binding<int> delayRange; // a delayRange index
 };
 
 class CurveChoiceView : public View {
@@ -32,10 +34,12 @@ public:
     View& kindSegment(CurveKind kind) const;
     View& slotSegment(CurveSlot slot) const;
     View& copyButton() const { return *copyButtonView; }
+    View& rangeSegment(int range) const;
 
 private:
     SegmentedControl* kindSelector = nullptr;
     SegmentedControl* slotSelector = nullptr;
+    SegmentedControl* rangeSelector = nullptr;
     View* copyButtonView = nullptr;
 };
 

@@ -71,12 +71,16 @@ SpectralMode EditorSession::currentMode() const {
     return spectralModeOfValue(parameterValue(parameter::mode));
 }
 
-void EditorSession::applyModeSelection(SpectralMode mode) {
-    ControlParameter* leaf = parameters.parameter(parameter::mode);
+void EditorSession::choose(parameter::Address address, float value) {
+    ControlParameter* leaf = parameters.parameter(address);
     if (leaf == nullptr) return;
     leaf->setEditing(true);
-    leaf->setValue(static_cast<float>(rawValue(mode)));
+    leaf->setValue(value);
     leaf->setEditing(false);
+}
+
+void EditorSession::applyModeSelection(SpectralMode mode) {
+    choose(parameter::mode, static_cast<float>(rawValue(mode)));
 }
 
 CurveMacros EditorSession::heardMacros() const {
@@ -92,7 +96,12 @@ CurveMacros EditorSession::heardMacros() const {
     // The tempo the unit reports, its default until it has.
     const double tempo = parameterValue(parameter::tempo);
     if (parameterValue(parameter::delaySync) >= 0.5f && tempo > 0.0) macros.syncTempo = tempo;
+    macros.longestMs = delayRangeMs(delayRange());
     return macros;
+}
+
+int EditorSession::delayRange() const {
+    return delayRangeOfValue(parameterValue(parameter::delayRange));
 }
 
 HeardAt EditorSession::heardAt(float hz) const {
@@ -108,7 +117,7 @@ HeardAt EditorSession::heardAt(float hz) const {
 }
 
 void EditorSession::heardLine(const CurveMacros& macros, std::vector<float>& out) const {
-    if (heardDiffersFromDrawn(macros, slot, kind))
+    if (heardDiffersFromDrawn(macros, slot, kind, curves.at(slot, kind)))
         heardValues(curves, kind, macros, heardLineFrequencies(), out);
     else
         out.clear();

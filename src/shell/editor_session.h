@@ -62,8 +62,11 @@ public:
     // the control untouched.
     float parameterValue(parameter::Address address) const;
     SpectralMode currentMode() const;
-    // One gesture on the mode parameter: touch with the mode's value, then release.
+    // One gesture on a choice: touch with its new value, then release.
+    void choose(parameter::Address address, float value);
     void applyModeSelection(SpectralMode mode);
+    // The delay range chosen (a delayRange index): how long the delay axis runs.
+    int delayRange() const;
     // Morph, scale, shift and the tempo delays snap to, as the unit hears the curves now.
     CurveMacros heardMacros() const;
     // What plays at `hz`: the delay and the feedback share.

@@ -157,6 +157,9 @@ ViewPtr ZerinExtensionMainView::makeCanvasArea() {
     choice.onCopyTap = [this] {
         if (!editing.waitingForUnit()) copyMenuShown.set(!copyMenuShown.peek());
     };
+    choice.delayRange = {
+        [this] { return editing.delayRange(); },
+        [this](int range) { editing.choose(parameter::delayRange, static_cast<float>(range)); }};
     auto row = std::make_unique<CurveChoiceView>(std::move(choice));
     choiceView = row.get();
     auto spectra = zerin::spectrumSwitch({[this] { return editing.spectrumChoice(); },
@@ -320,6 +323,7 @@ void ZerinExtensionMainView::refreshCanvasInputs() {
     in.lfoDepth = editing.parameterValue(parameter::lfoDepth) / 100.0f;
     in.scatterSpeed = editing.parameterValue(parameter::scatterSpeed) / 100.0f;
     in.kind = editing.editedKind();
+    in.delayRange = editing.delayRange();
     const CurveKind other = in.kind == CurveKind::delay ? CurveKind::feedback : CurveKind::delay;
     in.otherCurve = editing.curveSet().at(editing.editedSlot(), other);
     const CurveMacros macros = editing.heardMacros();

@@ -197,7 +197,7 @@ TEST(FullState, StatesSavedByEarlierBuildsLoadWholeAndALaterFormatIsLeftAlone) {
         json expected = saved;
         expected["formatVersion"] = kFullStateFormatVersion;
         for (const char* later : {"morph", "curveScale", "curveShift", "delaySync", "freezeStyle",
-                                  "freeze", "freezeFade", "freezeNote"})
+                                  "freeze", "freezeFade", "freezeNote", "delayRange"})
             expected["parameters"][later] = parameterSpec(later)->defaultValue;
         const json slot = {{"delay", saved["spectralCurve"]},
                            {"feedback", json::parse(R"([{"freq": 1000, "feedback": 100}])")}};

@@ -24,7 +24,7 @@ struct Settings {
     std::optional<float> inputGain = {}, outputGain = {}, dryWet = {}, feedback = {}, lfoRate = {},
                          lfoDepth = {}, tempoSync = {}, scatterSpeed = {}, mode = {},
                          sensitivity = {}, morph = {}, curveScale = {}, curveShift = {},
-                         delaySync = {};
+                         delaySync = {}, delayRange = {};
 };
 
 // Delay mode with every delay at 0 ms (scale 0 %), no feedback and a still LFO: the wet path
@@ -47,7 +47,8 @@ inline void apply(Kernel& k, const Settings& s) {
         {parameter::morph, s.morph},
         {parameter::curveScale, s.curveScale},
         {parameter::curveShift, s.curveShift},
-        {parameter::delaySync, s.delaySync}};
+        {parameter::delaySync, s.delaySync},
+        {parameter::delayRange, s.delayRange}};
     for (const auto& [address, value] : values)
         if (value) k.setParameter(address, *value);
 }

@@ -23,9 +23,11 @@ struct Rig {
         processDelay(delayInputs(*k), ch, mag.data(), phase.data(), ch.feedbackMag,
                      ch.feedbackPhase);
     }
-    // 300 frames, frame f with magnitude 4f and phase f in every bin: exact when interpolated.
+    // kRampFrames frames, more than the line holds, frame f with magnitude 4f and phase f in
+    // every bin: exact when interpolated.
+    static constexpr int kRampFrames = 1000;
     void ramp() {
-        for (int f = 0; f < 300; ++f) {
+        for (int f = 0; f < kRampFrames; ++f) {
             std::fill(mag.begin(), mag.end(), 4.0f * static_cast<float>(f));
             std::fill(phase.begin(), phase.end(), static_cast<float>(f));
             delay();
@@ -35,17 +37,17 @@ struct Rig {
 
 // What a bin reads `d` frames back at the end of Rig::ramp.
 float rampAt(double d) {
-    const double newer = 299.0 - std::floor(d), frac = d - std::floor(d);
+    const double newer = (Rig::kRampFrames - 1.0) - std::floor(d), frac = d - std::floor(d);
     return static_cast<float>(4.0 * ((1.0 - frac) * newer + frac * (newer - 1.0)));
 }
 
 TEST(Delay, EachBinReadsItsDelayPlusTheLFOSwingInterpolatedWithinTheLine) {
     // Full LFO depth swings by up to 30 hops; magnitudes interpolate, phases come from the
     // newer slot; a NaN delay reads the current frame, not the far end. The line reaches `l`
-    // hops back: 2000 ms and the LFO's 30 hops at the rig's 44.1 kHz.
+    // hops back: the longest range's 10 s and the LFO's 30 hops at the rig's 44.1 kHz.
     const float up = kPi / 2.0f, down = 3.0f * kPi / 2.0f;
     const float l = static_cast<float>(delaySlotsFor(44100.0) - 1);
-    ASSERT_EQ(l, 173.0f + 30.0f + 2.0f - 1.0f); // 2000 ms is 172.3 hops
+    ASSERT_EQ(l, 862.0f + 30.0f + 2.0f - 1.0f); // 10 s is 861.3 hops
     const float cases[][4] = {                  // curve delay, LFO phase, depth, delay read
                               {0.0f, 0.0f, 0.0f, 0.0},     {0.5f, 0.0f, 0.0f, 0.5},
                               {10.25f, 0.0f, 0.0f, 10.25}, {l - 0.25f, 0.0f, 0.0f, l - 0.25f},
@@ -62,7 +64,7 @@ TEST(Delay, EachBinReadsItsDelayPlusTheLFOSwingInterpolatedWithinTheLine) {
         rig.k->mFrame.lfoDepth = depth;
         rig.ramp();
         EXPECT_EQ(rig.ch.feedbackMag[5], rampAt(reads)) << hops << " at " << lfoPhase;
-        EXPECT_EQ(rig.ch.feedbackPhase[5], 299.0f - std::floor(reads)) << hops;
+        EXPECT_EQ(rig.ch.feedbackPhase[5], (Rig::kRampFrames - 1.0f) - std::floor(reads)) << hops;
     }
 }
 

@@ -42,7 +42,7 @@ CurveData kernelCurve(const Values& values) {
 // the frequency read back from it.
 double heardError(const CurveData& data, Point at, CurveKind kind = CurveKind::delay) {
     const CurvePoint read = curveValueAt(at, kCanvas, kind);
-    return std::abs(read.value - evaluateCurve(data, read.freq, kind));
+    return std::abs(read.value - evaluateCurve(data, read.freq, curveMaxValue(kind)));
 }
 
 double distanceToSegment(Point p, Point a, Point b) {
@@ -191,9 +191,10 @@ TEST(HeardCurve, OddPointsGiveFiniteCoordinatesAndOnlyTheFirst32AreHeard) {
 namespace zerin {
 namespace {
 
-// The line the canvas draws for the heard curve is what the kernel plays: morph, scale, shift
-// and snapping applied the kernel's way, checked against the kernel's own per-bin delays and
-// feedback shares.
+// The line the canvas draws for the heard curve is what the kernel plays: morph, scale, shift,
+// snapping and the delay range applied the kernel's way, checked against the kernel's own
+// per-bin delays and feedback shares. Slot A holds a point beyond 2 s, drawn in the 10 s range:
+// in the 2 s range it is heard at 2 s, and the heard line shows it so.
 TEST(HeardMacros, TheHeardCurveIsWhatTheKernelPlaysAtEveryBin) {
     const auto points = [](std::vector<std::pair<float, float>> values) {
         ControlCurve curve;
@@ -202,9 +203,9 @@ TEST(HeardMacros, TheHeardCurveIsWhatTheKernelPlaysAtEveryBin) {
         return curve;
     };
     CurveSetPoints curves;
-    curves.at(CurveSlot::a, CurveKind::delay) = points({{50, 900}, {800, 150}, {6000, 1700}});
+    curves.at(CurveSlot::a, CurveKind::delay) = points({{50, 900}, {800, 150}, {6000, 6500}});
     curves.at(CurveSlot::a, CurveKind::feedback) = points({{300, 10}, {3000, 100}});
-    curves.at(CurveSlot::b, CurveKind::delay) = points({{100, 300}, {10000, 1200}});
+    curves.at(CurveSlot::b, CurveKind::delay) = points({{100, 300}, {10000, 3200}});
     curves.at(CurveSlot::b, CurveKind::feedback) = points({{1000, 60}});
     CurveSet set{};
     for (int s = 0; s < kCurveSlotCount; ++s)
@@ -219,18 +220,30 @@ TEST(HeardMacros, TheHeardCurveIsWhatTheKernelPlaysAtEveryBin) {
     struct Case {
         float morph, scale, shift;
         bool sync;
+        int range;
     };
-    for (const Case c : {Case{30, 80, 5, false}, Case{100, 150, -12, false}, Case{0, 100, 0, true},
-                         Case{55, 120, 0, true}}) {
+    for (const Case c :
+         {Case{30, 80, 5, false, 0}, Case{100, 150, -12, false, 0}, Case{0, 100, 0, true, 0},
+          Case{55, 120, 0, true, 0}, Case{0, 100, 0, false, 0}, Case{30, 80, 5, false, 1},
+          Case{55, 120, 0, true, 1}, Case{0, 100, 0, false, 1}}) {
+        SCOPED_TRACE(testing::Message() << "morph " << c.morph << ", range " << c.range);
         ZerinExtensionDSPKernel kernel;
         kernel.setCurveSet(set);
         kernel.setParameter(parameter::morph, c.morph);
         kernel.setParameter(parameter::curveScale, c.scale);
         kernel.setParameter(parameter::curveShift, c.shift);
         kernel.setParameter(parameter::delaySync, c.sync ? 1.0f : 0.0f);
+        kernel.setParameter(parameter::delayRange, static_cast<float>(c.range));
         kernel.setHostTempo(97.0);
         ASSERT_TRUE(kernel.initialize(1, kRate));
-        CurveMacros macros{c.morph / 100.0f, c.scale / 100.0f, c.shift, c.sync ? 97.0 : 0.0};
+        const CurveMacros macros{c.morph / 100.0f, c.scale / 100.0f, c.shift, c.sync ? 97.0 : 0.0,
+                                 delayRangeMs(c.range)};
+        const ControlCurve& drawn = curves.at(CurveSlot::a, CurveKind::delay);
+        if (c.morph == 0.0f && c.scale == 100.0f && c.shift == 0.0f && !c.sync) {
+            EXPECT_EQ(heardDiffersFromDrawn(macros, CurveSlot::a, CurveKind::delay, drawn),
+                      c.range == 0)
+                << "only the point beyond the range makes the heard line differ";
+        }
         std::vector<float> freqs, delays, shares;
         for (int k = 1; k < kNumBins; ++k)
             if (const float f = static_cast<float>(k * kRate / kFFTSize); f <= 20000.0f)

@@ -15,8 +15,8 @@ constexpr Size kCanvas{554.0,
 using Curve = std::vector<CurveControlPoint>;
 using Values = std::vector<std::pair<float, float>>; // (Hz, ms)
 
-// A pointer event where a curve value sits on the canvas, nudged by (dx, dy) points. Delays
-// past 2000 ms lie below the plot: 2070 ms is y = 217, 2090 ms is y = 219, in the delete band.
+// A pointer event where a curve value sits on the canvas, nudged by (dx, dy) points. 2000 ms is
+// the plot's bottom edge, y = 234: 7 points below it is above the delete band, 9 within it.
 struct Event {
     char kind; // 'd' drag update, 'r' release, 't' double click, 's' sweep right to 540,
                // 'n' a preset load: the same values under new ids
@@ -87,12 +87,12 @@ TEST_F(SpectralCanvas, GesturesEditTheCurve) {
           {'d', 20000, 500}, {'d', 20000, 500, 60.0}, {'r', 20000, 500, 60.0}},
          {{20, 500}, {20.5f, 900}, {19999.5f, 900}, {20000, 500}}, 4},
         {"releasing in the delete band deletes", three,
-         {{'d', 1000, 1000}, {'d', 1000, 2090}, {'r', 1000, 2090}}, two, 3},
+         {{'d', 1000, 1000}, {'d', 1000, 2000, 0.0, 9.0}, {'r', 1000, 2000, 0.0, 9.0}}, two, 3},
         {"leaving the band before the release keeps the point", three,
-         {{'d', 1000, 1000}, {'d', 1000, 2090}, {'d', 1000, 2070}, {'r', 1000, 2070}},
+         {{'d', 1000, 1000}, {'d', 1000, 2000, 0.0, 9.0}, {'d', 1000, 2000, 0.0, 7.0}, {'r', 1000, 2000, 0.0, 7.0}},
          {{100, 500}, {1000, 2000}, {10000, 500}}, 3},
         {"with two points left the band only drags", two,
-         {{'d', 10000, 500}, {'d', 10000, 2090}, {'r', 10000, 2090}}, {{100, 500}, {10000, 2000}}, 2},
+         {{'d', 10000, 500}, {'d', 10000, 2000, 0.0, 9.0}, {'r', 10000, 2000, 0.0, 9.0}}, {{100, 500}, {10000, 2000}}, 2},
         {"a double click deletes the point under it", three, {{'t', 300, 1500}, {'t', 1000, 1000}}, two, 1},
         {"but never one of the last two", two, {{'t', 100, 500}}, two, 0},
         {"a preset load mid-drag ends the drag quietly", three,
@@ -169,11 +169,19 @@ TEST(HoverReadout, NamesTheNoteAndCentsAndWhatPlays) {
     EXPECT_EQ(formatFrequencyNote(20.0f), "20 Hz \u00b7 D#0 +49 ct");
     EXPECT_EQ(formatFrequencyNote(8.0f), "8 Hz \u00b7 C-1 \u221238 ct"); // MIDI note 0
     EXPECT_EQ(formatFrequencyNote(0.0f), "-");
-    EXPECT_EQ(formatReadout(1000.0f, std::nullopt, 0.0, std::nullopt),
+    const CurveAxis shortAxis{CurveKind::delay, 0};
+    EXPECT_EQ(formatReadout(1000.0f, std::nullopt, shortAxis, 0.0, std::nullopt),
               formatFrequencyNote(1000.0f));
-    EXPECT_EQ(formatReadout(440.0f, HeardAt{540.0f, 80.0f}, 80.0, HeardLevels{-32.4f, -INFINITY}),
+    EXPECT_EQ(formatReadout(440.0f, HeardAt{540.0f, 80.0f}, shortAxis, 80.0,
+                            HeardLevels{-32.4f, -INFINITY}),
               "440 Hz \u00b7 A4 +0 ct | 1/8 dotted | 562 ms | fb 80 % | in \u221232 \u00b7 out "
               "\u2212\u221e dB");
+    // A synced delay is named by the notes the range holds: at 30 BPM a half note is 4 s.
+    const HeardAt long4s{4000.0f, 100.0f};
+    EXPECT_EQ(formatReadout(440.0f, long4s, {CurveKind::delay, 1}, 30.0, std::nullopt),
+              "440 Hz \u00b7 A4 +0 ct | 1/2 | 4000 ms | fb 100 %");
+    EXPECT_EQ(formatReadout(440.0f, long4s, shortAxis, 30.0, std::nullopt),
+              "440 Hz \u00b7 A4 +0 ct | 1/4 | 2000 ms | fb 100 %");
 }
 
 } // namespace
