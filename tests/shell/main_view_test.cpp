@@ -133,9 +133,9 @@ struct Editor {
         click(view->topBar().presetButton());
         return view->presetBrowser();
     }
-    Point onCanvas(float freq, float value, CurveKind kind = CurveKind::delay) const {
+    Point onCanvas(float freq, float value, CurveAxis axis = {}) const {
         const Point o = view->canvas().originInRoot();
-        const Point p = screenPoint(freq, value, view->canvas().size, kind);
+        const Point p = screenPoint(freq, value, view->canvas().size, axis);
         return {o.x + p.x, o.y + p.y};
     }
     void drag(Point from, Point to) {
@@ -348,6 +348,31 @@ TEST(MainView, TheHeardCurveIsHandedToTheCanvasOnlyWhileItDiffersFromTheDrawnOne
     set("delaySync", 1.0f);
     EXPECT_EQ(e.view->canvas().inputs.syncTempo, audio.unit->dspKernel().hostTempo());
     EXPECT_FALSE(e.view->canvas().inputs.heardLine.empty());
+}
+
+// 2 S | 10 S sets the range as one gesture and runs the delay axis as far; a point drawn beyond
+// 2 s and switched back is heard at 2 s, and the heard line says so.
+TEST(MainView, TheRangeRunsTheDelayAxisAndAPointBeyondItIsHeardAtItsEnd) {
+    test::Host audio;
+    Editor e(audio.unit);
+    e.open();
+    e.click(e.view->curveChoice().rangeSegment(1));
+    EXPECT_EQ(audio.unit->dspKernel().getParameter(parameter::delayRange), 1.0f);
+    EXPECT_EQ(e.view->canvas().inputs.delayRange, 1);
+    const CurveAxis longAxis{CurveKind::delay, 1};
+    e.drag(e.onCanvas(1000.0f, 400.0f, longAxis), e.onCanvas(1000.0f, 8000.0f, longAxis));
+    const ControlCurve& drawn = e.session().editedCurve();
+    EXPECT_TRUE(std::any_of(drawn.begin(), drawn.end(), [](const CurveControlPoint& p) {
+        return std::fabs(p.value - 8000.0f) < 60.0f; // within a pixel of the 10 s axis
+    }));
+    EXPECT_TRUE(e.view->canvas().inputs.heardLine.empty()) << "heard as drawn";
+
+    e.click(e.view->curveChoice().rangeSegment(0));
+    EXPECT_EQ(audio.unit->dspKernel().getParameter(parameter::delayRange), 0.0f);
+    const std::vector<float>& line = e.view->canvas().inputs.heardLine;
+    ASSERT_FALSE(line.empty());
+    EXPECT_EQ(*std::max_element(line.begin(), line.end()), 2000.0f);
+    EXPECT_EQ(e.session().heardAt(1000.0f).delayMs, 2000.0f);
 }
 
 TEST(MainView, SaveLoadAndDeleteThroughThePanels) {
