@@ -201,6 +201,9 @@ TEST(DelaySync, DelaysSnapToTheNearestNoteValueAndGlideToANewTempo) {
     // At 30 BPM a quarter is 2000 ms, the longest that fits.
     EXPECT_EQ(noteValues()[nearestNoteValue(5000.0f, 30.0, 2000.0f)].ms(30.0), 2000.0);
     EXPECT_EQ(nearestNoteValue(0.0f, 120.0, 2000.0f), 0) << "the shortest, 1/64 triplet";
+    // In the 10 s range four bars are reachable from 96 BPM up (exactly 10 s there), not below.
+    EXPECT_EQ(noteValues()[nearestNoteValue(1e6f, 96.0, kLongestDelayMs)].ms(96.0), 10000.0);
+    EXPECT_LT(noteValues()[nearestNoteValue(1e6f, 95.0, kLongestDelayMs)].ms(95.0), 10000.0);
 
     const auto k = kernelWith(setOf({{1000, 260}}, {{1000, 100}}, {{1000, 260}}, {{1000, 100}}),
                               {.delaySync = 1.0f});
