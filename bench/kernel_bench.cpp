@@ -45,7 +45,7 @@ struct FloorChannel {
 };
 
 void BM_Floor(benchmark::State& state) {
-    FFTSetup* fft = acquireFFTSetup();
+    FFTSetup* fft = acquireFFTSetup(kFFTSize);
     float* window = allocateFloats(kFFTSize);
     float* synthesis = allocateFloats(kFFTSize);
     float* work = allocateFloats(kFFTSize);
@@ -235,8 +235,8 @@ void BM_PolarRoundTrip(benchmark::State& state) {
                static_cast<float>((s * 7u) >> 8) / 8388608.0f - 1.0f};
     }
     for (auto _ : state) {
-        toPolar(spectrum.data(), mag.data(), phase.data());
-        fromPolar(mag.data(), phase.data(), spectrum.data());
+        toPolar(spectrum.data(), mag.data(), phase.data(), kNumBins);
+        fromPolar(mag.data(), phase.data(), spectrum.data(), kNumBins);
         benchmark::DoNotOptimize(spectrum.data());
     }
 }

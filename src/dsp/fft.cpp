@@ -12,6 +12,7 @@ struct FFTSetup {
     fftwf_plan forward = nullptr;
     fftwf_plan inverse = nullptr;
     int users = 0;
+    int bins = 0; // size / 2 + 1
 };
 
 namespace {
@@ -22,15 +23,21 @@ std::mutex& plannerMutex() {
     return m;
 }
 
-FFTSetup gSetup;
+FFTSetup gSetups[kFFTSizeCount];
 
 } // namespace
 
-FFTSetup* acquireFFTSetup() noexcept {
+FFTSetup* acquireFFTSetup(int size) noexcept {
+    int which = 0;
+    while (which < kFFTSizeCount && kFFTSizes[which] != size)
+        ++which;
+    if (which == kFFTSizeCount) return nullptr;
+    FFTSetup& gSetup = gSetups[which];
     std::lock_guard<std::mutex> lock(plannerMutex());
     if (gSetup.users == 0) {
-        float* frame = fftwf_alloc_real(kFFTSize);
-        fftwf_complex* spectrum = fftwf_alloc_complex(kNumBins);
+        gSetup.bins = size / 2 + 1;
+        float* frame = fftwf_alloc_real(size);
+        fftwf_complex* spectrum = fftwf_alloc_complex(gSetup.bins);
         if (frame == nullptr || spectrum == nullptr) {
             fftwf_free(frame);
             fftwf_free(spectrum);
@@ -39,8 +46,8 @@ FFTSetup* acquireFFTSetup() noexcept {
         // FFTW_ESTIMATE picks the same algorithm on every run, so a render is bit-for-bit
         // repeatable across processes; measuring gains nothing measurable at this size.
         const unsigned flags = FFTW_ESTIMATE | FFTW_DESTROY_INPUT;
-        gSetup.forward = fftwf_plan_dft_r2c_1d(kFFTSize, frame, spectrum, flags);
-        gSetup.inverse = fftwf_plan_dft_c2r_1d(kFFTSize, spectrum, frame, flags);
+        gSetup.forward = fftwf_plan_dft_r2c_1d(size, frame, spectrum, flags);
+        gSetup.inverse = fftwf_plan_dft_c2r_1d(size, spectrum, frame, flags);
         fftwf_free(frame);
         fftwf_free(spectrum);
         if (gSetup.forward == nullptr || gSetup.inverse == nullptr) {
@@ -70,7 +77,7 @@ void forwardFFT(const FFTSetup* setup, float* frame, std::complex<float>* spectr
 
 void inverseFFT(const FFTSetup* setup, std::complex<float>* spectrum, float* frame) noexcept {
     spectrum[0].imag(0.0f);
-    spectrum[kNumBins - 1].imag(0.0f);
+    spectrum[setup->bins - 1].imag(0.0f);
     fftwf_execute_dft_c2r(setup->inverse, reinterpret_cast<fftwf_complex*>(spectrum), frame);
 }
 

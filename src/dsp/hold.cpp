@@ -58,11 +58,11 @@ ModeInput holdInput(ZerinExtensionDSPKernel& kernel, ChannelState& ch, const flo
     const float held = std::sin(angle);
     std::complex<float>* sum = kernel.mScratch.spectrum;
     std::complex<float>* other = kernel.mScratch.holdSpectrum;
-    fromPolar(mag, phase, sum);
-    fromPolar(ch.heldMag, ch.heldPhase, other);
+    fromPolar(mag, phase, sum, kNumBins);
+    fromPolar(ch.heldMag, ch.heldPhase, other, kNumBins);
     for (int k = 0; k < kNumBins; ++k)
         sum[k] = sum[k] * live + other[k] * held;
-    toPolar(sum, kernel.mScratch.holdMag, kernel.mScratch.holdPhase);
+    toPolar(sum, kernel.mScratch.holdMag, kernel.mScratch.holdPhase, kNumBins);
     return {kernel.mScratch.holdMag, kernel.mScratch.holdPhase};
 }
 

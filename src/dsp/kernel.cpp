@@ -119,7 +119,7 @@ bool ZerinExtensionDSPKernel::initialize(int channelCount, double sampleRate) no
         std::clamp(std::round(sampleRate * kBypassFadeSeconds), 1.0, 1048576.0));
     mChannelCount = channelCount < kMaxChannels ? channelCount : kMaxChannels;
 
-    if (mFFTSetup == nullptr) mFFTSetup = acquireFFTSetup();
+    if (mFFTSetup == nullptr) mFFTSetup = acquireFFTSetup(kFFTSize);
     const std::int32_t slots = delaySlotsFor(sampleRate);
     bool ok = slots > 0 && mFFTSetup != nullptr && allocateScratch() && mMeter.allocate();
     for (int c = 0; ok && c < mChannelCount; ++c)

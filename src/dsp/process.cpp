@@ -106,7 +106,7 @@ void analyse(ZerinExtensionDSPKernel& kernel, const ChannelState& ch, float* mag
     for (int i = firstPart; i < kFFTSize; ++i)
         work[i] = ch.inputRing[i - firstPart] * w[i];
     forwardFFT(kernel.mFFTSetup, work, kernel.mScratch.spectrum);
-    toPolar(kernel.mScratch.spectrum, mag, phase);
+    toPolar(kernel.mScratch.spectrum, mag, phase, kNumBins);
 }
 
 } // namespace
@@ -141,7 +141,7 @@ void runMode(ZerinExtensionDSPKernel& kernel, ChannelState& ch, SpectralMode mod
 void resynthesise(ZerinExtensionDSPKernel& kernel, ChannelState& ch, const float* outMag,
                   const float* outPhase) noexcept {
     float* work = kernel.mScratch.work;
-    fromPolar(outMag, outPhase, kernel.mScratch.spectrum);
+    fromPolar(outMag, outPhase, kernel.mScratch.spectrum, kNumBins);
     inverseFFT(kernel.mFFTSetup, kernel.mScratch.spectrum, work);
     const float* sw = kernel.mScratch.synthesisWindow;
     const int out = ch.outputReadPos;

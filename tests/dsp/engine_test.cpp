@@ -1,5 +1,7 @@
 // The audio path and the kernel's life, and the polynomial atan2 and sincos.
 
+#include "dsp/fft.h"
+#include "dsp/polar.h"
 #include "dsp/vector_math.h"
 #include "kernel_test_support.h"
 
@@ -15,6 +17,34 @@ Signal awkwardNoise(std::size_t n, std::uint32_t seed) {
     for (std::size_t i = 0; i < n; ++i)
         s[i] += ((i & 1) ? -0.1f : 0.1f) + (seed & 1 ? 0.2f : -0.2f);
     return s;
+}
+
+// Every frame size's transform and polar form go round to N times the frame, DC and Nyquist
+// included; a size that is not one of them gets no plans.
+TEST(FrameEngine, EverySizesTransformAndPolarFormRoundTrip) {
+    for (const int size : kFFTSizes) {
+        SCOPED_TRACE(size);
+        FFTSetup* setup = acquireFFTSetup(size);
+        ASSERT_NE(setup, nullptr);
+        const int bins = size / 2 + 1;
+        const Signal in = awkwardNoise(static_cast<std::size_t>(size), 7u);
+        float* frame = allocateFloats(static_cast<std::size_t>(size));
+        auto* spectrum = reinterpret_cast<std::complex<float>*>(allocateFloats(2 * bins));
+        Signal mag(bins), phase(bins);
+        std::copy(in.begin(), in.end(), frame);
+        forwardFFT(setup, frame, spectrum);
+        toPolar(spectrum, mag.data(), phase.data(), bins);
+        EXPECT_TRUE(phase[0] == 0.0f || phase[0] == kPi);
+        EXPECT_TRUE(phase[bins - 1] == 0.0f || phase[bins - 1] == kPi);
+        fromPolar(mag.data(), phase.data(), spectrum, bins);
+        inverseFFT(setup, spectrum, frame);
+        for (int n = 0; n < size; ++n)
+            ASSERT_NEAR(frame[n] / static_cast<float>(size), in[n], 1e-5f) << n;
+        freeFloats(frame);
+        freeFloats(spectrum);
+        releaseFFTSetup(setup);
+    }
+    EXPECT_EQ(acquireFFTSetup(3000), nullptr);
 }
 
 TEST(FrameEngine, WetDryAndBypassedPathsAllLagTheInputByExactlyTheLatency) {

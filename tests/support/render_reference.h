@@ -56,7 +56,7 @@ inline std::uint64_t bitsHash(const float* values, std::size_t count) {
 
 // The bits this machine's FFT gives for a fixed frame, forward and back.
 inline std::uint64_t fftFingerprint() {
-    FFTSetup* setup = acquireFFTSetup();
+    FFTSetup* setup = acquireFFTSetup(2048);
     float* frame = allocateFloats(2048);
     auto* spectrum = reinterpret_cast<std::complex<float>*>(allocateFloats(2 * 1032));
     for (int n = 0; n < 2048; ++n)
