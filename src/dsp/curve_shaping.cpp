@@ -150,10 +150,15 @@ void CurveShaping::setRate(double sampleRate) noexcept {
 
 void ZerinExtensionDSPKernel::shapeCurves(bool snap) noexcept {
     if (mBins.delayHops == nullptr) return;
+    takeShapingTargets(snap);
+    if (mShaping.combineStale) updateBins();
+    if (mShaping.gliding) glideDelays(snap);
+}
+
+// The parameters curve shaping follows: what they change is marked stale, the macros move a
+// frame towards their values.
+void ZerinExtensionDSPKernel::takeShapingTargets(bool snap) noexcept {
     CurveShaping& s = mShaping;
-    const float morph = mValues.fraction(parameter::morph);
-    const float scale = mValues.fraction(parameter::curveScale);
-    const float shift = mValues.value(parameter::curveShift);
     const bool sync = mValues.on(parameter::delaySync);
     const double tempo = sync ? hostTempo() : 0.0;
     // A new range is heard at once, as a new curve is: the delays it frees or caps move.
@@ -175,41 +180,47 @@ void ZerinExtensionDSPKernel::shapeCurves(bool snap) noexcept {
         s.combineStale = true;
     }
     const float macro = s.macroCoefficient;
-    if (glide(s.shift, shift, macro, kShiftLanding, snap)) s.combineStale = true;
-    if (glide(s.morph, morph, macro, kMorphLanding, snap)) s.combineStale = true;
-    if (glide(s.scale, scale, macro, kScaleLanding, snap)) s.combineStale = true;
+    if (glide(s.shift, mValues.value(parameter::curveShift), macro, kShiftLanding, snap))
+        s.combineStale = true;
+    if (glide(s.morph, mValues.fraction(parameter::morph), macro, kMorphLanding, snap))
+        s.combineStale = true;
+    if (glide(s.scale, mValues.fraction(parameter::curveScale), macro, kScaleLanding, snap))
+        s.combineStale = true;
+}
 
-    if (s.combineStale) {
-        // The slots' values at the bins: the curves', or read off the grid when shifted.
-        if (s.shift == 0.0f && s.binsStale) {
-            evaluateSlots();
-            s.binsStale = false;
-            s.resampledShift = 0.0f;
-        } else if (s.shift != 0.0f) {
-            // Read off the grid again only when the grid or the shift moved: a morph or a
-            // scale on its way blends the slots as they were read.
-            if (s.gridStale || s.shift != s.resampledShift) {
-                if (s.gridStale) evaluateGrids();
-                s.gridStale = false;
-                resampleGrids();
-                s.resampledShift = s.shift;
-            }
-            s.binsStale = true;
+// The slots' values at the bins (the curves', or read off the grid when shifted), blended
+// into each bin's target delay and feedback share.
+void ZerinExtensionDSPKernel::updateBins() noexcept {
+    CurveShaping& s = mShaping;
+    if (s.shift == 0.0f && s.binsStale) {
+        evaluateSlots();
+        s.binsStale = false;
+        s.resampledShift = 0.0f;
+    } else if (s.shift != 0.0f) {
+        // Read off the grid again only when the grid or the shift moved: a morph or a scale
+        // on its way blends the slots as they were read.
+        if (s.gridStale || s.shift != s.resampledShift) {
+            if (s.gridStale) evaluateGrids();
+            s.gridStale = false;
+            resampleGrids();
+            s.resampledShift = s.shift;
         }
-        combineSlots();
-        s.combineStale = false;
-        if (!s.gliding)
-            std::memcpy(mBins.delayHops, mBins.targetDelayHops, sizeof(float) * kNumBins);
+        s.binsStale = true;
     }
-    if (s.gliding) {
-        const float coefficient = s.glideCoefficient;
-        bool moving = false;
-        for (int k = 0; k < kNumBins; ++k) {
-            glide(mBins.delayHops[k], mBins.targetDelayHops[k], coefficient, kGlideLanding, snap);
-            moving |= mBins.delayHops[k] != mBins.targetDelayHops[k];
-        }
-        s.gliding = moving;
+    combineSlots();
+    s.combineStale = false;
+    if (!s.gliding) std::memcpy(mBins.delayHops, mBins.targetDelayHops, sizeof(float) * kNumBins);
+}
+
+// One frame of the heard delays' glide towards their targets; the glide ends when all land.
+void ZerinExtensionDSPKernel::glideDelays(bool snap) noexcept {
+    const float coefficient = mShaping.glideCoefficient;
+    bool moving = false;
+    for (int k = 0; k < kNumBins; ++k) {
+        glide(mBins.delayHops[k], mBins.targetDelayHops[k], coefficient, kGlideLanding, snap);
+        moving |= mBins.delayHops[k] != mBins.targetDelayHops[k];
     }
+    mShaping.gliding = moving;
 }
 
 } // namespace zerin

@@ -340,6 +340,9 @@ private:
     void evaluateGrids() noexcept;
     void resampleGrids() noexcept;
     void combineSlots() noexcept;
+    void takeShapingTargets(bool snap) noexcept;
+    void updateBins() noexcept;
+    void glideDelays(bool snap) noexcept;
     void takeHold() noexcept;
     void advanceHold() noexcept;
     void applyBypassFade(float* y, int length) const noexcept;
