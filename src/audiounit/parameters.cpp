@@ -1,5 +1,6 @@
 #include "audiounit/parameters.h"
 
+#include "dsp/constants.h"
 #include "dsp/curve.h"
 #include "dsp/modes.h"
 #include "dsp/note_values.h"
@@ -40,7 +41,8 @@ constexpr Definition kInOut[] = {{parameter::inputGain, "inputGain", "Input", dB
 constexpr Definition kMix[] = {
     {parameter::dryWet, "dryWet", "Mix", percent},
     {parameter::feedback, "feedback", "Feedback", percent},
-    {parameter::sourceSensitivity, "sourceSensitivity", "Source", percent}};
+    {parameter::sourceSensitivity, "sourceSensitivity", "Source", percent},
+    {parameter::fftSize, "fftSize", "FFT Size", kAudioUnitParameterUnit_Indexed}};
 constexpr Definition kModulation[] = {
     {parameter::lfoRate, "lfoRate", "LFO Rate", kAudioUnitParameterUnit_Hertz},
     {parameter::lfoDepth, "lfoDepth", "LFO Depth", percent},
@@ -72,6 +74,7 @@ constexpr GroupDefinition kGroups[] = {{"io", "I/O", kInOut},
                                        {"reports", "Reports", kReports}};
 constexpr std::string_view kFreezeStyleNames[] = {"Classic", "Smooth"};
 constexpr std::string_view kDelayRangeNames[] = {"2 s", "10 s"};
+constexpr std::string_view kFFTSizeNames[] = {"512", "1024", "2048", "4096", "8192"};
 
 // Every kernel parameter is shown exactly once.
 constexpr bool coversEveryAddressOnce() {
@@ -94,6 +97,9 @@ static_assert(std::size(kDelayRangeNames) == kDelayRangeCount &&
                   kDelayRangeCount ==
                       static_cast<int>(parameter::kRanges[parameter::delayRange].max) + 1,
               "one name per delay range");
+static_assert(std::size(kFFTSizeNames) == kFFTSizeCount &&
+                  kFFTSizeCount == static_cast<int>(parameter::kRanges[parameter::fftSize].max) + 1,
+              "one name per frame size");
 
 ParameterSpec specOf(const Definition& d) {
     const parameter::Range& range = parameter::kRanges[d.address];
@@ -116,6 +122,9 @@ ParameterSpec specOf(const Definition& d) {
     if (d.address == parameter::delayRange)
         p.valueStrings =
             std::vector<std::string>(std::begin(kDelayRangeNames), std::end(kDelayRangeNames));
+    if (d.address == parameter::fftSize)
+        p.valueStrings =
+            std::vector<std::string>(std::begin(kFFTSizeNames), std::end(kFFTSizeNames));
     return p;
 }
 

@@ -50,7 +50,7 @@ bool ZerinExtensionAudioUnit::construct(AUError* error) {
 }
 
 double ZerinExtensionAudioUnit::latency() const {
-    return static_cast<double>(kLatencySamples) / mKernel.sampleRate();
+    return static_cast<double>(mKernel.latencySamples()) / mKernel.sampleRate();
 }
 
 AUAudioFrameCount ZerinExtensionAudioUnit::maximumFramesToRender() const {
@@ -226,10 +226,12 @@ CurvePoints ZerinExtensionAudioUnit::curve(CurveSlot slot, CurveKind kind) const
 std::optional<DisplayFrame> ZerinExtensionAudioUnit::takeFrame(DisplayFrameKind kind) {
     DisplayFrame frame;
     frame.kind = kind;
-    frame.values.resize(rowsOf(kind) * kNumBins);
+    frame.values.resize(rowsOf(kind) * kMaxNumBins);
     // The kernel lets one thread at a time take each kind.
     std::lock_guard<std::mutex> lock(mSnapshotMutex);
     if (!mKernel.takeFrame(kind, frame.values.data(), frame.stamp)) return std::nullopt;
+    frame.fftSize = frame.stamp.fftSize;
+    frame.values.resize(rowsOf(kind) * static_cast<std::size_t>(frame.fftSize / 2 + 1));
     return frame;
 }
 

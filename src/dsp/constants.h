@@ -23,6 +23,51 @@ inline constexpr int kLatencySamples = kFFTSize - 1;
 // 1/2048, exact: bin k lies at k * rate * kInverseFFTSize Hz.
 inline constexpr float kInverseFFTSize = 1.0f / kFFTSize;
 
+// The layout of the frames a kernel runs at: Hann windows of `size` samples a quarter apart,
+// the bins up to Nyquist, each row of bin values padded to whole 32-byte vectors. The
+// constants above are the default layout's, which every earlier session ran at.
+struct FrameGeometry {
+    std::int32_t size = kFFTSize;
+    std::int32_t hop = kHopSize;
+    std::int32_t bins = kNumBins;
+    std::int32_t stride = (kNumBins + 7) & ~7;
+    float inverseSize = kInverseFFTSize; // exact: every size is a power of two
+    // The frames per hop of the default layout: what a count of default hops becomes.
+    float hopsPerDefaultHop = 1.0f;
+
+    std::int32_t latency() const noexcept { return size - 1; }
+    // Hz of bin k at `rate`, as every stage works it out.
+    float binHz(int k, float rate) const noexcept {
+        return (static_cast<float>(k) * rate) * inverseSize;
+    }
+};
+
+// The layout of `size` (one of kFFTSizes; the default's for any other).
+constexpr FrameGeometry frameGeometryOf(int size) noexcept {
+    FrameGeometry g;
+    for (int s : kFFTSizes)
+        if (s == size) {
+            g.size = s;
+            g.hop = s / 4;
+            g.bins = s / 2 + 1;
+            g.stride = (g.bins + 7) & ~7;
+            g.inverseSize = 1.0f / static_cast<float>(s);
+            g.hopsPerDefaultHop = static_cast<float>(kHopSize) / static_cast<float>(g.hop);
+        }
+    return g;
+}
+
+// The index of a size among kFFTSizes, by the fftSize parameter's choices.
+constexpr int fftSizeIndexOf(int size) noexcept {
+    for (int i = 0; i < kFFTSizeCount; ++i)
+        if (kFFTSizes[i] == size) return i;
+    return 2;
+}
+
+inline constexpr int kMaxBinStride = (kMaxNumBins + 7) & ~7;
+inline constexpr int kMaxHopSize = kMaxFFTSize / 4;
+inline constexpr int kMinHopSize = 512 / 4;
+
 inline constexpr float kPi = 3.1415927f;
 inline constexpr float kTwoPi = 6.2831855f;
 

@@ -67,13 +67,14 @@ void evaluateSlotsAt(const CurveSet& set, const CurveShaping& shaping, int count
 
 void ZerinExtensionDSPKernel::evaluateSlots() noexcept {
     const float rate = static_cast<float>(mSampleRate);
+    const FrameGeometry g = mGeometry;
     evaluateSlotsAt(
-        currentSet(), mShaping, kNumBins,
-        [rate](int k) {
-            const float f = (static_cast<float>(k) * rate) * kInverseFFTSize;
+        currentSet(), mShaping, g.bins,
+        [rate, g](int k) {
+            const float f = g.binHz(k, rate);
             return f < 1.0f ? 1.0f : f;
         },
-        mBins.slotDelayMs, mBins.slotFeedback, kBinStride);
+        mBins.slotDelayMs, mBins.slotFeedback, g.stride);
 }
 
 void ZerinExtensionDSPKernel::evaluateGrids() noexcept {
@@ -83,8 +84,8 @@ void ZerinExtensionDSPKernel::evaluateGrids() noexcept {
         mBins.slotDelayGrid, mBins.slotFeedbackGrid, kCurveGridStride);
     // Where each bin lies on the grid before a shift: below 1 Hz (bin 0) it is at 1 Hz.
     const float rate = static_cast<float>(mSampleRate);
-    for (int k = 0; k < kNumBins; ++k) {
-        const float f = (static_cast<float>(k) * rate) * kInverseFFTSize;
+    for (int k = 0; k < mGeometry.bins; ++k) {
+        const float f = mGeometry.binHz(k, rate);
         mBins.gridPosition[k] = f < 1.0f ? -1e6f : std::log2(f) * kCurveGridPerOctave;
     }
 }
@@ -97,7 +98,9 @@ void ZerinExtensionDSPKernel::resampleGrids() noexcept {
     constexpr float kLast = static_cast<float>(kCurveGridPoints) - 1.001f;
     std::int32_t* index = mBins.gridIndex;
     float* fraction = mBins.gridFraction;
-    for (int k = 0; k < kNumBins; ++k) {
+    const int bins = mGeometry.bins;
+    const int stride = mGeometry.stride;
+    for (int k = 0; k < bins; ++k) {
         float p = mBins.gridPosition[k] - offset;
         p = p > 0.0f ? p : 0.0f;
         p = p < kLast ? p : kLast;
@@ -105,14 +108,14 @@ void ZerinExtensionDSPKernel::resampleGrids() noexcept {
         fraction[k] = p - static_cast<float>(index[k]);
     }
     const auto read = [&](const float* grid, float* out) {
-        for (int k = 0; k < kNumBins; ++k) {
+        for (int k = 0; k < bins; ++k) {
             const float low = grid[index[k]];
             out[k] = std::fma(fraction[k], grid[index[k] + 1] - low, low);
         }
     };
     for (int s = 0; s < kCurveSlotCount; ++s) {
-        read(mBins.slotDelayGrid + s * kCurveGridStride, mBins.slotDelayMs + s * kBinStride);
-        read(mBins.slotFeedbackGrid + s * kCurveGridStride, mBins.slotFeedback + s * kBinStride);
+        read(mBins.slotDelayGrid + s * kCurveGridStride, mBins.slotDelayMs + s * stride);
+        read(mBins.slotFeedbackGrid + s * kCurveGridStride, mBins.slotFeedback + s * stride);
     }
 }
 
@@ -120,13 +123,14 @@ void ZerinExtensionDSPKernel::combineSlots() noexcept {
     const float m = mShaping.morph;
     const float scale = mShaping.scale;
     const float longest = mShaping.longestMs;
-    const float hopSeconds = static_cast<float>(kHopSize) / static_cast<float>(mSampleRate);
+    const float hopSeconds = static_cast<float>(mGeometry.hop) / static_cast<float>(mSampleRate);
+    const int stride = mGeometry.stride;
     const float* delayA = mBins.slotDelayMs;
-    const float* delayB = mBins.slotDelayMs + kBinStride;
+    const float* delayB = mBins.slotDelayMs + stride;
     const float* shareA = mBins.slotFeedback;
-    const float* shareB = mBins.slotFeedback + kBinStride;
+    const float* shareB = mBins.slotFeedback + stride;
     int flat = 1; // an int, so that the loop vectorises
-    for (int k = 0; k < kNumBins; ++k) {
+    for (int k = 0; k < mGeometry.bins; ++k) {
         // At 0 and 1 the blend is exactly one slot's value.
         float ms = std::fma(m, delayB[k], (1.0f - m) * delayA[k]) * scale;
         ms = ms < longest ? ms : longest;
@@ -140,9 +144,9 @@ void ZerinExtensionDSPKernel::combineSlots() noexcept {
     mShaping.feedbackFlat = flat != 0;
 }
 
-void CurveShaping::setRate(double sampleRate) noexcept {
-    const auto perFrame = [sampleRate](double seconds) {
-        return static_cast<float>(1.0 - std::exp(-kHopSize / (sampleRate * seconds)));
+void CurveShaping::setRate(double sampleRate, const FrameGeometry& frame) noexcept {
+    const auto perFrame = [sampleRate, hop = frame.hop](double seconds) {
+        return static_cast<float>(1.0 - std::exp(-hop / (sampleRate * seconds)));
     };
     macroCoefficient = perFrame(kMacroSeconds);
     glideCoefficient = perFrame(kGlideSeconds);
@@ -209,14 +213,15 @@ void ZerinExtensionDSPKernel::updateBins() noexcept {
     }
     combineSlots();
     s.combineStale = false;
-    if (!s.gliding) std::memcpy(mBins.delayHops, mBins.targetDelayHops, sizeof(float) * kNumBins);
+    if (!s.gliding)
+        std::memcpy(mBins.delayHops, mBins.targetDelayHops, sizeof(float) * mGeometry.bins);
 }
 
 // One frame of the heard delays' glide towards their targets; the glide ends when all land.
 void ZerinExtensionDSPKernel::glideDelays(bool snap) noexcept {
     const float coefficient = mShaping.glideCoefficient;
     bool moving = false;
-    for (int k = 0; k < kNumBins; ++k) {
+    for (int k = 0; k < mGeometry.bins; ++k) {
         glide(mBins.delayHops[k], mBins.targetDelayHops[k], coefficient, kGlideLanding, snap);
         moving |= mBins.delayHops[k] != mBins.targetDelayHops[k];
     }

@@ -1,5 +1,6 @@
 #include "dsp/kernel.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
@@ -22,18 +23,19 @@ float feedbackScaleOf(float sens, float rating) {
 }
 
 // The wet level, as an RMS, of a spectrum whose magnitudes have this sum of squares: the
-// analysis window's squares sum to 2048, so a signal of RMS r gives 2048^2 r^2 / 2 over the
-// bins; resynthesis then carries it with the pass-through gain 4 * 0.8165^2.
-constexpr float kWetLevelPerRootEnergy = 4.0f * 0.8165f * 0.8165f * 1.4142135f * kInverseFFTSize;
+// analysis window's squares sum to N (the frame's size), so a signal of RMS r gives
+// N^2 r^2 / 2 over the bins; resynthesis then carries it with the pass-through gain
+// 4 * 0.8165^2. This times 1/N.
+constexpr float kWetLevelPerRootEnergyN = 4.0f * 0.8165f * 0.8165f * 1.4142135f;
 
-// The sum of the squares of value(k) over the bins; eight running sums, so that it
-// vectorises.
-template <typename Value> float energyOf(Value value) {
+// The sum of the squares of value(k) over the `bins` bins (8n + 1 of them at every size);
+// eight running sums, so that it vectorises.
+template <typename Value> float energyOf(int bins, Value value) {
     float lanes[8] = {};
-    for (int k = 0; k + 8 <= kNumBins; k += 8)
+    for (int k = 0; k + 8 <= bins; k += 8)
         for (int j = 0; j < 8; ++j)
             lanes[j] = std::fma(value(k + j), value(k + j), lanes[j]);
-    float energy = value(kNumBins - 1) * value(kNumBins - 1);
+    float energy = value(bins - 1) * value(bins - 1);
     for (float lane : lanes)
         energy += lane;
     return energy;
@@ -57,14 +59,18 @@ float limitedFeedback(const ChannelState& ch, float fb, float sens, const float*
     // Shares only ever lower a bin's feedback (they lie in 0..1), so the level without them
     // bounds it: the shares are worked out only for a loop near its knee.
     const float* fed = ch.feedbackMag;
-    float level =
-        fb * std::sqrt(energyOf([fed](int k) { return fed[k]; })) * kWetLevelPerRootEnergy;
+    const int bins = ch.frame.bins;
+    const float perRootEnergy = kWetLevelPerRootEnergyN * ch.frame.inverseSize;
+    float level = fb * std::sqrt(energyOf(bins, [fed](int k) { return fed[k]; })) * perRootEnergy;
     if (!(level > kLoopKnee)) return fb;
     if constexpr (kWeighted || kPerBand) {
-        level = fb * std::sqrt(energyOf([&](int k) {
-                    return fed[k] * feedbackShareOf<kWeighted, kPerBand>(ch, shares, sens, k);
-                })) *
-                kWetLevelPerRootEnergy;
+        level = fb *
+                std::sqrt(energyOf(bins,
+                                   [&](int k) {
+                                       return fed[k] * feedbackShareOf<kWeighted, kPerBand>(
+                                                           ch, shares, sens, k);
+                                   })) *
+                perRootEnergy;
         if (!(level > kLoopKnee)) return fb;
     }
     return fb * (softCeiling(level, kLoopKnee, kLoopCeiling) / level);
@@ -79,7 +85,7 @@ void writeSlot(const DelayInputs& in, ChannelState& ch, const float* mag, const 
     const float fb = limitedFeedback<kWeighted, kPerBand>(ch, in.frame.feedback, sens, shares);
     float* magRow = ch.magSlot(pos);
     float* phaseRow = ch.phaseSlot(pos);
-    for (int k = 0; k < kNumBins; ++k) {
+    for (int k = 0; k < ch.frame.bins; ++k) {
         const float feedbackScale = feedbackShareOf<kWeighted, kPerBand>(ch, shares, sens, k);
         const float written = std::fma(ch.feedbackMag[k] * fb, feedbackScale, mag[k]);
         // The last guard, for inputs far beyond full scale; NaN cannot arise from kept
@@ -103,12 +109,14 @@ void readSlots(const DelayInputs& in, const ChannelState& ch, int pos, float lfo
     const float* lines = ch.magDelayLines;
     const float* phases = ch.phaseDelayLines;
     // First where every bin reads, in a pass that vectorises; then the reads, which land on
-    // rows all over the lines (2 MB a channel) when the delays differ from bin to bin, each
-    // fetched a few bins ahead so that the loads overlap instead of waiting one by one.
-    alignas(32) std::int32_t newerAt[kNumBins];
-    alignas(32) std::int32_t olderAt[kNumBins];
-    alignas(32) float fractions[kNumBins];
-    for (int k = 0; k < kNumBins; ++k) {
+    // rows all over the lines (megabytes a channel) when the delays differ from bin to bin,
+    // each fetched a few bins ahead so that the loads overlap instead of waiting one by one.
+    const int bins = ch.frame.bins;
+    const int stride = ch.frame.stride;
+    alignas(32) std::int32_t newerAt[kMaxNumBins];
+    alignas(32) std::int32_t olderAt[kMaxNumBins];
+    alignas(32) float fractions[kMaxNumBins];
+    for (int k = 0; k < bins; ++k) {
         float delayScale = 1.0f;
         if constexpr (kWeighted)
             delayScale =
@@ -119,12 +127,12 @@ void readSlots(const DelayInputs& in, const ChannelState& ch, int pos, float lfo
         const int di = static_cast<int>(d);
         fractions[k] = d - static_cast<float>(di);
         const int r = wrapped(pos - di, slots);
-        newerAt[k] = r * kBinStride + k;
-        olderAt[k] = wrapped(r - 1, slots) * kBinStride + k;
+        newerAt[k] = r * stride + k;
+        olderAt[k] = wrapped(r - 1, slots) * stride + k;
     }
     constexpr int kAhead = 8;
-    for (int k = 0; k < kNumBins; ++k) {
-        if (k + kAhead < kNumBins) {
+    for (int k = 0; k < bins; ++k) {
+        if (k + kAhead < bins) {
             __builtin_prefetch(lines + newerAt[k + kAhead]);
             __builtin_prefetch(lines + olderAt[k + kAhead]);
             __builtin_prefetch(phases + newerAt[k + kAhead]);
@@ -137,12 +145,23 @@ void readSlots(const DelayInputs& in, const ChannelState& ch, int pos, float lfo
 
 } // namespace
 
-std::int32_t delaySlotsFor(double sampleRate) noexcept {
-    const double longestHops =
-        std::ceil(kLongestDelayMs / 1000.0 * sampleRate / kHopSize) + kLfoReachHops;
+std::int32_t delaySlotsFor(double sampleRate, const FrameGeometry& frame) noexcept {
+    const double longestHops = std::ceil(kLongestDelayMs / 1000.0 * sampleRate / frame.hop) +
+                               std::ceil(kLfoReachHops * frame.hopsPerDefaultHop);
     const double slots = longestHops + 2.0;
     if (!(slots <= kMostDelaySlots)) return 0;
     return static_cast<std::int32_t>(slots);
+}
+
+std::size_t delayLineFloatsFor(double sampleRate) noexcept {
+    std::size_t most = 0;
+    for (int size : kFFTSizes) {
+        const FrameGeometry frame = frameGeometryOf(size);
+        const std::int32_t slots = delaySlotsFor(sampleRate, frame);
+        if (slots == 0) return 0;
+        most = std::max(most, static_cast<std::size_t>(slots) * frame.stride);
+    }
+    return most;
 }
 
 float softCeiling(float level, float knee, float ceiling) noexcept {
@@ -153,7 +172,8 @@ float softCeiling(float level, float knee, float ceiling) noexcept {
 
 void processDelay(const DelayInputs& in, ChannelState& ch, const float* mag, const float* phase,
                   float* outMag, float* outPhase) noexcept {
-    const float lfoHops = (std::sin(in.lfoPhase) * in.frame.lfoDepth) * kLfoReachHops;
+    const float lfoHops =
+        (std::sin(in.lfoPhase) * in.frame.lfoDepth) * (kLfoReachHops * ch.frame.hopsPerDefaultHop);
     const int pos = ch.delayWritePos;
     const bool perBand = in.feedbackWeights != nullptr;
     if (in.frame.sensitivity > 0.0f) {

@@ -39,11 +39,13 @@ constexpr std::size_t mostFrameRows() noexcept {
 }
 
 // What a frame says of itself besides its values: the rate of the audio they were measured
-// in, and the frame's number among those the unit made (0: none given). Plain, so the render
-// thread and the plug-in's messages carry it without allocating.
+// in, the frame's number among those the unit made (0: none given), and the size of the
+// frames it was measured in. Plain, so the render thread and the plug-in's messages carry it
+// without allocating.
 struct FrameStamp {
     double sampleRate = 0.0; // Hz
     std::uint64_t sequence = 0;
+    std::int32_t fftSize = kFFTSize;
     friend bool operator==(const FrameStamp&, const FrameStamp&) = default;
 };
 

@@ -61,8 +61,9 @@ template <int E> float leaveBinade(float x) {
     return x >= lo ? below : x;
 }
 
-// Bin k's centre frequency turns by k pi/2 over one hop; this is that turn as the phases
-// add it, and the bin ranges below are worked out from the same floats.
+// Bin k's centre frequency turns by k pi/2 over one hop, at every frame size (the hop is a
+// quarter of the frame); this is that turn as the phases add it, and the bin ranges below are
+// worked out from the same floats.
 constexpr float hopTurn(int k) {
     return ((static_cast<float>(k) * kTwoPi) * static_cast<float>(kHopSize)) * kInverseFFTSize;
 }
@@ -70,7 +71,7 @@ constexpr float hopTurn(int k) {
 // The first bin whose phase plus turn can reach 2^E (the highest phase is pi).
 constexpr int firstReaching(int e) {
     int k = 0;
-    while (k < kNumBins && kPi + hopTurn(k) < static_cast<float>(1 << e))
+    while (k < kMaxNumBins && kPi + hopTurn(k) < static_cast<float>(1 << e))
         ++k;
     return k;
 }
@@ -79,7 +80,7 @@ constexpr int firstReaching(int e) {
 // from there on a value gets into binade E only by stepping down from the binade above.
 constexpr int firstAbove(int e) {
     int k = 0;
-    while (k < kNumBins && hopTurn(k) - kPi < static_cast<float>(2 << e))
+    while (k < kMaxNumBins && hopTurn(k) - kPi < static_cast<float>(2 << e))
         ++k;
     return k;
 }
@@ -157,7 +158,10 @@ float finishWrap(float x) {
 [[gnu::noipa]] void advanceFrozenPhases(float* accum, int count) noexcept {
     for (int k = 0; k < count; ++k)
         accum[k] += hopTurn(k);
-    // Phases stay below pi + 1024 pi/2 < 2048: binades 10 down to 4 cover them.
+    // Phases stay below pi + 4096 pi/2 < 8192: binades 12 down to 4 cover them. At 2048
+    // (1025 bins, below pi + 1024 pi/2 < 2048) the two highest passes find no bin to take.
+    leaveBinadeAll<12>(accum, count);
+    leaveBinadeAll<11>(accum, count);
     leaveBinadeAll<10>(accum, count);
     leaveBinadeAll<9>(accum, count);
     leaveBinadeAll<8>(accum, count);
@@ -175,7 +179,7 @@ void measureFrozenAdvance(ChannelState& ch, float sens, const float* phase) noex
 
 void measureAdvance(const ChannelState& ch, float sens, const float* phase,
                     float* advance) noexcept {
-    for (int k = 0; k < kNumBins; ++k) {
+    for (int k = 0; k < ch.frame.bins; ++k) {
         // A bin's centre turns by k pi/2 a hop: whole turns aside, (k mod 4) quarter turns.
         const float centre = static_cast<float>(k & 3) * (0.5f * kPi);
         const float deviation = wrapPhase(phase[k] - ch.lastPhase[k] - centre);
@@ -196,29 +200,30 @@ void advanceSmoothPhases(float* accum, const float* advance, int count) noexcept
 void processFreeze(ChannelState& ch, float sens, bool smooth, const float* mag, const float* phase,
                    float* outMag, float* outPhase) noexcept {
     if (!ch.freezeActive) {
-        std::memcpy(ch.frozenMag, mag, sizeof ch.frozenMag);
-        std::memcpy(ch.frozenPhaseAccum, phase, sizeof ch.frozenPhaseAccum);
+        std::memcpy(ch.frozenMag, mag, ch.binBytes());
+        std::memcpy(ch.frozenPhaseAccum, phase, ch.binBytes());
         measureFrozenAdvance(ch, sens, phase);
         ch.freezeActive = true;
     }
     // The classic freeze turns every bin at its centre frequency, so the held sound repeats
     // every four hops and a chord pulses at that rate; the smooth one turns each bin at the
     // frequency measured in it, as a phase vocoder does, and a held chord stays still.
+    const int bins = ch.frame.bins;
     if (smooth)
-        advanceSmoothPhases(ch.frozenPhaseAccum, ch.frozenAdvance, kNumBins);
+        advanceSmoothPhases(ch.frozenPhaseAccum, ch.frozenAdvance, bins);
     else
-        advanceFrozenPhases(ch.frozenPhaseAccum, kNumBins);
+        advanceFrozenPhases(ch.frozenPhaseAccum, bins);
 
     if (sens > 0.0f) {
         // Tonal bins stay frozen; transient bins follow the live input.
-        for (int k = 0; k < kNumBins; ++k) {
+        for (int k = 0; k < bins; ++k) {
             const float w = std::fma(-sens, 1.0f - ch.binClassification[k], 1.0f);
             outMag[k] = std::fma(ch.frozenMag[k], w, mag[k] * (1.0f - w));
             outPhase[k] = w > 0.5f ? ch.frozenPhaseAccum[k] : phase[k];
         }
     } else {
-        std::memcpy(outMag, ch.frozenMag, sizeof ch.frozenMag);
-        std::memcpy(outPhase, ch.frozenPhaseAccum, sizeof ch.frozenPhaseAccum);
+        std::memcpy(outMag, ch.frozenMag, ch.binBytes());
+        std::memcpy(outPhase, ch.frozenPhaseAccum, ch.binBytes());
     }
 }
 

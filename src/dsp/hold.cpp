@@ -28,7 +28,7 @@ void ZerinExtensionDSPKernel::advanceHold() noexcept {
     // have to start from a blend of two spectra.
     mHold.capture = mFrame.hold && mHold.position == 0.0f;
     const float fadeMs = mValues.value(parameter::freezeFade);
-    const auto hopMs = static_cast<float>(1000.0 * kHopSize / mSampleRate);
+    const auto hopMs = static_cast<float>(1000.0 * mGeometry.hop / mSampleRate);
     const float step = fadeMs > hopMs ? hopMs / fadeMs : 1.0f;
     mHold.position = mHold.position < target ? std::min(target, mHold.position + step)
                                              : std::max(target, mHold.position - step);
@@ -38,16 +38,19 @@ ModeInput holdInput(ZerinExtensionDSPKernel& kernel, ChannelState& ch, const flo
                     const float* phase) noexcept {
     const HoldFade& fade = kernel.mHold;
     if (fade.position == 0.0f) return {mag, phase};
-    if (fade.capture) {
+    const int bins = ch.frame.bins;
+    // A record that took over at a new frame size holds what it hears at its first frame.
+    if (fade.capture || !ch.holdTaken) {
         // Held as analysed: the phases start turning from the frame after, so that a live
         // input and a held one that keeps its frequencies stay in step through the fade.
-        std::memcpy(ch.heldMag, mag, sizeof ch.heldMag);
-        std::memcpy(ch.heldPhase, phase, sizeof ch.heldPhase);
+        std::memcpy(ch.heldMag, mag, ch.binBytes());
+        std::memcpy(ch.heldPhase, phase, ch.binBytes());
         measureAdvance(ch, kernel.mFrame.sensitivity, phase, ch.heldAdvance);
+        ch.holdTaken = true;
     } else if (kernel.mFrame.smoothFreeze) {
-        advanceSmoothPhases(ch.heldPhase, ch.heldAdvance, kNumBins);
+        advanceSmoothPhases(ch.heldPhase, ch.heldAdvance, bins);
     } else {
-        advanceFrozenPhases(ch.heldPhase, kNumBins);
+        advanceFrozenPhases(ch.heldPhase, bins);
     }
     if (fade.position == 1.0f) return {ch.heldMag, ch.heldPhase};
 
@@ -58,11 +61,11 @@ ModeInput holdInput(ZerinExtensionDSPKernel& kernel, ChannelState& ch, const flo
     const float held = std::sin(angle);
     std::complex<float>* sum = kernel.mScratch.spectrum;
     std::complex<float>* other = kernel.mScratch.holdSpectrum;
-    fromPolar(mag, phase, sum, kNumBins);
-    fromPolar(ch.heldMag, ch.heldPhase, other, kNumBins);
-    for (int k = 0; k < kNumBins; ++k)
+    fromPolar(mag, phase, sum, bins);
+    fromPolar(ch.heldMag, ch.heldPhase, other, bins);
+    for (int k = 0; k < bins; ++k)
         sum[k] = sum[k] * live + other[k] * held;
-    toPolar(sum, kernel.mScratch.holdMag, kernel.mScratch.holdPhase, kNumBins);
+    toPolar(sum, kernel.mScratch.holdMag, kernel.mScratch.holdPhase, bins);
     return {kernel.mScratch.holdMag, kernel.mScratch.holdPhase};
 }
 

@@ -35,19 +35,86 @@ std::uint32_t modeBit(SpectralMode mode) {
 
 // Every piece of the kernel's scratch block is a multiple of 8 floats long, so every piece
 // stays 32-byte aligned.
-constexpr std::size_t kBinsPadded = kBinStride;
+constexpr std::size_t kBinsPadded = kMaxBinStride;
+
+constexpr std::size_t windowFloats() {
+    std::size_t total = 0;
+    for (int size : kFFTSizes)
+        total += static_cast<std::size_t>(size);
+    return total;
+}
+
+} // namespace
+
+void clearFrames(ChannelState& ch, const FrameGeometry& frame, double sampleRate) noexcept {
+    ch.frame = frame;
+    ch.delaySlots = delaySlotsFor(sampleRate, frame);
+    std::memset(ch.outputRing, 0, sizeof ch.outputRing);
+    ch.hopCounter = 0;
+    ch.outputReadPos = 0;
+    ch.delayWritePos = 0;
+    ch.freezeActive = false;
+    ch.holdTaken = false;
+    ch.scatterHopCounter = 0;
+    std::memset(ch.feedbackMag, 0, sizeof ch.feedbackMag);
+    std::memset(ch.feedbackPhase, 0, sizeof ch.feedbackPhase);
+    std::memset(ch.prevMagnitude, 0, sizeof ch.prevMagnitude);
+    std::memset(ch.lastPhase, 0, sizeof ch.lastPhase);
+    std::memset(ch.frozenAdvance, 0, sizeof ch.frozenAdvance);
+    for (int k = 0; k < kMaxNumBins; ++k) {
+        ch.scatterMap[k] = k;
+        ch.binClassification[k] = 1.0f;
+    }
+}
+
+namespace {
+
+// Everything of a record back to silence.
+void clearChannel(ChannelState& ch, const FrameGeometry& frame, double sampleRate) {
+    clearFrames(ch, frame, sampleRate);
+    std::memset(ch.inputRing, 0, sizeof ch.inputRing);
+    std::memset(ch.dryRing, 0, sizeof ch.dryRing);
+    ch.inputWritePos = 0;
+    std::memset(ch.magDelayLines, 0, ch.delayLineFloats * sizeof(float));
+    std::memset(ch.phaseDelayLines, 0, ch.delayLineFloats * sizeof(float));
+}
+
+// A record with delay lines of `floats` each, made again if they are of another length (the
+// rate changed). Null once memory ran out; what was made is then left for deallocate().
+ChannelState* ensureChannel(ChannelState*& ch, std::size_t floats) {
+    if (ch == nullptr) {
+        ch = new (std::nothrow) ChannelState{};
+        if (ch == nullptr) return nullptr;
+    }
+    if (ch->magDelayLines != nullptr && ch->delayLineFloats == floats) return ch;
+    freeFloats(ch->magDelayLines);
+    freeFloats(ch->phaseDelayLines);
+    ch->magDelayLines = allocateFloats(floats);
+    ch->phaseDelayLines = allocateFloats(floats);
+    ch->delayLineFloats = floats;
+    return ch->magDelayLines != nullptr && ch->phaseDelayLines != nullptr ? ch : nullptr;
+}
+
+void freeChannel(ChannelState*& ch) {
+    if (ch == nullptr) return;
+    freeFloats(ch->magDelayLines);
+    freeFloats(ch->phaseDelayLines);
+    delete ch;
+    ch = nullptr;
+}
 
 } // namespace
 
 bool ZerinExtensionDSPKernel::allocateScratch() noexcept {
     if (mScratchBlock != nullptr) return true;
-    const std::size_t total = 3 * kFFTSize      // windows, work frame
-                              + 2 * kBinsPadded // spectrum (complex)
-                              + 4 * kBinsPadded // bin delays, three scratch rows
-                              + 9 * kBinsPadded // curve shaping
+    const std::size_t total = 2 * windowFloats() + kMaxFFTSize // windows, work frame
+                              + 2 * kBinsPadded                // spectrum (complex)
+                              + 4 * kBinsPadded                // bin delays, three scratch rows
+                              + 9 * kBinsPadded                // curve shaping
                               + 4 * kCurveGridStride + 3 * kBinsPadded // snapshot slots
                               + 4 * kBinsPadded                        // freeze's crossfade
-                              + 6 * kHopSize;                          // segment scratch
+                              + 2 * kBinsPadded                        // size change's bins
+                              + 7 * kMaxHopSize;                       // segment scratch
     float* p = allocateFloats(total);
     if (p == nullptr) return false;
     mScratchBlock = p;
@@ -56,9 +123,11 @@ bool ZerinExtensionDSPKernel::allocateScratch() noexcept {
         p += n;
         return q;
     };
-    mScratch.window = take(kFFTSize);
-    mScratch.synthesisWindow = take(kFFTSize);
-    mScratch.work = take(kFFTSize);
+    for (int i = 0; i < kFFTSizeCount; ++i) {
+        mScratch.window[i] = take(kFFTSizes[i]);
+        mScratch.synthesisWindow[i] = take(kFFTSizes[i]);
+    }
+    mScratch.work = take(kMaxFFTSize);
     mScratch.spectrum = reinterpret_cast<std::complex<float>*>(take(2 * kBinsPadded));
     mBins.delayHops = take(kBinsPadded);
     mBins.targetDelayHops = take(kBinsPadded);
@@ -76,35 +145,17 @@ bool ZerinExtensionDSPKernel::allocateScratch() noexcept {
     mScratch.holdMag = take(kBinsPadded);
     mScratch.holdPhase = take(kBinsPadded);
     mScratch.holdSpectrum = reinterpret_cast<std::complex<float>*>(take(2 * kBinsPadded));
+    mSizeChange.delayHops = take(kBinsPadded);
+    mSizeChange.feedbackWeights = take(kBinsPadded);
     mRatings.slots = take(3 * kBinsPadded);
-    mSegment.inputGain = take(kHopSize);
-    mSegment.outputGain = take(kHopSize);
-    mSegment.dryWet = take(kHopSize);
-    mSegment.dry = take(kHopSize);
-    mSegment.lfoPhase = take(kHopSize);
-    mSegment.bypass = take(kHopSize);
+    mSegment.inputGain = take(kMaxHopSize);
+    mSegment.outputGain = take(kMaxHopSize);
+    mSegment.dryWet = take(kMaxHopSize);
+    mSegment.dry = take(kMaxHopSize);
+    mSegment.lfoPhase = take(kMaxHopSize);
+    mSegment.bypass = take(kMaxHopSize);
+    mSegment.outgoing = take(kMaxHopSize);
     return true;
-}
-
-// A channel's record, with delay lines as long as `slots` rows; lines of another length (the
-// rate changed) are made again.
-bool ZerinExtensionDSPKernel::ensureChannel(int c, std::int32_t slots) noexcept {
-    ChannelState* ch = mChannels[c];
-    if (ch == nullptr) {
-        ch = new (std::nothrow) ChannelState{};
-        if (ch == nullptr) return false;
-        mChannels[c] = ch;
-    }
-    if (ch->magDelayLines != nullptr && ch->delaySlots == slots) return true;
-    freeFloats(ch->magDelayLines);
-    freeFloats(ch->phaseDelayLines);
-    const std::size_t lineFloats = static_cast<std::size_t>(slots) * kBinStride;
-    ch->magDelayLines = allocateFloats(lineFloats);
-    ch->phaseDelayLines = allocateFloats(lineFloats);
-    ch->delaySlots = slots;
-    ch->delayWritePos = 0;
-    // A failure leaves the record for deallocate(), which frees what there is.
-    return ch->magDelayLines != nullptr && ch->phaseDelayLines != nullptr;
 }
 
 bool ZerinExtensionDSPKernel::initialize(int channelCount, double sampleRate) noexcept {
@@ -117,34 +168,44 @@ bool ZerinExtensionDSPKernel::initialize(int channelCount, double sampleRate) no
     // At least one sample, and within an int at any rate.
     mBypassFadeLength = static_cast<std::int32_t>(
         std::clamp(std::round(sampleRate * kBypassFadeSeconds), 1.0, 1048576.0));
+    mSizeChange.fadeLength = static_cast<std::int32_t>(
+        std::clamp(std::round(sampleRate * kSizeFadeSeconds), 1.0, 1048576.0));
     mChannelCount = channelCount < kMaxChannels ? channelCount : kMaxChannels;
 
-    if (mFFTSetup == nullptr) mFFTSetup = acquireFFTSetup(kFFTSize);
-    const std::int32_t slots = delaySlotsFor(sampleRate);
-    bool ok = slots > 0 && mFFTSetup != nullptr && allocateScratch() && mMeter.allocate();
+    bool ok = allocateScratch() && mMeter.allocate();
+    for (int i = 0; ok && i < kFFTSizeCount; ++i) {
+        if (mFFTSetups[i] == nullptr) mFFTSetups[i] = acquireFFTSetup(kFFTSizes[i]);
+        ok = mFFTSetups[i] != nullptr;
+    }
+    const std::size_t floats = delayLineFloatsFor(sampleRate);
+    ok = ok && floats > 0;
     for (int c = 0; ok && c < mChannelCount; ++c)
-        ok = ensureChannel(c, slots);
+        ok = ensureChannel(mChannels[c], floats) != nullptr &&
+             ensureChannel(mOther[c], floats) != nullptr;
     if (!ok) {
         deallocate();
         return false;
     }
 
-    for (int n = 0; n < kFFTSize; ++n) {
-        const double w = 0.8165 * (1.0 - std::cos(2.0 * 3.141592653589793 * n / kFFTSize));
-        mScratch.window[n] = static_cast<float>(w);
-        // Scaling by 2^-11 is exact, so folding it into the window changes no result.
-        mScratch.synthesisWindow[n] = mScratch.window[n] * kInverseFFTSize;
+    for (int i = 0; i < kFFTSizeCount; ++i) {
+        const int size = kFFTSizes[i];
+        for (int n = 0; n < size; ++n) {
+            const double w = 0.8165 * (1.0 - std::cos(2.0 * 3.141592653589793 * n / size));
+            mScratch.window[i][n] = static_cast<float>(w);
+            // Scaling by 1/size is exact (a power of two), so folding it into the window
+            // changes no result.
+            mScratch.synthesisWindow[i][n] = mScratch.window[i][n] / static_cast<float>(size);
+        }
     }
-    for (int c = 0; c < mChannelCount; ++c)
-        for (int k = 0; k < kNumBins; ++k)
-            mChannels[c]->scatterMap[k] = k;
+    mGeometry = frameGeometryOf(kFFTSizes[parameterValues().choice(parameter::fftSize)]);
+    mLatency.store(mGeometry.latency(), std::memory_order_relaxed);
 
     reset();
     // No render call runs: take curves still waiting now rather than at the first call, and
     // hear them (at the rate, which may be new) from the first frame.
     mCurves.index.acquire();
-    mShaping.setRate(sampleRate);
-    mMeter.prepare(sampleRate);
+    mShaping.setRate(sampleRate, mGeometry);
+    mMeter.prepare(sampleRate, mGeometry);
     mShaping.slotsStale = true;
     mShaping.combineStale = true;
     mShaping.gliding = false;
@@ -155,31 +216,12 @@ bool ZerinExtensionDSPKernel::initialize(int channelCount, double sampleRate) no
 
 void ZerinExtensionDSPKernel::reset() noexcept {
     for (int c = 0; c < mChannelCount; ++c) {
-        ChannelState* ch = mChannels[c];
-        if (ch == nullptr) continue;
-        std::memset(ch->inputRing, 0, sizeof ch->inputRing);
-        std::memset(ch->outputRing, 0, sizeof ch->outputRing);
-        std::memset(ch->dryRing, 0, sizeof ch->dryRing);
-        ch->inputWritePos = 0;
-        ch->hopCounter = 0;
-        ch->outputReadPos = 0;
-        const std::size_t lineBytes =
-            static_cast<std::size_t>(ch->delaySlots) * kBinStride * sizeof(float);
-        std::memset(ch->magDelayLines, 0, lineBytes);
-        std::memset(ch->phaseDelayLines, 0, lineBytes);
-        ch->delayWritePos = 0;
-        ch->freezeActive = false;
-        ch->scatterHopCounter = 0;
-        std::memset(ch->feedbackMag, 0, sizeof ch->feedbackMag);
-        std::memset(ch->feedbackPhase, 0, sizeof ch->feedbackPhase);
-        std::memset(ch->prevMagnitude, 0, sizeof ch->prevMagnitude);
-        std::memset(ch->lastPhase, 0, sizeof ch->lastPhase);
-        std::memset(ch->frozenAdvance, 0, sizeof ch->frozenAdvance);
-        for (int k = 0; k < kNumBins; ++k) {
-            ch->scatterMap[k] = k;
-            ch->binClassification[k] = 1.0f;
-        }
+        if (mChannels[c] != nullptr) clearChannel(*mChannels[c], mGeometry, mSampleRate);
+        if (mOther[c] != nullptr) clearChannel(*mOther[c], mGeometry, mSampleRate);
     }
+    mSizeChange.active = false;
+    mSizeChange.uncleared = 0;
+    mRan = false;
     mLFOPhase = 0.0f;
     // A host resets when its transport jumps or it reactivates: a hold starts again from the
     // live input, and no note a host never let go stays down.
@@ -196,18 +238,36 @@ void ZerinExtensionDSPKernel::snapSmoothedValues() noexcept {
     mSmoothedOutputGain = mValues.gain(parameter::outputGain);
     mSmoothedDryWet = mValues.fraction(parameter::dryWet);
     mBypassFade = mBypassed.load(std::memory_order_relaxed) ? mBypassFadeLength : 0;
+    adoptFrameSize();
     shapeCurves(true);
 }
 
+void ZerinExtensionDSPKernel::adoptFrameSize() noexcept {
+    const FrameGeometry wanted = frameGeometryOf(kFFTSizes[mValues.choice(parameter::fftSize)]);
+    if (wanted.size == mGeometry.size || mChannels[0] == nullptr) return;
+    mGeometry = wanted;
+    if (mRan) {
+        reset();
+    } else {
+        // Nothing has sounded since the last reset: the records are silent but for their layout.
+        for (int c = 0; c < mChannelCount; ++c)
+            clearFrames(*mChannels[c], wanted, mSampleRate);
+    }
+    mShaping.setRate(mSampleRate, wanted);
+    mShaping.slotsStale = true;
+    mShaping.gliding = false;
+    mMeter.prepare(mSampleRate, wanted);
+    mLatency.store(wanted.latency(), std::memory_order_relaxed);
+}
+
 void ZerinExtensionDSPKernel::deallocate() noexcept {
-    releaseFFTSetup(mFFTSetup);
-    mFFTSetup = nullptr;
-    for (ChannelState*& ch : mChannels) {
-        if (ch == nullptr) continue;
-        freeFloats(ch->magDelayLines);
-        freeFloats(ch->phaseDelayLines);
-        delete ch;
-        ch = nullptr;
+    for (FFTSetup*& setup : mFFTSetups) {
+        releaseFFTSetup(setup);
+        setup = nullptr;
+    }
+    for (int c = 0; c < kMaxChannels; ++c) {
+        freeChannel(mChannels[c]);
+        freeChannel(mOther[c]);
     }
     freeFloats(mScratchBlock);
     mScratchBlock = nullptr;
@@ -217,6 +277,7 @@ void ZerinExtensionDSPKernel::deallocate() noexcept {
     mBins = {};
     mSegment = {};
     mRatings.slots = nullptr;
+    mSizeChange.delayHops = mSizeChange.feedbackWeights = nullptr;
     mInitialized = false;
 }
 
@@ -300,7 +361,7 @@ void ZerinExtensionDSPKernel::applyModeChange(SpectralMode left) noexcept {
         if (ch == nullptr) continue;
         if (left == SpectralMode::scatter) {
             ch->scatterHopCounter = 0;
-            for (int k = 0; k < kNumBins; ++k)
+            for (int k = 0; k < kMaxNumBins; ++k)
                 ch->scatterMap[k] = k;
         } else if (left == SpectralMode::freeze) {
             ch->freezeActive = false;
@@ -348,8 +409,8 @@ bool ZerinExtensionDSPKernel::takeFrame(DisplayFrameKind kind, float* values,
     if (kind == DisplayFrameKind::levels) return mMeter.takeSnapshot(values, stamp);
     if (mRatings.slots == nullptr || !mRatings.index.acquire()) return false;
     const float* slot = mRatings.slots + mRatings.index.front * kBinsPadded;
-    std::memcpy(values, slot, kNumBins * sizeof(float));
     stamp = mRatings.stamps[mRatings.index.front];
+    std::memcpy(values, slot, static_cast<std::size_t>(stamp.fftSize / 2 + 1) * sizeof(float));
     return true;
 }
 

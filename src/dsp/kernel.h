@@ -28,7 +28,7 @@ namespace zerin {
 
 struct FFTSetup;
 
-// Row stride of the delay lines: 1025 bins padded to a multiple of eight floats.
+// Row stride of the default layout's bin rows: 1025 bins padded to a multiple of eight floats.
 inline constexpr int kBinStride = 1032;
 
 // Ceiling of every magnitude the kernel keeps (analysed, written to a delay line, frozen).
@@ -52,57 +52,70 @@ inline constexpr float kWetCeiling = 15.848932f;  // +24 dBFS
 // that the step between the processed signal and the input does not click.
 inline constexpr double kBypassFadeSeconds = 0.005;
 
-// Full LFO depth moves every delay by this many hops either way.
+// How long the old and the new frames cross-fade when the frame size changes: long enough
+// not to click, short enough that the two latencies' copies of a sound do not smear.
+inline constexpr double kSizeFadeSeconds = 0.02;
+
+// Full LFO depth moves every delay by this many default hops (each a quarter of 2048
+// samples) either way: 320 ms at 48 kHz, at every frame size.
 inline constexpr float kLfoReachHops = 30.0f;
 
-// The rows of history each bin keeps at `sampleRate`: the longest delay any range hears,
-// the LFO's reach beyond it, the row being written and the older row a fractional delay
-// reads beside the newer one. So a drawn delay is heard as drawn at every rate. 0 for a rate
-// no memory could hold.
-std::int32_t delaySlotsFor(double sampleRate) noexcept;
+// The rows of history each bin keeps at `sampleRate` in `frame`'s layout: the longest delay
+// any range hears, the LFO's reach beyond it, the row being written and the older row a
+// fractional delay reads beside the newer one. So a drawn delay is heard as drawn at every
+// rate and size. 0 for a rate no memory could hold.
+std::int32_t delaySlotsFor(double sampleRate, const FrameGeometry& frame = {}) noexcept;
+// The floats each delay line needs to hold that history in every layout.
+std::size_t delayLineFloatsFor(double sampleRate) noexcept;
 
 // The smooth ceiling both stages use: the identity up to `knee`, then a tanh that leaves it
 // with slope 1 and approaches `ceiling` without reaching it.
 float softCeiling(float level, float knee, float ceiling) noexcept;
 
 struct ChannelState {
-    alignas(32) float inputRing[kFFTSize]; // last 2048 inputs after input gain
+    FrameGeometry frame; // the layout this record's frames run at
+    // The rings hold the largest frame, whatever the layout, so a record that takes over
+    // from another at a new size starts with the history it needs.
+    alignas(32) float inputRing[kMaxFFTSize]; // the last inputs, after input gain
     std::int32_t inputWritePos;
     std::int32_t hopCounter;
-    alignas(32) float outputRing[kFFTSize]; // overlap-add accumulator
+    alignas(32) float outputRing[kMaxFFTSize]; // overlap-add accumulator
     std::int32_t outputReadPos;
-    // The raw input, 2047 samples late, so the dry term lines up with the wet path.
-    alignas(32) float dryRing[kFFTSize];
+    // The raw inputs: the dry term reads the one a latency back, in line with the wet path.
+    alignas(32) float dryRing[kMaxFFTSize];
 
-    // Per-bin delay lines, slot-major: slot s of bin k at [s * kBinStride + k]. Every bin
+    // Per-bin delay lines, slot-major: slot s of bin k at [s * frame.stride + k]. Every bin
     // advances one slot per delay frame, so the bins share one write position and a frame
-    // writes two contiguous rows instead of touching 2050 separate lines.
+    // writes two contiguous rows instead of touching every bin's own line.
     float* magDelayLines;
     float* phaseDelayLines;
-    std::int32_t delaySlots; // how many rows the lines hold: delaySlotsFor(the rate)
+    std::size_t delayLineFloats; // allocated for each line: room for every layout
+    std::int32_t delaySlots;     // how many rows the lines hold: delaySlotsFor(the rate)
     std::int32_t delayWritePos;
 
-    alignas(32) float feedbackMag[kNumBins]; // previous frame's output, any mode
-    alignas(32) float feedbackPhase[kNumBins];
-    alignas(32) float frozenMag[kNumBins];
-    alignas(32) float frozenPhaseAccum[kNumBins];
+    alignas(32) float feedbackMag[kMaxNumBins]; // previous frame's output, any mode
+    alignas(32) float feedbackPhase[kMaxNumBins];
+    alignas(32) float frozenMag[kMaxNumBins];
+    alignas(32) float frozenPhaseAccum[kMaxNumBins];
     // A smooth freeze's turn per hop of each bin, measured at the capture; and the phases of
     // the last analysed frame, which that measure needs.
-    alignas(32) float frozenAdvance[kNumBins];
-    alignas(32) float lastPhase[kNumBins];
+    alignas(32) float frozenAdvance[kMaxNumBins];
+    alignas(32) float lastPhase[kMaxNumBins];
     bool freezeActive;
     // The spectrum the freeze parameter holds, its phases running on, and each bin's turn
     // per hop when the freeze is smooth.
-    alignas(32) float heldMag[kNumBins];
-    alignas(32) float heldPhase[kNumBins];
-    alignas(32) float heldAdvance[kNumBins];
-    alignas(32) std::int32_t scatterMap[kNumBins]; // a permutation of 0..1024
+    alignas(32) float heldMag[kMaxNumBins];
+    alignas(32) float heldPhase[kMaxNumBins];
+    alignas(32) float heldAdvance[kMaxNumBins];
+    alignas(32) std::int32_t scatterMap[kMaxNumBins]; // a permutation of the bins
     std::int32_t scatterHopCounter;
-    alignas(32) float prevMagnitude[kNumBins];
-    alignas(32) float binClassification[kNumBins]; // 0 transient .. 1 tonal
+    alignas(32) float prevMagnitude[kMaxNumBins];
+    alignas(32) float binClassification[kMaxNumBins]; // 0 transient .. 1 tonal
+    bool holdTaken; // heldMag and heldPhase hold a spectrum of this layout
 
-    float* magSlot(int slot) noexcept { return magDelayLines + slot * kBinStride; }
-    float* phaseSlot(int slot) noexcept { return phaseDelayLines + slot * kBinStride; }
+    float* magSlot(int slot) noexcept { return magDelayLines + slot * frame.stride; }
+    float* phaseSlot(int slot) noexcept { return phaseDelayLines + slot * frame.stride; }
+    std::size_t binBytes() const noexcept { return sizeof(float) * frame.bins; }
 };
 
 // Every parameter as one `process` call reads it, in host units and within its range, taken
@@ -161,7 +174,7 @@ struct CurveShaping {
     float macroCoefficient = 1.0f;
     float glideCoefficient = 1.0f;
 
-    void setRate(double sampleRate) noexcept;
+    void setRate(double sampleRate, const FrameGeometry& frame) noexcept;
 };
 
 // The grid curves are read from while they are shifted: 48 points an octave from 1 Hz, up to
@@ -190,10 +203,11 @@ struct ZerinExtensionDSPKernel {
     // Clears the signal history and puts the bypass fade at its end; keeps resources,
     // parameters and the curve.
     void reset() noexcept;
-    // Puts the smoothed gains and mix, and the bypass fade, at their targets, as `initialize`
-    // leaves them: for a host whose first render call brings the parameter values (LV2
-    // control ports), so that a session does not fade in from the defaults. Render thread
-    // or idle; never allocates.
+    // Puts the smoothed gains and mix, and the bypass fade, at their targets, and the frames at
+    // the size asked for, as `initialize` leaves them: for a host whose first render call
+    // brings the parameter values (LV2 control ports), so that a session does not fade in
+    // from the defaults or cross-fade from the default size. Render thread or idle; never
+    // allocates (after audio has run, a new size clears the history as `reset` does).
     void snapSmoothedValues() noexcept;
     // Frees everything; the kernel is then as constructed except for parameters and curves.
     void deallocate() noexcept;
@@ -224,8 +238,9 @@ struct ZerinExtensionDSPKernel {
     // The newest set handed over (or installed), at once.
     const CurveSet& latestCurveSet() const noexcept { return mCurves.sets[mCurves.index.latest]; }
     // Consumer side of the display frames: copies the newest unread frame of `kind`
-    // (rowsOf(kind) * kNumBins values: channel 0's ratings, or the analyser's levels) and its
-    // stamp, and returns true, or returns false if none is new. One thread at a time per kind.
+    // (rowsOf(kind) rows of a value per bin of stamp.fftSize, into room for rowsOf(kind) *
+    // kMaxNumBins: channel 0's ratings, or the analyser's levels) and its stamp, and returns true,
+    // or returns false if none is new. One thread at a time per kind.
     bool takeFrame(DisplayFrameKind kind, float* values, FrameStamp& stamp) noexcept;
     // Whether an editor draws frames of `kind`. The analyser measures only while its levels
     // are wanted; the ratings are made for the sound whenever Source is up, and the flag only
@@ -270,6 +285,13 @@ struct ZerinExtensionDSPKernel {
     const CurveShaping& curveShaping() const noexcept { return mShaping; }
     bool curveDirty() const noexcept { return mCurves.index.hasFresh(); }
     double sampleRate() const noexcept { return mSampleRate; }
+    // The layout the frames run at, and the latency it gives: the one a host compensates.
+    const FrameGeometry& frameGeometry() const noexcept { return mGeometry; }
+    std::int32_t latencySamples() const noexcept {
+        return mLatency.load(std::memory_order_relaxed);
+    }
+    // Whether frames at an old size still sound (a change of size under way).
+    bool changingSize() const noexcept { return mSizeChange.active; }
 
     // Those fields shared across threads are atomics.
     std::atomic<double> mHostTempo{120.0};
@@ -297,10 +319,18 @@ struct ZerinExtensionDSPKernel {
     std::int32_t mBypassFade = 0;
     std::int32_t mBypassFadeLength = 1; // kBypassFadeSeconds at the rate
 
-    FFTSetup* mFFTSetup = nullptr;
+    // The plans of every size, so that a change of size at any time needs none made.
+    FFTSetup* mFFTSetups[kFFTSizeCount] = {};
     FrameScratch mScratch;
     CurveBins mBins;
+    // The layout the curves are worked out for and the live records run at.
+    FrameGeometry mGeometry;
     ChannelState* mChannels[kMaxChannels] = {nullptr, nullptr};
+    // The records of the size being left while a change sounds; otherwise silent and waiting.
+    ChannelState* mOther[kMaxChannels] = {nullptr, nullptr};
+    SizeChange mSizeChange;
+    std::atomic<std::int32_t> mLatency{kLatencySamples};
+    bool mRan = false; // audio went through the records since the last reset
 
     CurveExchange mCurves;
     CurveShaping mShaping;
@@ -330,7 +360,6 @@ struct ZerinExtensionDSPKernel {
 
 private:
     bool allocateScratch() noexcept;
-    bool ensureChannel(int c, std::int32_t slots) noexcept;
     void takeModeChanges() noexcept;
     void takeParameters() noexcept;
     void processSegment(const float* const* inputs, float* const* outputs, int channels, int offset,
@@ -347,7 +376,18 @@ private:
     void advanceHold() noexcept;
     void applyBypassFade(float* y, int length) const noexcept;
     void processChannelSegment(ChannelState& ch, const float* x, float* y, int length) noexcept;
+    void takeSizeChange() noexcept;
+    void adoptFrameSize() noexcept;
+    void startSizeChange(const FrameGeometry& frame) noexcept;
+    void advanceSizeChange(int length) noexcept;
+    void mixOutgoing(float* y, int length) const noexcept;
+    void clearOldRecords(int length) noexcept;
+    int segmentLength() const noexcept;
 };
+
+// A record's signal history and frame state back to silence, in `frame`'s layout, except
+// the input rings and the delay lines, which the caller clears or fills.
+void clearFrames(ChannelState& channel, const FrameGeometry& frame, double sampleRate) noexcept;
 
 // One STFT frame of one channel: analyse the last 2048 inputs, run the mode, resynthesise
 // into the output ring. Render thread.
@@ -372,8 +412,9 @@ struct DelayInputs {
     // keeps all of it.
     const float* feedbackWeights;
 };
-// The kernel's inputs for this frame.
-DelayInputs delayInputs(const ZerinExtensionDSPKernel& kernel) noexcept;
+// The kernel's inputs for this frame of `channel` (live, or fading out at an old size).
+DelayInputs delayInputs(const ZerinExtensionDSPKernel& kernel,
+                        const ChannelState& channel) noexcept;
 
 // What a scatter frame reads and uses besides its channel's record.
 struct ScatterInputs {

@@ -17,10 +17,12 @@ namespace zerin {
 
 // What one frame works in. Render thread (and `initialize`, which fills the windows).
 struct FrameScratch {
-    float* window = nullptr;                 // Hann, 0.8165 * (1 - cos(2 pi n / 2048))
-    float* synthesisWindow = nullptr;        // window / 2048: inverse scaling and window in one
+    // By index in kFFTSizes: Hann, 0.8165 * (1 - cos(2 pi n / N)), and that over N, the
+    // inverse's scaling and the window in one.
+    float* window[kFFTSizeCount] = {};
+    float* synthesisWindow[kFFTSizeCount] = {};
     float* work = nullptr;                   // time-domain frame
-    std::complex<float>* spectrum = nullptr; // 1025 bins
+    std::complex<float>* spectrum = nullptr; // the bins
     float* mag = nullptr;                    // the analysed spectrum
     float* phase = nullptr;
     float* delayMag = nullptr; // scatter's delayed magnitudes
@@ -38,7 +40,28 @@ struct SegmentScratch {
     float* dry = nullptr;
     float* lfoPhase = nullptr; // LFO phase at each sample, before its advance
     float* bypass = nullptr;   // bypass fade at each sample: 0 processed .. 1 bypassed
+    float* outgoing = nullptr; // the output of frames at the size being left
     bool fading = false;       // the segment has a sample not wholly processed
+};
+
+// Where a change of frame size stands. The frames at the new size start at once, from the
+// input history the old ones had; the old ones run on, and are heard alone, until the new
+// ones' output is whole (one new frame, less a sample), and then the two cross-fade at equal
+// power. The old records are then cleared a little each sample, so that the next change finds
+// them silent without a pause on the render thread. Render thread, and `initialize`.
+struct SizeChange {
+    std::int32_t leadIn = 0; // samples before the crossfade starts
+    std::int32_t faded = 0;  // samples of the crossfade done
+    std::int32_t fadeLength = 1;
+    bool active = false;       // the old frames still sound
+    std::size_t uncleared = 0; // floats of the old records' delay lines still to clear
+    // What the old frames read of the curves: the bins as they were at the change.
+    float* delayHops = nullptr;
+    float* feedbackWeights = nullptr;
+    bool feedbackFlat = true;
+    // The old frames' own scatter draws: in whatever order the frames of the two sizes fall,
+    // each size's channels draw in turn as they would alone.
+    std::uint32_t random = 0;
 };
 
 // The curves at the bins, worked out by curve shaping before a frame reads them.

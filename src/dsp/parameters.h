@@ -36,8 +36,10 @@ enum Address : std::uint64_t {
     tempo = 19,
     // Added with delays as long as 10 s.
     delayRange = 20,
+    // Added with the frame size you choose.
+    fftSize = 21,
 };
-inline constexpr int kCount = 21;
+inline constexpr int kCount = 22;
 // The parameters of the first release, whose plug-in ports come before the host's switches.
 inline constexpr int kFirstReleaseCount = 10;
 
@@ -82,6 +84,7 @@ inline constexpr Range kRanges[kCount] = {
     {0.0f, 1.0f, 0.0f, Scale::toggle, true},     // noteHold: notes hold the freeze now
     {1.0f, 1000.0f, 120.0f, Scale::plain, true}, // tempo, BPM: what synced delays and LFO follow
     {0.0f, 1.0f, 0.0f, Scale::choice},           // delayRange: the longest delay, 2 s or 10 s
+    {0.0f, 4.0f, 2.0f, Scale::choice},           // fftSize: 512, 1024, 2048, 4096, 8192
 };
 
 constexpr bool isOutput(int a) {

@@ -15,7 +15,7 @@ namespace zerin {
 
 namespace {
 
-constexpr int kRingMask = kFFTSize - 1;
+constexpr int kRingMask = kMaxFFTSize - 1;
 constexpr float kSmoothing = 0.001f;
 constexpr float kOverlapGain = 0.6666667f; // 2/3: four overlapping squared windows sum to 4
 
@@ -46,7 +46,7 @@ float admissible(float v) {
 // starting at `start` (wrapped), so the loops inside can vectorise.
 template <typename Fn> void forRingPieces(int start, int total, Fn&& fn) {
     const int slot = start & kRingMask;
-    const int first = std::min(total, kFFTSize - slot);
+    const int first = std::min(total, kMaxFFTSize - slot);
     if (first > 0) fn(slot, 0, first);
     if (total > first) fn(0, first, total - first);
 }
@@ -94,24 +94,34 @@ void silenceUnmatched(float* const* outputs, int from, int to, int frameCount) {
         std::memset(outputs[i], 0, sizeof(float) * frameCount);
 }
 
-// Window and analyse the last 2048 inputs into polar form.
+// Window and analyse the last frame of inputs into polar form.
 void analyse(ZerinExtensionDSPKernel& kernel, const ChannelState& ch, float* mag, float* phase) {
+    const FrameGeometry& g = ch.frame;
+    const int size = fftSizeIndexOf(g.size);
     float* work = kernel.mScratch.work;
-    const float* w = kernel.mScratch.window;
-    // Gather the ring oldest first (the sample written last lands at 2047) and window it.
-    const int start = ch.inputWritePos;
-    const int firstPart = kFFTSize - start;
-    for (int i = 0; i < firstPart; ++i)
-        work[i] = ch.inputRing[start + i] * w[i];
-    for (int i = firstPart; i < kFFTSize; ++i)
-        work[i] = ch.inputRing[i - firstPart] * w[i];
-    forwardFFT(kernel.mFFTSetup, work, kernel.mScratch.spectrum);
-    toPolar(kernel.mScratch.spectrum, mag, phase, kNumBins);
+    const float* w = kernel.mScratch.window[size];
+    // Gather the ring oldest first (the sample written last lands at the frame's end) and
+    // window it.
+    forRingPieces(ch.inputWritePos - g.size, g.size, [&](int slot, int n, int count) {
+        for (int i = 0; i < count; ++i)
+            work[n + i] = ch.inputRing[slot + i] * w[n + i];
+    });
+    forwardFFT(kernel.mFFTSetups[size], work, kernel.mScratch.spectrum);
+    toPolar(kernel.mScratch.spectrum, mag, phase, g.bins);
+}
+
+bool isLive(const ZerinExtensionDSPKernel& kernel, const ChannelState& ch) {
+    return &ch == kernel.mChannels[0] || &ch == kernel.mChannels[1];
 }
 
 } // namespace
 
-DelayInputs delayInputs(const ZerinExtensionDSPKernel& kernel) noexcept {
+DelayInputs delayInputs(const ZerinExtensionDSPKernel& kernel, const ChannelState& ch) noexcept {
+    if (!isLive(kernel, ch)) {
+        const SizeChange& old = kernel.mSizeChange;
+        return {kernel.mFrame, kernel.mLFOPhase, old.delayHops,
+                old.feedbackFlat ? nullptr : old.feedbackWeights};
+    }
     return {kernel.mFrame, kernel.mLFOPhase, kernel.mBins.delayHops,
             kernel.mShaping.feedbackFlat ? nullptr : kernel.mBins.feedbackWeights};
 }
@@ -123,15 +133,17 @@ void runMode(ZerinExtensionDSPKernel& kernel, ChannelState& ch, SpectralMode mod
              const ModeInput& in, float* outMag, float* outPhase) noexcept {
     switch (mode) {
         case SpectralMode::delay:
-            processDelay(delayInputs(kernel), ch, in.mag, in.phase, outMag, outPhase);
+            processDelay(delayInputs(kernel, ch), ch, in.mag, in.phase, outMag, outPhase);
             break;
         case SpectralMode::freeze:
             processFreeze(ch, kernel.mFrame.sensitivity, kernel.mFrame.smoothFreeze, in.mag,
                           in.phase, outMag, outPhase);
             break;
         case SpectralMode::scatter:
-            processScatter({delayInputs(kernel), &kernel.mRNGState, kernel.mScratch.delayMag}, ch,
-                           in.mag, in.phase, outMag, outPhase);
+            processScatter({delayInputs(kernel, ch),
+                            isLive(kernel, ch) ? &kernel.mRNGState : &kernel.mSizeChange.random,
+                            kernel.mScratch.delayMag},
+                           ch, in.mag, in.phase, outMag, outPhase);
             break;
     }
 }
@@ -140,25 +152,25 @@ void runMode(ZerinExtensionDSPKernel& kernel, ChannelState& ch, SpectralMode mod
 // triggered the frame.
 void resynthesise(ZerinExtensionDSPKernel& kernel, ChannelState& ch, const float* outMag,
                   const float* outPhase) noexcept {
+    const FrameGeometry& g = ch.frame;
+    const int size = fftSizeIndexOf(g.size);
     float* work = kernel.mScratch.work;
-    fromPolar(outMag, outPhase, kernel.mScratch.spectrum, kNumBins);
-    inverseFFT(kernel.mFFTSetup, kernel.mScratch.spectrum, work);
-    const float* sw = kernel.mScratch.synthesisWindow;
-    const int out = ch.outputReadPos;
-    const int outFirst = kFFTSize - out;
-    for (int i = 0; i < outFirst; ++i)
-        ch.outputRing[out + i] = std::fma(work[i] * sw[i], kOverlapGain, ch.outputRing[out + i]);
-    for (int i = outFirst; i < kFFTSize; ++i)
-        ch.outputRing[i - outFirst] =
-            std::fma(work[i] * sw[i], kOverlapGain, ch.outputRing[i - outFirst]);
+    fromPolar(outMag, outPhase, kernel.mScratch.spectrum, g.bins);
+    inverseFFT(kernel.mFFTSetups[size], kernel.mScratch.spectrum, work);
+    const float* sw = kernel.mScratch.synthesisWindow[size];
+    forRingPieces(ch.outputReadPos, g.size, [&](int slot, int n, int count) {
+        float* ring = ch.outputRing + slot;
+        for (int i = 0; i < count; ++i)
+            ring[i] = std::fma(work[n + i] * sw[n + i], kOverlapGain, ring[i]);
+    });
 }
 
 // The first channel's ratings, for the editor's bands.
 void publishClassification(ZerinExtensionDSPKernel& kernel, const ChannelState& ch) noexcept {
     const int back = kernel.mRatings.index.writeSlot();
-    float* slot = kernel.mRatings.slots + back * static_cast<std::size_t>(kBinStride);
-    std::memcpy(slot, ch.binClassification, sizeof ch.binClassification);
-    kernel.mRatings.stamps[back] = {kernel.mSampleRate, ++kernel.mRatings.made};
+    float* slot = kernel.mRatings.slots + back * static_cast<std::size_t>(kMaxBinStride);
+    std::memcpy(slot, ch.binClassification, ch.binBytes());
+    kernel.mRatings.stamps[back] = {kernel.mSampleRate, ++kernel.mRatings.made, ch.frame.size};
     kernel.mRatings.index.publish();
 }
 
@@ -174,9 +186,11 @@ void processFrame(ZerinExtensionDSPKernel& kernel, ChannelState& ch) noexcept {
     float* mag = kernel.mScratch.mag;
     float* phase = kernel.mScratch.phase;
     const bool classify = kernel.mFrame.sensitivity > 0.0f;
+    // Frames at a size being left sound, but show nothing.
+    const bool live = isLive(kernel, ch);
 
     // A freeze that holds its capture and follows no transients reads nothing of the input.
-    const bool metering = kernel.mMeter.wanted();
+    const bool metering = live && kernel.mMeter.wanted();
     const bool holding = kernel.mHold.position > 0.0f;
     const bool frozenAlone =
         mode == SpectralMode::freeze && !classify && ch.freezeActive && !metering && !holding;
@@ -187,11 +201,11 @@ void processFrame(ZerinExtensionDSPKernel& kernel, ChannelState& ch) noexcept {
 
     runMode(kernel, ch, mode, in, outMag, outPhase);
     // What a smooth freeze captured at the next frame measures its frequencies against.
-    if (!frozenAlone) std::memcpy(ch.lastPhase, phase, sizeof ch.lastPhase);
+    if (!frozenAlone) std::memcpy(ch.lastPhase, phase, ch.binBytes());
     if (metering) kernel.mMeter.take(mag, outMag, &ch == kernel.mChannels[0]);
 
     resynthesise(kernel, ch, outMag, outPhase);
-    if (classify && &ch == kernel.mChannels[0]) publishClassification(kernel, ch);
+    if (classify && live && &ch == kernel.mChannels[0]) publishClassification(kernel, ch);
 }
 
 void ZerinExtensionDSPKernel::takeParameters() noexcept {
@@ -240,13 +254,23 @@ void ZerinExtensionDSPKernel::process(const float* const* inputs, int inputCount
     silenceUnmatched(outputs, channels, matched, frameCount);
     if (channels == 0) return;
 
-    // Segments of at most one hop: each channel meets at most one frame in a segment, and
-    // the frames of all channels that fall on one sample run in channel order, so the
-    // output does not depend on how the host cuts its calls.
-    for (int offset = 0; offset < frameCount; offset += kHopSize) {
-        const int length = std::min(kHopSize, frameCount - offset);
+    mRan = true;
+    // Segments that end at the live frames' samples: each channel meets at most one frame in
+    // a segment, and the frames of all channels that fall on one sample run in channel order,
+    // so the output does not depend on how the host cuts its calls. A new frame size takes
+    // over where a segment starts on a hop's first sample, which is the same sample however
+    // the calls are cut.
+    for (int offset = 0; offset < frameCount;) {
+        if (mChannels[0]->hopCounter == 0) takeSizeChange();
+        const int length = std::min(segmentLength(), frameCount - offset);
         processSegment(inputs, outputs, channels, offset, length, lfoIncrement, bypassed);
+        offset += length;
     }
+}
+
+int ZerinExtensionDSPKernel::segmentLength() const noexcept {
+    const int toFrame = mGeometry.hop - mChannels[0]->hopCounter;
+    return mSizeChange.active ? std::min(toFrame, mOther[0]->frame.hop) : toFrame;
 }
 
 bool ZerinExtensionDSPKernel::advanceBypassFade(bool bypassed, int length) noexcept {
@@ -279,16 +303,26 @@ void ZerinExtensionDSPKernel::processSegment(const float* const* inputs, float* 
     mSegment.fading = advanceBypassFade(bypassed, length);
     // The channels' frames fall on one sample (they share the hop count): the curves move on
     // once per frame, before any channel's.
-    const bool frameHere = kHopSize - 1 - mChannels[0]->hopCounter < length;
+    const bool frameHere = mGeometry.hop - 1 - mChannels[0]->hopCounter < length;
     if (frameHere) {
         shapeCurves(false);
         advanceHold();
     }
 
-    for (int c = 0; c < channels; ++c)
-        processChannelSegment(*mChannels[c], inputs[c] + offset, outputs[c] + offset, length);
+    for (int c = 0; c < channels; ++c) {
+        const float* x = inputs[c] + offset;
+        float* y = outputs[c] + offset;
+        // The old frames first: the output may be the input's own buffer.
+        if (mSizeChange.active) processChannelSegment(*mOther[c], x, mSegment.outgoing, length);
+        processChannelSegment(*mChannels[c], x, y, length);
+        if (mSizeChange.active) mixOutgoing(y, length);
+    }
     // The analyser's levels move on once the frame's channels are all measured.
     if (frameHere) mMeter.endFrame();
+    if (mSizeChange.active)
+        advanceSizeChange(length);
+    else if (mSizeChange.uncleared > 0)
+        clearOldRecords(length);
 
     mLFOPhase = lfo;
 }
@@ -297,17 +331,16 @@ void ZerinExtensionDSPKernel::processChannelSegment(ChannelState& ch, const floa
                                                     int length) noexcept {
     // The frame, if any, runs at the sample that fills the hop: after that sample entered the
     // input ring and before its output slot is read.
-    const int trigger = kHopSize - 1 - ch.hopCounter;
+    const int trigger = ch.frame.hop - 1 - ch.hopCounter;
     const bool frame = trigger < length;
 
     // Input rings up to and including the trigger sample. The dry sample due now was written
-    // 2047 samples ago into the slot after the write position; the whole range is taken out
-    // before any of it is overwritten. A non-finite sample enters neither path as anything
-    // but silence.
+    // the latency ago; the whole range is taken out before any of it is overwritten. A non-finite
+    // sample enters neither path as anything but silence.
     const int written = frame ? trigger + 1 : length;
     auto writeInputs = [&](int from, int to) {
         const int p = ch.inputWritePos;
-        forRingPieces(p + 1, to - from, [&](int slot, int n, int count) {
+        forRingPieces(p - ch.frame.latency(), to - from, [&](int slot, int n, int count) {
             std::memcpy(mSegment.dry + from + n, ch.dryRing + slot, sizeof(float) * count);
         });
         forRingPieces(p, to - from, [&](int slot, int n, int count) {
@@ -357,6 +390,88 @@ void ZerinExtensionDSPKernel::applyBypassFade(float* y, int length) const noexce
     for (int i = 0; i < length; ++i) {
         const float b = mSegment.bypass[i];
         y[i] = std::fma(mSegment.dry[i], b, y[i] * (1.0f - b));
+    }
+}
+
+void ZerinExtensionDSPKernel::takeSizeChange() noexcept {
+    const FrameGeometry wanted = frameGeometryOf(kFFTSizes[mValues.choice(parameter::fftSize)]);
+    // One change at a time, and only into records already silent.
+    if (wanted.size == mGeometry.size || mSizeChange.active || mSizeChange.uncleared > 0) return;
+    startSizeChange(wanted);
+}
+
+void ZerinExtensionDSPKernel::startSizeChange(const FrameGeometry& frame) noexcept {
+    SizeChange& change = mSizeChange;
+    const std::size_t bins = sizeof(float) * static_cast<std::size_t>(mGeometry.bins);
+    std::memcpy(change.delayHops, mBins.delayHops, bins);
+    std::memcpy(change.feedbackWeights, mBins.feedbackWeights, bins);
+    change.feedbackFlat = mShaping.feedbackFlat;
+    change.random = mRNGState;
+    for (int c = 0; c < mChannelCount; ++c) {
+        std::swap(mChannels[c], mOther[c]);
+        ChannelState& now = *mChannels[c];
+        const ChannelState& old = *mOther[c];
+        // The new frames start with the history the old ones had: a whole frame of input at
+        // their first hop, and the dry term at the new latency at once.
+        clearFrames(now, frame, mSampleRate);
+        std::memcpy(now.inputRing, old.inputRing, sizeof now.inputRing);
+        std::memcpy(now.dryRing, old.dryRing, sizeof now.dryRing);
+        now.inputWritePos = old.inputWritePos;
+    }
+    mGeometry = frame;
+    change.active = true;
+    // Each output sample sums four frames: from the new size's first frame on, the first whole
+    // one comes a frame less a sample after the change.
+    change.leadIn = frame.latency();
+    change.faded = 0;
+    // The curves at the new bins, at once: a glide under way lands.
+    mShaping.setRate(mSampleRate, frame);
+    mShaping.slotsStale = true;
+    mShaping.gliding = false;
+    mMeter.prepare(mSampleRate, frame);
+    mLatency.store(frame.latency(), std::memory_order_relaxed);
+}
+
+// The old frames' output into the new ones' in `y`: the old alone through the lead-in, then
+// cos / sin at equal power, then the new alone.
+void ZerinExtensionDSPKernel::mixOutgoing(float* y, int length) const noexcept {
+    const SizeChange& change = mSizeChange;
+    const float* old = mSegment.outgoing;
+    const float step = (0.5f * kPi) / static_cast<float>(change.fadeLength);
+    for (int n = 0; n < length; ++n) {
+        const int fade = n - change.leadIn + change.faded;
+        if (fade < 0) {
+            y[n] = old[n];
+        } else if (fade < change.fadeLength) {
+            const float angle = static_cast<float>(fade) * step;
+            y[n] = std::fma(old[n], std::cos(angle), y[n] * std::sin(angle));
+        }
+    }
+}
+
+void ZerinExtensionDSPKernel::advanceSizeChange(int length) noexcept {
+    SizeChange& change = mSizeChange;
+    const int lead = std::min(change.leadIn, length);
+    change.leadIn -= lead;
+    change.faded += length - lead;
+    if (change.faded < change.fadeLength) return;
+    // The old records fall silent; their delay lines are cleared from the next segment on.
+    change.active = false;
+    change.uncleared = static_cast<std::size_t>(mOther[0]->delaySlots) *
+                       static_cast<std::size_t>(mOther[0]->frame.stride);
+}
+
+void ZerinExtensionDSPKernel::clearOldRecords(int length) noexcept {
+    // About 64 floats of each line a sample: a second or so of audio clears ten seconds of
+    // history, and no call pays for more than its own length.
+    constexpr std::size_t kFloatsPerSample = 64;
+    SizeChange& change = mSizeChange;
+    const std::size_t count =
+        std::min(change.uncleared, kFloatsPerSample * static_cast<std::size_t>(length));
+    change.uncleared -= count;
+    for (int c = 0; c < mChannelCount; ++c) {
+        std::memset(mOther[c]->magDelayLines + change.uncleared, 0, count * sizeof(float));
+        std::memset(mOther[c]->phaseDelayLines + change.uncleared, 0, count * sizeof(float));
     }
 }
 

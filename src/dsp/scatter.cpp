@@ -24,19 +24,25 @@ int truncateBounded(float v, int lo, int hi) {
     return static_cast<int>(v);
 }
 
-constexpr int kFirstTiltedBin = 342; // the top two thirds of the bins lean toward half amount
-
-// Each bin's share of the amount, worked out once when the library loads, never on the render
-// thread: a division per bin and frame was a tenth of scatter's cost. The same expression, so
-// the same bits as before.
-std::array<float, kNumBins> makeTilt() {
-    std::array<float, kNumBins> t{};
-    for (int k = 0; k < kNumBins; ++k)
-        t[k] = k < kFirstTiltedBin ? 1.0f
-                                   : std::fma(static_cast<float>(k - 341) / -683.0f, 0.5f, 1.0f);
-    return t;
+// Each bin's share of the amount at each size: the top two thirds of the bins (from 342 of
+// 1025) lean toward half the amount. Worked out once when the library loads, never on the
+// render thread: a division per bin and frame was a tenth of scatter's cost.
+using Tilt = std::array<float, kMaxNumBins>;
+std::array<Tilt, kFFTSizeCount> makeTilts() {
+    std::array<Tilt, kFFTSizeCount> tilts{};
+    for (int i = 0; i < kFFTSizeCount; ++i) {
+        const int bins = kFFTSizes[i] / 2 + 1;
+        const int firstTilted = (bins - 1) / 3 + 1;
+        const auto tilted = static_cast<float>(bins - firstTilted);
+        for (int k = 0; k < bins; ++k)
+            tilts[i][k] =
+                k < firstTilted
+                    ? 1.0f
+                    : std::fma(static_cast<float>(k - (firstTilted - 1)) / -tilted, 0.5f, 1.0f);
+    }
+    return tilts;
 }
-const std::array<float, kNumBins> kTilt = makeTilt();
+const std::array<Tilt, kFFTSizeCount> kTilts = makeTilts();
 
 } // namespace
 
@@ -65,27 +71,34 @@ void processScatter(const ScatterInputs& in, ChannelState& ch, const float* mag,
     const float speed = in.delay.frame.scatterSpeed;
     const int old = ch.scatterHopCounter;
     ch.scatterHopCounter = old + 1;
-    const int interval = truncateBounded((1.0f - speed) * 80.0f, -(1 << 20), 1 << 20) + 3;
+    // Counted in default hops and bins (2048's), so that a shuffle comes as often and reaches
+    // as far in Hz at every size; each shuffle moves the same share of the bins.
+    const FrameGeometry& g = ch.frame;
+    const int bins = g.bins;
+    const float perHop = g.hopsPerDefaultHop;
+    const float binScale = static_cast<float>(bins - 1) / static_cast<float>(kNumBins - 1);
+    const int interval = truncateBounded(((1.0f - speed) * 80.0f) * perHop, -(1 << 20), 1 << 20) +
+                         std::max(1, static_cast<int>(3.0f * perHop));
     if (old >= interval) {
         ch.scatterHopCounter = 0;
-        const int range = truncateBounded(speed * speed * 60.0f, 0, kNumBins) + 2;
-        const int swaps = truncateBounded((speed * 1025.0f) * 0.08f, -1, 4 * kNumBins) + 1;
-        shuffleScatterMap(*in.random, ch.scatterMap, kNumBins, swaps, range);
+        const int range = truncateBounded((speed * speed * 60.0f) * binScale, 0, bins) + 2;
+        const int swaps = truncateBounded(((speed * 1025.0f) * 0.08f) * binScale, -1, 4 * bins) + 1;
+        shuffleScatterMap(*in.random, ch.scatterMap, bins, swaps, range);
     }
 
     const float amount = speed * 0.65f;
     const float sens = in.delay.frame.sensitivity;
-    const float* tilt = kTilt.data();
+    const float* tilt = kTilts[static_cast<std::size_t>(fftSizeIndexOf(g.size))].data();
     const std::int32_t* map = ch.scatterMap;
     if (sens > 0.0f) {
         const float* rating = ch.binClassification;
-        for (int k = 0; k < kNumBins; ++k) {
+        for (int k = 0; k < bins; ++k) {
             const float a = amount * std::fma(-sens, 1.0f - rating[k], 1.0f);
             outMag[k] = std::fma(delayed[k], 1.0f - a, tilt[k] * (delayed[map[k]] * a));
         }
     } else {
         const float keep = 1.0f - amount;
-        for (int k = 0; k < kNumBins; ++k)
+        for (int k = 0; k < bins; ++k)
             outMag[k] = std::fma(delayed[k], keep, tilt[k] * (delayed[map[k]] * amount));
     }
 }

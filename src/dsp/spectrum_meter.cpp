@@ -10,13 +10,9 @@ namespace zerin {
 
 namespace {
 
-// The magnitude a full-scale sine centred on a bin gives there: half the analysis window's
-// sum, 0.8165 * 2048 / 2.
-constexpr float kFullScale = 0.8165f * static_cast<float>(kFFTSize) / 2.0f;
-
 // One frame's step of a one-pole smoother with this time constant.
-float perFrame(double sampleRate, double seconds) {
-    return static_cast<float>(1.0 - std::exp(-kHopSize / (sampleRate * seconds)));
+float perFrame(double sampleRate, int hop, double seconds) {
+    return static_cast<float>(1.0 - std::exp(-hop / (sampleRate * seconds)));
 }
 
 } // namespace
@@ -38,11 +34,15 @@ void SpectrumMeter::deallocate() noexcept {
     mBlock = mFrameMax = mLevels = mHoldFrames = mSnapshots = nullptr;
 }
 
-void SpectrumMeter::prepare(double sampleRate) noexcept {
+void SpectrumMeter::prepare(double sampleRate, const FrameGeometry& frame) noexcept {
     mSampleRate = sampleRate;
-    mAttack = perFrame(sampleRate, kAttackSeconds);
-    mRelease = perFrame(sampleRate, kReleaseSeconds);
-    const double frameSeconds = kHopSize / sampleRate;
+    mFrame = frame;
+    // The magnitude a full-scale sine centred on a bin gives there: half the analysis
+    // window's sum, 0.8165 * N / 2.
+    mFullScale = 0.8165f * static_cast<float>(frame.size) / 2.0f;
+    mAttack = perFrame(sampleRate, frame.hop, kAttackSeconds);
+    mRelease = perFrame(sampleRate, frame.hop, kReleaseSeconds);
+    const double frameSeconds = frame.hop / sampleRate;
     mPeakFall = static_cast<float>(std::pow(10.0, -kPeakFallDbPerSecond * frameSeconds / 20.0));
     mHoldLength = static_cast<float>(std::ceil(kPeakHoldSeconds / frameSeconds));
     mSamplesSincePublish = 0.0;
@@ -58,9 +58,10 @@ void SpectrumMeter::take(const float* inputMag, const float* outputMag, bool fir
     mFrameOpen = true;
     float* in = row(mFrameMax, 0);
     float* out = row(mFrameMax, 1);
-    for (int k = 0; k < kNumBins; ++k) {
-        const float i = inputMag[k] * (1.0f / kFullScale);
-        const float o = outputMag[k] * (1.0f / kFullScale);
+    const float unit = 1.0f / mFullScale;
+    for (int k = 0; k < mFrame.bins; ++k) {
+        const float i = inputMag[k] * unit;
+        const float o = outputMag[k] * unit;
         // NaN never gets in: the comparisons keep what was there, or 0.
         in[k] = first ? (i > 0.0f ? i : 0.0f) : (i > in[k] ? i : in[k]);
         out[k] = first ? (o > 0.0f ? o : 0.0f) : (o > out[k] ? o : out[k]);
@@ -75,7 +76,7 @@ void SpectrumMeter::endFrame() noexcept {
         float* level = row(mLevels, r);
         float* peak = row(mLevels, r + 2);
         float* hold = row(mHoldFrames, r);
-        for (int k = 0; k < kNumBins; ++k) {
+        for (int k = 0; k < mFrame.bins; ++k) {
             const float step = x[k] > level[k] ? mAttack : mRelease;
             level[k] = std::fma(step, x[k] - level[k], level[k]);
             const bool higher = level[k] >= peak[k];
@@ -86,26 +87,27 @@ void SpectrumMeter::endFrame() noexcept {
     // Thirty a second on average: the frames fall where they fall, and what one publication
     // comes late by, the next comes early by.
     const double interval = mSampleRate / kSnapshotsPerSecond;
-    mSamplesSincePublish += kHopSize;
+    mSamplesSincePublish += mFrame.hop;
     if (mSamplesSincePublish < interval) return;
     mSamplesSincePublish = std::min(mSamplesSincePublish - interval, interval);
     // Linear, as measured: the taker works out the decibels, off the render thread.
     const int slot = mExchange.writeSlot();
     std::memcpy(mSnapshots + slot * kRows * kStride, mLevels, sizeof(float) * kRows * kStride);
-    mStamps[slot] = {mSampleRate, ++mMade};
+    mStamps[slot] = {mSampleRate, ++mMade, mFrame.size};
     mExchange.publish();
 }
 
 bool SpectrumMeter::takeSnapshot(float* out, FrameStamp& stamp) noexcept {
     if (mBlock == nullptr || !mExchange.acquire()) return false;
     const float* snapshot = mSnapshots + mExchange.front * kRows * kStride;
+    stamp = mStamps[mExchange.front];
+    const int bins = stamp.fftSize / 2 + 1;
     for (int r = 0; r < kRows; ++r) {
         const float* level = row(snapshot, r);
-        float* db = out + r * kNumBins;
-        for (int k = 0; k < kNumBins; ++k)
+        float* db = out + r * bins;
+        for (int k = 0; k < bins; ++k)
             db[k] = std::max(20.0f * std::log10(std::max(level[k], 1e-7f)), kFloorDb);
     }
-    stamp = mStamps[mExchange.front];
     return true;
 }
 

@@ -17,8 +17,8 @@ namespace zerin {
 
 class SpectrumMeter {
 public:
-    // The rows of a snapshot, each kNumBins values in dBFS (a full-scale sine centred on a bin
-    // reads 0 there), at least kFloorDb.
+    // The rows of a snapshot, each a value per bin of the frames measured (stamp.fftSize / 2
+    // + 1) in dBFS (a full-scale sine centred on a bin reads 0 there), at least kFloorDb.
     enum Row { input = 0, output = 1, inputPeak = 2, outputPeak = 3 };
     static constexpr int kRows = 4;
     static constexpr float kFloorDb = -120.0f;
@@ -36,8 +36,9 @@ public:
     // Not on the render thread. False when memory ran out (the meter then stays silent).
     bool allocate() noexcept;
     void deallocate() noexcept;
-    // Idle: the ballistics at this rate, every level back to silence.
-    void prepare(double sampleRate) noexcept;
+    // Idle, or the render thread when the frame size changes: the ballistics at this rate and
+    // layout, every level back to silence.
+    void prepare(double sampleRate, const FrameGeometry& frame) noexcept;
 
     // Whether an editor listens; the kernel measures only then. Any thread.
     void setWanted(bool wanted) noexcept { mWanted.store(wanted, std::memory_order_relaxed); }
@@ -50,12 +51,13 @@ public:
     // levels are published when a snapshot is due.
     void endFrame() noexcept;
 
-    // The newest levels since the last call (kRows * kNumBins floats into `out`), with the
-    // rate they were measured at and their number. False when none is new. One thread only.
+    // The newest levels since the last call (kRows rows of stamp.fftSize / 2 + 1 floats into
+    // `out`, which holds kRows * kMaxNumBins), with the rate and size they were measured at and
+    // their number. False when none is new. One thread only.
     bool takeSnapshot(float* out, FrameStamp& stamp) noexcept;
 
 private:
-    static constexpr int kStride = 1032; // a row of kNumBins, padded to whole 32-byte vectors
+    static constexpr int kStride = kMaxBinStride; // a row of the largest frame's bins, padded
     static float* row(float* base, int r) noexcept { return base + r * kStride; }
     static const float* row(const float* base, int r) noexcept { return base + r * kStride; }
 
@@ -69,6 +71,8 @@ private:
     TripleBufferIndex mExchange;
     std::uint64_t mMade = 0;
     double mSampleRate = 0.0;
+    FrameGeometry mFrame;
+    float mFullScale = 1.0f;
     float mAttack = 1.0f, mRelease = 1.0f, mPeakFall = 1.0f, mHoldLength = 0.0f;
     double mSamplesSincePublish = 0.0;
     bool mFrameOpen = false; // a channel of this frame has been taken

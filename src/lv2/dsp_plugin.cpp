@@ -195,14 +195,14 @@ void Plugin::writeFrames(std::uint32_t frames) noexcept {
         FrameStamp stamp;
         const bool taken = kernel.takeFrame(kind, frameValues, stamp);
         if (taken)
-            writeFrame(&forge, urids, kind, frameValues, static_cast<int>(rowsOf(kind)) * kNumBins,
-                       stamp);
+            writeFrame(&forge, urids, kind, frameValues,
+                       static_cast<int>(rowsOf(kind)) * (stamp.fftSize / 2 + 1), stamp);
         since = std::min(taken ? since - interval : since, interval);
     }
 }
 
 void Plugin::run(std::uint32_t frames) noexcept {
-    if (latency != nullptr) *latency = kLatencySamples;
+    if (latency != nullptr) *latency = static_cast<float>(kernel.latencySamples());
     applyControls();
     // The first cycle after activation brings the session's values: start at them.
     if (snapPending) {

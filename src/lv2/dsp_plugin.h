@@ -75,7 +75,7 @@ struct Plugin {
     bool uiListening = false;
     // By display frame kind: samples since the last frame went out.
     double samplesSinceFrame[kDisplayFrameKindCount] = {};
-    float frameValues[mostFrameRows() * kNumBins] = {}; // a frame on its way out
+    float frameValues[mostFrameRows() * kMaxNumBins] = {}; // a frame on its way out
 };
 
 // Stereo, then mono.

@@ -53,12 +53,13 @@ constexpr PortLayout portLayout(int channels) {
 inline constexpr PortLayout kStereoPorts = portLayout(2);
 inline constexpr PortLayout kMonoPorts = portLayout(1);
 
-// The latency the plug-in reports, in samples: the wet path's lag, which the dry path shares.
+// The latency the plug-in reports at the default frame size, in samples: the wet path's lag,
+// which the dry path shares. The port reports the size running: the size less one.
 inline constexpr float kLatencySamples = 2047.0f;
 
-// Room the notify port needs for one cycle's messages: a classification vector (1025 floats)
-// and the analyser's levels (4100 bytes), each with its rate and number, and the curve and
-// name replies, with headers.
-inline constexpr std::uint32_t kNotifyBufferBytes = 16384;
+// Room the notify port needs for one cycle's messages: a classification vector (up to 4097
+// floats at the largest frame size) and the analyser's levels (up to 16388 bytes), each with
+// its rate and number, and the curve and name replies, with headers.
+inline constexpr std::uint32_t kNotifyBufferBytes = 65536;
 
 } // namespace zerin::lv2

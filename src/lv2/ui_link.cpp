@@ -119,17 +119,22 @@ bool UiLink::receive(const void* buffer, std::size_t size) {
 // measured at. Anything else is dropped, and the frame shown before stays until it is stale.
 void UiLink::receiveFrame(const Message& message, DisplayFrameKind kind) {
     const auto k = static_cast<std::size_t>(kind);
-    const int whole = static_cast<int>(rowsOf(kind)) * kNumBins;
+    const int rows = static_cast<int>(rowsOf(kind));
+    const int most = rows * kMaxNumBins;
     DisplayFrame received;
     received.kind = kind;
     // One more than a frame holds, so that a longer one shows itself.
-    received.values.resize(static_cast<std::size_t>(whole) + 1);
+    received.values.resize(static_cast<std::size_t>(most) + 1);
     int count = 0;
     FrameStamp& stamp = received.stamp;
-    if (!readFrame(message, urids, kind, received.values.data(), whole + 1, count, stamp) ||
-        count != whole)
-        return;
-    received.values.resize(static_cast<std::size_t>(whole));
+    if (!readFrame(message, urids, kind, received.values.data(), most + 1, count, stamp)) return;
+    // The frame's size is told by its length: a row of a value per bin of one of the sizes.
+    received.fftSize = 0;
+    for (const int size : kFFTSizes)
+        if (count == rows * (size / 2 + 1)) received.fftSize = size;
+    if (received.fftSize == 0) return;
+    stamp.fftSize = received.fftSize;
+    received.values.resize(static_cast<std::size_t>(count));
     // A DSP from before the stamp says neither: the host's rate places its frames, and they
     // are numbered here. Without the rate they are not drawn: bands at a guessed rate would
     // mark bins the curve does not act on.

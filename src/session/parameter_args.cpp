@@ -175,12 +175,12 @@ std::optional<CurvePoints> parseCurve(std::string_view text, std::string* error,
 std::string parameterTable() {
     std::string out;
     char line[256];
-    std::snprintf(line, sizeof line, "%-18s %-14s %-38s %-8s %s\n", "id", "name", "range",
+    std::snprintf(line, sizeof line, "%-18s %-14s %-48s %-8s %s\n", "id", "name", "range",
                   "default", "unit");
     out += line;
     for (const ParameterSpec* p : allParameterSpecs()) {
         const std::string unit = unitLabel(p->units) + (settable(*p) ? "" : ", read only");
-        std::snprintf(line, sizeof line, "%-18s %-14s %-38s %-8s %s\n", p->identifier.c_str(),
+        std::snprintf(line, sizeof line, "%-18s %-14s %-48s %-8s %s\n", p->identifier.c_str(),
                       p->name.c_str(), rangeText(*p).c_str(), number(p->defaultValue).c_str(),
                       unit.c_str());
         out += line;

@@ -37,6 +37,9 @@ std::vector<AURenderEvent> eventsFor(AUEventSampleTime start, AUAudioFrameCount 
         {nullptr, start, AURenderEventParameter, at("dryWet"), 30.0f + 5.0f * v, 0},
         {nullptr, start, AURenderEventParameter, at("mode"), static_cast<float>(call % 3), 0},
         {nullptr, start, AURenderEventParameter, at("feedback"), 90.0f - v, 0},
+        // A new frame size every few calls: the old frames fade out, the new ones take over.
+        {nullptr, start, AURenderEventParameter, at("fftSize"), static_cast<float>(call / 7 % 5),
+         0},
         {nullptr, start + frames / 2, AURenderEventParameterRamp, at("inputGain"), v, frames / 2},
         {nullptr, start + frames / 2, AURenderEventMIDI, 0, 0.0f, 0},
         {nullptr, end - 1, AURenderEventParameter, at("scatterSpeed"), 10.0f * v, 0},

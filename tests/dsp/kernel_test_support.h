@@ -24,7 +24,7 @@ struct Settings {
     std::optional<float> inputGain = {}, outputGain = {}, dryWet = {}, feedback = {}, lfoRate = {},
                          lfoDepth = {}, tempoSync = {}, scatterSpeed = {}, mode = {},
                          sensitivity = {}, morph = {}, curveScale = {}, curveShift = {},
-                         delaySync = {}, delayRange = {};
+                         delaySync = {}, delayRange = {}, fftSize = {};
 };
 
 // Delay mode with every delay at 0 ms (scale 0 %), no feedback and a still LFO: the wet path
@@ -48,7 +48,8 @@ inline void apply(Kernel& k, const Settings& s) {
         {parameter::curveScale, s.curveScale},
         {parameter::curveShift, s.curveShift},
         {parameter::delaySync, s.delaySync},
-        {parameter::delayRange, s.delayRange}};
+        {parameter::delayRange, s.delayRange},
+        {parameter::fftSize, s.fftSize}};
     for (const auto& [address, value] : values)
         if (value) k.setParameter(address, *value);
 }

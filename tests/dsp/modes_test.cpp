@@ -20,7 +20,7 @@ struct Rig {
         k->mFrame = {0.0f, 0.0f, 0.0f, 0.0f};
     }
     void delay() {
-        processDelay(delayInputs(*k), ch, mag.data(), phase.data(), ch.feedbackMag,
+        processDelay(delayInputs(*k, ch), ch, mag.data(), phase.data(), ch.feedbackMag,
                      ch.feedbackPhase);
     }
     // kRampFrames frames, more than the line holds, frame f with magnitude 4f and phase f in
