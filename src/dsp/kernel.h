@@ -285,7 +285,8 @@ struct ZerinExtensionDSPKernel {
     const CurveShaping& curveShaping() const noexcept { return mShaping; }
     bool curveDirty() const noexcept { return mCurves.index.hasFresh(); }
     double sampleRate() const noexcept { return mSampleRate; }
-    // The layout the frames run at, and the latency it gives: the one a host compensates.
+    // The layout the live frames run at, and the latency heard, the one a host compensates:
+    // through a change of size the old one until the crossfade starts, then the new one.
     const FrameGeometry& frameGeometry() const noexcept { return mGeometry; }
     std::int32_t latencySamples() const noexcept {
         return mLatency.load(std::memory_order_relaxed);

@@ -429,7 +429,6 @@ void ZerinExtensionDSPKernel::startSizeChange(const FrameGeometry& frame) noexce
     mShaping.slotsStale = true;
     mShaping.gliding = false;
     mMeter.prepare(mSampleRate, frame);
-    mLatency.store(frame.latency(), std::memory_order_relaxed);
 }
 
 // The old frames' output into the new ones' in `y`: the old alone through the lead-in, then
@@ -454,6 +453,8 @@ void ZerinExtensionDSPKernel::advanceSizeChange(int length) noexcept {
     const int lead = std::min(change.leadIn, length);
     change.leadIn -= lead;
     change.faded += length - lead;
+    // The host hears the new latency from the crossfade on: the old frames alone before it.
+    if (change.leadIn == 0) mLatency.store(mGeometry.latency(), std::memory_order_relaxed);
     if (change.faded < change.fadeLength) return;
     // The old records fall silent; their delay lines are cleared from the next segment on.
     change.active = false;

@@ -202,7 +202,6 @@ void Plugin::writeFrames(std::uint32_t frames) noexcept {
 }
 
 void Plugin::run(std::uint32_t frames) noexcept {
-    if (latency != nullptr) *latency = static_cast<float>(kernel.latencySamples());
     applyControls();
     // The first cycle after activation brings the session's values: start at them.
     if (snapPending) {
@@ -215,6 +214,9 @@ void Plugin::run(std::uint32_t frames) noexcept {
     for (int c = 0; c < channels; ++c)
         connected = connected && in[c] != nullptr && out[c] != nullptr;
     processAudio(frames, connected);
+    // The latency of the frame size heard once the cycle has run: a session's own from its
+    // first cycle, a new one from the cycle where it starts to take over.
+    if (latency != nullptr) *latency = static_cast<float>(kernel.latencySamples());
     // What the kernel reports, for the host and the editor to show.
     for (int a = 0; a < parameter::kCount; ++a)
         if (reports[a] != nullptr) *reports[a] = kernel.getParameter(static_cast<std::uint64_t>(a));

@@ -34,6 +34,44 @@ TEST_F(Fixture, TheEnabledPortBypassesToTheInputAsLateAsTheLatencyAndBack) {
                 << c << " " << n;
 }
 
+// The latency port reports the frame size running, from the first block of a session at any
+// size, and follows a change while audio runs: the dry path keeps to it before and after, and
+// the plug-in sounds the same whether the host runs one sample or 4096 at a time.
+TEST_F(Fixture, TheLatencyPortFollowsTheFrameSizeAndADryMixKeepsToIt) {
+    constexpr int kChange = 4096 * 6, kEnd = 4096 * 16;
+    const auto input = noise(2, kEnd);
+    for (int index = 0; index < kFFTSizeCount; ++index) {
+        const int size = kFFTSizes[index];
+        SCOPED_TRACE(size);
+        const int next = kFFTSizes[(index + 2) % kFFTSizeCount];
+        // The controls a host would hold at `block` of `frames` each.
+        const auto controlsAt = [index](Instance& instance, int frames) {
+            return [&instance, frames, index](int block) {
+                instance.controls[parameter::dryWet] = 0.0f;
+                instance.controls[parameter::fftSize] = static_cast<float>(
+                    block * frames < kChange ? index : (index + 2) % kFFTSizeCount);
+            };
+        };
+        Instance whole(stereo(), kRate, features), single(stereo(), kRate, features);
+        std::vector<float> reported;
+        const auto output = render(whole, input, 4096, [&](int block) {
+            controlsAt(whole, 4096)(block);
+            if (block > 0) reported.push_back(whole.latency);
+        });
+        EXPECT_EQ(reported.front(), static_cast<float>(size - 1));
+        EXPECT_EQ(reported.back(), static_cast<float>(next - 1));
+        for (int c = 0; c < 2; ++c) {
+            for (int n = size; n < kChange; ++n)
+                ASSERT_EQ(output[c][n], input[c][n - size + 1]) << c << " " << n;
+            for (int n = kChange + 2 * std::max(size, next); n < kEnd; ++n)
+                ASSERT_EQ(output[c][n], input[c][n - next + 1]) << c << " " << n;
+            for (float x : output[c])
+                ASSERT_TRUE(std::isfinite(x));
+        }
+        EXPECT_EQ(render(single, input, 1, controlsAt(single, 1)), output);
+    }
+}
+
 TEST_F(Fixture, WithoutUridMapItIsPlainAudio) {
     const auto input = noise(2, 12000);
     Instance mapped(stereo(), kRate, features);
