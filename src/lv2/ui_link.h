@@ -49,6 +49,7 @@ public:
     // ratings of a DSP from before ratings came with their rate; without it, such ratings
     // are not drawn, since bands at a guessed rate would mark bins the curve does not act on.
     void setHostSampleRate(double rate) { hostRate = rate; }
+    double sampleRate() const override { return hostRate; }
 
 private:
     // Sends what `fill` forges into a scratch buffer to the control port.

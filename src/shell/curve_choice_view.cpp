@@ -36,6 +36,10 @@ std::unique_ptr<SegmentedControl> choice(std::vector<std::string> titles, Bindin
 
 } // namespace
 
+std::unique_ptr<SegmentedControl> frameSizeSwitch(Binding<int> sizeIndex) {
+    return choice({"512", "1K", "2K", "4K", "8K"}, std::move(sizeIndex), theme::accentCyan);
+}
+
 std::unique_ptr<SegmentedControl> spectrumSwitch(Binding<SpectrumShown> shown) {
     std::vector<std::string> titles;
     titles.reserve(kAllSpectrumShown.size());

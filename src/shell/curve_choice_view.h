@@ -43,6 +43,9 @@ private:
     View* copyButtonView = nullptr;
 };
 
+// 512 | 1K | 2K | 4K | 8K: the frame size (an fftSize index).
+std::unique_ptr<SegmentedControl> frameSizeSwitch(Binding<int> sizeIndex);
+
 // OFF | IN | OUT | BOTH: which of the analyser's spectra the canvas shows.
 std::unique_ptr<SegmentedControl> spectrumSwitch(Binding<SpectrumShown> shown);
 

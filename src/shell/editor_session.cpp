@@ -1,5 +1,6 @@
 #include "shell/editor_session.h"
 
+#include "dsp/constants.h"
 #include "model/curve_point.h"
 #include "presets/factory_presets.h"
 
@@ -102,6 +103,17 @@ CurveMacros EditorSession::heardMacros() const {
 
 int EditorSession::delayRange() const {
     return delayRangeOfValue(parameterValue(parameter::delayRange));
+}
+
+int EditorSession::fftSizeIndex() const {
+    const int index = static_cast<int>(std::lround(parameterValue(parameter::fftSize)));
+    return std::clamp(index, 0, kFFTSizeCount - 1);
+}
+
+double EditorSession::latencyMs() const {
+    const double rate = link != nullptr ? link->sampleRate() : 0.0;
+    if (!(rate > 0.0)) return std::nan("");
+    return 1000.0 * (kFFTSizes[fftSizeIndex()] - 1) / rate;
 }
 
 HeardAt EditorSession::heardAt(float hz) const {

@@ -67,6 +67,10 @@ public:
     void applyModeSelection(SpectralMode mode);
     // The delay range chosen (a delayRange index): how long the delay axis runs.
     int delayRange() const;
+    // The frame size chosen (an fftSize index), and the latency it gives in ms at the unit's
+    // rate (NaN while the rate is not known).
+    int fftSizeIndex() const;
+    double latencyMs() const;
     // Morph, scale, shift and the tempo delays snap to, as the unit hears the curves now.
     CurveMacros heardMacros() const;
     // What plays at `hz`: the delay and the feedback share.

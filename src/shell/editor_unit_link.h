@@ -38,6 +38,8 @@ public:
     // has, the editor shows that it waits and never sends a curve of its own, which would
     // replace the session's.
     virtual bool knowsUnitState() const { return true; }
+    // The rate the unit runs at, in Hz; 0 while this side does not know it.
+    virtual double sampleRate() const { return 0.0; }
 
     // Called on the main thread when the unit's curve or preset name changed from outside the
     // editor (a state restore, a host preset, a late answer); the editor then reads both again.

@@ -35,6 +35,10 @@ std::string InProcessUnitLink::presetName() const {
     return mUnit ? mUnit->presetName() : std::string(kInitPresetName);
 }
 
+double InProcessUnitLink::sampleRate() const {
+    return mUnit ? (*mUnit->outputBusses())[0].format().sampleRate : 0.0;
+}
+
 void InProcessUnitLink::setPresetName(const std::string& name) {
     if (mUnit) mUnit->setPresetName(name);
 }

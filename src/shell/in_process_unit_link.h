@@ -21,6 +21,7 @@ public:
     void setFrameWanted(DisplayFrameKind kind, bool wanted) override;
     std::optional<DisplayFrame> takeFrame(DisplayFrameKind kind) override;
     std::string presetName() const override; // "Init" without a unit
+    double sampleRate() const override;
     void setPresetName(const std::string& name) override;
     // Tells onExternalChange when a state restore or a host preset reached the unit since
     // the last poll.

@@ -17,6 +17,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <string>
 #include <utility>
 
 namespace zerin {
@@ -166,12 +168,39 @@ ViewPtr ZerinExtensionMainView::makeCanvasArea() {
                                           [this](SpectrumShown shown) { chooseSpectrum(shown); }});
     spectrumSwitchView = spectra.get();
     ViewPtr placed =
-        padding(hstack(0.0, VAlign::center, views(std::move(row), spacer(), std::move(spectra))),
+        padding(hstack(0.0, VAlign::center,
+                       views(std::move(row), spacer(), makeFrameSizeChoice(), spacer(),
+                             std::move(spectra))),
                 {.top = kChoiceRowTop, .leading = kPlotInsetLeft, .trailing = kPlotInsetRight});
     // The row only as tall as itself: over the plot, the pointer is the canvas's, hovering
     // too.
     return zstack({HAlign::leading, VAlign::top},
                   views(std::move(canvas), makeWaitingNotice(), std::move(placed)));
+}
+
+// The frame size, as one gesture on the parameter, and the latency it gives: the time every
+// repeat and the dry sound come late by, which a host compensates.
+ViewPtr ZerinExtensionMainView::makeFrameSizeChoice() {
+    auto sizes = zerin::frameSizeSwitch(
+        {[this] { return editing.fftSizeIndex(); },
+         [this](int index) { editing.choose(parameter::fftSize, static_cast<float>(index)); }});
+    frameSizeSwitchView = sizes.get();
+    ViewPtr latency = text(
+        [this] {
+            const double ms = editing.latencyMs();
+            if (!std::isfinite(ms)) return std::string();
+            char line[32];
+            std::snprintf(line, sizeof line, ms < 20.0 ? "%.1f ms" : "%.0f ms", ms);
+            return std::string(line);
+        },
+        Font{9.0, FontWeight::bold, FontDesign::standard, 1.2},
+        [] { return theme::textSecondary; });
+    // As wide as the widest latency ("171 ms"), so that the sizes stay put as it changes.
+    return hstack(
+        8.0, VAlign::center,
+        views(std::move(sizes),
+              zerin::frame(std::move(latency),
+                           {.width = 44.0, .alignment = {HAlign::leading, VAlign::center}})));
 }
 
 // Over the middle of the canvas while the unit has not said what it holds: why no curve shows.

@@ -88,6 +88,8 @@ public:
     ControlsStripView& controlsStrip() const { return *stripView; }
     CurveChoiceView& curveChoice() const { return *choiceView; }
     SegmentedControl& spectrumSwitch() const { return *spectrumSwitchView; }
+    // 512 | 1K | 2K | 4K | 8K over the plot, and the latency beside it.
+    SegmentedControl& frameSizeSwitch() const { return *frameSizeSwitchView; }
     // HOLD in the top bar; null when the host's tree has no freeze parameter.
     const View* holdSwitch() const { return holdSwitchView; }
     // The overlays as last laid out; null while hidden.
@@ -107,6 +109,7 @@ private:
     ViewPtr makeCanvasArea();
     ViewPtr makeFreezeSwitches();
     ViewPtr makeWaitingNotice();
+    ViewPtr makeFrameSizeChoice();
 
     void refreshCanvasInputs();
     void tick();
@@ -129,6 +132,7 @@ private:
     ControlsStripView* stripView = nullptr;
     CurveChoiceView* choiceView = nullptr;
     SegmentedControl* spectrumSwitchView = nullptr;
+    SegmentedControl* frameSizeSwitchView = nullptr;
     View* holdSwitchView = nullptr;
     std::array<View*, kCurveSlotCount> copyItems{};
     PresetBrowserView* browserView = nullptr;

@@ -375,6 +375,21 @@ TEST(MainView, TheRangeRunsTheDelayAxisAndAPointBeyondItIsHeardAtItsEnd) {
     EXPECT_EQ(e.session().heardAt(1000.0f).delayMs, 2000.0f);
 }
 
+// 512 .. 8K set the frame size as one click, and the latency beside them follows at the unit's
+// rate.
+TEST(MainView, TheFrameSizeIsOneClickAndTheLatencyShownFollowsIt) {
+    test::Host audio;
+    Editor e(audio.unit);
+    e.open();
+    const double rate = (*audio.unit->outputBusses())[0].format().sampleRate;
+    for (const int index : {0, 4, 2}) {
+        e.click(e.view->frameSizeSwitch().segment(static_cast<std::size_t>(index)));
+        EXPECT_EQ(audio.unit->dspKernel().getParameter(parameter::fftSize),
+                  static_cast<float>(index));
+        EXPECT_DOUBLE_EQ(e.session().latencyMs(), 1000.0 * (kFFTSizes[index] - 1) / rate);
+    }
+}
+
 TEST(MainView, SaveLoadAndDeleteThroughThePanels) {
     test::Host audio;
     Editor e(audio.unit);
