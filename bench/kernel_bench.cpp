@@ -1,6 +1,7 @@
 // Kernel speed on 10 s of stereo 48 kHz noise in 512-frame calls, against the floor: the
-// cheapest STFT pass-through this frame size allows (window, forward FFT, inverse FFT,
-// window, overlap-add, 2048/512) on the same FFTW plans, with no polar conversion.
+// cheapest STFT pass-through each frame size allows (window, forward FFT, inverse FFT,
+// window, overlap-add, a hop a quarter of the frame) on the same FFTW plans, with no polar
+// conversion.
 //
 //   build/bench/kernel_bench --benchmark_counters_tabular=true
 //
@@ -35,51 +36,61 @@ const bench::StereoNoise& noise() {
 
 // One channel of the floor: ring in, frame every hop, ring out.
 struct FloorChannel {
-    float* in = allocateFloats(kFFTSize);
-    float* out = allocateFloats(kFFTSize);
-    int pos = 0; // both rings advance together, one hop per call
+    explicit FloorChannel(int size) : in(allocateFloats(size)), out(allocateFloats(size)) {
+        std::memset(in, 0, sizeof(float) * size);
+        std::memset(out, 0, sizeof(float) * size);
+    }
     ~FloorChannel() {
         freeFloats(in);
         freeFloats(out);
     }
+    FloorChannel(const FloorChannel&) = delete;
+    FloorChannel& operator=(const FloorChannel&) = delete;
+    float* in;
+    float* out;
+    int pos = 0; // both rings advance together, one hop per call
 };
 
+// The floor at the frame size of index range(0) in kFFTSizes, in calls of one hop.
 void BM_Floor(benchmark::State& state) {
-    FFTSetup* fft = acquireFFTSetup(kFFTSize);
-    float* window = allocateFloats(kFFTSize);
-    float* synthesis = allocateFloats(kFFTSize);
-    float* work = allocateFloats(kFFTSize);
-    auto* spectrum = reinterpret_cast<std::complex<float>*>(allocateFloats(2 * kNumBins + 6));
-    for (int n = 0; n < kFFTSize; ++n) {
+    const FrameGeometry g = frameGeometryOf(kFFTSizes[state.range(0)]);
+    const int size = g.size, hop = g.hop, mask = size - 1;
+    FFTSetup* fft = acquireFFTSetup(size);
+    float* window = allocateFloats(size);
+    float* synthesis = allocateFloats(size);
+    float* work = allocateFloats(size);
+    auto* spectrum = reinterpret_cast<std::complex<float>*>(allocateFloats(2 * g.stride));
+    for (int n = 0; n < size; ++n) {
         window[n] =
-            static_cast<float>(0.8165 * (1.0 - std::cos(2.0 * 3.141592653589793 * n / kFFTSize)));
-        synthesis[n] = window[n] * (1.0f / kFFTSize) * 0.6666667f;
+            static_cast<float>(0.8165 * (1.0 - std::cos(2.0 * 3.141592653589793 * n / size)));
+        synthesis[n] = window[n] * (1.0f / static_cast<float>(size)) * 0.6666667f;
     }
-    FloorChannel channels[2];
-    std::vector<float> outL(kBlock), outR(kBlock);
+    FloorChannel left(size), right(size);
+    FloorChannel* channels[2] = {&left, &right};
+    std::vector<float> outL(hop), outR(hop);
     for (auto _ : state) {
-        noise().forEachBlock(kBlock, [&](const float* const* ins, int) {
+        noise().forEachBlock(hop, [&](const float* const* ins, int) {
             float* outs[2] = {outL.data(), outR.data()};
             for (int c = 0; c < 2; ++c) {
-                FloorChannel& ch = channels[c];
-                std::memcpy(ch.in + ch.pos, ins[c], sizeof(float) * kBlock);
-                ch.pos = (ch.pos + kBlock) & (kFFTSize - 1);
-                const int first = kFFTSize - ch.pos;
+                FloorChannel& ch = *channels[c];
+                std::memcpy(ch.in + ch.pos, ins[c], sizeof(float) * hop);
+                ch.pos = (ch.pos + hop) & mask;
+                const int first = size - ch.pos;
                 for (int i = 0; i < first; ++i)
                     work[i] = ch.in[ch.pos + i] * window[i];
-                for (int i = first; i < kFFTSize; ++i)
+                for (int i = first; i < size; ++i)
                     work[i] = ch.in[i - first] * window[i];
                 forwardFFT(fft, work, spectrum);
                 inverseFFT(fft, spectrum, work);
                 // The output ring's read position trails the write position by one hop.
-                const int rd = (ch.pos - kBlock) & (kFFTSize - 1);
-                const int ofirst = kFFTSize - rd;
+                const int rd = (ch.pos - hop) & mask;
+                const int ofirst = size - rd;
                 for (int i = 0; i < ofirst; ++i)
                     ch.out[rd + i] += work[i] * synthesis[i];
-                for (int i = ofirst; i < kFFTSize; ++i)
+                for (int i = ofirst; i < size; ++i)
                     ch.out[i - ofirst] += work[i] * synthesis[i];
-                std::memcpy(outs[c], ch.out + rd, sizeof(float) * kBlock);
-                std::memset(ch.out + rd, 0, sizeof(float) * kBlock);
+                std::memcpy(outs[c], ch.out + rd, sizeof(float) * hop);
+                std::memset(ch.out + rd, 0, sizeof(float) * hop);
             }
             benchmark::DoNotOptimize(outL.data());
             benchmark::DoNotOptimize(outR.data());
@@ -89,10 +100,10 @@ void BM_Floor(benchmark::State& state) {
     freeFloats(window);
     freeFloats(synthesis);
     freeFloats(work);
-    freeFloats(spectrum);
+    freeFloats(reinterpret_cast<float*>(spectrum));
     releaseFFTSetup(fft);
 }
-BENCHMARK(BM_Floor)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Floor)->ArgName("size")->DenseRange(0, 4)->Unit(benchmark::kMillisecond);
 
 // The noise through `kernel` in kBlock calls, every iteration, `beforeCall` before each call
 // (automation, say); then the real-time factor.
@@ -116,20 +127,22 @@ void BM_Process(benchmark::State& state) {
     kernel.setParameter(parameter::mode, static_cast<float>(state.range(0)));
     kernel.setParameter(parameter::sourceSensitivity, static_cast<float>(state.range(1)));
     kernel.setParameter(parameter::dryWet, 100.0f);
+    kernel.setParameter(parameter::fftSize, static_cast<float>(state.range(3)));
     kernel.initialize(2, kRate);
     // The analyser's levels, measured as while an editor draws them. Taking them (and their
     // decibels) is the editor's work, on its own thread, and is left out.
     kernel.setFrameWanted(DisplayFrameKind::levels, state.range(2) != 0);
     runNoise(state, kernel, [] {});
 }
-// Arguments: mode, source sensitivity in percent, whether the analyser measures.
+// Arguments: mode, source sensitivity in percent, whether the analyser measures, the frame
+// size's index in kFFTSizes (2: 2048).
 BENCHMARK(BM_Process)
-    ->ArgNames({"mode", "sens", "meter"})
-    ->ArgsProduct({{0, 1, 2}, {0, 50}, {0}})
+    ->ArgNames({"mode", "sens", "meter", "size"})
+    ->ArgsProduct({{0, 1, 2}, {0, 50}, {0}, {0, 1, 2, 3, 4}})
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Process)
-    ->ArgNames({"mode", "sens", "meter"})
-    ->ArgsProduct({{0, 1}, {0}, {1}})
+    ->ArgNames({"mode", "sens", "meter", "size"})
+    ->ArgsProduct({{0, 1}, {0}, {1}, {2}})
     ->Unit(benchmark::kMillisecond);
 
 // Delay mode, every bin reading near the far end of a range: a flat curve at 1900 ms in the
