@@ -42,6 +42,7 @@ TEST(LV2RealTime, RunNeverTouchesTheHeap) {
         instance.connectAtoms(&control, &notify);
         instance.controls[parameter::mode] = static_cast<float>(cycle / 50 % 3);
         instance.controls[parameter::feedback] = static_cast<float>(cycle % 100);
+        instance.controls[parameter::fftSize] = static_cast<float>(cycle / 30 % 5);
         instance.enabled = cycle % 37 == 0 ? 0.0f : 1.0f;
         const std::uint32_t frames = cycle % 7 == 0 ? 1u : 1024u;
         EXPECT_EQ(heapCalls([&] { instance.run(frames); }), 0) << "cycle " << cycle;

@@ -210,15 +210,20 @@ TEST_F(Fixture, AFrameBringsTheRateAndNumberTheDspGaveItAndAMalformedOneIsRefuse
     std::vector<float> ratings(kNumBins);
     for (std::size_t k = 0; k < ratings.size(); ++k)
         ratings[k] = static_cast<float>(k) / 1024.0f;
-    for (const double rate : {44100.0, 48000.0, 96000.0}) {
-        EXPECT_TRUE(receiveGuarded(frameNotice(ratings, {rate, 40})));
+    // Each frame size's ratings, placed by the size their count tells.
+    for (const auto& [rate, size] : {std::pair{44100.0, 512}, {48000.0, 8192}, {96000.0, 2048}}) {
+        const std::vector<float> sized(static_cast<std::size_t>(size / 2 + 1), 0.25f);
+        EXPECT_TRUE(receiveGuarded(frameNotice(sized, {rate, 40})));
         const std::optional<DisplayFrame> frame = link.takeFrame(DisplayFrameKind::classification);
         ASSERT_TRUE(frame) << rate;
-        EXPECT_EQ(frame->values, ratings);
+        EXPECT_EQ(frame->values, sized);
+        EXPECT_EQ(frame->fftSize, size);
         EXPECT_EQ(frame->stamp.sampleRate, rate);
         EXPECT_EQ(frame->stamp.sequence, 40u);
         EXPECT_FALSE(link.takeFrame(DisplayFrameKind::classification)) << "handed out once";
     }
+    EXPECT_TRUE(receiveGuarded(frameNotice(ratings, {48000.0, 41})));
+    ASSERT_TRUE(link.takeFrame(DisplayFrameKind::classification));
     // Forged by the test, a whole frame is taken.
     receiveGuarded(stampedNotice(ratings, real(88200.0), whole(2)));
     const std::optional<DisplayFrame> forged = link.takeFrame(DisplayFrameKind::classification);
@@ -246,6 +251,7 @@ TEST_F(Fixture, AFrameBringsTheRateAndNumberTheDspGaveItAndAMalformedOneIsRefuse
          [](LV2_Atom_Forge* f) { lv2_atom_forge_float(f, 3.0f); }},
         {"a rating short", kNumBins - 1, real(48000.0), whole(1)},
         {"a rating too many", kNumBins + 1, real(48000.0), whole(1)},
+        {"more ratings than the largest frame has", kMaxNumBins + 1, real(48000.0), whole(1)},
     };
     for (const Case& c : cases) {
         const std::vector<float> values(c.count, 0.5f);
