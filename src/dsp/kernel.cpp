@@ -221,7 +221,7 @@ void ZerinExtensionDSPKernel::reset() noexcept {
     }
     mSizeChange.active = false;
     mSizeChange.uncleared = 0;
-    mRan = false;
+    mHeard = false;
     mLFOPhase = 0.0f;
     // A host resets when its transport jumps or it reactivates: a hold starts again from the
     // live input, and no note a host never let go stays down.
@@ -245,19 +245,20 @@ void ZerinExtensionDSPKernel::snapSmoothedValues() noexcept {
 void ZerinExtensionDSPKernel::adoptFrameSize() noexcept {
     const FrameGeometry wanted = frameGeometryOf(kFFTSizes[mValues.choice(parameter::fftSize)]);
     if (wanted.size == mGeometry.size || mChannels[0] == nullptr) return;
-    mGeometry = wanted;
-    if (mRan) {
-        reset();
-    } else {
-        // Nothing has sounded since the last reset: the records are silent but for their layout.
-        for (int c = 0; c < mChannelCount; ++c)
-            clearFrames(*mChannels[c], wanted, mSampleRate);
-    }
-    mShaping.setRate(mSampleRate, wanted);
+    if (mHeard || mSizeChange.active || mSizeChange.uncleared > 0) reset();
+    switchFrameSize(wanted);
+}
+
+void ZerinExtensionDSPKernel::switchFrameSize(const FrameGeometry& frame) noexcept {
+    mGeometry = frame;
+    // Silent records are silent at any size: only their layout changes.
+    for (int c = 0; c < mChannelCount; ++c)
+        clearFrames(*mChannels[c], frame, mSampleRate);
+    mShaping.setRate(mSampleRate, frame);
     mShaping.slotsStale = true;
     mShaping.gliding = false;
-    mMeter.prepare(mSampleRate, wanted);
-    mLatency.store(wanted.latency(), std::memory_order_relaxed);
+    mMeter.prepare(mSampleRate, frame);
+    mLatency.store(frame.latency(), std::memory_order_relaxed);
 }
 
 void ZerinExtensionDSPKernel::deallocate() noexcept {

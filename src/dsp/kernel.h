@@ -207,7 +207,7 @@ struct ZerinExtensionDSPKernel {
     // the size asked for, as `initialize` leaves them: for a host whose first render call
     // brings the parameter values (LV2 control ports), so that a session does not fade in
     // from the defaults or cross-fade from the default size. Render thread or idle; never
-    // allocates (after audio has run, a new size clears the history as `reset` does).
+    // allocates (after sound has come in, a new size clears the history as `reset` does).
     void snapSmoothedValues() noexcept;
     // Frees everything; the kernel is then as constructed except for parameters and curves.
     void deallocate() noexcept;
@@ -331,7 +331,7 @@ struct ZerinExtensionDSPKernel {
     ChannelState* mOther[kMaxChannels] = {nullptr, nullptr};
     SizeChange mSizeChange;
     std::atomic<std::int32_t> mLatency{kLatencySamples};
-    bool mRan = false; // audio went through the records since the last reset
+    bool mHeard = false; // a sample other than silence came in since the last reset
 
     CurveExchange mCurves;
     CurveShaping mShaping;
@@ -379,6 +379,7 @@ private:
     void processChannelSegment(ChannelState& ch, const float* x, float* y, int length) noexcept;
     void takeSizeChange() noexcept;
     void adoptFrameSize() noexcept;
+    void switchFrameSize(const FrameGeometry& frame) noexcept;
     void startSizeChange(const FrameGeometry& frame) noexcept;
     void advanceSizeChange(int length) noexcept;
     void mixOutgoing(float* y, int length) const noexcept;

@@ -254,7 +254,6 @@ void ZerinExtensionDSPKernel::process(const float* const* inputs, int inputCount
     silenceUnmatched(outputs, channels, matched, frameCount);
     if (channels == 0) return;
 
-    mRan = true;
     // Segments that end at the live frames' samples: each channel meets at most one frame in
     // a segment, and the frames of all channels that fall on one sample run in channel order,
     // so the output does not depend on how the host cuts its calls. A new frame size takes
@@ -346,11 +345,14 @@ void ZerinExtensionDSPKernel::processChannelSegment(ChannelState& ch, const floa
         forRingPieces(p, to - from, [&](int slot, int n, int count) {
             const float* in = x + from + n;
             const float* gain = mSegment.inputGain + from + n;
+            int sounded = 0; // an int, so that the loop vectorises
             for (int i = 0; i < count; ++i) {
                 const float raw = admissible(in[i]);
                 ch.dryRing[slot + i] = raw;
                 ch.inputRing[slot + i] = admissible(raw * gain[i]);
+                sounded |= raw != 0.0f ? 1 : 0;
             }
+            mHeard = mHeard || sounded != 0;
         });
         ch.inputWritePos = (p + to - from) & kRingMask;
     };
@@ -397,6 +399,13 @@ void ZerinExtensionDSPKernel::takeSizeChange() noexcept {
     const FrameGeometry wanted = frameGeometryOf(kFFTSizes[mValues.choice(parameter::fftSize)]);
     // One change at a time, and only into records already silent.
     if (wanted.size == mGeometry.size || mSizeChange.active || mSizeChange.uncleared > 0) return;
+    // Nothing but silence since the reset (a host that starts a plug-in at its defaults and
+    // sets the session's values a few cycles later): nothing to fade, and the host learns the
+    // new latency before the first sound.
+    if (!mHeard) {
+        switchFrameSize(wanted);
+        return;
+    }
     startSizeChange(wanted);
 }
 

@@ -192,6 +192,21 @@ TEST(FrameSize, ChangingWhileAudioRunsCrossFadesWithoutAGapOrAStep) {
     }
 }
 
+// A host may start a plug-in at its defaults and give it the session's values a few cycles
+// later, before any sound: the size takes over at once, with its latency, and no fade.
+TEST(FrameSize, ASizeSetBeforeAnySoundTakesOverAtOnce) {
+    auto k = makeKernel(1, kRate, {.dryWet = 0.0f});
+    const Signal x = noise(20000, 5);
+    Signal in(4000 + x.size());
+    std::copy(x.begin(), x.end(), in.begin() + 4000);
+    const Signal y = render(*k, {in}, 512,
+                            {{3000, [](Kernel& kk) { kk.setParameter(parameter::fftSize, 4.0f); }},
+                             // At the next frame boundary, 3072.
+                             {3073, [](Kernel& kk) { EXPECT_EQ(kk.latencySamples(), 8191); }}})[0];
+    EXPECT_FALSE(k->changingSize());
+    EXPECT_EQ(misalignment(in, y, 8191, 1.0f), 0.0f);
+}
+
 // Every mode, with Source, feedback, the LFO and a held freeze, through changes to every size
 // and back in stereo: finite throughout, and the same samples however the calls are cut.
 TEST(FrameSize, EveryModeRunsThroughChangesOfSizeInStereo) {
