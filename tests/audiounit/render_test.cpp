@@ -170,6 +170,13 @@ TEST(UnitAllocation, MonoOrStereoInAndOutAtAnyRateWithTheTrueLag) {
         const Channels input = noise(channels, 8192, 6);
         EXPECT_EQ(host.run(input), Host(rate, channels).run(input)) << rate;
     }
+    // The lag of each frame size, from allocation on.
+    for (int index = 0; index < kFFTSizeCount; ++index) {
+        host.unit->deallocateRenderResources();
+        param(*host.unit, "fftSize").setValue(static_cast<float>(index));
+        host.allocate(48000.0, 2);
+        EXPECT_DOUBLE_EQ(host.unit->latency(), (kFFTSizes[index] - 1) / 48000.0);
+    }
 }
 
 } // namespace
