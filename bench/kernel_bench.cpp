@@ -53,7 +53,7 @@ struct FloorChannel {
 
 // The floor at the frame size of index range(0) in kFFTSizes, in calls of one hop.
 void BM_Floor(benchmark::State& state) {
-    const FrameGeometry g = frameGeometryOf(kFFTSizes[state.range(0)]);
+    const FrameGeometry g = frameGeometryAt(static_cast<int>(state.range(0)));
     const int size = g.size, hop = g.hop, mask = size - 1;
     FFTSetup* fft = acquireFFTSetup(size);
     float* window = allocateFloats(size);

@@ -27,6 +27,7 @@ inline constexpr float kInverseFFTSize = 1.0f / kFFTSize;
 // the bins up to Nyquist, each row of bin values padded to whole 32-byte vectors. The
 // constants above are the default layout's, which every earlier session ran at.
 struct FrameGeometry {
+    std::int32_t index = 2; // in kFFTSizes, as the fftSize parameter names it
     std::int32_t size = kFFTSize;
     std::int32_t hop = kHopSize;
     std::int32_t bins = kNumBins;
@@ -42,31 +43,23 @@ struct FrameGeometry {
     }
 };
 
-// The layout of `size` (one of kFFTSizes; the default's for any other).
-constexpr FrameGeometry frameGeometryOf(int size) noexcept {
+// The layout of kFFTSizes[index] (the default's for an index out of range).
+constexpr FrameGeometry frameGeometryAt(int index) noexcept {
     FrameGeometry g;
-    for (int s : kFFTSizes)
-        if (s == size) {
-            g.size = s;
-            g.hop = s / 4;
-            g.bins = s / 2 + 1;
-            g.stride = (g.bins + 7) & ~7;
-            g.inverseSize = 1.0f / static_cast<float>(s);
-            g.hopsPerDefaultHop = static_cast<float>(kHopSize) / static_cast<float>(g.hop);
-        }
+    if (index < 0 || index >= kFFTSizeCount) return g;
+    const int s = kFFTSizes[index];
+    g.index = index;
+    g.size = s;
+    g.hop = s / 4;
+    g.bins = s / 2 + 1;
+    g.stride = (g.bins + 7) & ~7;
+    g.inverseSize = 1.0f / static_cast<float>(s);
+    g.hopsPerDefaultHop = static_cast<float>(kHopSize) / static_cast<float>(g.hop);
     return g;
-}
-
-// The index of a size among kFFTSizes, by the fftSize parameter's choices.
-constexpr int fftSizeIndexOf(int size) noexcept {
-    for (int i = 0; i < kFFTSizeCount; ++i)
-        if (kFFTSizes[i] == size) return i;
-    return 2;
 }
 
 inline constexpr int kMaxBinStride = (kMaxNumBins + 7) & ~7;
 inline constexpr int kMaxHopSize = kMaxFFTSize / 4;
-inline constexpr int kMinHopSize = 512 / 4;
 
 inline constexpr float kPi = 3.1415927f;
 inline constexpr float kTwoPi = 6.2831855f;

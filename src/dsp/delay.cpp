@@ -155,8 +155,8 @@ std::int32_t delaySlotsFor(double sampleRate, const FrameGeometry& frame) noexce
 
 std::size_t delayLineFloatsFor(double sampleRate) noexcept {
     std::size_t most = 0;
-    for (int size : kFFTSizes) {
-        const FrameGeometry frame = frameGeometryOf(size);
+    for (int index = 0; index < kFFTSizeCount; ++index) {
+        const FrameGeometry frame = frameGeometryAt(index);
         const std::int32_t slots = delaySlotsFor(sampleRate, frame);
         if (slots == 0) return 0;
         most = std::max(most, static_cast<std::size_t>(slots) * frame.stride);

@@ -197,18 +197,15 @@ bool ZerinExtensionDSPKernel::initialize(int channelCount, double sampleRate) no
             mScratch.synthesisWindow[i][n] = mScratch.window[i][n] / static_cast<float>(size);
         }
     }
-    mGeometry = frameGeometryOf(kFFTSizes[parameterValues().choice(parameter::fftSize)]);
+    mGeometry = frameGeometryAt(parameterValues().choice(parameter::fftSize));
     mLatency.store(mGeometry.latency(), std::memory_order_relaxed);
 
     reset();
     // No render call runs: take curves still waiting now rather than at the first call, and
     // hear them (at the rate, which may be new) from the first frame.
     mCurves.index.acquire();
-    mShaping.setRate(sampleRate, mGeometry);
-    mMeter.prepare(sampleRate, mGeometry);
-    mShaping.slotsStale = true;
+    takeLayout(mGeometry);
     mShaping.combineStale = true;
-    mShaping.gliding = false;
     snapSmoothedValues();
     mInitialized = true;
     return true;
@@ -243,22 +240,27 @@ void ZerinExtensionDSPKernel::snapSmoothedValues() noexcept {
 }
 
 void ZerinExtensionDSPKernel::adoptFrameSize() noexcept {
-    const FrameGeometry wanted = frameGeometryOf(kFFTSizes[mValues.choice(parameter::fftSize)]);
+    const FrameGeometry wanted = frameGeometryAt(mValues.choice(parameter::fftSize));
     if (wanted.size == mGeometry.size || mChannels[0] == nullptr) return;
     if (mHeard || mSizeChange.active || mSizeChange.uncleared > 0) reset();
     switchFrameSize(wanted);
 }
 
 void ZerinExtensionDSPKernel::switchFrameSize(const FrameGeometry& frame) noexcept {
-    mGeometry = frame;
     // Silent records are silent at any size: only their layout changes.
     for (int c = 0; c < mChannelCount; ++c)
         clearFrames(*mChannels[c], frame, mSampleRate);
+    takeLayout(frame);
+    mLatency.store(frame.latency(), std::memory_order_relaxed);
+}
+
+void ZerinExtensionDSPKernel::takeLayout(const FrameGeometry& frame) noexcept {
+    mGeometry = frame;
+    // The curves at the new bins, at once: a glide under way lands.
     mShaping.setRate(mSampleRate, frame);
     mShaping.slotsStale = true;
     mShaping.gliding = false;
     mMeter.prepare(mSampleRate, frame);
-    mLatency.store(frame.latency(), std::memory_order_relaxed);
 }
 
 void ZerinExtensionDSPKernel::deallocate() noexcept {

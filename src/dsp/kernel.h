@@ -380,6 +380,8 @@ private:
     void takeSizeChange() noexcept;
     void adoptFrameSize() noexcept;
     void switchFrameSize(const FrameGeometry& frame) noexcept;
+    // The live frames' layout, and the curve shaping and analyser made for it.
+    void takeLayout(const FrameGeometry& frame) noexcept;
     void startSizeChange(const FrameGeometry& frame) noexcept;
     void advanceSizeChange(int length) noexcept;
     void mixOutgoing(float* y, int length) const noexcept;

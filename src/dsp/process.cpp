@@ -97,7 +97,7 @@ void silenceUnmatched(float* const* outputs, int from, int to, int frameCount) {
 // Window and analyse the last frame of inputs into polar form.
 void analyse(ZerinExtensionDSPKernel& kernel, const ChannelState& ch, float* mag, float* phase) {
     const FrameGeometry& g = ch.frame;
-    const int size = fftSizeIndexOf(g.size);
+    const int size = g.index;
     float* work = kernel.mScratch.work;
     const float* w = kernel.mScratch.window[size];
     // Gather the ring oldest first (the sample written last lands at the frame's end) and
@@ -153,7 +153,7 @@ void runMode(ZerinExtensionDSPKernel& kernel, ChannelState& ch, SpectralMode mod
 void resynthesise(ZerinExtensionDSPKernel& kernel, ChannelState& ch, const float* outMag,
                   const float* outPhase) noexcept {
     const FrameGeometry& g = ch.frame;
-    const int size = fftSizeIndexOf(g.size);
+    const int size = g.index;
     float* work = kernel.mScratch.work;
     fromPolar(outMag, outPhase, kernel.mScratch.spectrum, g.bins);
     inverseFFT(kernel.mFFTSetups[size], kernel.mScratch.spectrum, work);
@@ -396,7 +396,7 @@ void ZerinExtensionDSPKernel::applyBypassFade(float* y, int length) const noexce
 }
 
 void ZerinExtensionDSPKernel::takeSizeChange() noexcept {
-    const FrameGeometry wanted = frameGeometryOf(kFFTSizes[mValues.choice(parameter::fftSize)]);
+    const FrameGeometry wanted = frameGeometryAt(mValues.choice(parameter::fftSize));
     // One change at a time, and only into records already silent.
     if (wanted.size == mGeometry.size || mSizeChange.active || mSizeChange.uncleared > 0) return;
     // Nothing but silence since the reset (a host that starts a plug-in at its defaults and
@@ -427,17 +427,12 @@ void ZerinExtensionDSPKernel::startSizeChange(const FrameGeometry& frame) noexce
         std::memcpy(now.dryRing, old.dryRing, sizeof now.dryRing);
         now.inputWritePos = old.inputWritePos;
     }
-    mGeometry = frame;
+    takeLayout(frame);
     change.active = true;
     // Each output sample sums four frames: from the new size's first frame on, the first whole
     // one comes a frame less a sample after the change.
     change.leadIn = frame.latency();
     change.faded = 0;
-    // The curves at the new bins, at once: a glide under way lands.
-    mShaping.setRate(mSampleRate, frame);
-    mShaping.slotsStale = true;
-    mShaping.gliding = false;
-    mMeter.prepare(mSampleRate, frame);
 }
 
 // The old frames' output into the new ones' in `y`: the old alone through the lead-in, then
@@ -472,8 +467,8 @@ void ZerinExtensionDSPKernel::advanceSizeChange(int length) noexcept {
 }
 
 void ZerinExtensionDSPKernel::clearOldRecords(int length) noexcept {
-    // About 64 floats of each line a sample: a second or so of audio clears ten seconds of
-    // history, and no call pays for more than its own length.
+    // About 64 floats of each line a sample: a third of a second of audio clears ten seconds
+    // of history at any size, and no call pays for more than its own length.
     constexpr std::size_t kFloatsPerSample = 64;
     SizeChange& change = mSizeChange;
     const std::size_t count =

@@ -88,7 +88,7 @@ void processScatter(const ScatterInputs& in, ChannelState& ch, const float* mag,
 
     const float amount = speed * 0.65f;
     const float sens = in.delay.frame.sensitivity;
-    const float* tilt = kTilts[static_cast<std::size_t>(fftSizeIndexOf(g.size))].data();
+    const float* tilt = kTilts[static_cast<std::size_t>(g.index)].data();
     const std::int32_t* map = ch.scatterMap;
     if (sens > 0.0f) {
         const float* rating = ch.binClassification;

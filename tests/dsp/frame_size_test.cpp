@@ -59,7 +59,7 @@ TEST(FrameSize, AClickComesBackWhereTheDelayIsDrawnAtEverySizeAndRate) {
     for (int index = 0; index < kFFTSizeCount; ++index)
         for (const Case c : {Case{44100.0, 1900.0f, 0.0f}, Case{96000.0, 700.0f, 0.0f},
                              Case{192000.0, 1900.0f, 0.0f}, Case{48000.0, 9500.0f, 1.0f}}) {
-            const FrameGeometry g = frameGeometryOf(kFFTSizes[index]);
+            const FrameGeometry g = frameGeometryAt(index);
             SCOPED_TRACE(testing::Message() << g.size << ", " << c.rate << " Hz, " << c.drawn);
             const CurvePoint flat[] = {{20.0f, c.drawn}, {20000.0f, c.drawn}};
             Kernel k;
