@@ -237,7 +237,7 @@ TEST_F(Fixture, AFrameBringsTheRateAndNumberTheDspGaveItAndAMalformedOneIsRefuse
         std::size_t count;
         Forging rate, number;
     };
-    const std::vector<Case> cases = {
+    std::vector<Case> cases = {
         {"a rate that is not a number", kNumBins, real(std::nan("")), whole(1)},
         {"a rate of 0 Hz", kNumBins, real(0.0), whole(1)},
         {"a negative rate", kNumBins, real(-48000.0), whole(1)},
@@ -251,8 +251,12 @@ TEST_F(Fixture, AFrameBringsTheRateAndNumberTheDspGaveItAndAMalformedOneIsRefuse
          [](LV2_Atom_Forge* f) { lv2_atom_forge_float(f, 3.0f); }},
         {"a rating short", kNumBins - 1, real(48000.0), whole(1)},
         {"a rating too many", kNumBins + 1, real(48000.0), whole(1)},
-        {"more ratings than the largest frame has", kMaxNumBins + 1, real(48000.0), whole(1)},
+        {"a rating short of the largest frame", kMaxNumBins - 1, real(48000.0), whole(1)},
     };
+    // The largest frame whole is taken (above); as far past it as a slip would read is not.
+    for (const std::size_t past : {1u, 4u, 8u, 16u})
+        cases.push_back(
+            {"ratings past the largest frame", kMaxNumBins + past, real(48000.0), whole(1)});
     for (const Case& c : cases) {
         const std::vector<float> values(c.count, 0.5f);
         EXPECT_TRUE(receiveGuarded(stampedNotice(values, c.rate, c.number))) << c.what;
