@@ -28,6 +28,10 @@ constexpr ReadoutUnit readoutUnit(AudioUnitParameterUnit unit) {
             return ReadoutUnit::hertz;
         case kAudioUnitParameterUnit_Decibels:
             return ReadoutUnit::decibels;
+        case kAudioUnitParameterUnit_RelativeSemiTones:
+            return ReadoutUnit::semitones;
+        case kAudioUnitParameterUnit_Milliseconds:
+            return ReadoutUnit::milliseconds;
         default:
             return ReadoutUnit::plain;
     }

@@ -13,8 +13,8 @@
 
 namespace zerin {
 
-// How a knob's readout prints a value: "30%", "1.5k" (Hz), "+0.0" (dB), "1.0".
-enum class ReadoutUnit { plain, percent, hertz, decibels };
+// How a knob's readout prints a value: "30%", "1.00Hz", "+0.0dB", "+6.0st", "50ms", "1.0".
+enum class ReadoutUnit { plain, percent, hertz, decibels, semitones, milliseconds };
 
 // Where an edit stands: begun, its first value sent (active), ended; or a value from the unit
 // passing through (hostUpdate), which sends nothing.

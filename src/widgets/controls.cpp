@@ -280,7 +280,9 @@ bool TextField::keyDown(const KeyEvent& event) {
             break;
         case Key::enter: {
             const auto commit = onCommit;
+            commitRefused = false;
             if (commit) commit();
+            if (commitRefused) break;
             [[fallthrough]];
         }
         case Key::escape:

@@ -72,6 +72,10 @@ public:
     ~TextField() override;
     bool isFocused() const { return focused; }
     std::size_t caret() const { return caretIndex; } // byte offset into the text
+    void setPlaceholder(std::string text) { placeholder = std::move(text); }
+    // For onCommit: the text is not acceptable, so the field keeps it, and the focus, for a
+    // correction instead of giving up the focus.
+    void refuseCommit() { commitRefused = true; }
 
 private:
     Binding<std::string> binding;
@@ -80,6 +84,7 @@ private:
     std::function<void()> onCommit;
     std::size_t caretIndex = 0;
     bool focused = false;
+    bool commitRefused = false;
     double focusTime = 0.0;
     bool cursorPushed = false;
 };

@@ -131,17 +131,6 @@ TEST(ObservableParameter, FindsEveryAddressAtTheHostsValueAndTellsAMissingOneOnc
 }
 
 // The number a readout stands for: "+6.5" (dB), "30%", "1.5k" (Hz).
-double readBack(const std::string& shown) {
-    std::string digits = shown;
-    if (digits.ends_with('%')) digits.pop_back();
-    const double scale = digits.ends_with('k') ? 1000.0 : 1.0;
-    if (scale > 1.0) digits.pop_back();
-    std::size_t used = 0;
-    const double value = std::stod(digits, &used);
-    EXPECT_EQ(used, digits.size()) << "\"" << shown << "\" has more than a number and its unit";
-    return value * scale;
-}
-
 // Half of the last digit the readout shows, for the value it shows.
 double readoutStep(float value, AudioUnitParameterUnit unit) {
     if (unit == kAudioUnitParameterUnit_Percent) return 0.5;
@@ -165,7 +154,9 @@ TEST(ObservableParameter, TheReadoutOfEveryKnobReadsBackAsTheValueAcrossItsRange
                                     ? spec->maxValue
                                     : spec->minValue + t * (spec->maxValue - spec->minValue);
             const std::string shown = knobValueText(value, unit);
-            const double read = readBack(shown);
+            const std::optional<float> typed = parseKnobValue(shown, unit);
+            ASSERT_TRUE(typed) << "\"" << shown << "\" does not read back";
+            const double read = *typed;
             EXPECT_NEAR(read, value, readoutStep(value, spec->units) + 1e-3) << shown;
             EXPECT_GE(read, previous) << shown;
             previous = read;

@@ -34,6 +34,8 @@ enum class Key {
     deleteForward,
     left,
     right,
+    up,
+    down,
     home,
     end,
     other,

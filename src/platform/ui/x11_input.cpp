@@ -51,6 +51,12 @@ Key keyForKeysym(KeySym keysym) {
         case XK_Right:
         case XK_KP_Right:
             return Key::right;
+        case XK_Up:
+        case XK_KP_Up:
+            return Key::up;
+        case XK_Down:
+        case XK_KP_Down:
+            return Key::down;
         case XK_Home:
         case XK_KP_Home:
             return Key::home;
