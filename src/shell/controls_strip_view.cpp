@@ -3,6 +3,7 @@
 #include "audiounit/parameters.h"
 #include "dsp/parameters.h"
 #include "platform/ui/layout.h"
+#include "shell/control_tooltips.h"
 #include "widgets/controls.h"
 #include "widgets/panel_style.h"
 #include "widgets/theme.h"
@@ -116,7 +117,7 @@ ViewPtr divider() {
 } // namespace
 
 ViewPtr makeParameterToggle(ControlParameter& param, std::string label,
-                            std::function<bool()> alsoLit) {
+                            std::function<bool()> alsoLit, std::function<std::string()> tooltip) {
     std::shared_ptr<ControlParameter> held = param.shared_from_this();
     auto isOn = [held, alsoLit = std::move(alsoLit)] {
         return syncIsOn(held->value()) || (alsoLit && alsoLit());
@@ -134,7 +135,9 @@ ViewPtr makeParameterToggle(ControlParameter& param, std::string label,
     };
     ViewPtr decorated =
         background(std::move(title), shape(Shape::roundedRectangle(4.0), fill, border));
-    return button(std::move(decorated), [held] { flip(*held); });
+    ViewPtr toggle = button(std::move(decorated), [held] { flip(*held); });
+    toggle->tooltip = std::move(tooltip);
+    return toggle;
 }
 
 ControlsStripView::ControlsStripView(EditorParameters& parameterTree) {
@@ -146,13 +149,15 @@ ControlsStripView::ControlsStripView(EditorParameters& parameterTree) {
             ControlParameter* leaf = parameterTree.parameter(knobSpec.address);
             if (leaf == nullptr) continue;
             auto knob = std::make_unique<RotaryKnobView>(*leaf, knobSpec.caption);
+            knob->face().tooltip = knobTooltip(*leaf, parameterPurpose(knobSpec.address));
             knobViews.push_back(knob.get());
             controls.push_back(std::move(knob));
         }
         ControlParameter* sync =
             spec.syncToggle ? parameterTree.parameter(*spec.syncToggle) : nullptr;
         if (sync != nullptr) {
-            controls.push_back(makeParameterToggle(*sync, "SYNC"));
+            controls.push_back(makeParameterToggle(
+                *sync, "SYNC", nullptr, toggleTooltip(*sync, parameterPurpose(*spec.syncToggle))));
             (*spec.syncToggle == parameter::tempoSync ? toggle : delayToggle) =
                 controls.back().get();
         }

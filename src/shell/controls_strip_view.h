@@ -45,8 +45,10 @@ constexpr bool syncIsOn(float value) {
 
 // A button titled `label` that turns an on/off parameter (or a choice of two) over, as one
 // touch-and-release gesture, lit cyan while it is on, or while `alsoLit` says so (what else
-// switches on what the parameter does). It keeps the parameter alive.
+// switches on what the parameter does). It keeps the parameter alive. `tooltip` is what it
+// says about itself.
 ViewPtr makeParameterToggle(ControlParameter& param, std::string label,
-                            std::function<bool()> alsoLit = nullptr);
+                            std::function<bool()> alsoLit = nullptr,
+                            std::function<std::string()> tooltip = nullptr);
 
 } // namespace zerin

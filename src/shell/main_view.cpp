@@ -6,6 +6,7 @@
 #include "platform/ui/layout.h"
 #include "platform/ui/ui_context.h"
 #include "presets/factory_presets.h"
+#include "shell/control_tooltips.h"
 #include "shell/controls_strip_view.h"
 #include "shell/curve_choice_view.h"
 #include "shell/preset_browser_view.h"
@@ -66,6 +67,7 @@ ZerinExtensionMainView::ZerinExtensionMainView(EditorParameters& parameterTree,
                      {.width = kSize.width, .height = kSize.height}));
     editing.onUnitStateRead = [this] { unitStateRead(); };
     unitStateRead();
+    describeControls(*this);
 }
 
 ZerinExtensionMainView::~ZerinExtensionMainView() {
@@ -123,16 +125,21 @@ ViewPtr ZerinExtensionMainView::makeColumn() {
 ViewPtr ZerinExtensionMainView::makeFreezeSwitches() {
     ViewList switches;
     if (ControlParameter* hold = parameterTree.parameter(parameter::freeze)) {
-        switches.push_back(makeParameterToggle(*hold, "HOLD", [this] {
-            // What the unit reports, read as its controls are read: HOLD redraws when it
-            // changes.
-            const ControlParameter* held = parameterTree.parameter(parameter::noteHold);
-            return held != nullptr && held->value() >= 0.5f;
-        }));
+        switches.push_back(makeParameterToggle(
+            *hold, "HOLD",
+            [this] {
+                // What the unit reports, read as its controls are read: HOLD redraws when it
+                // changes.
+                const ControlParameter* held = parameterTree.parameter(parameter::noteHold);
+                return held != nullptr && held->value() >= 0.5f;
+            },
+            toggleTooltip(*hold, parameterPurpose(parameter::freeze))));
         holdSwitchView = switches.back().get();
     }
     if (ControlParameter* style = parameterTree.parameter(parameter::freezeStyle))
-        switches.push_back(makeParameterToggle(*style, "SMOOTH"));
+        switches.push_back(makeParameterToggle(
+            *style, "SMOOTH", nullptr,
+            toggleTooltip(*style, parameterPurpose(parameter::freezeStyle), "Classic", "Smooth")));
     if (switches.empty()) return nullptr;
     return hstack(6.0, VAlign::center, std::move(switches));
 }

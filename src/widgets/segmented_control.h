@@ -44,6 +44,7 @@ public:
     void draw(Graphics& g) override;
 
     View& segment(std::size_t index) const { return *segments.at(index); }
+    std::size_t segmentCount() const { return segments.size(); }
 
 private:
     double now() const;

@@ -1,6 +1,7 @@
 #include "platform/ui/animation.h"
 #include "platform/ui/layout.h"
 #include "platform/ui/offscreen.h"
+#include "platform/ui/tooltip.h"
 #include "platform/ui/view_host.h"
 #include "widgets/controls.h"
 
@@ -227,6 +228,56 @@ TEST_F(Views, HoverEntersAndExitsTheChainAndKeepsTheCursorStackBalanced) {
     EXPECT_EQ(outer->exited, 1);
     EXPECT_EQ(host.context().cursorDepth(), 0u);
     EXPECT_EQ(host.cursor(), Cursor::arrow);
+}
+
+// A control's tooltip shows once the pointer has rested on it, under it (over it near the
+// window's bottom), never across it and inside the window; a press, a key or the wheel puts it
+// away until the pointer goes to another control; a child without words shows its parent's.
+TEST_F(Views, ATooltipShowsAfterARestBesideItsControlAndGoesOnAPress) {
+    Probe *top, *bottom, *child;
+    auto topProbe = probe(40, 20, &top);
+    auto bottomProbe = probe(40, 20, &bottom);
+    bottomProbe->add(probe(10, 10, &child));
+    top->tooltip = [] { return std::string("Mix: 50%\nDry against wet"); };
+    bottom->tooltip = [] { return std::string("Bottom"); };
+    FrameSpec right{.maxWidth = kInfinity, .alignment = {HAlign::trailing, VAlign::center}};
+    show(vstack(0, HAlign::leading,
+                views(std::move(topProbe), spacer(), frame(std::move(bottomProbe), right))));
+    child->layout({0, 0, 10, 10});
+    const auto rest = [&](double seconds) {
+        clock += seconds;
+        host.advance(clock);
+    };
+    host.pointerMoved({10, 10}, {});
+    rest(kTooltipDelay / 2);
+    EXPECT_EQ(host.tooltip(), nullptr);
+    host.pointerMoved({12, 10}, {}); // moving on the same control keeps the wait
+    rest(kTooltipDelay / 2 + 0.01);
+    ASSERT_NE(host.tooltip(), nullptr);
+    EXPECT_EQ(host.tooltip()->lines, (std::vector<std::string>{"Mix: 50%", "Dry against wet"}));
+    const Rect under = host.tooltip()->frame;
+    EXPECT_GE(under.y, 20.0);
+    EXPECT_GE(under.x, 0.0);
+
+    host.pointerDown({12, 10}, {});
+    EXPECT_EQ(host.tooltip(), nullptr);
+    host.pointerUp({12, 10}, {});
+    host.pointerMoved({14, 10}, {});
+    rest(2.0);
+    EXPECT_EQ(host.tooltip(), nullptr); // not again on the control just pressed
+
+    host.pointerMoved({165, 85}, {}); // the child of the bottom control
+    rest(kTooltipDelay + 0.01);
+    ASSERT_NE(host.tooltip(), nullptr);
+    const Rect over = host.tooltip()->frame;
+    EXPECT_EQ(host.tooltip()->lines, (std::vector<std::string>{"Bottom"}));
+    EXPECT_LE(over.maxY(), 80.0); // above the control, which is at the window's bottom
+    EXPECT_LE(over.maxX(), 200.0);
+    host.scrollWheel(1.0, {165, 85});
+    EXPECT_EQ(host.tooltip(), nullptr);
+    host.pointerLeft();
+    rest(2.0);
+    EXPECT_EQ(host.tooltip(), nullptr);
 }
 
 // What shows the cursor: a knob-like view under an empty layer laid over everything (as a

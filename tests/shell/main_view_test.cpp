@@ -7,6 +7,7 @@
 #include "editor/curve_geometry.h"
 #include "editor/spectral_canvas_view.h"
 #include "platform/ui/offscreen.h"
+#include "platform/ui/tooltip.h"
 #include "presets/factory_presets.h"
 #include "presets/user_presets.h"
 #include "shell/audio_unit_view_controller.h"
@@ -21,6 +22,7 @@
 #include "shell/top_bar_view.h"
 #include "support/widget_host.h"
 #include "widgets/controls.h"
+#include "widgets/rotary_knob_view.h"
 #include "widgets/segmented_control.h"
 
 #include <gtest/gtest.h>
@@ -752,6 +754,44 @@ TEST(MainView, AHostTreeWithoutSomeParametersCostsTheirControlsOnly) {
     EXPECT_EQ(view->controlsStrip().knobs().size(), 10u); // no LFO RATE, no LFO DEPTH
     EXPECT_EQ(view->controlsStrip().syncToggle(), nullptr);
     EXPECT_EQ(told.size(), 4u); // lfoRate, lfoDepth, tempoSync and mode, once each
+}
+
+// Every control says what it is, where it stands and what it does; the two SYNCs say which
+// is which; a knob's words follow its value and show beside it, inside the window.
+TEST(MainView, EveryControlHasWordsAndTheyShowBesideItAfterARest) {
+    Editor e(nullptr);
+    e.open(false);
+    std::vector<Button*> buttons;
+    test::collect(*e.view, buttons);
+    std::vector<SegmentedControl*> switches;
+    test::collect(*e.view, switches);
+    std::vector<View*> controls(buttons.begin(), buttons.end());
+    for (SegmentedControl* s : switches)
+        for (std::size_t i = 0; i < s->segmentCount(); ++i)
+            controls.push_back(&s->segment(i));
+    for (RotaryKnobView* knob : e.view->controlsStrip().knobs())
+        controls.push_back(&knob->face());
+    ASSERT_GT(controls.size(), 35u);
+    for (View* control : controls) {
+        ASSERT_TRUE(control->tooltip) << frameInRoot(*control).x << "," << frameInRoot(*control).y;
+        EXPECT_GE(tooltipLines(control->tooltip()).size(), 1u);
+    }
+    const std::string lfoSync = e.view->controlsStrip().syncToggle()->tooltip();
+    const std::string delaySync = e.view->controlsStrip().delaySyncToggle()->tooltip();
+    EXPECT_NE(lfoSync.find("LFO follows the tempo"), std::string::npos) << lfoSync;
+    EXPECT_NE(delaySync.find("Delays snap to note values"), std::string::npos) << delaySync;
+
+    RotaryKnobView& feedback = *e.view->controlsStrip().knobs()[3];
+    e.tree.parameter(parameter::feedback)->applyHostValue(parameter::feedback, 42.0f);
+    e.host.pointerMoved(e.centre(feedback.face()), {});
+    e.now += kTooltipDelay;
+    e.frame();
+    ASSERT_NE(e.host.tooltip(), nullptr);
+    EXPECT_EQ(e.host.tooltip()->lines.front(), "Feedback: 42%");
+    const Rect shown = e.host.tooltip()->frame;
+    const Rect knob = frameInRoot(feedback.face());
+    EXPECT_TRUE(shown.maxY() <= knob.y || shown.y >= knob.maxY()); // never across the knob
+    EXPECT_TRUE((Rect{0.0, 0.0, 900.0, 600.0}.contains(shown)));
 }
 
 } // namespace

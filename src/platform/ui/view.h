@@ -10,6 +10,7 @@
 #include "platform/ui/modifier_keys.h"
 #include "signals/observation.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -123,6 +124,10 @@ public:
     virtual bool keyDown(const KeyEvent& event);
 
     bool hitTestingEnabled = true;
+    // What the view says about itself when the pointer rests on it: a title line, then a few
+    // words per line (see tooltip.h). Read when it shows, so it may tell the current value.
+    // Views without one show their nearest parent's.
+    std::function<std::string()> tooltip;
 
     // --- tree ---
     View* addChild(std::unique_ptr<View> child);

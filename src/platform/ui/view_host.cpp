@@ -35,6 +35,12 @@ View* deepestViewAt(View* view, Point local) {
     return takesInput(view) ? view : nullptr;
 }
 
+// What a tooltip's drawing may cover.
+Rect withTooltipMargin(const Rect& frame) {
+    return {frame.x - kTooltipMargin, frame.y - kTooltipMargin, frame.width + 2.0 * kTooltipMargin,
+            frame.height + 2.0 * kTooltipMargin};
+}
+
 } // namespace
 
 ViewHost::ViewHost(MainQueue& queue, Size size) : mContext(queue), mSize(size) {
@@ -63,6 +69,7 @@ void ViewHost::setSize(Size size) {
 void ViewHost::advance(double now) {
     mContext.beginFrame(now);
     layout();
+    showTooltipWhenDue();
 }
 
 void ViewHost::layout() {
@@ -74,6 +81,7 @@ void ViewHost::layout() {
 
 void ViewHost::draw(Graphics& g) {
     if (mRoot) mRoot->drawWatched(g);
+    if (mTooltip) drawTooltip(g, *mTooltip);
 }
 
 void ViewHost::pointerDown(Point location, ModifierKeys modifiers) {
@@ -81,6 +89,7 @@ void ViewHost::pointerDown(Point location, ModifierKeys modifiers) {
     mLastPointer = location;
     mPointerInside = true;
     if (mPressed) return; // a second button while one is held: the first drag goes on
+    hideTooltip(true);
     const double now = mContext.mainQueue().now();
     const bool repeat = mLastPressTime >= 0.0 && now - mLastPressTime <= kDoubleClickInterval &&
                         std::hypot(location.x - mLastPressLocation.x,
@@ -111,6 +120,7 @@ void ViewHost::pointerMoved(Point location, ModifierKeys modifiers) {
         mPressed->pointerDragged({mPressed->toLocal(location), mClickCount, modifiers});
         if (mPressed) mPressed->setNeedsDisplay();
     } else {
+        updateTooltipOwner(location);
         updateHover(location);
         // A view may forget itself while told; the chain is read afresh each time.
         for (std::size_t i = 0; i < mHoverChain.size(); ++i) {
@@ -133,12 +143,15 @@ void ViewHost::pointerUp(Point location, ModifierKeys modifiers) {
 
 void ViewHost::pointerLeft() {
     mPointerInside = false;
+    hideTooltip(false);
+    mTooltipOwner = nullptr;
     if (!mHoverChain.empty()) mContext.invalidateAll();
     if (!mPressed) exitHoverFrom(0);
 }
 
 void ViewHost::scrollWheel(double lines, Point location) {
     mContext.invalidateAll();
+    hideTooltip(true);
     for (View* v = mRoot ? deepestViewAt(mRoot.get(), location) : nullptr; v; v = v->parent())
         if (v->scrollWheel(lines, v->toLocal(location))) return;
 }
@@ -146,6 +159,7 @@ void ViewHost::scrollWheel(double lines, Point location) {
 void ViewHost::keyDown(const KeyEvent& event) {
     mContext.modifiers().update(event.modifiers);
     mContext.invalidateAll();
+    hideTooltip(true);
     for (View* v = mContext.focusedView(); v; v = v->parent())
         if (v->keyDown(event)) return;
     if (unhandledKey) unhandledKey(event);
@@ -184,6 +198,10 @@ void ViewHost::exitHoverFrom(std::size_t index) {
 }
 
 void ViewHost::forget(View* view) {
+    if (view == mTooltipOwner) {
+        hideTooltip(false);
+        mTooltipOwner = nullptr;
+    }
     if (view == mPressed) {
         mPressed = nullptr;
         mContext.truncateCursors(mPressCursorDepth);
@@ -196,6 +214,36 @@ void ViewHost::forget(View* view) {
         break;
     }
     mHovered = mHoverChain.empty() ? nullptr : mHoverChain.back().view;
+}
+
+void ViewHost::updateTooltipOwner(Point location) {
+    View* owner = mRoot ? deepestViewAt(mRoot.get(), location) : nullptr;
+    while (owner != nullptr && !owner->tooltip)
+        owner = owner->parent();
+    if (owner == mTooltipOwner) return;
+    hideTooltip(false);
+    mTooltipOwner = owner;
+    mTooltipSince = mContext.mainQueue().now();
+}
+
+void ViewHost::showTooltipWhenDue() {
+    if (mTooltip || mTooltipHeld || mPressed || !mPointerInside || mTooltipOwner == nullptr) return;
+    if (mContext.mainQueue().now() - mTooltipSince < kTooltipDelay) return;
+    std::vector<std::string> lines = tooltipLines(mTooltipOwner->tooltip());
+    if (lines.empty()) return;
+    const Point origin = mTooltipOwner->originInRoot();
+    const Rect owner{origin.x, origin.y, mTooltipOwner->frame().width,
+                     mTooltipOwner->frame().height};
+    const Rect frame = tooltipFrame(owner, tooltipSize(lines), mSize);
+    mTooltip = ShownTooltip{std::move(lines), frame};
+    mContext.invalidate(withTooltipMargin(frame));
+}
+
+void ViewHost::hideTooltip(bool untilMoved) {
+    mTooltipHeld = untilMoved && mTooltipOwner != nullptr;
+    if (!mTooltip) return;
+    mContext.invalidate(withTooltipMargin(mTooltip->frame));
+    mTooltip.reset();
 }
 
 } // namespace zerin

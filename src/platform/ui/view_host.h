@@ -4,12 +4,14 @@
 // frames and input in root coordinates (points); it lays out, draws, routes pointer, wheel and
 // key events, counts clicks and tracks hover. Main thread.
 
+#include "platform/ui/tooltip.h"
 #include "platform/ui/ui_context.h"
 #include "platform/ui/view.h"
 
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace zerin {
@@ -57,6 +59,9 @@ public:
     // A key no view took: shortcuts of the whole editor (undo, save).
     std::function<bool(const KeyEvent&)> unhandledKey;
 
+    // The tooltip on show, null when none is.
+    const ShownTooltip* tooltip() const { return mTooltip ? &*mTooltip : nullptr; }
+
     Cursor cursor() const { return mContext.cursor(); }
     View* hoveredView() const { return mHovered; }
     View* pressedView() const { return mPressed; }
@@ -70,6 +75,12 @@ private:
     void exitHoverFrom(std::size_t index);
     void forget(View* view);
     void beginPress(View* target, Point location, ModifierKeys modifiers);
+    // The view under `location` whose tooltip would show: a new one starts the wait again.
+    void updateTooltipOwner(Point location);
+    void showTooltipWhenDue();
+    // Hides it; `untilMoved`: also for as long as the pointer stays on the same control (after
+    // a press, a key, the wheel: the user is busy with it).
+    void hideTooltip(bool untilMoved);
 
     UIContext mContext;
     std::unique_ptr<View> mRoot;
@@ -83,6 +94,10 @@ private:
     std::size_t mPressCursorDepth = 0;
     Point mLastPointer;
     bool mPointerInside = false;
+    View* mTooltipOwner = nullptr;
+    double mTooltipSince = 0.0;
+    bool mTooltipHeld = false;
+    std::optional<ShownTooltip> mTooltip;
 };
 
 } // namespace zerin
