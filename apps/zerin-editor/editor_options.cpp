@@ -4,6 +4,7 @@
 #include "session/exit_status.h"
 #include "session/program_info.h"
 #include "session/unit_options.h"
+#include "shell/editor_window_size.h"
 
 #include <CLI/CLI.hpp>
 
@@ -19,7 +20,7 @@ using session::kExitUsage;
 // What the command line says, as typed; `convert` checks it.
 struct Typed {
     session::UnitOptionText unit;
-    std::string input, snapshot, show, edit;
+    std::string input, snapshot, show, edit, size;
     double scale = 1.0;
     int frames = 0;
     bool noWindow = false;
@@ -62,6 +63,10 @@ void declareOptions(CLI::App& app, Typed& typed) {
     app.add_option("--scale", typed.scale,
                    "pixels per point, 0.5 to 4 (default: the display's Xft.dpi / 96, or 1)")
         ->type_name("S");
+    app.add_option("--size", typed.size,
+                   "the editor's size in points, at least 900x520 (default: the window as you "
+                   "last left it, or 900x600; snapshots 900x600)")
+        ->type_name("WxH");
     app.add_option("--input", typed.input,
                    "audio file the unit hears without a JACK server and in snapshots; default: "
                    "a built-in demo signal")
@@ -84,6 +89,17 @@ void declareOptions(CLI::App& app, Typed& typed) {
     app.add_flag("--no-window", typed.noWindow,
                  "run the audio without a window until interrupted (SIGINT or SIGTERM)");
     session::declareProgramInfo(app, manual());
+}
+
+// "1280x800": both sides whole numbers within what the editor can take.
+std::optional<Size> parseEditorSize(const std::string& text) {
+    int width = 0, height = 0, used = 0;
+    if (std::sscanf(text.c_str(), "%5dx%5d%n", &width, &height, &used) != 2 ||
+        used != static_cast<int>(text.size()))
+        return std::nullopt;
+    const Size size{static_cast<double>(width), static_cast<double>(height)};
+    if (usableEditorSize(size) != size) return std::nullopt;
+    return size;
 }
 
 int usage(const std::string& message) {
@@ -109,6 +125,12 @@ std::optional<int> convertViewChoices(const CLI::App& app, const Typed& typed,
     if (app.count("--scale")) {
         if (!(typed.scale >= 0.5 && typed.scale <= 4.0)) return usage("--scale: give 0.5 to 4");
         options.scale = typed.scale;
+    }
+    if (app.count("--size")) {
+        const std::optional<Size> size = parseEditorSize(typed.size);
+        if (!size)
+            return usage("--size: give WIDTHxHEIGHT, at least 900x520 and at most 8192x8192");
+        options.size = size;
     }
     const bool snapshot = app.count("--snapshot") > 0;
     if (snapshot) options.snapshotPath = typed.snapshot;

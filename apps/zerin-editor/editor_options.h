@@ -3,6 +3,7 @@
 // What the command line asks of the editor, checked and converted.
 
 #include "dsp/curve.h"
+#include "platform/ui/geometry.h"
 #include "session/parameter_args.h"
 
 #include <optional>
@@ -20,6 +21,7 @@ struct EditorOptions {
     session::CurveChoices curves; // --curve, --feedback-curve, --curve-b, --feedback-curve-b
     std::vector<session::ParameterSetting> settings;
     std::optional<double> scale;      // none: the display's (Xft.dpi / 96), or 1 offscreen
+    std::optional<Size> size;         // points; none: as last left (the window), or 900 x 600
     std::optional<std::string> input; // none: the built-in demo signal
     std::optional<std::string> snapshotPath;
     int frames = 0;

@@ -9,6 +9,8 @@
 #include "platform/ui/x11_window.h"
 #include "session/exit_status.h"
 #include "shell/audio_unit_view_controller.h"
+#include "shell/editor_window_size.h"
+#include "shell/main_view.h"
 #include "source_renderer.h"
 
 #include <poll.h>
@@ -163,11 +165,17 @@ std::optional<int> LiveEditor::startAudio() {
 
 std::optional<int> LiveEditor::openWindow() {
     if (mOptions.noWindow) return std::nullopt;
-    mHost = std::make_unique<ViewHost>(mQueue, AudioUnitViewController::preferredContentSize);
+    // As large as asked, else as the musician last left it.
+    PreferenceStore store;
+    const Size size = mOptions.size.value_or(
+        storedEditorSize(store).value_or(AudioUnitViewController::preferredContentSize));
+    mHost = std::make_unique<ViewHost>(mQueue, size);
     mController.viewDidLoad(*mHost);
+    mHost->setSize(size);
     X11WindowOptions window;
     window.title = "Zerin";
-    window.size = AudioUnitViewController::preferredContentSize;
+    window.size = size;
+    window.minimumSize = ZerinExtensionMainView::kMinimumSize;
     window.scale = mOptions.scale ? *mOptions.scale : desktopScale().value_or(1.0);
     std::string error;
     mWindow = X11Window::open(*mHost, window, &error);
@@ -233,6 +241,10 @@ void LiveEditor::loop() {
 // listener heard last.
 int LiveEditor::quit() {
     stopAudio();
+    if (mWindow && !mWindow->connectionLost()) {
+        PreferenceStore store;
+        storeEditorSize(store, mHost->size());
+    }
     if (mOptions.statePath && !save()) return kExitFailure;
     if (mWindow && mWindow->connectionLost()) return kExitFailure; // saved, but not asked to quit
     return mJackWentAway && !mWindow ? kExitFailure : kExitOk;

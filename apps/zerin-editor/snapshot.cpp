@@ -74,6 +74,7 @@ std::optional<int> OffscreenSession::open(const EditorOptions& options, const Se
     mRenderer = std::make_unique<SourceRenderer>(*unit, *mSource);
     if (!mRenderer->renderSeconds(kPrerollSeconds)) return fail("the audio unit failed to render");
     mController->viewDidLoad(mHost);
+    mHost.setSize(options.size.value_or(kEditorSize));
     return std::nullopt;
 }
 

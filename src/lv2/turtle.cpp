@@ -168,7 +168,7 @@ void userInterface(std::ostringstream& out) {
     out << "<" << kUiUri << ">\n    a ui:X11UI ;\n"
         << "    lv2:requiredFeature urid:map, ui:parent, ui:idleInterface ;\n"
         << "    lv2:optionalFeature ui:resize, ui:touch, opts:options, log:log ;\n"
-        << "    lv2:extensionData ui:idleInterface ;\n    ui:portNotification";
+        << "    lv2:extensionData ui:idleInterface, ui:resize ;\n    ui:portNotification";
     const char* separator = "\n";
     for (const char* uri : {kStereoUri, kMonoUri}) {
         out << separator << "        [ ui:plugin <" << uri

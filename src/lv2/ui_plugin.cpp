@@ -10,6 +10,7 @@
 #include "platform/ui/main_queue.h"
 #include "platform/ui/view_host.h"
 #include "platform/ui/x11_window.h"
+#include "shell/editor_window_size.h"
 #include "shell/main_view.h"
 
 #include <lv2/atom/atom.h>
@@ -116,6 +117,11 @@ struct Ui {
 
     ~Ui() {
         if (link) link->sayGoodbye();
+        // The size the host or the musician gave the editor is where the next one opens.
+        if (window && !window->connectionLost()) {
+            PreferenceStore store;
+            storeEditorSize(store, host.size());
+        }
         // The view holds on to the parameters and the link; it goes while the window's
         // connection is open, and a connection that broke meanwhile ends the editor only.
         if (window) window->releaseViews();
@@ -157,7 +163,7 @@ LV2UI_Handle open(const Features& f, const char* pluginUri, LV2UI_Write_Function
 
     const double scale = scaleFactor(f);
     X11WindowOptions options;
-    options.size = ZerinExtensionMainView::kSize;
+    options.size = storedEditorSize(PreferenceStore()).value_or(ZerinExtensionMainView::kSize);
     options.scale = scale;
     options.parent = reinterpret_cast<std::uintptr_t>(f.parent);
     std::string error;
@@ -225,9 +231,24 @@ int idle(LV2UI_Handle handle) {
     return guarded(ui->features, 1, [&] { return pumpOnce(ui); });
 }
 
+// The host sizes the editor (its window grew, a session restored a size): in pixels, brought
+// within what the editor can take.
+int resizeTo(LV2UI_Feature_Handle handle, int width, int height) {
+    Ui* ui = static_cast<Ui*>(handle);
+    return guarded(ui->features, 1, [&] {
+        const double scale = ui->window->scale();
+        const std::optional<Size> size = usableEditorSize({width / scale, height / scale});
+        if (!size) return 1;
+        ui->window->requestSize(*size);
+        return 0;
+    });
+}
+
 const void* extensionData(const char* uri) {
     static const LV2UI_Idle_Interface idleInterface{idle};
+    static const LV2UI_Resize resizeInterface{nullptr, resizeTo};
     if (std::strcmp(uri, LV2_UI__idleInterface) == 0) return &idleInterface;
+    if (std::strcmp(uri, LV2_UI__resize) == 0) return &resizeInterface;
     return nullptr;
 }
 

@@ -63,8 +63,11 @@ ZerinExtensionMainView::ZerinExtensionMainView(EditorParameters& parameterTree,
     : parameterTree(parameterTree), editing(parameterTree, link, std::move(store)) {
     ViewList layers = views(makeBackground(), makeColumn(), makeCopyMenuLayer(), makeBrowserLayer(),
                             makeDialogLayer());
-    add(zerin::frame(zstack({}, std::move(layers)),
-                     {.width = kSize.width, .height = kSize.height}));
+    add(zerin::frame(zstack({}, std::move(layers)), {.minWidth = kMinimumSize.width,
+                                                     .maxWidth = kInfinity,
+                                                     .minHeight = kMinimumSize.height,
+                                                     .maxHeight = kInfinity,
+                                                     .alignment = {HAlign::leading, VAlign::top}}));
     editing.onUnitStateRead = [this] { unitStateRead(); };
     unitStateRead();
     describeControls(*this);
@@ -282,14 +285,23 @@ ViewPtr ZerinExtensionMainView::makeDialogLayer() {
 
 // --- view ---
 
-Size ZerinExtensionMainView::sizeThatFits(Size) {
-    return kSize;
+Size ZerinExtensionMainView::sizeThatFits(Size proposal) {
+    const auto side = [](double offered, double least, double usual) {
+        return std::isfinite(offered) ? std::max(offered, least) : usual;
+    };
+    return {side(proposal.width, kMinimumSize.width, kSize.width),
+            side(proposal.height, kMinimumSize.height, kSize.height)};
 }
 
 void ZerinExtensionMainView::layout(const Rect& frame) {
     if (!appeared && context() != nullptr) appear();
     refreshCanvasInputs();
-    View::layout(frame);
+    setFrame(frame);
+    // A window below the minimum (a host that ignores the size hints) shows the editor at its
+    // minimum, cut, rather than squeezed.
+    const Size fits = sizeThatFits({frame.width, frame.height});
+    for (const auto& child : children())
+        child->layout({0.0, 0.0, fits.width, fits.height});
 }
 
 bool ZerinExtensionMainView::keyDown(const KeyEvent& event) {

@@ -31,7 +31,10 @@ class TopBarView;
 
 class ZerinExtensionMainView : public View {
 public:
+    // Where a new editor starts, and the least it can be: the strip's knobs need the width,
+    // the canvas a useful height. Beyond it the canvas takes the room.
     static constexpr Size kSize{900.0, 600.0};
+    static constexpr Size kMinimumSize{900.0, 520.0};
     // The preset name's place while the editor waits for the unit.
     static constexpr std::string_view kWaitingName = "Waiting\u2026";
     // Seconds between two reads of the display frames (and polls of the link).
@@ -46,9 +49,9 @@ public:
                            PreferenceStore store = PreferenceStore());
     ~ZerinExtensionMainView() override;
 
-    // --- View: a fixed 900 x 600 ---
+    // --- View: whatever it is offered above kMinimumSize (kSize when offered anything) ---
     Size sizeThatFits(Size proposal) override;
-    Flexibility flexibility() const override { return {}; }
+    Flexibility flexibility() const override { return {true, true}; }
     // The first layout in a host is when the view appears.
     void layout(const Rect& frame) override;
     bool keyDown(const KeyEvent& event) override;

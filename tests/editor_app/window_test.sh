@@ -22,8 +22,8 @@ wait_for 20 test -s "$WORK/display" || fail "Xvfb did not start: $(cat "$WORK/xv
 export DISPLAY=":$(head -n 1 "$WORK/display")"
 wait_for 20 xwininfo -root || fail "Xvfb did not start: $(cat "$WORK/xvfb.log")"
 
-start_editor() { # STATE
-    "$EDITOR" --state "$1" 2>"$WORK/editor.err" &
+start_editor() { # STATE [OPTIONS...]
+    "$EDITOR" --state "$@" 2>"$WORK/editor.err" &
     EDITOR_PID=$!
     PIDS+=("$EDITOR_PID")
     wait_for 30 xdotool search --name '^Zerin$' || fail "no window named Zerin: $(cat "$WORK/editor.err")"
@@ -150,6 +150,34 @@ if command -v xwininfo >/dev/null; then
     kill -TERM "$EDITOR_PID"
     wait_editor || fail "SIGTERM gave status $?: $(cat "$WORK/editor.err")"
 fi
+
+# The window resizes: no maximum in its size hints, the editor fills what it is given (the
+# canvas reaches the new right edge), and the next editor opens at the size it was left at.
+start_editor "$WORK/resized.json" --scale 1
+wait_for 10 screen_has_drawing || fail "nothing drawn on the screen"
+if command -v xprop >/dev/null; then
+    hints=$(xprop -id "$WINDOW" WM_NORMAL_HINTS)
+    grep -q "minimum size: 900 by 520" <<<"$hints" || fail "no minimum size of 900 by 520: $hints"
+    grep -q "maximum size" <<<"$hints" && fail "the window still has a maximum size: $hints"
+fi
+"$PROBE" screen "$WORK/small.png" >/dev/null
+xdotool windowsize --sync "$WINDOW" 1200 760 2>/dev/null || xdotool windowsize "$WINDOW" 1200 760
+grown() {
+    "$PROBE" screen "$WORK/grown.png" >/dev/null &&
+        awk -v d="$("$PROBE" differ "$WORK/small.png" "$WORK/grown.png" 950 650 240 100)" \
+            'BEGIN { exit !(d > 30) }'
+}
+wait_for 10 grown || fail "the editor did not fill the grown window"
+kill -TERM "$EDITOR_PID"
+wait_editor || fail "SIGTERM gave status $?: $(cat "$WORK/editor.err")"
+grep -Eq '"editorSize": *\{ *"width": *1200(\.0)?, *"height": *760(\.0)?' \
+    "$ZERIN_CONFIG_DIR/preferences.json" ||
+    fail "the size was not kept: $(cat "$ZERIN_CONFIG_DIR/preferences.json")"
+start_editor "$WORK/resized.json" --scale 1
+wait_for 10 sh -c "xwininfo -id $WINDOW | grep -q 'Width: 1200\$'" ||
+    fail "the editor did not open at the size it was left at: $(xwininfo -id "$WINDOW" | grep -E 'Width|Height')"
+kill -TERM "$EDITOR_PID"
+wait_editor || fail "SIGTERM gave status $?: $(cat "$WORK/editor.err")"
 
 # The X connection broken under the editor: its window killed (xkill kills the client that
 # made it), then the server itself gone. The session is saved all the same, and the status

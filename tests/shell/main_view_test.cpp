@@ -13,6 +13,7 @@
 #include "shell/audio_unit_view_controller.h"
 #include "shell/controls_strip_view.h"
 #include "shell/curve_choice_view.h"
+#include "shell/editor_window_size.h"
 #include "shell/in_process_unit_link.h"
 #include "shell/late_link.h"
 #include "shell/main_view.h"
@@ -792,6 +793,65 @@ TEST(MainView, EveryControlHasWordsAndTheyShowBesideItAfterARest) {
     const Rect knob = frameInRoot(feedback.face());
     EXPECT_TRUE(shown.maxY() <= knob.y || shown.y >= knob.maxY()); // never across the knob
     EXPECT_TRUE((Rect{0.0, 0.0, 900.0, 600.0}.contains(shown)));
+}
+
+// The editor fills whatever window it is given above its minimum: the canvas takes the room,
+// every control stays inside and the strip's knobs keep their spacing; a window smaller than
+// the minimum shows the editor at its minimum, cut.
+TEST(MainView, AtEverySizeTheCanvasTakesTheRoomAndEveryControlStaysInside) {
+    Editor e(nullptr);
+    e.open(false);
+    std::optional<double> bars; // the height the top bar and the strip take
+    for (const Size size : {ZerinExtensionMainView::kMinimumSize, ZerinExtensionMainView::kSize,
+                            Size{1400.0, 850.0}, Size{2560.0, 1400.0}}) {
+        SCOPED_TRACE(testing::Message() << size.width << "x" << size.height);
+        e.host.setSize(size);
+        e.frame();
+        const Rect window{0.0, 0.0, size.width, size.height};
+        std::vector<Button*> buttons;
+        test::collect(*e.view, buttons);
+        std::vector<View*> controls(buttons.begin(), buttons.end());
+        for (RotaryKnobView* knob : e.view->controlsStrip().knobs())
+            controls.push_back(knob);
+        controls.push_back(&e.view->frameSizeSwitch());
+        controls.push_back(&e.view->spectrumSwitch());
+        for (const View* control : controls)
+            EXPECT_TRUE(window.contains(frameInRoot(*control)))
+                << frameInRoot(*control).x << "," << frameInRoot(*control).y;
+        const auto& knobs = e.view->controlsStrip().knobs();
+        for (std::size_t i = 1; i < knobs.size(); ++i)
+            EXPECT_GE(frameInRoot(*knobs[i]).x, frameInRoot(*knobs[i - 1]).maxX() + 10.0);
+        const Rect canvas = frameInRoot(e.view->canvas());
+        EXPECT_NEAR(canvas.maxX(), size.width, 1.0);
+        if (!bars) bars = size.height - canvas.height;
+        EXPECT_NEAR(size.height - canvas.height, *bars, 1e-9);
+    }
+    e.host.setSize({600.0, 400.0});
+    e.frame();
+    const Rect content = e.view->children().front()->frame();
+    EXPECT_EQ(content.width, ZerinExtensionMainView::kMinimumSize.width);
+    EXPECT_EQ(content.height, ZerinExtensionMainView::kMinimumSize.height);
+}
+
+// The window's size is kept in the preference store, brought within what the editor can take,
+// and a damaged or missing entry opens the usual size.
+TEST(MainView, TheWindowSizeIsKeptInThePreferenceStoreWithinItsLimits) {
+    test::TempFolder folder;
+    PreferenceStore store(folder.path);
+    EXPECT_EQ(storedEditorSize(store), std::nullopt);
+    storeEditorSize(store, {1280.4, 799.6});
+    EXPECT_EQ(storedEditorSize(PreferenceStore(folder.path)), (Size{1280.0, 800.0}));
+    storeEditorSize(store, {300.0, 1e6});
+    EXPECT_EQ(storedEditorSize(store), (Size{900.0, kMaximumEditorSize.height}));
+    storeEditorSize(store, {std::nan(""), 700.0}); // not a size: the stored one stays
+    EXPECT_EQ(storedEditorSize(store), (Size{900.0, kMaximumEditorSize.height}));
+    for (const char* damaged : {R"("big")", R"({"width": "wide", "height": 700})", R"({})"}) {
+        store.update(kEditorSizeKey, [damaged](nlohmann::ordered_json& value) {
+            value = nlohmann::ordered_json::parse(damaged);
+            return std::string();
+        });
+        EXPECT_EQ(storedEditorSize(store), std::nullopt) << damaged;
+    }
 }
 
 } // namespace

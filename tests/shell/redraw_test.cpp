@@ -7,6 +7,7 @@
 #include "editor/curve_geometry.h"
 #include "editor/spectral_canvas_view.h"
 #include "platform/ui/offscreen.h"
+#include "platform/ui/tooltip.h"
 #include "platform/ui/view_host.h"
 #include "shell/controls_strip_view.h"
 #include "shell/in_process_unit_link.h"
@@ -37,11 +38,12 @@ struct RedrawnEditor {
     std::shared_ptr<AUParameterTree> hostTree = unit->parameterTree();
     ObservableAUParameterGroup tree{*hostTree, hostTree, queue};
     InProcessUnitLink link{unit};
-    ViewHost host{queue, ZerinExtensionMainView::kSize};
+    Size size;
+    ViewHost host{queue, size};
     ZerinExtensionMainView* view = nullptr;
-    OffscreenImage window{ZerinExtensionMainView::kSize, 1.0};
+    OffscreenImage window{size, 1.0};
 
-    RedrawnEditor() {
+    explicit RedrawnEditor(Size size = ZerinExtensionMainView::kSize) : size(size) {
         auto made =
             std::make_unique<ZerinExtensionMainView>(tree, &link, PreferenceStore(folder.path));
         view = made.get();
@@ -64,7 +66,7 @@ struct RedrawnEditor {
     // a knob's arc cut by the ring of a moving orb); a change the damage missed differs by far
     // more (an orb's edge by some 20 levels, a particle or a slide by most of the range).
     int pixelsDifferingFromAFreshDrawing() {
-        OffscreenImage fresh(ZerinExtensionMainView::kSize, 1.0);
+        OffscreenImage fresh(size, 1.0);
         fresh.draw([&](Graphics& g) { host.draw(g); });
         constexpr double kRounding = 5.5 / 255.0;
         int differing = 0;
@@ -82,8 +84,9 @@ struct RedrawnEditor {
     }
 };
 
-TEST(Redraw, DrawingOnlyTheDamageShowsWhatDrawingEverythingShows) {
-    RedrawnEditor editor;
+// Frames, hover, drags, host changes, the plot's readout, bands and the browser, each checked
+// against a fresh drawing.
+void exercise(RedrawnEditor& editor) {
     editor.frames(3);
     const auto expectSame = [&](const char* step) {
         SCOPED_TRACE(step);
@@ -102,6 +105,9 @@ TEST(Redraw, DrawingOnlyTheDamageShowsWhatDrawingEverythingShows) {
     editor.host.pointerMoved(onKnob, {});
     editor.frames(2);
     expectSame("knob hovered");
+    editor.frames(static_cast<int>(kTooltipDelay * 60.0) + 2);
+    ASSERT_NE(editor.host.tooltip(), nullptr);
+    expectSame("tooltip shown");
     editor.host.pointerDown(onKnob, {});
     editor.host.pointerMoved({onKnob.x, onKnob.y - 40.0}, {});
     editor.frames(2);
@@ -158,6 +164,16 @@ TEST(Redraw, DrawingOnlyTheDamageShowsWhatDrawingEverythingShows) {
     editor.view->setShowPresetBrowser(false);
     editor.frames(2);
     expectSame("browser closed");
+}
+
+TEST(Redraw, DrawingOnlyTheDamageShowsWhatDrawingEverythingShows) {
+    RedrawnEditor editor;
+    exercise(editor);
+}
+
+TEST(Redraw, ALargerWindowDrawsOnlyTheDamageAsFaithfully) {
+    RedrawnEditor editor({1400.0, 850.0});
+    exercise(editor);
 }
 
 } // namespace

@@ -181,9 +181,20 @@ void X11Window::Impl::setTopLevelProperties(const X11WindowOptions& options) {
     XSetClassHint(display, window, &classHint);
     XSetWMProtocols(display, window, &wmDeleteWindow, 1);
     if (XSizeHints* hints = XAllocSizeHints()) {
-        hints->flags = PMinSize | PMaxSize;
-        hints->min_width = hints->max_width = pixelWidth;
-        hints->min_height = hints->max_height = pixelHeight;
+        hints->flags = PMinSize;
+        hints->min_width = pixelWidth;
+        hints->min_height = pixelHeight;
+        if (options.minimumSize) {
+            const auto pixels = [this](double points) {
+                return std::max(1, static_cast<int>(std::lround(points * scale)));
+            };
+            hints->min_width = std::min(pixelWidth, pixels(options.minimumSize->width));
+            hints->min_height = std::min(pixelHeight, pixels(options.minimumSize->height));
+        } else {
+            hints->flags |= PMaxSize;
+            hints->max_width = pixelWidth;
+            hints->max_height = pixelHeight;
+        }
         XSetWMNormalHints(display, window, hints);
         XFree(hints);
     }
@@ -478,6 +489,20 @@ unsigned long X11Window::windowId() const {
 
 double X11Window::scale() const {
     return impl->scale;
+}
+
+void X11Window::requestSize(Size size) {
+    if (impl->window == 0 || impl->connectionLost || !(size.width > 0.0 && size.height > 0.0))
+        return;
+    XlibScope scope;
+    const auto pixels = [this](double points) {
+        return static_cast<std::uint32_t>(
+            std::clamp(std::lround(points * impl->scale), 1L, 32767L));
+    };
+    const std::uint32_t values[] = {pixels(size.width), pixels(size.height)};
+    impl->track(xcb_configure_window_checked(
+        impl->xcb, impl->window, XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT, values));
+    xcb_flush(impl->xcb);
 }
 
 } // namespace zerin

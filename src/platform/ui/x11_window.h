@@ -19,8 +19,10 @@ class ViewHost;
 
 struct X11WindowOptions {
     std::string title = "Zerin";
-    Size size{900.0, 600.0};             // points
-    double scale = 1.0;                  // pixels per point
+    Size size{900.0, 600.0}; // points
+    double scale = 1.0;      // pixels per point
+    // A top-level window the user may resize down to this (points); none: fixed at `size`.
+    std::optional<Size> minimumSize;
     std::optional<unsigned long> parent; // an X window id to live in; none: top level
     const char* display = nullptr;       // null: $DISPLAY
 };
@@ -61,6 +63,8 @@ public:
     bool shown() const;
     unsigned long windowId() const;
     double scale() const;
+    // Asks for a new size (points); the host lays out at it once the server has made it so.
+    void requestSize(Size size);
 
 private:
     struct Impl;
