@@ -54,17 +54,17 @@ ViewPtr sectionHeader(const char* title) {
     return padding(text(title, kSectionFont, theme::textTertiary), {8.0, 8.0, 2.0, 8.0});
 }
 
+// `text` with its letters in lower case: A-Z, and the two-byte UTF-8 forms of the Latin-1
+// capitals À-Þ (but not ×), so that "écho" finds "Écho". Other bytes stay as they are.
 std::string folded(std::string_view text) {
     std::string out(text);
     for (std::size_t i = 0; i < out.size(); ++i) {
-        auto& c = reinterpret_cast<unsigned char&>(out[i]);
+        const auto c = static_cast<unsigned char>(out[i]);
         if (c >= 'A' && c <= 'Z') {
-            c = static_cast<unsigned char>(c + 32);
+            out[i] = static_cast<char>(c + 32);
         } else if (c == 0xC3 && i + 1 < out.size()) {
-            auto& next = reinterpret_cast<unsigned char&>(out[i + 1]);
-            if (next >= 0x80 && next <= 0x9E && next != 0x97)
-                next = static_cast<unsigned char>(next + 32);
-            ++i;
+            const auto next = static_cast<unsigned char>(out[++i]);
+            if (next >= 0x80 && next <= 0x9E && next != 0x97) out[i] = static_cast<char>(next + 32);
         }
     }
     return out;
