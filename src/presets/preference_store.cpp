@@ -5,6 +5,7 @@
 #include "presets/store_files.h"
 
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -70,6 +71,10 @@ Document loadDocument(const fs::path& file) {
     return {DocumentState::read, std::move(*parsed), {}};
 }
 
+std::int64_t nanoseconds(const timespec& time) {
+    return static_cast<std::int64_t>(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
+}
+
 } // namespace
 
 fs::path PreferenceStore::defaultDirectory() {
@@ -131,6 +136,15 @@ StoreResult PreferenceStore::update(std::string_view key, const Editor& editor) 
                   << '\n';
     }
     return store_files::replaceAtomically(mFile, *text + '\n');
+}
+
+std::optional<StoreStamp> PreferenceStore::stamp() const {
+    struct stat info {};
+    if (mDirectory.empty() || ::stat(mFile.c_str(), &info) != 0) return std::nullopt;
+    return StoreStamp{static_cast<std::uint64_t>(info.st_dev),
+                      static_cast<std::uint64_t>(info.st_ino),
+                      static_cast<std::int64_t>(info.st_size), nanoseconds(info.st_mtim),
+                      nanoseconds(info.st_ctim)};
 }
 
 } // namespace zerin

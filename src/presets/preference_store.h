@@ -18,11 +18,26 @@
 
 #include <nlohmann/json_fwd.hpp>
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string_view>
 
 namespace zerin {
+
+// What the store's file looked like at one moment: enough to tell that some writer replaced it
+// since. Every write renames a new file over the old one, so the inode changes with the
+// times; a file that is not there has no stamp.
+struct StoreStamp {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::int64_t size = 0;
+    std::int64_t modified = 0; // ns since the epoch
+    std::int64_t changed = 0;  // ns since the epoch (the inode's change time)
+
+    friend bool operator==(const StoreStamp&, const StoreStamp&) = default;
+};
 
 class PreferenceStore {
 public:
@@ -49,6 +64,10 @@ public:
     // the copy or the encoding fails.
     using Editor = std::function<std::string(nlohmann::ordered_json& value)>;
     StoreResult update(std::string_view key, const Editor& editor);
+
+    // The file as it stands now; nullopt when it is missing (or there is no folder). Take it
+    // before a read: a stamp that still matches later means nobody has written since.
+    std::optional<StoreStamp> stamp() const;
 
 private:
     std::filesystem::path mDirectory;

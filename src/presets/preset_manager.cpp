@@ -18,9 +18,32 @@ std::string userPresetName(std::string_view name) {
 PresetManager::PresetManager(PreferenceStore store)
     : mStore(std::move(store)),
       mSnapshotPoints(setOfDelayCurve(ZerinCurveConstants::defaultCurve())) {
+    readUserList();
+}
+
+// The stamp first: a writer that replaces the file between the two leaves a stamp that no
+// longer matches, so its presets are read at the next reloadIfChanged rather than missed.
+void PresetManager::readUserList() {
+    mReadStamp = mStore.stamp();
+    mReadStampKnown = true;
     UserPresetsRead read = readUserPresets(mStore);
-    mUserPresets = std::move(read.presets);
     mLoadResult = std::move(read.result);
+    // A file that could not be read at all tells nothing about what is stored: the list
+    // shown stays.
+    if (!mLoadResult && read.presets.empty() && !mUserPresets.empty()) return;
+    setUserPresets(std::move(read.presets));
+}
+
+bool PresetManager::reloadIfChanged() {
+    if (mReadStampKnown && mStore.stamp() == mReadStamp) return false;
+    readUserList();
+    return true;
+}
+
+const Preset* PresetManager::userPresetNamed(std::string_view storedName) const {
+    const auto found = std::find_if(mUserPresets.begin(), mUserPresets.end(),
+                                    [&](const Preset& p) { return p.name == storedName; });
+    return found == mUserPresets.end() ? nullptr : &*found;
 }
 
 void PresetManager::setCurrentPresetName(std::string name) {
@@ -87,6 +110,8 @@ bool sameCurves(const CurveSetPoints& a, const CurveSetPoints& b) {
 StoreResult PresetManager::change(const std::function<void(std::vector<Preset>&)>& edit) {
     std::vector<Preset> stored;
     StoreResult result = changeUserPresets(mStore, edit, stored);
+    // Whatever happened, the file may have changed since it was last read.
+    mReadStampKnown = false;
     if (result) setUserPresets(std::move(stored));
     return result;
 }
@@ -114,6 +139,20 @@ StoreResult PresetManager::deletePreset(const Preset& preset) {
     const Uuid id = preset.id; // `preset` may be an element of the list being replaced
     return change([id](std::vector<Preset>& presets) {
         std::erase_if(presets, [id](const Preset& p) { return p.id == id; });
+    });
+}
+
+StoreResult PresetManager::restoreUserPreset(const Preset& preset, std::size_t index) {
+    Preset restored = preset; // `preset` may be an element of the list being replaced
+    restored.isFactory = false;
+    return change([&restored, index](std::vector<Preset>& presets) {
+        const bool taken = std::any_of(presets.begin(), presets.end(), [&](const Preset& p) {
+            return p.id == restored.id || p.name == restored.name;
+        });
+        if (taken) return;
+        const auto at =
+            presets.begin() + static_cast<std::ptrdiff_t>(std::min(index, presets.size()));
+        presets.insert(at, std::move(restored));
     });
 }
 

@@ -7,7 +7,9 @@
 #include "presets/store_result.h"
 #include "signals/observation.h"
 
+#include <cstddef>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -70,11 +72,25 @@ public:
     // has it. The current name, snapshot and dirty flag stay.
     StoreResult deletePreset(const Preset& preset);
 
+    // Puts a deleted user preset back, id, name and curves as they were, at `index` in the
+    // list (at its end when the list has grown shorter since). Nothing is stored when a
+    // preset with its id or its name is stored already: restoring never makes two of a name.
+    StoreResult restoreUserPreset(const Preset& preset, std::size_t index);
+
+    // Reads the user presets again when the store's file has changed since this manager last
+    // read it: another editor, a plug-in instance or zerin-render wrote it. Cheap when it has
+    // not (one stat). Main thread, never in the audio path. Returns whether it read.
+    bool reloadIfChanged();
+
+    // The user preset stored under `storedName` (see userPresetName), if there is one.
+    const Preset* userPresetNamed(std::string_view storedName) const;
+
 private:
     void setIsDirty(bool dirty);
     void setSnapshotPoints(CurveSetPoints points);
     void setUserPresets(std::vector<Preset> presets);
     StoreResult change(const std::function<void(std::vector<Preset>&)>& edit);
+    void readUserList();
 
     PreferenceStore mStore;
     Signal mChanges;
@@ -83,6 +99,10 @@ private:
     CurveSetPoints mSnapshotPoints;
     std::vector<Preset> mUserPresets;
     StoreResult mLoadResult;
+    // The file as it was when the list was last read; unknown (reread at the next
+    // reloadIfChanged) after this manager wrote, since another writer may follow at once.
+    std::optional<StoreStamp> mReadStamp;
+    bool mReadStampKnown = false;
 };
 
 // Whether two curves hold the same points in the same order, each within dirtyTolerance in

@@ -276,7 +276,15 @@ ViewPtr ZerinExtensionMainView::makeDialogLayer() {
         if (!dialogShown.get()) return hiddenLayer();
         auto dialog = std::make_unique<PresetSaveDialog>(
             Binding<bool>::of(dialogShown), std::string(),
-            [this](const std::string& name) { editing.savePreset(name); });
+            [this](const std::string& name) { editing.savePreset(name); },
+            [this](const std::string& name) -> std::optional<std::string> {
+                // As stored now: a preset another editor saved under the name counts too.
+                PresetManager& presets = editing.presetManager();
+                presets.reloadIfChanged();
+                const Preset* existing = presets.userPresetNamed(userPresetName(name));
+                if (existing == nullptr) return std::nullopt;
+                return existing->name;
+            });
         dialogView = dialog.get();
         return zstack({}, views(tapArea(kDialogScrim, [this] { dialogShown.set(false); }),
                                 std::move(dialog)));
@@ -309,6 +317,16 @@ bool ZerinExtensionMainView::keyDown(const KeyEvent& event) {
 }
 
 bool ZerinExtensionMainView::handleShortcut(const KeyEvent& event) {
+    // An open panel hears the keys first, also when nothing in it has the focus: Escape
+    // closes it, Return confirms it, Ctrl+Z in the browser puts back a deleted preset.
+    if (dialogView != nullptr && dialogShown.peek()) {
+        if (dialogView->keyDown(event)) return true;
+    } else if (browserView != nullptr && browserShown.peek()) {
+        if (browserView->keyDown(event)) return true;
+    } else if (event.key == Key::escape && copyMenuShown.peek()) {
+        copyMenuShown.set(false);
+        return true;
+    }
     if (!event.modifiers.control || event.modifiers.option || event.modifiers.command) return false;
     if (event.keysym == U'z') {
         if (event.modifiers.shift)

@@ -63,8 +63,10 @@ public:
     void disappear();
     bool isPolling() const;
 
-    // The editor's shortcuts: Ctrl+Z undo, Ctrl+Shift+Z and Ctrl+Y redo. Returns whether the
-    // key was one of them. Hand it to ViewHost::unhandledKey.
+    // The editor's shortcuts: Ctrl+Z undo, Ctrl+Shift+Z and Ctrl+Y redo; while a panel is
+    // open, its keys first (Escape closes it, Return confirms it; see PresetSaveDialog and
+    // PresetBrowserView). Returns whether the key was one of them. Hand it to
+    // ViewHost::unhandledKey.
     bool handleShortcut(const KeyEvent& event);
 
     // The session the view shows and edits.

@@ -12,7 +12,6 @@ namespace {
 
 // How much a pressed button's label keeps of its opacity.
 constexpr double kPressedOpacity = 0.55;
-constexpr double kPointsPerWheelLine = 36.0;
 constexpr double kCaretWidth = 1.0;
 constexpr double kIndicatorWidth = 3.0;
 constexpr double kIndicatorInset = 2.0;
@@ -151,9 +150,9 @@ ViewPtr tapArea(Color color, std::function<void()> action) {
 // --- TextField ---
 
 TextField::TextField(Binding<std::string> text, std::string placeholder, Style style,
-                     std::function<void()> onCommit)
+                     std::function<void()> onCommit, std::function<void()> onCancel)
     : binding(std::move(text)), placeholder(std::move(placeholder)), style(style),
-      onCommit(std::move(onCommit)) {}
+      onCommit(std::move(onCommit)), onCancel(std::move(onCancel)) {}
 
 Size TextField::sizeThatFits(Size proposal) {
     const double height = lineHeight(style.font);
@@ -278,19 +277,18 @@ bool TextField::keyDown(const KeyEvent& event) {
         case Key::end:
             caretIndex = current.size();
             break;
-        case Key::enter: {
-            const auto commit = onCommit;
-            commitRefused = false;
-            if (commit) commit();
-            if (commitRefused) break;
-            [[fallthrough]];
-        }
-        case Key::escape:
+        case Key::enter:
+        case Key::escape: {
+            // The focus goes first: the action may close what holds the field, and with it
+            // the field.
+            const auto action = event.key == Key::enter ? onCommit : onCancel;
             if (context() && context()->focusedView() == this)
                 context()->setFocus(nullptr);
             else
                 focused = false;
+            if (action) action();
             return true;
+        }
         default:
             return false;
     }
@@ -301,7 +299,8 @@ bool TextField::keyDown(const KeyEvent& event) {
 
 // --- ScrollView ---
 
-ScrollView::ScrollView(ViewPtr content, double maxHeight) : maxHeight(maxHeight) {
+ScrollView::ScrollView(ViewPtr content, double maxHeight, double wheelStep)
+    : maxHeight(maxHeight), wheelStep(wheelStep) {
     addChild(std::move(content));
 }
 
@@ -414,7 +413,7 @@ void ScrollView::pointerUp(const PointerEvent&) {
 
 bool ScrollView::scrollWheel(double lines, Point) {
     if (content <= frame().height) return false;
-    scrollTo(scrollOffset + lines * kPointsPerWheelLine);
+    scrollTo(scrollOffset + lines * wheelStep);
     return true;
 }
 

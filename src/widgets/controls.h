@@ -45,8 +45,8 @@ ViewPtr tapArea(Color color, std::function<void()> action);
 // One line of editable UTF-8 text bound to `text`. A click focuses it and puts the caret
 // there; typing inserts at the caret; Backspace and Delete remove one character (a whole UTF-8
 // sequence); Left, Right, Home and End move the caret; Return calls onCommit (if any) and
-// gives up the focus; Escape gives up the focus. The placeholder shows while the text is
-// empty. The caret blinks at 1 Hz while focused.
+// gives up the focus; Escape calls onCancel (if any) and gives up the focus. The placeholder
+// shows while the text is empty. The caret blinks at 1 Hz while focused.
 class TextField : public View {
 public:
     struct Style {
@@ -56,7 +56,7 @@ public:
         Color caretColor{};
     };
     TextField(Binding<std::string> text, std::string placeholder, Style style,
-              std::function<void()> onCommit = {});
+              std::function<void()> onCommit = {}, std::function<void()> onCancel = {});
     Size sizeThatFits(Size proposal) override; // flexible width, one line high
     Flexibility flexibility() const override { return {true, false}; }
     void draw(Graphics& g) override;
@@ -73,32 +73,30 @@ public:
     bool isFocused() const { return focused; }
     std::size_t caret() const { return caretIndex; } // byte offset into the text
     void setPlaceholder(std::string text) { placeholder = std::move(text); }
-    // For onCommit: the text is not acceptable, so the field keeps it, and the focus, for a
-    // correction instead of giving up the focus.
-    void refuseCommit() { commitRefused = true; }
 
 private:
     Binding<std::string> binding;
     std::string placeholder;
     Style style;
     std::function<void()> onCommit;
+    std::function<void()> onCancel;
     std::size_t caretIndex = 0;
     bool focused = false;
-    bool commitRefused = false;
     double focusTime = 0.0;
     bool cursorPushed = false;
 };
 
 // A vertical scroll area as tall as its content up to `maxHeight`. The wheel scrolls it
-// (about 3 lines of 12 points per notch) within its range; while the content is taller, an
-// indicator on the right shows where the view stands, and dragging it scrolls (a press on the
-// track beside it first brings it under the pointer). The rightmost kIndicatorZone points
-// belong to the indicator then, so content should keep its own controls clear of them.
+// `wheelStep` points per notch (by default about 3 lines of 12 points) within its range; while the
+// content is taller, an indicator on the right shows where the view stands, and dragging it scrolls
+// (a press on the track beside it first brings it under the pointer). The rightmost kIndicatorZone
+// points belong to the indicator then, so content should keep its own controls clear of them.
 class ScrollView : public View {
 public:
     static constexpr double kIndicatorZone = 10.0;
+    static constexpr double kDefaultWheelStep = 36.0;
 
-    ScrollView(ViewPtr content, double maxHeight);
+    ScrollView(ViewPtr content, double maxHeight, double wheelStep = kDefaultWheelStep);
     Size sizeThatFits(Size proposal) override;
     // As wide as offered; never vertically flexible: its height comes from the content.
     Flexibility flexibility() const override;
@@ -121,6 +119,7 @@ public:
 private:
     View* child() const;
     double maxHeight;
+    double wheelStep;
     double scrollOffset = 0.0;
     double content = 0.0;
     std::optional<double> grab; // while dragging: the press's distance below the indicator's top

@@ -534,9 +534,13 @@ private:
         const std::optional<float> value = parseKnobValue(typed, param.unit);
         if (typed.empty()) return; // nothing typed: as Escape
         if (!value) {
+            // The field closed as it gave up the focus; it opens again with the text, for a
+            // correction.
             rejected = true;
-            fieldView->refuseCommit();
+            isOpen = true;
+            hitTestingEnabled = true;
             setNeedsDisplay();
+            if (context() != nullptr) context()->setFocus(fieldView);
             return;
         }
         if (param.editingState() != EditingState::began) param.setEditing(true);

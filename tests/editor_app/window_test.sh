@@ -3,7 +3,7 @@
 # and closing the window or a SIGTERM ends it with status 0 and the state written; the
 # server shows the knobs' and the name field's cursors; a killed window or a vanished server
 # ends it with status 1 and the state written.
-EDITOR=$1 PROBE=$2
+EDITOR=$1 PROBE=$2 RENDER=${3:-}
 . "$(dirname "$0")/common.sh"
 # Under the sanitizers, leaks inside cairo are told apart only from whole stacks (cairo has
 # no frame pointers), and tests/lsan.supp exempts what its X11 backend keeps per display.
@@ -72,10 +72,10 @@ grep -Eq '"dryWet": *37' "$state" || fail "the restored dryWet was not saved bac
 # six user presets overflow the list, and the last two load only once scrolled into view.
 # Places in window points at scale 1: the name button, a point on the list, the scroll bar,
 # and where the last two rows stand when the list is scrolled to its end (the rows are 25
-# points apart; unscrolled, those places show "User 4" and "User 3").
+# points apart; unscrolled, those places show "User 2" and "User 1").
 write_user_presets "User 1:200/50,4000/100" "User 2:200/60,4000/110" "User 3:200/70,4000/120" \
     "User 4:200/80,4000/130" "User 5:200/90,4000/140" "User 6:200/95,4000/150"
-name_button=(825 22) in_list=(760 200) scroll_bar=879 fifth_row=286 sixth_row=311
+name_button=(825 22) in_list=(760 200) scroll_bar=879 fifth_row=317 sixth_row=342
 browse=$WORK/browse.json
 start_editor "$browse"
 wait_for 10 screen_has_drawing || fail "nothing drawn on the screen"
@@ -109,6 +109,26 @@ xdotool mousemove --window "$WINDOW" "$scroll_bar" 150 mousedown 1 \
 xdotool mousemove --window "$WINDOW" 760 "$fifth_row" click 1
 saved_preset_is "User 5" ||
     fail "dragging the scroll bar down and a click on the fifth user preset loaded $(grep -o '"presetName": *"[^"]*"' "$browse")"
+
+# Keys typed at once after the click that opens the save dialog (in the same batch of events
+# as the click) land in its name field, and Return saves; the presets stored before stay.
+store=$ZERIN_CONFIG_DIR/preferences.json
+xdotool mousemove --window "$WINDOW" 869 22 mousedown 1 mouseup 1 type --delay 0 "Typed At Once"
+xdotool key Return
+wait_for 10 grep -q '"Typed At Once"' "$store" ||
+    fail "a name typed at once after opening the save dialog was not saved: $(grep -o '"name":"[^"]*"' "$store")"
+grep -q '"User 6"' "$store" || fail "saving from the editor lost the presets stored before"
+# A preset zerin-render stores while the editor runs is in the browser when it opens; its
+# filter takes the keys at once, and Return loads the first match.
+if [[ -n $RENDER ]]; then
+    "$RENDER" --curve 100:200,2000:700 --save-preset "Rendered Elsewhere" 2>"$WORK/render.err" ||
+        fail "zerin-render --save-preset failed: $(cat "$WORK/render.err")"
+    xdotool mousemove --window "$WINDOW" "${name_button[@]}" mousedown 1 mouseup 1 \
+        type --delay 0 "ELSEWHERE"
+    xdotool key Return
+    saved_preset_is "Rendered Elsewhere" ||
+        fail "filtering for a preset zerin-render stored loaded $(grep -o '"presetName": *"[^"]*"' "$browse")"
+fi
 kill -TERM "$EDITOR_PID"
 wait_editor || fail "SIGTERM gave status $?: $(cat "$WORK/editor.err")"
 

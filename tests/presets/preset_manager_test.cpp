@@ -193,5 +193,43 @@ TEST_F(PresetManagerTest, DeletingWorksByIdAndLeavesTheCurrentName) {
     EXPECT_EQ(test::namesOf(PresetManager(store).userPresets()), Names{"A"});
 }
 
+// Another writer (here a second manager on the same file, as another editor process holds
+// one) replaces the file: the first one sees it at its next look, and only then.
+TEST_F(PresetManagerTest, ReloadsOnlyWhenAnotherWriterChangedTheStore) {
+    EXPECT_FALSE(manager.reloadIfChanged()); // no file, none before
+    PresetManager other{store};
+    ASSERT_TRUE(other.savePreset("Theirs", CurveSetPoints{}));
+    EXPECT_TRUE(manager.userPresets().empty());
+    EXPECT_TRUE(manager.reloadIfChanged());
+    EXPECT_EQ(test::namesOf(manager.userPresets()), Names{"Theirs"});
+    EXPECT_FALSE(manager.reloadIfChanged());
+    // Its own write is no reason to miss one that follows at once.
+    ASSERT_TRUE(manager.savePreset("Mine", CurveSetPoints{}));
+    ASSERT_TRUE(other.savePreset("Theirs 2", CurveSetPoints{}));
+    EXPECT_TRUE(manager.reloadIfChanged());
+    EXPECT_EQ(test::namesOf(manager.userPresets()), (Names{"Theirs", "Mine", "Theirs 2"}));
+}
+
+TEST_F(PresetManagerTest, ARestoredPresetComesBackWholeInItsPlaceAndNeverTwice) {
+    const CurveSetPoints curves = setOfDelayCurve({{Uuid::random(), 300.0f, 30.0f}});
+    for (const char* name : {"A", "B", "C"})
+        ASSERT_TRUE(manager.savePreset(name, curves));
+    const std::vector<Preset> before = manager.userPresets();
+    ASSERT_TRUE(manager.deletePreset(before[1]));
+    ASSERT_TRUE(manager.restoreUserPreset(before[1], 1));
+    EXPECT_EQ(PresetManager(store).userPresets(), before);
+    ASSERT_TRUE(manager.restoreUserPreset(before[1], 1)); // already there: nothing changes
+    EXPECT_EQ(manager.userPresets(), before);
+    // A name saved again meanwhile keeps its new curves; past the end goes to the end.
+    ASSERT_TRUE(manager.deletePreset(before[0]));
+    ASSERT_TRUE(manager.savePreset("A", CurveSetPoints{}));
+    ASSERT_TRUE(manager.restoreUserPreset(before[0], 0));
+    EXPECT_EQ(test::namesOf(manager.userPresets()), (Names{"B", "C", "A"}));
+    EXPECT_NE(manager.userPresets()[2].id, before[0].id);
+    ASSERT_TRUE(manager.deletePreset(before[2]));
+    ASSERT_TRUE(manager.restoreUserPreset(before[2], 99));
+    EXPECT_EQ(manager.userPresets().back(), before[2]);
+}
+
 } // namespace
 } // namespace zerin

@@ -161,6 +161,14 @@ struct Editor {
             host.keyDown({Key::character, std::string(1, c), 0, {}});
         frame();
     }
+    void press(Key key) {
+        host.keyDown({key, "", 0, {}});
+        frame();
+    }
+    // The user presets as the store holds them now.
+    std::vector<Preset> stored() const {
+        return readUserPresets(PreferenceStore(folder.path)).presets;
+    }
     const PresetManager& presets() const { return view->session().presetManager(); }
     EditorSession& session() const { return view->session(); }
 };
@@ -402,16 +410,12 @@ TEST(MainView, SaveLoadAndDeleteThroughThePanels) {
     e.click(e.view->topBar().saveButton());
     PresetSaveDialog* dialog = e.view->saveDialog();
     ASSERT_NE(dialog, nullptr);
-    EXPECT_EQ(e.host.context().focusedView(), &dialog->nameField());
-    e.click(dialog->saveButton()); // nothing typed: stays open
+    EXPECT_EQ(e.host.context().focusedView(), dialog->nameField());
+    e.click(*dialog->saveButton()); // nothing typed: stays open
     ASSERT_EQ(e.view->saveDialog(), dialog);
-    e.click(dialog->nameField());
-    e.type("Wash");
-    e.host.keyDown({Key::enter, "", 0, {}});
-    e.frame();
-    EXPECT_FALSE(dialog->nameField().isFocused());
-    ASSERT_EQ(e.view->saveDialog(), dialog); // Return only ends the editing
-    e.click(dialog->saveButton());
+    e.click(*dialog->nameField());
+    e.type("  Wash ");
+    e.click(*dialog->saveButton()); // saved trimmed
     EXPECT_EQ(e.view->saveDialog(), nullptr);
     EXPECT_EQ(test::namesOf(e.presets().userPresets()), std::vector<std::string>{"Wash"});
     EXPECT_EQ(test::namesOf(PresetManager(PreferenceStore(e.folder.path)).userPresets()),
@@ -490,7 +494,12 @@ TEST(MainView, ThePresetBrowserScrollsByWheelAndByItsIndicatorToEveryPreset) {
     const Point inList{area.x + area.width / 3.0, area.y + area.height / 2.0};
     EXPECT_FALSE(showsInList(*browser, browser->rows()[kLast].loadButton));
 
-    // Wheel notches over the rows, down to the end and back.
+    // One notch moves three rows; notches over the rows, down to the end and back.
+    const double pitch = browser->rows()[1].loadButton->originInRoot().y -
+                         browser->rows()[0].loadButton->originInRoot().y;
+    e.host.scrollWheel(1.0, inList);
+    EXPECT_NEAR(list.offset(), 3.0 * pitch, 1e-9);
+    e.host.scrollWheel(-1.0, inList);
     for (int i = 0; i < 17; ++i) {
         e.host.scrollWheel(1.0, inList);
         e.frame();
@@ -570,6 +579,213 @@ TEST(MainView, ThePresetBrowserBuildsOnlyTheRowsInViewOfThousands) {
     ASSERT_TRUE(showsInList(*browser, browser->rows()[rows - 2].loadButton));
     e.click(*browser->rows()[rows - 2].loadButton);
     EXPECT_EQ(e.presets().currentPresetName(), "User 1999");
+}
+
+TEST(MainView, TheSaveDialogTakesTheKeysAtOnceAndAsksBeforeReplacing) {
+    test::Host audio;
+    Editor e(audio.unit);
+    e.open();
+    const auto setCurve = [&](float delay) {
+        e.session().setEditedCurve(
+            {{Uuid::random(), 200.0f, delay}, {Uuid::random(), 4000.0f, 90.0f}});
+        e.session().commitEdit();
+    };
+    const auto delayOf = [](const Preset& preset) { return preset.points().at(0).value; };
+
+    // Keys typed right after the click that opens it, before the next frame (as a quick typist's
+    // reach the window under X), land in the name field; Return saves.
+    setCurve(300.0f);
+    const Point saveButton = Editor::centre(e.view->topBar().saveButton());
+    e.now += 1.0;
+    e.host.pointerDown(saveButton, {});
+    e.host.pointerUp(saveButton, {});
+    for (char c : std::string("Wash"))
+        e.host.keyDown({Key::character, std::string(1, c), 0, {}});
+    ASSERT_NE(e.view->saveDialog(), nullptr);
+    EXPECT_EQ(e.view->saveDialog()->presetName(), "Wash");
+    e.press(Key::enter);
+    EXPECT_EQ(e.view->saveDialog(), nullptr);
+    ASSERT_EQ(test::namesOf(e.stored()), std::vector<std::string>{"Wash"});
+    EXPECT_EQ(audio.unit->presetName(), "Wash");
+
+    // Escape closes without saving.
+    e.click(saveButton);
+    e.type("Other");
+    e.press(Key::escape);
+    EXPECT_EQ(e.view->saveDialog(), nullptr);
+    EXPECT_EQ(e.stored().size(), 1u);
+
+    // The name of a stored preset is asked about; Escape and Cancel go back to the name and
+    // keep the stored curves, Replace overwrites them in place.
+    setCurve(700.0f);
+    e.click(saveButton);
+    e.type("Wash");
+    e.press(Key::enter);
+    PresetSaveDialog* dialog = e.view->saveDialog();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->replacing(), std::optional<std::string>("Wash"));
+    ASSERT_NE(dialog->replaceButton(), nullptr);
+    EXPECT_EQ(dialog->nameField(), nullptr);
+    e.press(Key::escape);
+    ASSERT_EQ(e.view->saveDialog(), dialog);
+    EXPECT_EQ(dialog->replacing(), std::nullopt);
+    ASSERT_NE(dialog->nameField(), nullptr);
+    EXPECT_EQ(e.host.context().focusedView(), dialog->nameField());
+    e.press(Key::enter);
+    e.click(dialog->cancelButton());
+    EXPECT_EQ(dialog->replacing(), std::nullopt);
+    EXPECT_EQ(delayOf(e.stored().at(0)), 300.0f);
+    e.press(Key::enter);
+    e.click(*dialog->replaceButton());
+    EXPECT_EQ(e.view->saveDialog(), nullptr);
+    ASSERT_EQ(e.stored().size(), 1u);
+    EXPECT_EQ(delayOf(e.stored()[0]), 700.0f);
+
+    // A factory name is stored with " (User)", and that is the name asked about next time.
+    // A preset another editor stored under a name meanwhile is asked about too; Return
+    // replaces.
+    for (int round = 0; round < 2; ++round) {
+        e.click(saveButton);
+        e.type("Shimmer Wash");
+        e.press(Key::enter);
+    }
+    ASSERT_NE(e.view->saveDialog(), nullptr);
+    EXPECT_EQ(e.view->saveDialog()->replacing(), std::optional<std::string>("Shimmer Wash (User)"));
+    e.press(Key::escape);
+    e.press(Key::escape);
+    EXPECT_EQ(e.view->saveDialog(), nullptr);
+    PresetManager other{PreferenceStore(e.folder.path)};
+    ASSERT_TRUE(other.savePreset("Theirs", setOfDelayCurve({{Uuid::random(), 500.0f, 5.0f}})));
+    e.click(saveButton);
+    e.type("Theirs");
+    e.press(Key::enter);
+    ASSERT_NE(e.view->saveDialog(), nullptr);
+    EXPECT_EQ(e.view->saveDialog()->replacing(), std::optional<std::string>("Theirs"));
+    e.press(Key::enter);
+    EXPECT_EQ(e.view->saveDialog(), nullptr);
+    const std::vector<Preset> stored = e.stored();
+    EXPECT_EQ(test::namesOf(stored),
+              (std::vector<std::string>{"Wash", "Shimmer Wash (User)", "Theirs"}));
+    EXPECT_EQ(delayOf(stored.at(2)), 700.0f);
+}
+
+TEST(MainView, ThePresetBrowserFilterNarrowsAsYouTypeAndReturnLoadsTheFirstMatch) {
+    Editor e(nullptr);
+    storeUserPresets(e.folder.path, 6);
+    e.open(false);
+    const auto rowNames = [&] {
+        std::vector<std::string> names;
+        for (const auto& row : e.view->presetBrowser()->rows())
+            names.push_back(row.preset.name);
+        return names;
+    };
+    PresetBrowserView* browser = e.openPresetBrowser();
+    ASSERT_NE(browser, nullptr);
+    EXPECT_EQ(e.host.context().focusedView(), &browser->filterField());
+    e.type("uSER 5");
+    EXPECT_EQ(rowNames(), std::vector<std::string>{"User 5"});
+    for (int i = 0; i < 2; ++i)
+        e.press(Key::backspace);
+    EXPECT_EQ(rowNames().size(), 6u); // "uSER": no factory preset, and no factory header
+    EXPECT_TRUE(browser->showsUserSection());
+    e.type("zz");
+    EXPECT_TRUE(rowNames().empty());
+    e.press(Key::enter); // nothing to load: stays open, still filtering
+    ASSERT_EQ(e.view->presetBrowser(), browser);
+    EXPECT_EQ(e.host.context().focusedView(), &browser->filterField());
+    for (int i = 0; i < 6; ++i)
+        e.press(Key::backspace);
+    EXPECT_EQ(rowNames().size(), std::size(kFactoryCurves) + 6);
+
+    // A click on the panel takes the focus from the filter; typing still filters.
+    const Rect panel = frameInRoot(*browser);
+    e.click({panel.x + 60.0, panel.y + 14.0}); // beside the title
+    ASSERT_EQ(e.view->presetBrowser(), browser);
+    EXPECT_EQ(e.host.context().focusedView(), nullptr);
+    e.type("WASH");
+    EXPECT_EQ(rowNames(), std::vector<std::string>{"Shimmer Wash"});
+    e.press(Key::enter);
+    EXPECT_EQ(e.view->presetBrowser(), nullptr);
+    EXPECT_EQ(e.presets().currentPresetName(), "Shimmer Wash");
+
+    // Escape closes, from the filter and with nothing focused; it opens unfiltered.
+    for (bool focused : {true, false}) {
+        browser = e.openPresetBrowser();
+        ASSERT_NE(browser, nullptr);
+        EXPECT_EQ(browser->filter(), "");
+        if (!focused) e.click({panel.x + 60.0, panel.y + 14.0});
+        e.press(Key::escape);
+        EXPECT_EQ(e.view->presetBrowser(), nullptr);
+    }
+    EXPECT_TRUE(presetNameMatches("\u00C9cho Doux", "\u00E9CHO"));
+    EXPECT_FALSE(presetNameMatches("Echo", "\u00E9cho"));
+}
+
+TEST(MainView, ADeletedPresetComesBackByUndoOrCtrlZWithItsCurves) {
+    Editor e(nullptr);
+    storeUserPresets(e.folder.path, 3);
+    e.open(false);
+    const std::vector<Preset> before = e.stored();
+    constexpr std::size_t kFactory = std::size(kFactoryCurves);
+    PresetBrowserView* browser = e.openPresetBrowser();
+    ASSERT_NE(browser, nullptr);
+    EXPECT_EQ(browser->undoButton(), nullptr);
+
+    e.click(*browser->rows()[kFactory + 1].deleteButton);
+    EXPECT_EQ(test::namesOf(e.stored()), (std::vector<std::string>{"User 1", "User 3"}));
+    ASSERT_NE(browser->undoButton(), nullptr);
+    EXPECT_EQ(e.host.context().focusedView(), &browser->filterField());
+    e.click(*browser->undoButton());
+    EXPECT_EQ(e.stored(), before); // ids, curves and places
+    EXPECT_EQ(browser->undoButton(), nullptr);
+
+    // Ctrl+Z puts back the latest first.
+    e.click(*browser->rows()[kFactory].deleteButton);
+    e.click(*browser->rows()[kFactory + 1].deleteButton);
+    EXPECT_EQ(test::namesOf(e.stored()), std::vector<std::string>{"User 2"});
+    e.key(U'z');
+    EXPECT_EQ(test::namesOf(e.stored()), (std::vector<std::string>{"User 2", "User 3"}));
+    e.key(U'z');
+    EXPECT_EQ(e.stored(), before);
+    EXPECT_EQ(e.view->presetBrowser(), browser);
+
+    // The offer ends with the browser.
+    e.click(*browser->rows()[kFactory].deleteButton);
+    e.press(Key::escape);
+    browser = e.openPresetBrowser();
+    EXPECT_EQ(browser->undoButton(), nullptr);
+    e.key(U'z');
+    EXPECT_EQ(test::namesOf(e.stored()), (std::vector<std::string>{"User 2", "User 3"}));
+}
+
+// Another editor (a second manager on the same file, as another process holds one) writes
+// while this one runs: the browser shows its presets when it opens, and this editor's own
+// saves and deletes keep them.
+TEST(MainView, ThePresetBrowserShowsWhatAnotherWriterStoredAndOwnChangesKeepIt) {
+    Editor e(nullptr);
+    storeUserPresets(e.folder.path, 1);
+    e.open(false);
+    PresetManager other{PreferenceStore(e.folder.path)};
+    const CurveSetPoints curves = setOfDelayCurve({{Uuid::random(), 500.0f, 5.0f}});
+    ASSERT_TRUE(other.savePreset("Theirs", curves));
+    EXPECT_EQ(e.presets().userPresets().size(), 1u); // not read yet
+
+    PresetBrowserView* browser = e.openPresetBrowser();
+    ASSERT_NE(browser, nullptr);
+    ASSERT_EQ(browser->rows().size(), std::size(kFactoryCurves) + 2);
+    EXPECT_EQ(browser->rows().back().preset.name, "Theirs");
+    e.press(Key::escape);
+
+    ASSERT_TRUE(other.savePreset("Theirs 2", curves));
+    e.click(e.view->topBar().saveButton());
+    e.type("Mine");
+    e.press(Key::enter);
+    ASSERT_TRUE(other.savePreset("Theirs 3", curves));
+    browser = e.openPresetBrowser();
+    e.click(*browser->rows()[std::size(kFactoryCurves)].deleteButton); // User 1
+    const std::vector<std::string> expected{"Theirs", "Theirs 2", "Mine", "Theirs 3"};
+    EXPECT_EQ(test::namesOf(e.stored()), expected);
+    EXPECT_EQ(test::namesOf(e.presets().userPresets()), expected);
 }
 
 TEST(MainView, WorksWithoutAUnit) {

@@ -160,6 +160,10 @@ void ViewHost::keyDown(const KeyEvent& event) {
     mContext.modifiers().update(event.modifiers);
     mContext.invalidateAll();
     hideTooltip(true);
+    // A click may have opened a panel whose field takes the focus when first laid out, and
+    // keys typed right after it can arrive before the next frame: the tree is laid out as it
+    // now stands, so they reach that field rather than nobody.
+    layout();
     for (View* v = mContext.focusedView(); v; v = v->parent())
         if (v->keyDown(event)) return;
     if (unhandledKey) unhandledKey(event);

@@ -54,7 +54,8 @@ public:
     void pointerUp(Point location, ModifierKeys modifiers);
     void pointerLeft(); // the pointer left the window
     void scrollWheel(double lines, Point location);
-    // Keys go to the focused view and up its parents, then to unhandledKey.
+    // Keys go to the focused view and up its parents, then to unhandledKey; the tree is laid
+    // out first, so a view that a click has just shown can take them.
     void keyDown(const KeyEvent& event);
     // A key no view took: shortcuts of the whole editor (undo, save).
     std::function<bool(const KeyEvent&)> unhandledKey;
