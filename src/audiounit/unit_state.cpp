@@ -1,6 +1,6 @@
 // The full state of the unit: the base's parameters plus the curve set under "curveSet" (an
 // earlier format held one delay curve under "spectralCurve") and the name of the preset it
-// came from under "presetName".
+// came from under "presetName", and where the editor stood under "editorView".
 
 #include "audiounit/zerin_audio_unit.h"
 
@@ -121,7 +121,7 @@ std::string savedStateProblem(const nlohmann::json& state) {
     // A key we never write would be lost when the state is written back.
     for (const auto& [key, value] : state.items()) {
         if (key == "formatVersion" || key == "type" || key == "subtype" || key == "manufacturer" ||
-            key == "parameters" || key == curves || key == "presetName")
+            key == "parameters" || key == curves || key == "presetName" || key == "editorView")
             continue;
         return "not a saved state (it has \"" + key + "\", which Zerin never writes)";
     }
@@ -134,6 +134,27 @@ std::string presetNameFromState(const nlohmann::json& state) {
     if (name == state.end() || !name->is_string()) return std::string(kInitPresetName);
     // A reference: a huge name in a damaged state costs no copy beyond what is kept.
     return boundedPresetName(name->get_ref<const std::string&>());
+}
+
+EditorView editorViewFromState(const nlohmann::json& state) {
+    if (!state.is_object()) return {};
+    const auto view = state.find("editorView");
+    if (view == state.end() || !view->is_object()) return {};
+    // Each entry on its own: a damaged one costs only itself.
+    const auto index = [&](const char* key, const char* const* names, int count) {
+        const auto entry = view->find(key);
+        if (entry != view->end() && entry->is_string())
+            for (int i = 0; i < count; ++i)
+                if (entry->get_ref<const std::string&>() == names[i]) return static_cast<float>(i);
+        return 0.0f;
+    };
+    const auto hz = [&](const char* key) {
+        const auto entry = view->find(key);
+        return entry != view->end() ? finiteFloat(*entry).value_or(std::nanf("")) : std::nanf("");
+    };
+    return editorViewFrom(index("slot", kCurveSlotKeys, kCurveSlotCount),
+                          index("kind", kCurveKindKeys, kCurveKindCount), hz("lowHz"),
+                          hz("highHz"));
 }
 
 StateCurves curveSetFromState(const nlohmann::json& state, CurveSet& set) {
@@ -194,6 +215,11 @@ nlohmann::json ZerinExtensionAudioUnit::fullState() const {
                 pointsToJson(set.curves[s][k], static_cast<CurveKind>(k));
     state["curveSet"] = std::move(curves);
     state["presetName"] = presetName();
+    const EditorView view = editorView();
+    state["editorView"] = {{"slot", kCurveSlotKeys[static_cast<int>(view.slot)]},
+                           {"kind", kCurveKindKeys[static_cast<int>(view.kind)]},
+                           {"lowHz", view.lowHz},
+                           {"highHz", view.highHz}};
     return state;
 }
 
@@ -205,6 +231,7 @@ void ZerinExtensionAudioUnit::setFullState(const nlohmann::json* state) {
         CurveSet set = curveSet();
         if (curveSetFromState(*state, set).found) setCurveSet(set);
         setPresetName(presetNameFromState(*state));
+        setEditorView(editorViewFromState(*state));
     }
     mExternalChanges.fetch_add(1, std::memory_order_acq_rel);
 }
@@ -212,6 +239,17 @@ void ZerinExtensionAudioUnit::setFullState(const nlohmann::json* state) {
 std::string ZerinExtensionAudioUnit::presetName() const {
     std::lock_guard<std::mutex> lock(mPresetNameMutex);
     return mPresetName;
+}
+
+EditorView ZerinExtensionAudioUnit::editorView() const {
+    std::lock_guard<std::mutex> lock(mPresetNameMutex);
+    return mEditorView;
+}
+
+void ZerinExtensionAudioUnit::setEditorView(const EditorView& view) {
+    std::lock_guard<std::mutex> lock(mPresetNameMutex);
+    mEditorView = editorViewFrom(static_cast<float>(view.slot), static_cast<float>(view.kind),
+                                 view.lowHz, view.highHz);
 }
 
 void ZerinExtensionAudioUnit::setPresetName(std::string name) {

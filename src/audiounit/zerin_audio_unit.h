@@ -7,6 +7,7 @@
 #include "audiounit/render.h"
 #include "dsp/curve.h"
 #include "dsp/display_frame.h"
+#include "dsp/editor_view.h"
 #include "dsp/factory_curves.h"
 #include "dsp/kernel.h"
 #include "platform/au/au_audio_unit.h"
@@ -80,6 +81,10 @@ public:
     // (platform/json/preset_name.h).
     std::string presetName() const;
     void setPresetName(std::string name);
+    // Where the editor stood (the curve it edited, its frequency axis), kept in the full state
+    // so that a reopened editor opens there. Any non-render thread.
+    EditorView editorView() const;
+    void setEditorView(const EditorView& view);
 
     // Counts the changes of curve and preset name made from outside the editor (a restored
     // state, a host preset), so an editor polling it knows when to read both again.
@@ -110,8 +115,9 @@ private:
     mutable std::mutex mCurveMutex;
     std::mutex mSnapshotMutex;
 
-    mutable std::mutex mPresetNameMutex;
+    mutable std::mutex mPresetNameMutex; // and the editor view
     std::string mPresetName{kInitPresetName};
+    EditorView mEditorView;
     std::atomic<std::uint64_t> mExternalChanges{0};
 };
 
@@ -140,5 +146,8 @@ std::string savedStateProblem(const nlohmann::json& state);
 
 // The preset name of a full state: "Init" when it has none or not as text.
 std::string presetNameFromState(const nlohmann::json& state);
+// The editor's view a state holds under "editorView", made usable (editorViewFrom); the
+// whole axis on slot A's delay curve when it holds none.
+EditorView editorViewFromState(const nlohmann::json& state);
 
 } // namespace zerin

@@ -143,7 +143,25 @@ bool EditorSession::editCurve(CurveSlot newSlot, CurveKind newKind) {
     commitEdit();
     slot = newSlot;
     kind = newKind;
+    forwardView();
     return true;
+}
+
+EditorView EditorSession::view() const {
+    return {slot, kind, shownRange.lowHz, shownRange.highHz};
+}
+
+void EditorSession::forwardView() {
+    if (link != nullptr && !waiting.peek()) link->setEditorView(view());
+}
+
+// The unit's word on where the editor stands (a restored state): no step of the history.
+void EditorSession::adoptView(const EditorView& unitView) {
+    if (unitView == view()) return;
+    commitEdit();
+    slot = unitView.slot;
+    kind = unitView.kind;
+    shownRange = {unitView.lowHz, unitView.highHz};
 }
 
 void EditorSession::curveEdited(bool pointHeld) {
@@ -273,6 +291,7 @@ void EditorSession::adoptUnitState(bool initial) {
         curveHistory.record(before, presetMark());
     settledCurves = curves;
     adoptPresetName(link->presetName());
+    adoptView(link->editorView());
 }
 
 // The preset manager takes the name and, when a preset of that name is known, its curve as

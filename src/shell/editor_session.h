@@ -50,6 +50,8 @@ public:
     const ControlCurve& editedCurve() const { return curves.at(slot, kind); }
     CurveSlot editedSlot() const { return slot; }
     CurveKind editedKind() const { return kind; }
+    // The curve edited and the frequencies the axis shows, as the unit keeps them.
+    EditorView view() const;
     // Whether the session still waits to hear what the unit holds; a read from a view that
     // tracks its reads redraws it when that ends.
     bool waitingForUnit() const { return waiting.get(); }
@@ -126,6 +128,9 @@ public:
 
 private:
     void adoptUnitState(bool initial);
+    void adoptView(const EditorView& unitView);
+    // Tells the unit where the editor stands now.
+    void forwardView();
     void adoptPresetName(const std::string& name);
     void forwardPresetName();
     void replaceCurves(CurveSetPoints set);
@@ -142,6 +147,11 @@ private:
     CurveSetPoints curves;
     CurveSlot slot = CurveSlot::a;
     CurveKind kind = CurveKind::delay;
+    // The frequencies the canvas's axis shows.
+    struct {
+        float lowHz = kEditorViewLowestHz;
+        float highHz = kEditorViewHighestHz;
+    } shownRange;
     Observable<bool> waiting{false}; // for the unit to say what it holds
     FrameFeed bands{DisplayFrameKind::classification};
     FrameFeed spectra{DisplayFrameKind::levels};

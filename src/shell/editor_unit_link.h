@@ -7,6 +7,7 @@
 
 #include "dsp/curve.h"
 #include "dsp/display_frame.h"
+#include "dsp/editor_view.h"
 
 #include <functional>
 #include <optional>
@@ -33,6 +34,11 @@ public:
     // unit's full state so a reopened editor shows it.
     virtual std::string presetName() const = 0;
     virtual void setPresetName(const std::string& name) = 0;
+    // Where the editor stands (the curve it edits, its frequency axis), kept in the unit's
+    // state so a reopened editor opens there; read with the curves and the name. A link that
+    // cannot keep it answers the default.
+    virtual EditorView editorView() const { return {}; }
+    virtual void setEditorView(const EditorView&) {}
 
     // Whether this side has heard what the unit holds: its curves and preset name. Until it
     // has, the editor shows that it waits and never sends a curve of its own, which would

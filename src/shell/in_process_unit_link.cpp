@@ -35,6 +35,14 @@ std::string InProcessUnitLink::presetName() const {
     return mUnit ? mUnit->presetName() : std::string(kInitPresetName);
 }
 
+EditorView InProcessUnitLink::editorView() const {
+    return mUnit ? mUnit->editorView() : EditorView{};
+}
+
+void InProcessUnitLink::setEditorView(const EditorView& view) {
+    if (mUnit) mUnit->setEditorView(view);
+}
+
 double InProcessUnitLink::sampleRate() const {
     return mUnit ? (*mUnit->outputBusses())[0].format().sampleRate : 0.0;
 }

@@ -23,6 +23,8 @@ public:
     std::string presetName() const override; // "Init" without a unit
     double sampleRate() const override;
     void setPresetName(const std::string& name) override;
+    EditorView editorView() const override;
+    void setEditorView(const EditorView& view) override;
     // Tells onExternalChange when a state restore or a host preset reached the unit since
     // the last poll.
     void poll() override;

@@ -131,6 +131,8 @@ TEST(FullState, EveryParameterAndTheCurveRoundTripOnAFreshUnitWithTheIdentity) {
     state.erase("curveSet");
     EXPECT_EQ(state["presetName"], "Init");
     state.erase("presetName");
+    EXPECT_EQ(editorViewFromState(state), EditorView{});
+    state.erase("editorView");
     EXPECT_EQ(state.dump(),
               R"({"formatVersion":2,"manufacturer":"Vesk","subtype":"Zrin","type":"aufx"})");
 }
@@ -204,6 +206,9 @@ TEST(FullState, StatesSavedByEarlierBuildsLoadWholeAndALaterFormatIsLeftAlone) {
                            {"feedback", json::parse(R"([{"freq": 1000, "feedback": 100}])")}};
         expected["curveSet"] = {{"a", slot}, {"b", slot}};
         expected.erase("spectralCurve");
+        // Opened where an editor opens afresh.
+        expected["editorView"] = {
+            {"slot", "a"}, {"kind", "delay"}, {"lowHz", 20.0}, {"highHz", 20000.0}};
         EXPECT_EQ(host.unit->fullState(), expected) << entry.path();
         EXPECT_EQ(savedStateProblem(host.unit->fullState()), "");
 
@@ -384,6 +389,45 @@ TEST(PresetName, TravelsWithTheStateAndFallsBackToInit) {
         restored->setFullState(&other);
         EXPECT_EQ(restored->presetName(), "Init") << text;
     }
+}
+
+// Where the editor stood travels with the state; a state without it, or with damaged
+// entries, opens on slot A's delay curve over the whole axis, entry by entry.
+TEST(EditorView, TravelsWithTheStateAndDamagedEntriesFallBackOneByOne) {
+    const auto source = makeUnit();
+    EXPECT_EQ(source->editorView(), EditorView{});
+    const EditorView edited{CurveSlot::b, CurveKind::feedback, 110.0f, 3520.0f};
+    source->setEditorView(edited);
+    const json state = json::parse(source->fullState().dump());
+    EXPECT_EQ(state["editorView"],
+              json::parse(R"({"slot": "b", "kind": "feedback", "lowHz": 110, "highHz": 3520})"));
+    const auto restored = makeUnit();
+    restored->setFullState(&state);
+    EXPECT_EQ(restored->editorView(), edited);
+
+    const struct {
+        const char* text;
+        EditorView view;
+    } cases[] = {
+        {R"({"parameters": {}})", {}},
+        {R"({"editorView": "b"})", {}},
+        {R"({"editorView": {"slot": "c", "kind": "feedback"}})",
+         {CurveSlot::a, CurveKind::feedback}},
+        {R"({"editorView": {"slot": "b", "lowHz": 10, "highHz": 30000}})", {CurveSlot::b}},
+        {R"({"editorView": {"lowHz": 5, "highHz": 1000}})", {.highHz = 1000.0f}},
+        {R"({"editorView": {"lowHz": 1000, "highHz": 1500}})", {}}, // under an octave
+        {R"({"editorView": {"lowHz": 1000, "highHz": 100}})", {}},
+        {R"({"editorView": {"lowHz": "low", "highHz": 1e300}})", {}},
+    };
+    for (const auto& c : cases) {
+        restored->setEditorView(edited);
+        const json other = json::parse(c.text);
+        restored->setFullState(&other);
+        EXPECT_EQ(restored->editorView(), c.view) << c.text;
+    }
+    // A state a host hands back whole is taken, the view with it.
+    std::string why = savedStateProblem(state);
+    EXPECT_EQ(why, "");
 }
 
 TEST(PresetName, IsBoundedAtACharacterAndKeepsOnlyWellFormedText) {

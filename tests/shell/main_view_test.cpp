@@ -1070,5 +1070,35 @@ TEST(MainView, TheWindowSizeIsKeptInThePreferenceStoreWithinItsLimits) {
     }
 }
 
+// The curve edited is kept with the unit's state: a reopened editor, and one open while a
+// state is restored, show the curve the state was saved on.
+TEST(MainView, TheEditedCurveTravelsWithTheUnitsStateAndComesBack) {
+    test::Host audio;
+    nlohmann::json saved;
+    {
+        Editor e(audio.unit);
+        e.open();
+        e.view->editCurve(CurveSlot::b, CurveKind::feedback);
+        EXPECT_EQ(audio.unit->editorView().slot, CurveSlot::b);
+        EXPECT_EQ(audio.unit->editorView().kind, CurveKind::feedback);
+        saved = audio.unit->fullState();
+    }
+    test::Host other;
+    other.unit->setFullState(&saved);
+    Editor reopened(other.unit);
+    reopened.open();
+    EXPECT_EQ(reopened.session().editedSlot(), CurveSlot::b);
+    EXPECT_EQ(reopened.session().editedKind(), CurveKind::feedback);
+
+    // A state restored under an open editor takes it to that state's curve, as no step to undo.
+    reopened.view->editCurve(CurveSlot::a, CurveKind::delay);
+    const std::size_t steps = reopened.session().history().undoDepth();
+    other.unit->setFullState(&saved);
+    reopened.tick();
+    EXPECT_EQ(reopened.session().editedSlot(), CurveSlot::b);
+    EXPECT_EQ(reopened.session().editedKind(), CurveKind::feedback);
+    EXPECT_EQ(reopened.session().history().undoDepth(), steps);
+}
+
 } // namespace
 } // namespace zerin
