@@ -98,6 +98,7 @@ void Plugin::handleMessage(const Message& message) noexcept {
         else if (urids.curveOf(property, slot, kind))
             replyCurves |= curveBit(slot, kind);
         if (property == 0 || property == urids.presetName) replyName = true;
+        if (property == 0 || property == urids.editorView) replyView = true;
         // A UI asking for the curve is a UI that draws the classification (UIs of earlier
         // builds never say so otherwise).
         uiListening = true;
@@ -130,6 +131,11 @@ void Plugin::handleMessage(const Message& message) noexcept {
     }
     if (const LV2_Atom* value = setValue(message, urids, urids.presetName)) {
         if (!readPresetName(value, urids, current.name)) return;
+        publishCurrent();
+        return;
+    }
+    if (const LV2_Atom* value = setValue(message, urids, urids.editorView)) {
+        if (!readEditorView(value, urids, current.view)) return;
         publishCurrent();
     }
 }
@@ -165,6 +171,7 @@ void Plugin::writeMessages(std::uint32_t frames) noexcept {
     if (restored.exchange(false, std::memory_order_acquire) && uiListening) {
         replyCurves = kAllCurves;
         replyName = true;
+        replyView = true;
     }
     // Each message goes whole or waits for a cycle with room for it.
     for (int bit = 0; bit < kCurveSlotCount * kCurveKindCount; ++bit) {
@@ -177,6 +184,8 @@ void Plugin::writeMessages(std::uint32_t frames) noexcept {
     }
     if (replyName && writePresetName(&forge, urids, Direction::toUi, current.name))
         replyName = false;
+    if (replyView && writeEditorView(&forge, urids, Direction::toUi, current.view))
+        replyView = false;
 
     writeFrames(frames);
     lv2_atom_forge_pop(&forge, &frame);
@@ -277,8 +286,17 @@ LV2_State_Status Plugin::save(LV2_State_Store_Function store, LV2_State_Handle h
                 store(handle, urids.curves[s][k], &vector, bytes, urids.atomVector, flags);
             if (status != LV2_STATE_SUCCESS) return status;
         }
-    return store(handle, urids.presetName, saved.name, std::strlen(saved.name) + 1,
-                 urids.atomString, flags);
+    const LV2_State_Status named = store(handle, urids.presetName, saved.name,
+                                         std::strlen(saved.name) + 1, urids.atomString, flags);
+    if (named != LV2_STATE_SUCCESS) return named;
+    struct {
+        LV2_Atom_Vector_Body header;
+        float values[4];
+    } view{};
+    view.header.child_size = sizeof(float);
+    view.header.child_type = urids.atomFloat;
+    editorViewFloats(saved.view, view.values);
+    return store(handle, urids.editorView, &view, sizeof view, urids.atomVector, flags);
 }
 
 LV2_State_Status Plugin::restore(LV2_State_Retrieve_Function retrieve,
@@ -323,6 +341,11 @@ LV2_State_Status Plugin::restore(LV2_State_Retrieve_Function retrieve,
         name = std::string_view(text, strnlen(text, size));
     }
     cleanPresetName(name, current.name);
+    // A session from before the view was kept opens the editor where a fresh one opens.
+    value = retrieve(handle, urids.editorView, &size, &type, &flags);
+    current.view = EditorView{};
+    if (value != nullptr && size <= UINT32_MAX)
+        readEditorViewBody(type, static_cast<std::uint32_t>(size), value, urids, current.view);
     publishCurrent();
     restored.store(true, std::memory_order_release);
     return LV2_STATE_SUCCESS;

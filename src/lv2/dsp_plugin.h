@@ -19,10 +19,12 @@
 namespace zerin::lv2 {
 
 struct Plugin {
-    // The curve set and preset name as they stand, for save() and for replies to the UI.
+    // The curve set, preset name and editor view as they stand, for save() and for replies
+    // to the UI.
     struct Saved {
         CurveSet set{};
         char name[kMaxPresetNameBytes + 1] = {};
+        EditorView view{};
     };
 
     explicit Plugin(const PortLayout& layout);
@@ -72,6 +74,7 @@ struct Plugin {
     bool snapPending = true;           // the next run starts the smoothed values at their targets
     unsigned replyCurves = 0;          // the curves a UI is yet to be told
     bool replyName = false;
+    bool replyView = false;
     bool uiListening = false;
     // By display frame kind: samples since the last frame went out.
     double samplesSinceFrame[kDisplayFrameKindCount] = {};

@@ -55,6 +55,7 @@ void Urids::map(const LV2_URID_Map* m) {
     static_assert(std::size(kFrameUris) == kDisplayFrameKindCount);
     for (std::size_t k = 0; k < kDisplayFrameKindCount; ++k)
         frames[k] = id(kFrameUris[k]);
+    editorView = id(kEditorViewUri);
 }
 
 bool Urids::curveOf(LV2_URID property, CurveSlot& slot, CurveKind& kind) const {
@@ -157,6 +158,29 @@ bool readCurveBody(std::uint32_t type, std::uint32_t size, const void* body, con
         points[count++] = {freq, value};
     }
     return true;
+}
+
+bool readEditorView(const LV2_Atom* value, const Urids& urids, EditorView& view) noexcept {
+    if (value == nullptr) return false;
+    return readEditorViewBody(value->type, value->size, value + 1, urids, view);
+}
+
+bool readEditorViewBody(std::uint32_t type, std::uint32_t size, const void* body,
+                        const Urids& urids, EditorView& view) noexcept {
+    std::uint32_t floats = 0;
+    const unsigned char* bytes = floatVector(type, size, body, urids, floats);
+    if (bytes == nullptr || floats < 4) return false;
+    float v[4];
+    std::memcpy(v, bytes, sizeof v);
+    view = editorViewFrom(v[0], v[1], v[2], v[3]);
+    return true;
+}
+
+void editorViewFloats(const EditorView& view, float out[4]) noexcept {
+    out[0] = static_cast<float>(view.slot);
+    out[1] = static_cast<float>(view.kind);
+    out[2] = view.lowHz;
+    out[3] = view.highHz;
 }
 
 bool readPresetName(const LV2_Atom* value, const Urids& urids, char* out) noexcept {
@@ -376,6 +400,13 @@ bool writePresetName(LV2_Atom_Forge* forge, const Urids& urids, Direction direct
     lv2_atom_forge_string(forge, name, static_cast<std::uint32_t>(length));
     lv2_atom_forge_pop(forge, &frame);
     return true;
+}
+
+bool writeEditorView(LV2_Atom_Forge* forge, const Urids& urids, Direction direction,
+                     const EditorView& view) noexcept {
+    float values[4];
+    editorViewFloats(view, values);
+    return writeFloatVector(forge, urids, direction, urids.editorView, values, 4);
 }
 
 bool writeFrame(LV2_Atom_Forge* forge, const Urids& urids, DisplayFrameKind kind,

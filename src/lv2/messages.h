@@ -15,6 +15,7 @@
 
 #include "dsp/curve.h"
 #include "dsp/display_frame.h"
+#include "dsp/editor_view.h"
 #include "platform/json/preset_name.h"
 
 #include <lv2/atom/atom.h>
@@ -34,7 +35,7 @@ struct Urids {
     LV2_URID patchSet, patchGet, patchProperty, patchValue;
     LV2_URID timePosition, timeBeatsPerMinute, timeSpeed;
     LV2_URID curve, presetName, classification, uiClosed, notice, levels, atomBool, atomChunk;
-    LV2_URID paramSampleRate, frameSequence;
+    LV2_URID paramSampleRate, frameSequence, editorView;
     // Every curve of the set by slot and kind; curves[0][0] is `curve`.
     LV2_URID curves[kCurveSlotCount][kCurveKindCount];
     // Each kind of display frame's property, by kind: `classification`, `levels`...
@@ -135,6 +136,15 @@ bool readFlag(const LV2_Atom* value, const Urids& urids, bool& flag) noexcept;
 // False when the atom is no string.
 bool readPresetName(const LV2_Atom* value, const Urids& urids, char* out) noexcept;
 
+// Where the editor stood, from a value given as an atom or as its type, size and body (as a
+// state restore hands it over): the first four floats of an atom:Vector of atom:Float, made
+// usable (editorViewFrom). False when it is no such vector.
+bool readEditorView(const LV2_Atom* value, const Urids& urids, EditorView& view) noexcept;
+bool readEditorViewBody(std::uint32_t type, std::uint32_t size, const void* body,
+                        const Urids& urids, EditorView& view) noexcept;
+// Its four floats, as written and stored.
+void editorViewFloats(const EditorView& view, float out[4]) noexcept;
+
 // The tempo of a time:Position message, if it carries one that is finite and positive.
 bool readTempo(const Message& message, const Urids& urids, double& bpm) noexcept;
 
@@ -151,6 +161,8 @@ bool writeCurve(LV2_Atom_Forge* forge, const Urids& urids, Direction direction,
                 CurveKind kind = CurveKind::delay) noexcept;
 bool writePresetName(LV2_Atom_Forge* forge, const Urids& urids, Direction direction,
                      const char* name) noexcept;
+bool writeEditorView(LV2_Atom_Forge* forge, const Urids& urids, Direction direction,
+                     const EditorView& view) noexcept;
 // A display frame of `kind`: its values (levels in dBFS) as a notice, with the rate and
 // number of `stamp` beside them.
 bool writeFrame(LV2_Atom_Forge* forge, const Urids& urids, DisplayFrameKind kind,

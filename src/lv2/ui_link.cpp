@@ -82,6 +82,11 @@ void UiLink::sayGoodbye() {
     send([&](LV2_Atom_Forge* f) { return writeUiClosed(f, urids); });
 }
 
+void UiLink::setEditorView(const EditorView& newView) {
+    view = newView;
+    send([&](LV2_Atom_Forge* f) { return writeEditorView(f, urids, Direction::toDsp, view); });
+}
+
 bool UiLink::receive(const void* buffer, std::size_t size) {
     Message message;
     if (!readMessage(buffer, size, urids, message)) return false;
@@ -105,6 +110,10 @@ bool UiLink::receive(const void* buffer, std::size_t size) {
         name = cleaned;
         heardName = true;
         if (onExternalChange) onExternalChange();
+        return true;
+    }
+    if (const LV2_Atom* value = noticeValue(message, urids, urids.editorView)) {
+        if (readEditorView(value, urids, view) && onExternalChange) onExternalChange();
         return true;
     }
     if (DisplayFrameKind kind{}; frameKindOf(urids, message.property, kind) &&

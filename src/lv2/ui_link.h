@@ -32,6 +32,8 @@ public:
     std::optional<DisplayFrame> takeFrame(DisplayFrameKind kind) override;
     std::string presetName() const override { return name; }
     void setPresetName(const std::string& newName) override;
+    EditorView editorView() const override { return view; }
+    void setEditorView(const EditorView& newView) override;
 
     // Asks the DSP for its curves and name (also a sign that a UI is listening).
     void requestState();
@@ -63,6 +65,7 @@ private:
     LV2_URID eventTransfer = 0;
     CurvePoints curves[kCurveSlotCount][kCurveKindCount];
     std::string name{kInitPresetName};
+    EditorView view{};
     unsigned heardCurves = 0; // one bit per curve of the set the DSP has told
     bool heardName = false;
     int pollsWaiting = 0;        // polls since the last request, while the DSP has not answered

@@ -26,6 +26,10 @@ inline constexpr const char* kCurveSetUris[2][2] = {{kCurveUri, kFeedbackCurveUr
                                                     {kCurveBUri, kFeedbackCurveBUri}};
 // The name of the preset the curve came from, an atom:String.
 inline constexpr const char* kPresetNameUri = "https://zerin-audio.org/lv2/zerin#presetName";
+// Where the editor stood (the curve it edited, its frequency axis), kept in the plug-in's state
+// for the next editor: an atom:Vector of four atom:Float, the slot's and the kind's index, then
+// the lowest and highest frequency shown in Hz (see dsp/editor_view.h).
+inline constexpr const char* kEditorViewUri = "https://zerin-audio.org/lv2/zerin#editorView";
 // The first channel's transient/tonal ratings, an atom:Vector of 1025 atom:Float (DSP to UI).
 inline constexpr const char* kClassificationUri =
     "https://zerin-audio.org/lv2/zerin#classification";

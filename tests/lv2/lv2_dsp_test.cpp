@@ -410,6 +410,37 @@ TEST_F(Fixture, ACurveWithNoUsablePointIsRefusedAndTheOneHeardStaysAsSaved) {
     EXPECT_EQ(after.name, "Bloom");
 }
 
+// Where the editor stood: taken from the UI, told back when asked, saved and restored with the
+// session; a session from before it was kept, or a damaged one, opens where a fresh editor
+// opens.
+TEST_F(Fixture, TheEditorViewTravelsWithTheSessionAndBackToTheUi) {
+    const EditorView edited{CurveSlot::b, CurveKind::feedback, 55.0f, 1760.0f};
+    Instance instance(stereo(), kRate, features);
+    sendCurve(instance, {100, 50, 2000, 700}, "Bloom");
+    EXPECT_EQ(ask(instance).view, EditorView{});
+    SequenceBuffer control;
+    control.input(&mapper.map, [&](LV2_Atom_Forge* f) {
+        lv2::writeEditorView(f, urids, lv2::Direction::toDsp, edited);
+    });
+    runOnce(instance, control);
+    EXPECT_EQ(ask(instance).view, edited);
+    StateMap state;
+    ASSERT_EQ(instance.save(state), LV2_STATE_SUCCESS);
+
+    Instance restored(stereo(), kRate, features);
+    EXPECT_EQ(restored.restore(state), LV2_STATE_SUCCESS);
+    EXPECT_EQ(ask(restored).view, edited);
+    StateMap older = state;
+    older.erase(urids.editorView);
+    EXPECT_EQ(restored.restore(older), LV2_STATE_SUCCESS);
+    EXPECT_EQ(ask(restored).view, EditorView{});
+    StateMap damaged = state;
+    const float nan = std::nanf("");
+    storeInto(&damaged, urids.editorView, &nan, sizeof nan, urids.atomFloat, 0);
+    EXPECT_EQ(restored.restore(damaged), LV2_STATE_SUCCESS);
+    EXPECT_EQ(ask(restored).view, EditorView{});
+}
+
 TEST_F(Fixture, PresetNamesAreCleanedWhereTheyComeInAndBoundedAsTheUnitBoundsThem) {
     const std::string stray = "Wash\xFF\xC0\xAF tail \xE2\x82";
     const std::string clean = "Wash tail ";

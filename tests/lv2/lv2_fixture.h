@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -87,6 +88,7 @@ struct Fixture : ::testing::Test {
         std::vector<CurvePoint> curve;        // slot A's delay curve
         std::vector<CurvePoint> curves[2][2]; // every curve told, by slot and kind
         std::string name;
+        std::optional<EditorView> view;
         int classifications = 0;
         int patchSets = 0; // messages a host would read as changes of declared properties
     };
@@ -111,6 +113,8 @@ struct Fixture : ::testing::Test {
                     reply.curve.assign(points, points + count);
             } else if (const LV2_Atom* n = lv2::noticeValue(message, urids, urids.presetName)) {
                 if (lv2::readPresetName(n, urids, name)) reply.name = name;
+            } else if (const LV2_Atom* v = lv2::noticeValue(message, urids, urids.editorView)) {
+                if (EditorView view; lv2::readEditorView(v, urids, view)) reply.view = view;
             } else if (lv2::noticeValue(message, urids, urids.classification) != nullptr) {
                 ++reply.classifications;
             }

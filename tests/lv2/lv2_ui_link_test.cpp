@@ -352,6 +352,8 @@ TEST_F(WithTheDsp, ACurveAndANameOneEditorSendsAreWhatTheNextEditorHears) {
         {80.0f, 20.0f}, {440.0f, 950.0f}, {3000.0f, 120.5f}, {12000.0f, 0.0f}};
     first.link.setCurve(CurveSlot::a, CurveKind::delay, drawn);
     first.link.setPresetName("Glass Steps");
+    const EditorView view{CurveSlot::b, CurveKind::delay, 40.0f, 640.0f};
+    first.link.setEditorView(view);
     cycle(*dsp, &first, nullptr);
 
     Editor next(mapper);
@@ -360,6 +362,7 @@ TEST_F(WithTheDsp, ACurveAndANameOneEditorSendsAreWhatTheNextEditorHears) {
     ASSERT_TRUE(next.link.knowsUnitState());
     EXPECT_EQ(next.link.getCurve(CurveSlot::a, CurveKind::delay), drawn);
     EXPECT_EQ(next.link.presetName(), "Glass Steps");
+    EXPECT_EQ(next.link.editorView(), view);
     EXPECT_GE(next.externalChanges, 1);
 }
 
@@ -481,6 +484,7 @@ TEST_F(WithTheDsp, ARestoreIsToldToAListeningEditorWithoutItAsking) {
     const CurvePoints drawn = {{200.0f, 300.0f}, {5000.0f, 40.0f}};
     author.link.setCurve(CurveSlot::a, CurveKind::delay, drawn);
     author.link.setPresetName("Tape Haze");
+    author.link.setEditorView({CurveSlot::b, CurveKind::feedback});
     cycle(*saved, &author, nullptr);
     StateMap state;
     ASSERT_EQ(saved->stateInterface()->save(saved->handle, storeInto, &state, 0, nullptr),
@@ -499,6 +503,7 @@ TEST_F(WithTheDsp, ARestoreIsToldToAListeningEditorWithoutItAsking) {
     cycle(*dsp, &editor, &editor);
     EXPECT_EQ(editor.link.getCurve(CurveSlot::a, CurveKind::delay), drawn);
     EXPECT_EQ(editor.link.presetName(), "Tape Haze");
+    EXPECT_EQ(editor.link.editorView(), (EditorView{CurveSlot::b, CurveKind::feedback}));
     EXPECT_GT(editor.externalChanges, changesBefore);
 }
 
