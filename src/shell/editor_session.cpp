@@ -312,6 +312,12 @@ void EditorSession::reloadFromUnit() {
     if (onUnitStateRead) onUnitStateRead();
 }
 
+// --- the view ---
+
+void EditorSession::setFrequencyView(FrequencyView view) {
+    visibleFrequencies.set(limitedFrequencyView(view));
+}
+
 // --- preferences ---
 
 void EditorSession::readSpectrumChoice() {
