@@ -98,8 +98,8 @@ ViewPtr PointMenuView::field(std::string& text, const std::string& shown, TextFi
         {.width = kFieldWidth});
 }
 
-Size PointMenuView::sizeThatFits(Size proposal) {
-    return children().front()->sizeThatFits(proposal);
+Size PointMenuView::sizeThatFits(Size) {
+    return children().front()->sizeThatFits({kInfinity, kInfinity});
 }
 
 void PointMenuView::layout(const Rect& frame) {

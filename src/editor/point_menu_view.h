@@ -34,7 +34,9 @@ class PointMenuView : public View {
 public:
     explicit PointMenuView(PointMenuInputs inputs);
 
+    // Its own size, whatever it is offered: a menu placed at a point.
     Size sizeThatFits(Size proposal) override;
+    Flexibility flexibility() const override { return {}; }
     // The first layout in a host puts the focus in the frequency field.
     void layout(const Rect& frame) override;
     // The panel takes the presses between its controls, so that they do not fall through to

@@ -138,6 +138,37 @@ TEST(Redraw, DrawingOnlyTheDamageShowsWhatDrawingEverythingShows) {
     editor.frames(1);
     expectSame("hover left");
 
+    // The point menu opened on a right click, then cancelled; the point touched, and the
+    // frequency axis zoomed in, panned along its labels and shown whole again.
+    const Point onPoint{o.x + p.x + 30.0, o.y + p.y + 20.0};
+    editor.host.pointerDown(onPoint, {}, PointerButton::right);
+    editor.host.pointerUp(onPoint, {}, PointerButton::right);
+    editor.frames(2);
+    expectSame("point menu open");
+    editor.host.keyDown({Key::escape, "", 0, {}});
+    editor.frames(2);
+    expectSame("point menu closed");
+    editor.host.context().modifiers().update({.control = true});
+    editor.host.scrollWheel(-3.0, {o.x + p.x, o.y + p.y - 60.0});
+    editor.host.context().modifiers().update({});
+    editor.frames(2);
+    expectSame("zoomed");
+    const SpectralCanvasView& canvas = editor.view->canvas();
+    const Point row{o.x + 400.0, o.y + canvas.size.height - 8.0};
+    editor.host.pointerDown(row, {});
+    editor.host.pointerMoved({row.x + 60.0, row.y}, {});
+    editor.frames(1);
+    expectSame("panning");
+    editor.host.pointerUp({row.x + 60.0, row.y}, {});
+    editor.now += 1.0;
+    editor.host.pointerDown(row, {});
+    editor.host.pointerUp(row, {});
+    editor.host.pointerDown(row, {});
+    editor.host.pointerUp(row, {});
+    editor.frames(2);
+    ASSERT_TRUE(editor.view->session().frequencyView().isFull());
+    expectSame("whole axis again");
+
     // Bands arrive from the unit, then go stale when it hears nothing more.
     // Frame by frame: the orbs' moves redraw everything ten times a second and would hide a
     // missed change for a while.
