@@ -69,6 +69,13 @@ constexpr std::array<int, 4> kDecibelMarks{0, -20, -40, -60};
 constexpr double kDecibelTick = 5.0;
 constexpr double kDecibelOpacity = 0.32;
 
+// Where the analyser puts a bar's top for `db`: its share of the floor, in float as it works it
+// out, down the plot, on a whole point.
+double decibelY(int db, const Rect& plot) {
+    const double share = static_cast<float>(db) / kSpectrumFloorDb;
+    return std::round(plot.y + share * plot.height);
+}
+
 // The touched point (the one Delete removes) wears a thin ring around its own.
 constexpr double kTouchedRadius = 10.5;
 constexpr double kTouchedOpacity = 0.55;
@@ -357,13 +364,12 @@ void SpectralCanvasView::drawDecibelScale(Graphics& g) {
     const Color color = kWhite.withAlpha(kDecibelOpacity);
     scratchPath.elements.clear();
     for (const int db : kDecibelMarks) {
-        // On whole points, as the bars' tops are.
-        const double y = std::round(plot.y + db / kSpectrumFloorDb * plot.height);
+        const double y = decibelY(db, plot);
         addLine(scratchPath, {plot.maxX() - kDecibelTick, y + 0.5}, {plot.maxX(), y + 0.5});
     }
     g.stroke(scratchPath, color, StrokeStyle{});
     for (const int db : kDecibelMarks) {
-        const double y = std::round(plot.y + db / kSpectrumFloorDb * plot.height);
+        const double y = decibelY(db, plot);
         char text[24];
         // A real minus sign, as the readout prints levels; the top one names the unit.
         if (db == 0)
