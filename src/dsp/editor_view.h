@@ -36,7 +36,8 @@ inline EditorView editorViewFrom(float slot, float kind, float lowHz, float high
     if (std::isfinite(lowHz) && std::isfinite(highHz)) {
         const float low = std::max(lowHz, kEditorViewLowestHz);
         const float high = std::min(highHz, kEditorViewHighestHz);
-        if (high >= low * kEditorViewLeastRatio) {
+        // A hair under an octave passes: an editor's own octave, rounded on its way.
+        if (high >= low * kEditorViewLeastRatio * 0.999f) {
             view.lowHz = low;
             view.highHz = high;
         }

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // The canvas's pointer geometry, apart from the view so that it can be used and tested
@@ -26,9 +27,12 @@ std::string formatTooltip(float freq, float delay);
 std::string formatCurveValue(float value, CurveAxis axis, double syncTempo = 0.0);
 std::string formatTooltip(float freq, float value, CurveAxis axis, double syncTempo = 0.0);
 
-// Index of the first point, in list order, whose screen position lies within kHitRadius.
+// Index of the first point, in list order, whose screen position lies within kHitRadius, of
+// the points that `view` shows (a point beyond the edges of a zoomed plot is not drawn, and not
+// hit).
 std::optional<std::size_t> hitTest(const std::vector<CurveControlPoint>& points, Point location,
-                                   Size canvas, CurveAxis axis = {});
+                                   Size canvas, CurveAxis axis = {},
+                                   const FrequencyView& view = {});
 
 bool isInDeleteBand(Point location, Size canvas);
 
@@ -50,5 +54,24 @@ std::string formatFrequencyNote(float hz);
 // by the note values `delayAxis` holds.
 std::string formatReadout(float hz, const std::optional<HeardAt>& heard, CurveAxis delayAxis,
                           double syncTempo, const std::optional<HeardLevels>& levels);
+
+// --- typed values (the point menu's fields) ---
+
+// A frequency as the field shows it: "440 Hz", "1.25 kHz".
+std::string formatFrequencyField(float hz);
+// A value of `axis` as the field shows it: "250 ms"; a delay heard snapped to notes at
+// `syncTempo` BPM as the note it is heard as, "1/8 dotted"; "80 %" for feedback.
+std::string formatCurveValueField(float value, CurveAxis axis, double syncTempo = 0.0);
+
+// A typed frequency in Hz, clamped to the axis (20..20000 Hz): "440", "440 Hz", "1.5k",
+// "1.5 kHz", "12.3k Hz" (as the tooltip shows it), or a note, "A4", "C#3", "Eb2" (A4 =
+// 440 Hz). A comma may stand for the decimal point; case and spaces do not matter. None when
+// the text is no such thing.
+std::optional<float> parseFrequency(std::string_view text);
+// A typed value of `axis`, clamped to it. A delay: "250", "250 ms", "1.5 s", "1.5s"; while it
+// is synced (`syncTempo` BPM > 0) also a note value, "1/8", "1/8 dotted" ("1/8d", "1/8."),
+// "1/4 triplet" ("1/4t"), and what the tooltip shows, "1/8 dotted | 562 ms" (the part before
+// the bar counts). Feedback: "80", "80 %". None when the text is no such thing.
+std::optional<float> parseCurveValue(std::string_view text, CurveAxis axis, double syncTempo = 0.0);
 
 } // namespace zerin

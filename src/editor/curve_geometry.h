@@ -1,6 +1,7 @@
 #pragma once
 
 #include "dsp/curve.h"
+#include "editor/frequency_view.h"
 #include "model/curve_point.h"
 #include "platform/ui/geometry.h"
 
@@ -38,28 +39,34 @@ struct CurveAxis {
     friend bool operator==(const CurveAxis&, const CurveAxis&) = default;
 };
 
-// Canvas position of (freq Hz, value) on `axis`: log frequency across the plot; a delay runs
-// down it from 0 ms at the top, a feedback share up it to 100 % at the top, so that a short
-// delay and a long ring both sit high. The frequency is clamped to the axis. A delay longer
-// than the axis's sits on its bottom edge, where it is heard; another value outside the
-// axis lands outside the plot.
-Point screenPoint(float freq, float value, Size canvas, CurveAxis axis = {});
-inline Point screenPoint(const CurveControlPoint& point, Size canvas, CurveAxis axis = {}) {
-    return screenPoint(point.freq, point.value, canvas, axis);
+// Canvas position of (freq Hz, value) on `axis`: log frequency across the plot, from the
+// view's low end at its left edge to its high end at its right; a delay runs down it from
+// 0 ms at the top, a feedback share up it to 100 % at the top, so that a short delay and a long
+// ring both sit high. The frequency is clamped to the axis (20..20000 Hz), not to the view: a
+// frequency outside a zoomed view lands outside the plot. A delay longer than the axis's sits
+// on its bottom edge, where it is heard; another value outside the axis lands outside the
+// plot.
+Point screenPoint(float freq, float value, Size canvas, CurveAxis axis = {},
+                  const FrequencyView& view = {});
+inline Point screenPoint(const CurveControlPoint& point, Size canvas, CurveAxis axis = {},
+                         const FrequencyView& view = {}) {
+    return screenPoint(point.freq, point.value, canvas, axis, view);
 }
-// The y of screenPoint alone.
+// The x of screenPoint alone, and its y alone.
+double screenX(float freq, Size canvas, const FrequencyView& view = {});
 double screenY(float value, Size canvas, CurveAxis axis = {});
 
-// The frequency at `x` across `plot` on the log axis, clamped to 20..20000 Hz (the low end
-// for an x that maps to no number).
-float frequencyAt(double x, const Rect& plot);
-// The (freq, value) under a canvas position, clamped to 20..20000 Hz and the axis. A position
+// The frequency at `x` across `plot` on the log axis of `view`, clamped to the view (the low
+// end for an x that maps to no number).
+float frequencyAt(double x, const Rect& plot, const FrequencyView& view = {});
+// The (freq, value) under a canvas position, clamped to the view and the axis. A position
 // that maps to no number (a canvas without a plot area) gives the low ends.
-CurvePoint curveValueAt(Point location, Size canvas, CurveAxis axis = {});
+CurvePoint curveValueAt(Point location, Size canvas, CurveAxis axis = {},
+                        const FrequencyView& view = {});
 
 // The screen positions of the curve sorted by frequency: the ends of its drawn segments.
 std::vector<Point> curveScreenPositions(const std::vector<CurveControlPoint>& points, Size canvas,
-                                        CurveAxis axis = {});
+                                        CurveAxis axis = {}, const FrequencyView& view = {});
 
 struct CurveSample {
     int segment = 0; // index of the segment the sample lies on

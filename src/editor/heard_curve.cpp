@@ -18,6 +18,8 @@ constexpr float kStillDepth = 0.001f;     // below this the curve does not move
 // on its chord is not taken for straight, and at most this often.
 constexpr int kMinSplits = 2;
 constexpr int kMaxSplits = 10;
+// How far beside the plot a segment may lie and still be flattened: past the widest stroke.
+constexpr double kBeside = 8.0;
 
 struct CurveKnot {
     double u;
@@ -49,9 +51,10 @@ void appendFlattened(Path& path, const HeardCurve& curve, std::size_t segment, d
 } // namespace
 
 void prepareHeardCurve(HeardCurve& curve, const std::vector<CurveControlPoint>& points, Size canvas,
-                       CurveAxis axis) {
+                       CurveAxis axis, const FrequencyView& view) {
     curve.canvas = canvas;
     curve.axis = axis;
+    curve.view = view;
     curve.sorted.assign(points.begin(), points.end());
     sortByFrequency(curve.sorted);
     curve.positions.clear();
@@ -60,7 +63,7 @@ void prepareHeardCurve(HeardCurve& curve, const std::vector<CurveControlPoint>& 
     curve.pairs.clear();
     for (const CurveControlPoint& p : curve.sorted) {
         const float f = clampOrLow(p.freq, C::minFreq, C::maxFreq);
-        curve.positions.push_back(screenPoint(p, canvas, axis));
+        curve.positions.push_back(screenPoint(p, canvas, axis, view));
         curve.freqs.push_back(f);
         curve.logFreqs.push_back(std::log10(static_cast<double>(f)));
         curve.pairs.push_back({p.freq, p.value});
@@ -132,8 +135,11 @@ void heardCurvePath(Path& path, const HeardCurve& curve, double wobble) {
         // The wobble is zero at the control points.
         const CurveKnot start{0.0, heardCurvePoint(curve, i, 0.0)};
         const CurveKnot end{1.0, heardCurvePoint(curve, i, 1.0)};
-        // Points of equal frequency: the segment has no width and one delay.
-        if (curve.freqs[i] == curve.freqs[i + 1] && wobble == 0.0)
+        // Points of equal frequency: the segment has no width and one delay. A segment wholly
+        // beside a zoomed plot is never seen: its ends are enough.
+        const bool beside = std::max(start.point.x, end.point.x) < plot.x - kBeside ||
+                            std::min(start.point.x, end.point.x) > plot.maxX() + kBeside;
+        if ((curve.freqs[i] == curve.freqs[i + 1] && wobble == 0.0) || beside)
             path.lineTo(end.point);
         else
             appendFlattened(path, curve, i, wobble, start, end, 0);

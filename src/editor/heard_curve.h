@@ -21,6 +21,7 @@ namespace zerin {
 struct HeardCurve {
     Size canvas;
     CurveAxis axis;
+    FrequencyView view;                    // the stretch of the frequency axis the plot shows
     std::vector<CurveControlPoint> sorted; // by ascending frequency, equal ones in list order
     std::vector<Point> positions;          // screenPoint of every sorted point
     std::vector<float> freqs;              // every sorted frequency clamped to the axis
@@ -33,9 +34,10 @@ struct HeardCurve {
     bool drawable() const { return positions.size() >= 2; }
 };
 
-// Rebuilds `curve` for `points` (in any order) of a curve on `axis` on a canvas.
+// Rebuilds `curve` for `points` (in any order) of a curve on `axis` on a canvas that shows
+// `view` of the frequency axis.
 void prepareHeardCurve(HeardCurve& curve, const std::vector<CurveControlPoint>& points, Size canvas,
-                       CurveAxis axis = {});
+                       CurveAxis axis = {}, const FrequencyView& view = {});
 
 // The canvas point of `segment` (between sorted points segment and segment + 1) at parameter
 // u in [0, 1]. Needs a drawable curve and a segment below size() - 1.

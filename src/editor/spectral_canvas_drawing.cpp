@@ -7,6 +7,7 @@
 #include "editor/spectral_canvas_view.h"
 #include "model/curve_model.h"
 #include "platform/ui/shapes.h"
+#include "widgets/panel_style.h"
 #include "widgets/theme.h"
 
 #include <cairo.h>
@@ -15,7 +16,9 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <limits>
+#include <span>
 #include <string_view>
 #include <unordered_map>
 
@@ -25,37 +28,13 @@ namespace {
 
 namespace C = ZerinCurveConstants;
 
-struct GridLine {
-    float value;
-    bool strong; // the decades and the ends of the delay axis stand out
-};
-
-constexpr std::array<GridLine, 8> kFrequencyGridLines{{{50, false},
-                                                       {100, true},
-                                                       {200, false},
-                                                       {500, false},
-                                                       {1000, true},
-                                                       {2000, false},
-                                                       {5000, false},
-                                                       {10000, true}}};
 constexpr Color kWhite{1.0, 1.0, 1.0, 1.0};
 constexpr double kStrongGridOpacity = 0.18;
 constexpr double kFaintGridOpacity = 0.09;
 
-struct Label {
-    double value;
-    std::string_view text;
-};
-
-constexpr std::array<Label, 8> kFrequencyLabels{{{50, "50"},
-                                                 {100, "100"},
-                                                 {200, "200"},
-                                                 {500, "500"},
-                                                 {1000, "1k"},
-                                                 {2000, "2k"},
-                                                 {5000, "5k"},
-                                                 {10000, "10k"}}};
 constexpr double kFrequencyLabelInset = 8.0; // label centres above the canvas's bottom edge
+constexpr double kLabelGap = 6.0;            // the least room between two frequency labels
+constexpr double kInfinityPoints = 1e9;
 constexpr double kDelayLabelX = 18.0;
 
 constexpr double kColumnWidth = 4.0;
@@ -73,6 +52,9 @@ constexpr double kRingWidth = 1.5;
 constexpr Color kDeleteRed = Color::rgb255(255, 59, 48);
 
 constexpr double kCurveGlowWidth = 6.0; // the widest of the curve's three strokes
+// The flat ends beyond the first and last points, which the kernel holds at their values, are
+// drawn as the curve is, this much fainter.
+constexpr double kTailOpacity = 0.45;
 constexpr double kOtherCurveOpacity = 0.3;
 constexpr Color kDelayFill{0.0, 0.7, 1.0, 0.06}; // at the top of the fill's fade
 
@@ -80,6 +62,28 @@ constexpr double kGlowScale = 2.5;
 constexpr double kGlowOpacity = 0.12;
 
 const Font kLabelFont{8.0, FontWeight::medium, FontDesign::standard};
+
+// The analyser's scale, on the plot's right edge: a short tick and its level in dBFS, in the
+// analyser's mapping (kSpectrumFloorDb at the bottom edge, 0 dB at the top).
+constexpr std::array<int, 4> kDecibelMarks{0, -20, -40, -60};
+constexpr double kDecibelTick = 5.0;
+constexpr double kDecibelOpacity = 0.32;
+
+// Where the analyser puts a bar's top for `db`: its share of the floor, in float as it works it
+// out, down the plot, on a whole point.
+double decibelY(int db, const Rect& plot) {
+    const double share = static_cast<float>(db) / kSpectrumFloorDb;
+    return std::round(plot.y + share * plot.height);
+}
+
+// The touched point (the one Delete removes) wears a thin ring around its own.
+constexpr double kTouchedRadius = 10.5;
+constexpr double kTouchedOpacity = 0.55;
+
+// The button that shows the whole frequency axis again, in the labels' row left of the plot.
+const Font kResetFont{8.0, FontWeight::bold};
+constexpr std::string_view kResetTitle = "RESET";
+constexpr double kResetHeight = 14.0;
 
 // What a control point draws at most, its halo, with room for the antialiased edge.
 Rect haloBox(Point at) {
@@ -94,6 +98,31 @@ Color curveColor(CurveKind kind) {
 
 StrokeStyle curveStroke(double width) {
     return {width, LineCap::round, LineJoin::miter, 10.0};
+}
+
+// The curve's three strokes, glow to core, at `opacity` of their own.
+void strokeCurve(Graphics& g, const Path& path, Color color, double opacity) {
+    g.stroke(path, color.withAlpha(0.12 * opacity), curveStroke(kCurveGlowWidth));
+    g.stroke(path, color.withAlpha(0.4 * opacity), curveStroke(3.0));
+    g.stroke(path, color.withAlpha(opacity), curveStroke(1.5));
+}
+
+// "1k", "1.5k", "200", "62.5": a frequency label.
+std::string frequencyLabel(double hz) {
+    char text[32];
+    if (hz >= 1000.0)
+        std::snprintf(text, sizeof text, "%gk", std::round(hz / 10.0) / 100.0);
+    else
+        std::snprintf(text, sizeof text, "%g", std::round(hz * 10.0) / 10.0);
+    return text;
+}
+
+// 1, 2, 2.5 or 5 times a power of ten, the nearest at or below `step`.
+double niceStep(double step) {
+    const double power = std::pow(10.0, std::floor(std::log10(step)));
+    for (const double m : {5.0, 2.5, 2.0})
+        if (step >= m * power) return m * power;
+    return power;
 }
 
 double clampUnit(double v) {
@@ -121,13 +150,14 @@ void SpectralCanvasView::draw(Graphics& g) {
         drawBackground(layer);
         drawGrid(layer);
         drawClassification(layer);
+        drawDecibelScale(layer);
     });
     // The spectra change some 30 times a second, under everything the curve draws; their
     // picture is patched where bars moved, and only there is the canvas drawn again.
     if (spectrumShownNow != SpectrumShown::off && levelsShown) spectrum.draw(g, spectrumShownNow);
     // Particles drifting sideways and the wobble near the top can reach past the canvas.
     g.save();
-    g.clipRect({0.0, 0.0, size.width, size.height});
+    g.clipRect(curveClip());
     curveLayer.paint(g, size, [this](Graphics& layer) {
         drawOtherCurve(layer);
         drawCurveFill(layer);
@@ -135,9 +165,14 @@ void SpectralCanvasView::draw(Graphics& g) {
         drawHeardLine(layer);
     });
     drawParticles(g);
-    takePointsLook({points, viewState.activePointID, viewState.deleteCandidate});
+    takePointsLook({points, viewState.activePointID, viewState.touchedPointID,
+                    viewState.deleteCandidate, lookShown.view});
     pointsLayer.paint(g, size, [&](Graphics& layer) { drawControlPoints(layer, points); });
+    g.restore();
+    g.save();
+    g.clipRect({0.0, 0.0, size.width, size.height});
     drawLabels(g);
+    drawResetZoom(g);
     g.restore();
     drawTooltip(g);
 }
@@ -147,15 +182,22 @@ void SpectralCanvasView::takeNewBands() {
     underLayer.invalidate();
 }
 
+Rect SpectralCanvasView::curveClip() const {
+    if (lookShown.view.isFull()) return {0.0, 0.0, size.width, size.height};
+    const Rect plot = plotRect(size);
+    return {plot.x, 0.0, plot.width, size.height};
+}
+
 bool SpectralCanvasView::takeNewSpectrum() {
     if (inputs.levels == levelsShown && inputs.spectrumShown == spectrumShownNow &&
-        size == spectrumSize)
+        size == spectrumSize && lookShown.view == spectrumView)
         return false;
     levelsShown = inputs.levels;
     spectrumShownNow = inputs.spectrumShown;
     spectrumSize = size;
+    spectrumView = lookShown.view;
     if (levelsShown && spectrumShownNow != SpectrumShown::off)
-        spectrum.prepare(*levelsShown, plotRect(size));
+        spectrum.prepare(*levelsShown, plotRect(size), spectrumView);
     else
         spectrum.clear();
     return true;
@@ -165,9 +207,9 @@ bool SpectralCanvasView::takeNewSpectrum() {
 // or the dragged one's look change.
 void SpectralCanvasView::takePointsLook(PointsLook look) {
     if (look == pointsShown) return;
-    for (const std::vector<CurveControlPoint>* shown : {&pointsShown.points, &look.points})
-        for (const CurveControlPoint& point : *shown)
-            setNeedsDisplay(haloBox(screenPoint(point, size, inputs.axis())));
+    for (const PointsLook* shown : {&pointsShown, &look})
+        for (const CurveControlPoint& point : shown->points)
+            setNeedsDisplay(haloBox(screenPoint(point, size, inputs.axis(), shown->view)));
     pointsShown = std::move(look);
     pointsLayer.invalidate();
 }
@@ -175,17 +217,18 @@ void SpectralCanvasView::takePointsLook(PointsLook look) {
 // The curve is sorted, mapped and flattened once, then shared by fill, stroke and particles.
 void SpectralCanvasView::prepareFrame(const std::vector<CurveControlPoint>& points) {
     // The layout that works out what moved has prepared this very frame already.
-    PreparedFrame key{points, inputs.axis(), lfoWobbleSize(viewState.lfoPhase, inputs.lfoDepth),
-                      size, viewState.particleSystem->lastTime()};
+    PreparedFrame key{points,         inputs.axis(),
+                      lookShown.view, lfoWobbleSize(viewState.lfoPhase, inputs.lfoDepth),
+                      size,           viewState.particleSystem->lastTime()};
     if (key == prepared) return;
     const bool curveMoved = !prepared || prepared->points != key.points ||
-                            prepared->axis != key.axis || prepared->wobble != key.wobble ||
-                            prepared->size != key.size;
+                            prepared->axis != key.axis || prepared->view != key.view ||
+                            prepared->wobble != key.wobble || prepared->size != key.size;
     const bool resized = !prepared || prepared->size != key.size;
     prepared = std::move(key);
     if (resized) prepareLook();
     if (curveMoved) {
-        prepareHeardCurve(heard, points, size, inputs.axis());
+        prepareHeardCurve(heard, points, size, inputs.axis(), lookShown.view);
         heardCurvePath(curvePath, heard, prepared->wobble);
         curveLayer.invalidate();
     }
@@ -224,9 +267,9 @@ void SpectralCanvasView::drawGrid(Graphics& g) {
     for (const bool strong : {true, false}) {
         const Color color = kWhite.withAlpha(strong ? kStrongGridOpacity : kFaintGridOpacity);
         scratchPath.elements.clear();
-        for (const GridLine& line : kFrequencyGridLines) {
-            if (line.strong != strong) continue;
-            const double x = screenPoint(line.value, 0.0f, size).x;
+        for (const FrequencyMark& mark : frequencyMarks) {
+            if (mark.strong != strong) continue;
+            const double x = screenX(mark.hz, size, lookShown.view);
             addLine(scratchPath, {x, plot.y}, {x, plot.maxY()});
         }
         g.stroke(scratchPath, color, StrokeStyle{});
@@ -251,9 +294,10 @@ void SpectralCanvasView::drawClassification(Graphics& g) {
     if (!frame || frame->kind != DisplayFrameKind::classification || !isPlaceable(*frame) ||
         !(plot.maxX() > plot.x))
         return;
+    const FrequencyView& view = lookShown.view;
     for (double x = plot.x; x < plot.maxX(); x += kColumnWidth) {
         const auto fraction = static_cast<float>((x - plot.x) / plot.width);
-        const float freq = std::pow(10.0f, C::logMinFreq() + C::logFreqRange() * fraction);
+        const float freq = std::pow(10.0f, view.logLow() + view.logRange() * fraction);
         const float c = frame->values[binAt(*frame, freq)];
         Color color;
         if (c > kTonalAbove)
@@ -289,12 +333,55 @@ void SpectralCanvasView::drawCurveFill(Graphics& g) {
     curvePath.elements.resize(curvePath.elements.size() - 3);
 }
 
+// Between its first and last points the curve is stroked in full; the flat ends the kernel
+// holds beyond them, fainter (all of a lone point's line).
 void SpectralCanvasView::drawCurveStroke(Graphics& g) {
     if (curvePath.empty()) return;
     const Color color = curveColor(inputs.kind);
-    g.stroke(curvePath, color.withAlpha(0.12), curveStroke(kCurveGlowWidth));
-    g.stroke(curvePath, color.withAlpha(0.4), curveStroke(3.0));
-    g.stroke(curvePath, color, curveStroke(1.5));
+    const std::vector<PathElement>& line = curvePath.elements;
+    const std::size_t n = line.size();
+    // heardCurvePath: the left edge, the first point, ..., the last point, the right edge.
+    if (!heard.drawable() || n < 4) {
+        strokeCurve(g, curvePath, color, kTailOpacity);
+        return;
+    }
+    tailPath.elements.assign(line.begin() + 1, line.end() - 1);
+    tailPath.elements.front().verb = PathVerb::move;
+    strokeCurve(g, tailPath, color, 1.0);
+    tailPath.elements.clear();
+    tailPath.moveTo(line[0].points[0]);
+    tailPath.lineTo(line[1].points[0]);
+    tailPath.moveTo(line[n - 2].points[0]);
+    tailPath.lineTo(line[n - 1].points[0]);
+    strokeCurve(g, tailPath, color, kTailOpacity);
+}
+
+// Over the analyser's bars: where 0, -20, -40 and -60 dBFS reach, on the plot's right edge,
+// while the analyser shows. Kept in the picture under the curve with the grid.
+void SpectralCanvasView::drawDecibelScale(Graphics& g) {
+    if (!lookShown.decibels) return;
+    const Rect plot = plotRect(size);
+    const Color color = kWhite.withAlpha(kDecibelOpacity);
+    scratchPath.elements.clear();
+    for (const int db : kDecibelMarks) {
+        const double y = decibelY(db, plot);
+        addLine(scratchPath, {plot.maxX() - kDecibelTick, y + 0.5}, {plot.maxX(), y + 0.5});
+    }
+    g.stroke(scratchPath, color, StrokeStyle{});
+    for (const int db : kDecibelMarks) {
+        const double y = decibelY(db, plot);
+        char text[24];
+        // A real minus sign, as the readout prints levels; the top one names the unit.
+        if (db == 0)
+            std::snprintf(text, sizeof text, "0 dB");
+        else
+            std::snprintf(text, sizeof text, "\u2212%d", -db);
+        const Size measured = measureText(text, kLabelFont);
+        const double right = plot.maxX() - kDecibelTick - 3.0;
+        // The top label under its tick, inside the plot; the others beside theirs.
+        const double centreY = db == 0 ? y + 0.5 + measured.height / 2.0 + 1.0 : y + 0.5;
+        g.drawText(text, kLabelFont, color, {right - measured.width / 2.0, centreY});
+    }
 }
 
 void SpectralCanvasView::drawOtherCurve(Graphics& g) {
@@ -334,9 +421,15 @@ void SpectralCanvasView::drawParticles(Graphics& g) {
 void SpectralCanvasView::drawControlPoints(Graphics& g,
                                            const std::vector<CurveControlPoint>& points) {
     for (const CurveControlPoint& point : points) {
-        const Point at = screenPoint(point, size, inputs.axis());
+        const Point at = screenPoint(point, size, inputs.axis(), lookShown.view);
         if (!g.mayShow(haloBox(at))) continue;
         const bool active = viewState.activePointID == point.id;
+        if (!active && viewState.touchedPointID == point.id) {
+            scratchPath.elements.clear();
+            addCircle(scratchPath, at, kTouchedRadius);
+            g.stroke(scratchPath, curveColor(inputs.kind).withAlpha(kTouchedOpacity),
+                     StrokeStyle{1.0});
+        }
         if (active) {
             scratchPath.elements.clear();
             addCircle(scratchPath, at, kHaloRadius);
@@ -360,11 +453,78 @@ void SpectralCanvasView::drawLabels(Graphics& g) {
         if (g.mayShow({center.x - 20.0, center.y - 10.0, 40.0, 20.0}))
             g.drawText(text, kLabelFont, theme::textTertiary, center);
     };
-    for (const Label& label : kFrequencyLabels)
-        draw(label.text, {screenPoint(static_cast<float>(label.value), 0.0f, size).x,
-                          size.height - kFrequencyLabelInset});
+    for (const FrequencyMark& mark : frequencyMarks)
+        if (!mark.text.empty())
+            draw(mark.text,
+                 {screenX(mark.hz, size, lookShown.view), size.height - kFrequencyLabelInset});
     for (const AxisMark& mark : axisMarks)
         draw(mark.text, {kDelayLabelX, screenY(mark.value, size, lookShown.axis())});
+}
+
+std::optional<Rect> SpectralCanvasView::resetZoomBox() const {
+    if (lookShown.view.isFull() && inputs.frequencyView.isFull()) return std::nullopt;
+    const double width = measureText(kResetTitle, kResetFont).width + 10.0;
+    return Rect{plotRect(size).x - width - 2.0,
+                size.height - kFrequencyLabelInset - kResetHeight / 2.0, width, kResetHeight};
+}
+
+void SpectralCanvasView::drawResetZoom(Graphics& g) {
+    const std::optional<Rect> box = resetZoomBox();
+    if (!box || !g.mayShow(*box)) return;
+    drawButtonBackground(g, *box, 4.0);
+    g.drawText(kResetTitle, kResetFont, theme::textSecondary,
+               {box->x + box->width / 2.0, box->y + box->height / 2.0});
+}
+
+// The frequency axis's lines for the view, and which of them are labelled: across most of the
+// axis 1, 2 and 5 in every decade (the whole axis: 50 Hz to 10 kHz, the decades strong); zoomed
+// to a decade or so, every whole multiple of each decade; narrower, evenly spaced round steps.
+// Labels that would crowd the one before them are left out, and so are those that would leave
+// the canvas or meet the reset button.
+void SpectralCanvasView::markFrequencies() {
+    frequencyMarks.clear();
+    const Rect plot = plotRect(size);
+    const FrequencyView& view = lookShown.view;
+    const double low = view.lowHz, high = view.highHz;
+    const double decades = view.logRange();
+    if (!(plot.width > 0.0) || !(decades > 0.0)) return;
+    std::vector<double> lines;
+    const auto strongAt = [](double hz) {
+        const double decade = std::round(std::log10(hz));
+        return std::abs(hz - std::pow(10.0, decade)) < 1e-3 * hz;
+    };
+    if (decades >= 0.7) {
+        static constexpr double kWide[] = {1.0, 2.0, 5.0};
+        static constexpr double kNarrow[] = {1.0, 2.0, 3.0, 4.0, 5.0, 6.0, 7.0, 8.0, 9.0};
+        const bool wide = decades >= 1.5;
+        for (double decade = std::pow(10.0, std::floor(std::log10(low))); decade <= high;
+             decade *= 10.0) {
+            for (const double m :
+                 wide ? std::span<const double>(kWide) : std::span<const double>(kNarrow))
+                lines.push_back(m * decade);
+        }
+    } else {
+        const double step = niceStep((high - low) / 8.0);
+        for (double k = std::ceil(low / step); k * step <= high; k += 1.0)
+            lines.push_back(k * step);
+    }
+    double lastRight = -kInfinityPoints;
+    const std::optional<Rect> reset = resetZoomBox();
+    for (const double hz : lines) {
+        const double x = screenX(static_cast<float>(hz), size, view);
+        // The plot's own edges need no line.
+        if (x <= plot.x + 1.0 || x >= plot.maxX() - 1.0) continue;
+        FrequencyMark mark{static_cast<float>(hz), strongAt(hz), frequencyLabel(hz)};
+        const double half = measureText(mark.text, kLabelFont).width / 2.0;
+        const bool crowds = x - half < lastRight + kLabelGap;
+        const bool leaves = x - half < 2.0 || x + half > size.width - 2.0;
+        const bool meetsReset = reset && x - half < reset->maxX() + kLabelGap;
+        if (crowds || leaves || meetsReset)
+            mark.text.clear();
+        else
+            lastRight = x + half;
+        frequencyMarks.push_back(std::move(mark));
+    }
 }
 
 void SpectralCanvasView::damageWhatMoved() {
@@ -372,7 +532,8 @@ void SpectralCanvasView::damageWhatMoved() {
     const bool newLook = takeNewLook();
     prepareFrame(points);
     std::vector<Rect> moving = movingAreas();
-    takePointsLook({points, viewState.activePointID, viewState.deleteCandidate});
+    takePointsLook({points, viewState.activePointID, viewState.touchedPointID,
+                    viewState.deleteCandidate, lookShown.view});
     const bool newBands = inputs.classification != bandsShown;
     if (newBands) takeNewBands();
     // Where the spectra's bars rose or fell is drawn again, with what lies over it.
@@ -422,6 +583,9 @@ std::vector<Rect> SpectralCanvasView::movingAreas() const {
     for (std::size_t i = 0; i < curve.size(); ++i) {
         const Point a = curve[i].points[0];
         const Point b = i + 1 < curve.size() ? curve[i + 1].points[0] : a;
+        // A piece beside a zoomed canvas is never drawn.
+        if (std::fmax(a.x, b.x) < -kCurveReach || std::fmin(a.x, b.x) > size.width + kCurveReach)
+            continue;
         take(std::fmin(a.x, b.x) - kCurveReach, std::fmax(a.x, b.x) + kCurveReach,
              std::fmin(a.y, b.y) - kCurveReach, std::fmax(a.y, b.y) + kCurveReach);
     }

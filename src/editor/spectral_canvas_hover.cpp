@@ -53,7 +53,7 @@ std::optional<std::string> SpectralCanvasView::hoverText() const {
     if (!viewState.hoverPosition || viewState.activePointID) return std::nullopt;
     const Point at = *viewState.hoverPosition;
     if (!plotRect(size).contains(at)) return std::nullopt;
-    const float hz = curveValueAt(at, size, inputs.axis()).freq;
+    const float hz = curveValueAt(at, size, inputs.axis(), lookShown.view).freq;
     std::optional<HeardAt> heard;
     if (inputs.heardAt) heard = inputs.heardAt(hz);
     std::optional<HeardLevels> levels;

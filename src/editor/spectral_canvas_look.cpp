@@ -50,9 +50,13 @@ constexpr double kNoteLabelGap = 13.0;
 } // namespace
 
 bool SpectralCanvasView::takeNewLook() {
-    CanvasLook look{inputs.kind, inputs.delayRange,
-                    inputs.kind == CurveKind::delay ? inputs.syncTempo : 0.0, inputs.otherCurve,
-                    inputs.heardLine};
+    CanvasLook look{inputs.kind,
+                    inputs.delayRange,
+                    inputs.kind == CurveKind::delay ? inputs.syncTempo : 0.0,
+                    inputs.otherCurve,
+                    inputs.heardLine,
+                    limitedFrequencyView(inputs.frequencyView),
+                    inputs.spectrumShown != SpectrumShown::off};
     if (look == lookShown && prepared) return false;
     lookShown = std::move(look);
     prepareLook();
@@ -62,8 +66,10 @@ bool SpectralCanvasView::takeNewLook() {
     return true;
 }
 
-// The value axis, the faint curve and the heard line for the look and the size.
+// The value axis, the frequency axis, the faint curve and the heard line for the look and the
+// size.
 void SpectralCanvasView::prepareLook() {
+    markFrequencies();
     axisMarks.clear();
     const auto take = [this](const auto& marks) {
         for (const ValueMark& mark : marks)
@@ -80,14 +86,20 @@ void SpectralCanvasView::prepareLook() {
 
     const CurveKind otherKind =
         lookShown.kind == CurveKind::delay ? CurveKind::feedback : CurveKind::delay;
-    prepareHeardCurve(other, lookShown.otherCurve, size, {otherKind, lookShown.delayRange});
+    prepareHeardCurve(other, lookShown.otherCurve, size, {otherKind, lookShown.delayRange},
+                      lookShown.view);
     heardCurvePath(otherPath, other, 0.0);
 
+    // The heard line's values lie evenly across the whole axis (heardLineFrequencies).
     heardPath.elements.clear();
     const Rect plot = plotRect(size);
     const std::size_t n = lookShown.heardLine.size();
+    const FrequencyView whole;
     for (std::size_t i = 0; i < n && n >= 2; ++i) {
-        const Point at{plot.x + plot.width * static_cast<double>(i) / static_cast<double>(n - 1),
+        const double across = static_cast<double>(i) / static_cast<double>(n - 1);
+        const auto hz = frequencyAt(plot.x + plot.width * across, plot, whole);
+        const Point at{lookShown.view.isFull() ? plot.x + plot.width * across
+                                               : screenX(hz, size, lookShown.view),
                        screenY(lookShown.heardLine[i], size, lookShown.axis())};
         if (i == 0)
             heardPath.moveTo(at);

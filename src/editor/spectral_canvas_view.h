@@ -3,6 +3,7 @@
 #include "dsp/display_frame.h"
 #include "editor/canvas_input.h"
 #include "editor/disc_stamps.h"
+#include "editor/frequency_view.h"
 #include "editor/heard_curve.h"
 #include "editor/particle_system.h"
 #include "editor/spectrum_plot.h"
@@ -49,6 +50,14 @@ struct SpectralCanvasInputs {
     std::optional<DisplayFrame> classification; // the frame whose bins the bands show
     std::optional<DisplayFrame> levels;         // the analyser's levels frame, drawn under all
     SpectrumShown spectrumShown = SpectrumShown::both;
+    // The stretch of the frequency axis shown. The canvas zooms and pans it itself (Ctrl and
+    // Shift with the wheel, a drag along the frequency labels, a double click there or its
+    // reset button for the whole axis) and tells the owner each new view.
+    FrequencyView frequencyView;
+    std::function<void(FrequencyView)> onFrequencyViewChanged;
+    // A right click on a point: the point, and where the click was (canvas coordinates).
+    // Absent: right clicks do nothing.
+    std::function<void(const Uuid& point, Point location)> onPointMenu;
 
     // The value axis of the curve edited.
     CurveAxis axis() const { return {kind, delayRange}; }
@@ -65,6 +74,8 @@ struct SpectralCanvasState {
     double lfoPhase = 0.0;                  // radians, never wrapped
     double lastTime = 0.0;                  // previous animation frame, seconds
     std::optional<Point> hoverPosition;     // the pointer over the canvas, no button down
+    // The point last pressed, dragged or right-clicked: the one Delete removes.
+    std::optional<Uuid> touchedPointID;
 };
 
 // The frequency/delay display the user draws the curve on, redrawn and animated every display
@@ -94,6 +105,26 @@ public:
     // Returns whether it deleted a point.
     bool handleDoubleTap(Point location);
 
+    // --- edits of one point, each reported as one finished edit (onCurveChanged) ---
+    // Deletes the point, unless it is one of the last two or is gone. Whether it did.
+    bool deletePoint(const Uuid& id);
+    // The Delete key: deletes the point last touched (none while a point is dragged).
+    bool deleteTouchedPoint();
+    // Gives the point a frequency and/or a value, each clamped to its axis; the curve stays
+    // sorted by frequency. Whether the point was there.
+    bool setPoint(const Uuid& id, std::optional<float> freq, std::optional<float> value);
+    // The curve edited is another one: no point of it was touched yet.
+    void forgetTouchedPoint() { viewState.touchedPointID.reset(); }
+
+    // --- the frequency axis ---
+    // Shows `view`, within the limits (limitedFrequencyView), and tells the owner.
+    void setFrequencyView(FrequencyView view);
+    // The frequency labels' row under the plot: a drag there pans, a double click shows the
+    // whole axis.
+    bool isOnFrequencyAxis(Point location) const;
+    // The button that shows the whole axis again, while the view is zoomed.
+    std::optional<Rect> resetZoomBox() const;
+
     // One animation frame at time `now` (seconds): the curve's LFO wobble and the particles.
     void advanceFrame(double now);
 
@@ -106,7 +137,14 @@ public:
     // The particles change at every frame, and frameTick damages what moved.
     void modelDidChange() override {}
     bool acceptsPointer() const override { return true; }
+    // The left button edits and the right one opens a point's menu.
+    bool acceptsButton(PointerButton button) const override {
+        return button == PointerButton::left || button == PointerButton::right;
+    }
     bool tracksHover() const override { return true; }
+    // Ctrl (or Super) with the wheel zooms about the frequency under the pointer, Shift with it
+    // pans; the wheel alone is the parent's.
+    bool scrollWheel(double lines, Point local) override;
     void pointerHovered(Point location) override;
     void pointerExited() override;
     void pointerDown(const PointerEvent& event) override;
@@ -115,7 +153,9 @@ public:
 
 private:
     // Input (spectral_canvas_view.cpp).
+    ModifierKeys heldModifiers() const;
     bool optionHeld() const;
+    FrequencyView view() const { return inputs.frequencyView; }
     std::vector<CurveControlPoint> readCurve() const;
     void writeCurve(std::vector<CurveControlPoint> points);
     void reportChange();
@@ -135,7 +175,9 @@ private:
     struct PointsLook {
         std::vector<CurveControlPoint> points;
         std::optional<Uuid> active;
+        std::optional<Uuid> touched;
         bool deleteCandidate = false;
+        FrequencyView view;
         friend bool operator==(const PointsLook&, const PointsLook&) = default;
     };
     void takePointsLook(PointsLook look);
@@ -154,12 +196,15 @@ private:
         double syncTempo = 0.0;
         std::vector<CurveControlPoint> otherCurve;
         std::vector<float> heardLine;
+        FrequencyView view;
+        bool decibels = false; // the analyser's scale shows
         CurveAxis axis() const { return {kind, delayRange}; }
         friend bool operator==(const CanvasLook&, const CanvasLook&) = default;
     };
     bool takeNewLook();
     void prepareLook();
     void markNoteValues();
+    void markFrequencies();
     void placeParticles();
     // The layers, bottom to top.
     void drawBackground(Graphics& g);
@@ -171,8 +216,14 @@ private:
     void drawHeardLine(Graphics& g);
     void drawParticles(Graphics& g);
     void drawControlPoints(Graphics& g, const std::vector<CurveControlPoint>& points);
+    void drawDecibelScale(Graphics& g);
+    void drawCurveTails(Graphics& g);
     void drawLabels(Graphics& g);
+    void drawResetZoom(Graphics& g);
     void drawTooltip(Graphics& g);
+    // Where the curve, its particles and points are cut: the canvas, or the plot's width while
+    // the view is zoomed (what lies beyond it is off the axis shown).
+    Rect curveClip() const;
 
     const KeyboardModifierState* modifierSource = nullptr;
     SpectralCanvasState viewState;
@@ -181,9 +232,15 @@ private:
     UIContext* clockContext = nullptr;
     Subscription frameSubscription;
     std::optional<double> previousFrameTime;
-    // A press that deleted with a double click is over: its movements and release are not
-    // a drag.
+    // A press that deleted with a double click, or opened a point's menu, is over: its
+    // movements and release are not a drag.
     bool pressConsumed = false;
+    // A drag along the frequency labels: where it started and the view then.
+    struct AxisDrag {
+        double startX;
+        FrequencyView startView;
+    };
+    std::optional<AxisDrag> axisDrag;
 
     struct ParticleDot {
         Point center;
@@ -195,6 +252,7 @@ private:
     struct PreparedFrame {
         std::vector<CurveControlPoint> points;
         CurveAxis axis;
+        FrequencyView view;
         double wobble = 0.0; // lfoWobbleSize
         Size size;
         double particleTime = 0.0;
@@ -207,6 +265,7 @@ private:
     // The particles' disc masks (made on the first frame that draws particles).
     std::unique_ptr<DiscStamps> discStamps;
     Path curvePath; // the stroke's polyline, shared with the fill
+    Path tailPath;  // scratch: a flat end, or the part between the end points
     CanvasLook lookShown;
     // The value axis's lines and labels for the look shown.
     struct AxisMark {
@@ -215,6 +274,13 @@ private:
         std::string text;
     };
     std::vector<AxisMark> axisMarks;
+    // The frequency axis's lines and labels for the view shown.
+    struct FrequencyMark {
+        float hz;
+        bool strong;
+        std::string text; // empty: a line without a label
+    };
+    std::vector<FrequencyMark> frequencyMarks;
     HeardCurve other;
     Path otherPath;
     Path heardPath;
@@ -228,6 +294,7 @@ private:
     std::optional<DisplayFrame> levelsShown;
     SpectrumShown spectrumShownNow = SpectrumShown::both;
     Size spectrumSize;
+    FrequencyView spectrumView;
     SpectrumPlot spectrum;
     std::vector<Rect> spectrumDamage; // scratch
     // Background, grid and bands; the curve's fill and stroke; the control points.

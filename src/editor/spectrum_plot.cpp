@@ -51,18 +51,21 @@ void SpectrumPlot::clear() {
 }
 
 // The bins of every column, worked out again only for a new plot or analysis.
-void SpectrumPlot::placeColumns(const DisplayFrame& frame, const Rect& plot, std::size_t perRow) {
+void SpectrumPlot::placeColumns(const DisplayFrame& frame, const Rect& plot,
+                                const FrequencyView& view, std::size_t perRow) {
     const double perHz =
         static_cast<double>(frame.fftSize) / static_cast<double>(frame.stamp.sampleRate);
-    if (!columnBins.empty() && plot == columnsPlot && perHz == binsPerHz && perRow == binsPerRow)
+    if (!columnBins.empty() && plot == columnsPlot && view == columnsView && perHz == binsPerHz &&
+        perRow == binsPerRow)
         return;
     columnsPlot = plot;
+    columnsView = view;
     binsPerHz = perHz;
     binsPerRow = perRow;
     columnBins.clear();
     const auto last = static_cast<float>(perRow - 1);
     const auto bin = [&](double x) {
-        return std::clamp(frequencyAt(x, plot) * static_cast<float>(perHz), 0.0f, last);
+        return std::clamp(frequencyAt(x, plot, view) * static_cast<float>(perHz), 0.0f, last);
     };
     for (std::size_t c = 0; c < grid.columns(); ++c) {
         const double x = grid.columnX(c), width = grid.columnWidth(c);
@@ -90,7 +93,7 @@ float SpectrumPlot::columnLevel(const float* values, std::size_t perRow,
 }
 
 // A top per column and row, on whole points: a bar there reaches down to the grid's bottom.
-void SpectrumPlot::prepare(const DisplayFrame& frame, const Rect& plot) {
+void SpectrumPlot::prepare(const DisplayFrame& frame, const Rect& plot, const FrequencyView& view) {
     std::swap(tops, previousTops);
     tops.clear();
     previousGrid = grid;
@@ -99,7 +102,7 @@ void SpectrumPlot::prepare(const DisplayFrame& frame, const Rect& plot) {
         frame.values.size() < rowsOf(frame.kind) * 2 || !(plot.width > 0.0 && plot.height > 0.0))
         return;
     const std::size_t perRow = frame.values.size() / rowsOf(frame.kind);
-    placeColumns(frame, plot, perRow);
+    placeColumns(frame, plot, view, perRow);
     for (std::size_t row = 0; row < kSpectrumRows; ++row) {
         const float* values = frame.values.data() + row * perRow;
         for (const ColumnBins& bins : columnBins) {

@@ -5,6 +5,7 @@
 // their own (-90 to 0 dBFS over the plot's height).
 
 #include "dsp/display_frame.h"
+#include "editor/frequency_view.h"
 #include "editor/spectrum_picture.h"
 #include "platform/ui/graphics.h"
 
@@ -32,8 +33,9 @@ float levelAt(const DisplayFrame& frame, int row, float hz);
 
 class SpectrumPlot {
 public:
-    // Places the bars of `frame` (a placeable levels frame) on a plot of `plot` (canvas points).
-    void prepare(const DisplayFrame& frame, const Rect& plot);
+    // Places the bars of `frame` (a placeable levels frame) on a plot of `plot` (canvas points)
+    // that shows `view` of the frequency axis.
+    void prepare(const DisplayFrame& frame, const Rect& plot, const FrequencyView& view = {});
     // No bars; the next ones are new everywhere.
     void clear();
     void draw(Graphics& g, SpectrumShown shown);
@@ -48,12 +50,14 @@ private:
     struct ColumnBins {
         float from, to, centre;
     };
-    void placeColumns(const DisplayFrame& frame, const Rect& plot, std::size_t perRow);
+    void placeColumns(const DisplayFrame& frame, const Rect& plot, const FrequencyView& view,
+                      std::size_t perRow);
     float columnLevel(const float* values, std::size_t perRow, const ColumnBins& bins) const;
 
     BarGrid grid, previousGrid;
     std::vector<ColumnBins> columnBins; // for this plot and analysis:
     Rect columnsPlot;
+    FrequencyView columnsView;
     double binsPerHz = 0.0;
     std::size_t binsPerRow = 0;
     // Each row's bar tops, column by column (the grid's bottom for none), now and before.

@@ -148,7 +148,8 @@ bool EditorSession::editCurve(CurveSlot newSlot, CurveKind newKind) {
 }
 
 EditorView EditorSession::view() const {
-    return {slot, kind, shownRange.lowHz, shownRange.highHz};
+    const FrequencyView shown = visibleFrequencies.peek();
+    return {slot, kind, shown.lowHz, shown.highHz};
 }
 
 void EditorSession::forwardView() {
@@ -161,7 +162,7 @@ void EditorSession::adoptView(const EditorView& unitView) {
     commitEdit();
     slot = unitView.slot;
     kind = unitView.kind;
-    shownRange = {unitView.lowHz, unitView.highHz};
+    visibleFrequencies.set(limitedFrequencyView({unitView.lowHz, unitView.highHz}));
 }
 
 void EditorSession::curveEdited(bool pointHeld) {
@@ -329,6 +330,12 @@ void EditorSession::reloadFromUnit() {
         adoptUnitState(false);
     }
     if (onUnitStateRead) onUnitStateRead();
+}
+
+// --- the view ---
+
+void EditorSession::setFrequencyView(FrequencyView view) {
+    if (visibleFrequencies.set(limitedFrequencyView(view))) forwardView();
 }
 
 // --- preferences ---

@@ -9,6 +9,7 @@
 #include "dsp/modes.h"
 #include "dsp/parameters.h"
 #include "editor/canvas_input.h"
+#include "editor/frequency_view.h"
 #include "editor/heard_macros.h"
 #include "editor/spectrum_plot.h"
 #include "model/curve_model.h"
@@ -121,6 +122,15 @@ public:
     const std::optional<DisplayFrame>& classification() const { return bands.shown(); }
     const std::optional<DisplayFrame>& levels() const { return spectra.shown(); }
 
+    // --- the view ---
+    // The stretch of the frequency axis the canvas shows (its zoom and pan), the whole axis
+    // at first. Kept for the session's life only, not with the unit's state nor the
+    // preferences (yet); a view that tracks its reads redraws when it changes.
+    FrequencyView frequencyView() const { return visibleFrequencies.get(); }
+    // Within the limits (limitedFrequencyView): at least an octave, inside 20 Hz..20 kHz.
+    void setFrequencyView(FrequencyView view);
+    const Observable<FrequencyView>& frequencyViewModel() const { return visibleFrequencies; }
+
     // --- preferences ---
     // Which spectra the canvas shows (OFF / IN / OUT / BOTH), kept in the preference store.
     SpectrumShown spectrumChoice() const { return spectrumShown; }
@@ -147,15 +157,11 @@ private:
     CurveSetPoints curves;
     CurveSlot slot = CurveSlot::a;
     CurveKind kind = CurveKind::delay;
-    // The frequencies the canvas's axis shows.
-    struct {
-        float lowHz = kEditorViewLowestHz;
-        float highHz = kEditorViewHighestHz;
-    } shownRange;
     Observable<bool> waiting{false}; // for the unit to say what it holds
     FrameFeed bands{DisplayFrameKind::classification};
     FrameFeed spectra{DisplayFrameKind::levels};
     SpectrumShown spectrumShown = SpectrumShown::both;
+    Observable<FrequencyView> visibleFrequencies;
 
     CurveHistory curveHistory;
     // The set as it stood after the last finished edit, and the one before the edit in

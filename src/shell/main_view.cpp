@@ -2,6 +2,7 @@
 
 #include "editor/background_orbs.h"
 #include "editor/curve_geometry.h"
+#include "editor/point_menu_view.h"
 #include "editor/spectral_canvas_view.h"
 #include "platform/ui/layout.h"
 #include "platform/ui/ui_context.h"
@@ -61,13 +62,9 @@ private:
 ZerinExtensionMainView::ZerinExtensionMainView(EditorParameters& parameterTree,
                                                EditorUnitLink* link, PreferenceStore store)
     : parameterTree(parameterTree), editing(parameterTree, link, std::move(store)) {
-    ViewList layers = views(makeBackground(), makeColumn(), makeCopyMenuLayer(), makeBrowserLayer(),
-                            makeDialogLayer());
-    add(zerin::frame(zstack({}, std::move(layers)), {.minWidth = kMinimumSize.width,
-                                                     .maxWidth = kInfinity,
-                                                     .minHeight = kMinimumSize.height,
-                                                     .maxHeight = kInfinity,
-                                                     .alignment = {HAlign::leading, VAlign::top}}));
+    ViewList layers = views(makeBackground(), makeColumn(), makeCopyMenuLayer(),
+                            makePointMenuLayer(), makeBrowserLayer(), makeDialogLayer());
+    add(zstack({}, std::move(layers)));
     editing.onUnitStateRead = [this] { unitStateRead(); };
     unitStateRead();
     describeControls(*this);
@@ -159,6 +156,14 @@ ViewPtr ZerinExtensionMainView::makeCanvasArea() {
     };
     // The hover readout's delay and feedback share: what the kernel plays at that frequency.
     canvas->inputs.heardAt = [this](float hz) { return editing.heardAt(hz); };
+    // The zoom and pan of the frequency axis are the session's.
+    canvas->inputs.onFrequencyViewChanged = [this](FrequencyView view) {
+        editing.setFrequencyView(view);
+    };
+    canvas->inputs.onPointMenu = [this](const Uuid& point, Point location) {
+        const Point origin = canvasView->originInRoot();
+        showPointMenu(point, {origin.x + location.x, origin.y + location.y});
+    };
     canvasView = canvas.get();
 
     CurveChoiceInputs choice;
@@ -252,6 +257,61 @@ ViewPtr ZerinExtensionMainView::makeCopyMenuLayer() {
     });
 }
 
+// Beside the point right-clicked, inside the editor, with a clear scrim that cancels it.
+ViewPtr ZerinExtensionMainView::makePointMenuLayer() {
+    return composed([this]() -> ViewPtr {
+        pointMenuView = nullptr;
+        const std::optional<PointMenuRequest>& request = pointMenuRequest.get();
+        if (!request) return hiddenLayer();
+        const ControlCurve& curve = editing.editedCurve();
+        const auto point =
+            std::find_if(curve.begin(), curve.end(),
+                         [&](const CurveControlPoint& p) { return p.id == request->point; });
+        if (point == curve.end()) return hiddenLayer();
+        PointMenuInputs inputs;
+        inputs.freq = point->freq;
+        inputs.value = point->value;
+        inputs.axis = {editing.editedKind(), editing.delayRange()};
+        inputs.syncTempo =
+            editing.editedKind() == CurveKind::delay ? canvasView->inputs.syncTempo : 0.0;
+        inputs.canDelete = curve.size() > 2;
+        const Uuid id = request->point;
+        // Each is one edit of the canvas's, and so one step of the history.
+        inputs.onSet = [this, id](std::optional<float> freq, std::optional<float> value) {
+            closePointMenu();
+            if (!editing.waitingForUnit()) canvasView->setPoint(id, freq, value);
+        };
+        inputs.onDelete = [this, id] {
+            closePointMenu();
+            if (!editing.waitingForUnit()) canvasView->deletePoint(id);
+        };
+        inputs.onCancel = [this] { closePointMenu(); };
+        auto menu = std::make_unique<PointMenuView>(std::move(inputs));
+        pointMenuView = menu.get();
+        // Below and right of the click, or wherever the editor leaves it room.
+        constexpr double kOffset = 6.0, kEdge = 4.0;
+        const Size size = menu->sizeThatFits({kInfinity, kInfinity});
+        const Point origin = originInRoot();
+        const Point at{request->at.x - origin.x, request->at.y - origin.y};
+        double x = at.x + kOffset, y = at.y + kOffset;
+        if (x + size.width > kSize.width - kEdge) x = at.x - kOffset - size.width;
+        if (y + size.height > kSize.height - kEdge) y = at.y - kOffset - size.height;
+        x = std::clamp(x, kEdge, std::max(kEdge, kSize.width - size.width - kEdge));
+        y = std::clamp(y, kEdge, std::max(kEdge, kSize.height - size.height - kEdge));
+        ViewPtr placed = padding(std::move(menu), {.top = y, .leading = x});
+        return zstack(
+            {}, views(tapArea(kClear, [this] { closePointMenu(); }),
+                      vstack(0.0, HAlign::leading,
+                             views(hstack(0.0, VAlign::center, views(std::move(placed), spacer())),
+                                   spacer()))));
+    });
+}
+
+void ZerinExtensionMainView::showPointMenu(const Uuid& point, Point at) {
+    if (editing.waitingForUnit()) return;
+    pointMenuRequest.set(PointMenuRequest{point, at});
+}
+
 ViewPtr ZerinExtensionMainView::makeBrowserLayer() {
     return composed([this]() -> ViewPtr {
         browserView = nullptr;
@@ -317,6 +377,11 @@ bool ZerinExtensionMainView::keyDown(const KeyEvent& event) {
 }
 
 bool ZerinExtensionMainView::handleShortcut(const KeyEvent& event) {
+    const ModifierKeys& keys = event.modifiers;
+    if (event.key == Key::escape && pointMenuShown()) {
+        closePointMenu();
+        return true;
+    }
     // An open panel hears the keys first, also when nothing in it has the focus: Escape
     // closes it, Return confirms it, Ctrl+Z in the browser puts back a deleted preset.
     if (dialogView != nullptr && dialogShown.peek()) {
@@ -326,6 +391,12 @@ bool ZerinExtensionMainView::handleShortcut(const KeyEvent& event) {
     } else if (event.key == Key::escape && copyMenuShown.peek()) {
         copyMenuShown.set(false);
         return true;
+    }
+    if ((event.key == Key::backspace || event.key == Key::deleteForward) && !keys.control &&
+        !keys.option && !keys.command) {
+        const bool covered = browserShown.peek() || dialogShown.peek() || copyMenuShown.peek() ||
+                             pointMenuShown() || editing.waitingForUnit();
+        return !covered && canvasView->deleteTouchedPoint();
     }
     if (!event.modifiers.control || event.modifiers.option || event.modifiers.command) return false;
     if (event.keysym == U'z') {
@@ -394,6 +465,7 @@ void ZerinExtensionMainView::refreshCanvasInputs() {
     in.otherCurve = editing.curveSet().at(editing.editedSlot(), other);
     const CurveMacros macros = editing.heardMacros();
     in.syncTempo = macros.syncTempo;
+    in.frequencyView = editing.frequencyView();
     editing.heardLine(macros, in.heardLine);
 }
 
@@ -402,6 +474,9 @@ void ZerinExtensionMainView::refreshCanvasInputs() {
 void ZerinExtensionMainView::editCurve(CurveSlot slot, CurveKind kind) {
     if (!editing.editCurve(slot, kind)) return;
     canvasView->handleDragEnded({-1.0, -1.0});
+    // The points touched and the menu open were the other curve's.
+    canvasView->forgetTouchedPoint();
+    closePointMenu();
     refreshCanvasInputs();
 }
 

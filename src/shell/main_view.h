@@ -6,6 +6,7 @@
 // EditorSession's; the view lays that out, binds its controls to it and drives its polls.
 // Main thread only.
 
+#include "model/uuid.h"
 #include "platform/ui/layout.h"
 #include "platform/ui/main_queue.h"
 #include "platform/ui/view.h"
@@ -24,6 +25,7 @@ namespace zerin {
 class ControlsStripView;
 class CurveChoiceView;
 class SegmentedControl;
+class PointMenuView;
 class PresetBrowserView;
 class PresetSaveDialog;
 class SpectralCanvasView;
@@ -65,8 +67,9 @@ public:
 
     // The editor's shortcuts: Ctrl+Z undo, Ctrl+Shift+Z and Ctrl+Y redo; while a panel is
     // open, its keys first (Escape closes it, Return confirms it; see PresetSaveDialog and
-    // PresetBrowserView). Returns whether the key was one of them. Hand it to
-    // ViewHost::unhandledKey.
+    // PresetBrowserView); Delete or Backspace deletes the curve point last touched (while no
+    // panel or menu is open), Escape closes a point's menu. Returns whether the key was one of
+    // them. Hand it to ViewHost::unhandledKey.
     bool handleShortcut(const KeyEvent& event);
 
     // The session the view shows and edits.
@@ -86,6 +89,10 @@ public:
     void setShowSaveDialog(bool shown) { dialogShown.set(shown); }
     bool showCopyMenu() const { return copyMenuShown.peek(); }
     void setShowCopyMenu(bool shown) { copyMenuShown.set(shown); }
+    // The menu of a curve point (a right click on it opens it), at `at` (root coordinates).
+    void showPointMenu(const Uuid& point, Point at);
+    void closePointMenu() { pointMenuRequest.set(std::nullopt); }
+    bool pointMenuShown() const { return pointMenuRequest.peek().has_value(); }
 
     // --- parts, for hosts and tests ---
     TopBarView& topBar() const { return *topBarView; }
@@ -102,6 +109,8 @@ public:
     PresetSaveDialog* saveDialog() const { return dialogView; }
     // The copy menu's items as last laid out; null while it is hidden.
     View* copyMenuItem(CurveSlot from) const { return copyItems[static_cast<int>(from)]; }
+    // A point's menu as last laid out; null while it is hidden.
+    PointMenuView* pointMenu() const { return pointMenuView; }
 
 private:
     class EditorCanvas;
@@ -111,6 +120,7 @@ private:
     ViewPtr makeBrowserLayer();
     ViewPtr makeDialogLayer();
     ViewPtr makeCopyMenuLayer();
+    ViewPtr makePointMenuLayer();
     ViewPtr makeCanvasArea();
     ViewPtr makeFreezeSwitches();
     ViewPtr makeWaitingNotice();
@@ -128,6 +138,12 @@ private:
     Observable<bool> browserShown{false};
     Observable<bool> dialogShown{false};
     Observable<bool> copyMenuShown{false};
+    struct PointMenuRequest {
+        Uuid point;
+        Point at; // root coordinates
+        friend bool operator==(const PointMenuRequest&, const PointMenuRequest&) = default;
+    };
+    Observable<std::optional<PointMenuRequest>> pointMenuRequest;
     Timer classificationTimer;
     bool appeared = false;
     Subscription frameSubscription;
@@ -140,6 +156,7 @@ private:
     SegmentedControl* frameSizeSwitchView = nullptr;
     View* holdSwitchView = nullptr;
     std::array<View*, kCurveSlotCount> copyItems{};
+    PointMenuView* pointMenuView = nullptr;
     PresetBrowserView* browserView = nullptr;
     PresetSaveDialog* dialogView = nullptr;
 };

@@ -7,6 +7,7 @@
 #include "widgets/theme.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -58,6 +59,57 @@ private:
         const Size trailing = children()[1]->sizeThatFits(proposal);
         const double left = std::max(0.0, proposal.width - trailing.width - spacing);
         return {children()[0]->sizeThatFits({left, proposal.height}), trailing};
+    }
+
+    double spacing;
+};
+
+// Three views in a row with the middle one centred in the row whatever the others' widths: the
+// leading one at the start, the trailing one at the end, each offered only the room beside the
+// middle one (a long preset name is cut short, never pushes the modes aside).
+class CentredRow : public View {
+public:
+    CentredRow(ViewPtr leading, ViewPtr middle, ViewPtr trailing, double spacing)
+        : spacing(spacing) {
+        addChild(std::move(leading));
+        addChild(std::move(middle));
+        addChild(std::move(trailing));
+    }
+
+    Size sizeThatFits(Size proposal) override {
+        const Sizes sizes = measure(proposal);
+        const double width =
+            std::isfinite(proposal.width)
+                ? proposal.width
+                : sizes.middle.width +
+                      2.0 * (spacing + std::max(sizes.leading.width, sizes.trailing.width));
+        return {width,
+                std::max({sizes.leading.height, sizes.middle.height, sizes.trailing.height})};
+    }
+
+    Flexibility flexibility() const override { return {true, false}; }
+
+    void layout(const Rect& frame) override {
+        setFrame(frame);
+        const Sizes sizes = measure({frame.width, frame.height});
+        const auto place = [&](View& view, double x, Size size) {
+            view.layout({x, (frame.height - size.height) / 2.0, size.width, size.height});
+        };
+        place(*children()[0], 0.0, sizes.leading);
+        place(*children()[1], (frame.width - sizes.middle.width) / 2.0, sizes.middle);
+        place(*children()[2], frame.width - sizes.trailing.width, sizes.trailing);
+    }
+
+private:
+    struct Sizes {
+        Size leading, middle, trailing;
+    };
+    Sizes measure(Size proposal) const {
+        const Size middle = children()[1]->sizeThatFits(proposal);
+        // Infinite when the row is: the sides then take what they like.
+        const double side = std::max(0.0, (proposal.width - middle.width) / 2.0 - spacing);
+        return {children()[0]->sizeThatFits({side, proposal.height}), middle,
+                children()[2]->sizeThatFits({side, proposal.height})};
     }
 
     double spacing;
@@ -137,11 +189,13 @@ TopBarView::TopBarView(TopBarInputs inputs) {
 
     ViewPtr title = text("ZERIN", Font{16.0, FontWeight::bold, FontDesign::monospaced, 4.0},
                          palette::accentCyan);
-    ViewList items =
-        views(std::move(title), spacer(), std::move(modes), spacer(),
-              std::make_unique<TrailingFirstRow>(std::move(nameButton), std::move(save), 8.0));
-    if (inputs.playControls) items.insert(items.end() - 1, std::move(inputs.playControls));
-    ViewPtr row = hstack(kDefaultSpacing, VAlign::center, std::move(items));
+    // The modes in the middle of the bar, where they stay whatever the name beside them.
+    ViewList trailing =
+        views(std::make_unique<TrailingFirstRow>(std::move(nameButton), std::move(save), 8.0));
+    if (inputs.playControls) trailing.insert(trailing.begin(), std::move(inputs.playControls));
+    ViewPtr row = std::make_unique<CentredRow>(
+        std::move(title), std::move(modes),
+        hstack(kDefaultSpacing, VAlign::center, std::move(trailing)), kDefaultSpacing);
     FrameSpec barFrame;
     barFrame.height = kTopBarHeight;
     barFrame.maxWidth = kInfinity;

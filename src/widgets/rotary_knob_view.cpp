@@ -322,6 +322,10 @@ public:
     }
 
     bool acceptsPointer() const override { return true; }
+    // The right button opens the field, as the double click does.
+    bool acceptsButton(PointerButton button) const override {
+        return button == PointerButton::left || button == PointerButton::right;
+    }
     bool acceptsFocus() const override { return true; }
     void focusChanged(bool isFocused) override {
         focused = isFocused;
@@ -329,6 +333,11 @@ public:
     }
 
     void pointerDown(const PointerEvent& event) override {
+        if (event.button == PointerButton::right) {
+            ignoringPress = true;
+            openEntry();
+            return;
+        }
         if (event.modifiers.control && event.clickCount == 1) {
             resetToDefault();
             return;

@@ -2,9 +2,9 @@
 
 // The editor's one continuous control: a round knob bound to one parameter, captioned with
 // the parameter's name. Dragging up and down turns it (Shift or Ctrl: a tenth as far), the
-// wheel and the arrow keys step it, a double click (or Return while it has the focus) opens a
-// field to type a value in, and Ctrl+click puts it back to its starting value. Its readout
-// shows the value while the pointer is over it, while it turns and for a moment after any
+// wheel and the arrow keys step it, a double click, a right click or Return while it has the
+// focus opens a field to type a value in, and Ctrl+click puts it back to its starting value. Its
+// readout shows the value while the pointer is over it, while it turns and for a moment after any
 // change (a host's automation too). Every edit goes to the host as one gesture (touch,
 // values, release).
 

@@ -206,6 +206,139 @@ TEST_F(CanvasDrawing, OnePointIsDrawnAsTheFlatLineItIsHeardAs) {
     }
 }
 
+// Below its first point and above its last the kernel holds their values: the line runs on
+// from the plot's left edge to the first point and from the last to the right edge at those
+// values, in the curve's colour but fainter than between the points. So for a feedback curve,
+// which the kernel holds flat the same way (evaluateCurve), in amber.
+TEST_F(CanvasDrawing, TheFlatEndsAreDrawnWhereTheyAreHeardFainterThanTheCurve) {
+    for (const CurveKind kind : {CurveKind::delay, CurveKind::feedback}) {
+        SCOPED_TRACE(kind == CurveKind::delay ? "delay" : "feedback");
+        const CurveAxis axis{kind};
+        canvas->inputs.kind = kind;
+        curve.clear();
+        const Image empty = render();
+        setCurve(kind == CurveKind::delay ? Values{{161, 385}, {1000, 100}, {4000, 700}}
+                                          : Values{{161, 40}, {1000, 90}, {4000, 20}});
+        const Image drawn = render();
+        const Color color = kind == CurveKind::delay ? theme::accentCyan : theme::accentAmber;
+        const Rect plot = plotRect(kSize);
+        const Point first = screenPoint(curve.front(), kSize, axis);
+        const Point last = screenPoint(curve.back(), kSize, axis);
+        // The evaluation the kernel makes there is the end point's value.
+        CurveData heard{};
+        for (const CurveControlPoint& p : curve)
+            heard.points[heard.count++] = {p.freq, p.value};
+        EXPECT_EQ(evaluateCurve(heard, 100.0f, axis.top), curve.front().value);
+        EXPECT_EQ(evaluateCurve(heard, 15000.0f, axis.top), curve.back().value);
+        int checked = 0;
+        const auto expectTail = [&](double x, double y) {
+            const Point on = pixel(x, y);
+            const Color c = drawn->colorAt(on);
+            EXPECT_GT(distance(c, empty->colorAt(on)), 0.15) << x;
+            // The curve's hue: cyan has no red, amber little blue.
+            if (kind == CurveKind::delay)
+                EXPECT_GT(c.green - c.red, 0.3) << x;
+            else
+                EXPECT_GT(c.red - c.blue, 0.3) << x;
+            EXPECT_GT(distance(c, color), 0.2) << x << ": as bright as the curve itself";
+            const Point above = pixel(x, y - 12.0);
+            EXPECT_LT(distance(drawn->colorAt(above), empty->colorAt(above)), 0.004) << x;
+            ++checked;
+        };
+        for (double x = plot.x + 2.0; x < first.x - 14.0; x += 9.0)
+            expectTail(x, first.y);
+        for (double x = last.x + 14.0; x < plot.maxX() - 2.0; x += 9.0)
+            expectTail(x, last.y);
+        EXPECT_GT(checked, 30);
+    }
+}
+
+// The analyser's scale: a tick on the plot's right edge where each of 0, -20, -40 and -60 dBFS
+// puts the bars' tops, shown with the analyser and gone with it.
+TEST_F(CanvasDrawing, TheDecibelScaleMarksWhereTheAnalysersLevelsReach) {
+    setCurve({{20000, 2000}});
+    const Rect plot = plotRect(kSize);
+    const auto flat = [](float db) {
+        DisplayFrame frame;
+        frame.kind = DisplayFrameKind::levels;
+        frame.stamp.sampleRate = 48000.0;
+        frame.fftSize = 2048;
+        frame.values.assign(4 * 1025, db);
+        return frame;
+    };
+    canvas->inputs.spectrumShown = SpectrumShown::off;
+    const Image off = render();
+    canvas->inputs.spectrumShown = SpectrumShown::both;
+    const Image scale = render();
+    for (const float db : {0.0f, -20.0f, -40.0f, -60.0f}) {
+        SCOPED_TRACE(db);
+        const double y = std::round(plot.y + db / kSpectrumFloorDb * plot.height);
+        const Point tick{plot.maxX() - 2.5, y + 0.5};
+        EXPECT_GT(distance(scale->colorAt(tick), off->colorAt(tick)), 0.08);
+        // Beside the tick, above and below it, nothing.
+        for (const double dy : {-3.0, 3.0})
+            EXPECT_LT(distance(scale->colorAt({tick.x, tick.y + dy}),
+                               off->colorAt({tick.x, tick.y + dy})),
+                      0.004);
+        // The analyser at that level: its bars rise to the tick's row and no higher.
+        canvas->inputs.levels = flat(db);
+        const Image bars = render();
+        canvas->inputs.levels.reset();
+        const Point inside{plot.x + plot.width / 2.0 + 0.5, y + 1.5};
+        const Point outside{plot.x + plot.width / 2.0 + 0.5, y - 1.5};
+        EXPECT_GT(distance(bars->colorAt(inside), scale->colorAt(inside)), 0.02);
+        if (db < 0.0f) {
+            EXPECT_LT(distance(bars->colorAt(outside), scale->colorAt(outside)), 0.004);
+        }
+    }
+    // The labels keep to the right, clear of the delay labels on the left.
+    int changedLeft = 0;
+    for (double y = plot.y; y < plot.maxY(); y += 1.0)
+        for (double x = 0.5; x < plot.x + plot.width / 2.0; x += 1.0)
+            changedLeft += distance(scale->colorAt({x, y}), off->colorAt({x, y})) > 0.004;
+    EXPECT_EQ(changedLeft, 0);
+}
+
+// Zoomed to 200 Hz..2 kHz, the curve, its points and the grid are drawn on the zoomed axis:
+// a point's ring where hit testing finds it, the held ends at the plot's edges, and nothing of
+// a point outside the view in the margins.
+TEST_F(CanvasDrawing, AZoomedViewDrawsEverythingOnTheZoomedAxis) {
+    const FrequencyView view{200.0f, 2000.0f};
+    canvas->inputs.frequencyView = view;
+    curve.clear();
+    const Image empty = render();
+    setCurve({{60, 1500}, {400, 600}, {1000, 200}});
+    const Image zoomed = render();
+    const Rect plot = plotRect(kSize);
+    const Point at = screenPoint(curve[1], kSize, {}, view);
+    EXPECT_NEAR(at.x, plot.x + plot.width * std::log10(2.0), 1e-3);
+    EXPECT_EQ(hitTest(curve, at, kSize, {}, view), 1u);
+    // The ring (7 points out) and the dot, where the point is hit.
+    EXPECT_TRUE(near(zoomed->colorAt(pixel(at.x, at.y)), theme::accentCyan, kTolerance));
+    EXPECT_TRUE(near(zoomed->colorAt(pixel(at.x + 7.0, at.y)), theme::accentCyan, 0.15));
+    // The last point's held end runs on to the right edge of the plot.
+    const Point last = screenPoint(curve[2], kSize, {}, view);
+    for (double x = last.x + 14.0; x < plot.maxX() - 2.0; x += 11.0)
+        EXPECT_GT(distance(zoomed->colorAt(pixel(x, last.y)), empty->colorAt(pixel(x, last.y))),
+                  0.15)
+            << x;
+    // 60 Hz lies left of the view: the curve comes in from the left edge at the delay heard
+    // there, and nothing is drawn in the margin left of the plot.
+    for (double y = plot.y; y < plot.maxY(); y += 1.0)
+        for (double x = plot.x - 30.0; x < plot.x - 1.0; x += 1.0)
+            ASSERT_LT(distance(zoomed->colorAt({x, y}), empty->colorAt({x, y})), 0.004)
+                << x << ", " << y;
+    // The grid's lines at 1 kHz (strong) and 500 Hz, on the zoomed axis.
+    const double x1k = std::floor(screenX(1000.0f, kSize, view)) + 0.5;
+    const double x300 = std::floor(screenX(300.0f, kSize, view)) + 0.5;
+    const double unzoomed1k = std::floor(screenX(1000.0f, kSize)) + 0.5;
+    const double y = plot.y + 3.0;
+    EXPECT_GT(distance(empty->colorAt({x1k, y}), empty->colorAt({x1k + 3.0, y})), 0.02);
+    EXPECT_GT(distance(empty->colorAt({x300, y}), empty->colorAt({x300 + 3.0, y})), 0.01);
+    EXPECT_LT(distance(empty->colorAt({unzoomed1k, y}), empty->colorAt({unzoomed1k + 3.0, y})),
+              0.004);
+}
+
 // Dragged into a corner or against a side, the whole tooltip stays on the canvas: drawn into
 // an image with room around the canvas, nothing of it shows outside, and all of it inside.
 TEST_F(CanvasDrawing, TheTooltipStaysInsideTheCanvasAtItsEdges) {

@@ -19,13 +19,16 @@ namespace {
 // A view of a given size that records the input it gets.
 struct Probe : View {
     Size size{20.0, 20.0};
-    bool pointer = true, hover = false, takesWheel = false;
+    bool pointer = true, hover = false, takesWheel = false, takesRight = false;
     int tag = 0, entered = 0, exited = 0;
     std::vector<PointerEvent> downs, drags, ups;
     double wheelLines = 0.0;
 
     Size sizeThatFits(Size) override { return size; }
     bool acceptsPointer() const override { return pointer; }
+    bool acceptsButton(PointerButton b) const override {
+        return b == PointerButton::left || (takesRight && b == PointerButton::right);
+    }
     void pointerDown(const PointerEvent& e) override { downs.push_back(e); }
     void pointerDragged(const PointerEvent& e) override { drags.push_back(e); }
     void pointerUp(const PointerEvent& e) override { ups.push_back(e); }
@@ -480,6 +483,46 @@ TEST(Animation, ARetargetedRectStartsFromWhereItStands) {
     EXPECT_EQ(rect.valueAt(5.5), middle);
     EXPECT_EQ(rect.valueAt(6.5), (Rect{0, 0, 10, 10}));
     EXPECT_FALSE(rect.isAnimating(6.5));
+}
+
+// A press carries its button to its drag and release. A view gets only the buttons it takes
+// (the left one unless it says more); another button pressed or released during a drag
+// leaves the drag alone, and a right press never makes the next left one a double click.
+TEST(ViewHost, PressesCarryTheirButtonToTheViewsThatTakeIt) {
+    MainQueue queue([] { return 0.0; });
+    ViewHost host(queue, {100.0, 40.0});
+    Probe *left = nullptr, *right = nullptr;
+    host.setRoot(
+        hstack(0.0, VAlign::top, views(probe(50.0, 40.0, &left), probe(50.0, 40.0, &right))));
+    right->takesRight = true;
+    host.layout();
+    host.pointerDown({10.0, 10.0}, {}, PointerButton::right);
+    host.pointerUp({10.0, 10.0}, {}, PointerButton::right);
+    EXPECT_TRUE(left->downs.empty() && left->ups.empty());
+    EXPECT_EQ(host.pressedView(), nullptr);
+
+    host.pointerDown({60.0, 10.0}, {}, PointerButton::right);
+    host.pointerMoved({70.0, 10.0}, {});
+    host.pointerDown({70.0, 10.0}, {}, PointerButton::left); // dropped: the right one is held
+    host.pointerUp({70.0, 10.0}, {}, PointerButton::left);
+    EXPECT_EQ(host.pressedView(), right);
+    host.pointerUp({75.0, 10.0}, {}, PointerButton::right);
+    ASSERT_EQ(right->downs.size(), 1u);
+    ASSERT_EQ(right->drags.size(), 1u);
+    ASSERT_EQ(right->ups.size(), 1u);
+    EXPECT_EQ(right->downs[0].button, PointerButton::right);
+    EXPECT_EQ(right->drags[0].button, PointerButton::right);
+    EXPECT_EQ(right->ups[0].button, PointerButton::right);
+    EXPECT_EQ(right->ups[0].location, (Point{25.0, 10.0}));
+
+    host.pointerDown({60.0, 10.0}, {});
+    host.pointerUp({60.0, 10.0}, {});
+    ASSERT_EQ(right->downs.size(), 2u);
+    EXPECT_EQ(right->downs[1].button, PointerButton::left);
+    EXPECT_EQ(right->downs[1].clickCount, 1) << "the right press before it is no first click";
+    host.pointerDown({60.0, 10.0}, {}, PointerButton::middle);
+    host.pointerUp({60.0, 10.0}, {}, PointerButton::middle);
+    EXPECT_EQ(right->downs.size(), 2u);
 }
 
 } // namespace

@@ -45,12 +45,14 @@ using test::XvfbServer;
 class ProbeView : public View {
 public:
     std::vector<Point> downs, ups, drags;
+    std::vector<PointerButton> buttons; // of the presses, in order
     std::vector<double> wheel;
     std::vector<KeyEvent> keys;
     int draws = 0;
     bool animating = false; // asks to be drawn at every frame
 
     bool acceptsPointer() const override { return true; }
+    bool acceptsButton(PointerButton) const override { return true; }
     bool acceptsFocus() const override { return true; }
     void draw(Graphics& g) override {
         ++draws;
@@ -59,7 +61,10 @@ public:
         g.fill(path, Color{1.0, 0.0, 0.0});
         if (animating) setNeedsDisplay();
     }
-    void pointerDown(const PointerEvent& event) override { downs.push_back(event.location); }
+    void pointerDown(const PointerEvent& event) override {
+        downs.push_back(event.location);
+        buttons.push_back(event.button);
+    }
     void pointerDragged(const PointerEvent& event) override { drags.push_back(event.location); }
     void pointerUp(const PointerEvent& event) override { ups.push_back(event.location); }
     bool scrollWheel(double lines, Point) override {
@@ -517,6 +522,13 @@ TEST_F(X11WindowTest, ClicksAndWheelArriveInPoints) {
         ASSERT_FALSE(editor.view->drags.empty());
         EXPECT_EQ(editor.view->drags.back(), (Point{100.0 / scale, 80.0 / scale}));
         EXPECT_EQ(editor.view->ups.back(), (Point{100.0 / scale, 80.0 / scale}));
+
+        // The right and middle buttons arrive named, as presses and releases of their own.
+        xdotool({"click", "3", "click", "2"});
+        ASSERT_TRUE(editor.pumpUntil([&] { return editor.view->ups.size() == 4; }));
+        EXPECT_EQ(editor.view->buttons,
+                  (std::vector<PointerButton>{PointerButton::left, PointerButton::left,
+                                              PointerButton::right, PointerButton::middle}));
     }
 }
 

@@ -5,6 +5,7 @@
 #include "../presets/temp_folder.h"
 #include "dsp/factory_curves.h"
 #include "editor/curve_geometry.h"
+#include "editor/point_menu_view.h"
 #include "editor/spectral_canvas_view.h"
 #include "platform/ui/offscreen.h"
 #include "platform/ui/tooltip.h"
@@ -329,6 +330,218 @@ TEST(MainView, EveryCurveOfTheSetIsEditedThroughTheChoiceRowUnderOneHistory) {
     EXPECT_EQ(unitCurve(CurveSlot::b, CurveKind::feedback),
               pairsOf(saved.at(CurveSlot::b, CurveKind::feedback)));
     EXPECT_FALSE(e.presets().isDirty());
+}
+
+// A right click on a point opens its menu beside it, the frequency field ready to type in:
+// what is typed there and in the value field sets the point (Return or Set), Delete deletes
+// it, Escape cancels; each change is one step of the history and reaches the unit. While
+// delays are synced the value field takes a note value, as the canvas names synced delays.
+TEST(MainView, APointsMenuSetsTypedValuesAndDeletesAsUndoableSteps) {
+    test::Host audio;
+    Editor e(audio.unit);
+    e.open();
+    const auto rightClick = [&](Point at) {
+        e.now += 1.0;
+        e.host.pointerDown(at, {}, PointerButton::right);
+        e.host.pointerUp(at, {}, PointerButton::right);
+        e.frame();
+        return e.view->pointMenu();
+    };
+    const auto unitMatches = [&] {
+        return audio.unit->curve(CurveSlot::a, CurveKind::delay) ==
+               pairsOf(e.session().editedCurve());
+    };
+    const ControlCurve start = e.session().editedCurve(); // 20, 200, 1000, 5000, 20000 Hz
+    ASSERT_EQ(start.size(), 5u);
+    const CurveControlPoint& kHz = start[2];
+    EXPECT_EQ(rightClick({300.0, 300.0}), nullptr) << "off every point";
+    PointMenuView* menu = rightClick(e.onCanvas(kHz.freq, kHz.value));
+    ASSERT_NE(menu, nullptr);
+    EXPECT_EQ(e.host.context().focusedView(), &menu->frequencyField());
+    const Rect box = frameInRoot(*menu);
+    const Point clicked = e.onCanvas(kHz.freq, kHz.value);
+    EXPECT_LT(std::hypot(box.x - clicked.x, box.y - clicked.y), 20.0)
+        << "beside the point: " << box.x << ", " << box.y << " " << box.width << " x " << box.height
+        << " for " << clicked.x << ", " << clicked.y;
+
+    e.type("440 Hz");
+    e.host.keyDown({Key::tab, "", 0, {}});
+    e.type("1.5 s");
+    e.host.keyDown({Key::enter, "", 0, {}});
+    e.frame();
+    EXPECT_EQ(e.view->pointMenu(), nullptr);
+    const ControlCurve& set = e.session().editedCurve();
+    ASSERT_EQ(set.size(), 5u);
+    EXPECT_EQ(set[2].id, kHz.id);
+    EXPECT_EQ(set[2].freq, 440.0f);
+    EXPECT_EQ(set[2].value, 1500.0f);
+    EXPECT_EQ(e.session().history().undoDepth(), 1u);
+    EXPECT_TRUE(unitMatches());
+
+    // Escape cancels what was typed; so does a click beside the menu.
+    ASSERT_NE(rightClick(e.onCanvas(440.0f, 1500.0f)), nullptr);
+    e.type("5000");
+    e.host.keyDown({Key::escape, "", 0, {}});
+    e.frame();
+    EXPECT_EQ(e.view->pointMenu(), nullptr);
+    ASSERT_NE(rightClick(e.onCanvas(440.0f, 1500.0f)), nullptr);
+    e.type("5000");
+    e.click({850.0, 120.0});
+    EXPECT_EQ(e.view->pointMenu(), nullptr);
+    EXPECT_EQ(e.session().editedCurve()[2].freq, 440.0f);
+    EXPECT_EQ(e.session().history().undoDepth(), 1u);
+
+    // What cannot be read is marked, and the menu stays.
+    menu = rightClick(e.onCanvas(440.0f, 1500.0f));
+    ASSERT_NE(menu, nullptr);
+    e.click(menu->valueField());
+    e.type("soon");
+    e.host.keyDown({Key::enter, "", 0, {}});
+    e.frame();
+    ASSERT_EQ(e.view->pointMenu(), menu);
+    EXPECT_TRUE(menu->valueMarked());
+    EXPECT_FALSE(menu->frequencyMarked());
+    EXPECT_EQ(e.session().history().undoDepth(), 1u);
+
+    e.click(menu->deleteButton());
+    EXPECT_EQ(e.view->pointMenu(), nullptr);
+    EXPECT_EQ(e.session().editedCurve().size(), 4u);
+    EXPECT_EQ(e.session().history().undoDepth(), 2u);
+    EXPECT_TRUE(unitMatches());
+    e.key('z');
+    EXPECT_EQ(e.session().editedCurve().size(), 5u);
+    e.key('z');
+    EXPECT_EQ(pairsOf(e.session().editedCurve()), pairsOf(start));
+    EXPECT_TRUE(unitMatches());
+
+    // Synced to the host's tempo, the delay field takes a note value.
+    e.hostTree->parameterWithIdentifier("delaySync")->setValue(1.0f);
+    e.queue.pump();
+    e.frame();
+    const double tempo = e.view->canvas().inputs.syncTempo;
+    ASSERT_GT(tempo, 0.0);
+    ASSERT_NE(rightClick(e.onCanvas(kHz.freq, kHz.value)), nullptr);
+    e.host.keyDown({Key::tab, "", 0, {}});
+    e.type("1/8 dotted");
+    e.click(e.view->pointMenu()->setButton());
+    EXPECT_NEAR(e.session().editedCurve()[2].value, 0.75 * 60000.0 / tempo, 1e-3);
+    EXPECT_EQ(e.session().editedCurve()[2].freq, 1000.0f);
+}
+
+// Delete and Backspace delete the point last pressed or dragged (never one of the last two),
+// as one step of the history; not while a panel or a menu is open.
+TEST(MainView, DeleteRemovesThePointLastTouched) {
+    test::Host audio;
+    Editor e(audio.unit);
+    e.open();
+    const auto press = [&](Key key) {
+        e.host.keyDown({key, "", 0, {}});
+        e.frame();
+    };
+    press(Key::deleteForward);
+    EXPECT_EQ(e.session().editedCurve().size(), 5u) << "nothing touched yet";
+    const Point from = e.onCanvas(1000.0f, 400.0f);
+    e.drag(from, {from.x + 10.0, from.y + 30.0});
+    press(Key::deleteForward);
+    const ControlCurve& curve = e.session().editedCurve();
+    ASSERT_EQ(curve.size(), 4u);
+    EXPECT_TRUE(std::none_of(curve.begin(), curve.end(), [](const CurveControlPoint& p) {
+        return p.freq > 900.0f && p.freq < 2000.0f;
+    }));
+    EXPECT_EQ(e.session().history().undoDepth(), 2u);
+    press(Key::backspace);
+    EXPECT_EQ(e.session().editedCurve().size(), 4u) << "the point touched is gone";
+
+    e.click(e.onCanvas(200.0f, 600.0f));
+    e.view->setShowPresetBrowser(true);
+    e.frame();
+    press(Key::backspace);
+    EXPECT_EQ(e.session().editedCurve().size(), 4u) << "under the browser";
+    e.view->setShowPresetBrowser(false);
+    e.frame();
+    press(Key::backspace);
+    EXPECT_EQ(e.session().editedCurve().size(), 3u);
+    e.click(e.onCanvas(20.0f, 200.0f));
+    press(Key::backspace);
+    e.click(e.onCanvas(20000.0f, 100.0f));
+    press(Key::backspace);
+    EXPECT_EQ(e.session().editedCurve().size(), 2u);
+    e.key('z');
+    e.key('z');
+    EXPECT_EQ(e.session().editedCurve().size(), 4u);
+}
+
+// Ctrl and the wheel over the plot zoom the frequency axis about the pointer; the view is the
+// session's, and the canvas draws, hits and drags on it: a point dragged under the zoom lands
+// at the frequency under the pointer. A double click on the labels' row shows the whole axis.
+TEST(MainView, TheFrequencyAxisZoomsAboutThePointerAndEditsFollowIt) {
+    test::Host audio;
+    Editor e(audio.unit);
+    e.open();
+    int told = 0;
+    const Subscription watch = e.session().frequencyViewModel().observe([&] { ++told; });
+    const SpectralCanvasView& canvas = e.view->canvas();
+    const Rect plot = plotRect(canvas.size);
+    const Point over = e.onCanvas(1000.0f, 1200.0f);
+    e.host.scrollWheel(-1.0, over);
+    EXPECT_TRUE(e.session().frequencyView().isFull()) << "the wheel alone does not zoom";
+    e.host.context().modifiers().update({.control = true});
+    for (int i = 0; i < 8; ++i)
+        e.host.scrollWheel(-1.0, over);
+    e.host.context().modifiers().update({});
+    e.frame();
+    const FrequencyView view = e.session().frequencyView();
+    EXPECT_EQ(told, 8);
+    EXPECT_NEAR(view.octaves(), std::log2(1000.0) / std::pow(1.25, 8), 1e-3);
+    EXPECT_EQ(canvas.inputs.frequencyView, view);
+    const Point origin = canvas.originInRoot();
+    EXPECT_NEAR(frequencyAt(over.x - origin.x, plot, view), 1000.0f, 1.0f);
+
+    // The 1 kHz point, where the zoomed axis puts it, dragged to where 1.1 kHz is.
+    const auto onZoomed = [&](float freq, float value) {
+        const Point p = screenPoint(freq, value, canvas.size, {}, view);
+        return Point{origin.x + p.x, origin.y + p.y};
+    };
+    e.drag(onZoomed(1000.0f, 400.0f), onZoomed(1100.0f, 400.0f));
+    const ControlCurve& curve = e.session().editedCurve();
+    ASSERT_EQ(curve.size(), 5u);
+    EXPECT_NEAR(curve[2].freq, 1100.0f, 0.5f);
+    EXPECT_NEAR(curve[2].value, 400.0f, 3.0f);
+    EXPECT_TRUE(audio.unit->curve(CurveSlot::a, CurveKind::delay) == pairsOf(curve));
+
+    // A double click on the row of the frequency labels: 20 Hz to 20 kHz again.
+    const Point row{origin.x + plot.x + plot.width / 2.0, origin.y + canvas.size.height - 8.0};
+    e.click(row, 2);
+    EXPECT_EQ(e.session().frequencyView(), FrequencyView{});
+    EXPECT_EQ(canvas.inputs.frequencyView, FrequencyView{});
+    EXPECT_EQ(e.session().editedCurve().size(), 5u);
+}
+
+// The modes sit in the middle of the bar whatever the preset's name: a long name is cut
+// short beside them, never pushes them aside.
+TEST(MainView, TheModeSelectorStaysPutWhateverThePresetsName) {
+    Editor e(nullptr);
+    e.open(false);
+    const TopBarView& bar = e.view->topBar();
+    const auto selector = [&] {
+        const Rect first = frameInRoot(bar.segment(SpectralMode::delay));
+        const Rect last = frameInRoot(bar.segment(SpectralMode::scatter));
+        return Rect{first.x, first.y, last.maxX() - first.x, first.height};
+    };
+    const Rect shortName = selector();
+    EXPECT_NEAR(shortName.x + shortName.width / 2.0, ZerinExtensionMainView::kSize.width / 2.0,
+                4.0);
+    e.session().savePreset("A preset with a name far longer than the bar has room for");
+    e.frame();
+    EXPECT_EQ(e.presets().currentPresetName(),
+              "A preset with a name far longer than the bar has room for");
+    const Rect longName = selector();
+    EXPECT_EQ(longName, shortName);
+    EXPECT_GT(frameInRoot(bar.presetButton()).x, longName.maxX());
+    EXPECT_LE(frameInRoot(bar.saveButton()).maxX(), ZerinExtensionMainView::kSize.width);
+    e.session().savePreset("A");
+    e.frame();
+    EXPECT_EQ(selector(), shortName);
 }
 
 // While morph or a macro makes the heard curve differ from the edited one, the canvas gets
@@ -1079,8 +1292,9 @@ TEST(MainView, TheEditedCurveTravelsWithTheUnitsStateAndComesBack) {
         Editor e(audio.unit);
         e.open();
         e.view->editCurve(CurveSlot::b, CurveKind::feedback);
-        EXPECT_EQ(audio.unit->editorView().slot, CurveSlot::b);
-        EXPECT_EQ(audio.unit->editorView().kind, CurveKind::feedback);
+        e.session().setFrequencyView({100.0f, 1600.0f});
+        EXPECT_EQ(audio.unit->editorView(),
+                  (EditorView{CurveSlot::b, CurveKind::feedback, 100.0f, 1600.0f}));
         saved = audio.unit->fullState();
     }
     test::Host other;
@@ -1089,14 +1303,18 @@ TEST(MainView, TheEditedCurveTravelsWithTheUnitsStateAndComesBack) {
     reopened.open();
     EXPECT_EQ(reopened.session().editedSlot(), CurveSlot::b);
     EXPECT_EQ(reopened.session().editedKind(), CurveKind::feedback);
+    EXPECT_EQ(reopened.session().frequencyView(), (FrequencyView{100.0f, 1600.0f}));
+    EXPECT_EQ(reopened.view->canvas().inputs.frequencyView, (FrequencyView{100.0f, 1600.0f}));
 
     // A state restored under an open editor takes it to that state's curve, as no step to undo.
     reopened.view->editCurve(CurveSlot::a, CurveKind::delay);
+    reopened.session().setFrequencyView({});
     const std::size_t steps = reopened.session().history().undoDepth();
     other.unit->setFullState(&saved);
     reopened.tick();
     EXPECT_EQ(reopened.session().editedSlot(), CurveSlot::b);
     EXPECT_EQ(reopened.session().editedKind(), CurveKind::feedback);
+    EXPECT_EQ(reopened.session().frequencyView(), (FrequencyView{100.0f, 1600.0f}));
     EXPECT_EQ(reopened.session().history().undoDepth(), steps);
 }
 

@@ -123,6 +123,15 @@ TEST(RotaryKnob, ADoubleClickOpensAFieldWhoseTypedValueIsSetClampedAsOneGesture)
     type("40"); // beyond the range's top
     EXPECT_EQ(knob.parameter().value(), 12.0f);
 
+    gainParameter->sent.clear();
+    f.clock += 1.0;
+    f.host.pointerDown(at, {}, PointerButton::right);
+    f.host.pointerUp(at, {});
+    ASSERT_NE(knob.entryField(), nullptr);
+    EXPECT_TRUE(gainParameter->sent.empty()); // no gesture for the press itself
+    type("-24.5");
+    EXPECT_EQ(knob.parameter().value(), -24.0f);
+
     knob.openEntry();
     gainParameter->sent.clear();
     type("loud"); // no value: the field stays, focused, with the text
@@ -131,7 +140,7 @@ TEST(RotaryKnob, ADoubleClickOpensAFieldWhoseTypedValueIsSetClampedAsOneGesture)
     f.host.keyDown({Key::escape});
     EXPECT_EQ(knob.entryField(), nullptr);
     EXPECT_TRUE(gainParameter->sent.empty());
-    EXPECT_EQ(knob.parameter().value(), 12.0f);
+    EXPECT_EQ(knob.parameter().value(), -24.0f);
 }
 
 // Wheel notches and arrow keys step by the unit's step, a tenth of it with Shift or Ctrl,

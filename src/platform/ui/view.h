@@ -10,6 +10,7 @@
 #include "platform/ui/modifier_keys.h"
 #include "signals/observation.h"
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -20,10 +21,15 @@ namespace zerin {
 class Graphics;
 class UIContext;
 
+// The mouse button of a press, and of the drag and release that follow it. A view is handed
+// presses of the buttons it accepts (acceptsButton), the left one only unless it says more.
+enum class PointerButton : std::uint8_t { left, middle, right };
+
 struct PointerEvent {
     Point location{};   // in the receiving view's local coordinates
     int clickCount = 1; // 2 for the second press of a double click
     ModifierKeys modifiers{};
+    PointerButton button = PointerButton::left;
 };
 
 enum class Key {
@@ -103,6 +109,9 @@ public:
     virtual View* hitTest(Point local);
     // Whether this view wants presses (buttons, knobs, the canvas, scrims, text fields).
     virtual bool acceptsPointer() const { return false; }
+    // Which buttons' presses the view takes, of those that hit it (acceptsPointer). A press of
+    // another button on it is dropped, as if it had hit nothing.
+    virtual bool acceptsButton(PointerButton button) const { return button == PointerButton::left; }
     // A press starts a drag that is delivered to this view until release, whatever the
     // pointer crosses (a drag with minimum distance 0). Locations are local.
     virtual void pointerDown(const PointerEvent&) {}

@@ -84,12 +84,25 @@ void ViewHost::draw(Graphics& g) {
     if (mTooltip) drawTooltip(g, *mTooltip);
 }
 
-void ViewHost::pointerDown(Point location, ModifierKeys modifiers) {
+void ViewHost::pointerDown(Point location, ModifierKeys modifiers, PointerButton button) {
     mContext.modifiers().update(modifiers);
     mLastPointer = location;
     mPointerInside = true;
     if (mPressed) return; // a second button while one is held: the first drag goes on
     hideTooltip(true);
+    View* target = mRoot ? mRoot->hitTest(location) : nullptr;
+    if (button != PointerButton::left) {
+        // Only a view that takes this button sees its press (elsewhere it is dropped, as
+        // before views took other buttons); none counts towards a double click, and it
+        // breaks a run of left clicks.
+        if (!target || !target->acceptsButton(button)) return;
+        mLastPressTime = -1.0;
+        mClickCount = 1;
+        mContext.invalidateAll();
+        mContext.setFocus(target && target->acceptsFocus() ? target : nullptr);
+        beginPress(target, location, modifiers, button);
+        return;
+    }
     const double now = mContext.mainQueue().now();
     const bool repeat = mLastPressTime >= 0.0 && now - mLastPressTime <= kDoubleClickInterval &&
                         std::hypot(location.x - mLastPressLocation.x,
@@ -100,16 +113,17 @@ void ViewHost::pointerDown(Point location, ModifierKeys modifiers) {
     mClickCount = repeat ? mClickCount + 1 : 1;
     mLastPressTime = now;
     mLastPressLocation = location;
-    View* target = mRoot ? mRoot->hitTest(location) : nullptr;
     mContext.setFocus(target && target->acceptsFocus() ? target : nullptr);
-    beginPress(target, location, modifiers);
+    beginPress(target, location, modifiers, button);
 }
 
-void ViewHost::beginPress(View* target, Point location, ModifierKeys modifiers) {
+void ViewHost::beginPress(View* target, Point location, ModifierKeys modifiers,
+                          PointerButton button) {
     if (!target) return;
     mPressed = target;
+    mPressedButton = button;
     mPressCursorDepth = mContext.cursorDepth();
-    target->pointerDown({target->toLocal(location), mClickCount, modifiers});
+    target->pointerDown({target->toLocal(location), mClickCount, modifiers, button});
 }
 
 void ViewHost::pointerMoved(Point location, ModifierKeys modifiers) {
@@ -117,7 +131,8 @@ void ViewHost::pointerMoved(Point location, ModifierKeys modifiers) {
     mLastPointer = location;
     mPointerInside = true;
     if (mPressed) {
-        mPressed->pointerDragged({mPressed->toLocal(location), mClickCount, modifiers});
+        mPressed->pointerDragged(
+            {mPressed->toLocal(location), mClickCount, modifiers, mPressedButton});
         if (mPressed) mPressed->setNeedsDisplay();
     } else {
         updateTooltipOwner(location);
@@ -130,13 +145,16 @@ void ViewHost::pointerMoved(Point location, ModifierKeys modifiers) {
     }
 }
 
-void ViewHost::pointerUp(Point location, ModifierKeys modifiers) {
+void ViewHost::pointerUp(Point location, ModifierKeys modifiers, PointerButton button) {
     mContext.modifiers().update(modifiers);
     mLastPointer = location;
+    // The release of a button whose press was dropped (another one was held): the drag of
+    // the held one goes on.
+    if (mPressed && button != mPressedButton) return;
     mContext.invalidateAll();
     if (View* view = mPressed) {
         mPressed = nullptr;
-        view->pointerUp({view->toLocal(location), mClickCount, modifiers});
+        view->pointerUp({view->toLocal(location), mClickCount, modifiers, button});
     }
     updateHover(location);
 }

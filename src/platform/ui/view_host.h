@@ -48,10 +48,14 @@ public:
 
     // Input, in root coordinates. Presses within 0.4 s and 4 points of the previous one count
     // as a double click (the queue's clock). A press goes to the deepest view that accepts
-    // the pointer and captures it until the release.
-    void pointerDown(Point location, ModifierKeys modifiers);
+    // the pointer and captures it until the release of the same button; a press of another
+    // button meanwhile, and its release, are dropped. A press of a button other than the left
+    // one goes only to a view that accepts that button, and counts as a single click.
+    void pointerDown(Point location, ModifierKeys modifiers,
+                     PointerButton button = PointerButton::left);
     void pointerMoved(Point location, ModifierKeys modifiers);
-    void pointerUp(Point location, ModifierKeys modifiers);
+    void pointerUp(Point location, ModifierKeys modifiers,
+                   PointerButton button = PointerButton::left);
     void pointerLeft(); // the pointer left the window
     void scrollWheel(double lines, Point location);
     // Keys go to the focused view and up its parents, then to unhandledKey; the tree is laid
@@ -75,7 +79,7 @@ private:
     void updateHover(Point location);
     void exitHoverFrom(std::size_t index);
     void forget(View* view);
-    void beginPress(View* target, Point location, ModifierKeys modifiers);
+    void beginPress(View* target, Point location, ModifierKeys modifiers, PointerButton button);
     // The view under `location` whose tooltip would show: a new one starts the wait again.
     void updateTooltipOwner(Point location);
     void showTooltipWhenDue();
@@ -87,6 +91,7 @@ private:
     std::unique_ptr<View> mRoot;
     Size mSize;
     View* mPressed = nullptr;
+    PointerButton mPressedButton = PointerButton::left;
     View* mHovered = nullptr;
     double mLastPressTime = -1.0;
     Point mLastPressLocation;

@@ -3,6 +3,7 @@
 
 #include <X11/keysym.h>
 
+#include <optional>
 #include <string>
 
 namespace zerin {
@@ -161,12 +162,16 @@ void X11Window::Impl::pointerButton(const XButtonEvent& event, bool pressed) {
     ModifierKeys modifiers = modifierKeysFromX11State(event.state);
     updateModifiers(modifiers);
     Point location = toPoints(event.x, event.y);
-    if (event.button == Button1) {
+    std::optional<PointerButton> button;
+    if (event.button == Button1) button = PointerButton::left;
+    if (event.button == Button2) button = PointerButton::middle;
+    if (event.button == Button3) button = PointerButton::right;
+    if (button) {
         if (pressed) {
             focusOnClick(event.time);
-            host.pointerDown(location, modifiers);
+            host.pointerDown(location, modifiers, *button);
         } else {
-            host.pointerUp(location, modifiers);
+            host.pointerUp(location, modifiers, *button);
         }
     } else if (pressed && event.button == Button4) {
         host.scrollWheel(-1.0, location);
