@@ -71,5 +71,8 @@ wait_for 20 sh -c "jack_lsp | grep -qx seq:out" || fail "jack_midiseq did not st
 jack_connect seq:out zerin:midi_in || fail "cannot connect seq:out to zerin:midi_in"
 cut_and_record held
 held=$("$PROBE" level "$WORK/held.wav" 0.5) || fail "cannot read the recording"
-awk -v l="$held" 'BEGIN { exit !(l > 0.05) }' || fail "a held note did not hold the tone ($held)"
+# How much of the tone the hold keeps depends on where its capture falls against the tone's
+# 10 ms gap (levels from 0.049 up have been seen); a hold that kept nothing reads as the free
+# run does, below 0.001.
+awk -v l="$held" 'BEGIN { exit !(l > 0.01) }' || fail "a held note did not hold the tone ($held)"
 echo "JACK tests passed"
