@@ -62,7 +62,10 @@ void ViewHost::setRoot(std::unique_ptr<View> root) {
 }
 
 void ViewHost::setSize(Size size) {
-    if (size != mSize) mContext.invalidateAll();
+    if (size == mSize) return;
+    mContext.invalidateAll();
+    // Placed for the old size: it would stand beside where its control was.
+    hideTooltip(false);
     mSize = size;
 }
 
