@@ -104,10 +104,7 @@ Size PointMenuView::sizeThatFits(Size) {
 
 void PointMenuView::layout(const Rect& frame) {
     View::layout(frame);
-    if (!focusTaken && context() != nullptr) {
-        focusTaken = true;
-        context()->setFocus(frequencyInput);
-    }
+    focusOnFirstLayout(*this, frequencyInput, focusTaken);
 }
 
 bool PointMenuView::keyDown(const KeyEvent& event) {

@@ -110,10 +110,7 @@ Size PresetBrowserView::sizeThatFits(Size proposal) {
 
 void PresetBrowserView::layout(const Rect& frame) {
     View::layout(frame);
-    if (!focusTaken && context() != nullptr) {
-        focusTaken = true;
-        context()->setFocus(field);
-    }
+    focusOnFirstLayout(*this, field, focusTaken);
 }
 
 bool PresetBrowserView::keyDown(const KeyEvent& event) {

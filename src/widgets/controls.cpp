@@ -297,6 +297,12 @@ bool TextField::keyDown(const KeyEvent& event) {
     return true;
 }
 
+void focusOnFirstLayout(const View& panel, View* field, bool& taken) {
+    if (taken || panel.context() == nullptr) return;
+    taken = true;
+    panel.context()->setFocus(field);
+}
+
 // --- ScrollView ---
 
 ScrollView::ScrollView(ViewPtr content, double maxHeight, double wheelStep)

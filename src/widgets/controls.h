@@ -38,6 +38,11 @@ private:
 };
 ViewPtr button(ViewPtr label, std::function<void()> action);
 
+// For a panel that takes typing as it opens: gives `field` the keyboard focus the first time
+// `panel` is laid out in a host (a panel made before it is in one cannot). `taken` remembers
+// that it did, so a later click elsewhere keeps its focus.
+void focusOnFirstLayout(const View& panel, View* field, bool& taken);
+
 // A flexible area that runs `action` on a single click (press and release inside); fills
 // with `color` (a scrim) when it is not clear.
 ViewPtr tapArea(Color color, std::function<void()> action);

@@ -1272,6 +1272,17 @@ TEST(MainView, TheWindowSizeIsKeptInThePreferenceStoreWithinItsLimits) {
     EXPECT_EQ(storedEditorSize(PreferenceStore(folder.path)), (Size{1280.0, 800.0}));
     storeEditorSize(store, {300.0, 1e6});
     EXPECT_EQ(storedEditorSize(store), (Size{900.0, kMaximumEditorSize.height}));
+    // At the bounds and just past them: kept as they are, or brought back to them.
+    const Size least = ZerinExtensionMainView::kMinimumSize;
+    const Size most = kMaximumEditorSize;
+    for (const double past : {0.0, 1.0, 4.0, 8.0, 16.0}) {
+        EXPECT_EQ(usableEditorSize({least.width - past, most.height + past}),
+                  (Size{least.width, most.height}));
+        EXPECT_EQ(usableEditorSize({most.width + past, least.height - past}),
+                  (Size{most.width, least.height}));
+    }
+    EXPECT_EQ(usableEditorSize({least.width + 1.0, most.height - 1.0}),
+              (Size{least.width + 1.0, most.height - 1.0}));
     storeEditorSize(store, {std::nan(""), 700.0}); // not a size: the stored one stays
     EXPECT_EQ(storedEditorSize(store), (Size{900.0, kMaximumEditorSize.height}));
     for (const char* damaged : {R"("big")", R"({"width": "wide", "height": 700})", R"({})"}) {
