@@ -42,7 +42,11 @@ constexpr Definition kMix[] = {
     {parameter::dryWet, "dryWet", "Mix", percent},
     {parameter::feedback, "feedback", "Feedback", percent},
     {parameter::sourceSensitivity, "sourceSensitivity", "Source", percent},
-    {parameter::fftSize, "fftSize", "FFT Size", kAudioUnitParameterUnit_Indexed}};
+    {parameter::fftSize, "fftSize", "FFT Size", kAudioUnitParameterUnit_Indexed},
+    {parameter::listen, "listen", "Listen", kAudioUnitParameterUnit_Indexed}};
+constexpr Definition kStereo[] = {
+    {parameter::stereoSpread, "stereoSpread", "Stereo Spread", percent},
+    {parameter::pingPong, "pingPong", "Ping Pong", kAudioUnitParameterUnit_Boolean}};
 constexpr Definition kModulation[] = {
     {parameter::lfoRate, "lfoRate", "LFO Rate", kAudioUnitParameterUnit_Hertz},
     {parameter::lfoDepth, "lfoDepth", "LFO Depth", percent},
@@ -67,6 +71,7 @@ constexpr Definition kReports[] = {
     {parameter::tempo, "tempo", "Tempo", kAudioUnitParameterUnit_BPM}};
 constexpr GroupDefinition kGroups[] = {{"io", "I/O", kInOut},
                                        {"mix", "Mix", kMix},
+                                       {"stereo", "Stereo", kStereo},
                                        {"modulation", "Modulation", kModulation},
                                        {"scatter", "Scatter", kScatter},
                                        {"curve", "Curve", kCurve},
@@ -75,6 +80,7 @@ constexpr GroupDefinition kGroups[] = {{"io", "I/O", kInOut},
 constexpr std::string_view kFreezeStyleNames[] = {"Classic", "Smooth"};
 constexpr std::string_view kDelayRangeNames[] = {"2 s", "10 s"};
 constexpr std::string_view kFFTSizeNames[] = {"512", "1024", "2048", "4096", "8192"};
+constexpr std::string_view kListenNames[] = {"Mix", "Wet", "Spared"};
 
 // Every kernel parameter is shown exactly once.
 constexpr bool coversEveryAddressOnce() {
@@ -100,6 +106,9 @@ static_assert(std::size(kDelayRangeNames) == kDelayRangeCount &&
 static_assert(std::size(kFFTSizeNames) == kFFTSizeCount &&
                   kFFTSizeCount == static_cast<int>(parameter::kRanges[parameter::fftSize].max) + 1,
               "one name per frame size");
+static_assert(std::size(kListenNames) ==
+                  static_cast<std::size_t>(parameter::kRanges[parameter::listen].max) + 1,
+              "one name per way of listening");
 
 ParameterSpec specOf(const Definition& d) {
     const parameter::Range& range = parameter::kRanges[d.address];
@@ -125,6 +134,9 @@ ParameterSpec specOf(const Definition& d) {
     if (d.address == parameter::fftSize)
         p.valueStrings =
             std::vector<std::string>(std::begin(kFFTSizeNames), std::end(kFFTSizeNames));
+    if (d.address == parameter::listen)
+        p.valueStrings =
+            std::vector<std::string>(std::begin(kListenNames), std::end(kListenNames));
     return p;
 }
 

@@ -45,4 +45,8 @@ constexpr SpectralMode spectralModeOfValue(float value) {
     return allSpectralModes[static_cast<std::size_t>(nearest)];
 }
 
+// What the unit lets through to its outputs, as the `listen` parameter numbers it: the mix
+// of dry and processed, the processed path alone, or what Source keeps out of the modes.
+enum class ListenMode : std::int32_t { mix = 0, wet = 1, spared = 2 };
+
 } // namespace zerin

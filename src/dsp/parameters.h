@@ -38,8 +38,12 @@ enum Address : std::uint64_t {
     delayRange = 20,
     // Added with the frame size you choose.
     fftSize = 21,
+    // Added with stereo width and listening to what Source spares.
+    stereoSpread = 22,
+    pingPong = 23,
+    listen = 24,
 };
-inline constexpr int kCount = 22;
+inline constexpr int kCount = 25;
 // The parameters of the first release, whose plug-in ports come before the host's switches.
 inline constexpr int kFirstReleaseCount = 10;
 
@@ -85,6 +89,9 @@ inline constexpr Range kRanges[kCount] = {
     {1.0f, 1000.0f, 120.0f, Scale::plain, true}, // tempo, BPM: what synced delays and LFO follow
     {0.0f, 1.0f, 0.0f, Scale::choice},           // delayRange: the longest delay, 2 s or 10 s
     {0.0f, 4.0f, 2.0f, Scale::choice},           // fftSize: 512, 1024, 2048, 4096, 8192
+    {0.0f, 100.0f, 0.0f, Scale::percent},        // stereoSpread: left shorter, right longer
+    {0.0f, 1.0f, 0.0f, Scale::toggle},           // pingPong: feedback crosses to the other side
+    {0.0f, 2.0f, 0.0f, Scale::choice},           // listen: a ListenMode
 };
 
 constexpr bool isOutput(int a) {

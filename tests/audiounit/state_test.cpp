@@ -200,7 +200,8 @@ TEST(FullState, StatesSavedByEarlierBuildsLoadWholeAndALaterFormatIsLeftAlone) {
         json expected = saved;
         expected["formatVersion"] = kFullStateFormatVersion;
         for (const char* later : {"morph", "curveScale", "curveShift", "delaySync", "freezeStyle",
-                                  "freeze", "freezeFade", "freezeNote", "delayRange", "fftSize"})
+                                  "freeze", "freezeFade", "freezeNote", "delayRange", "fftSize",
+                                  "stereoSpread", "pingPong", "listen"})
             expected["parameters"][later] = parameterSpec(later)->defaultValue;
         const json slot = {{"delay", saved["spectralCurve"]},
                            {"feedback", json::parse(R"([{"freq": 1000, "feedback": 100}])")}};
