@@ -135,8 +135,7 @@ ParameterSpec specOf(const Definition& d) {
         p.valueStrings =
             std::vector<std::string>(std::begin(kFFTSizeNames), std::end(kFFTSizeNames));
     if (d.address == parameter::listen)
-        p.valueStrings =
-            std::vector<std::string>(std::begin(kListenNames), std::end(kListenNames));
+        p.valueStrings = std::vector<std::string>(std::begin(kListenNames), std::end(kListenNames));
     return p;
 }
 

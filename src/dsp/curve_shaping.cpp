@@ -20,6 +20,7 @@ constexpr double kGlideSeconds = 0.1;
 constexpr float kMorphLanding = 1e-4f;  // of the A..B range
 constexpr float kScaleLanding = 1e-4f;  // of the delay
 constexpr float kShiftLanding = 1e-3f;  // semitones
+constexpr float kStereoLanding = 1e-4f; // of the spread, the crossing and the spared part
 constexpr float kGlideLanding = 1e-3f;  // hops
 constexpr float kFullShare = 0.999999f; // of the Feedback knob
 
@@ -190,6 +191,11 @@ void ZerinExtensionDSPKernel::takeShapingTargets(bool snap) noexcept {
         s.combineStale = true;
     if (glide(s.scale, mValues.fraction(parameter::curveScale), macro, kScaleLanding, snap))
         s.combineStale = true;
+    // Read by each frame as it runs, never worked into the bins.
+    glide(s.spread, mValues.fraction(parameter::stereoSpread), macro, kStereoLanding, snap);
+    glide(s.pingPong, mValues.on(parameter::pingPong) ? 1.0f : 0.0f, macro, kStereoLanding, snap);
+    glide(s.spared, mValues.listen() == ListenMode::spared ? 1.0f : 0.0f, macro, kStereoLanding,
+          snap);
 }
 
 // The slots' values at the bins (the curves', or read off the grid when shifted), blended

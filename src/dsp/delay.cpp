@@ -55,10 +55,10 @@ float feedbackShareOf(const ChannelState& ch, const float* shares, float sens, i
 // ceiling: `fb` itself while that part's level is at most the knee, so that the loop below
 // it is exactly what it would be without the limit.
 template <bool kWeighted, bool kPerBand>
-float limitedFeedback(const ChannelState& ch, float fb, float sens, const float* shares) {
+float limitedFeedback(const ChannelState& ch, const float* fed, float fb, float sens,
+                      const float* shares) {
     // Shares only ever lower a bin's feedback (they lie in 0..1), so the level without them
     // bounds it: the shares are worked out only for a loop near its knee.
-    const float* fed = ch.feedbackMag;
     const int bins = ch.frame.bins;
     const float perRootEnergy = kWetLevelPerRootEnergyN * ch.frame.inverseSize;
     float level = fb * std::sqrt(energyOf(bins, [fed](int k) { return fed[k]; })) * perRootEnergy;
@@ -82,12 +82,13 @@ void writeSlot(const DelayInputs& in, ChannelState& ch, const float* mag, const 
                int pos) {
     const float sens = in.frame.sensitivity;
     const float* shares = in.feedbackWeights;
-    const float fb = limitedFeedback<kWeighted, kPerBand>(ch, in.frame.feedback, sens, shares);
+    const float* fed = in.fedMag != nullptr ? in.fedMag : ch.feedbackMag;
+    const float fb = limitedFeedback<kWeighted, kPerBand>(ch, fed, in.frame.feedback, sens, shares);
     float* magRow = ch.magSlot(pos);
     float* phaseRow = ch.phaseSlot(pos);
     for (int k = 0; k < ch.frame.bins; ++k) {
         const float feedbackScale = feedbackShareOf<kWeighted, kPerBand>(ch, shares, sens, k);
-        const float written = std::fma(ch.feedbackMag[k] * fb, feedbackScale, mag[k]);
+        const float written = std::fma(fed[k] * fb, feedbackScale, mag[k]);
         // The last guard, for inputs far beyond full scale; NaN cannot arise from kept
         // magnitudes.
         magRow[k] = written < kMaxMagnitude ? written : kMaxMagnitude;
@@ -102,6 +103,7 @@ void readSlots(const DelayInputs& in, const ChannelState& ch, int pos, float lfo
                float* outPhase) {
     const float sens = in.frame.sensitivity;
     const float* hops = in.binDelayHops;
+    const float factor = in.delayFactor;
     const int slots = ch.delaySlots;
     // The oldest row a delay may reach: with the older row one beyond it, the row being
     // written, whose weight is then 0.
@@ -117,10 +119,11 @@ void readSlots(const DelayInputs& in, const ChannelState& ch, int pos, float lfo
     alignas(32) std::int32_t olderAt[kMaxNumBins];
     alignas(32) float fractions[kMaxNumBins];
     for (int k = 0; k < bins; ++k) {
-        float delayScale = 1.0f;
+        float delayScale = factor;
         if constexpr (kWeighted)
             delayScale =
-                std::fma(-sens, 1.0f - std::fma(0.9f, ch.binClassification[k], 0.1f), 1.0f);
+                std::fma(-sens, 1.0f - std::fma(0.9f, ch.binClassification[k], 0.1f), 1.0f) *
+                factor;
         float d = std::fma(delayScale, hops[k], lfoHops);
         d = d > 0.0f ? d : 0.0f; // first, so that a NaN becomes 0
         d = d < longest ? d : longest;

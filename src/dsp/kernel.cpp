@@ -110,6 +110,7 @@ bool ZerinExtensionDSPKernel::allocateScratch() noexcept {
     const std::size_t total = 2 * windowFloats() + kMaxFFTSize // windows, work frame
                               + 2 * kBinsPadded                // spectrum (complex)
                               + 4 * kBinsPadded                // bin delays, three scratch rows
+                              + 4 * kBinsPadded                // ping-pong and the spared part
                               + 9 * kBinsPadded                // curve shaping
                               + 4 * kCurveGridStride + 3 * kBinsPadded // snapshot slots
                               + 4 * kBinsPadded                        // freeze's crossfade
@@ -142,6 +143,9 @@ bool ZerinExtensionDSPKernel::allocateScratch() noexcept {
     mScratch.mag = take(kBinsPadded);
     mScratch.phase = take(kBinsPadded);
     mScratch.delayMag = take(kBinsPadded);
+    mScratch.fedMag = take(kBinsPadded);
+    mScratch.sparedMag = take(kBinsPadded);
+    mScratch.sparedSpectrum = reinterpret_cast<std::complex<float>*>(take(2 * kBinsPadded));
     mScratch.holdMag = take(kBinsPadded);
     mScratch.holdPhase = take(kBinsPadded);
     mScratch.holdSpectrum = reinterpret_cast<std::complex<float>*>(take(2 * kBinsPadded));
@@ -233,7 +237,7 @@ void ZerinExtensionDSPKernel::snapSmoothedValues() noexcept {
     mValues = parameterValues();
     mSmoothedInputGain = mValues.gain(parameter::inputGain);
     mSmoothedOutputGain = mValues.gain(parameter::outputGain);
-    mSmoothedDryWet = mValues.fraction(parameter::dryWet);
+    mSmoothedDryWet = mValues.heardMix();
     mBypassFade = mBypassed.load(std::memory_order_relaxed) ? mBypassFadeLength : 0;
     adoptFrameSize();
     shapeCurves(true);

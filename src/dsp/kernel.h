@@ -95,6 +95,9 @@ struct ChannelState {
 
     alignas(32) float feedbackMag[kMaxNumBins]; // previous frame's output, any mode
     alignas(32) float feedbackPhase[kMaxNumBins];
+    // With ping-pong, the left side's previous output kept for the right side's frame, which
+    // runs after the left one has overwritten feedbackMag.
+    alignas(32) float sentMag[kMaxNumBins];
     alignas(32) float frozenMag[kMaxNumBins];
     alignas(32) float frozenPhaseAccum[kMaxNumBins];
     // A smooth freeze's turn per hop of each bin, measured at the capture; and the phases of
@@ -130,6 +133,14 @@ struct ParameterValues {
     bool on(parameter::Address a) const noexcept { return values[a] >= 0.5f; }
     std::int32_t choice(parameter::Address a) const noexcept;
     SpectralMode mode() const noexcept { return spectralModeOfValue(values[parameter::mode]); }
+    ListenMode listen() const noexcept {
+        return static_cast<ListenMode>(choice(parameter::listen));
+    }
+    // The mix the outputs glide to: the Mix knob's, or all wet while listening to the wet path
+    // or to the spared part alone.
+    float heardMix() const noexcept {
+        return listen() == ListenMode::mix ? fraction(parameter::dryWet) : 1.0f;
+    }
 };
 
 // What every frame of one `process` call reads, worked out from its parameters once.
@@ -143,7 +154,8 @@ struct FrameParams {
     // Where the smoothed values glide to.
     float inputGain = 1.0f;
     float outputGain = 1.0f;
-    float dryWet = 0.5f;
+    float dryWet = 0.5f; // 1 while listening to the wet path or the spared part alone
+    ListenMode listen = ListenMode::mix;
 };
 
 // Where the freeze parameter's crossfade stands, moved once a frame: 0 live input .. 1 the
@@ -170,6 +182,12 @@ struct CurveShaping {
     bool combineStale = true;    // the slots or the blend changed
     bool gliding = false;        // heard delays on their way to new snapped values
     bool feedbackFlat = true;    // every bin keeps all of the Feedback knob
+    // The stereo and listening macros, glided alike: how far the sides' delays move apart
+    // (0..1), how much of the other side each feeds back (0 its own .. 1 the other's), and how
+    // much of the wet path is what Source spares (0 the modes' output .. 1 the spared part).
+    float spread = 0.0f;
+    float pingPong = 0.0f;
+    float spared = 0.0f;
     // What the macros and a synced delay's glide move by in a frame, at the rate.
     float macroCoefficient = 1.0f;
     float glideCoefficient = 1.0f;
@@ -303,6 +321,8 @@ struct ZerinExtensionDSPKernel {
     std::atomic<bool> mBypassed{false};
     bool mInitialized = false;
     std::int32_t mChannelCount = 2;
+    // The call under way processes two channels: spread and ping-pong apply. Render thread.
+    bool mStereo = false;
     // The parameters in host units, by address, as `setParameter` stores them.
     std::atomic<float> mParameters[parameter::kCount] = {};
     // Counts the freeze parameter set to off: each lets every held note go, so that a note
@@ -415,6 +435,12 @@ struct DelayInputs {
     // 1025 shares of the Feedback knob, 0..1, from the feedback curves; null when every bin
     // keeps all of it.
     const float* feedbackWeights;
+    // What this side's delays are multiplied by: below 1 on the left and above on the right
+    // with stereo spread.
+    float delayFactor = 1.0f;
+    // The magnitudes fed back into the line: null for the channel's own last output; with
+    // ping-pong, the other side's (or a blend on the way there).
+    const float* fedMag = nullptr;
 };
 // The kernel's inputs for this frame of `channel` (live, or fading out at an old size).
 DelayInputs delayInputs(const ZerinExtensionDSPKernel& kernel,
@@ -451,6 +477,14 @@ void shuffleScatterMap(std::uint32_t& random, std::int32_t* map, int n, int swap
 // Advances a frozen bin's running phase by one hop and wraps it into [-pi, pi], with the
 // same floats as subtracting (then adding) 2 pi one step at a time.
 void advanceFrozenPhases(float* accum, int count) noexcept;
+
+// The share of bin k's input that Source keeps out of `mode` at sensitivity `sens` (above 0)
+// for a bin rated `rating`: what a transient skips of the delay (the delay stage keeps a tenth
+// of a full transient's delay), or plays live through a freeze.
+inline float sparedShare(SpectralMode mode, float sens, float rating) noexcept {
+    const float untonal = sens * (1.0f - rating);
+    return mode == SpectralMode::freeze ? untonal : 0.9f * untonal;
+}
 
 // Rates every bin between 0 (transient) and 1 (tonal) from this frame's rise in magnitude.
 void updateClassification(ChannelState& channel, const float* mag) noexcept;

@@ -25,8 +25,11 @@ struct FrameScratch {
     std::complex<float>* spectrum = nullptr; // the bins
     float* mag = nullptr;                    // the analysed spectrum
     float* phase = nullptr;
-    float* delayMag = nullptr; // scatter's delayed magnitudes
-    float* holdMag = nullptr;  // a crossfade's blend of the live and the held spectrum
+    float* delayMag = nullptr;  // scatter's delayed magnitudes
+    float* fedMag = nullptr;    // a ping-pong glide's blend of the two sides' feedback
+    float* sparedMag = nullptr; // what Source spares, then the magnitudes heard
+    std::complex<float>* sparedSpectrum = nullptr;
+    float* holdMag = nullptr; // a crossfade's blend of the live and the held spectrum
     float* holdPhase = nullptr;
     std::complex<float>* holdSpectrum = nullptr;
 };

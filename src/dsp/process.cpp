@@ -117,30 +117,66 @@ bool isLive(const ZerinExtensionDSPKernel& kernel, const ChannelState& ch) {
 } // namespace
 
 DelayInputs delayInputs(const ZerinExtensionDSPKernel& kernel, const ChannelState& ch) noexcept {
+    // Spread moves the left side's delays down and the right side's up, each by up to half.
+    float factor = 1.0f;
+    if (kernel.mStereo && kernel.mShaping.spread != 0.0f) {
+        const bool right = &ch == kernel.mChannels[1] || &ch == kernel.mOther[1];
+        factor = std::fma(right ? 0.5f : -0.5f, kernel.mShaping.spread, 1.0f);
+    }
     if (!isLive(kernel, ch)) {
         const SizeChange& old = kernel.mSizeChange;
         return {kernel.mFrame, kernel.mLFOPhase, old.delayHops,
-                old.feedbackFlat ? nullptr : old.feedbackWeights};
+                old.feedbackFlat ? nullptr : old.feedbackWeights, factor};
     }
     return {kernel.mFrame, kernel.mLFOPhase, kernel.mBins.delayHops,
-            kernel.mShaping.feedbackFlat ? nullptr : kernel.mBins.feedbackWeights};
+            kernel.mShaping.feedbackFlat ? nullptr : kernel.mBins.feedbackWeights, factor};
 }
 
 namespace {
 
+// What this frame of `ch` feeds back into its line with ping-pong on: the other side's last
+// output, or on the way there a blend with its own. Null for its own alone: in mono, in
+// freeze (which feeds nothing back) and with ping-pong off.
+const float* crossedFeedback(ZerinExtensionDSPKernel& kernel, ChannelState& ch,
+                             SpectralMode mode) noexcept {
+    const float p = kernel.mShaping.pingPong;
+    if (p == 0.0f || !kernel.mStereo || mode == SpectralMode::freeze) return nullptr;
+    ChannelState* const* pair = isLive(kernel, ch) ? kernel.mChannels : kernel.mOther;
+    const bool left = &ch == pair[0];
+    // The left side's frame runs first and overwrites its output: it keeps a copy for the
+    // right side's.
+    const float* other = left ? pair[1]->feedbackMag : pair[0]->sentMag;
+    if (left) std::memcpy(ch.sentMag, ch.feedbackMag, ch.binBytes());
+    if (p == 1.0f) return other;
+    float* fed = kernel.mScratch.fedMag;
+    const float* own = ch.feedbackMag;
+    for (int k = 0; k < ch.frame.bins; ++k)
+        fed[k] = std::fma(p, other[k] - own[k], own[k]);
+    return fed;
+}
+
+DelayInputs delayInputsFeeding(const ZerinExtensionDSPKernel& kernel, const ChannelState& ch,
+                               const float* fed) noexcept {
+    DelayInputs in = delayInputs(kernel, ch);
+    in.fedMag = fed;
+    return in;
+}
+
 // The active mode, writing all 1025 output magnitudes and phases; any other leaves them.
 void runMode(ZerinExtensionDSPKernel& kernel, ChannelState& ch, SpectralMode mode,
              const ModeInput& in, float* outMag, float* outPhase) noexcept {
+    const float* fed = crossedFeedback(kernel, ch, mode);
     switch (mode) {
         case SpectralMode::delay:
-            processDelay(delayInputs(kernel, ch), ch, in.mag, in.phase, outMag, outPhase);
+            processDelay(delayInputsFeeding(kernel, ch, fed), ch, in.mag, in.phase, outMag,
+                         outPhase);
             break;
         case SpectralMode::freeze:
             processFreeze(ch, kernel.mFrame.sensitivity, kernel.mFrame.smoothFreeze, in.mag,
                           in.phase, outMag, outPhase);
             break;
         case SpectralMode::scatter:
-            processScatter({delayInputs(kernel, ch),
+            processScatter({delayInputsFeeding(kernel, ch, fed),
                             isLive(kernel, ch) ? &kernel.mRNGState : &kernel.mSizeChange.random,
                             kernel.mScratch.delayMag},
                            ch, in.mag, in.phase, outMag, outPhase);
@@ -148,14 +184,43 @@ void runMode(ZerinExtensionDSPKernel& kernel, ChannelState& ch, SpectralMode mod
     }
 }
 
-// Back to time: scale, window and overlap-add starting at the slot of the sample that
-// triggered the frame.
-void resynthesise(ZerinExtensionDSPKernel& kernel, ChannelState& ch, const float* outMag,
-                  const float* outPhase) noexcept {
+// Listening to what Source spares: the frame's spectrum (in the scratch spectrum) moves from
+// the modes' output towards the part of the modes' input Source keeps out of them, with its
+// live phases. Returns the magnitudes heard when `measured`, else null.
+const float* blendSpared(ZerinExtensionDSPKernel& kernel, const ChannelState& ch, SpectralMode mode,
+                         const ModeInput& in, bool measured) noexcept {
+    const float p = kernel.mShaping.spared;
+    const float keep = 1.0f - p;
+    const float sens = kernel.mFrame.sensitivity;
+    const int bins = ch.frame.bins;
+    float* spared = kernel.mScratch.sparedMag;
+    // Real and imaginary parts alike, as one row of floats, so that the blends vectorise.
+    auto* heard = reinterpret_cast<float*>(kernel.mScratch.spectrum);
+    if (sens > 0.0f) {
+        for (int k = 0; k < bins; ++k)
+            spared[k] = in.mag[k] * sparedShare(mode, sens, ch.binClassification[k]);
+        fromPolar(spared, in.phase, kernel.mScratch.sparedSpectrum, bins);
+        const auto* part = reinterpret_cast<const float*>(kernel.mScratch.sparedSpectrum);
+        for (int i = 0; i < 2 * bins; ++i)
+            heard[i] = std::fma(part[i], p, heard[i] * keep);
+    } else {
+        // Source at rest spares nothing.
+        for (int i = 0; i < 2 * bins; ++i)
+            heard[i] *= keep;
+    }
+    if (!measured) return nullptr;
+    for (int k = 0; k < bins; ++k)
+        spared[k] =
+            std::sqrt(std::fma(heard[2 * k], heard[2 * k], heard[2 * k + 1] * heard[2 * k + 1]));
+    return spared;
+}
+
+// Back to time: the frame's spectrum, in the scratch spectrum, scaled, windowed and
+// overlap-added starting at the slot of the sample that triggered the frame.
+void resynthesise(ZerinExtensionDSPKernel& kernel, ChannelState& ch) noexcept {
     const FrameGeometry& g = ch.frame;
     const int size = g.index;
     float* work = kernel.mScratch.work;
-    fromPolar(outMag, outPhase, kernel.mScratch.spectrum, g.bins);
     inverseFFT(kernel.mFFTSetups[size], kernel.mScratch.spectrum, work);
     const float* sw = kernel.mScratch.synthesisWindow[size];
     forRingPieces(ch.outputReadPos, g.size, [&](int slot, int n, int count) {
@@ -202,9 +267,13 @@ void processFrame(ZerinExtensionDSPKernel& kernel, ChannelState& ch) noexcept {
     runMode(kernel, ch, mode, in, outMag, outPhase);
     // What a smooth freeze captured at the next frame measures its frequencies against.
     if (!frozenAlone) std::memcpy(ch.lastPhase, phase, ch.binBytes());
-    if (metering) kernel.mMeter.take(mag, outMag, &ch == kernel.mChannels[0]);
 
-    resynthesise(kernel, ch, outMag, outPhase);
+    // The modes' output is what feeds back; what is heard may be what Source spared.
+    fromPolar(outMag, outPhase, kernel.mScratch.spectrum, ch.frame.bins);
+    const float* heardMag = outMag;
+    if (kernel.mShaping.spared > 0.0f) heardMag = blendSpared(kernel, ch, mode, in, metering);
+    if (metering) kernel.mMeter.take(mag, heardMag, &ch == kernel.mChannels[0]);
+    resynthesise(kernel, ch);
     if (classify && live && &ch == kernel.mChannels[0]) publishClassification(kernel, ch);
 }
 
@@ -219,7 +288,8 @@ void ZerinExtensionDSPKernel::takeParameters() noexcept {
     mFrame.smoothFreeze = v.choice(parameter::freezeStyle) == 1;
     mFrame.inputGain = v.gain(parameter::inputGain);
     mFrame.outputGain = v.gain(parameter::outputGain);
-    mFrame.dryWet = v.fraction(parameter::dryWet);
+    mFrame.dryWet = v.heardMix();
+    mFrame.listen = v.listen();
 }
 
 void ZerinExtensionDSPKernel::process(const float* const* inputs, int inputCount,
@@ -253,6 +323,7 @@ void ZerinExtensionDSPKernel::process(const float* const* inputs, int inputCount
     const int channels = std::min(matched, static_cast<int>(mChannelCount));
     silenceUnmatched(outputs, channels, matched, frameCount);
     if (channels == 0) return;
+    mStereo = channels == 2;
 
     // Segments that end at the live frames' samples: each channel meets at most one frame in
     // a segment, and the frames of all channels that fall on one sample run in channel order,

@@ -24,7 +24,8 @@ struct Settings {
     std::optional<float> inputGain = {}, outputGain = {}, dryWet = {}, feedback = {}, lfoRate = {},
                          lfoDepth = {}, tempoSync = {}, scatterSpeed = {}, mode = {},
                          sensitivity = {}, morph = {}, curveScale = {}, curveShift = {},
-                         delaySync = {}, delayRange = {}, fftSize = {};
+                         delaySync = {}, delayRange = {}, fftSize = {}, stereoSpread = {},
+                         pingPong = {}, listen = {};
 };
 
 // Delay mode with every delay at 0 ms (scale 0 %), no feedback and a still LFO: the wet path
@@ -49,7 +50,10 @@ inline void apply(Kernel& k, const Settings& s) {
         {parameter::curveShift, s.curveShift},
         {parameter::delaySync, s.delaySync},
         {parameter::delayRange, s.delayRange},
-        {parameter::fftSize, s.fftSize}};
+        {parameter::fftSize, s.fftSize},
+        {parameter::stereoSpread, s.stereoSpread},
+        {parameter::pingPong, s.pingPong},
+        {parameter::listen, s.listen}};
     for (const auto& [address, value] : values)
         if (value) k.setParameter(address, *value);
 }
