@@ -161,6 +161,27 @@ void BM_Range(benchmark::State& state) {
 }
 BENCHMARK(BM_Range)->ArgName("range")->DenseRange(0, 1)->Unit(benchmark::kMillisecond);
 
+// The two sides apart and crossing: 0 neither, 1 spread 100 % and ping-pong on, 2 those
+// and listening to what Source (at 50 %) spares; in delay (0) or scatter (2) mode, with
+// feedback. Source is at 50 % in every case, so that 1 and 0 differ only by the two.
+void BM_Stereo(benchmark::State& state) {
+    const int features = static_cast<int>(state.range(0));
+    ZerinExtensionDSPKernel kernel;
+    kernel.setParameter(parameter::mode, static_cast<float>(state.range(1)));
+    kernel.setParameter(parameter::dryWet, 100.0f);
+    kernel.setParameter(parameter::feedback, 60.0f);
+    kernel.setParameter(parameter::sourceSensitivity, 50.0f);
+    kernel.setParameter(parameter::stereoSpread, features >= 1 ? 100.0f : 0.0f);
+    kernel.setParameter(parameter::pingPong, features >= 1 ? 1.0f : 0.0f);
+    kernel.setParameter(parameter::listen, features >= 2 ? 2.0f : 0.0f);
+    kernel.initialize(2, kRate);
+    runNoise(state, kernel, [] {});
+}
+BENCHMARK(BM_Stereo)
+    ->ArgNames({"features", "mode"})
+    ->ArgsProduct({{0, 1, 2}, {0, 2}})
+    ->Unit(benchmark::kMillisecond);
+
 // What one stereo instance holds, in MB (10^6 bytes) of heap in use after initialize at the
 // rate given in Hz: the kernel and everything it allocates. Either range: the history is
 // always as long as the longest range's.

@@ -184,34 +184,40 @@ void runMode(ZerinExtensionDSPKernel& kernel, ChannelState& ch, SpectralMode mod
     }
 }
 
-// Listening to what Source spares: the frame's spectrum (in the scratch spectrum) moves from
-// the modes' output towards the part of the modes' input Source keeps out of them, with its
-// live phases. Returns the magnitudes heard when `measured`, else null.
+// Listening to what Source spares: the frame's spectrum (in the scratch spectrum, unless
+// wholly spared) moves from the modes' output towards the part of the modes' input Source keeps
+// out of them, with its live phases. Returns the magnitudes heard when `measured`, else null.
 const float* blendSpared(ZerinExtensionDSPKernel& kernel, const ChannelState& ch, SpectralMode mode,
                          const ModeInput& in, bool measured) noexcept {
     const float p = kernel.mShaping.spared;
-    const float keep = 1.0f - p;
     const float sens = kernel.mFrame.sensitivity;
     const int bins = ch.frame.bins;
     float* spared = kernel.mScratch.sparedMag;
+    std::complex<float>* spectrum = kernel.mScratch.spectrum;
     // Real and imaginary parts alike, as one row of floats, so that the blends vectorise.
-    auto* heard = reinterpret_cast<float*>(kernel.mScratch.spectrum);
+    auto* heard = reinterpret_cast<float*>(spectrum);
     if (sens > 0.0f) {
         for (int k = 0; k < bins; ++k)
             spared[k] = in.mag[k] * sparedShare(mode, sens, ch.binClassification[k]);
+        if (p == 1.0f) {
+            fromPolar(spared, in.phase, spectrum, bins);
+            return measured ? spared : nullptr;
+        }
         fromPolar(spared, in.phase, kernel.mScratch.sparedSpectrum, bins);
         const auto* part = reinterpret_cast<const float*>(kernel.mScratch.sparedSpectrum);
         for (int i = 0; i < 2 * bins; ++i)
-            heard[i] = std::fma(part[i], p, heard[i] * keep);
+            heard[i] = std::fma(part[i], p, heard[i] * (1.0f - p));
     } else {
         // Source at rest spares nothing.
-        for (int i = 0; i < 2 * bins; ++i)
-            heard[i] *= keep;
+        if (p == 1.0f) std::memset(heard, 0, sizeof(float) * 2 * static_cast<std::size_t>(bins));
+        for (int i = 0; p < 1.0f && i < 2 * bins; ++i)
+            heard[i] *= 1.0f - p;
     }
     if (!measured) return nullptr;
-    for (int k = 0; k < bins; ++k)
-        spared[k] =
-            std::sqrt(std::fma(heard[2 * k], heard[2 * k], heard[2 * k + 1] * heard[2 * k + 1]));
+    for (int k = 0; k < bins; ++k) {
+        const float re = heard[2 * k], im = heard[2 * k + 1];
+        spared[k] = std::sqrt(std::fma(re, re, im * im));
+    }
     return spared;
 }
 
@@ -269,9 +275,10 @@ void processFrame(ZerinExtensionDSPKernel& kernel, ChannelState& ch) noexcept {
     if (!frozenAlone) std::memcpy(ch.lastPhase, phase, ch.binBytes());
 
     // The modes' output is what feeds back; what is heard may be what Source spared.
-    fromPolar(outMag, outPhase, kernel.mScratch.spectrum, ch.frame.bins);
+    const float spared = kernel.mShaping.spared;
+    if (spared < 1.0f) fromPolar(outMag, outPhase, kernel.mScratch.spectrum, ch.frame.bins);
     const float* heardMag = outMag;
-    if (kernel.mShaping.spared > 0.0f) heardMag = blendSpared(kernel, ch, mode, in, metering);
+    if (spared > 0.0f) heardMag = blendSpared(kernel, ch, mode, in, metering);
     if (metering) kernel.mMeter.take(mag, heardMag, &ch == kernel.mChannels[0]);
     resynthesise(kernel, ch);
     if (classify && live && &ch == kernel.mChannels[0]) publishClassification(kernel, ch);
