@@ -43,6 +43,11 @@ TEST(LV2RealTime, RunNeverTouchesTheHeap) {
         instance.controls[parameter::mode] = static_cast<float>(cycle / 50 % 3);
         instance.controls[parameter::feedback] = static_cast<float>(cycle % 100);
         instance.controls[parameter::fftSize] = static_cast<float>(cycle / 30 % 5);
+        instance.controls[parameter::stereoSpread] = static_cast<float>(cycle % 101);
+        instance.controls[parameter::pingPong] = static_cast<float>(cycle / 20 % 2);
+        instance.controls[parameter::listen] = static_cast<float>(cycle / 15 % 3);
+        instance.controls[parameter::sourceSensitivity] =
+            static_cast<float>(cycle / 40 % 2) * 80.0f;
         instance.enabled = cycle % 37 == 0 ? 0.0f : 1.0f;
         const std::uint32_t frames = cycle % 7 == 0 ? 1u : 1024u;
         EXPECT_EQ(heapCalls([&] { instance.run(frames); }), 0) << "cycle " << cycle;
