@@ -65,6 +65,7 @@ std::string rangeText(const ParameterSpec& spec) {
             text += (i ? ", " : "") + std::to_string(i) + " " + lower((*spec.valueStrings)[i]);
         text += ")";
     }
+    if (spec.units == kAudioUnitParameterUnit_Boolean) text += " (off or on)";
     return text;
 }
 

@@ -57,6 +57,12 @@ std::vector<GoldenCase> goldenCases() {
         {"dusk-crossfade-swept", 2,
          withPreset("Dusk Crossfade", "--set delaySync=on --tempo 132 --set feedback=60"),
          R"([{"time": 0.2, "id": "morph", "value": 0}, {"time": 0.6, "id": "morph", "value": 50}, {"time": 1.0, "id": "morph", "value": 100}])"});
+    // The two sides apart and crossing, heard whole, then what Source spares, then wet alone.
+    cases.push_back(
+        {"granular-haze-stereo", 2,
+         haze("--set stereoSpread=60 --set pingPong=on --set feedback=60 "
+              "--set sourceSensitivity=60"),
+         R"([{"time": 0.8, "id": "listen", "value": 2}, {"time": 1.6, "id": "listen", "value": 1}])"});
     return cases;
 }
 
