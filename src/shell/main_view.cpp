@@ -467,6 +467,7 @@ void ZerinExtensionMainView::refreshCanvasInputs() {
     in.syncTempo = macros.syncTempo;
     in.frequencyView = editing.frequencyView();
     editing.heardLine(macros, in.heardLine);
+    editing.heardSides(macros, in.heardLeft, in.heardRight);
 }
 
 // --- what the view adds to the session ---
