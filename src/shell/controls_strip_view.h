@@ -1,7 +1,8 @@
 #pragma once
 
 // The band of controls under the canvas: a knob for every continuous parameter but the mode,
-// in titled sections that follow the parameter groups, and the tempo-sync toggle.
+// in titled sections that follow the parameter groups, each section's on/off switch (SYNC,
+// PING) beside its title.
 
 #include "platform/ui/layout.h"
 #include "platform/ui/view.h"
