@@ -91,7 +91,11 @@ std::string formatReadout(float hz, const std::optional<HeardAt>& heard, CurveAx
         char feedback[32];
         std::snprintf(feedback, sizeof feedback, " | fb %.0f %%",
                       static_cast<double>(heard->feedbackPercent));
-        text += " | " + formatCurveValue(heard->delayMs, delayAxis, syncTempo) + feedback;
+        const std::string delay =
+            heard->sidesMs ? "L " + formatCurveValue(heard->sidesMs->first, delayAxis) +
+                                 " \u00b7 R " + formatCurveValue(heard->sidesMs->second, delayAxis)
+                           : formatCurveValue(heard->delayMs, delayAxis, syncTempo);
+        text += " | " + delay + feedback;
     }
     if (levels)
         text += " | in " + decibels(levels->inputDb) + " \u00b7 out " + decibels(levels->outputDb) +

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // The canvas's pointer geometry, apart from the view so that it can be used and tested
@@ -40,6 +41,8 @@ bool isInDeleteBand(Point location, Size canvas);
 struct HeardAt {
     float delayMs = 0.0f;
     float feedbackPercent = 100.0f;
+    // Under a stereo spread: the delays the left and the right side hear instead.
+    std::optional<std::pair<float, float>> sidesMs;
 };
 // The analyser's input and output levels there, dBFS.
 struct HeardLevels {
@@ -51,7 +54,8 @@ struct HeardLevels {
 std::string formatFrequencyNote(float hz);
 // The hover readout: the frequency and note, then what is known of the rest, as
 // "1.00 kHz · B5 +21 ct | 562 ms | fb 80 % | in −32 · out −40 dB"; a synced delay is named
-// by the note values `delayAxis` holds.
+// by the note values `delayAxis` holds; under a spread the sides, "L 200 ms · R 600 ms", in
+// milliseconds (a side is off the notes).
 std::string formatReadout(float hz, const std::optional<HeardAt>& heard, CurveAxis delayAxis,
                           double syncTempo, const std::optional<HeardLevels>& levels);
 

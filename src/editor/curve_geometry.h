@@ -18,6 +18,9 @@ inline constexpr double kPlotInsetLeft = 44.0;
 inline constexpr double kPlotInsetRight = 10.0;
 inline constexpr double kPlotInsetTop = 34.0;
 inline constexpr double kPlotInsetBottom = 28.0;
+// How far into the plot the labels of a stereo spread's lines stand: clear of a point at the
+// lowest frequency.
+inline constexpr double kSideLabelInset = 16.0;
 
 // Clamps `v` into [low, high]; a NaN becomes `low`.
 template <typename T> T clampOrLow(T v, T low, T high) {

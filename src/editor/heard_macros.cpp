@@ -67,4 +67,17 @@ void heardValues(const CurveSetPoints& curves, CurveKind kind, const CurveMacros
     }
 }
 
+float sideDelayMs(float heardMs, float spread, StereoSide side) {
+    const float half = 0.5f * std::clamp(spread, 0.0f, 1.0f);
+    if (side == StereoSide::left) return heardMs * (1.0f - half);
+    return std::min(heardMs * (1.0f + half), kLongestDelayMs);
+}
+
+void heardSideValues(const CurveSetPoints& curves, const CurveMacros& macros, StereoSide side,
+                     std::span<const float> freqs, std::vector<float>& out) {
+    heardValues(curves, CurveKind::delay, macros, freqs, out);
+    for (float& ms : out)
+        ms = sideDelayMs(ms, macros.spread, side);
+}
+
 } // namespace zerin

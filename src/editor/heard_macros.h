@@ -17,6 +17,7 @@ struct CurveMacros {
     float shift = 0.0f;                 // semitones, up the frequency axis
     double syncTempo = 0.0;             // BPM delays snap to notes at; 0 when not synced
     float longestMs = kMaxCurveDelayMs; // the delay range's: no delay is heard longer
+    float spread = 0.0f;                // 0..1: a stereo unit's left delays shorter, right longer
 
     friend bool operator==(const CurveMacros&, const CurveMacros&) = default;
 };
@@ -35,5 +36,14 @@ bool heardDiffersFromDrawn(const CurveMacros& macros, CurveSlot slot, CurveKind 
 // most the longest delay; % for feedback.
 void heardValues(const CurveSetPoints& curves, CurveKind kind, const CurveMacros& macros,
                  std::span<const float> freqs, std::vector<float>& out);
+
+// The two sides of a stereo unit under a spread: the left hears each delay shorter by half the
+// spread, the right longer by as much, as far as the delay history reaches (kLongestDelayMs).
+enum class StereoSide { left, right };
+float sideDelayMs(float heardMs, float spread, StereoSide side);
+
+// The heard delays at `freqs` as `side` hears them under the macros' spread, into `out`.
+void heardSideValues(const CurveSetPoints& curves, const CurveMacros& macros, StereoSide side,
+                     std::span<const float> freqs, std::vector<float>& out);
 
 } // namespace zerin

@@ -62,6 +62,9 @@ constexpr double kGlowScale = 2.5;
 constexpr double kGlowOpacity = 0.12;
 
 const Font kLabelFont{8.0, FontWeight::medium, FontDesign::standard};
+const Font kSideLabelFont{8.0, FontWeight::bold, FontDesign::standard};
+constexpr double kSideLabelGap = 10.0;   // between the centres of L and R, at least
+constexpr double kSideLabelOffset = 8.0; // from a line to its label's centre
 
 // The analyser's scale, on the plot's right edge: a short tick and its level in dBFS, in the
 // analyser's mapping (kSpectrumFloorDb at the bottom edge, 0 dB at the top).
@@ -172,6 +175,7 @@ void SpectralCanvasView::draw(Graphics& g) {
     g.save();
     g.clipRect({0.0, 0.0, size.width, size.height});
     drawLabels(g);
+    drawSideLabels(g);
     drawResetZoom(g);
     g.restore();
     drawTooltip(g);
@@ -391,10 +395,32 @@ void SpectralCanvasView::drawOtherCurve(Graphics& g) {
 }
 
 // Over the drawn curve, which stays to be edited: the curve as heard, white and thin.
+// Under a stereo spread, the two sides instead, dashed, thinner and no brighter than it, since
+// neither is the whole sound.
 void SpectralCanvasView::drawHeardLine(Graphics& g) {
-    if (heardPath.empty()) return;
-    g.stroke(heardPath, kWhite.withAlpha(0.3), curveStroke(4.0));
-    g.stroke(heardPath, kWhite.withAlpha(0.9), curveStroke(1.25));
+    if (!heardPath.empty()) {
+        g.stroke(heardPath, kWhite.withAlpha(0.3), curveStroke(4.0));
+        g.stroke(heardPath, kWhite.withAlpha(0.9), curveStroke(1.25));
+    }
+    for (const Path* side : {&heardLeftPath, &heardRightPath}) {
+        if (side->empty()) continue;
+        g.stroke(*side, kWhite.withAlpha(0.25), curveStroke(3.5));
+        g.stroke(*side, kWhite.withAlpha(0.85), curveStroke(1.0));
+    }
+}
+
+void SpectralCanvasView::drawSideLabels(Graphics& g) {
+    if (heardLeftPath.empty() || heardRightPath.empty()) return;
+    const Rect plot = plotRect(size);
+    if (plot.height < 3.0 * kSideLabelGap) return;
+    const double x = plot.x + kSideLabelInset;
+    const double top = plot.y + kSideLabelGap / 2.0;
+    const double bottom = plot.maxY() - kSideLabelGap / 2.0;
+    const double left = std::clamp(heardLeftLabelY - kSideLabelOffset, top, bottom - kSideLabelGap);
+    const double right =
+        std::clamp(heardRightLabelY + kSideLabelOffset, left + kSideLabelGap, bottom);
+    g.drawText("L", kSideLabelFont, kWhite.withAlpha(0.85), {x, left});
+    g.drawText("R", kSideLabelFont, kWhite.withAlpha(0.85), {x, right});
 }
 
 void SpectralCanvasView::drawParticles(Graphics& g) {

@@ -6,7 +6,9 @@
 #include "editor/curve_geometry.h"
 #include "editor/spectral_canvas_view.h"
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <limits>
 #include <string>
 #include <string_view>
@@ -46,6 +48,75 @@ constexpr std::array<ValueMark, 5> kFeedbackMarks{{{0, true, "0%"},
                                                    {100, true, "100%"}}};
 // Note labels closer than this (points) to a longer one are left out.
 constexpr double kNoteLabelGap = 13.0;
+// The sides' dashes, on and off (points): the left's long, the right's short, so that the two
+// stay apart where they cross the drawn curve or each other.
+constexpr std::array<double, 2> kLeftDash{7.0, 4.0};
+constexpr std::array<double, 2> kRightDash{2.5, 3.0};
+
+// A heard line's values as a polyline into `path`, cleared first; they lie evenly across the
+// whole axis (heardLineFrequencies).
+void heardLinePath(Path& path, const std::vector<float>& values, Size size, CurveAxis axis,
+                   const FrequencyView& view) {
+    path.elements.clear();
+    const Rect plot = plotRect(size);
+    const std::size_t n = values.size();
+    const FrequencyView whole;
+    for (std::size_t i = 0; i < n && n >= 2; ++i) {
+        const double across = static_cast<double>(i) / static_cast<double>(n - 1);
+        const auto hz = frequencyAt(plot.x + plot.width * across, plot, whole);
+        const Point at{view.isFull() ? plot.x + plot.width * across : screenX(hz, size, view),
+                       screenY(values[i], size, axis)};
+        if (i == 0)
+            path.moveTo(at);
+        else
+            path.lineTo(at);
+    }
+}
+
+// The y of a polyline running left to right at `x`: its first point's left of it, its last
+// point's right of it.
+double polylineY(const Path& line, double x) {
+    if (line.elements.empty()) return 0.0;
+    Point from = line.elements.front().points[0];
+    if (x <= from.x) return from.y;
+    for (const PathElement& element : line.elements) {
+        const Point to = element.points[0];
+        if (x <= to.x)
+            return to.x > from.x ? from.y + (to.y - from.y) * (x - from.x) / (to.x - from.x) : to.y;
+        from = to;
+    }
+    return from.y;
+}
+
+// The polyline `line` cut into dashes of `pattern` into `out` (cleared first); the pattern runs
+// on across the line's corners.
+void dashPath(Path& out, const Path& line, std::array<double, 2> pattern) {
+    out.elements.clear();
+    if (line.elements.size() < 2) return;
+    bool on = true;
+    double left = pattern[0]; // of the current dash or gap
+    Point from = line.elements.front().points[0];
+    out.moveTo(from);
+    for (std::size_t i = 1; i < line.elements.size(); ++i) {
+        const Point to = line.elements[i].points[0];
+        double length = std::hypot(to.x - from.x, to.y - from.y);
+        while (length > 0.0) {
+            const double step = std::min(left, length);
+            const double t = step / length;
+            from = {from.x + (to.x - from.x) * t, from.y + (to.y - from.y) * t};
+            length -= step;
+            left -= step;
+            if (on)
+                out.lineTo(from);
+            else if (left <= 0.0)
+                out.moveTo(from);
+            if (left <= 0.0) {
+                on = !on;
+                left = pattern[on ? 0 : 1];
+            }
+        }
+    }
+}
 
 } // namespace
 
@@ -55,6 +126,8 @@ bool SpectralCanvasView::takeNewLook() {
                     inputs.kind == CurveKind::delay ? inputs.syncTempo : 0.0,
                     inputs.otherCurve,
                     inputs.heardLine,
+                    inputs.heardLeft,
+                    inputs.heardRight,
                     limitedFrequencyView(inputs.frequencyView),
                     inputs.spectrumShown != SpectrumShown::off};
     if (look == lookShown && prepared) return false;
@@ -90,22 +163,15 @@ void SpectralCanvasView::prepareLook() {
                       lookShown.view);
     heardCurvePath(otherPath, other, 0.0);
 
-    // The heard line's values lie evenly across the whole axis (heardLineFrequencies).
-    heardPath.elements.clear();
-    const Rect plot = plotRect(size);
-    const std::size_t n = lookShown.heardLine.size();
-    const FrequencyView whole;
-    for (std::size_t i = 0; i < n && n >= 2; ++i) {
-        const double across = static_cast<double>(i) / static_cast<double>(n - 1);
-        const auto hz = frequencyAt(plot.x + plot.width * across, plot, whole);
-        const Point at{lookShown.view.isFull() ? plot.x + plot.width * across
-                                               : screenX(hz, size, lookShown.view),
-                       screenY(lookShown.heardLine[i], size, lookShown.axis())};
-        if (i == 0)
-            heardPath.moveTo(at);
-        else
-            heardPath.lineTo(at);
-    }
+    heardLinePath(heardPath, lookShown.heardLine, size, lookShown.axis(), lookShown.view);
+    // The sides are labelled near the plot's left edge, where no readout is drawn.
+    const double labelX = plotRect(size).x + kSideLabelInset;
+    heardLinePath(scratchPath, lookShown.heardLeft, size, lookShown.axis(), lookShown.view);
+    heardLeftLabelY = polylineY(scratchPath, labelX);
+    dashPath(heardLeftPath, scratchPath, kLeftDash);
+    heardLinePath(scratchPath, lookShown.heardRight, size, lookShown.axis(), lookShown.view);
+    heardRightLabelY = polylineY(scratchPath, labelX);
+    dashPath(heardRightPath, scratchPath, kRightDash);
     underLayer.invalidate();
     curveLayer.invalidate();
     pointsLayer.invalidate();

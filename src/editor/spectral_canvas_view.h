@@ -38,6 +38,10 @@ struct SpectralCanvasInputs {
     // The edited kind as heard after morph and the macros, at heardLineFrequencies(); empty
     // while it is heard as drawn.
     std::vector<float> heardLine;
+    // Under a stereo spread, the delays the left and the right side hear, at
+    // heardLineFrequencies(), drawn instead of the heard line; empty without a spread.
+    std::vector<float> heardLeft;
+    std::vector<float> heardRight;
     // Delays are heard snapped to note values at this tempo (BPM), and labelled so; 0: in ms.
     double syncTempo = 0.0;
     SpectralMode mode = SpectralMode::delay;
@@ -196,6 +200,8 @@ private:
         double syncTempo = 0.0;
         std::vector<CurveControlPoint> otherCurve;
         std::vector<float> heardLine;
+        std::vector<float> heardLeft;
+        std::vector<float> heardRight;
         FrequencyView view;
         bool decibels = false; // the analyser's scale shows
         CurveAxis axis() const { return {kind, delayRange}; }
@@ -214,6 +220,9 @@ private:
     void drawCurveStroke(Graphics& g);
     void drawOtherCurve(Graphics& g);
     void drawHeardLine(Graphics& g);
+    // "L" over the left side's line and "R" under the right side's, near the plot's left edge:
+    // outside the band between them, where the drawn curve runs.
+    void drawSideLabels(Graphics& g);
     void drawParticles(Graphics& g);
     void drawControlPoints(Graphics& g, const std::vector<CurveControlPoint>& points);
     void drawDecibelScale(Graphics& g);
@@ -284,6 +293,12 @@ private:
     HeardCurve other;
     Path otherPath;
     Path heardPath;
+    // The sides' lines, dashed, and the y of each where its label goes (kSideLabelInset into
+    // the plot).
+    Path heardLeftPath;
+    Path heardRightPath;
+    double heardLeftLabelY = 0.0;
+    double heardRightLabelY = 0.0;
     std::vector<ParticleDot> particleDots;
     Path scratchPath;
     bool moved = false;                     // the animation advanced since the last layout

@@ -48,6 +48,11 @@ std::string parameterPurpose(AUParameterAddress address) {
             return "How much of the delayed sound comes round again";
         case parameter::sourceSensitivity:
             return "Lets transients through undelayed";
+        case parameter::stereoSpread:
+            return "Left delays shorter, right longer: at 100% half the drawn delay each way. "
+                   "Stereo only";
+        case parameter::pingPong:
+            return "Each repeat comes back on the other side";
         case parameter::lfoRate:
             return "How fast the LFO sways the delays";
         case parameter::lfoDepth:
@@ -109,6 +114,15 @@ void describeControls(ZerinExtensionMainView& view) {
     row.copyButton().tooltip = fixed("Copy\nCopy the other slot's curve into this one");
     row.rangeSegment(0).tooltip = fixed("2 s range\nDelays up to 2 seconds");
     row.rangeSegment(1).tooltip = fixed("10 s range\nDelays up to 10 seconds");
+
+    if (SegmentedControl* listen = view.listenSwitch()) {
+        static constexpr std::array<const char*, 3> kListen = {
+            "Listen: Mix\nDry and processed, as mixed",
+            "Listen: Wet\nThe processed path alone, whatever the mix",
+            "Listen: Spared\nWhat Source keeps out of the delay: set Source by ear"};
+        for (std::size_t i = 0; i < kListen.size(); ++i)
+            listen->segment(i).tooltip = fixed(kListen[i]);
+    }
 
     static constexpr std::array<const char*, 5> kSizes = {"512", "1024", "2048", "4096", "8192"};
     for (std::size_t i = 0; i < kSizes.size(); ++i)

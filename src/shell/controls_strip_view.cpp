@@ -22,6 +22,9 @@ namespace {
 namespace palette = theme;
 
 constexpr Color kWhite{1.0, 1.0, 1.0, 1.0};
+constexpr double kKnobSpacing = 12.0;
+constexpr double kTitleSpacing = 6.0;
+constexpr double kTitleRowHeight = 20.0; // a toggle's
 
 struct KnobSpec {
     AUParameterAddress address;
@@ -31,11 +34,23 @@ struct KnobSpec {
 struct SectionSpec {
     std::string title;
     std::vector<KnobSpec> knobs;
-    double spacing;
-    // The section's on/off parameter, shown as a SYNC button after its knobs: the LFO's tempo
-    // sync, the curve's delay sync.
-    std::optional<AUParameterAddress> syncToggle;
+    // The section's on/off parameter, shown as a button after its knobs: the LFO's tempo sync
+    // and the curve's delay sync as SYNC, the stereo ping-pong as PING.
+    std::optional<AUParameterAddress> toggle;
 };
+
+// The toggles the strip shows, and their buttons' titles; HOLD and SMOOTH are the top bar's.
+std::optional<std::string> toggleTitle(AUParameterAddress address) {
+    switch (address) {
+        case parameter::tempoSync:
+        case parameter::delaySync:
+            return "SYNC";
+        case parameter::pingPong:
+            return "PING";
+        default:
+            return std::nullopt;
+    }
+}
 
 // Under its section's title a knob need not say it again: "Scatter Speed" in SCATTER is
 // SPEED, "Curve Shift" in CURVE is SHIFT.
@@ -58,7 +73,7 @@ bool isKnob(const ParameterSpec& spec) {
 }
 
 SectionSpec sectionOf(const ParameterGroupSpec& group) {
-    SectionSpec section{group.name, {}, 12.0, std::nullopt};
+    SectionSpec section{group.name, {}, std::nullopt};
     for (char& c : section.title)
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     for (const NodeSpec& node : group.children) {
@@ -66,11 +81,8 @@ SectionSpec sectionOf(const ParameterGroupSpec& group) {
         if (spec == nullptr) continue;
         if (isKnob(*spec))
             section.knobs.push_back({spec->address, captionIn(group.name, spec->name)});
-        if (spec->address == parameter::tempoSync || spec->address == parameter::delaySync)
-            section.syncToggle = spec->address;
+        if (toggleTitle(spec->address)) section.toggle = spec->address;
     }
-    // The toggle is narrower than a knob; closer spacing keeps the section's row balanced.
-    if (section.syncToggle) section.spacing = 10.0;
     return section;
 }
 
@@ -81,7 +93,7 @@ const std::vector<SectionSpec>& sections() {
         for (const NodeSpec& node : parameterTreeSpec().children)
             if (const auto* group = std::get_if<ParameterGroupSpec>(&node.node)) {
                 SectionSpec section = sectionOf(*group);
-                if (!section.knobs.empty() || section.syncToggle) out.push_back(std::move(section));
+                if (!section.knobs.empty() || section.toggle) out.push_back(std::move(section));
             }
         return out;
     }();
@@ -153,18 +165,23 @@ ControlsStripView::ControlsStripView(EditorParameters& parameterTree) {
             knobViews.push_back(knob.get());
             controls.push_back(std::move(knob));
         }
-        ControlParameter* sync =
-            spec.syncToggle ? parameterTree.parameter(*spec.syncToggle) : nullptr;
-        if (sync != nullptr) {
-            controls.push_back(makeParameterToggle(
-                *sync, "SYNC", nullptr, toggleTooltip(*sync, parameterPurpose(*spec.syncToggle))));
-            (*spec.syncToggle == parameter::tempoSync ? toggle : delayToggle) =
-                controls.back().get();
+        // The section's toggle beside its title, under the knobs: a button in the knobs' row
+        // would cost the strip a knob's width.
+        ViewList titled = views(sectionTitle(spec.title));
+        ControlParameter* onOff = spec.toggle ? parameterTree.parameter(*spec.toggle) : nullptr;
+        if (onOff != nullptr) {
+            titled.push_back(
+                makeParameterToggle(*onOff, *toggleTitle(*spec.toggle), nullptr,
+                                    toggleTooltip(*onOff, parameterPurpose(*spec.toggle))));
+            toggleView(*spec.toggle) = titled.back().get();
         }
-        // Each section as wide as its controls; the dividers share what is left.
-        row.push_back(vstack(6.0, HAlign::center,
-                             views(hstack(spec.spacing, VAlign::center, std::move(controls)),
-                                   sectionTitle(spec.title))));
+        // Each section as wide as its controls; the dividers share what is left. Every title
+        // row as tall as a toggle, so that the knobs of all sections stay in one line.
+        row.push_back(
+            vstack(kTitleSpacing, HAlign::center,
+                   views(hstack(kKnobSpacing, VAlign::center, std::move(controls)),
+                         zerin::frame(hstack(kTitleSpacing, VAlign::center, std::move(titled)),
+                                      {.height = kTitleRowHeight}))));
     }
     FrameSpec stripFrame = growingWidth();
     stripFrame.height = kControlsStripHeight;
@@ -173,6 +190,11 @@ ControlsStripView::ControlsStripView(EditorParameters& parameterTree) {
         stripFrame);
     addChild(overlay(background(std::move(strip), panelBackgroundView()),
                      panelEdgeLine(PanelEdge::top)));
+}
+
+View*& ControlsStripView::toggleView(AUParameterAddress address) {
+    if (address == parameter::tempoSync) return toggle;
+    return address == parameter::delaySync ? delayToggle : pingToggle;
 }
 
 Size ControlsStripView::sizeThatFits(Size proposal) {

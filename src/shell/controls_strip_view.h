@@ -1,7 +1,8 @@
 #pragma once
 
 // The band of controls under the canvas: a knob for every continuous parameter but the mode,
-// in titled sections that follow the parameter groups, and the tempo-sync toggle.
+// in titled sections that follow the parameter groups, each section's on/off switch (SYNC,
+// PING) beside its title.
 
 #include "platform/ui/layout.h"
 #include "platform/ui/view.h"
@@ -24,18 +25,22 @@ public:
 
     Size sizeThatFits(Size proposal) override;
 
-    // Left to right: inputGain, outputGain, dryWet, feedback, sourceSensitivity, lfoRate,
-    // lfoDepth, scatterSpeed, morph, curveScale, curveShift.
+    // Left to right: inputGain, outputGain, dryWet, feedback, sourceSensitivity, stereoSpread,
+    // lfoRate, lfoDepth, scatterSpeed, morph, curveScale, curveShift, freezeFade.
     const std::vector<RotaryKnobView*>& knobs() const { return knobViews; }
-    // The SYNC buttons bound to `tempoSync` (MODULATION) and `delaySync` (CURVE); null when
-    // the host tree has no such parameter.
+    // The SYNC buttons bound to `tempoSync` (MODULATION) and `delaySync` (CURVE), and PING,
+    // bound to `pingPong` (STEREO); null when the host tree has no such parameter.
     View* syncToggle() const { return toggle; }
     View* delaySyncToggle() const { return delayToggle; }
+    View* pingPongToggle() const { return pingToggle; }
 
 private:
+    View*& toggleView(AUParameterAddress address);
+
     std::vector<RotaryKnobView*> knobViews;
     View* toggle = nullptr;
     View* delayToggle = nullptr;
+    View* pingToggle = nullptr;
 };
 
 // Whether the tempo-sync toggle shows as on for `value`.

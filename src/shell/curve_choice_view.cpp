@@ -17,10 +17,10 @@ namespace {
 
 const Font kChoiceFont{9.0, FontWeight::bold, FontDesign::standard, 1.2};
 
-// Two choices bound to an enum whose raw values are 0 and 1.
+// Choices bound to an enum (or an index) whose raw values count from 0.
 template <typename Enum>
 std::unique_ptr<SegmentedControl> choice(std::vector<std::string> titles, Binding<Enum> bound,
-                                         Color accent) {
+                                         Color accent, std::vector<Color> highlights = {}) {
     Binding<std::size_t> selection{
         [bound] { return static_cast<std::size_t>(bound.get()); },
         [bound](std::size_t index) { bound.set(static_cast<Enum>(index)); }};
@@ -28,6 +28,7 @@ std::unique_ptr<SegmentedControl> choice(std::vector<std::string> titles, Bindin
     style.font = kChoiceFont;
     style.text = theme::textSecondary;
     style.highlight = accent.withAlpha(0.22);
+    style.highlights = std::move(highlights);
     style.paddingX = 10.0;
     style.paddingY = 4.0;
     return std::make_unique<SegmentedControl>(
@@ -46,6 +47,12 @@ std::unique_ptr<SegmentedControl> spectrumSwitch(Binding<SpectrumShown> shown) {
     for (const SpectrumShown s : kAllSpectrumShown)
         titles.emplace_back(spectrumShownLabel(s));
     return choice(std::move(titles), std::move(shown), theme::textSecondary);
+}
+
+std::unique_ptr<SegmentedControl> listenSwitch(Binding<int> listen) {
+    const Color part = theme::accentAmber.withAlpha(0.4);
+    return choice({"MIX", "WET", "SPARED"}, std::move(listen), theme::textSecondary,
+                  {theme::textSecondary.withAlpha(0.22), part, part});
 }
 
 namespace {

@@ -49,6 +49,10 @@ std::unique_ptr<SegmentedControl> frameSizeSwitch(Binding<int> sizeIndex);
 // OFF | IN | OUT | BOTH: which of the analyser's spectra the canvas shows.
 std::unique_ptr<SegmentedControl> spectrumSwitch(Binding<SpectrumShown> shown);
 
+// MIX | WET | SPARED: what the outputs carry (a listen index). Wet and Spared light amber, so
+// that listening to a part alone is not forgotten.
+std::unique_ptr<SegmentedControl> listenSwitch(Binding<int> listen);
+
 // The copy menu: "Copy A→B" and "Copy B→A", each a button that calls `onCopy` with the slot
 // copied from.
 ViewPtr copyMenu(const std::function<void(CurveSlot from)>& onCopy, View** copyAToB = nullptr,

@@ -98,6 +98,8 @@ CurveMacros EditorSession::heardMacros() const {
     const double tempo = parameterValue(parameter::tempo);
     if (parameterValue(parameter::delaySync) >= 0.5f && tempo > 0.0) macros.syncTempo = tempo;
     macros.longestMs = delayRangeMs(delayRange());
+    if (link == nullptr || link->channelCount() != 1)
+        macros.spread = fraction(parameter::stereoSpread, 0.0f, 100.0f) / 100.0f;
     return macros;
 }
 
@@ -123,16 +125,29 @@ HeardAt EditorSession::heardAt(float hz) const {
     HeardAt heard;
     heardValues(curves, CurveKind::delay, macros, at, value);
     heard.delayMs = value.at(0);
+    if (macros.spread > 0.0f)
+        heard.sidesMs = {sideDelayMs(heard.delayMs, macros.spread, StereoSide::left),
+                         sideDelayMs(heard.delayMs, macros.spread, StereoSide::right)};
     heardValues(curves, CurveKind::feedback, macros, at, value);
     heard.feedbackPercent = value.at(0);
     return heard;
 }
 
 void EditorSession::heardLine(const CurveMacros& macros, std::vector<float>& out) const {
-    if (heardDiffersFromDrawn(macros, slot, kind, curves.at(slot, kind)))
+    const bool sides = kind == CurveKind::delay && macros.spread > 0.0f;
+    if (!sides && heardDiffersFromDrawn(macros, slot, kind, curves.at(slot, kind)))
         heardValues(curves, kind, macros, heardLineFrequencies(), out);
     else
         out.clear();
+}
+
+void EditorSession::heardSides(const CurveMacros& macros, std::vector<float>& left,
+                               std::vector<float>& right) const {
+    left.clear();
+    right.clear();
+    if (kind != CurveKind::delay || !(macros.spread > 0.0f)) return;
+    heardSideValues(curves, macros, StereoSide::left, heardLineFrequencies(), left);
+    heardSideValues(curves, macros, StereoSide::right, heardLineFrequencies(), right);
 }
 
 // --- edits and history ---

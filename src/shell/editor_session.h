@@ -74,13 +74,18 @@ public:
     // rate (NaN while the rate is not known).
     int fftSizeIndex() const;
     double latencyMs() const;
-    // Morph, scale, shift and the tempo delays snap to, as the unit hears the curves now.
+    // Morph, scale, shift, the tempo delays snap to and the stereo spread, as the unit hears
+    // the curves now. A unit known to be mono hears no spread.
     CurveMacros heardMacros() const;
-    // What plays at `hz`: the delay and the feedback share.
+    // What plays at `hz`: the delay (each side's under a spread) and the feedback share.
     HeardAt heardAt(float hz) const;
     // The edited curve as heard under `macros`, at heardLineFrequencies(), into `out`; empty
-    // while it is heard as drawn.
+    // while it is heard as drawn, and for delays under a spread, which no side hears.
     void heardLine(const CurveMacros& macros, std::vector<float>& out) const;
+    // The edited delays as the left and the right side hear them under the macros' spread, at
+    // heardLineFrequencies(); both empty without a spread or while feedback is edited.
+    void heardSides(const CurveMacros& macros, std::vector<float>& left,
+                    std::vector<float>& right) const;
 
     // --- edits ---
     // Chooses the curve edited; a pending edit ends first. False when it already was.

@@ -46,6 +46,9 @@ public:
     virtual bool knowsUnitState() const { return true; }
     // The rate the unit runs at, in Hz; 0 while this side does not know it.
     virtual double sampleRate() const { return 0.0; }
+    // How many channels the unit plays; 0 while this side does not know it. A spread is drawn
+    // for both sides unless the unit is known to be mono.
+    virtual int channelCount() const { return 0; }
 
     // Called on the main thread when the unit's curve or preset name changed from outside the
     // editor (a state restore, a host preset, a late answer); the editor then reads both again.

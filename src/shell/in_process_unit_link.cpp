@@ -47,6 +47,10 @@ double InProcessUnitLink::sampleRate() const {
     return mUnit ? (*mUnit->outputBusses())[0].format().sampleRate : 0.0;
 }
 
+int InProcessUnitLink::channelCount() const {
+    return mUnit ? static_cast<int>((*mUnit->outputBusses())[0].format().channelCount) : 0;
+}
+
 void InProcessUnitLink::setPresetName(const std::string& name) {
     if (mUnit) mUnit->setPresetName(name);
 }

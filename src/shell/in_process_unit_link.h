@@ -22,6 +22,7 @@ public:
     std::optional<DisplayFrame> takeFrame(DisplayFrameKind kind) override;
     std::string presetName() const override; // "Init" without a unit
     double sampleRate() const override;
+    int channelCount() const override; // 0 without a unit
     void setPresetName(const std::string& name) override;
     EditorView editorView() const override;
     void setEditorView(const EditorView& view) override;

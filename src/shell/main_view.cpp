@@ -111,6 +111,7 @@ ViewPtr ZerinExtensionMainView::makeColumn() {
         if (!editing.waitingForUnit()) dialogShown.set(true);
     };
     bar.playControls = makeFreezeSwitches();
+    bar.monitorControls = makeListenChoice();
     auto top = std::make_unique<TopBarView>(std::move(bar));
     topBarView = top.get();
 
@@ -142,6 +143,21 @@ ViewPtr ZerinExtensionMainView::makeFreezeSwitches() {
             toggleTooltip(*style, parameterPurpose(parameter::freezeStyle), "Classic", "Smooth")));
     if (switches.empty()) return nullptr;
     return hstack(6.0, VAlign::center, std::move(switches));
+}
+
+// What the outputs carry, as one gesture on the parameter: beside the title, away from the
+// modes, since it changes what is heard and not what the unit does. Null when the host's tree
+// has no such parameter.
+ViewPtr ZerinExtensionMainView::makeListenChoice() {
+    if (parameterTree.parameter(parameter::listen) == nullptr) return nullptr;
+    auto listen = zerin::listenSwitch(
+        {[this] {
+             const long index = std::lround(editing.parameterValue(parameter::listen));
+             return static_cast<int>(std::clamp(index, 0L, 2L));
+         },
+         [this](int index) { editing.choose(parameter::listen, static_cast<float>(index)); }});
+    listenSwitchView = listen.get();
+    return listen;
 }
 
 // The canvas, with the row that chooses its curve over its top margin.
@@ -467,6 +483,7 @@ void ZerinExtensionMainView::refreshCanvasInputs() {
     in.syncTempo = macros.syncTempo;
     in.frequencyView = editing.frequencyView();
     editing.heardLine(macros, in.heardLine);
+    editing.heardSides(macros, in.heardLeft, in.heardRight);
 }
 
 // --- what the view adds to the session ---

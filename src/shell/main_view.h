@@ -104,6 +104,8 @@ public:
     SegmentedControl& frameSizeSwitch() const { return *frameSizeSwitchView; }
     // HOLD in the top bar; null when the host's tree has no freeze parameter.
     const View* holdSwitch() const { return holdSwitchView; }
+    // MIX | WET | SPARED beside the title; null when the host's tree has no listen parameter.
+    SegmentedControl* listenSwitch() const { return listenSwitchView; }
     // The overlays as last laid out; null while hidden.
     PresetBrowserView* presetBrowser() const { return browserView; }
     PresetSaveDialog* saveDialog() const { return dialogView; }
@@ -123,6 +125,7 @@ private:
     ViewPtr makePointMenuLayer();
     ViewPtr makeCanvasArea();
     ViewPtr makeFreezeSwitches();
+    ViewPtr makeListenChoice();
     ViewPtr makeWaitingNotice();
     ViewPtr makeFrameSizeChoice();
 
@@ -155,6 +158,7 @@ private:
     SegmentedControl* spectrumSwitchView = nullptr;
     SegmentedControl* frameSizeSwitchView = nullptr;
     View* holdSwitchView = nullptr;
+    SegmentedControl* listenSwitchView = nullptr;
     std::array<View*, kCurveSlotCount> copyItems{};
     PointMenuView* pointMenuView = nullptr;
     PresetBrowserView* browserView = nullptr;

@@ -20,6 +20,8 @@ namespace {
 
 namespace palette = theme;
 
+constexpr double kTitleGap = 16.0; // between the title and what follows it
+
 std::string upperCased(std::string_view text) {
     std::string upper(text);
     for (char& c : upper)
@@ -193,6 +195,9 @@ TopBarView::TopBarView(TopBarInputs inputs) {
     ViewList trailing =
         views(std::make_unique<TrailingFirstRow>(std::move(nameButton), std::move(save), 8.0));
     if (inputs.playControls) trailing.insert(trailing.begin(), std::move(inputs.playControls));
+    if (inputs.monitorControls)
+        title = hstack(kTitleGap, VAlign::center,
+                       views(std::move(title), std::move(inputs.monitorControls)));
     ViewPtr row = std::make_unique<CentredRow>(
         std::move(title), std::move(modes),
         hstack(kDefaultSpacing, VAlign::center, std::move(trailing)), kDefaultSpacing);

@@ -1,8 +1,8 @@
 #pragma once
 
-// The strip across the top of the editor: the title, the mode selector, the current preset's
-// name (which opens the browser) and the save button. It owns no model: what it shows and
-// what it does come in through TopBarInputs.
+// The strip across the top of the editor: the title and what the outputs carry, the mode
+// selector, the current preset's name (which opens the browser) and the save button. It owns no
+// model: what it shows and what it does come in through TopBarInputs.
 
 #include "model/curve_model.h"
 #include "platform/ui/binding.h"
@@ -34,6 +34,8 @@ struct TopBarInputs {
     std::function<void()> onSaveTap;
     // Shown before the preset name (the freeze's switches); may be null.
     ViewPtr playControls;
+    // Shown after the title (what the outputs carry); may be null.
+    ViewPtr monitorControls;
 };
 
 class TopBarView : public View {

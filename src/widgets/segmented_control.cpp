@@ -51,7 +51,8 @@ void SegmentedControl::draw(Graphics& g) {
     if (shown) {
         Path highlight;
         addCapsule(highlight, slide.valueAt(now()));
-        g.fill(highlight, style.highlight);
+        g.fill(highlight,
+               *shown < style.highlights.size() ? style.highlights[*shown] : style.highlight);
         // A slide under way is drawn again every frame until it lands.
         if (slide.isAnimating(now())) setNeedsDisplay();
     }

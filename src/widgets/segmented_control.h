@@ -23,6 +23,9 @@ struct SegmentedControlStyle {
     Color text;
     Color track{1.0, 1.0, 1.0, 0.05};
     Color highlight;
+    // When given, one per segment: the highlight under that segment while it is selected,
+    // instead of `highlight` (a choice that must not go unnoticed lit otherwise).
+    std::vector<Color> highlights;
     // Around each title.
     double paddingX = 16.0;
     double paddingY = 6.0;

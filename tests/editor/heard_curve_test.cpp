@@ -185,9 +185,6 @@ TEST(HeardCurve, OddPointsGiveFiniteCoordinatesAndOnlyTheFirst32AreHeard) {
     EXPECT_EQ(heardCurveSample(heard, 0.4).point, screenPoint(1000.0f, 500.0f, kCanvas));
 }
 
-} // namespace
-} // namespace zerin
-
 namespace zerin {
 namespace {
 
@@ -236,8 +233,8 @@ TEST(HeardMacros, TheHeardCurveIsWhatTheKernelPlaysAtEveryBin) {
         kernel.setParameter(parameter::delayRange, static_cast<float>(c.range));
         kernel.setHostTempo(97.0);
         ASSERT_TRUE(kernel.initialize(1, kRate));
-        const CurveMacros macros{c.morph / 100.0f, c.scale / 100.0f, c.shift, c.sync ? 97.0 : 0.0,
-                                 delayRangeMs(c.range)};
+        const CurveMacros macros{c.morph / 100.0f,    c.scale / 100.0f,      c.shift,
+                                 c.sync ? 97.0 : 0.0, delayRangeMs(c.range), 0.0f};
         const ControlCurve& drawn = curves.at(CurveSlot::a, CurveKind::delay);
         if (c.morph == 0.0f && c.scale == 100.0f && c.shift == 0.0f && !c.sync) {
             EXPECT_EQ(heardDiffersFromDrawn(macros, CurveSlot::a, CurveKind::delay, drawn),
@@ -257,6 +254,54 @@ TEST(HeardMacros, TheHeardCurveIsWhatTheKernelPlaysAtEveryBin) {
                 << freqs[i] << " Hz";
         }
     }
+}
+
+} // namespace
+} // namespace zerin
+
+// Under a spread the left side hears every delay shorter by half the spread and the right
+// longer by as much, the right no further back than the history reaches; no spread leaves both
+// sides as the heard line.
+TEST(HeardMacros, ASpreadHearsTheLeftShorterAndTheRightLongerAsFarAsTheHistory) {
+    CurveSetPoints curves;
+    for (const CurveSlot slot : {CurveSlot::a, CurveSlot::b}) {
+        curves.at(slot, CurveKind::delay) = {{Uuid::random(), 1000.0f, 400.0f}};
+        curves.at(slot, CurveKind::feedback) = {{Uuid::random(), 1000.0f, 50.0f}};
+    }
+    const std::span<const float> freqs = heardLineFrequencies();
+    std::vector<float> left, right, heard;
+    const auto sides = [&](const CurveMacros& macros) {
+        heardSideValues(curves, macros, StereoSide::left, freqs, left);
+        heardSideValues(curves, macros, StereoSide::right, freqs, right);
+        heardValues(curves, CurveKind::delay, macros, freqs, heard);
+        ASSERT_EQ(left.size(), freqs.size());
+        ASSERT_EQ(right.size(), freqs.size());
+    };
+    CurveMacros macros;
+    macros.spread = 1.0f;
+    sides(macros);
+    for (std::size_t i = 0; i < freqs.size(); ++i) {
+        EXPECT_NEAR(left[i], 200.0f, 1e-3f) << freqs[i];
+        EXPECT_NEAR(right[i], 600.0f, 1e-3f) << freqs[i];
+    }
+    macros.spread = 0.6f;
+    sides(macros);
+    EXPECT_NEAR(left.front(), 280.0f, 1e-3f);
+    EXPECT_NEAR(right.back(), 520.0f, 1e-3f);
+
+    // 8 s heard in the 10 s range: 12 s to the right is more than the history holds.
+    for (const CurveSlot slot : {CurveSlot::a, CurveSlot::b})
+        curves.at(slot, CurveKind::delay) = {{Uuid::random(), 1000.0f, 8000.0f}};
+    macros.longestMs = kLongestDelayMs;
+    macros.spread = 1.0f;
+    sides(macros);
+    EXPECT_NEAR(left.front(), 4000.0f, 1e-2f);
+    EXPECT_EQ(right.front(), kLongestDelayMs);
+
+    macros.spread = 0.0f;
+    sides(macros);
+    EXPECT_EQ(left, heard);
+    EXPECT_EQ(right, heard);
 }
 
 } // namespace

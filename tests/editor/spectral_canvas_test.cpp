@@ -173,16 +173,20 @@ TEST(HoverReadout, NamesTheNoteAndCentsAndWhatPlays) {
     const CurveAxis shortAxis{CurveKind::delay, 0};
     EXPECT_EQ(formatReadout(1000.0f, std::nullopt, shortAxis, 0.0, std::nullopt),
               formatFrequencyNote(1000.0f));
-    EXPECT_EQ(formatReadout(440.0f, HeardAt{540.0f, 80.0f}, shortAxis, 80.0,
+    EXPECT_EQ(formatReadout(440.0f, HeardAt{540.0f, 80.0f, std::nullopt}, shortAxis, 80.0,
                             HeardLevels{-32.4f, -INFINITY}),
               "440 Hz \u00b7 A4 +0 ct | 1/8 dotted | 562 ms | fb 80 % | in \u221232 \u00b7 out "
               "\u2212\u221e dB");
     // A synced delay is named by the notes the range holds: at 30 BPM a half note is 4 s.
-    const HeardAt long4s{4000.0f, 100.0f};
+    const HeardAt long4s{4000.0f, 100.0f, std::nullopt};
     EXPECT_EQ(formatReadout(440.0f, long4s, {CurveKind::delay, 1}, 30.0, std::nullopt),
               "440 Hz \u00b7 A4 +0 ct | 1/2 | 4000 ms | fb 100 %");
     EXPECT_EQ(formatReadout(440.0f, long4s, shortAxis, 30.0, std::nullopt),
               "440 Hz \u00b7 A4 +0 ct | 1/4 | 2000 ms | fb 100 %");
+    // Under a spread, each side's delay, in ms even when synced: a side lies off the notes.
+    EXPECT_EQ(formatReadout(440.0f, HeardAt{400.0f, 80.0f, std::pair{200.0f, 600.0f}}, shortAxis,
+                            120.0, std::nullopt),
+              "440 Hz \u00b7 A4 +0 ct | L 200 ms \u00b7 R 600 ms | fb 80 %");
 }
 
 // --- the zoomed frequency axis ---

@@ -14,7 +14,7 @@ namespace {
 
 using namespace zerin::test;
 
-TEST(ControlsStrip, HoldsElevenKnobsInOrderRoomilyAndTwoSyncToggles) {
+TEST(ControlsStrip, HoldsThirteenKnobsInOrderRoomilyAndThreeTogglesUnderThem) {
     MirroredHost f;
     auto& strip = f.show(std::make_unique<ControlsStripView>(f.mirror));
     EXPECT_EQ(strip.sizeThatFits({900.0, kInfinity}).height, 120.0);
@@ -23,31 +23,45 @@ TEST(ControlsStrip, HoldsElevenKnobsInOrderRoomilyAndTwoSyncToggles) {
     std::vector<std::string> captions;
     for (const RotaryKnobView* knob : knobs)
         captions.push_back(knob->caption());
-    // A knob's caption leaves out its section's title: SPEED under SCATTER.
-    const std::vector<std::string> expected = {"INPUT",  "OUTPUT",   "MIX",       "FEEDBACK",
-                                               "SOURCE", "LFO RATE", "LFO DEPTH", "SPEED",
-                                               "MORPH",  "SCALE",    "SHIFT",     "FADE"};
+    // A knob's caption leaves out its section's title: SPEED under SCATTER, SPREAD under
+    // STEREO.
+    const std::vector<std::string> expected = {
+        "INPUT",     "OUTPUT", "MIX",   "FEEDBACK", "SOURCE", "SPREAD", "LFO RATE",
+        "LFO DEPTH", "SPEED",  "MORPH", "SCALE",    "SHIFT",  "FADE"};
     EXPECT_EQ(captions, expected);
-    // In order, inside the 900-point window, never closer than 10 points.
+    // In order, inside the 900-point window, never closer than 10 points, in one line.
     EXPECT_GE(knobs.front()->originInRoot().x, 16.0);
     EXPECT_LE(knobs.back()->originInRoot().x + knobs.back()->frame().width, 900.0 - 16.0);
-    for (std::size_t i = 1; i < knobs.size(); ++i)
+    for (std::size_t i = 1; i < knobs.size(); ++i) {
         EXPECT_GE(knobs[i]->originInRoot().x,
                   knobs[i - 1]->originInRoot().x + knobs[i - 1]->frame().width + 10.0)
             << captions[i];
+        EXPECT_EQ(knobs[i]->originInRoot().y, knobs[0]->originInRoot().y) << captions[i];
+    }
     std::vector<Button*> buttons;
     collect(strip, buttons);
-    ASSERT_EQ(buttons.size(), 2u);
-    EXPECT_EQ(buttons[0], strip.syncToggle());
-    EXPECT_EQ(buttons[1], strip.delaySyncToggle());
-    // Between LFO DEPTH and SCATTER SPEED; after SHIFT, inside the window.
-    EXPECT_GT(centerInRoot(*buttons[0]).x, centerInRoot(*knobs[6]).x);
-    EXPECT_LT(centerInRoot(*buttons[0]).x, centerInRoot(*knobs[7]).x);
-    EXPECT_GT(centerInRoot(*buttons[1]).x, centerInRoot(*knobs[10]).x);
-    EXPECT_LE(frameInRoot(*buttons[1]).maxX(), 900.0 - 16.0);
+    ASSERT_EQ(buttons.size(), 3u);
+    EXPECT_EQ(buttons[0], strip.pingPongToggle());
+    EXPECT_EQ(buttons[1], strip.syncToggle());
+    EXPECT_EQ(buttons[2], strip.delaySyncToggle());
+    // Each under its section's knobs, beside the section's title, inside the strip: PING under
+    // SPREAD, the LFO's SYNC under its knobs, the delays' under the curve's.
+    const double knobsBottom = frameInRoot(*knobs[0]).maxY();
+    const auto under = [&](const Button& toggle, std::size_t first, std::size_t last) {
+        const Rect r = frameInRoot(toggle);
+        EXPECT_GE(r.y, knobsBottom);
+        EXPECT_LE(r.maxY(), strip.frame().maxY());
+        EXPECT_GT(r.maxX(), frameInRoot(*knobs[first]).x);
+        EXPECT_LT(r.x, frameInRoot(*knobs[last]).maxX() + 20.0);
+        EXPECT_GT(r.x, frameInRoot(*knobs[first - 1]).maxX());
+        EXPECT_LT(r.maxX(), frameInRoot(*knobs[last + 1]).x);
+    };
+    under(*buttons[0], 5, 5);
+    under(*buttons[1], 6, 7);
+    under(*buttons[2], 9, 11);
 }
 
-TEST(ControlsStrip, SyncFlipsAsOneTouchReleaseGestureAndShowsTheHostsValue) {
+TEST(ControlsStrip, TogglesFlipAsOneTouchReleaseGestureAndShowTheHostsValue) {
     MirroredHost f;
     auto& strip = f.show(std::make_unique<ControlsStripView>(f.mirror));
     const View& toggle = *strip.syncToggle();
@@ -70,6 +84,14 @@ TEST(ControlsStrip, SyncFlipsAsOneTouchReleaseGestureAndShowsTheHostsValue) {
     f.sent.clear();
     f.click(centerInRoot(*strip.delaySyncToggle()));
     EXPECT_EQ(f.sent, (std::vector<Sent>{{13, 1.0f, Event::touch}, {13, 1.0f, Event::release}}));
+    // PING is the stereo ping-pong, address 23, and lights as SYNC does.
+    const View& ping = *strip.pingPongToggle();
+    const Point pingFill{ping.originInRoot().x + 4.0, centerInRoot(ping).y};
+    EXPECT_LT(cyanTint(f.snapshot()->colorAt(pingFill)), 0.05);
+    f.sent.clear();
+    f.click(centerInRoot(ping));
+    EXPECT_EQ(f.sent, (std::vector<Sent>{{23, 1.0f, Event::touch}, {23, 1.0f, Event::release}}));
+    EXPECT_GT(cyanTint(f.snapshot()->colorAt(pingFill)), 0.1);
 }
 
 // A top bar over an empty area, bound to plain variables the test changes.
@@ -86,7 +108,7 @@ struct TopBarFixture : WidgetHost {
         auto view = std::make_unique<TopBarView>(
             TopBarInputs{Binding<SpectralMode>::of(mode), [this] { return name; },
                          [this] { return dirty; }, [this](SpectralMode m) { changes.push_back(m); },
-                         [this] { ++presetTaps; }, [this] { ++saveTaps; }, nullptr});
+                         [this] { ++presetTaps; }, [this] { ++saveTaps; }, nullptr, nullptr});
         bar = view.get();
         show(vstack(0.0, HAlign::center, views(std::move(view), spacer())));
     }

@@ -572,6 +572,43 @@ TEST(MainView, TheHeardCurveIsHandedToTheCanvasOnlyWhileItDiffersFromTheDrawnOne
     set("delaySync", 1.0f);
     EXPECT_EQ(e.view->canvas().inputs.syncTempo, audio.unit->dspKernel().hostTempo());
     EXPECT_FALSE(e.view->canvas().inputs.heardLine.empty());
+    EXPECT_TRUE(e.view->canvas().inputs.heardLeft.empty());
+
+    // Spread, the two sides replace the heard line: the left at half of it, the right at one
+    // and a half; the readout gives both. The feedback curve has no sides.
+    set("delaySync", 0.0f);
+    set("curveScale", 50.0f);
+    const std::vector<float> heard = e.view->canvas().inputs.heardLine;
+    set("stereoSpread", 100.0f);
+    const SpectralCanvasInputs& in = e.view->canvas().inputs;
+    EXPECT_TRUE(in.heardLine.empty());
+    ASSERT_EQ(in.heardLeft.size(), heard.size());
+    ASSERT_EQ(in.heardRight.size(), heard.size());
+    for (std::size_t i = 0; i < heard.size(); ++i) {
+        EXPECT_NEAR(in.heardLeft[i], 0.5f * heard[i], 1e-3f);
+        EXPECT_NEAR(in.heardRight[i], 1.5f * heard[i], 1e-3f);
+    }
+    const HeardAt at = e.session().heardAt(1000.0f);
+    ASSERT_TRUE(at.sidesMs);
+    EXPECT_NEAR(at.sidesMs->first, 0.5f * at.delayMs, 1e-3f);
+    e.view->editCurve(CurveSlot::b, CurveKind::feedback);
+    e.frame();
+    EXPECT_TRUE(in.heardLeft.empty());
+    EXPECT_TRUE(in.heardRight.empty());
+}
+
+// A mono unit has no sides to spread: its editor draws one heard line and reads out one delay.
+TEST(MainView, AMonoUnitHearsNoSpread) {
+    test::Host audio(44100.0, 1);
+    Editor e(audio.unit);
+    e.open();
+    e.hostTree->parameterWithIdentifier("stereoSpread")->setValue(100.0f);
+    e.hostTree->parameterWithIdentifier("curveScale")->setValue(50.0f);
+    e.queue.pump();
+    e.frame();
+    EXPECT_TRUE(e.view->canvas().inputs.heardLeft.empty());
+    EXPECT_FALSE(e.view->canvas().inputs.heardLine.empty());
+    EXPECT_FALSE(e.session().heardAt(1000.0f).sidesMs);
 }
 
 // 2 S | 10 S sets the range as one gesture and runs the delay axis as far; a point drawn beyond
@@ -612,6 +649,47 @@ TEST(MainView, TheFrameSizeIsOneClickAndTheLatencyShownFollowsIt) {
                   static_cast<float>(index));
         EXPECT_DOUBLE_EQ(e.session().latencyMs(), 1000.0 * (kFFTSizes[index] - 1) / rate);
     }
+}
+
+// MIX | WET | SPARED beside the title: a click is one gesture on the parameter, a host change
+// shows, and a part heard alone lights amber where the usual mix does not.
+TEST(MainView, ListenIsOneClickAndAPartHeardAloneLightsAmber) {
+    test::Host audio;
+    Editor e(audio.unit);
+    e.open();
+    ModeEvents sent;
+    const AUParameterObserverToken recorder = e.hostTree->tokenByAddingParameterAutomationObserver(
+        [&](AUParameterAddress address, AUValue value, Event type) {
+            if (address == parameter::listen) sent.emplace_back(value, type);
+        });
+    ASSERT_NE(e.view->listenSwitch(), nullptr);
+    SegmentedControl& listen = *e.view->listenSwitch();
+    // How much redder than blue the highlight under the selected segment is.
+    const auto amber = [&](std::size_t index) {
+        e.frame();
+        e.now += 1.0; // the highlight has landed
+        e.frame();
+        OffscreenImage shot(ZerinExtensionMainView::kSize, 1.0);
+        shot.draw(e.host);
+        const View& segment = listen.segment(index);
+        const Color c =
+            shot.colorAt({segment.originInRoot().x + 3.0, test::centerInRoot(segment).y});
+        return c.red - c.blue;
+    };
+    EXPECT_LT(amber(0), 0.05);
+    e.click(listen.segment(2));
+    EXPECT_EQ(sent, (ModeEvents{{2.0f, Event::touch}, {2.0f, Event::release}}));
+    EXPECT_EQ(audio.unit->dspKernel().getParameter(parameter::listen), 2.0f);
+    EXPECT_GT(amber(2), 0.15);
+    e.hostTree->parameterWithIdentifier("listen")->setValue(1.0f);
+    e.queue.pump();
+    EXPECT_GT(amber(1), 0.15);
+    EXPECT_LT(amber(2), 0.05);
+    sent.clear();
+    e.click(listen.segment(0));
+    EXPECT_EQ(sent, (ModeEvents{{0.0f, Event::touch}, {0.0f, Event::release}}));
+    EXPECT_LT(amber(0), 0.05);
+    e.hostTree->removeParameterObserver(recorder);
 }
 
 TEST(MainView, SaveLoadAndDeleteThroughThePanels) {
@@ -1149,17 +1227,19 @@ TEST(ViewController, BuildsOneEditorAndReannouncesBulkChanges) {
 }
 
 TEST(MainView, AHostTreeWithoutSomeParametersCostsTheirControlsOnly) {
-    // The table without its modulation group and without the mode.
+    // The table without its modulation and stereo groups and without the mode and the listen
+    // choice.
     ParameterTreeSpec spec = parameterTreeSpec();
     std::erase_if(spec.children, [](const NodeSpec& node) {
         const auto* group = std::get_if<ParameterGroupSpec>(&node.node);
-        return group != nullptr && group->identifier == "modulation";
+        return group != nullptr &&
+               (group->identifier == "modulation" || group->identifier == "stereo");
     });
     for (NodeSpec& node : spec.children)
         if (auto* group = std::get_if<ParameterGroupSpec>(&node.node))
             std::erase_if(group->children, [](const NodeSpec& child) {
                 const auto* p = std::get_if<ParameterSpec>(&child.node);
-                return p != nullptr && p->identifier == "mode";
+                return p != nullptr && (p->identifier == "mode" || p->identifier == "listen");
             });
     const std::shared_ptr<AUParameterTree> hostTree = buildParameterTree(spec);
     test::TempFolder folder;
@@ -1181,9 +1261,17 @@ TEST(MainView, AHostTreeWithoutSomeParametersCostsTheirControlsOnly) {
     view->session().applyModeSelection(SpectralMode::freeze);
     EXPECT_EQ(view->session().currentMode(), SpectralMode::delay);
 
-    EXPECT_EQ(view->controlsStrip().knobs().size(), 10u); // no LFO RATE, no LFO DEPTH
+    // No LFO RATE, LFO DEPTH or SPREAD, no SYNC for the LFO, no PING, no MIX | WET | SPARED;
+    // everything else in place.
+    EXPECT_EQ(view->controlsStrip().knobs().size(), 10u);
     EXPECT_EQ(view->controlsStrip().syncToggle(), nullptr);
-    EXPECT_EQ(told.size(), 4u); // lfoRate, lfoDepth, tempoSync and mode, once each
+    EXPECT_EQ(view->controlsStrip().pingPongToggle(), nullptr);
+    EXPECT_NE(view->controlsStrip().delaySyncToggle(), nullptr);
+    EXPECT_EQ(view->listenSwitch(), nullptr);
+    EXPECT_NE(view->holdSwitch(), nullptr);
+    // lfoRate, lfoDepth, tempoSync, stereoSpread, pingPong, mode and listen, once each.
+    EXPECT_EQ(told.size(), 7u);
+    EXPECT_EQ(view->session().heardMacros().spread, 0.0f);
 }
 
 // Every control says what it is, where it stands and what it does; the two SYNCs say which
@@ -1244,12 +1332,29 @@ TEST(MainView, AtEverySizeTheCanvasTakesTheRoomAndEveryControlStaysInside) {
             controls.push_back(knob);
         controls.push_back(&e.view->frameSizeSwitch());
         controls.push_back(&e.view->spectrumSwitch());
+        ASSERT_NE(e.view->listenSwitch(), nullptr);
+        controls.push_back(e.view->listenSwitch());
         for (const View* control : controls)
             EXPECT_TRUE(window.contains(frameInRoot(*control)))
                 << frameInRoot(*control).x << "," << frameInRoot(*control).y;
         const auto& knobs = e.view->controlsStrip().knobs();
         for (std::size_t i = 1; i < knobs.size(); ++i)
             EXPECT_GE(frameInRoot(*knobs[i]).x, frameInRoot(*knobs[i - 1]).maxX() + 10.0);
+        // The toggles under the knobs and the listen choice between the title and the modes
+        // stand 10 points from every other control beside them, and overlap none.
+        controls.push_back(&e.view->topBar().segment(SpectralMode::delay));
+        const ControlsStripView& strip = e.view->controlsStrip();
+        const std::vector<const View*> placedOnes = {strip.pingPongToggle(), strip.syncToggle(),
+                                                     strip.delaySyncToggle(),
+                                                     e.view->listenSwitch()};
+        for (const View* placed : placedOnes)
+            for (const View* other : controls) {
+                const Rect a = frameInRoot(*placed), b = frameInRoot(*other);
+                if (other == placed || a.contains(b)) continue; // a segment of the choice
+                EXPECT_TRUE(a.maxX() + 10.0 <= b.x || b.maxX() + 10.0 <= a.x || a.maxY() <= b.y ||
+                            b.maxY() <= a.y)
+                    << a.x << "," << a.y << " and " << b.x << "," << b.y;
+            }
         const Rect canvas = frameInRoot(e.view->canvas());
         EXPECT_NEAR(canvas.maxX(), size.width, 1.0);
         if (!bars) bars = size.height - canvas.height;

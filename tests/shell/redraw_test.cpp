@@ -135,6 +135,15 @@ void exercise(RedrawnEditor& editor) {
     editor.frames(2);
     expectSame("curve edited");
 
+    // A stereo spread: the sides' lines and their labels replace the heard line; listening to
+    // what Source spares lights its choice.
+    editor.hostTree->parameterWithIdentifier("stereoSpread")->setValue(60.0f);
+    editor.hostTree->parameterWithIdentifier("listen")->setValue(2.0f);
+    editor.frames(2);
+    expectSame("sides drawn");
+    editor.frames(30);
+    expectSame("listen slide landed");
+
     // The readout follows the pointer over the plot, and goes when it leaves.
     for (double dx : {0.0, 40.0, 80.0}) {
         editor.host.pointerMoved({o.x + p.x + dx, o.y + p.y - 60.0}, {});
