@@ -52,6 +52,9 @@ public:
     // are not drawn, since bands at a guessed rate would mark bins the curve does not act on.
     void setHostSampleRate(double rate) { hostRate = rate; }
     double sampleRate() const override { return hostRate; }
+    // The channels of the plug-in the host made this UI for: the URI says (mono or stereo).
+    void setChannelCount(int channels) { unitChannels = channels; }
+    int channelCount() const override { return unitChannels; }
 
 private:
     // Sends what `fill` forges into a scratch buffer to the control port.
@@ -71,6 +74,7 @@ private:
     int pollsWaiting = 0;        // polls since the last request, while the DSP has not answered
     int pollsBeforeRequest = 10; // then asked again, twice as late each time
     double hostRate = 0.0;
+    int unitChannels = 0;
     // By kind: the newest frame not yet taken, whether the editor wants them, and the number
     // of the last one taken in.
     std::optional<DisplayFrame> frames[kDisplayFrameKindCount];

@@ -160,6 +160,7 @@ LV2UI_Handle open(const Features& f, const char* pluginUri, LV2UI_Write_Function
     // Hosts that pass options to their UIs (jalv does) say the rate; 0 when not told.
     const double rate = numberOption(f, LV2_PARAMETERS__sampleRate, true);
     ui->link->setHostSampleRate(std::isfinite(rate) ? rate : 0.0);
+    ui->link->setChannelCount(ui->ports.channels);
 
     const double scale = scaleFactor(f);
     X11WindowOptions options;
