@@ -155,7 +155,6 @@ struct FrameParams {
     float inputGain = 1.0f;
     float outputGain = 1.0f;
     float dryWet = 0.5f; // 1 while listening to the wet path or the spared part alone
-    ListenMode listen = ListenMode::mix;
 };
 
 // Where the freeze parameter's crossfade stands, moved once a frame: 0 live input .. 1 the

@@ -296,7 +296,6 @@ void ZerinExtensionDSPKernel::takeParameters() noexcept {
     mFrame.inputGain = v.gain(parameter::inputGain);
     mFrame.outputGain = v.gain(parameter::outputGain);
     mFrame.dryWet = v.heardMix();
-    mFrame.listen = v.listen();
 }
 
 void ZerinExtensionDSPKernel::process(const float* const* inputs, int inputCount,
