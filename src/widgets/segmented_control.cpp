@@ -25,11 +25,12 @@ ViewPtr segmentLabel(std::string title, std::size_t index, const Binding<std::si
 SegmentedControl::SegmentedControl(std::vector<std::string> titles, Binding<std::size_t> selection,
                                    std::function<void(std::size_t)> onSelect,
                                    SegmentedControlStyle style)
-    : selection(std::move(selection)), onSelect(std::move(onSelect)), style(style) {
+    : selection(std::move(selection)), onSelect(std::move(onSelect)), style(std::move(style)) {
     ViewList buttons;
     for (std::size_t i = 0; i < titles.size(); ++i) {
-        buttons.push_back(button(segmentLabel(std::move(titles[i]), i, this->selection, style),
-                                 [this, i] { select(i); }));
+        buttons.push_back(
+            button(segmentLabel(std::move(titles[i]), i, this->selection, this->style),
+                   [this, i] { select(i); }));
         segments.push_back(buttons.back().get());
     }
     addChild(padding(hstack(2.0, VAlign::center, std::move(buttons)), EdgeInsets::all(2.0)));
