@@ -106,12 +106,6 @@ TEST_F(Fixture, TakesTheDspsNoticesAndThePatchSetForm) {
         EXPECT_EQ(link.getCurve(CurveSlot::a, CurveKind::delay),
                   (CurvePoints{{100.0f, delay}, {2000.0f, 700.0f}}));
     }
-    const std::vector<float> ratings(kNumBins, 0.25f);
-    EXPECT_TRUE(receiveGuarded(frameNotice(ratings, {48000.0, 3})));
-    const std::optional<DisplayFrame> frame = link.takeFrame(DisplayFrameKind::classification);
-    ASSERT_TRUE(frame);
-    EXPECT_EQ(frame->values, ratings);
-
     // A name is cleaned on the way in, as the DSP cleans it.
     const auto name = message([&](LV2_Atom_Forge* f) {
         lv2::writePresetName(f, urids, lv2::Direction::toUi, "Wash\xFF tail");
