@@ -820,20 +820,6 @@ TEST(MainView, ThePresetBrowserScrollsByWheelAndByItsIndicatorToEveryPreset) {
     EXPECT_EQ(e.view->presetBrowser(), browser); // the drag neither loaded nor closed
     e.click({grab.x, area.y + 3.0});
     EXPECT_EQ(list.offset(), 0.0);
-
-    // The fifth and sixth user presets, reached by the indicator, load on a click.
-    e.drag(grab, {grab.x, area.maxY()});
-    ASSERT_TRUE(showsInList(*browser, browser->rows()[kLast - 1].loadButton));
-    e.click(*browser->rows()[kLast - 1].loadButton);
-    EXPECT_EQ(e.presets().currentPresetName(), "User 5");
-    EXPECT_EQ(e.view->presetBrowser(), nullptr);
-    browser = e.openPresetBrowser();
-    for (int i = 0; i < 17; ++i)
-        e.host.scrollWheel(1.0, inList);
-    e.frame();
-    ASSERT_TRUE(showsInList(*browser, browser->rows()[kLast].loadButton));
-    e.click(*browser->rows()[kLast].loadButton);
-    EXPECT_EQ(e.presets().currentPresetName(), "User 6");
 }
 
 TEST(MainView, ThePresetBrowserBuildsOnlyTheRowsInViewOfThousands) {
