@@ -43,39 +43,9 @@ TEST(Curve, BinDelaysFollowTheCurveAtTheRate) {
     EXPECT_EQ(hopsAt(96000.0, longest, 2, 500), 375.0f);
 }
 
-// A click's delayed copy comes back where the curve is drawn, at any rate and in either range:
-// the history holds the longest delay (with the LFO's reach) in time, not in a fixed number of
-// frames. Before, 1900 ms came back at 1360 ms at 96 kHz and at 680 ms at 192 kHz. A delay
-// drawn beyond the range is heard at its end.
-TEST(Curve, AClickComesBackWhereTheDelayIsDrawnAtEveryRate) {
-    struct Case {
-        float drawn;
-        float range;
-        double heard;
-    };
-    for (const Case c :
-         {Case{1900.0f, 0.0f, 1900.0}, Case{9500.0f, 0.0f, 2000.0}, Case{9500.0f, 1.0f, 9500.0}})
-        for (const double rate : {8000.0, 44100.0, 96000.0, 192000.0, 768000.0}) {
-            SCOPED_TRACE(testing::Message()
-                         << rate << " Hz, " << c.drawn << " ms in range " << c.range);
-            const CurvePoint flat[] = {{20.0f, c.drawn}, {20000.0f, c.drawn}};
-            Kernel k;
-            k.setCurve(CurveSlot::a, CurveKind::delay, flat, 2);
-            apply(k, {.dryWet = 100.0f, .feedback = 0.0f, .lfoDepth = 0.0f, .delayRange = c.range});
-            ASSERT_TRUE(k.initialize(1, rate));
-            const auto length =
-                static_cast<std::size_t>(rate * c.heard / 1000.0) + kHopSize * 8 + kLatencySamples;
-            Channels in{Signal(length)};
-            in[0][kHopSize * 4] = 1.0f;
-            const Signal out = render(k, in, 4096)[0];
-            const auto loudest = static_cast<std::size_t>(
-                std::max_element(out.begin(), out.end(),
-                                 [](float a, float b) { return std::fabs(a) < std::fabs(b); }) -
-                out.begin());
-            const double heardMs =
-                static_cast<double>(loudest - kHopSize * 4 - kLatencySamples) * 1000.0 / rate;
-            EXPECT_NEAR(heardMs, c.heard, 1000.0 * kHopSize / rate);
-        }
+// The history a bin keeps holds the longest delay (with the LFO's reach) in time, not in a
+// fixed number of frames (the click test of every size and rate hears it); its size is bounded.
+TEST(Curve, TheHistoryIsKeptInTimeAtEveryRateAndItsSizeIsBounded) {
     // The history a bin keeps: 10 s and the LFO's 30 hops, at the rate.
     EXPECT_EQ(delaySlotsFor(48000.0), 938 + 30 + 2);
     EXPECT_EQ(delaySlotsFor(768000.0), 15000 + 30 + 2);
