@@ -155,28 +155,21 @@ const float* crossedFeedback(ZerinExtensionDSPKernel& kernel, ChannelState& ch,
     return fed;
 }
 
-DelayInputs delayInputsFeeding(const ZerinExtensionDSPKernel& kernel, const ChannelState& ch,
-                               const float* fed) noexcept {
-    DelayInputs in = delayInputs(kernel, ch);
-    in.fedMag = fed;
-    return in;
-}
-
 // The active mode, writing all 1025 output magnitudes and phases; any other leaves them.
 void runMode(ZerinExtensionDSPKernel& kernel, ChannelState& ch, SpectralMode mode,
              const ModeInput& in, float* outMag, float* outPhase) noexcept {
-    const float* fed = crossedFeedback(kernel, ch, mode);
+    DelayInputs delay = delayInputs(kernel, ch);
+    delay.fedMag = crossedFeedback(kernel, ch, mode);
     switch (mode) {
         case SpectralMode::delay:
-            processDelay(delayInputsFeeding(kernel, ch, fed), ch, in.mag, in.phase, outMag,
-                         outPhase);
+            processDelay(delay, ch, in.mag, in.phase, outMag, outPhase);
             break;
         case SpectralMode::freeze:
             processFreeze(ch, kernel.mFrame.sensitivity, kernel.mFrame.smoothFreeze, in.mag,
                           in.phase, outMag, outPhase);
             break;
         case SpectralMode::scatter:
-            processScatter({delayInputsFeeding(kernel, ch, fed),
+            processScatter({delay,
                             isLive(kernel, ch) ? &kernel.mRNGState : &kernel.mSizeChange.random,
                             kernel.mScratch.delayMag},
                            ch, in.mag, in.phase, outMag, outPhase);
@@ -207,10 +200,11 @@ const float* blendSpared(ZerinExtensionDSPKernel& kernel, const ChannelState& ch
         const auto* part = reinterpret_cast<const float*>(kernel.mScratch.sparedSpectrum);
         for (int i = 0; i < 2 * bins; ++i)
             heard[i] = std::fma(part[i], p, heard[i] * (1.0f - p));
+    } else if (p == 1.0f) {
+        // Source at rest spares nothing; the modes' output was not even turned into a spectrum.
+        std::memset(heard, 0, sizeof(float) * 2 * static_cast<std::size_t>(bins));
     } else {
-        // Source at rest spares nothing.
-        if (p == 1.0f) std::memset(heard, 0, sizeof(float) * 2 * static_cast<std::size_t>(bins));
-        for (int i = 0; p < 1.0f && i < 2 * bins; ++i)
+        for (int i = 0; i < 2 * bins; ++i)
             heard[i] *= 1.0f - p;
     }
     if (!measured) return nullptr;

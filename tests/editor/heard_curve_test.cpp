@@ -297,6 +297,12 @@ TEST(HeardMacros, ASpreadHearsTheLeftShorterAndTheRightLongerAsFarAsTheHistory) 
     sides(macros);
     EXPECT_NEAR(left.front(), 4000.0f, 1e-2f);
     EXPECT_EQ(right.front(), kLongestDelayMs);
+    // At the history's end and just past it: 8000 ms at a spread of 0.5 is exactly 10 s on the
+    // right; a millisecond up to 16 past it stays there, and one below it is not cut.
+    EXPECT_EQ(sideDelayMs(8000.0f, 0.5f, StereoSide::right), kLongestDelayMs);
+    for (const float past : {0.8f, 3.2f, 6.4f, 12.8f})
+        EXPECT_EQ(sideDelayMs(8000.0f + past, 0.5f, StereoSide::right), kLongestDelayMs) << past;
+    EXPECT_EQ(sideDelayMs(7999.2f, 0.5f, StereoSide::right), 9999.0f);
 
     macros.spread = 0.0f;
     sides(macros);
